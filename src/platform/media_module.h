@@ -1,0 +1,49 @@
+#pragma once
+// The picture and video side of the platform (libvips with libheif, FFmpeg),
+// built as a shared module and opened on first use, so that runs which need
+// no pictures never load the image stack.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "library/picture.h"
+#include "platform/stored_asset.h"
+
+namespace tolvek {
+
+// What import learns of a file from its content (never from its name).
+struct MediaProbe {
+  std::int64_t mediaType = kMediaUnknown;  // 1 picture, 2 video, 3 audio
+  std::string uniformTypeIdentifier;       // "public.jpeg", "public.heic", "public.mpeg-4", ...
+  // Capture time in seconds since the epoch (EXIF DateTimeOriginal with
+  // OffsetTimeOriginal, else local time; a video's creation_time); nothing
+  // when the file carries none.
+  std::optional<std::int64_t> creationDate;
+};
+
+class MediaModule {
+ public:
+  virtual ~MediaModule() = default;
+  // Decodes picture bytes; see PictureDecoder.
+  virtual PictureDecoder& pictureDecoder() = 0;
+  // An upright picture of the file at `path` that covers `target` (aspect
+  // fill), never larger than the source: shrink-on-load for pictures, a frame
+  // from the start for videos. Nothing for audio or unreadable files.
+  virtual std::unique_ptr<Picture> renderFile(const std::string& path, std::int64_t mediaType,
+                                              PixelSize target) = 0;
+  // Kind, type identifier and capture date of a file; nothing when it is not
+  // a picture, video or audio file it can read.
+  virtual std::optional<MediaProbe> probe(const std::string& path) = 0;
+  // Writes the upright JPEG derivatives of `path` as files named
+  // `pathPrefix` + a suffix of its choice; returns them, smallest first.
+  virtual std::vector<StoredDerivative> makeDerivatives(const std::string& path, std::int64_t mediaType,
+                                                        const std::string& pathPrefix) = 0;
+};
+
+// Opens the media module on first call (beside the executable); the same
+// instance afterwards. Nothing when it cannot be loaded.
+MediaModule* loadMediaModule();
+
+}  // namespace tolvek

@@ -1,0 +1,42 @@
+#pragma once
+// Where the library keeps an asset's bytes, as the catalog records them: the
+// original (a file inside the library, or a remote URL once offloaded) and
+// the upright JPEG derivatives made at import.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "library/photo_types.h"
+
+namespace tolvek {
+
+struct StoredOriginal {
+  std::string path;  // absolute path of the local copy; empty when remote only
+  std::string url;   // http:// or https:// URL of a remote original; empty when local
+  std::string uniformTypeIdentifier;  // "public.jpeg", "public.heic", "com.apple.quicktime-movie", ...
+};
+
+struct StoredDerivative {
+  std::string path;  // absolute path of an upright JPEG
+  std::int64_t width = 0;
+  std::int64_t height = 0;
+};
+
+struct StoredAsset {
+  std::int64_t mediaType = kMediaUnknown;
+  StoredOriginal original;
+  std::vector<StoredDerivative> derivatives;  // smallest first
+};
+
+// Read side of the catalog that the image and resource managers need.
+class StoredAssetIndex {
+ public:
+  virtual ~StoredAssetIndex() = default;
+  // The stored asset behind `Asset::handle`, or nothing when it is gone.
+  virtual std::optional<StoredAsset> storedAsset(std::int64_t assetHandle) = 0;
+  // The bytes behind one resource, or nothing when it is gone.
+  virtual std::optional<StoredOriginal> storedResource(const AssetResource& resource) = 0;
+};
+
+}  // namespace tolvek
