@@ -1,0 +1,23 @@
+#pragma once
+// Image requests on the library on disk: rendered pictures from derivatives
+// or originals, and original bytes (downloaded when the original is remote
+// and network access is allowed). The media module is opened on first use.
+#include "library/image_manager.h"
+#include "platform/stored_asset.h"
+
+namespace tolvek {
+
+class LinuxImageManager final : public ImageManager {
+ public:
+  // `index` outlives this manager.
+  explicit LinuxImageManager(StoredAssetIndex& index);
+  void requestImage(const Asset& asset, PixelSize targetSize, ContentMode contentMode,
+                    const ImageRequestOptions& options, const ImageHandler& resultHandler) override;
+  void requestImageDataAndOrientation(const Asset& asset, const ImageRequestOptions& options,
+                                      const DataHandler& resultHandler) override;
+
+ private:
+  StoredAssetIndex& index_;
+};
+
+}  // namespace tolvek
