@@ -1,0 +1,15 @@
+#pragma once
+// The Application of the Linux executable: the access gate and the four
+// commands on the user's photo library.
+#include <memory>
+
+#include "cli/application.h"
+#include "cli/bundle_info.h"
+#include "commands/iso_date_formatter.h"
+
+namespace tolvek {
+
+// `iso` outlives the returned application; `bundle` is copied as needed.
+std::unique_ptr<Application> makeLinuxApplication(const IsoDateFormatter& iso, const BundleInfo& bundle);
+
+}  // namespace tolvek
