@@ -1,0 +1,130 @@
+#include "library/access_gate.h"
+
+#include <gtest/gtest.h>
+
+#include "support/fake_main_loop.h"
+#include "support/in_memory_library.h"
+#include "support/manual_clock.h"
+
+namespace tolvek {
+namespace {
+
+struct GateTest : ::testing::Test {
+  ManualClock clock;
+  FakeMainLoop loop{clock};
+  InMemoryLibrary library{loop};
+  bool gate() { return ensureAccess(library, loop, clock); }
+};
+
+TEST_F(GateTest, RecordedStatusDecidesWithoutAskingOrWaiting) {
+  const struct {
+    AuthorizationStatus status;
+    bool allowed;
+  } cases[] = {{kStatusAuthorized, true}, {kStatusLimited, true},  {kStatusRestricted, false},
+               {kStatusDenied, false},    {5, false},              {-1, false},
+               {std::numeric_limits<std::int64_t>::max(), false}};
+  for (const auto& c : cases) {
+    library.setStatus(c.status);
+    EXPECT_EQ(gate(), c.allowed) << "status " << c.status;
+  }
+  EXPECT_EQ(library.calls().requests, 0u);
+  EXPECT_EQ(loop.slices(), 0u);
+  EXPECT_EQ(library.calls().statusReads, std::size(cases));
+}
+
+TEST_F(GateTest, NotDeterminedAsksOnceAndFollowsTheAnswer) {
+  const struct {
+    ConsentAnswer::When when;
+    AuthorizationStatus answer;
+    bool allowed;
+  } cases[] = {
+      {ConsentAnswer::When::duringSlice, kStatusAuthorized, true},
+      {ConsentAnswer::When::duringSlice, kStatusLimited, true},
+      {ConsentAnswer::When::duringSlice, kStatusDenied, false},
+      {ConsentAnswer::When::duringSlice, kStatusNotDetermined, false},  // no prompt possible
+      {ConsentAnswer::When::fromThread, kStatusAuthorized, true},
+      {ConsentAnswer::When::fromThread, kStatusLimited, true},
+      {ConsentAnswer::When::fromThread, kStatusDenied, false},
+      {ConsentAnswer::When::fromThread, kStatusRestricted, false},
+  };
+  for (const auto& c : cases) {
+    ManualClock caseClock;
+    FakeMainLoop caseLoop{caseClock};
+    InMemoryLibrary caseLibrary{caseLoop};
+    caseLibrary.setStatus(kStatusNotDetermined);
+    caseLibrary.setConsentAnswer({c.when, c.answer, 12.0});
+    const double start = caseClock.now();
+    EXPECT_EQ(ensureAccess(caseLibrary, caseLoop, caseClock), c.allowed) << "answer " << c.answer;
+    EXPECT_EQ(caseLibrary.calls().requests, 1u);
+    // The gate returns in the slice that delivered the answer.
+    EXPECT_NEAR(caseClock.now(), start + 12.0, 1e-6) << "answer " << c.answer;
+  }
+}
+
+TEST_F(GateTest, AnswerBeforeTheRequestReturnsRunsNoSlice) {
+  library.setStatus(kStatusNotDetermined);
+  library.setConsentAnswer({ConsentAnswer::When::beforeReturn, kStatusAuthorized, 0});
+  EXPECT_TRUE(gate());
+  EXPECT_EQ(loop.slices(), 0u);
+
+  InMemoryLibrary refusing{loop};
+  refusing.setStatus(kStatusNotDetermined);
+  refusing.setConsentAnswer({ConsentAnswer::When::beforeReturn, kStatusDenied, 0});
+  EXPECT_FALSE(ensureAccess(refusing, loop, clock));
+  EXPECT_EQ(loop.slices(), 0u);
+}
+
+TEST_F(GateTest, NoAnswerFailsAfterThreeHundredSecondsAtMostOneSliceLater) {
+  library.setStatus(kStatusNotDetermined);
+  library.setConsentAnswer({ConsentAnswer::When::never, kStatusAuthorized, 0});
+  const double start = clock.now();
+  EXPECT_FALSE(gate());
+  EXPECT_GE(clock.now(), start + kConsentTimeoutSeconds);
+  EXPECT_LE(clock.now(), start + kConsentTimeoutSeconds + 0.05 + 1e-6);
+  EXPECT_LE(loop.longestSlice(), 0.05);
+  EXPECT_EQ(library.heldHandlers(), 1u);
+}
+
+TEST_F(GateTest, LateAnswerWritesIntoCellsThatOutliveTheGate) {
+  // Delivered after the deadline: the gate has failed already; the late
+  // handler must still find its cells alive (AddressSanitizer would report a
+  // write into a dead frame).
+  for (auto when : {ConsentAnswer::When::duringSlice, ConsentAnswer::When::fromThread}) {
+    ManualClock caseClock;
+    FakeMainLoop caseLoop{caseClock};
+    InMemoryLibrary caseLibrary{caseLoop};
+    caseLibrary.setStatus(kStatusNotDetermined);
+    caseLibrary.setConsentAnswer({when, kStatusAuthorized, 400});
+    EXPECT_FALSE(ensureAccess(caseLibrary, caseLoop, caseClock));
+    EXPECT_EQ(caseLoop.pendingWork(), 1u);
+    caseLoop.runUntil(caseClock.now() + 200);
+    EXPECT_EQ(caseLoop.pendingWork(), 0u);
+    // The answer was recorded by the platform: the next run asks nothing.
+    EXPECT_TRUE(ensureAccess(caseLibrary, caseLoop, caseClock));
+    EXPECT_EQ(caseLibrary.calls().requests, 1u);
+  }
+}
+
+TEST_F(GateTest, AnswerJustBeforeTheDeadlineCounts) {
+  library.setStatus(kStatusNotDetermined);
+  library.setConsentAnswer({ConsentAnswer::When::duringSlice, kStatusLimited, kConsentTimeoutSeconds - 0.01});
+  EXPECT_TRUE(gate());
+}
+
+TEST_F(GateTest, SecondRunAfterAGrantDoesNotAskAgain) {
+  library.setStatus(kStatusNotDetermined);
+  library.setConsentAnswer({ConsentAnswer::When::duringSlice, kStatusAuthorized, 3});
+  EXPECT_TRUE(gate());
+  EXPECT_TRUE(gate());
+  EXPECT_EQ(library.calls().requests, 1u);
+
+  InMemoryLibrary refused{loop};
+  refused.setStatus(kStatusNotDetermined);
+  refused.setConsentAnswer({ConsentAnswer::When::duringSlice, kStatusDenied, 3});
+  EXPECT_FALSE(ensureAccess(refused, loop, clock));
+  EXPECT_FALSE(ensureAccess(refused, loop, clock));
+  EXPECT_EQ(refused.calls().requests, 1u);
+}
+
+}  // namespace
+}  // namespace tolvek

@@ -1,0 +1,169 @@
+#include "library/asset_queries.h"
+
+#include <gtest/gtest.h>
+
+#include "support/fake_main_loop.h"
+#include "support/in_memory_library.h"
+#include "support/manual_clock.h"
+
+namespace tolvek {
+namespace {
+
+std::vector<std::string> identifiersOf(const FetchResult<Asset>& result) {
+  std::vector<std::string> ids;
+  result.enumerateObjects([&](const Asset& asset, std::size_t, bool&) { ids.push_back(asset.localIdentifier); });
+  return ids;
+}
+
+std::vector<std::string> identifiersOf(const std::vector<Asset>& found) {
+  std::vector<std::string> ids;
+  for (const Asset& asset : found) ids.push_back(asset.localIdentifier);
+  return ids;
+}
+
+using Ids = std::vector<std::string>;
+
+TEST(FetchOptions, PicturesAndVideosNewestFirstLimitedOnlyByAPositiveLimit) {
+  const struct {
+    std::int64_t limit;
+    std::int64_t fetchLimit;
+  } cases[] = {{0, 0}, {-1, 0}, {std::numeric_limits<std::int64_t>::min(), 0}, {1, 1}, {500, 500},
+               {std::numeric_limits<std::int64_t>::max(), std::numeric_limits<std::int64_t>::max()}};
+  for (const auto& c : cases) {
+    const FetchOptions options = fetchOptions(c.limit);
+    EXPECT_EQ(options.fetchLimit, c.fetchLimit) << c.limit;
+    EXPECT_TRUE(options.newestFirst);
+    EXPECT_EQ(options.mediaTypes, (std::vector<std::int64_t>{kMediaImage, kMediaVideo}));
+  }
+}
+
+// A library of every media type, with equal and missing dates and an album
+// that holds audio too.
+struct QueryTest : ::testing::Test {
+  ManualClock clock;
+  FakeMainLoop loop{clock};
+  InMemoryLibrary library{loop};
+
+  QueryTest() {
+    library.addAsset("old", kMediaImage, 100);
+    library.addAsset("undated", kMediaImage);
+    library.addAsset("song", kMediaAudio, 900);
+    library.addAsset("clip", kMediaVideo, 500);
+    library.addAsset("same-a", kMediaImage, 300);
+    library.addAsset("unknown", kMediaUnknown, 800);
+    library.addAsset("same-b", kMediaImage, 300);
+    library.addAsset("new", kMediaImage, 700);
+    library.addCollection("album", kCollectionAlbum, "Trip");
+    for (const char* id : {"old", "song", "clip", "undated", "new"}) library.addToCollection("album", id);
+    library.addCollection("smart", kCollectionSmartAlbum, "Videos");
+    library.addToCollection("smart", "clip");
+    library.addCollection("empty", kCollectionAlbum, std::nullopt);
+  }
+};
+
+TEST_F(QueryTest, WholeLibraryIsPicturesAndVideosNewestFirstWithTheLimitInTheQuery) {
+  const Ids everything{"new", "clip", "same-b", "same-a", "old", "undated"};
+  for (const std::string album : {"", "-"}) {
+    EXPECT_EQ(identifiersOf(*assets(library, album, 0)), everything);
+    EXPECT_EQ(identifiersOf(*assets(library, album, 3)), (Ids{"new", "clip", "same-b"}));
+    EXPECT_EQ(library.calls().fetchOptions.back().fetchLimit, 3);
+    EXPECT_EQ(identifiersOf(*assets(library, album, -4)), everything);
+  }
+  EXPECT_EQ(library.calls().collectionLookups, 0u);
+}
+
+TEST_F(QueryTest, AlbumGivesItsPicturesAndVideosWithoutAudio) {
+  EXPECT_EQ(identifiersOf(*assets(library, "album", 0)), (Ids{"new", "clip", "old", "undated"}));
+  EXPECT_EQ(identifiersOf(*assets(library, "album", 2)), (Ids{"new", "clip"}));
+  EXPECT_EQ(library.calls().fetchOptions.back().fetchLimit, 2);
+  EXPECT_EQ(library.calls().assetFetches, 0u);
+  EXPECT_EQ(library.calls().collectionsFetchedFrom, (Ids{"album", "album"}));
+}
+
+TEST_F(QueryTest, AnyCollectionTypeIsAccepted) {
+  EXPECT_EQ(identifiersOf(*assets(library, "smart", 10)), (Ids{"clip"}));
+  EXPECT_TRUE(identifiersOf(*assets(library, "empty", 10)).empty());
+  EXPECT_EQ(library.calls().assetFetches, 0u);
+}
+
+TEST_F(QueryTest, UnknownAlbumGivesTheWholeLibraryWithoutLimit) {
+  const Ids everything{"new", "clip", "same-b", "same-a", "old", "undated"};
+  for (const std::string& album : Ids{"nope", "Trip", "album ", "\"album\"", "%", "_", "\xF0\x9F\x93\xB7",
+                                      std::string(100 * 1024, 'x')}) {
+    EXPECT_EQ(identifiersOf(*assets(library, album, 2)), everything);
+    EXPECT_EQ(library.calls().fetchOptions.back().fetchLimit, 0);
+  }
+}
+
+TEST_F(QueryTest, IdentifiersGiveAssetsInTheCallersOrderInOneQuery) {
+  EXPECT_EQ(identifiersOf(assets(library, Ids{"old", "X", "clip", "old"})), (Ids{"old", "clip", "old"}));
+  EXPECT_EQ(library.calls().identifierLookups, 1u);
+  EXPECT_EQ(library.calls().identifierLists.back(), (Ids{"old", "X", "clip", "old"}));
+  // No filter: audio and unknown media types come back too.
+  EXPECT_EQ(identifiersOf(assets(library, Ids{"song", "unknown", "undated"})), (Ids{"song", "unknown", "undated"}));
+  EXPECT_EQ(library.calls().identifierLookups, 2u);
+}
+
+TEST_F(QueryTest, IdentifiersThatNameNothingGiveNothing) {
+  EXPECT_TRUE(assets(library, Ids{}).empty());
+  EXPECT_TRUE(assets(library, Ids{"", "album", "OLD", "old ", "%", std::string(100 * 1024, 'q')}).empty());
+}
+
+TEST_F(QueryTest, LimitedAccessSeesOnlyTheChosenAssetsAndNoCollection) {
+  library.setStatus(kStatusLimited);
+  library.chooseForLimitedAccess({"old", "clip", "song"});
+  EXPECT_EQ(identifiersOf(*assets(library, "-", 0)), (Ids{"clip", "old"}));
+  EXPECT_EQ(identifiersOf(assets(library, Ids{"new", "song", "old"})), (Ids{"song", "old"}));
+  // The album is invisible, so it reads as an unknown identifier.
+  EXPECT_EQ(identifiersOf(*assets(library, "smart", 1)), (Ids{"clip", "old"}));
+}
+
+TEST(OriginalName, PrefersPhotoAndVideoResourcesAndFallsBackByMediaType) {
+  ManualClock clock;
+  FakeMainLoop loop{clock};
+  InMemoryLibrary library{loop};
+  const struct {
+    std::int64_t mediaType;
+    std::vector<std::pair<std::int64_t, std::string>> resources;
+    std::string expected;
+  } cases[] = {
+      {kMediaImage, {{kResourcePhoto, "IMG_0001.HEIC"}}, "IMG_0001.HEIC"},
+      {kMediaImage, {{5, "adjust.plist"}, {kResourcePhoto, "IMG_0002.JPG"}}, "IMG_0002.JPG"},
+      {kMediaVideo, {{kResourceAudio, "a.m4a"}, {kResourceVideo, "clip.MOV"}}, "clip.MOV"},
+      {kMediaImage, {{5, "first.aae"}, {7, "second.dat"}}, "first.aae"},
+      {kMediaVideo, {}, "video.mov"},
+      {kMediaImage, {}, "photo.jpg"},
+      {kMediaAudio, {}, "photo.jpg"},
+      {kMediaUnknown, {}, "photo.jpg"},
+      {kMediaImage, {{kResourcePhoto, ""}, {kResourcePhoto, "later.jpg"}}, "photo.jpg"},
+      {kMediaVideo, {{kResourceVideo, ""}, {kResourceVideo, "later.mov"}}, "video.mov"},
+      {kMediaVideo, {{9, ""}, {10, "other.bin"}}, "video.mov"},
+      {kMediaImage, {{kResourcePhoto, "  spaced name .Jpeg "}}, "  spaced name .Jpeg "},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    const std::string id = "asset" + std::to_string(n++);
+    const Asset asset = library.addAsset(id, c.mediaType, 1);
+    for (const auto& [type, name] : c.resources) library.addResource(id, type, name);
+    EXPECT_EQ(originalName(library, asset), c.expected) << id;
+  }
+}
+
+TEST(InMemoryLibraryOrder, NewestFirstPutsTheLaterImportFirstOnEqualDatesAndUndatedLast) {
+  ManualClock clock;
+  FakeMainLoop loop{clock};
+  InMemoryLibrary library{loop};
+  library.addAsset("u1", kMediaImage);
+  library.addAsset("a", kMediaImage, 5);
+  library.addAsset("b", kMediaVideo, 5);
+  library.addAsset("u2", kMediaImage);
+  library.addAsset("c", kMediaImage, 9);
+  FetchOptions options;
+  options.newestFirst = true;
+  EXPECT_EQ(identifiersOf(*library.fetchAssets(options)), (Ids{"c", "b", "a", "u2", "u1"}));
+  options.newestFirst = false;
+  EXPECT_EQ(identifiersOf(*library.fetchAssets(options)), (Ids{"u1", "a", "b", "u2", "c"}));
+}
+
+}  // namespace
+}  // namespace tolvek

@@ -1,0 +1,79 @@
+#include "support/fake_main_loop.h"
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+
+namespace tolvek {
+
+FakeMainLoop::~FakeMainLoop() = default;
+
+void FakeMainLoop::scheduleAt(double time, std::function<void()> work) {
+  std::lock_guard lock(mutex_);
+  timed_.push_back({time, nextOrder_++, std::move(work), false});
+}
+
+void FakeMainLoop::startThreadAt(double time, std::function<void()> work) {
+  std::lock_guard lock(mutex_);
+  timed_.push_back({time, nextOrder_++, std::move(work), true});
+}
+
+void FakeMainLoop::post(std::function<void()> work) {
+  std::lock_guard lock(mutex_);
+  posted_.push_back(std::move(work));
+}
+
+std::size_t FakeMainLoop::slices() const {
+  std::lock_guard lock(mutex_);
+  return slices_;
+}
+
+double FakeMainLoop::longestSlice() const {
+  std::lock_guard lock(mutex_);
+  return longestSlice_;
+}
+
+std::size_t FakeMainLoop::pendingWork() const {
+  std::lock_guard lock(mutex_);
+  return timed_.size() + posted_.size();
+}
+
+void FakeMainLoop::runFor(double seconds) {
+  std::vector<std::function<void()>> onMain;
+  std::vector<std::function<void()>> onThreads;
+  {
+    std::lock_guard lock(mutex_);
+    ++slices_;
+    longestSlice_ = std::max(longestSlice_, seconds);
+    const double end = clock_.now() + std::max(seconds, 0.0);
+    onMain.swap(posted_);
+    double earliest = std::numeric_limits<double>::infinity();
+    for (const Timed& item : timed_) earliest = std::min(earliest, item.time);
+    if (earliest <= end) {
+      clock_.advanceTo(earliest);
+      // Everything due by now, in the order it was scheduled.
+      std::stable_sort(timed_.begin(), timed_.end(),
+                       [](const Timed& a, const Timed& b) { return a.order < b.order; });
+      std::vector<Timed> later;
+      for (Timed& item : timed_) {
+        if (item.time <= earliest) {
+          (item.onThread ? onThreads : onMain).push_back(std::move(item.work));
+        } else {
+          later.push_back(std::move(item));
+        }
+      }
+      timed_.swap(later);
+    } else if (onMain.empty()) {
+      clock_.advanceTo(end);
+    }
+  }
+  // Outside the lock: work may schedule more work.
+  for (auto& work : onMain) work();
+  for (auto& work : onThreads) std::thread(std::move(work)).join();
+}
+
+void FakeMainLoop::runUntil(double time, double slice) {
+  while (clock_.now() < time) runFor(std::min(slice, time - clock_.now()));
+}
+
+}  // namespace tolvek

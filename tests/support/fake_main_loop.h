@@ -1,0 +1,61 @@
+#pragma once
+// A main loop on a manual clock. runFor(s) fires the work that falls due
+// within the slice (moving the clock to it) and returns early after it, like
+// a real loop that has handled an event; with nothing due it moves the clock
+// by the whole slice. No real time passes.
+#include <cstddef>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "library/main_loop.h"
+#include "support/manual_clock.h"
+
+namespace tolvek {
+
+class FakeMainLoop final : public MainLoop {
+ public:
+  explicit FakeMainLoop(ManualClock& clock) : clock_(clock) {}
+  ~FakeMainLoop() override;
+  FakeMainLoop(const FakeMainLoop&) = delete;
+  FakeMainLoop& operator=(const FakeMainLoop&) = delete;
+
+  // Runs `work` on the main thread in the slice during which the clock
+  // reaches `time` (the next slice when `time` has passed).
+  void scheduleAt(double time, std::function<void()> work);
+  // Runs `work` on a thread of its own once the clock reaches `time`; the
+  // slice that starts it ends when the thread has finished, as a real loop is
+  // woken by the completion it delivers.
+  void startThreadAt(double time, std::function<void()> work);
+  // Thread-safe: runs `work` on the main thread in the next slice.
+  void post(std::function<void()> work);
+
+  void runFor(double seconds) override;
+  // Runs slices of `slice` seconds until the clock has reached `time`.
+  void runUntil(double time, double slice = 0.05);
+
+  ManualClock& clock() { return clock_; }
+  std::size_t slices() const;
+  double longestSlice() const;
+  // Work scheduled or posted that has not run yet.
+  std::size_t pendingWork() const;
+
+ private:
+  struct Timed {
+    double time;
+    std::size_t order;
+    std::function<void()> work;
+    bool onThread;
+  };
+
+  ManualClock& clock_;
+  mutable std::mutex mutex_;
+  std::vector<Timed> timed_;
+  std::vector<std::function<void()>> posted_;
+  std::size_t nextOrder_ = 0;
+  std::size_t slices_ = 0;
+  double longestSlice_ = 0;
+};
+
+}  // namespace tolvek

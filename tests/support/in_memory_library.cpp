@@ -1,0 +1,188 @@
+#include "support/in_memory_library.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <utility>
+
+namespace tolvek {
+
+InMemoryLibrary::InMemoryLibrary(FakeMainLoop& loop, InMemoryFileSystem* files)
+    : loop_(loop), resources_(loop, files) {}
+
+const Asset& InMemoryLibrary::addAsset(const std::string& id, std::int64_t mediaType,
+                                       std::optional<std::int64_t> creationDate) {
+  Asset asset;
+  asset.localIdentifier = id;
+  asset.mediaType = mediaType;
+  asset.creationDate = creationDate;
+  asset.handle = static_cast<std::int64_t>(assets_.size()) + 1;
+  assets_.push_back(asset);
+  return assets_.back();
+}
+
+std::int64_t InMemoryLibrary::handleOf(const std::string& assetId) const {
+  for (const Asset& asset : assets_) {
+    if (asset.localIdentifier == assetId) return asset.handle;
+  }
+  throw std::invalid_argument("no asset " + assetId);
+}
+
+void InMemoryLibrary::addResource(const std::string& assetId, std::int64_t type, const std::string& fileName,
+                                  const std::string& typeIdentifier, std::optional<std::string> bytes) {
+  AssetResource resource;
+  resource.type = type;
+  resource.originalFilename = fileName;
+  resource.uniformTypeIdentifier = typeIdentifier;
+  resource.assetHandle = handleOf(assetId);
+  resource.handle = nextResourceHandle_++;
+  resources_.setContents(resource.handle, bytes ? *bytes
+                                                : "bytes of resource " + std::to_string(resource.handle) +
+                                                      " (" + fileName + ")");
+  resourcesByAsset_[resource.assetHandle].push_back(resource);
+}
+
+void InMemoryLibrary::addCollection(const std::string& id, std::int64_t type, std::optional<std::string> title,
+                                    std::int64_t subtype) {
+  AssetCollection collection;
+  collection.localIdentifier = id;
+  collection.type = type;
+  collection.subtype = subtype;
+  collection.localizedTitle = std::move(title);
+  collection.handle = static_cast<std::int64_t>(collections_.size()) + 1;
+  collections_.push_back(std::move(collection));
+}
+
+void InMemoryLibrary::addToCollection(const std::string& collectionId, const std::string& assetId) {
+  handleOf(assetId);
+  members_[collectionId].push_back(assetId);
+}
+
+void InMemoryLibrary::setWriteOutcome(const std::string& assetId, WriteOutcome outcome) {
+  resources_.setOutcome(handleOf(assetId), std::move(outcome));
+}
+
+AuthorizationStatus InMemoryLibrary::authorizationStatus(AccessLevel) {
+  ++calls_.statusReads;
+  return status_.load();
+}
+
+void InMemoryLibrary::requestAuthorization(AccessLevel, AuthorizationHandler handler) {
+  ++calls_.requests;
+  const ConsentAnswer answer = answer_;
+  // Like the real one: an answer of 0 (no prompt possible) records nothing.
+  auto deliver = [this, status = answer.status, handler = std::move(handler)]() {
+    if (status != kStatusNotDetermined) status_.store(status);
+    handler(status);
+  };
+  switch (answer.when) {
+    case ConsentAnswer::When::beforeReturn:
+      deliver();
+      break;
+    case ConsentAnswer::When::duringSlice:
+      loop_.scheduleAt(loop_.clock().now() + answer.delay, std::move(deliver));
+      break;
+    case ConsentAnswer::When::fromThread:
+      loop_.startThreadAt(loop_.clock().now() + answer.delay, std::move(deliver));
+      break;
+    case ConsentAnswer::When::never:
+      heldHandlers_.push_back(std::move(handler));
+      break;
+  }
+}
+
+bool InMemoryLibrary::visible(const Asset& asset) const {
+  return status_.load() != kStatusLimited || chosen_.count(asset.localIdentifier) > 0;
+}
+
+std::unique_ptr<FetchResult<Asset>> InMemoryLibrary::select(std::vector<Asset> candidates,
+                                                           const FetchOptions& options) const {
+  std::vector<Asset> selected;
+  for (Asset& asset : candidates) {
+    if (!visible(asset)) continue;
+    if (!options.mediaTypes.empty() &&
+        std::find(options.mediaTypes.begin(), options.mediaTypes.end(), asset.mediaType) == options.mediaTypes.end()) {
+      continue;
+    }
+    selected.push_back(std::move(asset));
+  }
+  if (options.newestFirst) {
+    // Newest date first; equal dates: the later import first; no date last.
+    std::stable_sort(selected.begin(), selected.end(), [](const Asset& a, const Asset& b) {
+      if (a.creationDate.has_value() != b.creationDate.has_value()) return a.creationDate.has_value();
+      if (a.creationDate != b.creationDate) return *a.creationDate > *b.creationDate;
+      return a.handle > b.handle;
+    });
+  }
+  if (options.fetchLimit > 0 && selected.size() > static_cast<std::size_t>(options.fetchLimit)) {
+    selected.resize(static_cast<std::size_t>(options.fetchLimit));
+  }
+  return std::make_unique<VectorFetchResult<Asset>>(std::move(selected));
+}
+
+std::unique_ptr<FetchResult<AssetCollection>> InMemoryLibrary::fetchAssetCollections(std::int64_t type,
+                                                                                     std::int64_t subtype) {
+  ++calls_.collectionFetches;
+  std::vector<AssetCollection> found;
+  if (collectionsVisible()) {
+    for (const AssetCollection& collection : collections_) {
+      if (collection.type == type && (subtype == kCollectionSubtypeAny || collection.subtype == subtype)) {
+        found.push_back(collection);
+      }
+    }
+  }
+  return std::make_unique<VectorFetchResult<AssetCollection>>(std::move(found));
+}
+
+std::unique_ptr<FetchResult<AssetCollection>> InMemoryLibrary::fetchAssetCollectionsWithLocalIdentifiers(
+    const std::vector<std::string>& identifiers) {
+  ++calls_.collectionLookups;
+  std::vector<AssetCollection> found;
+  if (collectionsVisible()) {
+    for (const AssetCollection& collection : collections_) {
+      if (std::find(identifiers.begin(), identifiers.end(), collection.localIdentifier) != identifiers.end()) {
+        found.push_back(collection);
+      }
+    }
+  }
+  return std::make_unique<VectorFetchResult<AssetCollection>>(std::move(found));
+}
+
+std::unique_ptr<FetchResult<Asset>> InMemoryLibrary::fetchAssets(const FetchOptions& options) {
+  ++calls_.assetFetches;
+  calls_.fetchOptions.push_back(options);
+  return select(assets_, options);
+}
+
+std::unique_ptr<FetchResult<Asset>> InMemoryLibrary::fetchAssetsInAssetCollection(const AssetCollection& collection,
+                                                                                 const FetchOptions& options) {
+  ++calls_.assetFetchesInCollection;
+  calls_.fetchOptions.push_back(options);
+  calls_.collectionsFetchedFrom.push_back(collection.localIdentifier);
+  std::vector<Asset> members;
+  if (const auto it = members_.find(collection.localIdentifier); it != members_.end()) {
+    for (const std::string& id : it->second) members.push_back(assets_[static_cast<std::size_t>(handleOf(id) - 1)]);
+  }
+  return select(std::move(members), options);
+}
+
+std::unique_ptr<FetchResult<Asset>> InMemoryLibrary::fetchAssetsWithLocalIdentifiers(
+    const std::vector<std::string>& identifiers) {
+  ++calls_.identifierLookups;
+  calls_.identifierLists.push_back(identifiers);
+  const std::set<std::string> wanted(identifiers.begin(), identifiers.end());
+  // "Any order": the reverse of import, so callers cannot rely on it.
+  std::vector<Asset> found;
+  for (auto it = assets_.rbegin(); it != assets_.rend(); ++it) {
+    if (wanted.count(it->localIdentifier) && visible(*it)) found.push_back(*it);
+  }
+  return std::make_unique<VectorFetchResult<Asset>>(std::move(found));
+}
+
+std::vector<AssetResource> InMemoryLibrary::assetResources(const Asset& asset) {
+  ++calls_.resourceReads;
+  const auto it = resourcesByAsset_.find(asset.handle);
+  if (it == resourcesByAsset_.end()) return {};
+  return it->second;
+}
+
+}  // namespace tolvek

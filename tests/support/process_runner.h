@@ -1,0 +1,40 @@
+#pragma once
+// Runs a built executable as a child process and captures what it does:
+// the bytes on standard output and standard error, and how it ended.
+#include <chrono>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tolvek::testing {
+
+struct RunOptions {
+  // Set in the child's environment on top of the caller's (same name: replaced).
+  std::vector<std::pair<std::string, std::string>> environment;
+  // The child's working directory; empty: the caller's.
+  std::string workingDirectory;
+  // After this the child is killed (SIGKILL) and the result says timedOut.
+  std::chrono::milliseconds timeout{std::chrono::seconds(60)};
+  // Standard output is a pipe whose reading end is already closed, so every
+  // write to it fails with EPIPE (and raises SIGPIPE unless ignored).
+  bool closedStdout = false;
+};
+
+struct ProcessResult {
+  std::string out;   // standard output, every byte
+  std::string err;   // standard error, every byte
+  int exitStatus = -1;  // the status when the child exited on its own
+  int signal = 0;       // the signal that ended it, 0 if none
+  bool timedOut = false;
+  int startError = 0;  // errno of a failed fork/exec, 0 when it started
+
+  bool exited() const { return startError == 0 && !timedOut && signal == 0; }
+};
+
+// Starts `executable` (a path, not searched in PATH) with `arguments` as
+// argv[1..], each passed as raw bytes (they cannot hold a NUL byte), and
+// standard input from /dev/null. Waits for it to end or time out.
+ProcessResult runProcess(const std::string& executable, const std::vector<std::string>& arguments,
+                         const RunOptions& options = {});
+
+}  // namespace tolvek::testing
