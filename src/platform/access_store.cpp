@@ -1,0 +1,123 @@
+#include "platform/access_store.h"
+
+#include <fcntl.h>
+#include <glib.h>
+#include <glib/gstdio.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+namespace tolvek {
+namespace {
+
+constexpr const char* kStatusKey = "status";
+constexpr const char* kChosenKey = "chosen";
+
+struct KeyFileDeleter {
+  void operator()(GKeyFile* file) const { g_key_file_free(file); }
+};
+using KeyFile = std::unique_ptr<GKeyFile, KeyFileDeleter>;
+
+enum class Load { loaded, missing, garbage };
+
+Load loadKeyFile(const std::string& path, GKeyFile* file) {
+  GError* error = nullptr;
+  if (g_key_file_load_from_file(file, path.c_str(), G_KEY_FILE_NONE, &error)) return Load::loaded;
+  const bool missing = g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_NOENT);
+  g_error_free(error);
+  return missing ? Load::missing : Load::garbage;
+}
+
+// An exclusive lock on `path` + ".lock" for one read-modify-write.
+class WriteLock {
+ public:
+  explicit WriteLock(const std::string& storePath) {
+    fd_ = ::open((storePath + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd_ >= 0) {
+      while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+      }
+    }
+  }
+  ~WriteLock() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  WriteLock(const WriteLock&) = delete;
+  WriteLock& operator=(const WriteLock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace
+
+AccessAnswer AccessStore::read(const std::string& bundleIdentifier) const {
+  KeyFile file(g_key_file_new());
+  switch (loadKeyFile(path_, file.get())) {
+    case Load::missing:
+      return {};
+    case Load::garbage:
+      return {kStatusDenied, {}};
+    case Load::loaded:
+      break;
+  }
+  const char* group = bundleIdentifier.c_str();
+  if (!g_key_file_has_group(file.get(), group)) return {};
+
+  GError* error = nullptr;
+  gchar* text = g_key_file_get_value(file.get(), group, kStatusKey, &error);
+  if (text == nullptr) {
+    g_error_free(error);
+    return {kStatusDenied, {}};
+  }
+  const std::string value(text);
+  g_free(text);
+  static const char* const kKnown[] = {"0", "1", "2", "3", "4"};
+  AccessAnswer answer{kStatusDenied, {}};
+  for (int s = 0; s <= 4; ++s) {
+    if (value == kKnown[s]) answer.status = s;
+  }
+  if (answer.status == kStatusLimited) {
+    gsize length = 0;
+    gchar** chosen = g_key_file_get_string_list(file.get(), group, kChosenKey, &length, nullptr);
+    for (gsize i = 0; chosen != nullptr && i < length; ++i) answer.chosenAssets.emplace_back(chosen[i]);
+    g_strfreev(chosen);
+  }
+  return answer;
+}
+
+std::optional<std::string> AccessStore::write(const std::string& bundleIdentifier,
+                                              const std::optional<AccessAnswer>& answer) {
+  gchar* folder = g_path_get_dirname(path_.c_str());
+  const int made = g_mkdir_with_parents(folder, 0700);
+  g_free(folder);
+  if (made != 0) return std::string("cannot create the folder of ") + path_ + ": " + std::strerror(errno);
+
+  WriteLock lock(path_);
+  KeyFile file(g_key_file_new());
+  if (loadKeyFile(path_, file.get()) != Load::loaded) file.reset(g_key_file_new());
+
+  const char* group = bundleIdentifier.c_str();
+  g_key_file_remove_group(file.get(), group, nullptr);
+  if (answer) {
+    g_key_file_set_int64(file.get(), group, kStatusKey, answer->status);
+    if (answer->status == kStatusLimited) {
+      std::vector<const gchar*> list;
+      for (const std::string& id : answer->chosenAssets) list.push_back(id.c_str());
+      g_key_file_set_string_list(file.get(), group, kChosenKey, list.data(), list.size());
+    }
+  }
+  gsize length = 0;
+  gchar* data = g_key_file_to_data(file.get(), &length, nullptr);
+  GError* error = nullptr;
+  const bool saved = g_file_set_contents(path_.c_str(), data, static_cast<gssize>(length), &error);
+  g_free(data);
+  if (saved) return std::nullopt;
+  std::string reason = error != nullptr ? error->message : "cannot write " + path_;
+  if (error != nullptr) g_error_free(error);
+  return reason;
+}
+
+}  // namespace tolvek

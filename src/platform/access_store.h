@@ -1,0 +1,41 @@
+#pragma once
+// The answers to the access question, per application (bundle identifier),
+// in a small key file beside the library. Nothing recorded reads as 0; a
+// store that cannot be read or holds garbage reads as denied (2), so a
+// damaged store never opens the library.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "library/photo_types.h"
+
+namespace tolvek {
+
+// The bundle identifier of the helper, whose answers the library tool sets.
+inline constexpr const char* kHelperBundleIdentifier = "app.tolvek.photos-helper";
+
+struct AccessAnswer {
+  AuthorizationStatus status = kStatusNotDetermined;
+  // With limited access (4): the asset identifiers the user chose.
+  std::vector<std::string> chosenAssets;
+};
+
+class AccessStore {
+ public:
+  explicit AccessStore(std::string path) : path_(std::move(path)) {}
+
+  // The recorded answer for `bundleIdentifier`; never asks anybody.
+  AccessAnswer read(const std::string& bundleIdentifier) const;
+  // Records `answer` (or clears it, with nothing) for `bundleIdentifier`,
+  // keeping the other applications' answers. A store holding garbage is
+  // replaced. The file is replaced atomically under a lock beside it.
+  // nullopt on success, else the reason.
+  std::optional<std::string> write(const std::string& bundleIdentifier, const std::optional<AccessAnswer>& answer);
+
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+}  // namespace tolvek

@@ -1,0 +1,232 @@
+#include "platform/catalog_reader.h"
+
+#include <sys/stat.h>
+
+#include "platform/catalog_schema.h"
+#include "platform/json_string_array.h"
+#include "platform/valid_utf8.h"
+
+namespace tolvek {
+namespace {
+
+// Long enough to ride out a checkpoint, short enough that a catalog locked
+// by someone else reads as empty instead of hanging the helper.
+constexpr int kBusyTimeoutMilliseconds = 1000;
+
+std::string assetFrom(const AssetQuery& query, bool needAssetColumns) {
+  switch (query.scope) {
+    case AssetScope::members:
+      if (needAssetColumns || query.visibleJson) {
+        return " FROM membership m JOIN asset a ON a.id = m.asset_id WHERE m.collection_id = :collection";
+      }
+      return " FROM membership m WHERE m.collection_id = :collection";
+    case AssetScope::favorites:
+      return " FROM asset a WHERE a.favorite = 1";
+    case AssetScope::videos:
+      return " FROM asset a WHERE a.media_type = 2";
+    case AssetScope::identifiers:
+      return " FROM asset a WHERE a.identifier IN (SELECT value FROM json_each(:identifiers))";
+    case AssetScope::library:
+      break;
+  }
+  return " FROM asset a WHERE 1";
+}
+
+std::string assetFilters(const AssetQuery& query) {
+  std::string sql;
+  if (query.mediaTypeMask != -1) {
+    sql += query.scope == AssetScope::members ? " AND ((1 << m.media_type) & :mask) != 0"
+                                              : " AND ((1 << a.media_type) & :mask) != 0";
+  }
+  if (query.visibleJson) sql += " AND a.identifier IN (SELECT value FROM json_each(:visible))";
+  return sql;
+}
+
+}  // namespace
+
+std::string CatalogReader::assetSql(const AssetQuery& query) {
+  std::string sql = "SELECT a.id, a.identifier, a.media_type, a.creation_date" + assetFrom(query, true) +
+                    assetFilters(query);
+  const bool members = query.scope == AssetScope::members;
+  if (query.newestFirst) {
+    sql += members ? " ORDER BY m.creation_date DESC, m.asset_id DESC" : " ORDER BY a.creation_date DESC, a.id DESC";
+  } else if (query.scope != AssetScope::identifiers) {
+    sql += members ? " ORDER BY m.position" : " ORDER BY a.id";
+  }
+  if (query.limit > 0) sql += " LIMIT :limit";
+  return sql;
+}
+
+std::string CatalogReader::countSql(const AssetQuery& query) {
+  std::string inner = "SELECT 1" + assetFrom(query, false) + assetFilters(query);
+  if (query.limit > 0) inner += " LIMIT :limit";
+  return "SELECT COUNT(*) FROM (" + inner + ")";
+}
+
+void CatalogReader::bindAssetQuery(SqliteStatement& statement, const AssetQuery& query) {
+  statement.bind(":collection", query.collection)
+      .bind(":identifiers", std::string_view(query.identifiersJson))
+      .bind(":mask", query.mediaTypeMask)
+      .bind(":limit", query.limit)
+      .bind(":visible", query.visibleJson);
+}
+
+std::shared_ptr<CatalogReader> CatalogReader::open(const LibraryLocation& location) {
+  std::shared_ptr<CatalogReader> reader(new CatalogReader(location.libraryFolder));
+  struct stat info {};
+  if (stat(location.catalogPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return reader;
+
+  sqlite3* raw = nullptr;
+  int rc = sqlite3_open_v2(location.catalogPath.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX,
+                           nullptr);
+  SqliteConnection db(raw);
+  if (rc != SQLITE_OK) return reader;
+  sqlite3_busy_timeout(db.get(), kBusyTimeoutMilliseconds);
+  sqlite3_db_config(db.get(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+  sqlite3_db_config(db.get(), SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+  // The read transaction stays open for the reader's life: one snapshot.
+  if (!executeSql(db.get(), "BEGIN")) return reader;
+  {
+    SqliteStatement version(db.get(), "PRAGMA user_version");
+    if (!version.step() || version.integer(0) != kCatalogSchemaVersion) return reader;
+  }
+  reader->db_ = std::move(db);
+  return reader;
+}
+
+std::vector<AssetCollection> CatalogReader::readCollections(SqliteStatement& select) {
+  std::vector<AssetCollection> result;
+  while (select.step()) {
+    AssetCollection c;
+    c.handle = select.integer(0);
+    c.localIdentifier = select.text(1);
+    c.type = select.integer(2);
+    c.subtype = select.integer(3);
+    if (auto title = select.optionalText(4)) c.localizedTitle = validUtf8(*title);
+    result.push_back(std::move(c));
+  }
+  if (select.failed()) result.clear();
+  return result;
+}
+
+std::vector<AssetCollection> CatalogReader::collections(std::int64_t type, std::int64_t subtype) {
+  const bool anySubtype = subtype == kCollectionSubtypeAny;
+  SqliteStatement select(db_.get(), anySubtype ? "SELECT id, identifier, type, subtype, title FROM collection "
+                                                 "WHERE type = :type ORDER BY id"
+                                               : "SELECT id, identifier, type, subtype, title FROM collection "
+                                                 "WHERE type = :type AND subtype = :subtype ORDER BY id");
+  select.bind(":type", type).bind(":subtype", subtype);
+  return readCollections(select);
+}
+
+std::vector<AssetCollection> CatalogReader::collectionsWithIdentifiers(const std::vector<std::string>& identifiers) {
+  if (identifiers.empty()) return {};
+  SqliteStatement select(db_.get(),
+                         "SELECT id, identifier, type, subtype, title FROM collection "
+                         "WHERE identifier IN (SELECT value FROM json_each(:identifiers)) ORDER BY id");
+  select.bind(":identifiers", jsonStringArray(identifiers));
+  return readCollections(select);
+}
+
+std::optional<CollectionSource> CatalogReader::collectionSource(const AssetCollection& collection) {
+  SqliteStatement select(db_.get(), collection.handle > 0
+                                        ? "SELECT id, rule FROM collection WHERE id = :row AND identifier = :identifier"
+                                        : "SELECT id, rule FROM collection WHERE identifier = :identifier");
+  select.bind(":row", collection.handle).bind(":identifier", std::string_view(collection.localIdentifier));
+  if (!select.step()) return std::nullopt;
+  return CollectionSource{select.integer(0), select.integer(1)};
+}
+
+void CatalogReader::forEachAsset(const AssetQuery& query, const std::function<bool(const Asset&)>& visit) {
+  if (!isOpen()) return;
+  SqliteStatement select(db_.get(), assetSql(query));
+  bindAssetQuery(select, query);
+  while (select.step()) {
+    Asset asset;
+    asset.handle = select.integer(0);
+    asset.localIdentifier = select.text(1);
+    asset.mediaType = select.integer(2);
+    asset.creationDate = select.optionalInteger(3);
+    if (!visit(asset)) break;
+  }
+}
+
+std::size_t CatalogReader::countAssets(const AssetQuery& query) {
+  if (!isOpen()) return 0;
+  SqliteStatement select(db_.get(), countSql(query));
+  bindAssetQuery(select, query);
+  if (!select.step()) return 0;
+  const std::int64_t n = select.integer(0);
+  return n > 0 ? static_cast<std::size_t>(n) : 0;
+}
+
+std::vector<AssetResource> CatalogReader::resources(std::int64_t assetHandle) {
+  std::vector<AssetResource> result;
+  SqliteStatement select(db_.get(),
+                         "SELECT id, type, original_filename, uniform_type_identifier FROM resource "
+                         "WHERE asset_id = :asset ORDER BY position");
+  select.bind(":asset", assetHandle);
+  while (select.step()) {
+    AssetResource r;
+    r.handle = select.integer(0);
+    r.type = select.integer(1);
+    r.originalFilename = validUtf8(select.text(2));
+    r.uniformTypeIdentifier = validUtf8(select.text(3));
+    r.assetHandle = assetHandle;
+    result.push_back(std::move(r));
+  }
+  if (select.failed()) result.clear();
+  return result;
+}
+
+std::string CatalogReader::absolutePath(const std::optional<std::string>& relative) const {
+  // Only paths inside the library folder are followed.
+  if (!relative || relative->empty() || relative->front() == '/') return {};
+  const std::string& p = *relative;
+  if (p == ".." || p.starts_with("../") || p.ends_with("/..") || p.find("/../") != std::string::npos) return {};
+  return libraryFolder_ + "/" + p;
+}
+
+std::optional<StoredAsset> CatalogReader::storedAsset(std::int64_t assetHandle) {
+  SqliteStatement asset(db_.get(), "SELECT media_type FROM asset WHERE id = :asset");
+  asset.bind(":asset", assetHandle);
+  if (!asset.step()) return std::nullopt;
+  StoredAsset stored;
+  stored.mediaType = asset.integer(0);
+
+  SqliteStatement original(db_.get(),
+                           "SELECT path, url, uniform_type_identifier FROM resource "
+                           "WHERE asset_id = :asset ORDER BY position LIMIT 1");
+  original.bind(":asset", assetHandle);
+  if (original.step()) {
+    stored.original.path = absolutePath(original.optionalText(0));
+    stored.original.url = original.optionalText(1).value_or("");
+    stored.original.uniformTypeIdentifier = original.text(2);
+  }
+
+  SqliteStatement derivatives(db_.get(),
+                              "SELECT path, width, height FROM derivative WHERE asset_id = :asset "
+                              "ORDER BY width, height");
+  derivatives.bind(":asset", assetHandle);
+  while (derivatives.step()) {
+    StoredDerivative d{absolutePath(derivatives.optionalText(0)), derivatives.integer(1), derivatives.integer(2)};
+    if (!d.path.empty()) stored.derivatives.push_back(std::move(d));
+  }
+  return stored;
+}
+
+std::optional<StoredOriginal> CatalogReader::storedResource(const AssetResource& resource) {
+  SqliteStatement select(db_.get(),
+                         "SELECT path, url, uniform_type_identifier FROM resource "
+                         "WHERE id = :resource AND asset_id = :asset");
+  select.bind(":resource", resource.handle).bind(":asset", resource.assetHandle);
+  if (!select.step()) return std::nullopt;
+  StoredOriginal original;
+  original.path = absolutePath(select.optionalText(0));
+  original.url = select.optionalText(1).value_or("");
+  original.uniformTypeIdentifier = select.text(2);
+  if (original.path.empty() && original.url.empty()) return std::nullopt;
+  return original;
+}
+
+}  // namespace tolvek

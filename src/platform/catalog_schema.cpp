@@ -1,0 +1,113 @@
+#include "platform/catalog_schema.h"
+
+#include <string>
+
+#include "platform/catalog_identifiers.h"
+#include "platform/sqlite_statement.h"
+
+namespace tolvek {
+namespace {
+
+// Notes on the indexes:
+// - asset_newest: newest first over the whole library (ties on the date fall
+//   back to the rowid, which is the import order, also descending);
+// - asset_by_type and asset_favorites: the smart albums, newest first;
+// - membership_newest: newest first inside one collection, covering the media
+//   type so filters need no table lookup; membership_types: per-collection
+//   counts by media type; membership_order: the collection's own order.
+// Creation date and media type are copied into membership rows because an
+// asset's date and kind never change after import.
+constexpr const char* kSchema = R"sql(
+CREATE TABLE asset (
+  id INTEGER PRIMARY KEY,
+  identifier TEXT NOT NULL UNIQUE,
+  media_type INTEGER NOT NULL,
+  creation_date INTEGER,
+  favorite INTEGER NOT NULL DEFAULT 0
+);
+CREATE INDEX asset_newest ON asset(creation_date);
+CREATE INDEX asset_by_type ON asset(media_type, creation_date);
+CREATE INDEX asset_favorites ON asset(creation_date) WHERE favorite = 1;
+
+CREATE TABLE resource (
+  id INTEGER PRIMARY KEY,
+  asset_id INTEGER NOT NULL REFERENCES asset(id),
+  position INTEGER NOT NULL,
+  type INTEGER NOT NULL,
+  original_filename TEXT NOT NULL,
+  uniform_type_identifier TEXT NOT NULL,
+  path TEXT,
+  url TEXT
+);
+CREATE INDEX resource_of_asset ON resource(asset_id, position);
+
+CREATE TABLE derivative (
+  id INTEGER PRIMARY KEY,
+  asset_id INTEGER NOT NULL REFERENCES asset(id),
+  path TEXT NOT NULL,
+  width INTEGER NOT NULL,
+  height INTEGER NOT NULL
+);
+CREATE INDEX derivative_of_asset ON derivative(asset_id, width);
+
+CREATE TABLE collection (
+  id INTEGER PRIMARY KEY,
+  identifier TEXT NOT NULL UNIQUE,
+  type INTEGER NOT NULL,
+  subtype INTEGER NOT NULL,
+  title TEXT,
+  rule INTEGER NOT NULL DEFAULT 0,
+  day TEXT UNIQUE
+);
+CREATE INDEX collection_by_type ON collection(type, subtype);
+
+CREATE TABLE membership (
+  collection_id INTEGER NOT NULL REFERENCES collection(id),
+  asset_id INTEGER NOT NULL REFERENCES asset(id),
+  position INTEGER NOT NULL,
+  creation_date INTEGER,
+  media_type INTEGER NOT NULL,
+  PRIMARY KEY (collection_id, asset_id)
+) WITHOUT ROWID;
+CREATE INDEX membership_newest ON membership(collection_id, creation_date, asset_id, media_type);
+CREATE INDEX membership_types ON membership(collection_id, media_type);
+CREATE INDEX membership_order ON membership(collection_id, position);
+)sql";
+
+bool insertSmartAlbum(sqlite3* db, std::int64_t subtype, const char* title, std::int64_t rule) {
+  SqliteStatement insert(db,
+                         "INSERT INTO collection (identifier, type, subtype, title, rule) "
+                         "VALUES (:identifier, 2, :subtype, :title, :rule)");
+  insert.bind(":identifier", newCollectionIdentifier())
+      .bind(":subtype", subtype)
+      .bind(":title", std::string_view(title))
+      .bind(":rule", rule);
+  return insert.run();
+}
+
+}  // namespace
+
+bool createCatalogSchema(sqlite3* db) {
+  if (!executeSql(db, "BEGIN IMMEDIATE")) return false;
+  std::int64_t existing = -1;
+  {
+    // Another writer may have created it while this one waited for the lock.
+    SqliteStatement tables(db, "SELECT COUNT(*) FROM sqlite_master");
+    if (tables.step()) existing = tables.integer(0);
+  }
+  if (existing != 0) {
+    executeSql(db, "ROLLBACK");
+    return existing > 0;
+  }
+  const std::string setVersion = "PRAGMA user_version = " + std::to_string(kCatalogSchemaVersion);
+  bool ok = executeSql(db, kSchema) && insertSmartAlbum(db, kSubtypeSmartAlbumFavorites, "Favorites", kRuleFavorites) &&
+            insertSmartAlbum(db, kSubtypeSmartAlbumVideos, "Videos", kRuleVideos) &&
+            executeSql(db, setVersion.c_str());
+  if (!ok) {
+    executeSql(db, "ROLLBACK");
+    return false;
+  }
+  return executeSql(db, "COMMIT");
+}
+
+}  // namespace tolvek

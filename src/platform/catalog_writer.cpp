@@ -1,0 +1,211 @@
+#include "platform/catalog_writer.h"
+
+#include <glib/gstdio.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+#include "platform/catalog_identifiers.h"
+#include "platform/catalog_schema.h"
+#include "platform/valid_utf8.h"
+
+namespace tolvek {
+namespace {
+
+// A second tool waits this long for another's transaction.
+constexpr int kWriterBusyTimeoutMilliseconds = 30000;
+
+// Commits when `ok`, else rolls back; returns `ok` and the commit's result.
+bool finish(sqlite3* db, bool ok) {
+  if (ok && executeSql(db, "COMMIT")) return true;
+  executeSql(db, "ROLLBACK");
+  return false;
+}
+
+std::string localDay(std::int64_t seconds) {
+  std::time_t t = static_cast<std::time_t>(seconds);
+  std::tm local{};
+  if (localtime_r(&t, &local) == nullptr) return "unknown";
+  char day[32];
+  std::strftime(day, sizeof day, "%Y-%m-%d", &local);
+  return day;
+}
+
+}  // namespace
+
+std::unique_ptr<CatalogWriter> CatalogWriter::open(const LibraryLocation& location, std::string& error) {
+  for (const std::string* folder : {&location.originalsFolder, &location.derivativesFolder}) {
+    if (g_mkdir_with_parents(folder->c_str(), 0700) != 0) {
+      error = "cannot create " + *folder + ": " + std::strerror(errno);
+      return nullptr;
+    }
+  }
+  sqlite3* raw = nullptr;
+  int rc = sqlite3_open_v2(location.catalogPath.c_str(), &raw,
+                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
+  SqliteConnection db(raw);
+  if (rc != SQLITE_OK) {
+    error = "cannot open the catalog " + location.catalogPath + ": " + (raw ? sqlite3_errmsg(raw) : "out of memory");
+    return nullptr;
+  }
+  sqlite3_busy_timeout(db.get(), kWriterBusyTimeoutMilliseconds);
+  sqlite3_db_config(db.get(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+  // WAL: readers keep their snapshot while an import commits. NORMAL
+  // synchronisation keeps every commit across a crash of the process.
+  if (!executeSql(db.get(), "PRAGMA journal_mode = WAL") || !executeSql(db.get(), "PRAGMA synchronous = NORMAL") ||
+      !createCatalogSchema(db.get())) {
+    error = "cannot read the catalog " + location.catalogPath + ": " + sqlite3_errmsg(db.get());
+    return nullptr;
+  }
+  SqliteStatement version(db.get(), "PRAGMA user_version");
+  if (!version.step()) {
+    error = "cannot read the catalog " + location.catalogPath;
+    return nullptr;
+  }
+  const std::int64_t found = version.integer(0);
+  if (found > kCatalogSchemaVersion) {
+    error = "the catalog " + location.catalogPath + " was written by a newer version of this tool";
+    return nullptr;
+  }
+  if (found != kCatalogSchemaVersion) {
+    error = location.catalogPath + " is not a photo library catalog";
+    return nullptr;
+  }
+  return std::unique_ptr<CatalogWriter>(new CatalogWriter(std::move(db)));
+}
+
+std::optional<std::int64_t> CatalogWriter::momentRow(std::int64_t creationDate) {
+  const std::string day = localDay(creationDate);
+  SqliteStatement find(db_.get(), "SELECT id FROM collection WHERE day = :day");
+  find.bind(":day", std::string_view(day));
+  if (find.step()) return find.integer(0);
+  if (find.failed()) return std::nullopt;
+  SqliteStatement insert(db_.get(),
+                         "INSERT INTO collection (identifier, type, subtype, title, rule, day) "
+                         "VALUES (:identifier, 3, :subtype, NULL, :rule, :day)");
+  insert.bind(":identifier", newCollectionIdentifier())
+      .bind(":subtype", kSubtypeMoment)
+      .bind(":rule", kRuleMembers)
+      .bind(":day", std::string_view(day));
+  if (!insert.run()) return std::nullopt;
+  return sqlite3_last_insert_rowid(db_.get());
+}
+
+bool CatalogWriter::addMembership(std::int64_t collectionRow, std::int64_t assetRow,
+                                  const std::optional<std::int64_t>& date, std::int64_t mediaType) {
+  SqliteStatement insert(db_.get(),
+                         "INSERT OR IGNORE INTO membership (collection_id, asset_id, position, creation_date, media_type) "
+                         "VALUES (:collection, :asset, "
+                         "(SELECT COALESCE(MAX(position), 0) + 1 FROM membership WHERE collection_id = :collection), "
+                         ":date, :type)");
+  insert.bind(":collection", collectionRow).bind(":asset", assetRow).bind(":date", date).bind(":type", mediaType);
+  return insert.run();
+}
+
+bool CatalogWriter::addAsset(const std::string& identifier, const NewAsset& asset,
+                             std::optional<std::int64_t> albumRow) {
+  if (!executeSql(db_.get(), "BEGIN IMMEDIATE")) return false;
+  SqliteStatement insertAsset(db_.get(),
+                              "INSERT INTO asset (identifier, media_type, creation_date) "
+                              "VALUES (:identifier, :type, :date)");
+  insertAsset.bind(":identifier", std::string_view(identifier))
+      .bind(":type", asset.mediaType)
+      .bind(":date", asset.creationDate);
+  if (!insertAsset.run()) return finish(db_.get(), false);
+  const std::int64_t row = sqlite3_last_insert_rowid(db_.get());
+
+  const std::int64_t resourceType = asset.mediaType == kMediaVideo   ? kResourceVideo
+                                    : asset.mediaType == kMediaAudio ? kResourceAudio
+                                                                     : kResourcePhoto;
+  SqliteStatement insertResource(db_.get(),
+                                 "INSERT INTO resource (asset_id, position, type, original_filename, "
+                                 "uniform_type_identifier, path) VALUES (:asset, 0, :type, :name, :uti, :path)");
+  insertResource.bind(":asset", row)
+      .bind(":type", resourceType)
+      .bind(":name", std::string_view(validUtf8(asset.originalFilename)))
+      .bind(":uti", std::string_view(asset.uniformTypeIdentifier))
+      .bind(":path", std::string_view(asset.originalPath));
+  if (!insertResource.run()) return finish(db_.get(), false);
+
+  for (const StoredDerivative& d : asset.derivatives) {
+    SqliteStatement insertDerivative(db_.get(),
+                                     "INSERT INTO derivative (asset_id, path, width, height) "
+                                     "VALUES (:asset, :path, :width, :height)");
+    insertDerivative.bind(":asset", row)
+        .bind(":path", std::string_view(d.path))
+        .bind(":width", d.width)
+        .bind(":height", d.height);
+    if (!insertDerivative.run()) return finish(db_.get(), false);
+  }
+
+  if (asset.creationDate) {
+    auto moment = momentRow(*asset.creationDate);
+    if (!moment || !addMembership(*moment, row, asset.creationDate, asset.mediaType)) return finish(db_.get(), false);
+  }
+  if (albumRow && !addMembership(*albumRow, row, asset.creationDate, asset.mediaType)) return finish(db_.get(), false);
+  return finish(db_.get(), true);
+}
+
+std::optional<std::string> CatalogWriter::createAlbum(const std::optional<std::string>& title) {
+  std::optional<std::string> cleanTitle;
+  if (title) cleanTitle = validUtf8(*title);
+  const std::string identifier = newCollectionIdentifier();
+  SqliteStatement insert(db_.get(),
+                         "INSERT INTO collection (identifier, type, subtype, title, rule) "
+                         "VALUES (:identifier, 1, :subtype, :title, :rule)");
+  insert.bind(":identifier", std::string_view(identifier))
+      .bind(":subtype", kSubtypeAlbumRegular)
+      .bind(":title", cleanTitle)
+      .bind(":rule", kRuleMembers);
+  if (!insert.run()) return std::nullopt;
+  return identifier;
+}
+
+std::optional<std::int64_t> CatalogWriter::albumRow(const std::string& identifier) {
+  SqliteStatement find(db_.get(), "SELECT id FROM collection WHERE identifier = :identifier AND type = 1");
+  find.bind(":identifier", std::string_view(identifier));
+  if (!find.step()) return std::nullopt;
+  return find.integer(0);
+}
+
+std::optional<std::int64_t> CatalogWriter::assetRow(const std::string& identifier) {
+  SqliteStatement find(db_.get(), "SELECT id FROM asset WHERE identifier = :identifier");
+  find.bind(":identifier", std::string_view(identifier));
+  if (!find.step()) return std::nullopt;
+  return find.integer(0);
+}
+
+bool CatalogWriter::addToAlbum(std::int64_t album, std::int64_t asset) {
+  if (!executeSql(db_.get(), "BEGIN IMMEDIATE")) return false;
+  SqliteStatement find(db_.get(), "SELECT creation_date, media_type FROM asset WHERE id = :asset");
+  find.bind(":asset", asset);
+  if (!find.step()) return finish(db_.get(), false);
+  const auto date = find.optionalInteger(0);
+  const auto type = find.integer(1);
+  return finish(db_.get(), addMembership(album, asset, date, type));
+}
+
+bool CatalogWriter::setFavorite(std::int64_t asset, bool favorite) {
+  SqliteStatement update(db_.get(), "UPDATE asset SET favorite = :favorite WHERE id = :asset");
+  update.bind(":favorite", std::int64_t{favorite ? 1 : 0}).bind(":asset", asset);
+  return update.run();
+}
+
+std::optional<std::string> CatalogWriter::offloadOriginal(std::int64_t asset, const std::string& url) {
+  if (!executeSql(db_.get(), "BEGIN IMMEDIATE")) return std::nullopt;
+  SqliteStatement find(db_.get(), "SELECT id, path FROM resource WHERE asset_id = :asset ORDER BY position LIMIT 1");
+  find.bind(":asset", asset);
+  if (!find.step()) {
+    finish(db_.get(), false);
+    return std::nullopt;
+  }
+  const std::int64_t resource = find.integer(0);
+  const std::string oldPath = find.optionalText(1).value_or("");
+  SqliteStatement update(db_.get(), "UPDATE resource SET path = NULL, url = :url WHERE id = :resource");
+  update.bind(":url", std::string_view(url)).bind(":resource", resource);
+  if (!finish(db_.get(), update.run())) return std::nullopt;
+  return oldPath;
+}
+
+}  // namespace tolvek

@@ -1,0 +1,31 @@
+#include "platform/library_location.h"
+
+#include <glib.h>
+
+#include <cstdlib>
+
+namespace tolvek {
+
+LibraryLocation libraryLocationIn(const std::string& dataHome) {
+  LibraryLocation where;
+  where.dataFolder = dataHome + "/tolvek-photos";
+  where.libraryFolder = where.dataFolder + "/Library";
+  where.catalogPath = where.libraryFolder + "/catalog.sqlite";
+  where.originalsFolder = where.libraryFolder + "/originals";
+  where.derivativesFolder = where.libraryFolder + "/derivatives";
+  where.accessStorePath = where.dataFolder + "/access.ini";
+  where.promptLockPath = where.dataFolder + "/prompt.lock";
+  return where;
+}
+
+LibraryLocation userLibraryLocation() {
+  // Read the environment at every call (GLib's g_get_user_data_dir caches
+  // the first answer, which tests that switch homes cannot use).
+  const char* xdg = std::getenv("XDG_DATA_HOME");
+  if (xdg != nullptr && xdg[0] == '/') return libraryLocationIn(xdg);
+  const char* home = std::getenv("HOME");
+  std::string homeFolder = (home != nullptr && home[0] == '/') ? home : g_get_home_dir();
+  return libraryLocationIn(homeFolder + "/.local/share");
+}
+
+}  // namespace tolvek

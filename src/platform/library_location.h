@@ -1,0 +1,27 @@
+#pragma once
+// Where the per-user photo library lives on disk:
+// ${XDG_DATA_HOME:-$HOME/.local/share}/tolvek-photos/Library, with the access
+// store beside the library folder. Reading the location never creates it.
+#include <string>
+
+namespace tolvek {
+
+struct LibraryLocation {
+  std::string dataFolder;     // .../tolvek-photos
+  std::string libraryFolder;  // .../tolvek-photos/Library
+  std::string catalogPath;    // .../Library/catalog.sqlite
+  std::string originalsFolder;
+  std::string derivativesFolder;
+  std::string accessStorePath;  // .../tolvek-photos/access.ini
+  std::string promptLockPath;   // .../tolvek-photos/prompt.lock
+};
+
+// The location under `dataHome` (the XDG data home folder).
+LibraryLocation libraryLocationIn(const std::string& dataHome);
+
+// The location under the XDG data home of this process's environment:
+// $XDG_DATA_HOME when it is an absolute path, else $HOME/.local/share, else
+// the home folder of the password database.
+LibraryLocation userLibraryLocation();
+
+}  // namespace tolvek

@@ -1,0 +1,162 @@
+#include "platform/linux_photo_library.h"
+
+#include <algorithm>
+#include <thread>
+
+#include "platform/catalog_fetch_result.h"
+#include "platform/catalog_schema.h"
+#include "platform/consent_prompt.h"
+#include "platform/glib_main_loop.h"
+#include "platform/json_string_array.h"
+
+namespace tolvek {
+namespace {
+
+constexpr AuthorizationStatus kNoAnswer = -1;
+
+// Everything the question's thread touches; the thread owns it, so the
+// library (and the process's statics) may be gone before it ends.
+struct PromptJob {
+  std::string storePath;
+  std::string lockPath;
+  std::string bundleIdentifier;
+  std::string usageDescription;
+  PhotoLibrary::AuthorizationHandler handler;
+  std::shared_ptr<std::atomic<AuthorizationStatus>> answeredHere;
+};
+
+void runPrompt(const std::shared_ptr<PromptJob>& job) {
+  AuthorizationStatus status = kStatusNotDetermined;
+  {
+    // A second helper waits here while the first one's dialog is open, then
+    // finds the first one's answer in the store.
+    PromptLock lock(job->lockPath);
+    AccessStore store(job->storePath);
+    status = store.read(job->bundleIdentifier).status;
+    if (status == kStatusNotDetermined) {
+      status = askWithZenity(job->usageDescription);
+      if (status == kStatusAuthorized || status == kStatusDenied) {
+        store.write(job->bundleIdentifier, AccessAnswer{status, {}});
+      }
+    }
+  }
+  if (status != kStatusNotDetermined) job->answeredHere->store(status, std::memory_order_release);
+  job->handler(status);
+  wakeMainLoop();
+}
+
+template <class T>
+std::unique_ptr<FetchResult<T>> nothing() {
+  return std::make_unique<VectorFetchResult<T>>(std::vector<T>{});
+}
+
+}  // namespace
+
+std::int64_t mediaTypeMask(const std::vector<std::int64_t>& mediaTypes) {
+  if (mediaTypes.empty()) return -1;
+  std::int64_t mask = 0;
+  for (std::int64_t t : mediaTypes) {
+    if (t >= 0 && t < 62) mask |= std::int64_t{1} << t;
+  }
+  return mask;
+}
+
+LinuxPhotoLibrary::LinuxPhotoLibrary(std::string bundleIdentifier, std::string usageDescription)
+    : LinuxPhotoLibrary(userLibraryLocation(), std::move(bundleIdentifier), std::move(usageDescription)) {}
+
+LinuxPhotoLibrary::LinuxPhotoLibrary(LibraryLocation location, std::string bundleIdentifier,
+                                     std::string usageDescription)
+    : location_(std::move(location)),
+      bundleIdentifier_(std::move(bundleIdentifier)),
+      usageDescription_(std::move(usageDescription)),
+      access_(location_.accessStorePath),
+      answeredHere_(std::make_shared<std::atomic<AuthorizationStatus>>(kNoAnswer)),
+      catalog_(CatalogReader::open(location_)),
+      images_(*catalog_),
+      resources_(*catalog_) {}
+
+AuthorizationStatus LinuxPhotoLibrary::authorizationStatus(AccessLevel) {
+  const AuthorizationStatus recorded = access_.read(bundleIdentifier_).status;
+  if (recorded != kStatusNotDetermined) return recorded;
+  const AuthorizationStatus here = answeredHere_->load(std::memory_order_acquire);
+  return here == kNoAnswer ? recorded : here;
+}
+
+void LinuxPhotoLibrary::requestAuthorization(AccessLevel level, AuthorizationHandler handler) {
+  if (!hasGraphicalSession()) {
+    handler(authorizationStatus(level));
+    return;
+  }
+  auto job = std::make_shared<PromptJob>(PromptJob{location_.accessStorePath, location_.promptLockPath,
+                                                   bundleIdentifier_, usageDescription_, std::move(handler),
+                                                   answeredHere_});
+  std::thread([job] { runPrompt(job); }).detach();
+}
+
+LinuxPhotoLibrary::Visibility LinuxPhotoLibrary::visibility() {
+  const AuthorizationStatus status = authorizationStatus(AccessLevel::readWrite);
+  if (status == kStatusAuthorized) return {true, true, std::nullopt};
+  if (status == kStatusLimited) {
+    return {true, false, jsonStringArray(access_.read(bundleIdentifier_).chosenAssets)};
+  }
+  return {};
+}
+
+std::unique_ptr<FetchResult<AssetCollection>> LinuxPhotoLibrary::fetchAssetCollections(std::int64_t type,
+                                                                                      std::int64_t subtype) {
+  if (!visibility().collections) return nothing<AssetCollection>();
+  return std::make_unique<VectorFetchResult<AssetCollection>>(catalog_->collections(type, subtype));
+}
+
+std::unique_ptr<FetchResult<AssetCollection>> LinuxPhotoLibrary::fetchAssetCollectionsWithLocalIdentifiers(
+    const std::vector<std::string>& identifiers) {
+  if (!visibility().collections) return nothing<AssetCollection>();
+  return std::make_unique<VectorFetchResult<AssetCollection>>(catalog_->collectionsWithIdentifiers(identifiers));
+}
+
+std::unique_ptr<FetchResult<Asset>> LinuxPhotoLibrary::assetResult(AssetQuery query) {
+  Visibility visible = visibility();
+  if (!visible.any) return nothing<Asset>();
+  query.visibleJson = std::move(visible.visibleJson);
+  return std::make_unique<CatalogFetchResult>(catalog_, std::move(query));
+}
+
+std::unique_ptr<FetchResult<Asset>> LinuxPhotoLibrary::fetchAssets(const FetchOptions& options) {
+  AssetQuery query;
+  query.mediaTypeMask = mediaTypeMask(options.mediaTypes);
+  query.newestFirst = options.newestFirst;
+  query.limit = std::max<std::int64_t>(options.fetchLimit, 0);
+  return assetResult(std::move(query));
+}
+
+std::unique_ptr<FetchResult<Asset>> LinuxPhotoLibrary::fetchAssetsInAssetCollection(
+    const AssetCollection& collection, const FetchOptions& options) {
+  if (!visibility().collections) return nothing<Asset>();
+  const auto source = catalog_->collectionSource(collection);
+  if (!source) return nothing<Asset>();
+  AssetQuery query;
+  query.scope = source->rule == kRuleFavorites ? AssetScope::favorites
+                : source->rule == kRuleVideos  ? AssetScope::videos
+                                               : AssetScope::members;
+  query.collection = source->row;
+  query.mediaTypeMask = mediaTypeMask(options.mediaTypes);
+  query.newestFirst = options.newestFirst;
+  query.limit = std::max<std::int64_t>(options.fetchLimit, 0);
+  return assetResult(std::move(query));
+}
+
+std::unique_ptr<FetchResult<Asset>> LinuxPhotoLibrary::fetchAssetsWithLocalIdentifiers(
+    const std::vector<std::string>& identifiers) {
+  if (identifiers.empty()) return nothing<Asset>();
+  AssetQuery query;
+  query.scope = AssetScope::identifiers;
+  query.identifiersJson = jsonStringArray(identifiers);
+  return assetResult(std::move(query));
+}
+
+std::vector<AssetResource> LinuxPhotoLibrary::assetResources(const Asset& asset) {
+  if (!visibility().any) return {};
+  return catalog_->resources(asset.handle);
+}
+
+}  // namespace tolvek

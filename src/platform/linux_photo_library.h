@@ -1,0 +1,72 @@
+#pragma once
+// The photo library on Linux: the per-user catalog read through
+// CatalogReader, access answers from the AccessStore, and consent asked with
+// zenity on a thread of its own.
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "library/photo_library.h"
+#include "platform/access_store.h"
+#include "platform/catalog_reader.h"
+#include "platform/library_location.h"
+#include "platform/linux_image_manager.h"
+#include "platform/linux_resource_manager.h"
+
+namespace tolvek {
+
+class LinuxPhotoLibrary final : public PhotoLibrary {
+ public:
+  // The library of the user this process runs for (XDG data home).
+  LinuxPhotoLibrary(std::string bundleIdentifier, std::string usageDescription);
+  LinuxPhotoLibrary(LibraryLocation location, std::string bundleIdentifier, std::string usageDescription);
+
+  // Every access level shares one answer.
+  AuthorizationStatus authorizationStatus(AccessLevel level) override;
+  // Without a graphical session: the recorded status (0) at once, before
+  // returning. Otherwise a detached thread waits for any other helper's
+  // question to end, re-reads the store and asks only if still nothing is
+  // recorded; the handler runs on that thread.
+  void requestAuthorization(AccessLevel level, AuthorizationHandler handler) override;
+
+  // Every fetch sees nothing without access, only the chosen assets and no
+  // collections with limited access.
+  std::unique_ptr<FetchResult<AssetCollection>> fetchAssetCollections(std::int64_t type,
+                                                                     std::int64_t subtype) override;
+  std::unique_ptr<FetchResult<AssetCollection>> fetchAssetCollectionsWithLocalIdentifiers(
+      const std::vector<std::string>& identifiers) override;
+  std::unique_ptr<FetchResult<Asset>> fetchAssets(const FetchOptions& options) override;
+  std::unique_ptr<FetchResult<Asset>> fetchAssetsInAssetCollection(const AssetCollection& collection,
+                                                                   const FetchOptions& options) override;
+  std::unique_ptr<FetchResult<Asset>> fetchAssetsWithLocalIdentifiers(
+      const std::vector<std::string>& identifiers) override;
+  std::vector<AssetResource> assetResources(const Asset& asset) override;
+
+  ImageManager& imageManager() override { return images_; }
+  ResourceManager& resourceManager() override { return resources_; }
+
+ private:
+  struct Visibility {
+    bool any = false;                        // false: nothing at all
+    bool collections = false;                // false with limited access
+    std::optional<std::string> visibleJson;  // limited access: the chosen assets
+  };
+  Visibility visibility();
+  std::unique_ptr<FetchResult<Asset>> assetResult(AssetQuery query);
+
+  LibraryLocation location_;
+  std::string bundleIdentifier_;
+  std::string usageDescription_;
+  AccessStore access_;
+  // The answer a question of this run got, for when recording it failed.
+  std::shared_ptr<std::atomic<AuthorizationStatus>> answeredHere_;
+  std::shared_ptr<CatalogReader> catalog_;
+  LinuxImageManager images_;
+  LinuxResourceManager resources_;
+};
+
+// The media-type mask of a fetch: -1 for all types, else one bit per type.
+std::int64_t mediaTypeMask(const std::vector<std::int64_t>& mediaTypes);
+
+}  // namespace tolvek

@@ -1,0 +1,82 @@
+#include "platform/sqlite_statement.h"
+
+namespace tolvek {
+
+bool executeSql(sqlite3* db, const char* sql) {
+  return db != nullptr && sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+SqliteStatement::SqliteStatement(sqlite3* db, std::string_view sql) {
+  if (db == nullptr ||
+      sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &statement_, nullptr) != SQLITE_OK ||
+      statement_ == nullptr) {
+    failed_ = true;
+  }
+}
+
+SqliteStatement::~SqliteStatement() { sqlite3_finalize(statement_); }
+
+int SqliteStatement::index(const char* name) {
+  if (statement_ == nullptr) return 0;
+  return sqlite3_bind_parameter_index(statement_, name);
+}
+
+SqliteStatement& SqliteStatement::bind(const char* name, std::int64_t value) {
+  if (int i = index(name); i > 0 && sqlite3_bind_int64(statement_, i, value) != SQLITE_OK) failed_ = true;
+  return *this;
+}
+
+SqliteStatement& SqliteStatement::bind(const char* name, std::string_view text) {
+  if (int i = index(name);
+      i > 0 && sqlite3_bind_text64(statement_, i, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8) != SQLITE_OK) {
+    failed_ = true;
+  }
+  return *this;
+}
+
+SqliteStatement& SqliteStatement::bind(const char* name, const std::optional<std::int64_t>& value) {
+  if (value) return bind(name, *value);
+  if (int i = index(name); i > 0 && sqlite3_bind_null(statement_, i) != SQLITE_OK) failed_ = true;
+  return *this;
+}
+
+SqliteStatement& SqliteStatement::bind(const char* name, const std::optional<std::string>& text) {
+  if (text) return bind(name, std::string_view(*text));
+  if (int i = index(name); i > 0 && sqlite3_bind_null(statement_, i) != SQLITE_OK) failed_ = true;
+  return *this;
+}
+
+bool SqliteStatement::step() {
+  if (failed_) return false;
+  int rc = sqlite3_step(statement_);
+  if (rc == SQLITE_ROW) return true;
+  if (rc != SQLITE_DONE) failed_ = true;
+  return false;
+}
+
+bool SqliteStatement::run() {
+  while (step()) {
+  }
+  return !failed_;
+}
+
+std::int64_t SqliteStatement::integer(int column) const { return sqlite3_column_int64(statement_, column); }
+
+std::optional<std::int64_t> SqliteStatement::optionalInteger(int column) const {
+  if (sqlite3_column_type(statement_, column) == SQLITE_NULL) return std::nullopt;
+  return integer(column);
+}
+
+std::string SqliteStatement::text(int column) const {
+  const unsigned char* bytes = sqlite3_column_text(statement_, column);
+  if (bytes == nullptr) return {};
+  return std::string(reinterpret_cast<const char*>(bytes),
+                     static_cast<std::size_t>(sqlite3_column_bytes(statement_, column)));
+}
+
+std::optional<std::string> SqliteStatement::optionalText(int column) const {
+  if (sqlite3_column_type(statement_, column) == SQLITE_NULL) return std::nullopt;
+  return text(column);
+}
+
+}  // namespace tolvek

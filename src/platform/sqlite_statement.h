@@ -1,0 +1,56 @@
+#pragma once
+// A small RAII layer over SQLite: an owned connection and a prepared
+// statement whose values are always bound, never spliced into the text.
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tolvek {
+
+struct SqliteCloser {
+  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+using SqliteConnection = std::unique_ptr<sqlite3, SqliteCloser>;
+
+// Runs SQL without parameters (schema, pragmas, transactions); false on error.
+bool executeSql(sqlite3* db, const char* sql);
+
+class SqliteStatement {
+ public:
+  // A statement that failed to prepare reports failed() and yields no rows.
+  SqliteStatement(sqlite3* db, std::string_view sql);
+  ~SqliteStatement();
+  SqliteStatement(const SqliteStatement&) = delete;
+  SqliteStatement& operator=(const SqliteStatement&) = delete;
+
+  // Binds by name (":name"); a name the text does not use is ignored, so one
+  // binding list can serve several variants of a query.
+  SqliteStatement& bind(const char* name, std::int64_t value);
+  SqliteStatement& bind(const char* name, std::string_view text);
+  SqliteStatement& bind(const char* name, const std::string& text) { return bind(name, std::string_view(text)); }
+  SqliteStatement& bind(const char* name, const char* text) { return bind(name, std::string_view(text)); }
+  SqliteStatement& bind(const char* name, const std::optional<std::int64_t>& value);
+  SqliteStatement& bind(const char* name, const std::optional<std::string>& text);
+
+  // True while a row is ready; false at the end or on an error.
+  bool step();
+  // Steps until done; true when the statement completed without error.
+  bool run();
+  bool failed() const { return failed_; }
+
+  std::int64_t integer(int column) const;
+  std::optional<std::int64_t> optionalInteger(int column) const;
+  std::string text(int column) const;
+  std::optional<std::string> optionalText(int column) const;
+
+ private:
+  int index(const char* name);
+  sqlite3_stmt* statement_ = nullptr;
+  bool failed_ = false;
+};
+
+}  // namespace tolvek
