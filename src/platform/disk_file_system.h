@@ -1,0 +1,14 @@
+#pragma once
+// The real FileSystem: files on the local disk.
+#include "library/file_system.h"
+
+namespace tolvek {
+
+class DiskFileSystem final : public FileSystem {
+ public:
+  bool createDirectories(const std::string& path) override;
+  std::string currentDirectory() override;
+  std::optional<std::string> replaceFile(const std::string& path, std::string_view bytes) override;
+};
+
+}  // namespace tolvek

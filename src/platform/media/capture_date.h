@@ -1,0 +1,18 @@
+#pragma once
+// Capture dates as pictures and videos write them, to seconds since the epoch.
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace tolvek::media {
+
+// EXIF "YYYY:MM:DD HH:MM:SS" with an optional offset "+HH:MM" (OffsetTimeOriginal).
+// Without an offset the time is read in the local time zone. Nothing for text
+// that is not such a date (cameras write "0000:00:00 00:00:00" when unset).
+std::optional<std::int64_t> exifCaptureTime(std::string_view dateTime, std::optional<std::string_view> offset);
+
+// ISO 8601 as containers write it: "2021-03-04T05:06:07.000000Z",
+// "2021-03-04T05:06:07+0100", "2021-03-04 05:06:07" (read as UTC).
+std::optional<std::int64_t> isoCaptureTime(std::string_view text);
+
+}  // namespace tolvek::media

@@ -1,0 +1,90 @@
+#include "platform/media/file_render.h"
+
+#include "platform/media/cover_size.h"
+#include "platform/media/video_frame.h"
+#include "platform/media/vips_picture.h"
+#include "library/photo_types.h"
+
+namespace tolvek::media {
+namespace {
+
+// vips_thumbnail fits inside width x height; passing only the side that
+// decides the covering scale makes it produce exactly the covering size.
+constexpr int kUnbounded = 10'000'000;
+
+struct ThumbnailBox {
+  int width;
+  int height;
+};
+
+ThumbnailBox boxFor(PixelSize upright, PixelSize cover) {
+  if (cover.width == upright.width && cover.height == upright.height)
+    return {static_cast<int>(upright.width), static_cast<int>(upright.height)};
+  // The side whose scale is the larger one decides.
+  const double byWidth = static_cast<double>(cover.width) / static_cast<double>(upright.width);
+  const double byHeight = static_cast<double>(cover.height) / static_cast<double>(upright.height);
+  if (byWidth >= byHeight) return {static_cast<int>(cover.width), kUnbounded};
+  return {kUnbounded, static_cast<int>(cover.height)};
+}
+
+ImagePtr renderPicture(const std::string& path, PixelSize box) {
+  if (!isPictureLoader(vips_foreign_find_load(path.c_str()))) {
+    clearVipsError();
+    return nullptr;
+  }
+  ImagePtr header(vips_image_new_from_file(path.c_str(), "fail_on", VIPS_FAIL_ON_ERROR, nullptr));
+  if (!header) {
+    clearVipsError();
+    return nullptr;
+  }
+  if (!withinPixelLimit(header.get())) return nullptr;
+  const bool swap = vips_image_get_orientation_swap(header.get());
+  const PixelSize upright = swap ? PixelSize{header->Ysize, header->Xsize} : PixelSize{header->Xsize, header->Ysize};
+  header.reset();
+  const ThumbnailBox target = boxFor(upright, coverSize(upright, box));
+  VipsImage* out = nullptr;
+  if (vips_thumbnail(path.c_str(), &out, target.width, "height", target.height, "size", VIPS_SIZE_DOWN, "fail_on",
+                     VIPS_FAIL_ON_ERROR, nullptr) != 0) {
+    clearVipsError();
+    return nullptr;
+  }
+  ImagePtr thumbnail(out);
+  return uprightPixelsInMemory(thumbnail.get());
+}
+
+}  // namespace
+
+ImagePtr coverPixels(VipsImage* pixels, PixelSize box) {
+  const PixelSize source{pixels->Xsize, pixels->Ysize};
+  const PixelSize cover = coverSize(source, box);
+  if (cover == source) {
+    g_object_ref(pixels);
+    return ImagePtr(pixels);
+  }
+  const ThumbnailBox target = boxFor(source, cover);
+  VipsImage* out = nullptr;
+  if (vips_thumbnail_image(pixels, &out, target.width, "height", target.height, "size", VIPS_SIZE_DOWN, nullptr) !=
+      0) {
+    clearVipsError();
+    return nullptr;
+  }
+  ImagePtr resized(out);
+  VipsImage* memory = vips_image_copy_memory(resized.get());
+  if (memory == nullptr) {
+    clearVipsError();
+    return nullptr;
+  }
+  return ImagePtr(memory);
+}
+
+ImagePtr renderFileToPixels(const std::string& path, std::int64_t mediaType, PixelSize box) {
+  if (mediaType == kMediaAudio) return nullptr;
+  if (mediaType == kMediaVideo) {
+    const ImagePtr frame = firstVideoFrame(path);
+    if (!frame) return nullptr;
+    return coverPixels(frame.get(), box);
+  }
+  return renderPicture(path, box);
+}
+
+}  // namespace tolvek::media

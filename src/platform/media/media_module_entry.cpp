@@ -1,0 +1,43 @@
+// The media module's entry point: one MediaModule per process, on libvips
+// and FFmpeg. Everything else in the process reaches pictures through it.
+#include "platform/media/derivative_writer.h"
+#include "platform/media/file_render.h"
+#include "platform/media/media_entry.h"
+#include "platform/media/media_probe.h"
+#include "platform/media/quiet_start.h"
+#include "platform/media/vips_picture.h"
+#include "platform/media_module.h"
+
+namespace tolvek::media {
+namespace {
+
+class VipsMediaModule final : public MediaModule {
+ public:
+  PictureDecoder& pictureDecoder() override { return decoder_; }
+
+  std::unique_ptr<Picture> renderFile(const std::string& path, std::int64_t mediaType, PixelSize target) override {
+    ImagePtr pixels = renderFileToPixels(path, mediaType, target);
+    if (!pixels) return nullptr;
+    return std::make_unique<VipsPicture>(std::move(pixels), nullptr);
+  }
+
+  std::optional<MediaProbe> probe(const std::string& path) override { return probeMedia(path); }
+
+  std::vector<StoredDerivative> makeDerivatives(const std::string& path, std::int64_t mediaType,
+                                                const std::string& pathPrefix) override {
+    return writeDerivatives(path, mediaType, pathPrefix);
+  }
+
+ private:
+  VipsPictureDecoder decoder_;
+};
+
+}  // namespace
+}  // namespace tolvek::media
+
+extern "C" __attribute__((visibility("default"))) tolvek::MediaModule* tolvek_media_module() {
+  if (!tolvek::media::startMediaLibraries()) return nullptr;
+  // Never destroyed: pictures handed out may outlive any static teardown order.
+  static auto* module = new tolvek::media::VipsMediaModule();
+  return module;
+}

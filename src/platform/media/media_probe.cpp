@@ -1,0 +1,153 @@
+#include "platform/media/media_probe.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "platform/media/av_input.h"
+#include "platform/media/capture_date.h"
+#include "platform/media/content_kind.h"
+#include "platform/media/vips_picture.h"
+
+namespace tolvek::media {
+namespace {
+
+constexpr std::size_t kHeadSize = 512;
+
+std::optional<std::string> readHead(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::string head(kHeadSize, '\0');
+  std::size_t filled = 0;
+  while (filled < head.size()) {
+    const ssize_t got = ::read(fd, head.data() + filled, head.size() - filled);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    filled += static_cast<std::size_t>(got);
+  }
+  ::close(fd);
+  head.resize(filled);
+  return head;
+}
+
+// The text of a libvips metadata string such as
+// "2022:02:16 12:55:41 (2022:02:16 12:55:41, ASCII, 20 components, 20 bytes)".
+std::optional<std::string> exifText(VipsImage* image, const char* field) {
+  if (vips_image_get_typeof(image, field) == 0) return std::nullopt;
+  const char* value = nullptr;
+  if (vips_image_get_string(image, field, &value) != 0 || value == nullptr) {
+    clearVipsError();
+    return std::nullopt;
+  }
+  std::string text(value);
+  if (const auto cut = text.find(" ("); cut != std::string::npos) text.resize(cut);
+  return text;
+}
+
+std::optional<MediaProbe> probePicture(const std::string& path, const std::string& typeIdentifier) {
+  if (!isPictureLoader(vips_foreign_find_load(path.c_str()))) {
+    clearVipsError();
+    return std::nullopt;
+  }
+  // Only the header is read here: no pixels are decoded.
+  ImagePtr image(vips_image_new_from_file(path.c_str(), "fail_on", VIPS_FAIL_ON_ERROR, nullptr));
+  if (!image) {
+    clearVipsError();
+    return std::nullopt;
+  }
+  if (!withinPixelLimit(image.get())) return std::nullopt;
+  MediaProbe probe;
+  probe.mediaType = kMediaImage;
+  probe.uniformTypeIdentifier = typeIdentifier;
+  if (const auto taken = exifText(image.get(), "exif-ifd2-DateTimeOriginal")) {
+    const auto offset = exifText(image.get(), "exif-ifd2-OffsetTimeOriginal");
+    probe.creationDate = exifCaptureTime(*taken, offset ? std::optional<std::string_view>(*offset) : std::nullopt);
+  }
+  return probe;
+}
+
+std::optional<std::int64_t> containerDate(AVFormatContext* context) {
+  // Apple's tag keeps the local offset; the generic one is UTC.
+  for (const char* key : {"com.apple.quicktime.creationdate", "creation_time"}) {
+    if (const AVDictionaryEntry* entry = av_dict_get(context->metadata, key, nullptr, 0)) {
+      if (const auto date = isoCaptureTime(entry->value)) return date;
+    }
+  }
+  for (unsigned i = 0; i < context->nb_streams; ++i) {
+    if (const AVDictionaryEntry* entry = av_dict_get(context->streams[i]->metadata, "creation_time", nullptr, 0)) {
+      if (const auto date = isoCaptureTime(entry->value)) return date;
+    }
+  }
+  return std::nullopt;
+}
+
+std::string otherVideoType(std::string_view format) {
+  if (format.substr(0, 3) == "mov") return "com.apple.quicktime-movie";
+  if (format.find("matroska") != std::string_view::npos) return "org.matroska.mkv";
+  if (format == "avi") return "public.avi";
+  if (format == "mpegts") return "public.mpeg-2-transport-stream";
+  if (format == "mpeg") return "public.mpeg";
+  if (format == "asf") return "com.microsoft.windows-media-wmv";
+  if (format == "flv") return "com.adobe.flash.video";
+  return "public.movie";
+}
+
+std::string otherAudioType(std::string_view format) {
+  if (format == "mp3") return "public.mp3";
+  if (format == "wav" || format == "w64") return "com.microsoft.waveform-audio";
+  if (format == "aac") return "public.aac-audio";
+  if (format == "flac") return "org.xiph.flac";
+  if (format == "ogg") return "org.xiph.ogg-audio";
+  if (format == "aiff") return "public.aiff-audio";
+  if (format == "caf") return "com.apple.coreaudio-format";
+  if (format.substr(0, 3) == "mov") return "com.apple.m4a-audio";
+  return "public.audio";
+}
+
+std::optional<MediaProbe> probeAudioVideo(const std::string& path, const SniffResult& sniffed) {
+  const auto input = AvInput::open(path);
+  if (!input) return std::nullopt;
+  const std::string_view format = input->context()->iformat->name;
+  MediaProbe probe;
+  if (input->videoStream() >= 0) {
+    probe.mediaType = kMediaVideo;
+    if (sniffed.kind == Sniffed::isoMedia)
+      probe.uniformTypeIdentifier =
+          sniffed.typeIdentifier == "com.apple.m4a-audio" ? "public.mpeg-4" : sniffed.typeIdentifier;
+    else
+      probe.uniformTypeIdentifier = otherVideoType(format);
+  } else if (input->audioStream() >= 0) {
+    probe.mediaType = kMediaAudio;
+    if (sniffed.kind == Sniffed::isoMedia && sniffed.typeIdentifier == "com.apple.quicktime-movie")
+      probe.uniformTypeIdentifier = sniffed.typeIdentifier;
+    else if (sniffed.kind == Sniffed::isoMedia)
+      probe.uniformTypeIdentifier = "com.apple.m4a-audio";
+    else
+      probe.uniformTypeIdentifier = otherAudioType(format);
+  } else {
+    return std::nullopt;
+  }
+  probe.creationDate = containerDate(input->context());
+  return probe;
+}
+
+}  // namespace
+
+std::optional<MediaProbe> probeMedia(const std::string& path) {
+  const auto head = readHead(path);
+  if (!head) return std::nullopt;
+  const SniffResult sniffed = sniffContent(*head);
+  switch (sniffed.kind) {
+    case Sniffed::unknown:
+      return std::nullopt;
+    case Sniffed::picture:
+      return probePicture(path, sniffed.typeIdentifier);
+    case Sniffed::isoMedia:
+    case Sniffed::other:
+      return probeAudioVideo(path, sniffed);
+  }
+  return std::nullopt;
+}
+
+}  // namespace tolvek::media

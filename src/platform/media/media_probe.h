@@ -1,0 +1,12 @@
+#pragma once
+// Kind, type identifier and capture date of a file, from its content.
+#include <optional>
+#include <string>
+
+#include "platform/media_module.h"
+
+namespace tolvek::media {
+
+std::optional<MediaProbe> probeMedia(const std::string& path);
+
+}  // namespace tolvek::media

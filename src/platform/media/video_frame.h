@@ -1,0 +1,14 @@
+#pragma once
+// The first frame of a video, decoded with FFmpeg and turned upright by the
+// stream's display matrix.
+#include <string>
+
+#include "platform/media/vips_handle.h"
+
+namespace tolvek::media {
+
+// An upright 8-bit sRGB image in memory, or nothing when the file holds no
+// decodable video frame.
+ImagePtr firstVideoFrame(const std::string& path);
+
+}  // namespace tolvek::media

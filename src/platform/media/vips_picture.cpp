@@ -1,0 +1,149 @@
+#include "platform/media/vips_picture.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace tolvek::media {
+namespace {
+
+class VipsBitmap final : public Bitmap {
+ public:
+  explicit VipsBitmap(ImagePtr pixels) : pixels_(std::move(pixels)) {}
+  std::optional<std::string> jpegRepresentation(double quality, JpegMetadata metadata) const override {
+    return encodeJpeg(pixels_.get(), quality, metadata);
+  }
+
+ private:
+  ImagePtr pixels_;
+};
+
+}  // namespace
+
+bool isPictureLoader(const char* loaderName) {
+  if (loaderName == nullptr) return false;
+  const std::string_view name(loaderName);
+  for (std::string_view accepted : {"VipsForeignLoadJpeg", "VipsForeignLoadPng", "VipsForeignLoadHeif",
+                                    "VipsForeignLoadTiff", "VipsForeignLoadWebp", "VipsForeignLoadGif",
+                                    "VipsForeignLoadNsgif", "jpegload", "pngload", "heifload", "tiffload",
+                                    "webpload", "gifload"}) {
+    if (name.substr(0, accepted.size()) == accepted) return true;
+  }
+  return false;
+}
+
+bool withinPixelLimit(const VipsImage* image) {
+  const auto width = static_cast<std::int64_t>(image->Xsize);
+  const auto height = static_cast<std::int64_t>(image->Ysize);
+  return width > 0 && height > 0 && width * height <= kMaxPicturePixels;
+}
+
+int jpegQuality(double factor) {
+  if (!std::isfinite(factor)) factor = 0.8;
+  return std::clamp(static_cast<int>(std::lround(factor * 100.0)), 1, 100);
+}
+
+ImagePtr uprightPixelsInMemory(VipsImage* source) {
+  VipsImage* step = nullptr;
+  if (vips_autorot(source, &step, nullptr) != 0) {
+    clearVipsError();
+    return nullptr;
+  }
+  ImagePtr image(step);
+  if (vips_image_hasalpha(image.get())) {
+    VipsArrayDouble* white = vips_array_double_newv(1, 255.0);
+    const int failed = vips_flatten(image.get(), &step, "background", white, nullptr);
+    vips_area_unref(VIPS_AREA(white));
+    if (failed != 0) {
+      clearVipsError();
+      return nullptr;
+    }
+    image.reset(step);
+  }
+  const VipsInterpretation kind = image->Type;
+  const bool grey = kind == VIPS_INTERPRETATION_B_W || kind == VIPS_INTERPRETATION_GREY16;
+  if (image->BandFmt != VIPS_FORMAT_UCHAR || (kind != VIPS_INTERPRETATION_sRGB && kind != VIPS_INTERPRETATION_B_W)) {
+    if (vips_colourspace(image.get(), &step, grey ? VIPS_INTERPRETATION_B_W : VIPS_INTERPRETATION_sRGB,
+                         nullptr) != 0) {
+      clearVipsError();
+      return nullptr;
+    }
+    image.reset(step);
+    if (image->BandFmt != VIPS_FORMAT_UCHAR) {
+      if (vips_cast_uchar(image.get(), &step, nullptr) != 0) {
+        clearVipsError();
+        return nullptr;
+      }
+      image.reset(step);
+    }
+  }
+  VipsImage* memory = vips_image_copy_memory(image.get());
+  if (memory == nullptr) {
+    clearVipsError();
+    return nullptr;
+  }
+  return ImagePtr(memory);
+}
+
+std::optional<std::string> encodeJpeg(VipsImage* pixels, double factor, JpegMetadata metadata) {
+  if (pixels == nullptr) return std::nullopt;
+  VipsImage* copy = nullptr;
+  if (vips_copy(pixels, &copy, nullptr) != 0) {
+    clearVipsError();
+    return std::nullopt;
+  }
+  ImagePtr image(copy);
+  const bool strip = metadata == JpegMetadata::none;
+  if (!strip) {
+    // The pixels are upright, so the EXIF orientation written must say so.
+    vips_image_set_int(image.get(), VIPS_META_ORIENTATION, 1);
+  }
+  void* buffer = nullptr;
+  size_t length = 0;
+  if (vips_jpegsave_buffer(image.get(), &buffer, &length, "Q", jpegQuality(factor), "strip", strip ? TRUE : FALSE,
+                           nullptr) != 0) {
+    clearVipsError();
+    return std::nullopt;
+  }
+  std::string bytes(static_cast<const char*>(buffer), length);
+  g_free(buffer);
+  return bytes;
+}
+
+VipsPicture::VipsPicture(ImagePtr image, std::shared_ptr<const std::string> bytes)
+    : image_(std::move(image)), bytes_(std::move(bytes)) {}
+
+PixelSize VipsPicture::size() const {
+  const bool swap = vips_image_get_orientation_swap(image_.get());
+  const std::int64_t width = image_->Xsize;
+  const std::int64_t height = image_->Ysize;
+  return swap ? PixelSize{height, width} : PixelSize{width, height};
+}
+
+std::unique_ptr<Bitmap> VipsPicture::bitmap() const {
+  ImagePtr pixels = uprightPixelsInMemory(image_.get());
+  if (!pixels) return nullptr;
+  return std::make_unique<VipsBitmap>(std::move(pixels));
+}
+
+std::unique_ptr<Picture> VipsPictureDecoder::decode(std::string_view data) {
+  if (data.empty()) return nullptr;
+  // libvips reads from the buffer lazily; the picture keeps its own copy.
+  auto bytes = std::make_shared<const std::string>(data);
+  const char* loader = vips_foreign_find_load_buffer(bytes->data(), bytes->size());
+  if (!isPictureLoader(loader)) {
+    clearVipsError();
+    return nullptr;
+  }
+  VipsImage* header =
+      vips_image_new_from_buffer(bytes->data(), bytes->size(), "", "fail_on", VIPS_FAIL_ON_ERROR, nullptr);
+  if (header == nullptr) {
+    clearVipsError();
+    return nullptr;
+  }
+  ImagePtr image(header);
+  if (!withinPixelLimit(image.get())) return nullptr;
+  return std::make_unique<VipsPicture>(std::move(image), std::move(bytes));
+}
+
+}  // namespace tolvek::media

@@ -1,0 +1,53 @@
+#pragma once
+// Pictures decoded with libvips: the header is read first and checked against
+// the pixel limit before any pixel exists; the pixels come upright.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "library/picture.h"
+#include "platform/media/vips_handle.h"
+
+namespace tolvek::media {
+
+// Pictures whose header declares more pixels than this are refused.
+inline constexpr std::int64_t kMaxPicturePixels = 300'000'000;
+
+// True for the loaders of the formats the library holds (JPEG, PNG, HEIC,
+// HEIF, AVIF, TIFF, WebP, GIF), whatever the source kind (file, buffer).
+bool isPictureLoader(const char* loaderName);
+
+// True when the image's declared size is within the pixel limit.
+bool withinPixelLimit(const VipsImage* image);
+
+// libvips' JPEG quality (1 to 100) for a compression factor from 0 to 1.
+int jpegQuality(double factor);
+
+// Upright pixels in memory: alpha flattened on white, 8-bit sRGB or grey.
+// Nothing when the source cannot be decoded in full.
+ImagePtr uprightPixelsInMemory(VipsImage* source);
+
+// JPEG bytes of `pixels` (already upright) at `factor`.
+std::optional<std::string> encodeJpeg(VipsImage* pixels, double factor, JpegMetadata metadata);
+
+// A picture backed by a libvips image. `bytes` is the encoded data the image
+// reads from (kept alive as long as the image), null for images in memory.
+class VipsPicture final : public Picture {
+ public:
+  VipsPicture(ImagePtr image, std::shared_ptr<const std::string> bytes);
+  PixelSize size() const override;
+  std::unique_ptr<Bitmap> bitmap() const override;
+  VipsImage* image() const { return image_.get(); }
+
+ private:
+  ImagePtr image_;
+  std::shared_ptr<const std::string> bytes_;
+};
+
+class VipsPictureDecoder final : public PictureDecoder {
+ public:
+  std::unique_ptr<Picture> decode(std::string_view data) override;
+};
+
+}  // namespace tolvek::media
