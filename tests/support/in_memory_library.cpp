@@ -113,7 +113,7 @@ std::unique_ptr<FetchResult<Asset>> InMemoryLibrary::select(std::vector<Asset> c
       return a.handle > b.handle;
     });
   }
-  if (options.fetchLimit > 0 && selected.size() > static_cast<std::size_t>(options.fetchLimit)) {
+  if (!ignoreFetchLimit_ && options.fetchLimit > 0 && selected.size() > static_cast<std::size_t>(options.fetchLimit)) {
     selected.resize(static_cast<std::size_t>(options.fetchLimit));
   }
   return std::make_unique<VectorFetchResult<Asset>>(std::move(selected));

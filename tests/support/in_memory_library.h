@@ -71,6 +71,8 @@ class InMemoryLibrary final : public PhotoLibrary {
   InMemoryResourceManager& resources() { return resources_; }
   // Sets how writes of this asset's resources complete.
   void setWriteOutcome(const std::string& assetId, WriteOutcome outcome);
+  // A faulty library that returns more than the fetch limit asks for.
+  void ignoreFetchLimit(bool ignore) { ignoreFetchLimit_ = ignore; }
 
   AuthorizationStatus authorizationStatus(AccessLevel level) override;
   void requestAuthorization(AccessLevel level, AuthorizationHandler handler) override;
@@ -102,6 +104,7 @@ class InMemoryLibrary final : public PhotoLibrary {
   std::vector<AssetCollection> collections_;  // in creation order
   std::map<std::string, std::vector<std::string>> members_;
   std::int64_t nextResourceHandle_ = 1;
+  bool ignoreFetchLimit_ = false;
   LibraryCalls calls_;
   InMemoryImageManager images_;
   InMemoryResourceManager resources_;

@@ -1,0 +1,39 @@
+#include "commands/list_command.h"
+
+#include <algorithm>
+
+#include "library/asset_queries.h"
+
+namespace tolvek {
+
+Document cmdList(PhotoLibrary& library, const IsoDateFormatter& iso, const std::string& albumId,
+                 std::int64_t limit) {
+  const std::int64_t effectiveLimit = std::clamp(limit, kListMinimum, kListMaximum);
+  Document items = Document::array();
+  Document document = Document::object();
+
+  const bool wholeLibrary = albumId.empty() || albumId == "-";
+  if (!wholeLibrary && !library.fetchAssetCollectionsWithLocalIdentifiers({albumId})->firstObject()) {
+    document["items"] = std::move(items);
+    return document;
+  }
+
+  // The limit is in the query already; the stop flag bounds the list even
+  // when a fetch returns more than it was asked for.
+  assets(library, albumId, effectiveLimit)->enumerateObjects([&](const Asset& asset, std::size_t index, bool& stop) {
+    if (index >= static_cast<std::size_t>(effectiveLimit)) {
+      stop = true;
+      return;
+    }
+    Document item = Document::object();
+    item["id"] = asset.localIdentifier;
+    item["name"] = originalName(library, asset);
+    item["date"] = asset.creationDate ? Document(iso.stringFromDate(*asset.creationDate)) : Document(nullptr);
+    item["isVideo"] = asset.mediaType == kMediaVideo;
+    items.push_back(std::move(item));
+  });
+  document["items"] = std::move(items);
+  return document;
+}
+
+}  // namespace tolvek

@@ -1,0 +1,121 @@
+#include "commands/list_command.h"
+
+#include <gtest/gtest.h>
+
+#include "support/fake_main_loop.h"
+#include "support/in_memory_library.h"
+#include "support/manual_clock.h"
+
+namespace tolvek {
+namespace {
+
+using Ids = std::vector<std::string>;
+
+struct ListTest : ::testing::Test {
+  ManualClock clock;
+  FakeMainLoop loop{clock};
+  InMemoryLibrary library{loop};
+  IsoDateFormatter iso;
+
+  Ids listed(const std::string& album, std::int64_t limit) {
+    Ids ids;
+    const Document document = cmdList(library, iso, album, limit);
+    for (const Document& item : document.at("items")) ids.push_back(item.at("id"));
+    return ids;
+  }
+  void addMany(int n, const std::string& album = {}) {
+    for (int i = 0; i < n; ++i) {
+      const std::string id = album + "n" + std::to_string(i);
+      library.addAsset(id, kMediaImage, 1'000'000 + i);
+      if (!album.empty()) library.addToCollection(album, id);
+    }
+  }
+};
+
+TEST_F(ListTest, ItemsHaveExactlyTheFourMembers) {
+  library.addAsset("pic", kMediaImage, 1'700'000'000);
+  library.addResource("pic", kResourcePhoto, "IMG_0001.HEIC");
+  library.addAsset("vid", kMediaVideo, 1'600'000'000);
+  library.addAsset("undated", kMediaImage);
+  library.addResource("undated", 5, "");
+  library.addAsset("song", kMediaAudio, 1'800'000'000);
+  library.addAsset("epoch", kMediaVideo, 0);
+  const Document expected = Document::parse(R"({"items":[
+      {"id":"pic","name":"IMG_0001.HEIC","date":"2023-11-14T22:13:20Z","isVideo":false},
+      {"id":"vid","name":"video.mov","date":"2020-09-13T12:26:40Z","isVideo":true},
+      {"id":"epoch","name":"video.mov","date":"1970-01-01T00:00:00Z","isVideo":true},
+      {"id":"undated","name":"photo.jpg","date":null,"isVideo":false}]})");
+  EXPECT_EQ(cmdList(library, iso, "-", 60), expected);
+}
+
+TEST_F(ListTest, LimitIsBoundedToOneToFiveHundred) {
+  addMany(520);
+  const struct {
+    std::int64_t limit;
+    std::size_t items;
+  } cases[] = {{0, 1},
+               {-1, 1},
+               {std::numeric_limits<std::int64_t>::min(), 1},
+               {1, 1},
+               {2, 2},
+               {60, 60},
+               {499, 499},
+               {500, 500},
+               {501, 500},
+               {std::numeric_limits<std::int64_t>::max(), 500}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(listed("-", c.limit).size(), c.items) << c.limit;
+    EXPECT_EQ(library.calls().fetchOptions.back().fetchLimit, static_cast<std::int64_t>(c.items)) << c.limit;
+  }
+  // Newest first: the first item of limit 1 is the newest.
+  EXPECT_EQ(listed("-", 1), Ids{"n519"});
+}
+
+TEST_F(ListTest, StopFlagBoundsTheListWhenTheFetchIgnoresItsLimit) {
+  library.addCollection("A", kCollectionAlbum, "A");
+  addMany(600, "A");
+  library.ignoreFetchLimit(true);
+  EXPECT_EQ(listed("-", 3), (Ids{"An599", "An598", "An597"}));
+  EXPECT_EQ(listed("A", 1000).size(), 500u);
+}
+
+TEST_F(ListTest, WholeLibraryForDashAndEmptyAlbum) {
+  addMany(5);
+  EXPECT_EQ(listed("-", 60), listed("", 60));
+  EXPECT_EQ(listed("", 60).size(), 5u);
+  EXPECT_EQ(library.calls().collectionLookups, 0u);
+}
+
+TEST_F(ListTest, AlbumOfAnyCollectionTypeListsItsPicturesAndVideos) {
+  library.addAsset("outside", kMediaImage, 99);
+  library.addAsset("clip", kMediaVideo, 50);
+  library.addAsset("song", kMediaAudio, 60);
+  library.addAsset("shot", kMediaImage, 40);
+  for (auto type : {kCollectionAlbum, kCollectionSmartAlbum, kCollectionMoment}) {
+    const std::string id = "C" + std::to_string(type);
+    library.addCollection(id, type, "c");
+    for (const char* member : {"shot", "song", "clip"}) library.addToCollection(id, member);
+    EXPECT_EQ(listed(id, 60), (Ids{"clip", "shot"})) << type;
+  }
+}
+
+TEST_F(ListTest, AlbumThatNamesNothingGivesEmptyItemsWithoutFetchingAssets) {
+  addMany(3);
+  library.addCollection("A", kCollectionAlbum, "Trip");
+  for (const std::string& album : Ids{"nope", "Trip", "a", "\"A\"", "%", "_", "*", "\xF0\x9F\x98\x80",
+                                      std::string(100 * 1024, 'A'), std::string("A\0B", 3)}) {
+    EXPECT_EQ(cmdList(library, iso, album, 60).dump(), R"({"items":[]})");
+  }
+  EXPECT_EQ(library.calls().assetFetches, 0u);
+  EXPECT_EQ(library.calls().assetFetchesInCollection, 0u);
+}
+
+TEST_F(ListTest, LimitedAccessListsOnlyTheChosenAssets) {
+  addMany(4);
+  library.setStatus(kStatusLimited);
+  library.chooseForLimitedAccess({"n1", "n3"});
+  EXPECT_EQ(listed("-", 60), (Ids{"n3", "n1"}));
+}
+
+}  // namespace
+}  // namespace tolvek
