@@ -1,0 +1,53 @@
+// access grant | limit ASSET_ID... | deny | restrict | reset: the answer
+// recorded for the tolvek-photos helper.
+#include "platform/access_store.h"
+#include "platform/catalog_reader.h"
+#include "platform/json_string_array.h"
+#include "tool_commands.h"
+
+namespace tolvek::tool {
+namespace {
+
+// The identifiers among `wanted` that name assets of the library, in order.
+std::vector<std::string> existingAssets(const LibraryLocation& location, const Arguments& wanted) {
+  std::vector<std::string> found;
+  if (wanted.empty()) return found;
+  auto catalog = CatalogReader::open(location);
+  AssetQuery query;
+  query.scope = AssetScope::identifiers;
+  query.identifiersJson = jsonStringArray(wanted);
+  catalog->forEachAsset(query, [&found](const Asset& asset) {
+    found.push_back(asset.localIdentifier);
+    return true;
+  });
+  return found;
+}
+
+}  // namespace
+
+int runAccess(const Arguments& arguments) {
+  if (arguments.empty()) return failWith("usage: access grant|limit ASSET_ID...|deny|restrict|reset");
+  const std::string& what = arguments[0];
+  const Arguments rest(arguments.begin() + 1, arguments.end());
+  const LibraryLocation location = userLibraryLocation();
+  std::optional<AccessAnswer> answer;
+  if (what == "limit") {
+    answer = AccessAnswer{kStatusLimited, existingAssets(location, rest)};
+  } else {
+    if (!rest.empty()) return failWith("access " + what + " takes no further arguments");
+    if (what == "grant") {
+      answer = AccessAnswer{kStatusAuthorized, {}};
+    } else if (what == "deny") {
+      answer = AccessAnswer{kStatusDenied, {}};
+    } else if (what == "restrict") {
+      answer = AccessAnswer{kStatusRestricted, {}};
+    } else if (what != "reset") {
+      return failWith("unknown access command '" + what + "'");
+    }
+  }
+  AccessStore store(location.accessStorePath);
+  if (auto error = store.write(kHelperBundleIdentifier, answer)) return failWith(*error);
+  return 0;
+}
+
+}  // namespace tolvek::tool
