@@ -1,0 +1,169 @@
+// Runs the built helper as the host does and checks what leaves the process:
+// the bytes on standard output, an empty standard error and the exit status.
+#include <gtest/gtest.h>
+#include <dirent.h>
+#include <stdlib.h>
+
+#include <filesystem>
+
+#include <string>
+#include <vector>
+
+#include "cli/dispatch.h"
+#include "cli/recording_application.h"
+#include "cli/utf8_decoding.h"
+#include "support/process_runner.h"
+
+namespace tolvek {
+namespace {
+
+using testing::ProcessResult;
+using testing::RunOptions;
+
+const std::string kHelper = TOLVEK_BIN_DIR "/tolvek-photos";
+const Document kDenied = {{"error", "photos_denied"},
+                          {"message", "Tolvek is not allowed to read your Photos library."}};
+
+// A scratch home, so the helper never reaches the real user's library or
+// consent answers.
+class HelperProcess : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = ::testing::TempDir() + "/tolvek-home-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    home_ = pattern;
+  }
+  void TearDown() override { std::filesystem::remove_all(home_); }
+
+  RunOptions options() const {
+    RunOptions o;
+    o.environment = {{"HOME", home_}, {"XDG_DATA_HOME", home_ + "/data"}, {"XDG_CONFIG_HOME", home_ + "/config"},
+                     {"XDG_CACHE_HOME", home_ + "/cache"}, {"XDG_STATE_HOME", home_ + "/state"}};
+    o.workingDirectory = home_;
+    return o;
+  }
+
+  ProcessResult run(const std::vector<std::string>& arguments) const { return runProcess(kHelper, arguments, options()); }
+
+  bool homeIsEmpty() const { return std::filesystem::is_empty(home_); }
+
+  std::string home_;
+};
+
+// The output is one JSON object and exactly one line feed, its last byte;
+// nothing on standard error; the process exited by itself. Gives the object.
+Document expectOneDocument(const ProcessResult& result) {
+  EXPECT_TRUE(result.exited()) << "signal " << result.signal << " timed out " << result.timedOut;
+  EXPECT_EQ(result.err, "");
+  EXPECT_FALSE(result.out.empty());
+  if (result.out.empty()) return nullptr;
+  EXPECT_EQ(result.out.back(), '\n');
+  EXPECT_EQ(result.out.find('\n'), result.out.size() - 1) << result.out;
+  const Document document = Document::parse(result.out.substr(0, result.out.size() - 1), nullptr, false);
+  EXPECT_TRUE(document.is_object()) << result.out;
+  return document;
+}
+
+TEST_F(HelperProcess, WithoutArgumentsWritesTheUsageDocumentAndExits2) {
+  const ProcessResult result = run({});
+  ASSERT_TRUE(result.exited());
+  EXPECT_EQ(result.exitStatus, 2);
+  EXPECT_EQ(result.err, "");
+  EXPECT_TRUE(result.out == "{\"error\":\"usage\",\"message\":\"tolvek-photos albums|list|thumbs|export\"}\n" ||
+              result.out == "{\"message\":\"tolvek-photos albums|list|thumbs|export\",\"error\":\"usage\"}\n")
+      << result.out;
+}
+
+TEST_F(HelperProcess, WithoutArgumentsCreatesNothing) {
+  run({});
+  EXPECT_TRUE(homeIsEmpty());
+}
+
+TEST_F(HelperProcess, AClosedStandardOutputDoesNotEndTheRunWithASignal) {
+  RunOptions o = options();
+  o.closedStdout = true;
+  const ProcessResult usage = runProcess(kHelper, {}, o);
+  EXPECT_TRUE(usage.exited()) << "signal " << usage.signal;
+  EXPECT_EQ(usage.exitStatus, 2);
+  EXPECT_EQ(usage.err, "");
+
+  const ProcessResult unknown = runProcess(kHelper, {"help"}, o);
+  EXPECT_TRUE(unknown.exited()) << "signal " << unknown.signal;
+  EXPECT_TRUE(unknown.exitStatus == 2 || unknown.exitStatus == 3) << unknown.exitStatus;
+  EXPECT_EQ(unknown.err, "");
+}
+
+TEST_F(HelperProcess, TheImageStackIsNotLinkedIntoTheHelper) {
+  const ProcessResult readelf = testing::runProcess("/usr/bin/readelf", {"-d", "-W", kHelper});
+  ASSERT_EQ(readelf.exitStatus, 0) << readelf.err;
+  for (const char* library : {"libvips", "libheif", "libavcodec", "libavformat", "libswscale", "libgobject"}) {
+    EXPECT_EQ(readelf.out.find(library), std::string::npos) << library << " is linked:\n" << readelf.out;
+  }
+}
+
+// Every non-empty command line ends, as the dispatch decides it with access
+// granted, or with the "photos_denied" document and status 3 when the gate
+// refuses. Either way: one valid JSON object, one line feed, nothing on
+// standard error, and arguments compared only after they were decoded.
+TEST_F(HelperProcess, EveryCommandLineEndsWithOneDocumentAndTheDocumentedStatus) {
+  const std::vector<std::vector<std::string>> commandLines = {
+      {""},
+      {"", ""},
+      {"help"},
+      {"--version"},
+      {"ALBUMS"},
+      {"say \"hi\""},
+      {"back\\slash"},
+      {"line\nfeed"},
+      {"tab\tbell\x07" "esc\x1B" "del\x7F"},
+      {"\xF0\x9F\x93\xB7\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD"},
+      {"\xFF\xFE"},
+      {"caf\xE9"},
+      {"\xED\xA0\x80"},
+      {"a/b"},
+      {std::string(131071, 'x')},
+      {"\xE2\x82" + std::string(131069, '/')},
+      {"albums"},
+      {"albums", "extra", "\xFF"},
+      {"list"},
+      {"list", "", ""},
+      {"list", "-", "+5"},
+      {"list", "-", "-0"},
+      {"list", "-", "007"},
+      {"list", "-", "9223372036854775807"},
+      {"list", "-", "9223372036854775808"},
+      {"list", "-", "1e3"},
+      {"list", "-", "0x10"},
+      {"list", "-", " 5"},
+      {"list", "-", "\xD9\xA3"},
+      {"thumbs"},
+      {"thumbs", "64"},
+      {"thumbs", "\xD9\xA3", ",,"},
+      {"thumbs", "9223372036854775808", "A,\xFF,B"},
+      {"export"},
+      {"export", "/nonexistent-dir"},
+  };
+  for (const std::vector<std::string>& argv : commandLines) {
+    SCOPED_TRACE("argv[1] of " + std::to_string(argv[0].size()) + " bytes: " + argv[0].substr(0, 40));
+    const ProcessResult result = run(argv);
+    const Document document = expectOneDocument(result);
+
+    testing::RecordingApplication granted;
+    std::vector<std::string> decoded;
+    for (const std::string& argument : argv) decoded.push_back(decodeUtf8(argument));
+    const DispatchResult expected = dispatch(decoded, granted);
+
+    if (result.exitStatus == 3) {
+      EXPECT_EQ(document, kDenied);
+    } else if (expected.status == 2) {
+      EXPECT_EQ(result.exitStatus, 2);
+      EXPECT_EQ(document, expected.document);
+    } else {
+      EXPECT_EQ(result.exitStatus, 0);
+      EXPECT_FALSE(document.contains("error")) << result.out.substr(0, 200);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tolvek
