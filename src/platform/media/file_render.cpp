@@ -32,7 +32,7 @@ ImagePtr renderPicture(const std::string& path, PixelSize box) {
     clearVipsError();
     return nullptr;
   }
-  ImagePtr header(vips_image_new_from_file(path.c_str(), "fail_on", VIPS_FAIL_ON_ERROR, nullptr));
+  ImagePtr header(vips_image_new_from_file(path.c_str(), "fail_on", VIPS_FAIL_ON_WARNING, nullptr));
   if (!header) {
     clearVipsError();
     return nullptr;
@@ -44,7 +44,7 @@ ImagePtr renderPicture(const std::string& path, PixelSize box) {
   const ThumbnailBox target = boxFor(upright, coverSize(upright, box));
   VipsImage* out = nullptr;
   if (vips_thumbnail(path.c_str(), &out, target.width, "height", target.height, "size", VIPS_SIZE_DOWN, "fail_on",
-                     VIPS_FAIL_ON_ERROR, nullptr) != 0) {
+                     VIPS_FAIL_ON_WARNING, nullptr) != 0) {
     clearVipsError();
     return nullptr;
   }

@@ -51,7 +51,7 @@ std::optional<MediaProbe> probePicture(const std::string& path, const std::strin
     return std::nullopt;
   }
   // Only the header is read here: no pixels are decoded.
-  ImagePtr image(vips_image_new_from_file(path.c_str(), "fail_on", VIPS_FAIL_ON_ERROR, nullptr));
+  ImagePtr image(vips_image_new_from_file(path.c_str(), "fail_on", VIPS_FAIL_ON_WARNING, nullptr));
   if (!image) {
     clearVipsError();
     return std::nullopt;

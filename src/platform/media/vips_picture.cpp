@@ -136,7 +136,7 @@ std::unique_ptr<Picture> VipsPictureDecoder::decode(std::string_view data) {
     return nullptr;
   }
   VipsImage* header =
-      vips_image_new_from_buffer(bytes->data(), bytes->size(), "", "fail_on", VIPS_FAIL_ON_ERROR, nullptr);
+      vips_image_new_from_buffer(bytes->data(), bytes->size(), "", "fail_on", VIPS_FAIL_ON_WARNING, nullptr);
   if (header == nullptr) {
     clearVipsError();
     return nullptr;

@@ -1,0 +1,249 @@
+// Decoding picture bytes: formats, orientation, the pixel limit, damaged data
+// and JPEG encoding with and without the capture metadata.
+#include <gtest/gtest.h>
+#include <vips/vips.h>
+
+#include <filesystem>
+
+#include "media_test_module.h"
+#include "platform/media/vips_picture.h"
+#include "support/media_fixtures.h"
+
+namespace tolvek::testing {
+namespace {
+
+std::string pictureBytes(const std::string& format, const PictureFixture& fixture = {}) {
+  ScratchFolder folder;
+  const std::string path = folder.file("picture." + format);
+  if (!writePicture(path, format, fixture)) return {};
+  return readFileBytes(path).value_or("");
+}
+
+std::unique_ptr<Picture> decode(std::string_view bytes) { return mediaModule().pictureDecoder().decode(bytes); }
+
+std::string uprightJpeg(const Picture& picture, double quality = 0.8,
+                        JpegMetadata metadata = JpegMetadata::none) {
+  const auto bitmap = picture.bitmap();
+  if (!bitmap) return {};
+  return bitmap->jpegRepresentation(quality, metadata).value_or("");
+}
+
+// Metadata fields of an encoded JPEG, read back with libvips.
+struct JpegFields {
+  bool hasExif = false, hasXmp = false, hasIcc = false;
+  int orientation = 0;
+  std::string dateTimeOriginal;
+};
+
+JpegFields fieldsOf(const std::string& jpeg) {
+  JpegFields fields;
+  VipsImage* image = vips_image_new_from_buffer(jpeg.data(), jpeg.size(), "", nullptr);
+  if (image == nullptr) return fields;
+  fields.hasExif = vips_image_get_typeof(image, VIPS_META_EXIF_NAME) != 0;
+  fields.hasXmp = vips_image_get_typeof(image, VIPS_META_XMP_NAME) != 0;
+  fields.hasIcc = vips_image_get_typeof(image, VIPS_META_ICC_NAME) != 0;
+  fields.orientation = vips_image_get_orientation(image);
+  const char* value = nullptr;
+  if (vips_image_get_string(image, "exif-ifd2-DateTimeOriginal", &value) == 0) fields.dateTimeOriginal = value;
+  g_object_unref(image);
+  return fields;
+}
+
+class EveryPictureFormat : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(EveryPictureFormat, DecodesToItsSizeAndPixels) {
+  const std::string bytes = pictureBytes(GetParam(), PictureFixture{.width = 80, .height = 60});
+  if (bytes.empty()) GTEST_SKIP() << "libvips cannot write " << GetParam() << " here";
+  const auto picture = decode(bytes);
+  ASSERT_NE(picture, nullptr);
+  EXPECT_EQ(picture->size(), (PixelSize{80, 60}));
+  const std::string jpeg = uprightJpeg(*picture);
+  ASSERT_FALSE(jpeg.empty());
+  ASSERT_EQ(jpeg.substr(0, 3), "\xFF\xD8\xFF");
+  EXPECT_EQ(markerColourIn(jpeg, Quadrant::topLeft), MarkerColour::red);
+  EXPECT_EQ(markerColourIn(jpeg, Quadrant::bottomRight), MarkerColour::white);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, EveryPictureFormat,
+                         ::testing::Values("jpeg", "png", "heic", "avif", "tiff", "webp", "gif"));
+
+class EveryOrientation : public ::testing::TestWithParam<int> {};
+
+TEST_P(EveryOrientation, ComesOutUpright) {
+  const int orientation = GetParam();
+  const std::string bytes = pictureBytes("jpeg", PictureFixture{.width = 80, .height = 60, .orientation = orientation});
+  ASSERT_FALSE(bytes.empty());
+  const auto stored = encodedPictureSize(bytes);
+  ASSERT_TRUE(stored);
+  // Orientations 5 to 8 store the picture on its side.
+  EXPECT_EQ(stored->width, orientation >= 5 ? 60 : 80);
+  const auto picture = decode(bytes);
+  ASSERT_NE(picture, nullptr);
+  EXPECT_EQ(picture->size(), (PixelSize{80, 60}));
+  const std::string jpeg = uprightJpeg(*picture);
+  for (Quadrant q : {Quadrant::topLeft, Quadrant::topRight, Quadrant::bottomLeft, Quadrant::bottomRight})
+    EXPECT_EQ(markerColourIn(jpeg, q), markerColourAt(q)) << "orientation " << orientation;
+  EXPECT_EQ(encodedPictureSize(jpeg)->width, 80);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tags, EveryOrientation, ::testing::Range(1, 9));
+
+TEST(RealPictures, OrientationSamplesComeOutUpright) {
+  const std::string folder = samplesDir() + "/orientation";
+  if (!std::filesystem::exists(folder)) GTEST_SKIP() << "no samples at " << folder;
+  // Both are 450x600 as stored; 6 turns a quarter, 3 a half.
+  const auto landscape = decode(readFileBytes(folder + "/landscape_6.jpg").value_or(""));
+  ASSERT_NE(landscape, nullptr);
+  EXPECT_EQ(landscape->size(), (PixelSize{600, 450}));
+  const auto jpeg = uprightJpeg(*landscape);
+  EXPECT_EQ(encodedPictureSize(jpeg)->width, 600);
+  const auto portrait = decode(readFileBytes(folder + "/portrait_3.jpg").value_or(""));
+  ASSERT_NE(portrait, nullptr);
+  EXPECT_EQ(portrait->size(), (PixelSize{450, 600}));
+  // The half turn: the upright picture is the stored one rotated 180 degrees.
+  const std::string stored = readFileBytes(folder + "/portrait_3.jpg").value_or("");
+  const std::string upright = uprightJpeg(*portrait, 1.0);
+  VipsImage* a = vips_image_new_from_buffer(stored.data(), stored.size(), "", nullptr);
+  VipsImage* b = vips_image_new_from_buffer(upright.data(), upright.size(), "", nullptr);
+  ASSERT_TRUE(a && b);
+  double* p = nullptr;
+  double* q = nullptr;
+  int n = 0, m = 0;
+  ASSERT_EQ(vips_getpoint(a, &p, &n, 40, 40, nullptr), 0);
+  ASSERT_EQ(vips_getpoint(b, &q, &m, 450 - 1 - 40, 600 - 1 - 40, nullptr), 0);
+  EXPECT_NEAR(p[0], q[0], 24);
+  EXPECT_NEAR(p[1], q[1], 24);
+  g_free(p);
+  g_free(q);
+  g_object_unref(a);
+  g_object_unref(b);
+}
+
+TEST(RealPictures, EverySampleDecodesAndEncodes) {
+  const std::string root = samplesDir();
+  if (!std::filesystem::exists(root)) GTEST_SKIP() << "no samples at " << root;
+  int decoded = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+    if (!entry.is_regular_file() || entry.path().extension() == ".md") continue;
+    const auto bytes = readFileBytes(entry.path().string());
+    const auto picture = decode(*bytes);
+    ASSERT_NE(picture, nullptr) << entry.path();
+    const std::string jpeg = uprightJpeg(*picture);
+    ASSERT_FALSE(jpeg.empty()) << entry.path();
+    const auto size = encodedPictureSize(jpeg);
+    EXPECT_EQ(size->width, picture->size().width) << entry.path();
+    EXPECT_EQ(size->height, picture->size().height) << entry.path();
+    ++decoded;
+  }
+  EXPECT_GE(decoded, 20);
+}
+
+TEST(RealPictures, PhoneHeicIsUprightPortrait) {
+  const std::string path = samplesDir() + "/heif/iphone_13_pro_max.HEIC";
+  if (!std::filesystem::exists(path)) GTEST_SKIP() << "no sample at " << path;
+  const auto picture = decode(readFileBytes(path).value_or(""));
+  ASSERT_NE(picture, nullptr);
+  EXPECT_EQ(picture->size(), (PixelSize{3024, 4032}));
+}
+
+TEST(PixelLimit, HeaderDeclaringTenBillionPixelsIsRefused) {
+  ScratchFolder folder;
+  ASSERT_TRUE(writePngHeaderOnly(folder.file("huge.png"), 100000, 100000));
+  EXPECT_EQ(decode(readFileBytes(folder.file("huge.png")).value_or("")), nullptr);
+}
+
+TEST(PixelLimit, JustOverTheLimitIsRefusedJustUnderIsAccepted) {
+  ScratchFolder folder;
+  // 17321 x 17321 is just over 300 megapixels, 17320 x 17320 just under.
+  ASSERT_TRUE(writePngHeaderOnly(folder.file("over.png"), 17321, 17321));
+  ASSERT_TRUE(writePngHeaderOnly(folder.file("under.png"), 17320, 17320));
+  EXPECT_EQ(decode(readFileBytes(folder.file("over.png")).value_or("")), nullptr);
+  const auto under = decode(readFileBytes(folder.file("under.png")).value_or(""));
+  ASSERT_NE(under, nullptr);
+  EXPECT_EQ(under->size(), (PixelSize{17320, 17320}));
+  // Its pixels are not in the file, so there is no bitmap to be had.
+  EXPECT_EQ(under->bitmap(), nullptr);
+}
+
+TEST(DamagedData, GivesNoPictureOrNoBitmap) {
+  const std::string jpeg = pictureBytes("jpeg", PictureFixture{.width = 400, .height = 300});
+  const std::string heic = pictureBytes("heic", PictureFixture{.width = 400, .height = 300});
+  ASSERT_FALSE(jpeg.empty());
+  ASSERT_FALSE(heic.empty());
+  std::string corrupt = jpeg;
+  for (std::size_t i = corrupt.size() / 3; i < corrupt.size() - 2; i += 7) corrupt[i] = static_cast<char>(0xFF);
+  const std::vector<std::pair<std::string, std::string>> cases{
+      {"empty", ""},
+      {"jpeg cut in half", jpeg.substr(0, jpeg.size() / 2)},
+      {"jpeg header only", jpeg.substr(0, 200)},
+      {"jpeg scrambled", corrupt},
+      {"heic cut in half", heic.substr(0, heic.size() / 2)},
+      {"heic first 100 bytes", heic.substr(0, 100)},
+      {"text", "this is not a picture at all"},
+      {"svg", "<svg xmlns='http://www.w3.org/2000/svg' width='10' height='10'/>"},
+  };
+  for (const auto& [name, bytes] : cases) {
+    const auto picture = decode(bytes);
+    if (picture == nullptr) continue;
+    EXPECT_EQ(picture->bitmap(), nullptr) << name << " gave pixels";
+  }
+}
+
+TEST(DamagedData, VideoBytesAreNoPicture) {
+  if (!haveFfmpeg()) GTEST_SKIP() << "no ffmpeg";
+  ScratchFolder folder;
+  ASSERT_TRUE(writeVideo(folder.file("clip.jpg"), VideoFixture{}));
+  EXPECT_EQ(decode(readFileBytes(folder.file("clip.jpg")).value_or("")), nullptr);
+}
+
+TEST(JpegEncoding, QualityFactorMapsOntoLibvipsScale) {
+  EXPECT_EQ(media::jpegQuality(0.8), 80);
+  EXPECT_EQ(media::jpegQuality(0.92), 92);
+  EXPECT_EQ(media::jpegQuality(0.0), 1);
+  EXPECT_EQ(media::jpegQuality(1.0), 100);
+  EXPECT_EQ(media::jpegQuality(7.0), 100);
+  EXPECT_EQ(media::jpegQuality(-1.0), 1);
+  // A higher factor gives a larger file of the same picture.
+  const auto picture = decode(pictureBytes("png", PictureFixture{.width = 256, .height = 192}));
+  ASSERT_NE(picture, nullptr);
+  EXPECT_LT(uprightJpeg(*picture, 0.2).size(), uprightJpeg(*picture, 0.95).size());
+}
+
+TEST(JpegEncoding, StripsEveryMetadataByDefault) {
+  PictureFixture fixture{.width = 80, .height = 60, .orientation = 6, .dateTimeOriginal = "2021:07:14 09:30:00", .offsetTimeOriginal = "+02:00", .withIccProfile = true, .withXmp = true};
+  const auto picture = decode(pictureBytes("jpeg", fixture));
+  ASSERT_NE(picture, nullptr);
+  const JpegFields fields = fieldsOf(uprightJpeg(*picture, 0.8, JpegMetadata::none));
+  EXPECT_FALSE(fields.hasExif);
+  EXPECT_FALSE(fields.hasXmp);
+  EXPECT_FALSE(fields.hasIcc);
+}
+
+TEST(JpegEncoding, KeepsCaptureDataWithOrientationOne) {
+  PictureFixture fixture{.width = 80, .height = 60, .orientation = 6, .dateTimeOriginal = "2021:07:14 09:30:00", .offsetTimeOriginal = "+02:00", .withIccProfile = true, .withXmp = true};
+  const auto picture = decode(pictureBytes("jpeg", fixture));
+  ASSERT_NE(picture, nullptr);
+  const std::string jpeg = uprightJpeg(*picture, 0.92, JpegMetadata::keepCaptureData);
+  const JpegFields fields = fieldsOf(jpeg);
+  EXPECT_TRUE(fields.hasExif);
+  EXPECT_TRUE(fields.hasXmp);
+  EXPECT_TRUE(fields.hasIcc);
+  EXPECT_EQ(fields.orientation, 1);
+  EXPECT_EQ(fields.dateTimeOriginal.substr(0, 19), "2021:07:14 09:30:00");
+  // Upright pixels and a tag of 1: any viewer shows it the right way up.
+  EXPECT_EQ(markerColourIn(jpeg, Quadrant::topLeft), MarkerColour::red);
+  EXPECT_EQ(encodedPictureSize(jpeg)->width, 80);
+}
+
+TEST(JpegEncoding, ConvertedHeicKeepsItsCaptureDate) {
+  const std::string path = samplesDir() + "/heif/iphone_13_pro_max.HEIC";
+  if (!std::filesystem::exists(path)) GTEST_SKIP() << "no sample at " << path;
+  const auto picture = decode(readFileBytes(path).value_or(""));
+  ASSERT_NE(picture, nullptr);
+  const JpegFields fields = fieldsOf(uprightJpeg(*picture, 0.92, JpegMetadata::keepCaptureData));
+  EXPECT_EQ(fields.dateTimeOriginal.substr(0, 19), "2022:02:16 12:55:41");
+  EXPECT_EQ(fields.orientation, 1);
+}
+
+}  // namespace
+}  // namespace tolvek::testing

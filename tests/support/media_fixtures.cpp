@@ -1,0 +1,320 @@
+#include "support/media_fixtures.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+#include <vips/vips.h>
+
+#include <array>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <vector>
+
+#include "support/process_runner.h"
+
+namespace tolvek::testing {
+namespace {
+
+constexpr char kFfmpeg[] = "/usr/bin/ffmpeg";
+
+void startVips() {
+  static std::once_flag once;
+  std::call_once(once, [] { VIPS_INIT("tolvek-tests"); });
+}
+
+struct Unref {
+  void operator()(VipsImage* image) const {
+    if (image != nullptr) g_object_unref(image);
+  }
+};
+using Image = std::unique_ptr<VipsImage, Unref>;
+
+Image take(VipsImage* image) { return Image(image); }
+
+std::array<unsigned char, 3> rgbOf(MarkerColour colour) {
+  switch (colour) {
+    case MarkerColour::red: return {255, 0, 0};
+    case MarkerColour::green: return {0, 255, 0};
+    case MarkerColour::blue: return {0, 0, 255};
+    default: return {255, 255, 255};
+  }
+}
+
+Image uprightMarker(int width, int height) {
+  std::vector<unsigned char> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const bool right = x >= width / 2;
+      const bool bottom = y >= height / 2;
+      const Quadrant q = bottom ? (right ? Quadrant::bottomRight : Quadrant::bottomLeft)
+                                : (right ? Quadrant::topRight : Quadrant::topLeft);
+      const auto rgb = rgbOf(markerColourAt(q));
+      std::copy(rgb.begin(), rgb.end(), pixels.begin() + (static_cast<std::ptrdiff_t>(y) * width + x) * 3);
+    }
+  }
+  Image image = take(vips_image_new_from_memory_copy(pixels.data(), pixels.size(), width, height, 3,
+                                                     VIPS_FORMAT_UCHAR));
+  if (image) image->Type = VIPS_INTERPRETATION_sRGB;
+  return image;
+}
+
+Image rotated(VipsImage* in, VipsAngle angle) {
+  VipsImage* out = nullptr;
+  if (vips_rot(in, &out, angle, nullptr) != 0) return nullptr;
+  return take(out);
+}
+
+Image flipped(VipsImage* in) {
+  VipsImage* out = nullptr;
+  if (vips_flip(in, &out, VIPS_DIRECTION_HORIZONTAL, nullptr) != 0) return nullptr;
+  return take(out);
+}
+
+// The stored pixels for an orientation tag: the inverse of what a viewer does.
+Image storedFor(Image upright, int orientation) {
+  switch (orientation) {
+    case 1: return upright;
+    case 2: return flipped(upright.get());
+    case 3: return rotated(upright.get(), VIPS_ANGLE_D180);
+    case 4: {
+      VipsImage* out = nullptr;
+      if (vips_flip(upright.get(), &out, VIPS_DIRECTION_VERTICAL, nullptr) != 0) return nullptr;
+      return take(out);
+    }
+    case 5: {
+      Image turned = rotated(upright.get(), VIPS_ANGLE_D90);
+      return turned ? flipped(turned.get()) : nullptr;
+    }
+    case 6: return rotated(upright.get(), VIPS_ANGLE_D270);
+    case 7: {
+      Image turned = rotated(upright.get(), VIPS_ANGLE_D270);
+      return turned ? flipped(turned.get()) : nullptr;
+    }
+    case 8: return rotated(upright.get(), VIPS_ANGLE_D90);
+    default: return nullptr;
+  }
+}
+
+std::uint32_t crc32(std::string_view bytes) {
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (const char c : bytes) {
+    crc ^= static_cast<unsigned char>(c);
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+void appendBigEndian(std::string& out, std::uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>((value >> shift) & 0xFF));
+}
+
+void appendChunk(std::string& out, std::string_view type, std::string_view data) {
+  appendBigEndian(out, static_cast<std::uint32_t>(data.size()));
+  std::string body(type);
+  body.append(data);
+  out.append(body);
+  appendBigEndian(out, crc32(body));
+}
+
+bool runFfmpeg(const std::vector<std::string>& arguments) {
+  std::vector<std::string> all{"-nostdin", "-v", "error", "-y"};
+  all.insert(all.end(), arguments.begin(), arguments.end());
+  const ProcessResult result = runProcess(kFfmpeg, all);
+  return result.exited() && result.exitStatus == 0;
+}
+
+}  // namespace
+
+MarkerColour markerColourAt(Quadrant quadrant) {
+  switch (quadrant) {
+    case Quadrant::topLeft: return MarkerColour::red;
+    case Quadrant::topRight: return MarkerColour::green;
+    case Quadrant::bottomLeft: return MarkerColour::blue;
+    case Quadrant::bottomRight: return MarkerColour::white;
+  }
+  return MarkerColour::other;
+}
+
+ScratchFolder::ScratchFolder() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "tolvek-test-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+}
+
+ScratchFolder::~ScratchFolder() {
+  if (path_.empty()) return;
+  std::error_code ignored;
+  // Tests may leave read-only folders behind; make them removable first.
+  for (auto it = std::filesystem::recursive_directory_iterator(path_, ignored);
+       it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+    if (it->is_directory(ignored) && !it->is_symlink(ignored))
+      std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                   std::filesystem::perm_options::add, ignored);
+  }
+  std::filesystem::remove_all(path_, ignored);
+}
+
+bool writePicture(const std::string& path, const std::string& format, const PictureFixture& picture) {
+  startVips();
+  Image image = storedFor(uprightMarker(picture.width, picture.height), picture.orientation);
+  if (!image) return false;
+  VipsImage* copy = nullptr;
+  if (vips_copy(image.get(), &copy, nullptr) != 0) return false;
+  image = take(copy);
+  if (picture.orientation != 1) vips_image_set_int(image.get(), VIPS_META_ORIENTATION, picture.orientation);
+  if (picture.dateTimeOriginal)
+    vips_image_set_string(image.get(), "exif-ifd2-DateTimeOriginal", picture.dateTimeOriginal->c_str());
+  if (picture.offsetTimeOriginal)
+    vips_image_set_string(image.get(), "exif-ifd2-OffsetTimeOriginal", picture.offsetTimeOriginal->c_str());
+  if (picture.withIccProfile) {
+    VipsBlob* profile = nullptr;
+    if (vips_profile_load("srgb", &profile, nullptr) != 0) return false;
+    size_t length = 0;
+    const void* data = vips_blob_get(profile, &length);
+    vips_image_set_blob_copy(image.get(), VIPS_META_ICC_NAME, data, length);
+    vips_area_unref(VIPS_AREA(profile));
+  }
+  if (picture.withXmp) {
+    static const std::string xmp =
+        "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">"
+        "<rdf:Description xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\" xmp:CreatorTool=\"tolvek-fixture\"/>"
+        "</rdf:RDF></x:xmpmeta>";
+    vips_image_set_blob_copy(image.get(), VIPS_META_XMP_NAME, xmp.data(), xmp.size());
+  }
+  int failed = 1;
+  const char* out = path.c_str();
+  if (format == "jpeg") failed = vips_jpegsave(image.get(), out, "Q", 92, nullptr);
+  else if (format == "png") failed = vips_pngsave(image.get(), out, nullptr);
+  else if (format == "heic")
+    failed = vips_heifsave(image.get(), out, "compression", VIPS_FOREIGN_HEIF_COMPRESSION_HEVC, nullptr);
+  else if (format == "avif")
+    failed = vips_heifsave(image.get(), out, "compression", VIPS_FOREIGN_HEIF_COMPRESSION_AV1, nullptr);
+  else if (format == "tiff") failed = vips_tiffsave(image.get(), out, nullptr);
+  else if (format == "webp") failed = vips_webpsave(image.get(), out, nullptr);
+  else if (format == "gif") failed = vips_gifsave(image.get(), out, nullptr);
+  if (failed != 0) vips_error_clear();
+  return failed == 0;
+}
+
+bool haveFfmpeg() { return ::access(kFfmpeg, X_OK) == 0; }
+
+bool writeVideo(const std::string& path, const VideoFixture& video) {
+  if (!haveFfmpeg()) return false;
+  ScratchFolder work;
+  const std::string marker = work.file("marker.png");
+  if (!writePicture(marker, "png", PictureFixture{.width = video.width, .height = video.height})) return false;
+  const std::string extension = video.container == "m4v" ? "m4v" : video.container;
+  const std::string plain = work.file("plain." + extension);
+  std::vector<std::string> args{"-loop", "1", "-framerate", "10", "-i", marker};
+  if (video.withAudio) {
+    args.insert(args.end(), {"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100"});
+  }
+  std::ostringstream seconds;
+  seconds << video.seconds;
+  args.insert(args.end(), {"-t", seconds.str(), "-pix_fmt", "yuv420p"});
+  if (video.withAudio) args.insert(args.end(), {"-c:a", "aac", "-shortest"});
+  args.push_back(plain);
+  if (!runFfmpeg(args)) return false;
+  // Rotation and dates are container metadata, set on a stream copy.
+  std::vector<std::string> tag{"-i", plain, "-c", "copy", "-map_metadata", "-1"};
+  if (video.rotate != 0) tag.insert(tag.end(), {"-metadata:s:v:0", "rotate=" + std::to_string(video.rotate)});
+  if (video.creationTime) tag.insert(tag.end(), {"-metadata", "creation_time=" + *video.creationTime});
+  // The muxer follows the container, never the target's name (tests write
+  // videos under picture names too).
+  const std::string muxer = video.container == "m4v"   ? "ipod"
+                            : video.container == "mkv" ? "matroska"
+                                                       : video.container;
+  tag.insert(tag.end(), {"-f", muxer});
+  tag.push_back(path);
+  return runFfmpeg(tag);
+}
+
+bool writeAudio(const std::string& path, const std::string& format, const std::optional<std::string>& creationTime) {
+  if (!haveFfmpeg()) return false;
+  std::vector<std::string> args{"-f", "lavfi", "-i", "sine=frequency=440:duration=1"};
+  if (format == "m4a") args.insert(args.end(), {"-c:a", "aac", "-f", "ipod"});
+  else if (format == "mp3") args.insert(args.end(), {"-c:a", "libmp3lame", "-f", "mp3"});
+  else if (format == "wav") args.insert(args.end(), {"-c:a", "pcm_s16le", "-f", "wav"});
+  else return false;
+  if (creationTime) args.insert(args.end(), {"-metadata", "creation_time=" + *creationTime});
+  args.push_back(path);
+  return runFfmpeg(args);
+}
+
+bool writeFrameAsPlayersShowIt(const std::string& videoPath, const std::string& pngPath) {
+  return runFfmpeg({"-i", videoPath, "-frames:v", "1", "-f", "image2", "-c:v", "png", pngPath});
+}
+
+bool writePngHeaderOnly(const std::string& path, std::uint32_t width, std::uint32_t height) {
+  std::string png("\x89PNG\r\n\x1A\n", 8);
+  std::string header;
+  appendBigEndian(header, width);
+  appendBigEndian(header, height);
+  header.append("\x08\x02\x00\x00\x00", 5);  // 8-bit RGB, no interlace
+  appendChunk(png, "IHDR", header);
+  appendChunk(png, "IDAT", std::string_view("\x78\x9C\x63\x00\x00\x00\x01\x00\x01", 9));
+  appendChunk(png, "IEND", "");
+  return writeFileBytes(path, png);
+}
+
+std::optional<std::string> readFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+bool writeFileBytes(const std::string& path, std::string_view bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out);
+}
+
+bool writeTruncatedCopy(const std::string& source, const std::string& target, std::size_t keep) {
+  const auto bytes = readFileBytes(source);
+  if (!bytes) return false;
+  return writeFileBytes(target, std::string_view(*bytes).substr(0, keep));
+}
+
+MarkerColour markerColourIn(std::string_view encoded, Quadrant quadrant) {
+  startVips();
+  Image image = take(vips_image_new_from_buffer(encoded.data(), encoded.size(), "", nullptr));
+  if (!image) {
+    vips_error_clear();
+    return MarkerColour::other;
+  }
+  const bool right = quadrant == Quadrant::topRight || quadrant == Quadrant::bottomRight;
+  const bool bottom = quadrant == Quadrant::bottomLeft || quadrant == Quadrant::bottomRight;
+  const int x = image->Xsize * (right ? 3 : 1) / 4;
+  const int y = image->Ysize * (bottom ? 3 : 1) / 4;
+  double* values = nullptr;
+  int count = 0;
+  if (vips_getpoint(image.get(), &values, &count, x, y, nullptr) != 0 || count < 3) {
+    vips_error_clear();
+    g_free(values);
+    return MarkerColour::other;
+  }
+  const double r = values[0], g = values[1], b = values[2];
+  g_free(values);
+  const auto high = [](double v) { return v > 180; };
+  const auto low = [](double v) { return v < 90; };
+  if (high(r) && low(g) && low(b)) return MarkerColour::red;
+  if (low(r) && high(g) && low(b)) return MarkerColour::green;
+  if (low(r) && low(g) && high(b)) return MarkerColour::blue;
+  if (high(r) && high(g) && high(b)) return MarkerColour::white;
+  return MarkerColour::other;
+}
+
+std::optional<DecodedSize> encodedPictureSize(std::string_view encoded) {
+  startVips();
+  Image image = take(vips_image_new_from_buffer(encoded.data(), encoded.size(), "", nullptr));
+  if (!image) {
+    vips_error_clear();
+    return std::nullopt;
+  }
+  return DecodedSize{image->Xsize, image->Ysize};
+}
+
+}  // namespace tolvek::testing

@@ -1,0 +1,97 @@
+#pragma once
+// Media files made by the tests themselves, with the project's own tools:
+// libvips (JPEG, PNG, HEIC, AVIF, TIFF, WebP, GIF, EXIF), the ffmpeg program
+// (videos, audio), and byte surgery for damaged files.
+//
+// Pictures carry a quadrant marker so orientation can be checked: upright,
+// the top-left quarter is red, top-right green, bottom-left blue and
+// bottom-right white.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tolvek::testing {
+
+enum class Quadrant { topLeft, topRight, bottomLeft, bottomRight };
+enum class MarkerColour { red, green, blue, white, other };
+
+// The marker colour of an upright quadrant.
+MarkerColour markerColourAt(Quadrant quadrant);
+
+// A folder under the temporary directory, removed with everything in it when
+// this goes away.
+class ScratchFolder {
+ public:
+  ScratchFolder();
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(std::string_view name) const { return path_ + "/" + std::string(name); }
+
+ private:
+  std::string path_;
+};
+
+struct PictureFixture {
+  int width = 64;   // upright size
+  int height = 48;
+  // EXIF orientation 1 to 8; the stored pixels are turned so that a viewer
+  // that honours the tag shows the marker upright.
+  int orientation = 1;
+  std::optional<std::string> dateTimeOriginal{};    // "YYYY:MM:DD HH:MM:SS"
+  std::optional<std::string> offsetTimeOriginal{};  // "+02:00"
+  bool withIccProfile = false;                    // embeds the sRGB profile
+  bool withXmp = false;                           // embeds a small XMP packet
+};
+
+// Picture formats libvips writes: "jpeg", "png", "heic", "avif", "tiff", "webp", "gif".
+// Nothing happens and false is returned when the format cannot be written.
+bool writePicture(const std::string& path, const std::string& format, const PictureFixture& picture = {});
+
+struct VideoFixture {
+  int width = 64;   // stored frame size
+  int height = 48;
+  double seconds = 1.0;
+  std::string container = "mp4";  // "mp4", "mov", "m4v", "mkv"
+  // Rotation metadata as the old "rotate" tag: degrees clockwise for display.
+  int rotate = 0;
+  std::optional<std::string> creationTime{};  // "2021-03-04T05:06:07Z"
+  bool withAudio = false;
+};
+
+// A video whose frames show the quadrant marker as stored (before rotation).
+bool writeVideo(const std::string& path, const VideoFixture& video = {});
+
+// Audio only: "m4a", "mp3" or "wav"; with a creation_time when given.
+bool writeAudio(const std::string& path, const std::string& format,
+                const std::optional<std::string>& creationTime = std::nullopt);
+
+// The first frame of a video as the ffmpeg program shows it (rotation
+// applied), written as PNG.
+bool writeFrameAsPlayersShowIt(const std::string& videoPath, const std::string& pngPath);
+
+// A PNG whose header declares width x height but holds almost no data.
+bool writePngHeaderOnly(const std::string& path, std::uint32_t width, std::uint32_t height);
+
+std::optional<std::string> readFileBytes(const std::string& path);
+bool writeFileBytes(const std::string& path, std::string_view bytes);
+// The first `keep` bytes of `source` written to `target`.
+bool writeTruncatedCopy(const std::string& source, const std::string& target, std::size_t keep);
+
+// The marker colour found near the centre of a quadrant of the encoded picture
+// (decoded without applying any orientation tag); `other` when unreadable.
+MarkerColour markerColourIn(std::string_view encoded, Quadrant quadrant);
+
+struct DecodedSize {
+  int width = 0;
+  int height = 0;
+};
+// Stored pixel size of an encoded picture; nothing when it does not decode.
+std::optional<DecodedSize> encodedPictureSize(std::string_view encoded);
+
+// True when the ffmpeg program is present (video and audio fixtures need it).
+bool haveFfmpeg();
+
+}  // namespace tolvek::testing
