@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
+
 #include "platform/catalog_schema.h"
 #include "platform/json_string_array.h"
 #include "platform/valid_utf8.h"
@@ -42,6 +44,25 @@ std::string assetFilters(const AssetQuery& query) {
   return sql;
 }
 
+// A catalog file shorter than its header says was truncated. Only checked
+// when no write-ahead log holds pages, because during a checkpoint the header
+// may already count pages that are still being copied into the file.
+bool looksTruncated(const std::string& catalogPath, off_t fileSize) {
+  struct stat wal {};
+  if (stat((catalogPath + "-wal").c_str(), &wal) == 0 && wal.st_size > 0) return false;
+  FILE* file = std::fopen(catalogPath.c_str(), "rb");
+  if (file == nullptr) return true;
+  unsigned char header[100];
+  const bool complete = std::fread(header, 1, sizeof header, file) == sizeof header;
+  std::fclose(file);
+  if (!complete) return true;
+  std::uint64_t pageSize = (std::uint64_t{header[16]} << 8) | header[17];
+  if (pageSize == 1) pageSize = 65536;
+  const std::uint64_t pages = (std::uint64_t{header[28]} << 24) | (std::uint64_t{header[29]} << 16) |
+                              (std::uint64_t{header[30]} << 8) | header[31];
+  return pages * pageSize > static_cast<std::uint64_t>(fileSize);
+}
+
 }  // namespace
 
 std::string CatalogReader::assetSql(const AssetQuery& query) {
@@ -75,6 +96,7 @@ std::shared_ptr<CatalogReader> CatalogReader::open(const LibraryLocation& locati
   std::shared_ptr<CatalogReader> reader(new CatalogReader(location.libraryFolder));
   struct stat info {};
   if (stat(location.catalogPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return reader;
+  if (looksTruncated(location.catalogPath, info.st_size)) return reader;
 
   sqlite3* raw = nullptr;
   int rc = sqlite3_open_v2(location.catalogPath.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX,
@@ -105,7 +127,10 @@ std::vector<AssetCollection> CatalogReader::readCollections(SqliteStatement& sel
     if (auto title = select.optionalText(4)) c.localizedTitle = validUtf8(*title);
     result.push_back(std::move(c));
   }
-  if (select.failed()) result.clear();
+  if (select.failed()) {
+    result.clear();
+    markBroken();
+  }
   return result;
 }
 
@@ -149,13 +174,17 @@ void CatalogReader::forEachAsset(const AssetQuery& query, const std::function<bo
     asset.creationDate = select.optionalInteger(3);
     if (!visit(asset)) break;
   }
+  if (select.failed()) markBroken();
 }
 
 std::size_t CatalogReader::countAssets(const AssetQuery& query) {
   if (!isOpen()) return 0;
   SqliteStatement select(db_.get(), countSql(query));
   bindAssetQuery(select, query);
-  if (!select.step()) return 0;
+  if (!select.step()) {
+    markBroken();
+    return 0;
+  }
   const std::int64_t n = select.integer(0);
   return n > 0 ? static_cast<std::size_t>(n) : 0;
 }
@@ -175,8 +204,17 @@ std::vector<AssetResource> CatalogReader::resources(std::int64_t assetHandle) {
     r.assetHandle = assetHandle;
     result.push_back(std::move(r));
   }
-  if (select.failed()) result.clear();
+  if (select.failed()) {
+    result.clear();
+    markBroken();
+  }
   return result;
+}
+
+void CatalogReader::markBroken() {
+  // A catalog that failed once (corrupt pages, a lock that outlasted the
+  // timeout) reads as empty from then on, so one run never mixes answers.
+  db_.reset();
 }
 
 std::string CatalogReader::absolutePath(const std::optional<std::string>& relative) const {

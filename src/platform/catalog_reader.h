@@ -69,6 +69,7 @@ class CatalogReader final : public StoredAssetIndex {
  private:
   explicit CatalogReader(std::string libraryFolder) : libraryFolder_(std::move(libraryFolder)) {}
   std::vector<AssetCollection> readCollections(SqliteStatement& select);
+  void markBroken();
   std::string absolutePath(const std::optional<std::string>& relative) const;
 
   std::string libraryFolder_;

@@ -1,0 +1,338 @@
+// The catalog as the helper reads it: orders, limits, filters, collections of
+// every type, resources and the locations behind them.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "library_fixture.h"
+#include "platform/access_store.h"
+#include "platform/catalog_writer.h"
+#include "platform/linux_photo_library.h"
+
+namespace tolvek {
+namespace {
+
+using testing::ScratchHome;
+
+constexpr std::int64_t kDay = 86400;
+constexpr std::int64_t kBase = 1600000000 - 1600000000 % kDay;  // a midnight, UTC
+
+std::vector<std::string> identifiersOf(const FetchResult<Asset>& result) {
+  std::vector<std::string> ids;
+  result.enumerateObjects([&ids](const Asset& a, std::size_t index, bool&) {
+    EXPECT_EQ(index, ids.size());
+    ids.push_back(a.localIdentifier);
+  });
+  return ids;
+}
+
+std::vector<std::string> identifiersOf(const FetchResult<AssetCollection>& result) {
+  std::vector<std::string> ids;
+  result.enumerateObjects([&ids](const AssetCollection& c, std::size_t, bool&) { ids.push_back(c.localIdentifier); });
+  return ids;
+}
+
+// A library of six assets written straight into a catalog:
+//   A picture  day 0      B picture day 1, 02:00   C picture, same date as B
+//   D picture  no date    E audio   day 3          F video   day 2
+// and two albums: "Trip" = A, D, C, F, E (in that order), "" = B.
+class CatalogContent : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    writer = CatalogWriter::open(home.location(), error);
+    ASSERT_TRUE(writer) << error;
+    trip = *writer->createAlbum(std::string("Trip"));
+    emptyTitled = *writer->createAlbum(std::string());
+    add("A", kMediaImage, kBase + 3600);
+    add("B", kMediaImage, kBase + kDay + 7200);
+    add("C", kMediaImage, kBase + kDay + 7200);
+    add("D", kMediaImage, std::nullopt);
+    add("E", kMediaAudio, kBase + 3 * kDay);
+    add("F", kMediaVideo, kBase + 2 * kDay);
+    for (const char* name : {"A", "D", "C", "F", "E"}) addTo(trip, name);
+    addTo(emptyTitled, "B");
+    grant(AccessAnswer{kStatusAuthorized, {}});
+  }
+
+  void add(const std::string& name, std::int64_t type, std::optional<std::int64_t> date) {
+    const std::string id = "ID-" + name + "/L0/001";
+    NewAsset asset;
+    asset.mediaType = type;
+    asset.creationDate = date;
+    asset.originalFilename = name + ".orig";
+    asset.uniformTypeIdentifier = "public.test";
+    asset.originalPath = "originals/" + name;
+    asset.derivatives = {{"derivatives/" + name + "-256.jpg", 256, 192}, {"derivatives/" + name + "-512.jpg", 512, 384}};
+    ASSERT_TRUE(writer->addAsset(id, asset, std::nullopt));
+    ids[name] = id;
+  }
+  void addTo(const std::string& album, const std::string& name) {
+    ASSERT_TRUE(writer->addToAlbum(*writer->albumRow(album), *writer->assetRow(ids[name])));
+  }
+  void grant(const AccessAnswer& answer) {
+    ASSERT_FALSE(AccessStore(home.location().accessStorePath).write(kHelperBundleIdentifier, answer));
+  }
+  std::vector<std::string> names(const std::vector<std::string>& identifiers) {
+    std::vector<std::string> result;
+    for (const auto& id : identifiers) {
+      for (const auto& [name, known] : ids) {
+        if (known == id) result.push_back(name);
+      }
+    }
+    return result;
+  }
+  std::unique_ptr<LinuxPhotoLibrary> library() {
+    return std::make_unique<LinuxPhotoLibrary>(home.location(), kHelperBundleIdentifier, "Let me see");
+  }
+  AssetCollection collection(PhotoLibrary& lib, const std::string& id) {
+    auto found = lib.fetchAssetCollectionsWithLocalIdentifiers({id})->firstObject();
+    EXPECT_TRUE(found) << id;
+    return found.value_or(AssetCollection{});
+  }
+
+  ScratchHome home;
+  std::unique_ptr<CatalogWriter> writer;
+  std::string trip, emptyTitled;
+  std::map<std::string, std::string> ids;
+};
+
+FetchOptions newest(std::vector<std::int64_t> types = {}, std::int64_t limit = 0) {
+  FetchOptions o;
+  o.mediaTypes = std::move(types);
+  o.newestFirst = true;
+  o.fetchLimit = limit;
+  return o;
+}
+
+TEST_F(CatalogContent, LibraryOrdersNewestFirstWithTiesByImportAndUndatedLast) {
+  auto lib = library();
+  using V = std::vector<std::string>;
+  EXPECT_EQ(names(identifiersOf(*lib->fetchAssets(newest()))), (V{"E", "F", "C", "B", "A", "D"}));
+  EXPECT_EQ(names(identifiersOf(*lib->fetchAssets(newest({1, 2})))), (V{"F", "C", "B", "A", "D"}));
+  EXPECT_EQ(names(identifiersOf(*lib->fetchAssets(newest({2})))), (V{"F"}));
+  EXPECT_EQ(names(identifiersOf(*lib->fetchAssets(newest({1, 2}, 2)))), (V{"F", "C"}));
+  EXPECT_EQ(names(identifiersOf(*lib->fetchAssets(FetchOptions{}))), (V{"A", "B", "C", "D", "E", "F"}));
+  // Unknown media types match nothing; a negative limit is no limit.
+  EXPECT_EQ(lib->fetchAssets(newest({7, -1}))->count(), 0u);
+  EXPECT_EQ(lib->fetchAssets(newest({1, 2}, -5))->count(), 5u);
+}
+
+TEST_F(CatalogContent, CountFirstObjectAndStopAgreeWithTheQuery) {
+  auto lib = library();
+  auto all = lib->fetchAssets(newest({1, 2}));
+  EXPECT_EQ(all->count(), 5u);
+  EXPECT_EQ(all->firstObject()->localIdentifier, ids["F"]);
+  EXPECT_EQ(lib->fetchAssets(newest({1, 2}, 3))->count(), 3u);
+  EXPECT_EQ(lib->fetchAssets(newest({3}))->count(), 1u);
+  EXPECT_FALSE(lib->fetchAssets(newest({0}))->firstObject());
+
+  std::vector<std::string> seen;
+  all->enumerateObjects([&](const Asset& a, std::size_t, bool& stop) {
+    seen.push_back(a.localIdentifier);
+    stop = seen.size() == 2;
+  });
+  EXPECT_EQ(names(seen), (std::vector<std::string>{"F", "C"}));
+
+  const Asset c = *lib->fetchAssetsWithLocalIdentifiers({ids["C"]})->firstObject();
+  EXPECT_EQ(c.mediaType, kMediaImage);
+  EXPECT_EQ(c.creationDate, kBase + kDay + 7200);
+  auto undated = lib->fetchAssetsWithLocalIdentifiers({ids["D"]})->firstObject();
+  ASSERT_TRUE(undated);
+  EXPECT_FALSE(undated->creationDate);
+}
+
+TEST_F(CatalogContent, AlbumsKeepTheirOrderAndFilterLikeTheLibrary) {
+  auto lib = library();
+  using V = std::vector<std::string>;
+  const AssetCollection album = collection(*lib, trip);
+  EXPECT_EQ(album.type, kCollectionAlbum);
+  EXPECT_EQ(album.localizedTitle, std::optional<std::string>("Trip"));
+  EXPECT_EQ(names(identifiersOf(*lib->fetchAssetsInAssetCollection(album, FetchOptions{}))),
+            (V{"A", "D", "C", "F", "E"}));
+  EXPECT_EQ(names(identifiersOf(*lib->fetchAssetsInAssetCollection(album, newest({1, 2})))), (V{"F", "C", "A", "D"}));
+  EXPECT_EQ(names(identifiersOf(*lib->fetchAssetsInAssetCollection(album, newest({1, 2}, 1)))), (V{"F"}));
+  EXPECT_EQ(lib->fetchAssetsInAssetCollection(album, newest({1, 2}))->count(), 4u);
+  EXPECT_EQ(lib->fetchAssetsInAssetCollection(album, newest())->count(), 5u);
+  EXPECT_EQ(lib->fetchAssetsInAssetCollection(album, newest({1, 2}, 2))->count(), 2u);
+
+  // A collection value that names nothing in the catalog has no assets.
+  AssetCollection stranger;
+  stranger.localIdentifier = "nothing/L0/040";
+  EXPECT_EQ(lib->fetchAssetsInAssetCollection(stranger, newest())->count(), 0u);
+  // A value carrying only the identifier is found by it.
+  AssetCollection byName;
+  byName.localIdentifier = trip;
+  EXPECT_EQ(lib->fetchAssetsInAssetCollection(byName, newest())->count(), 5u);
+}
+
+TEST_F(CatalogContent, AlbumTitlesAbsentAndEmptyStayApart) {
+  ASSERT_TRUE(writer->createAlbum(std::nullopt));
+  auto lib = library();
+  std::vector<std::optional<std::string>> titles;
+  lib->fetchAssetCollections(kCollectionAlbum, kCollectionSubtypeAny)
+      ->enumerateObjects([&](const AssetCollection& c, std::size_t, bool&) { titles.push_back(c.localizedTitle); });
+  ASSERT_EQ(titles.size(), 3u);  // in creation order
+  EXPECT_EQ(titles[0], std::optional<std::string>("Trip"));
+  EXPECT_EQ(titles[1], std::optional<std::string>(""));
+  EXPECT_EQ(titles[2], std::nullopt);
+}
+
+TEST_F(CatalogContent, SmartAlbumsFollowTheAssets) {
+  auto lib = library();
+  using V = std::vector<std::string>;
+  auto smart = lib->fetchAssetCollections(kCollectionSmartAlbum, kCollectionSubtypeAny);
+  ASSERT_EQ(smart->count(), 2u);
+  std::map<std::string, AssetCollection> byTitle;
+  smart->enumerateObjects([&](const AssetCollection& c, std::size_t, bool&) { byTitle[*c.localizedTitle] = c; });
+  ASSERT_TRUE(byTitle.count("Favorites") && byTitle.count("Videos"));
+  EXPECT_EQ(lib->fetchAssetCollections(kCollectionSmartAlbum, 202)->firstObject()->localizedTitle,
+            std::optional<std::string>("Videos"));
+
+  EXPECT_EQ(names(identifiersOf(*lib->fetchAssetsInAssetCollection(byTitle["Videos"], newest()))), (V{"F"}));
+  EXPECT_EQ(lib->fetchAssetsInAssetCollection(byTitle["Favorites"], newest())->count(), 0u);
+
+  ASSERT_TRUE(writer->setFavorite(*writer->assetRow(ids["A"]), true));
+  ASSERT_TRUE(writer->setFavorite(*writer->assetRow(ids["C"]), true));
+  add("G", kMediaVideo, kBase + 5 * kDay);
+  auto fresh = library();  // a new run sees the changes
+  EXPECT_EQ(names(identifiersOf(*fresh->fetchAssetsInAssetCollection(byTitle["Favorites"], newest()))),
+            (V{"C", "A"}));
+  EXPECT_EQ(names(identifiersOf(*fresh->fetchAssetsInAssetCollection(byTitle["Videos"], newest()))), (V{"G", "F"}));
+  EXPECT_EQ(fresh->fetchAssetsInAssetCollection(byTitle["Videos"], newest({1}))->count(), 0u);
+}
+
+TEST_F(CatalogContent, OneMomentPerCaptureDayInCreationOrder) {
+  auto lib = library();
+  auto moments = lib->fetchAssetCollections(kCollectionMoment, kCollectionSubtypeAny);
+  // Days 0, 1, 3, 2 in import order; the undated asset has none.
+  ASSERT_EQ(moments->count(), 4u);
+  std::vector<std::vector<std::string>> members;
+  moments->enumerateObjects([&](const AssetCollection& c, std::size_t, bool&) {
+    EXPECT_EQ(c.type, kCollectionMoment);
+    members.push_back(names(identifiersOf(*lib->fetchAssetsInAssetCollection(c, newest()))));
+  });
+  using V = std::vector<std::string>;
+  EXPECT_EQ(members, (std::vector<V>{{"A"}, {"C", "B"}, {"E"}, {"F"}}));
+  // Albums are type 1 only.
+  EXPECT_EQ(lib->fetchAssetCollections(kCollectionAlbum, kCollectionSubtypeAny)->count(), 2u);
+}
+
+TEST_F(CatalogContent, CollectionLookupFindsEveryTypeAndNothingElse) {
+  auto lib = library();
+  const std::string moment = lib->fetchAssetCollections(kCollectionMoment, kCollectionSubtypeAny)
+                                 ->firstObject()
+                                 ->localIdentifier;
+  const std::string videos =
+      lib->fetchAssetCollections(kCollectionSmartAlbum, 202)->firstObject()->localIdentifier;
+  auto found = lib->fetchAssetCollectionsWithLocalIdentifiers({videos, "junk", trip, moment, ids["A"]});
+  std::vector<std::string> got = identifiersOf(*found);
+  std::sort(got.begin(), got.end());
+  std::vector<std::string> want = {trip, moment, videos};
+  std::sort(want.begin(), want.end());
+  EXPECT_EQ(got, want);
+  EXPECT_EQ(lib->fetchAssetCollectionsWithLocalIdentifiers({})->count(), 0u);
+}
+
+TEST_F(CatalogContent, IdentifierLookupIsExactWhateverTheText) {
+  auto lib = library();
+  const std::string a = ids["A"];
+  std::string underscore = a;
+  underscore[1] = '_';
+  std::string percent = a.substr(0, 3) + "%";
+  const std::vector<std::string> junk = {
+      "",       "'",         "\"",          "\"]",           "' OR 1=1 --", "%",           "_",
+      "*",      underscore,  percent,       "ID-*",          "\xF0\x9F\x93\xB7 photo",      "\xff\xfe\xc3",
+      std::string("ID-A\0/L0/001", 12),     std::string(100 * 1024, 'x'),  "ID-a/L0/001", a + " "};
+  EXPECT_EQ(lib->fetchAssetsWithLocalIdentifiers(junk)->count(), 0u);
+  EXPECT_EQ(lib->fetchAssetCollectionsWithLocalIdentifiers(junk)->count(), 0u);
+
+  std::vector<std::string> mixed = junk;
+  mixed.push_back(ids["E"]);
+  mixed.push_back(a);
+  mixed.push_back(a);
+  std::vector<std::string> got = names(identifiersOf(*lib->fetchAssetsWithLocalIdentifiers(mixed)));
+  std::sort(got.begin(), got.end());
+  EXPECT_EQ(got, (std::vector<std::string>{"A", "E"}));  // audio too: no filter on lookups
+}
+
+TEST_F(CatalogContent, ResourcesAndStoredLocations) {
+  auto lib = library();
+  const Asset a = *lib->fetchAssetsWithLocalIdentifiers({ids["A"]})->firstObject();
+  auto resources = lib->assetResources(a);
+  ASSERT_EQ(resources.size(), 1u);
+  EXPECT_EQ(resources[0].type, kResourcePhoto);
+  EXPECT_EQ(resources[0].originalFilename, "A.orig");
+  EXPECT_EQ(resources[0].uniformTypeIdentifier, "public.test");
+  const Asset f = *lib->fetchAssetsWithLocalIdentifiers({ids["F"]})->firstObject();
+  EXPECT_EQ(lib->assetResources(f).at(0).type, kResourceVideo);
+  const Asset e = *lib->fetchAssetsWithLocalIdentifiers({ids["E"]})->firstObject();
+  EXPECT_EQ(lib->assetResources(e).at(0).type, kResourceAudio);
+
+  auto reader = CatalogReader::open(home.location());
+  const std::string folder = home.location().libraryFolder;
+  auto stored = reader->storedAsset(a.handle);
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(stored->mediaType, kMediaImage);
+  EXPECT_EQ(stored->original.path, folder + "/originals/A");
+  EXPECT_EQ(stored->original.url, "");
+  ASSERT_EQ(stored->derivatives.size(), 2u);
+  EXPECT_EQ(stored->derivatives[0].width, 256);
+  EXPECT_EQ(stored->derivatives[1].path, folder + "/derivatives/A-512.jpg");
+  EXPECT_EQ(reader->storedResource(resources[0])->path, folder + "/originals/A");
+
+  // A resource of another asset, or one that does not exist, is nothing.
+  AssetResource wrong = resources[0];
+  wrong.assetHandle = f.handle;
+  EXPECT_FALSE(reader->storedResource(wrong));
+  EXPECT_FALSE(reader->storedAsset(987654));
+
+  // Offloaded: the URL instead of the path.
+  ASSERT_EQ(writer->offloadOriginal(*writer->assetRow(ids["A"]), "https://example.test/a"),
+            std::optional<std::string>("originals/A"));
+  auto later = CatalogReader::open(home.location());
+  EXPECT_EQ(later->storedAsset(a.handle)->original.path, "");
+  EXPECT_EQ(later->storedResource(resources[0])->url, "https://example.test/a");
+}
+
+TEST_F(CatalogContent, PathsLeavingTheLibraryAreNotFollowed) {
+  for (const char* escape : {"../outside", "originals/../../x", "/etc/passwd", "a/.."}) {
+    NewAsset asset;
+    asset.mediaType = kMediaImage;
+    asset.originalPath = escape;
+    asset.derivatives = {{escape, 10, 10}};
+    const std::string id = std::string("escape-") + escape;
+    ASSERT_TRUE(writer->addAsset(id, asset, std::nullopt));
+    auto reader = CatalogReader::open(home.location());
+    auto stored = reader->storedAsset(*writer->assetRow(id));
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->original.path, "") << escape;
+    EXPECT_TRUE(stored->derivatives.empty()) << escape;
+  }
+}
+
+TEST_F(CatalogContent, TextThatIsNotUtf8IsStoredRepaired) {
+  NewAsset asset;
+  asset.mediaType = kMediaImage;
+  asset.originalFilename = "bad\xff\xfe-name\xc3.jpg";
+  asset.originalPath = "originals/bad";
+  ASSERT_TRUE(writer->addAsset("bad/L0/001", asset, std::nullopt));
+  const std::string album = *writer->createAlbum(std::string("Caf\xe9 \xc3\x28"));
+  auto lib = library();
+  const Asset bad = *lib->fetchAssetsWithLocalIdentifiers({"bad/L0/001"})->firstObject();
+  EXPECT_EQ(lib->assetResources(bad).at(0).originalFilename,
+            "bad\xEF\xBF\xBD\xEF\xBF\xBD-name\xEF\xBF\xBD.jpg");
+  EXPECT_EQ(collection(*lib, album).localizedTitle, std::optional<std::string>("Caf\xEF\xBF\xBD \xEF\xBF\xBD("));
+}
+
+TEST_F(CatalogContent, OneRunSeesOneSnapshot) {
+  auto lib = library();
+  auto before = lib->fetchAssets(newest());
+  add("H", kMediaImage, kBase + 9 * kDay);
+  EXPECT_EQ(before->count(), 6u);
+  EXPECT_EQ(lib->fetchAssets(newest())->count(), 6u);
+  EXPECT_EQ(library()->fetchAssets(newest())->count(), 7u);
+}
+
+}  // namespace
+}  // namespace tolvek

@@ -1,0 +1,120 @@
+#pragma once
+// Helpers for the tests of the library on disk: a scratch XDG data home set
+// in this process's environment (and passed to children), the library tool
+// as a process, and fixture media made with vips, heif-enc and ffmpeg.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <time.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/library_location.h"
+#include "support/process_runner.h"
+
+namespace tolvek::testing {
+
+// A fresh temporary folder used as XDG_DATA_HOME for the life of the object.
+// Dates in tests are read in UTC so that capture days do not depend on the
+// machine's zone.
+class ScratchHome {
+ public:
+  ScratchHome() {
+    char pattern[] = "/tmp/tolvek-library-XXXXXX";
+    root_ = ::mkdtemp(pattern);
+    dataHome_ = root_ + "/data";
+    std::filesystem::create_directories(dataHome_);
+    ::setenv("XDG_DATA_HOME", dataHome_.c_str(), 1);
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+  }
+  ~ScratchHome() {
+    std::error_code ec;
+    std::filesystem::permissions(root_, std::filesystem::perms::owner_all, ec);
+    std::filesystem::remove_all(root_, ec);
+    ::unsetenv("XDG_DATA_HOME");
+  }
+  ScratchHome(const ScratchHome&) = delete;
+  ScratchHome& operator=(const ScratchHome&) = delete;
+
+  const std::string& root() const { return root_; }
+  const std::string& dataHome() const { return dataHome_; }
+  LibraryLocation location() const { return libraryLocationIn(dataHome_); }
+  // A folder for fixture files outside the library.
+  std::string folder(const std::string& name) const {
+    const std::string path = root_ + "/" + name;
+    std::filesystem::create_directories(path);
+    return path;
+  }
+
+ private:
+  std::string root_;
+  std::string dataHome_;
+};
+
+inline std::string toolPath() { return std::string(TOLVEK_BIN_DIR) + "/tolvek-photos-library"; }
+
+inline ProcessResult runTool(const std::vector<std::string>& arguments,
+                             std::chrono::milliseconds timeout = std::chrono::seconds(120)) {
+  RunOptions options;
+  options.timeout = timeout;
+  return runProcess(toolPath(), arguments, options);
+}
+
+// Runs a shell command line; true when it exited with 0.
+inline bool shell(const std::string& commandLine) {
+  RunOptions options;
+  options.timeout = std::chrono::seconds(120);
+  const ProcessResult r = runProcess("/bin/sh", {"-c", commandLine}, options);
+  return r.exited() && r.exitStatus == 0;
+}
+
+inline std::string quoted(const std::string& path) {
+  std::string q = "'";
+  for (char c : path) {
+    if (c == '\'') q += "'\\''"; else q += c;
+  }
+  return q + "'";
+}
+
+// Identifier and source path per line of an import's standard output.
+inline std::vector<std::pair<std::string, std::string>> importedLines(const std::string& out) {
+  std::vector<std::pair<std::string, std::string>> lines;
+  std::istringstream in(out);
+  std::string line;
+  while (std::getline(in, line)) {
+    const auto tab = line.find('\t');
+    if (tab != std::string::npos) lines.emplace_back(line.substr(0, tab), line.substr(tab + 1));
+  }
+  return lines;
+}
+
+inline std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+inline void writeFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+// Every path below `folder`, sorted; empty when the folder is absent.
+inline std::vector<std::string> treeOf(const std::string& folder) {
+  std::vector<std::string> paths;
+  std::error_code ec;
+  if (!std::filesystem::exists(folder, ec)) return paths;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, ec)) {
+    paths.push_back(entry.path().string());
+  }
+  std::sort(paths.begin(), paths.end());
+  return paths;
+}
+
+}  // namespace tolvek::testing
