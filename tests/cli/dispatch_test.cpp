@@ -123,7 +123,7 @@ TEST(Dispatch, SelectsTheCommandAndItsParameters) {
 TEST(Dispatch, ReturnsTheCommandsOwnDocument) {
   RecordingApplication app;
   const DispatchResult result = dispatch({"list", "AL/9", "12"}, app);
-  EXPECT_EQ(result.document, (Document{{"assets", Document::array()}, {"albumId", "AL/9"}, {"limit", 12}}));
+  EXPECT_EQ(result.document, (Document{{"items", Document::array()}, {"albumId", "AL/9"}, {"limit", 12}}));
 }
 
 TEST(Dispatch, UnknownWordOfTheLargestSizeLinuxPassesIsEchoedWhole) {

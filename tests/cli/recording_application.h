@@ -32,7 +32,7 @@ class RecordingApplication final : public Application {
   }
   Document cmdList(const std::string& albumId, std::int64_t limit) override {
     calls.push_back({"cmdList", albumId, limit, {}});
-    return {{"assets", Document::array()}, {"albumId", albumId}, {"limit", limit}};
+    return {{"items", Document::array()}, {"albumId", albumId}, {"limit", limit}};
   }
   Document cmdThumbs(std::int64_t size, const std::vector<std::string>& ids) override {
     calls.push_back({"cmdThumbs", "", size, ids});

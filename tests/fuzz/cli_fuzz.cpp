@@ -30,7 +30,7 @@ class EchoApplication final : public tolvek::Application {
   }
   Document cmdAlbums() override { return {{"albums", Document::array()}}; }
   Document cmdList(const std::string& albumId, std::int64_t limit) override {
-    return {{"albumId", albumId}, {"limit", limit}, {"assets", Document::array()}};
+    return {{"albumId", albumId}, {"limit", limit}, {"items", Document::array()}};
   }
   Document cmdThumbs(std::int64_t size, const std::vector<std::string>& ids) override {
     Document thumbs = Document::object();
