@@ -23,12 +23,21 @@ using KeyFile = std::unique_ptr<GKeyFile, KeyFileDeleter>;
 
 enum class Load { loaded, missing, garbage };
 
+// Text with NUL bytes or invalid UTF-8 is garbage even where GKeyFile would
+// read past it.
 Load loadKeyFile(const std::string& path, GKeyFile* file) {
+  gchar* bytes = nullptr;
+  gsize length = 0;
   GError* error = nullptr;
-  if (g_key_file_load_from_file(file, path.c_str(), G_KEY_FILE_NONE, &error)) return Load::loaded;
-  const bool missing = g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_NOENT);
-  g_error_free(error);
-  return missing ? Load::missing : Load::garbage;
+  if (!g_file_get_contents(path.c_str(), &bytes, &length, &error)) {
+    const bool missing = g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_NOENT);
+    g_error_free(error);
+    return missing ? Load::missing : Load::garbage;
+  }
+  bool loaded = g_utf8_validate(bytes, static_cast<gssize>(length), nullptr) &&
+                g_key_file_load_from_data(file, bytes, length, G_KEY_FILE_NONE, nullptr);
+  g_free(bytes);
+  return loaded ? Load::loaded : Load::garbage;
 }
 
 // An exclusive lock on `path` + ".lock" for one read-modify-write.

@@ -1,0 +1,161 @@
+// A missing, corrupt, truncated, locked or newer catalog reads as an empty
+// library, quickly and without crashing; the helper never creates anything.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+
+#include "library_fixture.h"
+#include "platform/access_store.h"
+#include "platform/catalog_schema.h"
+#include "platform/catalog_writer.h"
+#include "platform/linux_photo_library.h"
+
+namespace tolvek {
+namespace {
+
+using testing::ScratchHome;
+
+// Fills a catalog with `count` pictures and closes it (the log is folded
+// into the file and removed), with access granted.
+void fillCatalog(const ScratchHome& home, int count) {
+  std::string error;
+  auto writer = CatalogWriter::open(home.location(), error);
+  ASSERT_TRUE(writer) << error;
+  const auto album = writer->createAlbum(std::string("Album"));
+  for (int i = 0; i < count; ++i) {
+    NewAsset asset;
+    asset.mediaType = kMediaImage;
+    asset.creationDate = 1000 + i;
+    asset.originalFilename = "picture-" + std::to_string(i) + ".jpg";
+    asset.originalPath = "originals/" + std::to_string(i);
+    ASSERT_TRUE(writer->addAsset("asset-" + std::to_string(i), asset, writer->albumRow(*album)));
+  }
+  ASSERT_FALSE(AccessStore(home.location().accessStorePath)
+                   .write(kHelperBundleIdentifier, AccessAnswer{kStatusAuthorized, {}}));
+}
+
+// Everything a run could ask of an empty library, with the time it took.
+void expectEmpty(const ScratchHome& home) {
+  const auto start = std::chrono::steady_clock::now();
+  LinuxPhotoLibrary lib(home.location(), kHelperBundleIdentifier, "usage");
+  FetchOptions options;
+  options.newestFirst = true;
+  EXPECT_EQ(lib.fetchAssets(options)->count(), 0u);
+  EXPECT_FALSE(lib.fetchAssets(options)->firstObject());
+  std::size_t visited = 0;
+  lib.fetchAssets(options)->enumerateObjects([&](const Asset&, std::size_t, bool&) { ++visited; });
+  EXPECT_EQ(visited, 0u);
+  EXPECT_EQ(lib.fetchAssetCollections(kCollectionAlbum, kCollectionSubtypeAny)->count(), 0u);
+  EXPECT_EQ(lib.fetchAssetCollections(kCollectionSmartAlbum, kCollectionSubtypeAny)->count(), 0u);
+  EXPECT_EQ(lib.fetchAssetsWithLocalIdentifiers({"asset-1"})->count(), 0u);
+  Asset forged;
+  forged.handle = 1;
+  EXPECT_TRUE(lib.assetResources(forged).empty());
+  // A lock may cost the busy timeout once, never a hang.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
+TEST(CatalogDamage, MissingLibraryIsEmptyAndNothingIsCreated) {
+  ScratchHome home;
+  ASSERT_FALSE(AccessStore(home.location().accessStorePath)
+                   .write(kHelperBundleIdentifier, AccessAnswer{kStatusAuthorized, {}}));
+  const auto before = testing::treeOf(home.dataHome());
+  expectEmpty(home);
+  EXPECT_EQ(testing::treeOf(home.dataHome()), before);
+}
+
+TEST(CatalogDamage, ReadingChangesNothingOnDisk) {
+  ScratchHome home;
+  fillCatalog(home, 3);
+  const std::string catalog = home.location().catalogPath;
+  const std::string bytes = testing::readFile(catalog);
+  {
+    LinuxPhotoLibrary lib(home.location(), kHelperBundleIdentifier, "usage");
+    EXPECT_EQ(lib.fetchAssets(FetchOptions{})->count(), 3u);
+  }
+  EXPECT_EQ(testing::readFile(catalog), bytes);
+}
+
+TEST(CatalogDamage, GarbageFileReadsAsEmpty) {
+  ScratchHome home;
+  fillCatalog(home, 1);
+  testing::writeFile(home.location().catalogPath, std::string(8192, '\x5a'));
+  expectEmpty(home);
+}
+
+TEST(CatalogDamage, TruncatedCatalogReadsAsEmpty) {
+  ScratchHome home;
+  fillCatalog(home, 3000);
+  const std::string catalog = home.location().catalogPath;
+  ASSERT_EQ(::access((catalog + "-wal").c_str(), F_OK), -1) << "the log should be folded in on close";
+  const auto size = std::filesystem::file_size(catalog);
+  ASSERT_GT(size, 65536u);
+  std::filesystem::resize_file(catalog, size / 2);
+  expectEmpty(home);
+  std::filesystem::resize_file(catalog, 50);  // not even a whole header
+  expectEmpty(home);
+}
+
+TEST(CatalogDamage, OverwrittenPagesNeverCrash) {
+  ScratchHome home;
+  fillCatalog(home, 3000);
+  const std::string catalog = home.location().catalogPath;
+  std::string bytes = testing::readFile(catalog);
+  // Scribble over every page but the first (the schema stays readable).
+  for (std::size_t page = 4096; page + 4096 <= bytes.size(); page += 4096) {
+    for (std::size_t i = 100; i < 300; ++i) bytes[page + i] = static_cast<char>(i * 7);
+  }
+  testing::writeFile(catalog, bytes);
+  LinuxPhotoLibrary lib(home.location(), kHelperBundleIdentifier, "usage");
+  FetchOptions options;
+  options.newestFirst = true;
+  std::size_t visited = 0;
+  lib.fetchAssets(options)->enumerateObjects([&](const Asset&, std::size_t, bool&) { ++visited; });
+  EXPECT_LT(visited, 3000u);
+  // Once a read failed, the catalog stays empty for the run.
+  EXPECT_EQ(lib.fetchAssets(options)->count(), 0u);
+  EXPECT_EQ(lib.fetchAssetCollections(kCollectionAlbum, kCollectionSubtypeAny)->count(), 0u);
+}
+
+TEST(CatalogDamage, NewerOrForeignSchemaReadsAsEmpty) {
+  ScratchHome home;
+  fillCatalog(home, 2);
+  {
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(home.location().catalogPath.c_str(), &raw), SQLITE_OK);
+    SqliteConnection db(raw);
+    const std::string newer = "PRAGMA user_version = " + std::to_string(kCatalogSchemaVersion + 1);
+    ASSERT_TRUE(executeSql(db.get(), newer.c_str()));
+  }
+  expectEmpty(home);
+  // The tool refuses to write into it.
+  std::string error;
+  EXPECT_FALSE(CatalogWriter::open(home.location(), error));
+  EXPECT_NE(error.find("newer"), std::string::npos) << error;
+
+  std::filesystem::remove(home.location().catalogPath);
+  {
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(home.location().catalogPath.c_str(), &raw), SQLITE_OK);
+    SqliteConnection db(raw);
+    ASSERT_TRUE(executeSql(db.get(), "CREATE TABLE unrelated (x)"));
+  }
+  expectEmpty(home);
+}
+
+TEST(CatalogDamage, ExclusivelyLockedCatalogReadsAsEmptyWithoutHanging) {
+  ScratchHome home;
+  fillCatalog(home, 2);
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open(home.location().catalogPath.c_str(), &raw), SQLITE_OK);
+  SqliteConnection locker(raw);
+  ASSERT_TRUE(executeSql(locker.get(), "PRAGMA locking_mode = EXCLUSIVE"));
+  ASSERT_TRUE(executeSql(locker.get(), "BEGIN EXCLUSIVE"));
+  ASSERT_TRUE(executeSql(locker.get(), "UPDATE asset SET favorite = 1"));
+  expectEmpty(home);
+  ASSERT_TRUE(executeSql(locker.get(), "ROLLBACK"));
+}
+
+}  // namespace
+}  // namespace tolvek

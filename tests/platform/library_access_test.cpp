@@ -1,0 +1,141 @@
+// The recorded answer decides what the library shows: everything (3), only
+// the chosen assets and no collections (4), nothing otherwise. A damaged
+// store counts as a refusal.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "library_fixture.h"
+#include "platform/access_store.h"
+#include "platform/catalog_writer.h"
+#include "platform/linux_photo_library.h"
+
+namespace tolvek {
+namespace {
+
+using testing::ScratchHome;
+
+class LibraryAccess : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    auto writer = CatalogWriter::open(home.location(), error);
+    ASSERT_TRUE(writer) << error;
+    album = *writer->createAlbum(std::string("Album"));
+    for (int i = 0; i < 4; ++i) {
+      NewAsset asset;
+      asset.mediaType = i == 3 ? kMediaVideo : kMediaImage;
+      asset.creationDate = 1000 * (i + 1);
+      asset.originalPath = "originals/" + std::to_string(i);
+      ids.push_back("asset-" + std::to_string(i));
+      ASSERT_TRUE(writer->addAsset(ids.back(), asset, writer->albumRow(album)));
+    }
+  }
+  std::unique_ptr<LinuxPhotoLibrary> library() {
+    return std::make_unique<LinuxPhotoLibrary>(home.location(), kHelperBundleIdentifier, "usage");
+  }
+  void record(std::optional<AccessAnswer> answer) {
+    ASSERT_FALSE(store.write(kHelperBundleIdentifier, answer));
+  }
+  std::vector<std::string> newestIds(PhotoLibrary& lib) {
+    FetchOptions options;
+    options.newestFirst = true;
+    std::vector<std::string> seen;
+    lib.fetchAssets(options)->enumerateObjects(
+        [&](const Asset& a, std::size_t, bool&) { seen.push_back(a.localIdentifier); });
+    return seen;
+  }
+
+  ScratchHome home;
+  AccessStore store{home.location().accessStorePath};
+  std::string album;
+  std::vector<std::string> ids;
+};
+
+TEST_F(LibraryAccess, StatusFollowsTheStore) {
+  EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), kStatusNotDetermined);
+  for (AuthorizationStatus s : {kStatusRestricted, kStatusDenied, kStatusAuthorized, kStatusLimited}) {
+    record(AccessAnswer{s, {}});
+    EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), s);
+    EXPECT_EQ(library()->authorizationStatus(AccessLevel::addOnly), s);
+  }
+  record(std::nullopt);
+  EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), kStatusNotDetermined);
+}
+
+TEST_F(LibraryAccess, OtherApplicationsAnswersAreKeptApart) {
+  ASSERT_FALSE(store.write("org.example.other", AccessAnswer{kStatusAuthorized, {}}));
+  EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), kStatusNotDetermined);
+  record(AccessAnswer{kStatusDenied, {}});
+  EXPECT_EQ(store.read("org.example.other").status, kStatusAuthorized);
+  EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), kStatusDenied);
+}
+
+TEST_F(LibraryAccess, DamagedStoreReadsAsDeniedUntilReset) {
+  const std::string path = home.location().accessStorePath;
+  const std::vector<std::string> garbage = {
+      std::string("\x00\x01\x02garbage", 10), "[app.tolvek.photos-helper\nstatus=3\n",
+      "[app.tolvek.photos-helper]\nstatus=yes\n", "[app.tolvek.photos-helper]\nstatus=7\n",
+      "[app.tolvek.photos-helper]\nother=3\n"};
+  for (const std::string& bytes : garbage) {
+    testing::writeFile(path, bytes);
+    EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), kStatusDenied) << bytes;
+    EXPECT_TRUE(newestIds(*library()).empty());
+  }
+  // Unreadable (a folder in its place) is denied as well.
+  std::filesystem::remove(path);
+  std::filesystem::create_directories(path);
+  EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), kStatusDenied);
+  std::filesystem::remove(path);
+  testing::writeFile(path, "garbage\xff");
+  record(std::nullopt);  // reset replaces the garbage
+  EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), kStatusNotDetermined);
+}
+
+TEST_F(LibraryAccess, WithoutAccessNothingIsVisible) {
+  for (std::optional<AccessAnswer> answer :
+       {std::optional<AccessAnswer>(), std::optional<AccessAnswer>(AccessAnswer{kStatusDenied, {}}),
+        std::optional<AccessAnswer>(AccessAnswer{kStatusRestricted, {}})}) {
+    record(answer);
+    auto lib = library();
+    EXPECT_TRUE(newestIds(*lib).empty());
+    EXPECT_EQ(lib->fetchAssetsWithLocalIdentifiers(ids)->count(), 0u);
+    EXPECT_EQ(lib->fetchAssetCollections(kCollectionAlbum, kCollectionSubtypeAny)->count(), 0u);
+  }
+  record(AccessAnswer{kStatusAuthorized, {}});
+  EXPECT_EQ(newestIds(*library()).size(), 4u);
+  EXPECT_EQ(library()->fetchAssetCollections(kCollectionAlbum, kCollectionSubtypeAny)->count(), 1u);
+}
+
+TEST_F(LibraryAccess, LimitedAccessShowsOnlyTheChosenAssetsAndNoCollections) {
+  record(AccessAnswer{kStatusAuthorized, {}});
+  const AssetCollection albumValue =
+      *library()->fetchAssetCollectionsWithLocalIdentifiers({album})->firstObject();
+
+  record(AccessAnswer{kStatusLimited, {ids[1], ids[3], "asset-that-is-gone"}});
+  auto lib = library();
+  EXPECT_EQ(newestIds(*lib), (std::vector<std::string>{ids[3], ids[1]}));
+  FetchOptions limited;
+  limited.newestFirst = true;
+  limited.fetchLimit = 1;
+  limited.mediaTypes = {kMediaImage};
+  EXPECT_EQ(lib->fetchAssets(limited)->firstObject()->localIdentifier, ids[1]);
+  EXPECT_EQ(lib->fetchAssets(limited)->count(), 1u);
+  EXPECT_EQ(lib->fetchAssetsWithLocalIdentifiers(ids)->count(), 2u);
+  EXPECT_EQ(lib->fetchAssetsWithLocalIdentifiers({ids[0]})->count(), 0u);
+  EXPECT_EQ(lib->fetchAssetCollections(kCollectionAlbum, kCollectionSubtypeAny)->count(), 0u);
+  EXPECT_EQ(lib->fetchAssetCollections(kCollectionMoment, kCollectionSubtypeAny)->count(), 0u);
+  EXPECT_EQ(lib->fetchAssetCollectionsWithLocalIdentifiers({album})->count(), 0u);
+  EXPECT_EQ(lib->fetchAssetsInAssetCollection(albumValue, FetchOptions{})->count(), 0u);
+
+  record(AccessAnswer{kStatusLimited, {}});
+  EXPECT_TRUE(newestIds(*library()).empty());
+}
+
+TEST_F(LibraryAccess, ChosenIdentifiersSurviveTheStore) {
+  const std::vector<std::string> odd = {"a;b", "back\\slash", "spaces and = signs", "\xF0\x9F\x93\xB7"};
+  record(AccessAnswer{kStatusLimited, odd});
+  EXPECT_EQ(store.read(kHelperBundleIdentifier).chosenAssets, odd);
+}
+
+}  // namespace
+}  // namespace tolvek
