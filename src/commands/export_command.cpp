@@ -1,0 +1,145 @@
+#include "commands/export_command.h"
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <optional>
+
+#include "commands/absolute_path.h"
+#include "commands/export_file_name.h"
+#include "commands/heif_conversion.h"
+#include "commands/jpeg_data.h"
+#include "commands/unique_file_names.h"
+#include "library/asset_queries.h"
+#include "library/run_loop_wait.h"
+
+namespace tolvek {
+namespace {
+
+// Shared by the command and a resource write's completion, which keeps its
+// own reference: a completion that comes after the wait has given up writes
+// into live memory that nobody reads any more.
+struct VideoWriteState {
+  std::optional<std::string> error;
+  // Set, with release ordering, only after `error` is stored.
+  std::atomic<bool> done{false};
+};
+
+class Export {
+ public:
+  Export(Services& services, std::string directory) : services_(services), directory_(std::move(directory)) {}
+
+  void add(const Asset& asset) {
+    // Errors carry the name as the library gave it; files are named after
+    // the cleaned one.
+    const std::string assetFileName = originalName(services_.library, asset);
+    const std::string cleaned = cleanedFileName(assetFileName, asset.mediaType);
+    if (asset.mediaType == kMediaVideo) {
+      addVideo(asset, assetFileName, cleaned);
+    } else {
+      addPicture(asset, assetFileName, cleaned);
+    }
+  }
+
+  Document document() {
+    Document result = Document::object();
+    result["files"] = std::move(files_);
+    result["errors"] = std::move(errors_);
+    return result;
+  }
+
+ private:
+  void addPicture(const Asset& asset, const std::string& assetFileName, const std::string& cleaned) {
+    ImageRequestOptions options;
+    options.synchronous = true;
+    options.networkAccessAllowed = true;
+    options.deliveryMode = DeliveryMode::highQualityFormat;
+    // Synchronous: the handler has stored both slots when the call returns.
+    std::optional<std::string> data;
+    std::optional<std::string> typeIdentifier;
+    services_.library.imageManager().requestImageDataAndOrientation(
+        asset, options, [&](std::optional<std::string> deliveredData, std::optional<std::string> deliveredType) {
+          data = std::move(deliveredData);
+          typeIdentifier = std::move(deliveredType);
+        });
+    if (!data) {
+      errors_.push_back(assetFileName + ": Photos could not hand over the picture");
+      return;
+    }
+
+    std::string proposed = cleaned;
+    std::optional<std::string> jpeg;
+    if (needsJpegConversion(typeIdentifier, cleaned)) {
+      // A picture that does not decode or encode is written as delivered.
+      if (const std::unique_ptr<Picture> picture = services_.pictures.decode(*data)) {
+        jpeg = jpegData(*picture, kConversionQuality, JpegMetadata::keepCaptureData);
+        if (jpeg) proposed = convertedFileName(cleaned);
+      }
+    }
+    const std::string path = appendingPathComponent(directory_, names_.unique(proposed));
+    if (const auto error = services_.files.replaceFile(path, jpeg ? *jpeg : *data)) {
+      errors_.push_back(assetFileName + ": " + *error);
+      return;
+    }
+    addFile(asset, path);
+  }
+
+  void addVideo(const Asset& asset, const std::string& assetFileName, const std::string& cleaned) {
+    const std::vector<AssetResource> resources = services_.library.assetResources(asset);
+    if (resources.empty()) {
+      errors_.push_back(assetFileName + ": no video file in Photos");
+      return;
+    }
+    const auto video = std::find_if(resources.begin(), resources.end(),
+                                    [](const AssetResource& resource) { return resource.type == kResourceVideo; });
+    const AssetResource& chosen = video != resources.end() ? *video : resources.front();
+    // The name stays reserved whatever the write does.
+    const std::string path = appendingPathComponent(directory_, names_.unique(cleaned));
+
+    auto state = std::make_shared<VideoWriteState>();
+    ResourceRequestOptions options;
+    options.networkAccessAllowed = true;
+    services_.library.resourceManager().writeDataForAssetResource(
+        chosen, path, options, [state](std::optional<std::string> error) {
+          state->error = std::move(error);
+          state->done.store(true, std::memory_order_release);
+        });
+    wait([&state] { return state->done.load(std::memory_order_acquire); }, kVideoWriteTimeoutSeconds,
+         services_.mainLoop, services_.clock);
+
+    if (!state->done.load(std::memory_order_acquire)) {
+      // Not cancelled: whatever the write still does is left alone.
+      errors_.push_back(assetFileName + ": did not finish downloading from iCloud in 10 minutes");
+    } else if (state->error) {
+      errors_.push_back(assetFileName + ": " + *state->error);
+    } else {
+      addFile(asset, path);
+    }
+  }
+
+  void addFile(const Asset& asset, const std::string& path) {
+    Document file = Document::object();
+    file["id"] = asset.localIdentifier;
+    file["path"] = path;
+    files_.push_back(std::move(file));
+  }
+
+  Services& services_;
+  const std::string directory_;
+  UniqueFileNames names_;
+  Document files_ = Document::array();
+  Document errors_ = Document::array();
+};
+
+}  // namespace
+
+Document cmdExport(Services& services, const std::string& dir, const std::vector<std::string>& ids) {
+  const std::string directory = absoluteLexicalPath(dir, services.files.currentDirectory());
+  // A failure shows in each write that follows.
+  (void)services.files.createDirectories(directory);
+  Export run(services, directory);
+  for (const Asset& asset : assets(services.library, ids)) run.add(asset);
+  return run.document();
+}
+
+}  // namespace tolvek
