@@ -1,0 +1,191 @@
+// Rendering files at a covering size, video frames, and import derivatives.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "media_test_module.h"
+#include "platform/media/cover_size.h"
+#include "support/media_fixtures.h"
+#include "support/process_runner.h"
+
+namespace tolvek::testing {
+namespace {
+
+std::string jpegOf(const Picture& picture) {
+  const auto bitmap = picture.bitmap();
+  return bitmap ? bitmap->jpegRepresentation(0.8, JpegMetadata::none).value_or("") : "";
+}
+
+TEST(CoverSize, SmallestSizeCoveringTheBox) {
+  using media::coverSize;
+  EXPECT_EQ(coverSize({4032, 3024}, {240, 240}), (PixelSize{320, 240}));
+  EXPECT_EQ(coverSize({3024, 4032}, {240, 240}), (PixelSize{240, 320}));
+  EXPECT_EQ(coverSize({1000, 1000}, {240, 120}), (PixelSize{240, 240}));
+  EXPECT_EQ(coverSize({10000, 10}, {64, 64}), (PixelSize{10000, 10}));  // never enlarged
+  EXPECT_EQ(coverSize({200, 100}, {240, 240}), (PixelSize{200, 100}));
+  EXPECT_EQ(coverSize({4032, 3024}, {0, 0}), (PixelSize{4032, 3024}));
+  EXPECT_EQ(coverSize({4032, 3024}, {-1, -1}), (PixelSize{4032, 3024}));
+}
+
+TEST(RenderPicture, FourByThreeAt240Gives320By240) {
+  ScratchFolder folder;
+  ASSERT_TRUE(writePicture(folder.file("a.jpg"), "jpeg", PictureFixture{.width = 4032, .height = 3024}));
+  const auto picture = mediaModule().renderFile(folder.file("a.jpg"), kMediaImage, {240, 240});
+  ASSERT_NE(picture, nullptr);
+  EXPECT_EQ(picture->size(), (PixelSize{320, 240}));
+  const std::string jpeg = jpegOf(*picture);
+  EXPECT_EQ(encodedPictureSize(jpeg)->width, 320);
+  EXPECT_EQ(markerColourIn(jpeg, Quadrant::topLeft), MarkerColour::red);
+}
+
+TEST(RenderPicture, UprightAndNeverEnlarged) {
+  ScratchFolder folder;
+  ASSERT_TRUE(writePicture(folder.file("side.jpg"), "jpeg",
+                           PictureFixture{.width = 900, .height = 600, .orientation = 6}));
+  const auto turned = mediaModule().renderFile(folder.file("side.jpg"), kMediaImage, {240, 240});
+  ASSERT_NE(turned, nullptr);
+  EXPECT_EQ(turned->size(), (PixelSize{360, 240}));
+  EXPECT_EQ(markerColourIn(jpegOf(*turned), Quadrant::topLeft), MarkerColour::red);
+  EXPECT_EQ(markerColourIn(jpegOf(*turned), Quadrant::bottomRight), MarkerColour::white);
+
+  ASSERT_TRUE(writePicture(folder.file("small.png"), "png", PictureFixture{.width = 100, .height = 50}));
+  const auto small = mediaModule().renderFile(folder.file("small.png"), kMediaImage, {240, 240});
+  ASSERT_NE(small, nullptr);
+  EXPECT_EQ(small->size(), (PixelSize{100, 50}));
+}
+
+TEST(RenderPicture, PhoneHeicThumbnail) {
+  const std::string path = samplesDir() + "/heif/iphone_13_pro_max.HEIC";
+  if (!std::filesystem::exists(path)) GTEST_SKIP() << "no sample at " << path;
+  const auto picture = mediaModule().renderFile(path, kMediaImage, {240, 240});
+  ASSERT_NE(picture, nullptr);
+  EXPECT_EQ(picture->size(), (PixelSize{240, 320}));
+}
+
+TEST(RenderPicture, UnreadableFilesGiveNothing) {
+  ScratchFolder folder;
+  ASSERT_TRUE(writePicture(folder.file("whole.jpg"), "jpeg", PictureFixture{.width = 800, .height = 600}));
+  ASSERT_TRUE(writeTruncatedCopy(folder.file("whole.jpg"), folder.file("cut.jpg"), 3000));
+  ASSERT_TRUE(writePicture(folder.file("whole.heic"), "heic", PictureFixture{.width = 800, .height = 600}));
+  ASSERT_TRUE(writeTruncatedCopy(folder.file("whole.heic"), folder.file("cut.heic"), 2000));
+  ASSERT_TRUE(writeFileBytes(folder.file("empty.jpg"), ""));
+  ASSERT_TRUE(writePngHeaderOnly(folder.file("huge.png"), 100000, 100000));
+  for (const char* name : {"cut.jpg", "cut.heic", "empty.jpg", "huge.png", "gone.jpg"}) {
+    EXPECT_EQ(mediaModule().renderFile(folder.file(name), kMediaImage, {240, 240}), nullptr) << name;
+  }
+  EXPECT_NE(mediaModule().renderFile(folder.file("whole.heic"), kMediaImage, {240, 240}), nullptr);
+}
+
+class VideoRotation : public ::testing::TestWithParam<int> {};
+
+TEST_P(VideoRotation, FirstFrameIsUprightLikePlayersShowIt) {
+  if (!haveFfmpeg()) GTEST_SKIP() << "no ffmpeg";
+  ScratchFolder folder;
+  const std::string video = folder.file("clip.mov");
+  ASSERT_TRUE(writeVideo(video, VideoFixture{.width = 320, .height = 240, .container = "mov", .rotate = GetParam()}));
+  ASSERT_TRUE(writeFrameAsPlayersShowIt(video, folder.file("shown.png")));
+  const std::string shown = readFileBytes(folder.file("shown.png")).value_or("");
+  const auto picture = mediaModule().renderFile(video, kMediaVideo, {120, 120});
+  ASSERT_NE(picture, nullptr);
+  const bool sideways = GetParam() % 180 != 0;
+  EXPECT_EQ(picture->size(), sideways ? (PixelSize{120, 160}) : (PixelSize{160, 120}));
+  const std::string jpeg = jpegOf(*picture);
+  for (Quadrant q : {Quadrant::topLeft, Quadrant::topRight, Quadrant::bottomLeft, Quadrant::bottomRight}) {
+    EXPECT_NE(markerColourIn(shown, q), MarkerColour::other);
+    EXPECT_EQ(markerColourIn(jpeg, q), markerColourIn(shown, q)) << "rotate " << GetParam();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Degrees, VideoRotation, ::testing::Values(0, 90, 180, 270));
+
+TEST(RenderVideo, AudioAndBrokenVideosGiveNothing) {
+  if (!haveFfmpeg()) GTEST_SKIP() << "no ffmpeg";
+  ScratchFolder folder;
+  ASSERT_TRUE(writeAudio(folder.file("a.m4a"), "m4a"));
+  EXPECT_EQ(mediaModule().renderFile(folder.file("a.m4a"), kMediaAudio, {240, 240}), nullptr);
+  EXPECT_EQ(mediaModule().renderFile(folder.file("a.m4a"), kMediaVideo, {240, 240}), nullptr);
+  ASSERT_TRUE(writeVideo(folder.file("v.mp4"), VideoFixture{.width = 320, .height = 240, .seconds = 2}));
+  ASSERT_TRUE(writeTruncatedCopy(folder.file("v.mp4"), folder.file("cut.mp4"), 600));
+  EXPECT_EQ(mediaModule().renderFile(folder.file("cut.mp4"), kMediaVideo, {240, 240}), nullptr);
+  // A video under a picture's name is rendered as what it is, never as a picture.
+  ASSERT_TRUE(writeVideo(folder.file("video.jpg"), VideoFixture{}));
+  EXPECT_EQ(mediaModule().renderFile(folder.file("video.jpg"), kMediaImage, {240, 240}), nullptr);
+}
+
+TEST(Derivatives, UprightJpegsSmallestFirstWithoutMetadata) {
+  ScratchFolder folder;
+  PictureFixture fixture{.width = 4000, .height = 3000, .orientation = 8, .dateTimeOriginal = "2020:01:01 10:00:00"};
+  ASSERT_TRUE(writePicture(folder.file("big.jpg"), "jpeg", fixture));
+  const auto made = mediaModule().makeDerivatives(folder.file("big.jpg"), kMediaImage, folder.file("d"));
+  ASSERT_EQ(made.size(), 2u);
+  EXPECT_EQ(made[0].width, 342);  // 683 x 512 halved, rounded
+  EXPECT_EQ(made[0].height, 256);
+  EXPECT_EQ(made[1].width, 683);
+  EXPECT_EQ(made[1].height, 512);
+  for (const auto& derivative : made) {
+    const std::string jpeg = readFileBytes(derivative.path).value_or("");
+    const auto size = encodedPictureSize(jpeg);
+    ASSERT_TRUE(size) << derivative.path;
+    EXPECT_EQ(size->width, derivative.width);
+    EXPECT_EQ(markerColourIn(jpeg, Quadrant::topLeft), MarkerColour::red);
+    EXPECT_EQ(jpeg.find("Exif"), std::string::npos) << "metadata left in " << derivative.path;
+  }
+  for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
+    EXPECT_EQ(entry.path().string().find(".partial"), std::string::npos);
+}
+
+TEST(Derivatives, SmallPictureIsKeptWholeAndVideosGetAFrame) {
+  ScratchFolder folder;
+  ASSERT_TRUE(writePicture(folder.file("small.png"), "png", PictureFixture{.width = 300, .height = 200}));
+  const auto small = mediaModule().makeDerivatives(folder.file("small.png"), kMediaImage, folder.file("s"));
+  ASSERT_EQ(small.size(), 1u);
+  EXPECT_EQ(small[0].width, 300);
+  EXPECT_EQ(small[0].height, 200);
+  if (!haveFfmpeg()) GTEST_SKIP() << "no ffmpeg";
+  ASSERT_TRUE(writeVideo(folder.file("v.mov"),
+                         VideoFixture{.width = 1280, .height = 720, .container = "mov", .rotate = 90}));
+  const auto frames = mediaModule().makeDerivatives(folder.file("v.mov"), kMediaVideo, folder.file("v"));
+  ASSERT_EQ(frames.size(), 2u);
+  EXPECT_EQ(frames[1].width, 512);
+  EXPECT_EQ(frames[1].height, 910);
+  EXPECT_TRUE(mediaModule().makeDerivatives(folder.file("gone.jpg"), kMediaImage, folder.file("g")).empty());
+  ASSERT_TRUE(writeAudio(folder.file("a.wav"), "wav"));
+  EXPECT_TRUE(mediaModule().makeDerivatives(folder.file("a.wav"), kMediaAudio, folder.file("a")).empty());
+}
+
+// Run in a child process by PeakMemory below: renders the file named in
+// TOLVEK_PEAK_FILE and prints the peak resident size in kilobytes.
+TEST(PeakMemoryChild, DISABLED_RenderAndReport) {
+  const char* path = std::getenv("TOLVEK_PEAK_FILE");
+  ASSERT_NE(path, nullptr);
+  const auto picture = mediaModule().renderFile(path, kMediaImage, {240, 240});
+  ASSERT_NE(picture, nullptr);
+  ASSERT_FALSE(jpegOf(*picture).empty());
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  std::printf("PEAK_KB=%ld\n", usage.ru_maxrss);
+}
+
+TEST(PeakMemory, HundredMegapixelJpegThumbnailStaysUnder200MB) {
+  ScratchFolder folder;
+  const std::string path = folder.file("huge.jpg");
+  ASSERT_TRUE(writePicture(path, "jpeg", PictureFixture{.width = 12000, .height = 8400}));
+  RunOptions options;
+  options.environment = {{"TOLVEK_PEAK_FILE", path}};
+  const ProcessResult child =
+      runProcess("/proc/self/exe",
+                 {"--gtest_also_run_disabled_tests", "--gtest_filter=PeakMemoryChild.DISABLED_RenderAndReport"},
+                 options);
+  ASSERT_TRUE(child.exited()) << child.err;
+  ASSERT_EQ(child.exitStatus, 0) << child.out;
+  const auto at = child.out.find("PEAK_KB=");
+  ASSERT_NE(at, std::string::npos) << child.out;
+  const long peakKb = std::strtol(child.out.c_str() + at + 8, nullptr, 10);
+  EXPECT_GT(peakKb, 0);
+  EXPECT_LT(peakKb, 200 * 1024) << "peak " << peakKb / 1024 << " MB";
+}
+
+}  // namespace
+}  // namespace tolvek::testing
