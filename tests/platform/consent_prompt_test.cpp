@@ -1,0 +1,242 @@
+// Asking for access with a stub zenity on PATH: the answers it can give,
+// no graphical session, a dialog nobody answers, a helper that exits while
+// its dialog is open, and two helpers asking at the same time.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+#include "library_fixture.h"
+#include "platform/access_store.h"
+#include "platform/linux_photo_library.h"
+
+namespace tolvek {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::ScratchHome;
+
+constexpr const char* kUsage = "Tolvek shows your photos in its file picker.";
+
+// Collects the handler's calls.
+struct Answers {
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<AuthorizationStatus> statuses;
+
+  PhotoLibrary::AuthorizationHandler handler(const std::shared_ptr<Answers>& self) {
+    return [self](AuthorizationStatus s) {
+      std::lock_guard lock(self->mutex);
+      self->statuses.push_back(s);
+      self->changed.notify_all();
+    };
+  }
+  bool waitForOne(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex);
+    return changed.wait_for(lock, timeout, [this] { return !statuses.empty(); });
+  }
+  std::vector<AuthorizationStatus> snapshot() {
+    std::lock_guard lock(mutex);
+    return statuses;
+  }
+};
+
+// A scratch home, a PATH whose only zenity is the given script, and a
+// graphical session in the environment.
+class ConsentPrompt : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    bin = home.folder("bin");
+    log = home.root() + "/zenity.log";
+    pidFile = home.root() + "/zenity.pid";
+    ::setenv("PATH", (bin + ":/usr/bin:/bin").c_str(), 1);
+    ::setenv("DISPLAY", ":77", 1);
+    ::unsetenv("WAYLAND_DISPLAY");
+  }
+  void TearDown() override {
+    ::setenv("PATH", savedPath.c_str(), 1);
+    ::unsetenv("DISPLAY");
+  }
+  // The stub logs its arguments, one per line, and its pid, then runs `body`.
+  void stubZenity(const std::string& body) {
+    const std::string script = bin + "/zenity";
+    testing::writeFile(script, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done >> " +
+                                   testing::quoted(log) + "\necho $$ > " + testing::quoted(pidFile) + ".tmp\nmv " +
+                                   testing::quoted(pidFile) + ".tmp " + testing::quoted(pidFile) + "\n" + body + "\n");
+    ::chmod(script.c_str(), 0755);
+  }
+  AuthorizationStatus recorded() {
+    return AccessStore(home.location().accessStorePath).read(kHelperBundleIdentifier).status;
+  }
+  std::shared_ptr<Answers> ask() {
+    auto answers = std::make_shared<Answers>();
+    LinuxPhotoLibrary lib(home.location(), kHelperBundleIdentifier, kUsage);
+    lib.requestAuthorization(AccessLevel::readWrite, answers->handler(answers));
+    return answers;  // the library is gone; the question goes on
+  }
+  pid_t waitForStubPid() {
+    for (int i = 0; i < 500; ++i) {
+      const std::string text = testing::readFile(pidFile);
+      if (!text.empty()) return static_cast<pid_t>(std::stol(text));
+      std::this_thread::sleep_for(10ms);
+    }
+    return 0;
+  }
+
+  ScratchHome home;
+  std::string savedPath, bin, log, pidFile;
+};
+
+TEST_F(ConsentPrompt, AllowRecordsAuthorizedAndPassesTheQuestion) {
+  stubZenity("exit 0");
+  auto answers = ask();
+  ASSERT_TRUE(answers->waitForOne(20s));
+  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{kStatusAuthorized});
+  EXPECT_EQ(recorded(), kStatusAuthorized);
+  EXPECT_EQ(testing::readFile(log), std::string("--question\n--title=tolvek-photos\n--text=") + kUsage +
+                                        "\n--ok-label=Allow\n--cancel-label=Don't Allow\n--timeout=300\n");
+}
+
+TEST_F(ConsentPrompt, DontAllowRecordsDenied) {
+  stubZenity("exit 1");
+  auto answers = ask();
+  ASSERT_TRUE(answers->waitForOne(20s));
+  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{kStatusDenied});
+  EXPECT_EQ(recorded(), kStatusDenied);
+}
+
+TEST_F(ConsentPrompt, CrashTimeoutOrMissingZenityAnswersUndeterminedAndRecordsNothing) {
+  for (const char* body : {"kill -SEGV $$", "exit 5", "exit 255"}) {
+    stubZenity(body);
+    auto answers = ask();
+    ASSERT_TRUE(answers->waitForOne(20s)) << body;
+    EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{kStatusNotDetermined}) << body;
+    EXPECT_EQ(recorded(), kStatusNotDetermined) << body;
+    EXPECT_FALSE(std::filesystem::exists(home.location().accessStorePath)) << body;
+  }
+  std::filesystem::remove(bin + "/zenity");
+  ::setenv("PATH", bin.c_str(), 1);
+  auto answers = ask();
+  ASSERT_TRUE(answers->waitForOne(20s));
+  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{kStatusNotDetermined});
+}
+
+TEST_F(ConsentPrompt, WithoutGraphicalSessionAnswersAtOnceWithoutAsking) {
+  stubZenity("exit 0");
+  ::setenv("DISPLAY", "", 1);
+  ::setenv("WAYLAND_DISPLAY", "", 1);
+  auto answers = std::make_shared<Answers>();
+  LinuxPhotoLibrary lib(home.location(), kHelperBundleIdentifier, kUsage);
+  lib.requestAuthorization(AccessLevel::readWrite, answers->handler(answers));
+  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{kStatusNotDetermined});  // before returning
+  ::unsetenv("WAYLAND_DISPLAY");
+  std::this_thread::sleep_for(200ms);
+  EXPECT_EQ(answers->snapshot().size(), 1u);
+  EXPECT_FALSE(std::filesystem::exists(log));
+  EXPECT_FALSE(std::filesystem::exists(home.location().accessStorePath));
+}
+
+TEST_F(ConsentPrompt, WaylandAloneCountsAsASession) {
+  stubZenity("exit 0");
+  ::unsetenv("DISPLAY");
+  ::setenv("WAYLAND_DISPLAY", "wayland-0", 1);
+  auto answers = ask();
+  ASSERT_TRUE(answers->waitForOne(20s));
+  ::unsetenv("WAYLAND_DISPLAY");
+  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{kStatusAuthorized});
+}
+
+TEST_F(ConsentPrompt, UnansweredDialogKeepsTheHandlerUntilItEnds) {
+  stubZenity("exec sleep 1000");
+  auto answers = ask();
+  const pid_t dialog = waitForStubPid();
+  ASSERT_GT(dialog, 0);
+  EXPECT_FALSE(answers->waitForOne(300ms));
+  ::kill(dialog, SIGTERM);  // what zenity's own timeout or a closed window comes to
+  ASSERT_TRUE(answers->waitForOne(20s));
+  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{kStatusNotDetermined});
+  EXPECT_EQ(recorded(), kStatusNotDetermined);
+}
+
+TEST_F(ConsentPrompt, AnswerRecordedMeanwhileIsUsedWithoutAsking) {
+  stubZenity("exit 1");
+  ASSERT_FALSE(AccessStore(home.location().accessStorePath)
+                   .write(kHelperBundleIdentifier, AccessAnswer{kStatusLimited, {"x"}}));
+  auto answers = ask();
+  ASSERT_TRUE(answers->waitForOne(20s));
+  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{kStatusLimited});
+  EXPECT_FALSE(std::filesystem::exists(log));
+}
+
+std::string selfExecutable() {
+  char path[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+  return n > 0 ? std::string(path, static_cast<std::size_t>(n)) : std::string();
+}
+
+testing::ProcessResult runChild(const std::string& mode) {
+  testing::RunOptions options;
+  options.environment = {{"TOLVEK_CONSENT_CHILD", mode}};
+  options.timeout = 60s;
+  return testing::runProcess(selfExecutable(), {"--gtest_filter=ConsentChild.AskAsAHelperWould"}, options);
+}
+
+TEST_F(ConsentPrompt, TwoHelpersAskingTogetherShowOneDialog) {
+  stubZenity("sleep 1\nexit 0");
+  testing::ProcessResult first, second;
+  std::thread a([&] { first = runChild("wait"); });
+  std::thread b([&] { second = runChild("wait"); });
+  a.join();
+  b.join();
+  EXPECT_NE(first.out.find("answer=3"), std::string::npos) << first.out << first.err;
+  EXPECT_NE(second.out.find("answer=3"), std::string::npos) << second.out << second.err;
+  const std::string shown = testing::readFile(log);
+  EXPECT_EQ(std::count(shown.begin(), shown.end(), '\n'), 6) << "one dialog has six argument lines:\n" << shown;
+  EXPECT_EQ(recorded(), kStatusAuthorized);
+}
+
+TEST_F(ConsentPrompt, HelperThatExitsClosesItsDialog) {
+  stubZenity("exec sleep 1000");
+  const testing::ProcessResult child = runChild("exit");
+  ASSERT_TRUE(child.exited()) << child.err;
+  EXPECT_EQ(child.exitStatus, 0) << child.out << child.err;
+  const pid_t dialog = static_cast<pid_t>(std::stol(testing::readFile(pidFile)));
+  bool gone = false;
+  for (int i = 0; i < 500 && !gone; ++i) {
+    const std::string stat = testing::readFile("/proc/" + std::to_string(dialog) + "/stat");
+    const auto close = stat.rfind(')');
+    gone = stat.empty() || (close != std::string::npos && stat.substr(close + 2, 1) == "Z");
+    if (!gone) std::this_thread::sleep_for(10ms);
+  }
+  if (!gone) ::kill(dialog, SIGKILL);
+  EXPECT_TRUE(gone) << "the dialog outlived its helper";
+  EXPECT_EQ(recorded(), kStatusNotDetermined);
+}
+
+// Runs only as the child of the tests above: asks like the helper does, then
+// either waits for the answer ("wait") or leaves while the dialog is open
+// ("exit"), ending the process with a detached question still running.
+TEST(ConsentChild, AskAsAHelperWould) {
+  const char* mode = std::getenv("TOLVEK_CONSENT_CHILD");
+  if (mode == nullptr) GTEST_SKIP() << "only runs as a child process of the consent tests";
+  auto answers = std::make_shared<Answers>();
+  LinuxPhotoLibrary lib(userLibraryLocation(), kHelperBundleIdentifier, kUsage);
+  lib.requestAuthorization(AccessLevel::readWrite, answers->handler(answers));
+  if (std::string(mode) == "exit") {
+    const std::string pidFile = std::filesystem::path(std::getenv("XDG_DATA_HOME")).parent_path() / "zenity.pid";
+    for (int i = 0; i < 1000 && !std::filesystem::exists(pidFile); ++i) std::this_thread::sleep_for(10ms);
+    std::exit(0);
+  }
+  ASSERT_TRUE(answers->waitForOne(30s));
+  std::printf("answer=%lld\n", static_cast<long long>(answers->snapshot().at(0)));
+}
+
+}  // namespace
+}  // namespace tolvek
