@@ -14,6 +14,7 @@
 
 #include "library_fixture.h"
 #include "platform/access_store.h"
+#include "platform/glib_main_loop.h"
 #include "platform/linux_photo_library.h"
 
 namespace tolvek {
@@ -173,6 +174,18 @@ TEST_F(ConsentPrompt, AnswerRecordedMeanwhileIsUsedWithoutAsking) {
   ASSERT_TRUE(answers->waitForOne(20s));
   EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{kStatusLimited});
   EXPECT_FALSE(std::filesystem::exists(log));
+}
+
+TEST_F(ConsentPrompt, AnswerEndsTheMainLoopSliceItArrivesIn) {
+  stubZenity("sleep 0.3\nexit 0");
+  GLibMainLoop loop;
+  for (int i = 0; i < 5; ++i) loop.runFor(0);
+  auto answers = ask();
+  const auto start = std::chrono::steady_clock::now();
+  while (answers->snapshot().empty() && std::chrono::steady_clock::now() - start < 60s) loop.runFor(60);
+  // Without the wakeup the first slice alone would last a minute.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
+  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{kStatusAuthorized});
 }
 
 std::string selfExecutable() {
