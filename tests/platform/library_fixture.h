@@ -70,7 +70,9 @@ inline bool shell(const std::string& commandLine) {
   RunOptions options;
   options.timeout = std::chrono::seconds(120);
   const ProcessResult r = runProcess("/bin/sh", {"-c", commandLine}, options);
-  return r.exited() && r.exitStatus == 0;
+  const bool ok = r.exited() && r.exitStatus == 0;
+  if (!ok) ADD_FAILURE() << commandLine << " failed: " << r.err;
+  return ok;
 }
 
 inline std::string quoted(const std::string& path) {
@@ -101,6 +103,7 @@ inline std::string readFile(const std::string& path) {
 }
 
 inline void writeFile(const std::string& path, const std::string& bytes) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << bytes;
 }
@@ -115,6 +118,34 @@ inline std::vector<std::string> treeOf(const std::string& folder) {
   }
   std::sort(paths.begin(), paths.end());
   return paths;
+}
+
+// Fixture media, made with the command-line tools of the project's own
+// dependencies. Each returns true when the file was written.
+// Parent folders are created; the content is PNG whatever the name says.
+inline bool makePng(const std::string& path, int width = 64, int height = 48) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  const std::string png = path + ".making.png";
+  return shell("vips black " + quoted(png) + " " + std::to_string(width) + " " + std::to_string(height) +
+               " --bands 3 >/dev/null 2>&1 && mv " + quoted(png) + " " + quoted(path));
+}
+inline bool makeHeic(const std::string& path) {
+  const std::string png = path + ".source.png";
+  return makePng(png, 64, 48) && shell("heif-enc -q 50 -o " + quoted(path) + " " + quoted(png) + " >/dev/null 2>&1") &&
+         std::filesystem::remove(png);
+}
+// A one-second video; with `creationTime` (ISO 8601) in its metadata.
+inline bool makeVideo(const std::string& path, const std::string& creationTime = {}) {
+  std::string metadata = creationTime.empty() ? "" : " -metadata creation_time=" + creationTime;
+  return shell("ffmpeg -v error -y -f lavfi -i testsrc=duration=1:size=64x48:rate=5 -pix_fmt yuv420p" + metadata +
+               " " + quoted(path) + " </dev/null");
+}
+inline bool makeAudio(const std::string& path) {
+  return shell("ffmpeg -v error -y -f lavfi -i sine=duration=1 -c:a aac " + quoted(path) + " </dev/null");
+}
+// Sets the file's modification time (seconds since the epoch).
+inline bool setModificationTime(const std::string& path, std::int64_t seconds) {
+  return shell("touch -d @" + std::to_string(seconds) + " " + quoted(path));
 }
 
 }  // namespace tolvek::testing

@@ -1,0 +1,172 @@
+// The library tool's import, run as a process: kinds by content, dates from
+// the file or its modification time, copies that leave the user's files
+// alone, failures reported per file, albums and undated imports.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "library_fixture.h"
+#include "platform/access_store.h"
+#include "platform/linux_photo_library.h"
+
+namespace tolvek {
+namespace {
+
+using testing::ScratchHome;
+
+constexpr std::int64_t kMtime = 1500000000;  // 2017-07-14T02:40:00Z
+
+std::unique_ptr<LinuxPhotoLibrary> grantedLibrary(const ScratchHome& home) {
+  EXPECT_FALSE(AccessStore(home.location().accessStorePath)
+                   .write(kHelperBundleIdentifier, AccessAnswer{kStatusAuthorized, {}}));
+  return std::make_unique<LinuxPhotoLibrary>(home.location(), kHelperBundleIdentifier, "usage");
+}
+
+std::optional<Asset> assetById(PhotoLibrary& lib, const std::string& id) {
+  return lib.fetchAssetsWithLocalIdentifiers({id})->firstObject();
+}
+
+class ToolImport : public ::testing::Test {
+ protected:
+  // Returns the path of the fixture `name` in the media folder.
+  std::string media(const std::string& name) { return home.folder("media") + "/" + name; }
+
+  ScratchHome home;
+};
+
+TEST_F(ToolImport, DetectsKindsByContentAndDatesThem) {
+  ASSERT_TRUE(testing::makePng(media("plain.png")));
+  ASSERT_TRUE(testing::makeHeic(media("phone.heic")));
+  ASSERT_TRUE(testing::makeVideo(media("dated.mp4"), "2021-03-04T05:06:07Z"));
+  ASSERT_TRUE(testing::makeVideo(media("undated.mov")));
+  ASSERT_TRUE(testing::makeAudio(media("voice.m4a")));
+  ASSERT_TRUE(testing::makePng(media("sub/deeper/misnamed.mov")));  // a picture, whatever its name says
+  testing::writeFile(media("sub/fake.jpg"), "this is text, not a picture");
+  for (const char* name : {"plain.png", "phone.heic", "undated.mov", "voice.m4a", "sub/deeper/misnamed.mov"}) {
+    ASSERT_TRUE(testing::setModificationTime(media(name), kMtime));
+  }
+  const std::string before = testing::readFile(media("plain.png"));
+
+  const auto r = testing::runTool({"import", home.folder("media")});
+  ASSERT_TRUE(r.exited()) << r.err;
+  EXPECT_EQ(r.exitStatus, 1) << "one file could not be imported";
+  EXPECT_EQ(r.err, "tolvek-photos-library: " + media("sub/fake.jpg") +
+                       ": not a picture, video or audio file that can be read\n");
+  const auto lines = testing::importedLines(r.out);
+  ASSERT_EQ(lines.size(), 6u) << r.out;
+
+  std::map<std::string, std::string> idByName;
+  for (const auto& [id, path] : lines) {
+    EXPECT_TRUE(id.ends_with("/L0/001")) << id;
+    idByName[std::filesystem::path(path).filename().string()] = id;
+  }
+  auto lib = grantedLibrary(home);
+  struct Expect {
+    const char* name;
+    std::int64_t type;
+    std::optional<std::int64_t> date;
+    std::int64_t resourceType;
+  };
+  for (const Expect& e : {Expect{"plain.png", kMediaImage, kMtime, kResourcePhoto},
+                          Expect{"phone.heic", kMediaImage, kMtime, kResourcePhoto},
+                          Expect{"dated.mp4", kMediaVideo, 1614834367, kResourceVideo},
+                          Expect{"undated.mov", kMediaVideo, kMtime, kResourceVideo},
+                          Expect{"voice.m4a", kMediaAudio, kMtime, kResourceAudio},
+                          Expect{"misnamed.mov", kMediaImage, kMtime, kResourcePhoto}}) {
+    ASSERT_TRUE(idByName.count(e.name)) << e.name;
+    const auto asset = assetById(*lib, idByName[e.name]);
+    ASSERT_TRUE(asset) << e.name;
+    EXPECT_EQ(asset->mediaType, e.type) << e.name;
+    EXPECT_EQ(asset->creationDate, e.date) << e.name;
+    const auto resources = lib->assetResources(*asset);
+    ASSERT_EQ(resources.size(), 1u);
+    EXPECT_EQ(resources[0].originalFilename, e.name);
+    EXPECT_EQ(resources[0].type, e.resourceType) << e.name;
+  }
+  auto reader = CatalogReader::open(home.location());
+  EXPECT_EQ(reader->storedAsset(assetById(*lib, idByName["phone.heic"])->handle)->original.uniformTypeIdentifier,
+            "public.heic");
+
+  // The library holds a copy; the user's file is untouched.
+  const auto stored = reader->storedAsset(assetById(*lib, idByName["plain.png"])->handle);
+  ASSERT_TRUE(stored);
+  EXPECT_TRUE(stored->original.path.starts_with(home.location().libraryFolder + "/"));
+  EXPECT_EQ(testing::readFile(stored->original.path), before);
+  EXPECT_FALSE(stored->derivatives.empty());
+  for (const auto& d : stored->derivatives) EXPECT_TRUE(std::filesystem::exists(d.path)) << d.path;
+  EXPECT_EQ(testing::readFile(media("plain.png")), before);
+  struct stat info {};
+  ASSERT_EQ(::stat(media("plain.png").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mtime, kMtime);
+
+  // The video is in the Videos smart album and in its day's moment.
+  auto videos = lib->fetchAssetCollections(kCollectionSmartAlbum, 202)->firstObject();
+  ASSERT_TRUE(videos);
+  EXPECT_EQ(lib->fetchAssetsInAssetCollection(*videos, FetchOptions{})->count(), 2u);
+  EXPECT_EQ(lib->fetchAssetCollections(kCollectionMoment, kCollectionSubtypeAny)->count(), 2u);
+}
+
+TEST_F(ToolImport, NoDateAlbumAndNamesThatAreNotUtf8) {
+  ASSERT_TRUE(testing::makePng(media("bad\xff\xfe name.png")));
+  ASSERT_TRUE(testing::makePng(media("other.png")));
+  const auto album = testing::runTool({"album", "create", "Holiday"});
+  ASSERT_EQ(album.exitStatus, 0) << album.err;
+  const std::string albumId = album.out.substr(0, album.out.find('\n'));
+
+  const auto r = testing::runTool({"import", "--no-date", "--album", albumId, media("bad\xff\xfe name.png"),
+                                   media("other.png")});
+  ASSERT_EQ(r.exitStatus, 0) << r.err;
+  EXPECT_EQ(r.err, "");  // no progress bar when standard error is no terminal
+  const auto lines = testing::importedLines(r.out);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].second, media("bad\xff\xfe name.png"));
+
+  auto lib = grantedLibrary(home);
+  const auto asset = assetById(*lib, lines[0].first);
+  ASSERT_TRUE(asset);
+  EXPECT_FALSE(asset->creationDate);
+  EXPECT_EQ(lib->assetResources(*asset).at(0).originalFilename, "bad\xEF\xBF\xBD\xEF\xBF\xBD name.png");
+  EXPECT_EQ(lib->fetchAssetCollections(kCollectionMoment, kCollectionSubtypeAny)->count(), 0u);
+  auto holiday = lib->fetchAssetCollectionsWithLocalIdentifiers({albumId})->firstObject();
+  ASSERT_TRUE(holiday);
+  EXPECT_EQ(lib->fetchAssetsInAssetCollection(*holiday, FetchOptions{})->count(), 2u);
+}
+
+TEST_F(ToolImport, BadArgumentsImportNothing) {
+  ASSERT_TRUE(testing::makePng(media("one.png")));
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"import"},
+                                             {"import", "--album", "no-such-album", media("one.png")},
+                                             {"import", "--bogus", media("one.png")}}) {
+    const auto r = testing::runTool(args);
+    EXPECT_EQ(r.exitStatus, 1) << args.size();
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err, "");
+  }
+  const auto missing = testing::runTool({"import", media("absent.png"), media("one.png")});
+  EXPECT_EQ(missing.exitStatus, 1);
+  EXPECT_EQ(testing::importedLines(missing.out).size(), 1u) << "the readable file is still imported";
+  EXPECT_NE(missing.err.find("absent.png: no such file or folder"), std::string::npos) << missing.err;
+}
+
+TEST_F(ToolImport, RealSamplesGetTheirKindsAndCaptureDates) {
+  const std::string samples = TOLVEK_SAMPLES_DIR;
+  if (!std::filesystem::exists(samples + "/jpeg")) GTEST_SKIP() << "no real samples at " << samples;
+  const auto r = testing::runTool({"import", samples + "/jpeg", samples + "/heif", samples + "/orientation"});
+  ASSERT_EQ(r.exitStatus, 0) << r.err;
+  std::map<std::string, std::string> idByName;
+  for (const auto& [id, path] : testing::importedLines(r.out)) {
+    idByName[std::filesystem::path(path).filename().string()] = id;
+  }
+  EXPECT_EQ(idByName.size(), 25u);
+  auto lib = grantedLibrary(home);
+  for (const auto& [name, id] : idByName) EXPECT_EQ(assetById(*lib, id)->mediaType, kMediaImage) << name;
+  // EXIF DateTimeOriginal read in the local zone (UTC here) ...
+  EXPECT_EQ(assetById(*lib, idByName["Canon_40D.jpg"])->creationDate, 1212162961);  // 2008-05-30 15:56:01
+  EXPECT_EQ(assetById(*lib, idByName["Nikon_D70.jpg"])->creationDate, 1205574721);   // 2008-03-15 09:52:01
+  // ... or with the phone's own offset (12:55:41 at +01:00).
+  EXPECT_EQ(assetById(*lib, idByName["iphone_13_pro_max.HEIC"])->creationDate, 1645012541);
+}
+
+}  // namespace
+}  // namespace tolvek
