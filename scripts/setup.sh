@@ -16,7 +16,7 @@ packages=(
   libvips-dev libheif-dev
   libexif-dev libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
   # fixture generation in tests, benchmarks and objcopy checks
-  ffmpeg libvips-tools libheif-examples hyperfine binutils
+  ffmpeg libvips-tools libheif-examples hyperfine binutils jq
 )
 
 SUDO=""
