@@ -1,0 +1,169 @@
+// The library tool's other commands, run as a process: help and errors,
+// path, albums, favourites, access answers and offloading.
+#include <gtest/gtest.h>
+
+#include "library_fixture.h"
+#include "platform/access_store.h"
+#include "platform/linux_photo_library.h"
+
+namespace tolvek {
+namespace {
+
+using testing::runTool;
+using testing::ScratchHome;
+
+std::string firstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
+
+class ToolCommands : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(testing::makePng(home.folder("media") + "/a.png"));
+    ASSERT_TRUE(testing::makePng(home.folder("media") + "/b.png"));
+    const auto r = runTool({"import", home.folder("media")});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    for (const auto& line : testing::importedLines(r.out)) assets.push_back(line.first);
+    ASSERT_EQ(assets.size(), 2u);
+  }
+  AccessAnswer recorded() { return AccessStore(home.location().accessStorePath).read(kHelperBundleIdentifier); }
+  std::unique_ptr<LinuxPhotoLibrary> library() {
+    return std::make_unique<LinuxPhotoLibrary>(home.location(), kHelperBundleIdentifier, "usage");
+  }
+
+  ScratchHome home;
+  std::vector<std::string> assets;
+};
+
+TEST(ToolBasics, HelpPathAndErrors) {
+  ScratchHome home;
+  const auto help = runTool({"--help"});
+  EXPECT_EQ(help.exitStatus, 0);
+  EXPECT_TRUE(help.out.starts_with("Usage: tolvek-photos-library")) << help.out;
+  EXPECT_EQ(help.err, "");
+
+  const auto path = runTool({"path"});
+  EXPECT_EQ(path.exitStatus, 0);
+  EXPECT_EQ(path.out, home.dataHome() + "/tolvek-photos/Library\n");
+  EXPECT_FALSE(std::filesystem::exists(home.dataHome() + "/tolvek-photos")) << "path creates nothing";
+
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {}, {"frobnicate"}, {"album"}, {"album", "create"}, {"album", "rename", "x"}, {"access"},
+           {"access", "maybe"}, {"access", "grant", "extra"}, {"favorite"}, {"offload", "x"}, {"path", "x"}}) {
+    const auto r = runTool(args);
+    EXPECT_EQ(r.exitStatus, 1) << (args.empty() ? "(none)" : args[0]);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err, "");
+  }
+}
+
+TEST_F(ToolCommands, AlbumsWithTitlesEmptyOrAbsent) {
+  const auto trip = runTool({"album", "create", "Trip \xff"});
+  const auto empty = runTool({"album", "create", ""});
+  const auto untitled = runTool({"album", "create", "--untitled"});
+  for (const auto* r : {&trip, &empty, &untitled}) {
+    ASSERT_EQ(r->exitStatus, 0) << r->err;
+    EXPECT_TRUE(firstLine(r->out).ends_with("/L0/040")) << r->out;
+  }
+  const std::string tripId = firstLine(trip.out);
+  const auto add = runTool({"album", "add", tripId, assets[1], "no-such-asset", assets[0], assets[1]});
+  EXPECT_EQ(add.exitStatus, 1);
+  EXPECT_NE(add.err.find("no-such-asset"), std::string::npos);
+  EXPECT_EQ(runTool({"album", "add", "no-such-album", assets[0]}).exitStatus, 1);
+
+  ASSERT_FALSE(AccessStore(home.location().accessStorePath)
+                   .write(kHelperBundleIdentifier, AccessAnswer{kStatusAuthorized, {}}));
+  auto lib = library();
+  std::vector<std::optional<std::string>> titles;
+  lib->fetchAssetCollections(kCollectionAlbum, kCollectionSubtypeAny)
+      ->enumerateObjects([&](const AssetCollection& c, std::size_t, bool&) { titles.push_back(c.localizedTitle); });
+  EXPECT_EQ(titles, (std::vector<std::optional<std::string>>{"Trip \xEF\xBF\xBD", "", std::nullopt}));
+  const auto album = *lib->fetchAssetCollectionsWithLocalIdentifiers({tripId})->firstObject();
+  std::vector<std::string> members;
+  lib->fetchAssetsInAssetCollection(album, FetchOptions{})
+      ->enumerateObjects([&](const Asset& a, std::size_t, bool&) { members.push_back(a.localIdentifier); });
+  EXPECT_EQ(members, (std::vector<std::string>{assets[1], assets[0]})) << "in the order added, once each";
+
+  // Only albums take members.
+  const std::string moment =
+      lib->fetchAssetCollections(kCollectionMoment, kCollectionSubtypeAny)->firstObject()->localIdentifier;
+  EXPECT_EQ(runTool({"album", "add", moment, assets[0]}).exitStatus, 1);
+}
+
+TEST_F(ToolCommands, FavoritesShowInTheSmartAlbum) {
+  const auto r = runTool({"favorite", assets[0], "unknown"});
+  EXPECT_EQ(r.exitStatus, 1);
+  ASSERT_FALSE(AccessStore(home.location().accessStorePath)
+                   .write(kHelperBundleIdentifier, AccessAnswer{kStatusAuthorized, {}}));
+  auto lib = library();
+  const auto favorites = lib->fetchAssetCollections(kCollectionSmartAlbum, 203)->firstObject();
+  ASSERT_TRUE(favorites);
+  EXPECT_EQ(favorites->localizedTitle, std::optional<std::string>("Favorites"));
+  auto result = lib->fetchAssetsInAssetCollection(*favorites, FetchOptions{});
+  ASSERT_EQ(result->count(), 1u);
+  EXPECT_EQ(result->firstObject()->localIdentifier, assets[0]);
+}
+
+TEST_F(ToolCommands, AccessAnswers) {
+  struct Case {
+    std::vector<std::string> args;
+    AuthorizationStatus status;
+  };
+  for (const Case& c : {Case{{"access", "grant"}, kStatusAuthorized}, Case{{"access", "deny"}, kStatusDenied},
+                        Case{{"access", "restrict"}, kStatusRestricted}, Case{{"access", "reset"}, 0}}) {
+    const auto r = runTool(c.args);
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(recorded().status, c.status) << c.args[1];
+    EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), c.status);
+  }
+
+  const auto limit = runTool({"access", "limit", assets[1], "names-nothing", "'; DROP TABLE asset; --"});
+  ASSERT_EQ(limit.exitStatus, 0) << limit.err;
+  EXPECT_EQ(recorded().status, kStatusLimited);
+  EXPECT_EQ(recorded().chosenAssets, std::vector<std::string>{assets[1]});
+
+  // Assets imported later are not chosen.
+  ASSERT_TRUE(testing::makePng(home.folder("later") + "/c.png"));
+  ASSERT_EQ(runTool({"import", home.folder("later")}).exitStatus, 0);
+  FetchOptions all;
+  auto lib = library();
+  ASSERT_EQ(lib->fetchAssets(all)->count(), 1u);
+  EXPECT_EQ(lib->fetchAssets(all)->firstObject()->localIdentifier, assets[1]);
+
+  ASSERT_EQ(runTool({"access", "limit"}).exitStatus, 0);
+  EXPECT_EQ(recorded().status, kStatusLimited);
+  EXPECT_EQ(library()->fetchAssets(all)->count(), 0u);
+
+  testing::writeFile(home.location().accessStorePath, "\x01garbage");
+  EXPECT_EQ(recorded().status, kStatusDenied);
+  ASSERT_EQ(runTool({"access", "reset"}).exitStatus, 0);
+  EXPECT_EQ(recorded().status, kStatusNotDetermined);
+}
+
+TEST_F(ToolCommands, OffloadKeepsDerivativesAndPointsAtTheUrl) {
+  ASSERT_FALSE(AccessStore(home.location().accessStorePath)
+                   .write(kHelperBundleIdentifier, AccessAnswer{kStatusAuthorized, {}}));
+  const Asset asset = *library()->fetchAssetsWithLocalIdentifiers({assets[0]})->firstObject();
+  const auto before = CatalogReader::open(home.location())->storedAsset(asset.handle);
+  ASSERT_TRUE(before && !before->original.path.empty());
+  ASSERT_TRUE(std::filesystem::exists(before->original.path));
+
+  EXPECT_EQ(runTool({"offload", assets[0], "ftp://example.test/a.png"}).exitStatus, 1);
+  EXPECT_EQ(runTool({"offload", "unknown", "https://example.test/a.png"}).exitStatus, 1);
+  EXPECT_TRUE(std::filesystem::exists(before->original.path)) << "failed offloads remove nothing";
+
+  const auto r = runTool({"offload", assets[0], "https://example.test/a.png"});
+  ASSERT_EQ(r.exitStatus, 0) << r.err;
+  const auto after = CatalogReader::open(home.location())->storedAsset(asset.handle);
+  ASSERT_TRUE(after);
+  EXPECT_EQ(after->original.path, "");
+  EXPECT_EQ(after->original.url, "https://example.test/a.png");
+  EXPECT_EQ(after->original.uniformTypeIdentifier, before->original.uniformTypeIdentifier);
+  EXPECT_FALSE(std::filesystem::exists(before->original.path));
+  ASSERT_EQ(after->derivatives.size(), before->derivatives.size());
+  for (const auto& d : after->derivatives) EXPECT_TRUE(std::filesystem::exists(d.path)) << d.path;
+  // The other asset keeps its local original.
+  const Asset other = *library()->fetchAssetsWithLocalIdentifiers({assets[1]})->firstObject();
+  EXPECT_NE(CatalogReader::open(home.location())->storedAsset(other.handle)->original.path, "");
+}
+
+}  // namespace
+}  // namespace tolvek
