@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -58,6 +59,31 @@ size_t writeToMemory(char* data, size_t size, size_t count, void* user) {
   return total;
 }
 
+// Ends a transfer once nothing has arrived for the stall limit (libcurl's own
+// low-speed check averages over several seconds, so a burst followed by
+// silence would go unnoticed for too long).
+struct StallWatch {
+  std::chrono::steady_clock::time_point lastProgress = std::chrono::steady_clock::now();
+  curl_off_t received = 0;
+  std::chrono::seconds limit;
+  bool stalled = false;
+};
+
+int watchProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl_off_t) {
+  auto* watch = static_cast<StallWatch*>(user);
+  const auto now = std::chrono::steady_clock::now();
+  if (downloaded != watch->received) {
+    watch->received = downloaded;
+    watch->lastProgress = now;
+    return 0;
+  }
+  if (now - watch->lastProgress >= watch->limit) {
+    watch->stalled = true;
+    return 1;  // aborts the transfer
+  }
+  return 0;
+}
+
 bool isHttpUrl(const std::string& url) {
   return url.rfind("http://", 0) == 0 || url.rfind("https://", 0) == 0;
 }
@@ -73,9 +99,11 @@ std::optional<std::string> perform(CURL* handle, const std::string& url, const D
   curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(handle, CURLOPT_MAXREDIRS, 10L);
   curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, limits.connectTimeoutSeconds);
-  // "Nothing received for stallSeconds": under one byte per second for that long.
-  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, limits.stallSeconds);
+  StallWatch watch;
+  watch.limit = std::chrono::seconds(limits.stallSeconds);
+  curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, watchProgress);
+  curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &watch);
+  curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L);
   const CURLcode result = curl_easy_perform(handle);
   if (result == CURLE_OK) return std::nullopt;
@@ -84,14 +112,9 @@ std::optional<std::string> perform(CURL* handle, const std::string& url, const D
     curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
     return "The server answered " + std::to_string(status);
   }
-  if (result == CURLE_OPERATION_TIMEDOUT) {
-    curl_off_t received = 0;
-    curl_easy_getinfo(handle, CURLINFO_SIZE_DOWNLOAD_T, &received);
-    long status = 0;
-    curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
-    if (status == 0 && received == 0) return std::string("The server could not be reached in time");
+  if (result == CURLE_ABORTED_BY_CALLBACK && watch.stalled)
     return "The download stalled: nothing received for " + std::to_string(limits.stallSeconds) + " seconds";
-  }
+  if (result == CURLE_OPERATION_TIMEDOUT) return std::string("The server could not be reached in time");
   if (result == CURLE_PARTIAL_FILE || result == CURLE_RECV_ERROR || result == CURLE_GOT_NOTHING)
     return std::string("The download broke off before the end");
   return std::string(message[0] != '\0' ? message : curl_easy_strerror(result));

@@ -1,0 +1,229 @@
+// Image requests on the library on disk: derivatives first, originals with
+// shrink-on-load, video frames, remote originals, and every fault giving none.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+#include "platform/linux_image_manager.h"
+#include "support/http_test_server.h"
+#include "support/media_fixtures.h"
+
+namespace tolvek::testing {
+namespace {
+
+class IndexOfAssets final : public StoredAssetIndex {
+ public:
+  std::map<std::int64_t, StoredAsset> assets;
+  std::optional<StoredAsset> storedAsset(std::int64_t handle) override {
+    const auto it = assets.find(handle);
+    if (it == assets.end()) return std::nullopt;
+    return it->second;
+  }
+  std::optional<StoredOriginal> storedResource(const AssetResource& resource) override {
+    const auto asset = storedAsset(resource.assetHandle);
+    if (!asset) return std::nullopt;
+    return asset->original;
+  }
+};
+
+struct Rendered {
+  int calls = 0;
+  std::unique_ptr<Picture> picture;
+  std::string jpeg;
+};
+
+class ImageRequests : public ::testing::Test {
+ protected:
+  Rendered request(std::int64_t handle, PixelSize target, bool network = false) {
+    Rendered result;
+    ImageRequestOptions options;
+    options.networkAccessAllowed = network;
+    Asset asset;
+    asset.handle = handle;
+    asset.mediaType = index.assets.count(handle) ? index.assets[handle].mediaType : kMediaImage;
+    manager.requestImage(asset, target, ContentMode::aspectFill, options, [&](std::unique_ptr<Picture> picture) {
+      ++result.calls;
+      result.picture = std::move(picture);
+    });
+    if (result.picture) {
+      if (auto bitmap = result.picture->bitmap()) result.jpeg = bitmap->jpegRepresentation(0.8, JpegMetadata::none).value_or("");
+    }
+    return result;
+  }
+
+  // An original (upright marker) and a derivative that shows the marker
+  // upside down, so each result says where it came from.
+  void addPictureWithDerivative(std::int64_t handle, PictureFixture original, int derivativeWidth,
+                                int derivativeHeight) {
+    const std::string originalPath = folder.file(std::to_string(handle) + "-original.jpg");
+    const std::string derivativePath = folder.file(std::to_string(handle) + "-derivative.jpg");
+    ASSERT_TRUE(writePicture(originalPath, "jpeg", original));
+    // Stored turned by 180 degrees and without a tag: shown upside down.
+    ASSERT_TRUE(writePicture(folder.file("turned.jpg"), "jpeg",
+                             PictureFixture{.width = derivativeWidth, .height = derivativeHeight, .orientation = 3}));
+    ASSERT_TRUE(writeFileBytes(derivativePath, withoutExif(readFileBytes(folder.file("turned.jpg")).value_or(""))));
+    index.assets[handle] = StoredAsset{kMediaImage, StoredOriginal{originalPath, "", "public.jpeg"},
+                                       {StoredDerivative{derivativePath, derivativeWidth, derivativeHeight}}};
+  }
+
+  // The JPEG re-encoded by libvips with every tag dropped (so the orientation is lost).
+  static std::string withoutExif(const std::string& jpeg) {
+    const auto app1 = jpeg.find("\xFF\xE1");
+    if (app1 == std::string::npos) return jpeg;
+    const std::size_t length = (static_cast<unsigned char>(jpeg[app1 + 2]) << 8) | static_cast<unsigned char>(jpeg[app1 + 3]);
+    return jpeg.substr(0, app1) + jpeg.substr(app1 + 2 + length);
+  }
+
+  ScratchFolder folder;
+  IndexOfAssets index;
+  LinuxImageManager manager{index, DownloadLimits{5, 2}};
+};
+
+TEST_F(ImageRequests, CoveringDerivativeIsUsed) {
+  addPictureWithDerivative(1, PictureFixture{.width = 4032, .height = 3024}, 683, 512);
+  const Rendered result = request(1, {240, 240});
+  EXPECT_EQ(result.calls, 1);
+  ASSERT_NE(result.picture, nullptr);
+  EXPECT_EQ(result.picture->size(), (PixelSize{320, 240}));
+  EXPECT_EQ(markerColourIn(result.jpeg, Quadrant::topLeft), MarkerColour::white) << "not from the derivative";
+}
+
+TEST_F(ImageRequests, TargetLargerThanTheDerivativesUsesTheOriginal) {
+  addPictureWithDerivative(1, PictureFixture{.width = 4032, .height = 3024}, 683, 512);
+  const Rendered result = request(1, {1024, 1024});
+  ASSERT_NE(result.picture, nullptr);
+  EXPECT_EQ(result.picture->size(), (PixelSize{1365, 1024}));
+  EXPECT_EQ(markerColourIn(result.jpeg, Quadrant::topLeft), MarkerColour::red);
+}
+
+TEST_F(ImageRequests, MissingOrDamagedDerivativeFallsBackToTheOriginal) {
+  addPictureWithDerivative(1, PictureFixture{.width = 1200, .height = 900}, 683, 512);
+  addPictureWithDerivative(2, PictureFixture{.width = 1200, .height = 900}, 683, 512);
+  std::filesystem::remove(index.assets[1].derivatives[0].path);
+  const std::string damaged = readFileBytes(index.assets[2].derivatives[0].path).value_or("");
+  ASSERT_TRUE(writeFileBytes(index.assets[2].derivatives[0].path, damaged.substr(0, damaged.size() / 2)));
+  for (std::int64_t handle : {1, 2}) {
+    const Rendered result = request(handle, {240, 240});
+    EXPECT_EQ(result.calls, 1);
+    ASSERT_NE(result.picture, nullptr) << handle;
+    EXPECT_EQ(result.picture->size(), (PixelSize{320, 240}));
+    EXPECT_EQ(markerColourIn(result.jpeg, Quadrant::topLeft), MarkerColour::red) << handle;
+  }
+}
+
+TEST_F(ImageRequests, DeletedOriginalWithoutDerivativesGivesNone) {
+  addPictureWithDerivative(1, PictureFixture{}, 64, 48);
+  std::filesystem::remove(index.assets[1].original.path);
+  index.assets[1].derivatives.clear();
+  const Rendered gone = request(1, {240, 240});
+  EXPECT_EQ(gone.calls, 1);
+  EXPECT_EQ(gone.picture, nullptr);
+  const Rendered unknown = request(99, {240, 240});
+  EXPECT_EQ(unknown.calls, 1);
+  EXPECT_EQ(unknown.picture, nullptr);
+}
+
+TEST_F(ImageRequests, DeletedOriginalStillHasItsThumbnailFromADerivative) {
+  addPictureWithDerivative(1, PictureFixture{.width = 4032, .height = 3024}, 683, 512);
+  std::filesystem::remove(index.assets[1].original.path);
+  const Rendered result = request(1, {1024, 1024});
+  ASSERT_NE(result.picture, nullptr);
+  EXPECT_EQ(result.picture->size(), (PixelSize{683, 512}));
+}
+
+TEST_F(ImageRequests, VideosGiveAnUprightFrameAudioGivesNone) {
+  if (!haveFfmpeg()) GTEST_SKIP() << "no ffmpeg";
+  ASSERT_TRUE(writeVideo(folder.file("v.mov"),
+                         VideoFixture{.width = 320, .height = 240, .container = "mov", .rotate = 90}));
+  ASSERT_TRUE(writeAudio(folder.file("a.m4a"), "m4a"));
+  index.assets[1] = StoredAsset{kMediaVideo, StoredOriginal{folder.file("v.mov"), "", "com.apple.quicktime-movie"}, {}};
+  index.assets[2] = StoredAsset{kMediaAudio, StoredOriginal{folder.file("a.m4a"), "", "com.apple.m4a-audio"}, {}};
+  const Rendered video = request(1, {120, 120});
+  ASSERT_NE(video.picture, nullptr);
+  EXPECT_EQ(video.picture->size(), (PixelSize{120, 160}));
+  const Rendered audio = request(2, {120, 120});
+  EXPECT_EQ(audio.calls, 1);
+  EXPECT_EQ(audio.picture, nullptr);
+}
+
+TEST_F(ImageRequests, RemoteOriginalIsDownloadedOnlyWithNetworkAccess) {
+  HttpTestServer server;
+  ASSERT_TRUE(server.listening());
+  ASSERT_TRUE(writePicture(folder.file("remote.jpg"), "jpeg", PictureFixture{.width = 800, .height = 600}));
+  server.serve("/remote.jpg", HttpPlan{readFileBytes(folder.file("remote.jpg")).value_or("")});
+  index.assets[1] = StoredAsset{kMediaImage, StoredOriginal{"", server.url("/remote.jpg"), "public.jpeg"}, {}};
+  EXPECT_EQ(request(1, {240, 240}, false).picture, nullptr);
+  EXPECT_EQ(server.requestCount(), 0);
+  const Rendered result = request(1, {240, 240}, true);
+  ASSERT_NE(result.picture, nullptr);
+  EXPECT_EQ(result.picture->size(), (PixelSize{320, 240}));
+  server.serve("/missing.jpg", HttpPlan{"", HttpBehaviour::notFound});
+  index.assets[2] = StoredAsset{kMediaImage, StoredOriginal{"", server.url("/missing.jpg"), "public.jpeg"}, {}};
+  EXPECT_EQ(request(2, {240, 240}, true).picture, nullptr);
+}
+
+class DataRequests : public ImageRequests {
+ protected:
+  struct Data {
+    int calls = 0;
+    std::optional<std::string> bytes;
+    std::optional<std::string> typeIdentifier;
+  };
+  Data requestData(std::int64_t handle, bool network = false) {
+    Data data;
+    ImageRequestOptions options;
+    options.networkAccessAllowed = network;
+    Asset asset;
+    asset.handle = handle;
+    manager.requestImageDataAndOrientation(asset, options,
+                                           [&](std::optional<std::string> bytes, std::optional<std::string> type) {
+                                             ++data.calls;
+                                             data.bytes = std::move(bytes);
+                                             data.typeIdentifier = std::move(type);
+                                           });
+    return data;
+  }
+};
+
+TEST_F(DataRequests, OriginalBytesAndTypeIdentifier) {
+  ASSERT_TRUE(writePicture(folder.file("p.heic"), "heic", PictureFixture{}));
+  index.assets[1] = StoredAsset{kMediaImage, StoredOriginal{folder.file("p.heic"), "", "public.heic"}, {}};
+  const Data data = requestData(1);
+  EXPECT_EQ(data.calls, 1);
+  EXPECT_EQ(data.bytes, readFileBytes(folder.file("p.heic")));
+  EXPECT_EQ(data.typeIdentifier, "public.heic");
+}
+
+TEST_F(DataRequests, NoneForVideosAudioAndMissingOriginals) {
+  ASSERT_TRUE(writeFileBytes(folder.file("v.mov"), "movie bytes"));
+  index.assets[1] = StoredAsset{kMediaVideo, StoredOriginal{folder.file("v.mov"), "", "com.apple.quicktime-movie"}, {}};
+  index.assets[2] = StoredAsset{kMediaAudio, StoredOriginal{folder.file("v.mov"), "", "com.apple.m4a-audio"}, {}};
+  index.assets[3] = StoredAsset{kMediaImage, StoredOriginal{folder.file("gone.jpg"), "", "public.jpeg"}, {}};
+  index.assets[4] = StoredAsset{kMediaImage, StoredOriginal{folder.path(), "", "public.jpeg"}, {}};
+  for (std::int64_t handle : {1, 2, 3, 4, 5}) {
+    const Data data = requestData(handle);
+    EXPECT_EQ(data.calls, 1);
+    EXPECT_FALSE(data.bytes) << handle;
+    EXPECT_FALSE(data.typeIdentifier) << handle;
+  }
+}
+
+TEST_F(DataRequests, RemoteOriginalComesOverTheNetworkWhenAllowed) {
+  HttpTestServer server;
+  const std::string body(300000, 'x');
+  server.serve("/p.jpg", HttpPlan{.body = body, .behaviour = HttpBehaviour::slow, .chunkSize = 65536, .pause = std::chrono::milliseconds(5)});
+  server.serve("/cut.jpg", HttpPlan{.body = body, .behaviour = HttpBehaviour::cutOff, .cutAfter = 4096});
+  index.assets[1] = StoredAsset{kMediaImage, StoredOriginal{"", server.url("/p.jpg"), "public.jpeg"}, {}};
+  index.assets[2] = StoredAsset{kMediaImage, StoredOriginal{"", server.url("/cut.jpg"), "public.jpeg"}, {}};
+  EXPECT_FALSE(requestData(1, false).bytes);
+  const Data data = requestData(1, true);
+  EXPECT_EQ(data.bytes, body);
+  EXPECT_EQ(data.typeIdentifier, "public.jpeg");
+  const Data cut = requestData(2, true);
+  EXPECT_EQ(cut.calls, 1);
+  EXPECT_FALSE(cut.bytes);
+}
+
+}  // namespace
+}  // namespace tolvek::testing

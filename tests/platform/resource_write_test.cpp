@@ -1,0 +1,237 @@
+// Resource writes: the kernel's copy of local originals, streamed remote
+// originals, and every fault reported once with nothing complete-looking left.
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <random>
+
+#include "platform/linux_resource_manager.h"
+#include "support/http_test_server.h"
+#include "support/media_fixtures.h"
+
+namespace tolvek::testing {
+namespace {
+
+class IndexOfOriginals final : public StoredAssetIndex {
+ public:
+  std::map<std::int64_t, StoredOriginal> originals;
+  std::optional<StoredAsset> storedAsset(std::int64_t) override { return std::nullopt; }
+  std::optional<StoredOriginal> storedResource(const AssetResource& resource) override {
+    const auto it = originals.find(resource.handle);
+    if (it == originals.end()) return std::nullopt;
+    return it->second;
+  }
+};
+
+// What a completion reported, and how often it ran.
+struct Outcome {
+  std::mutex mutex;
+  std::condition_variable changed;
+  int calls = 0;
+  std::optional<std::string> error;
+
+  bool waitDone(std::chrono::seconds limit) {
+    std::unique_lock<std::mutex> lock(mutex);
+    return changed.wait_for(lock, limit, [this] { return calls > 0; });
+  }
+};
+
+std::string randomBytes(std::size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(size, '\0');
+  for (auto& byte : bytes) byte = static_cast<char>(random());
+  return bytes;
+}
+
+class ResourceWrites : public ::testing::Test {
+ protected:
+  // Starts a write and waits for its completion (bounded).
+  std::shared_ptr<Outcome> write(std::int64_t handle, const std::string& destination, bool network = false,
+                                 std::chrono::seconds limit = std::chrono::seconds(30)) {
+    auto outcome = std::make_shared<Outcome>();
+    AssetResource resource;
+    resource.type = kResourceVideo;
+    resource.handle = handle;
+    ResourceRequestOptions options;
+    options.networkAccessAllowed = network;
+    const auto started = std::chrono::steady_clock::now();
+    manager.writeDataForAssetResource(resource, destination, options, [outcome](std::optional<std::string> error) {
+      std::lock_guard<std::mutex> lock(outcome->mutex);
+      ++outcome->calls;
+      outcome->error = std::move(error);
+      outcome->changed.notify_all();
+    });
+    // It returns at once, before any byte is copied.
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(500));
+    EXPECT_TRUE(outcome->waitDone(limit)) << "no completion for " << destination;
+    // Exactly once: nothing more arrives later.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(outcome->calls, 1);
+    return outcome;
+  }
+
+  ScratchFolder folder;
+  IndexOfOriginals index;
+  // A stall limit of one second keeps the stalled download short.
+  LinuxResourceManager manager{index, DownloadLimits{5, 1}};
+};
+
+TEST_F(ResourceWrites, LocalOriginalIsCopiedByteForByte) {
+  const std::string bytes = randomBytes(5 * 1024 * 1024 + 17, 1);
+  ASSERT_TRUE(writeFileBytes(folder.file("original.mov"), bytes));
+  ASSERT_TRUE(writeFileBytes(folder.file("empty.mov"), ""));
+  index.originals[1] = {folder.file("original.mov"), "", "com.apple.quicktime-movie"};
+  index.originals[2] = {folder.file("empty.mov"), "", "com.apple.quicktime-movie"};
+  EXPECT_EQ(write(1, folder.file("copy.mov"))->error, std::nullopt);
+  EXPECT_EQ(readFileBytes(folder.file("copy.mov")), bytes);
+  EXPECT_EQ(write(2, folder.file("copy-empty.mov"))->error, std::nullopt);
+  EXPECT_EQ(readFileBytes(folder.file("copy-empty.mov")), "");
+}
+
+TEST_F(ResourceWrites, CopyFromAnotherFileSystemFallsBackToReadAndWrite) {
+  // /dev/shm is a tmpfs: copy_file_range between it and the scratch folder
+  // may be refused as cross-device; the copy must still be whole.
+  if (!std::filesystem::is_directory("/dev/shm")) GTEST_SKIP() << "no /dev/shm";
+  const std::string source = "/dev/shm/tolvek-resource-test-" + std::to_string(::getpid());
+  const std::string bytes = randomBytes(3 * 1024 * 1024 + 5, 2);
+  ASSERT_TRUE(writeFileBytes(source, bytes));
+  index.originals[1] = {source, "", "public.mpeg-4"};
+  EXPECT_EQ(write(1, folder.file("copy.mp4"))->error, std::nullopt);
+  EXPECT_EQ(readFileBytes(folder.file("copy.mp4")), bytes);
+  std::filesystem::remove(source);
+}
+
+TEST_F(ResourceWrites, ExistingDestinationIsLeftUntouched) {
+  ASSERT_TRUE(writeFileBytes(folder.file("original.mov"), "new bytes"));
+  ASSERT_TRUE(writeFileBytes(folder.file("there.mov"), "old bytes"));
+  index.originals[1] = {folder.file("original.mov"), "", ""};
+  const auto outcome = write(1, folder.file("there.mov"));
+  ASSERT_TRUE(outcome->error);
+  EXPECT_NE(outcome->error->find("already exists"), std::string::npos) << *outcome->error;
+  EXPECT_EQ(readFileBytes(folder.file("there.mov")), "old bytes");
+  // A symbolic link there is not followed either.
+  ASSERT_EQ(::symlink(folder.file("target.mov").c_str(), folder.file("link.mov").c_str()), 0);
+  EXPECT_TRUE(write(1, folder.file("link.mov"))->error);
+  EXPECT_FALSE(std::filesystem::exists(folder.file("target.mov")));
+}
+
+TEST_F(ResourceWrites, MissingOriginalOrResourceIsAnError) {
+  index.originals[1] = {folder.file("deleted.mov"), "", ""};
+  const auto deleted = write(1, folder.file("out.mov"));
+  EXPECT_EQ(deleted->error, "No such file or directory");
+  EXPECT_FALSE(std::filesystem::exists(folder.file("out.mov")));
+  EXPECT_EQ(write(42, folder.file("out2.mov"))->error, "No such file or directory");
+  index.originals[3] = {folder.path(), "", ""};
+  EXPECT_TRUE(write(3, folder.file("out3.mov"))->error);
+  EXPECT_FALSE(std::filesystem::exists(folder.file("out3.mov")));
+}
+
+TEST_F(ResourceWrites, UnwritableDestinationIsAnError) {
+  ASSERT_TRUE(writeFileBytes(folder.file("original.mov"), "bytes"));
+  index.originals[1] = {folder.file("original.mov"), "", ""};
+  EXPECT_EQ(write(1, folder.file("no/such/folder/out.mov"))->error, "No such file or directory");
+  EXPECT_EQ(write(1, folder.file("original.mov/out.mov"))->error, "Not a directory");
+  EXPECT_TRUE(write(1, "")->error);
+}
+
+TEST_F(ResourceWrites, FullDestinationRemovesThePartialFile) {
+  const std::string bytes = randomBytes(2 * 1024 * 1024, 3);
+  ASSERT_TRUE(writeFileBytes(folder.file("original.mov"), bytes));
+  index.originals[1] = {folder.file("original.mov"), "", ""};
+  const std::string small = folder.file("small");
+  std::filesystem::create_directory(small);
+  if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=256k") == 0) {
+    const auto outcome = write(1, small + "/out.mov");
+    ::umount2(small.c_str(), MNT_DETACH);
+    EXPECT_EQ(outcome->error, "No space left on device");
+  } else {
+    // No tmpfs to fill: a file size limit makes writes fail the same way.
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved;
+    limited.rlim_cur = 256 * 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const auto outcome = write(1, small + "/out.mov");
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(outcome->error, "File too large");
+  }
+  EXPECT_FALSE(std::filesystem::exists(small + "/out.mov"));
+}
+
+TEST_F(ResourceWrites, RemoteOriginals) {
+  HttpTestServer server;
+  ASSERT_TRUE(server.listening());
+  const std::string body = randomBytes(700 * 1024, 4);
+  server.serve("/whole.mov", HttpPlan{body});
+  server.serve("/slow.mov", HttpPlan{.body = body, .behaviour = HttpBehaviour::slow, .chunkSize = 64 * 1024, .pause = std::chrono::milliseconds(40)});
+  server.serve("/missing.mov", HttpPlan{"", HttpBehaviour::notFound});
+  server.serve("/cut.mov", HttpPlan{.body = body, .behaviour = HttpBehaviour::cutOff, .cutAfter = 100 * 1024});
+  server.serve("/stall.mov", HttpPlan{.body = body, .behaviour = HttpBehaviour::stall, .cutAfter = 100 * 1024, .stallFor = std::chrono::milliseconds(8000)});
+  const std::vector<std::string> names{"whole", "slow", "missing", "cut", "stall"};
+  for (std::size_t i = 0; i < names.size(); ++i)
+    index.originals[static_cast<std::int64_t>(i)] = {"", server.url("/" + names[i] + ".mov"), "public.mpeg-4"};
+
+  EXPECT_EQ(write(0, folder.file("whole.mov"), true)->error, std::nullopt);
+  EXPECT_EQ(readFileBytes(folder.file("whole.mov")), body);
+  // Slow but steady: the stall limit of one second is never reached.
+  EXPECT_EQ(write(1, folder.file("slow.mov"), true)->error, std::nullopt);
+  EXPECT_EQ(readFileBytes(folder.file("slow.mov")), body);
+  EXPECT_EQ(write(2, folder.file("missing.mov"), true)->error, "The server answered 404");
+  const auto cut = write(3, folder.file("cut.mov"), true);
+  EXPECT_TRUE(cut->error);
+  const auto started = std::chrono::steady_clock::now();
+  const auto stalled = write(4, folder.file("stall.mov"), true);
+  ASSERT_TRUE(stalled->error);
+  EXPECT_NE(stalled->error->find("stalled"), std::string::npos) << *stalled->error;
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(6));
+  for (const char* name : {"missing.mov", "cut.mov", "stall.mov"})
+    EXPECT_FALSE(std::filesystem::exists(folder.file(name))) << name << " left behind";
+}
+
+TEST_F(ResourceWrites, RemoteOriginalWithoutNetworkAccessIsAnError) {
+  HttpTestServer server;
+  server.serve("/whole.mov", HttpPlan{"bytes"});
+  index.originals[1] = {"", server.url("/whole.mov"), "public.mpeg-4"};
+  const auto outcome = write(1, folder.file("out.mov"), false);
+  ASSERT_TRUE(outcome->error);
+  EXPECT_NE(outcome->error->find("network access"), std::string::npos);
+  EXPECT_EQ(server.requestCount(), 0);
+  EXPECT_FALSE(std::filesystem::exists(folder.file("out.mov")));
+  // Unreachable server: an error, not a hang.
+  index.originals[2] = {"", "http://127.0.0.1:1/nothing.mov", ""};
+  EXPECT_TRUE(write(2, folder.file("out2.mov"), true)->error);
+}
+
+TEST_F(ResourceWrites, CompletionOwnsWhatItUsesAfterTheManagerIsGone) {
+  ASSERT_TRUE(writeFileBytes(folder.file("original.mov"), randomBytes(4 * 1024 * 1024, 5)));
+  auto outcome = std::make_shared<Outcome>();
+  {
+    IndexOfOriginals shortLived;
+    shortLived.originals[1] = {folder.file("original.mov"), "", ""};
+    LinuxResourceManager temporary(shortLived);
+    AssetResource resource;
+    resource.handle = 1;
+    temporary.writeDataForAssetResource(resource, folder.file("copy.mov"), {}, [outcome](std::optional<std::string> e) {
+      std::lock_guard<std::mutex> lock(outcome->mutex);
+      ++outcome->calls;
+      outcome->error = std::move(e);
+      outcome->changed.notify_all();
+    });
+  }
+  ASSERT_TRUE(outcome->waitDone(std::chrono::seconds(30)));
+  EXPECT_EQ(outcome->error, std::nullopt);
+  EXPECT_EQ(readFileBytes(folder.file("copy.mov")), readFileBytes(folder.file("original.mov")));
+}
+
+}  // namespace
+}  // namespace tolvek::testing
