@@ -36,7 +36,7 @@ class InMemoryFileSystem final : public FileSystem {
   void failWritesWith(std::optional<std::string> error);
   void setCapacity(std::size_t bytes);
 
-  // Inspection.
+  // What tests look at.
   bool isDirectory(const std::string& path) const;
   bool isSymlink(const std::string& path) const;
   // A regular file's bytes; nothing for a missing path, directory or link.

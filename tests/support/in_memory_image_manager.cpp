@@ -6,12 +6,12 @@ namespace tolvek {
 
 void InMemoryImageManager::setPicture(const std::string& assetId, PixelSize size, FakeBitmapMode mode,
                                       bool placeholderFirst) {
-  pictures_[assetId] = PictureSpec{size, mode, placeholderFirst};
+  pictures_[assetId] = PictureSetting{size, mode, placeholderFirst};
 }
 
 void InMemoryImageManager::setData(const std::string& assetId, std::optional<std::string> data,
                                    std::optional<std::string> typeIdentifier) {
-  data_[assetId] = DataSpec{std::move(data), std::move(typeIdentifier)};
+  data_[assetId] = DataSetting{std::move(data), std::move(typeIdentifier)};
 }
 
 void InMemoryImageManager::requestImage(const Asset& asset, PixelSize targetSize, ContentMode contentMode,

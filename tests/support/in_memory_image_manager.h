@@ -43,17 +43,17 @@ class InMemoryImageManager final : public ImageManager {
   const std::vector<DataRequestRecord>& dataRequests() const { return dataRequests_; }
 
  private:
-  struct PictureSpec {
+  struct PictureSetting {
     PixelSize size;
     FakeBitmapMode mode;
     bool placeholderFirst;
   };
-  struct DataSpec {
+  struct DataSetting {
     std::optional<std::string> data;
     std::optional<std::string> typeIdentifier;
   };
-  std::map<std::string, PictureSpec> pictures_;
-  std::map<std::string, DataSpec> data_;
+  std::map<std::string, PictureSetting> pictures_;
+  std::map<std::string, DataSetting> data_;
   std::vector<ImageRequestRecord> imageRequests_;
   std::vector<DataRequestRecord> dataRequests_;
 };
