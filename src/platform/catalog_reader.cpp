@@ -15,12 +15,14 @@ namespace {
 // by someone else reads as empty instead of hanging the helper.
 constexpr int kBusyTimeoutMilliseconds = 1000;
 
-std::string assetFrom(const AssetQuery& query, bool needAssetColumns) {
+// A collection's handle is its row times this plus its rule.
+constexpr std::int64_t kHandleRules = 4;
+
+// Members are read from the membership rows alone (they carry copies of
+// the asset columns a fetch returns).
+std::string assetFrom(const AssetQuery& query) {
   switch (query.scope) {
     case AssetScope::members:
-      if (needAssetColumns || query.visibleJson) {
-        return " FROM membership m JOIN asset a ON a.id = m.asset_id WHERE m.collection_id = :collection";
-      }
       return " FROM membership m WHERE m.collection_id = :collection";
     case AssetScope::favorites:
       return " FROM asset a WHERE a.favorite = 1";
@@ -40,7 +42,10 @@ std::string assetFilters(const AssetQuery& query) {
     sql += query.scope == AssetScope::members ? " AND ((1 << m.media_type) & :mask) != 0"
                                               : " AND ((1 << a.media_type) & :mask) != 0";
   }
-  if (query.visibleJson) sql += " AND a.identifier IN (SELECT value FROM json_each(:visible))";
+  if (query.visibleJson) {
+    sql += query.scope == AssetScope::members ? " AND m.identifier IN (SELECT value FROM json_each(:visible))"
+                                              : " AND a.identifier IN (SELECT value FROM json_each(:visible))";
+  }
   return sql;
 }
 
@@ -66,9 +71,10 @@ bool looksTruncated(const std::string& catalogPath, off_t fileSize) {
 }  // namespace
 
 std::string CatalogReader::assetSql(const AssetQuery& query) {
-  std::string sql = "SELECT a.id, a.identifier, a.media_type, a.creation_date" + assetFrom(query, true) +
-                    assetFilters(query);
   const bool members = query.scope == AssetScope::members;
+  std::string sql = (members ? "SELECT m.asset_id, m.identifier, m.media_type, m.creation_date"
+                             : "SELECT a.id, a.identifier, a.media_type, a.creation_date") +
+                    assetFrom(query) + assetFilters(query);
   if (query.newestFirst) {
     sql += members ? " ORDER BY m.creation_date DESC, m.asset_id DESC" : " ORDER BY a.creation_date DESC, a.id DESC";
   } else if (query.scope != AssetScope::identifiers) {
@@ -79,7 +85,13 @@ std::string CatalogReader::assetSql(const AssetQuery& query) {
 }
 
 std::string CatalogReader::countSql(const AssetQuery& query) {
-  std::string inner = "SELECT 1" + assetFrom(query, false) + assetFilters(query);
+  if (query.scope == AssetScope::members && !query.visibleJson) {
+    std::string sql = query.limit > 0 ? "SELECT MIN(COALESCE(SUM(n), 0), :limit)" : "SELECT COALESCE(SUM(n), 0)";
+    sql += " FROM tally WHERE collection_id = :collection";
+    if (query.mediaTypeMask != -1) sql += " AND ((1 << media_type) & :mask) != 0";
+    return sql;
+  }
+  std::string inner = "SELECT 1" + assetFrom(query) + assetFilters(query);
   if (query.limit > 0) inner += " LIMIT :limit";
   return "SELECT COUNT(*) FROM (" + inner + ")";
 }
@@ -106,6 +118,10 @@ std::shared_ptr<CatalogReader> CatalogReader::open(const LibraryLocation& locati
   sqlite3_busy_timeout(db.get(), kBusyTimeoutMilliseconds);
   sqlite3_db_config(db.get(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
   sqlite3_db_config(db.get(), SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+  // Room for the identifier index of a large library (memory is only taken
+  // as pages are read). No memory mapping: a file truncated while mapped
+  // would end the helper with SIGBUS.
+  executeSql(db.get(), "PRAGMA cache_size = -32768");
   // The read transaction stays open for the reader's life: one snapshot.
   if (!executeSql(db.get(), "BEGIN")) return reader;
   {
@@ -120,7 +136,7 @@ std::vector<AssetCollection> CatalogReader::readCollections(SqliteStatement& sel
   std::vector<AssetCollection> result;
   while (select.step()) {
     AssetCollection c;
-    c.handle = select.integer(0);
+    c.handle = select.integer(0) * kHandleRules + select.integer(5);
     c.localIdentifier = select.text(1);
     c.type = select.integer(2);
     c.subtype = select.integer(3);
@@ -136,9 +152,9 @@ std::vector<AssetCollection> CatalogReader::readCollections(SqliteStatement& sel
 
 std::vector<AssetCollection> CatalogReader::collections(std::int64_t type, std::int64_t subtype) {
   const bool anySubtype = subtype == kCollectionSubtypeAny;
-  SqliteStatement select(db_.get(), anySubtype ? "SELECT id, identifier, type, subtype, title FROM collection "
+  SqliteStatement select(db_.get(), statements_, anySubtype ? "SELECT id, identifier, type, subtype, title, rule FROM collection "
                                                  "WHERE type = :type ORDER BY id"
-                                               : "SELECT id, identifier, type, subtype, title FROM collection "
+                                               : "SELECT id, identifier, type, subtype, title, rule FROM collection "
                                                  "WHERE type = :type AND subtype = :subtype ORDER BY id");
   select.bind(":type", type).bind(":subtype", subtype);
   return readCollections(select);
@@ -146,25 +162,27 @@ std::vector<AssetCollection> CatalogReader::collections(std::int64_t type, std::
 
 std::vector<AssetCollection> CatalogReader::collectionsWithIdentifiers(const std::vector<std::string>& identifiers) {
   if (identifiers.empty()) return {};
-  SqliteStatement select(db_.get(),
-                         "SELECT id, identifier, type, subtype, title FROM collection "
+  SqliteStatement select(db_.get(), statements_,
+                         "SELECT id, identifier, type, subtype, title, rule FROM collection "
                          "WHERE identifier IN (SELECT value FROM json_each(:identifiers)) ORDER BY id");
   select.bind(":identifiers", jsonStringArray(identifiers));
   return readCollections(select);
 }
 
 std::optional<CollectionSource> CatalogReader::collectionSource(const AssetCollection& collection) {
-  SqliteStatement select(db_.get(), collection.handle > 0
-                                        ? "SELECT id, rule FROM collection WHERE id = :row AND identifier = :identifier"
-                                        : "SELECT id, rule FROM collection WHERE identifier = :identifier");
-  select.bind(":row", collection.handle).bind(":identifier", std::string_view(collection.localIdentifier));
+  // Handles handed out by this reader carry the row and the rule.
+  if (collection.handle > 0) {
+    return CollectionSource{collection.handle / kHandleRules, collection.handle % kHandleRules};
+  }
+  SqliteStatement select(db_.get(), statements_, "SELECT id, rule FROM collection WHERE identifier = :identifier");
+  select.bind(":identifier", std::string_view(collection.localIdentifier));
   if (!select.step()) return std::nullopt;
   return CollectionSource{select.integer(0), select.integer(1)};
 }
 
 void CatalogReader::forEachAsset(const AssetQuery& query, const std::function<bool(const Asset&)>& visit) {
   if (!isOpen()) return;
-  SqliteStatement select(db_.get(), assetSql(query));
+  SqliteStatement select(db_.get(), statements_, assetSql(query));
   bindAssetQuery(select, query);
   while (select.step()) {
     Asset asset;
@@ -179,7 +197,7 @@ void CatalogReader::forEachAsset(const AssetQuery& query, const std::function<bo
 
 std::size_t CatalogReader::countAssets(const AssetQuery& query) {
   if (!isOpen()) return 0;
-  SqliteStatement select(db_.get(), countSql(query));
+  SqliteStatement select(db_.get(), statements_, countSql(query));
   bindAssetQuery(select, query);
   if (!select.step()) {
     markBroken();
@@ -191,7 +209,7 @@ std::size_t CatalogReader::countAssets(const AssetQuery& query) {
 
 std::vector<AssetResource> CatalogReader::resources(std::int64_t assetHandle) {
   std::vector<AssetResource> result;
-  SqliteStatement select(db_.get(),
+  SqliteStatement select(db_.get(), statements_,
                          "SELECT id, type, original_filename, uniform_type_identifier FROM resource "
                          "WHERE asset_id = :asset ORDER BY position");
   select.bind(":asset", assetHandle);
@@ -214,6 +232,8 @@ std::vector<AssetResource> CatalogReader::resources(std::int64_t assetHandle) {
 void CatalogReader::markBroken() {
   // A catalog that failed once (corrupt pages, a lock that outlasted the
   // timeout) reads as empty from then on, so one run never mixes answers.
+  // Statements still in use are finalized by their owners; close_v2 waits.
+  statements_.clear();
   db_.reset();
 }
 
@@ -226,13 +246,13 @@ std::string CatalogReader::absolutePath(const std::optional<std::string>& relati
 }
 
 std::optional<StoredAsset> CatalogReader::storedAsset(std::int64_t assetHandle) {
-  SqliteStatement asset(db_.get(), "SELECT media_type FROM asset WHERE id = :asset");
+  SqliteStatement asset(db_.get(), statements_, "SELECT media_type FROM asset WHERE id = :asset");
   asset.bind(":asset", assetHandle);
   if (!asset.step()) return std::nullopt;
   StoredAsset stored;
   stored.mediaType = asset.integer(0);
 
-  SqliteStatement original(db_.get(),
+  SqliteStatement original(db_.get(), statements_,
                            "SELECT path, url, uniform_type_identifier FROM resource "
                            "WHERE asset_id = :asset ORDER BY position LIMIT 1");
   original.bind(":asset", assetHandle);
@@ -242,7 +262,7 @@ std::optional<StoredAsset> CatalogReader::storedAsset(std::int64_t assetHandle) 
     stored.original.uniformTypeIdentifier = original.text(2);
   }
 
-  SqliteStatement derivatives(db_.get(),
+  SqliteStatement derivatives(db_.get(), statements_,
                               "SELECT path, width, height FROM derivative WHERE asset_id = :asset "
                               "ORDER BY width, height");
   derivatives.bind(":asset", assetHandle);
@@ -254,7 +274,7 @@ std::optional<StoredAsset> CatalogReader::storedAsset(std::int64_t assetHandle) 
 }
 
 std::optional<StoredOriginal> CatalogReader::storedResource(const AssetResource& resource) {
-  SqliteStatement select(db_.get(),
+  SqliteStatement select(db_.get(), statements_,
                          "SELECT path, url, uniform_type_identifier FROM resource "
                          "WHERE id = :resource AND asset_id = :asset");
   select.bind(":resource", resource.handle).bind(":asset", resource.assetHandle);

@@ -41,6 +41,7 @@ struct CollectionSource {
 class CatalogReader final : public StoredAssetIndex {
  public:
   static std::shared_ptr<CatalogReader> open(const LibraryLocation& location);
+  ~CatalogReader() override { statements_.clear(); }
 
   // False when the catalog could not be opened: every query answers nothing.
   bool isOpen() const { return db_ != nullptr; }
@@ -74,6 +75,7 @@ class CatalogReader final : public StoredAssetIndex {
 
   std::string libraryFolder_;
   SqliteConnection db_;
+  StatementCache statements_;  // emptied before db_ closes
 };
 
 }  // namespace tolvek

@@ -12,11 +12,14 @@ namespace {
 // - asset_newest: newest first over the whole library (ties on the date fall
 //   back to the rowid, which is the import order, also descending);
 // - asset_by_type and asset_favorites: the smart albums, newest first;
-// - membership_newest: newest first inside one collection, covering the media
-//   type so filters need no table lookup; membership_types: per-collection
-//   counts by media type; membership_order: the collection's own order.
-// Creation date and media type are copied into membership rows because an
-// asset's date and kind never change after import.
+// - membership_newest: newest first inside one collection;
+//   membership_order: the collection's own order;
+// - the newest-first indexes cover every column a fetch returns, so a page
+//   of 500 assets is one range of one index, without a lookup per row;
+// - tally: the number of members per collection and media type, kept by
+//   triggers, so counting an album costs a few rows whatever its size.
+// Identifier, creation date and media type are copied into membership rows
+// because they never change after import.
 constexpr const char* kSchema = R"sql(
 CREATE TABLE asset (
   id INTEGER PRIMARY KEY,
@@ -25,9 +28,9 @@ CREATE TABLE asset (
   creation_date INTEGER,
   favorite INTEGER NOT NULL DEFAULT 0
 );
-CREATE INDEX asset_newest ON asset(creation_date);
-CREATE INDEX asset_by_type ON asset(media_type, creation_date);
-CREATE INDEX asset_favorites ON asset(creation_date) WHERE favorite = 1;
+CREATE INDEX asset_newest ON asset(creation_date, id, media_type, identifier);
+CREATE INDEX asset_by_type ON asset(media_type, creation_date, id, identifier);
+CREATE INDEX asset_favorites ON asset(creation_date, id, media_type, identifier) WHERE favorite = 1;
 
 CREATE TABLE resource (
   id INTEGER PRIMARY KEY,
@@ -59,19 +62,33 @@ CREATE TABLE collection (
   rule INTEGER NOT NULL DEFAULT 0,
   day TEXT UNIQUE
 );
-CREATE INDEX collection_by_type ON collection(type, subtype);
+CREATE INDEX collection_by_type ON collection(type);
 
 CREATE TABLE membership (
   collection_id INTEGER NOT NULL REFERENCES collection(id),
   asset_id INTEGER NOT NULL REFERENCES asset(id),
   position INTEGER NOT NULL,
+  identifier TEXT NOT NULL,
   creation_date INTEGER,
   media_type INTEGER NOT NULL,
   PRIMARY KEY (collection_id, asset_id)
 ) WITHOUT ROWID;
-CREATE INDEX membership_newest ON membership(collection_id, creation_date, asset_id, media_type);
-CREATE INDEX membership_types ON membership(collection_id, media_type);
+CREATE INDEX membership_newest ON membership(collection_id, creation_date, asset_id, media_type, identifier);
 CREATE INDEX membership_order ON membership(collection_id, position);
+
+CREATE TABLE tally (
+  collection_id INTEGER NOT NULL,
+  media_type INTEGER NOT NULL,
+  n INTEGER NOT NULL,
+  PRIMARY KEY (collection_id, media_type)
+) WITHOUT ROWID;
+CREATE TRIGGER membership_added AFTER INSERT ON membership BEGIN
+  INSERT INTO tally (collection_id, media_type, n) VALUES (NEW.collection_id, NEW.media_type, 1)
+    ON CONFLICT (collection_id, media_type) DO UPDATE SET n = n + 1;
+END;
+CREATE TRIGGER membership_removed AFTER DELETE ON membership BEGIN
+  UPDATE tally SET n = n - 1 WHERE collection_id = OLD.collection_id AND media_type = OLD.media_type;
+END;
 )sql";
 
 bool insertSmartAlbum(sqlite3* db, std::int64_t subtype, const char* title, std::int64_t rule) {

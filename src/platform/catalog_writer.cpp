@@ -95,10 +95,11 @@ std::optional<std::int64_t> CatalogWriter::momentRow(std::int64_t creationDate) 
 bool CatalogWriter::addMembership(std::int64_t collectionRow, std::int64_t assetRow,
                                   const std::optional<std::int64_t>& date, std::int64_t mediaType) {
   SqliteStatement insert(db_.get(),
-                         "INSERT OR IGNORE INTO membership (collection_id, asset_id, position, creation_date, media_type) "
+                         "INSERT OR IGNORE INTO membership "
+                         "(collection_id, asset_id, position, identifier, creation_date, media_type) "
                          "VALUES (:collection, :asset, "
                          "(SELECT COALESCE(MAX(position), 0) + 1 FROM membership WHERE collection_id = :collection), "
-                         ":date, :type)");
+                         "(SELECT identifier FROM asset WHERE id = :asset), :date, :type)");
   insert.bind(":collection", collectionRow).bind(":asset", assetRow).bind(":date", date).bind(":type", mediaType);
   return insert.run();
 }

@@ -94,12 +94,18 @@ void LinuxPhotoLibrary::requestAuthorization(AccessLevel level, AuthorizationHan
 }
 
 LinuxPhotoLibrary::Visibility LinuxPhotoLibrary::visibility() {
-  const AuthorizationStatus status = authorizationStatus(AccessLevel::readWrite);
-  if (status == kStatusAuthorized) return {true, true, std::nullopt};
-  if (status == kStatusLimited) {
-    return {true, false, jsonStringArray(access_.read(bundleIdentifier_).chosenAssets)};
+  // Once access is granted it holds for the run (the store is read once,
+  // not per fetch); a refusal is read again, as a question may still change it.
+  if (granted_) return *granted_;
+  const AccessAnswer recorded = access_.read(bundleIdentifier_);
+  AuthorizationStatus status = recorded.status;
+  if (status == kStatusNotDetermined) {
+    const AuthorizationStatus here = answeredHere_->load(std::memory_order_acquire);
+    if (here != kNoAnswer) status = here;
   }
-  return {};
+  if (status == kStatusAuthorized) granted_ = Visibility{true, true, std::nullopt};
+  if (status == kStatusLimited) granted_ = Visibility{true, false, jsonStringArray(recorded.chosenAssets)};
+  return granted_.value_or(Visibility{});
 }
 
 std::unique_ptr<FetchResult<AssetCollection>> LinuxPhotoLibrary::fetchAssetCollections(std::int64_t type,

@@ -62,6 +62,7 @@ class LinuxPhotoLibrary final : public PhotoLibrary {
   // The answer a question of this run got, for when recording it failed.
   std::shared_ptr<std::atomic<AuthorizationStatus>> answeredHere_;
   std::shared_ptr<CatalogReader> catalog_;
+  std::optional<Visibility> granted_;
   LinuxImageManager images_;
   LinuxResourceManager resources_;
 };

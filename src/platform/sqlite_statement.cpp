@@ -14,7 +14,46 @@ SqliteStatement::SqliteStatement(sqlite3* db, std::string_view sql) {
   }
 }
 
-SqliteStatement::~SqliteStatement() { sqlite3_finalize(statement_); }
+SqliteStatement::SqliteStatement(sqlite3* db, StatementCache& cache, std::string sql)
+    : cache_(&cache), sql_(std::move(sql)) {
+  statement_ = db == nullptr ? nullptr : cache.take(db, sql_);
+  if (statement_ == nullptr) failed_ = true;
+}
+
+SqliteStatement::~SqliteStatement() {
+  if (cache_ != nullptr && statement_ != nullptr) {
+    cache_->give(sql_, statement_);
+  } else {
+    sqlite3_finalize(statement_);
+  }
+}
+
+sqlite3_stmt* StatementCache::take(sqlite3* db, const std::string& sql) {
+  auto found = kept_.find(sql);
+  if (found != kept_.end()) {
+    sqlite3_stmt* statement = found->second;
+    kept_.erase(found);
+    return statement;
+  }
+  sqlite3_stmt* statement = nullptr;
+  if (sqlite3_prepare_v3(db, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &statement,
+                         nullptr) != SQLITE_OK) {
+    sqlite3_finalize(statement);
+    return nullptr;
+  }
+  return statement;
+}
+
+void StatementCache::give(const std::string& sql, sqlite3_stmt* statement) {
+  sqlite3_reset(statement);
+  sqlite3_clear_bindings(statement);
+  kept_.emplace(sql, statement);
+}
+
+void StatementCache::clear() {
+  for (auto& [sql, statement] : kept_) sqlite3_finalize(statement);
+  kept_.clear();
+}
 
 int SqliteStatement::index(const char* name) {
   if (statement_ == nullptr) return 0;

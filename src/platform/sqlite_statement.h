@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,10 +20,32 @@ using SqliteConnection = std::unique_ptr<sqlite3, SqliteCloser>;
 // Runs SQL without parameters (schema, pragmas, transactions); false on error.
 bool executeSql(sqlite3* db, const char* sql);
 
+// Prepared statements kept for reuse, for connections that run the same
+// queries many times in one run. A statement is taken out while in use, so a
+// query nested in the enumeration of the same query gets its own.
+class StatementCache {
+ public:
+  StatementCache() = default;
+  ~StatementCache() { clear(); }
+  StatementCache(const StatementCache&) = delete;
+  StatementCache& operator=(const StatementCache&) = delete;
+  // A statement for `sql` on `db`: a kept one, else a new one; null on error.
+  sqlite3_stmt* take(sqlite3* db, const std::string& sql);
+  // Resets `statement` and keeps it for the next take of `sql`.
+  void give(const std::string& sql, sqlite3_stmt* statement);
+  // Finalizes every kept statement (before the connection closes).
+  void clear();
+
+ private:
+  std::multimap<std::string, sqlite3_stmt*> kept_;
+};
+
 class SqliteStatement {
  public:
   // A statement that failed to prepare reports failed() and yields no rows.
   SqliteStatement(sqlite3* db, std::string_view sql);
+  // The same, reusing statements kept in `cache`.
+  SqliteStatement(sqlite3* db, StatementCache& cache, std::string sql);
   ~SqliteStatement();
   SqliteStatement(const SqliteStatement&) = delete;
   SqliteStatement& operator=(const SqliteStatement&) = delete;
@@ -51,6 +74,8 @@ class SqliteStatement {
   int index(const char* name);
   sqlite3_stmt* statement_ = nullptr;
   bool failed_ = false;
+  StatementCache* cache_ = nullptr;
+  std::string sql_;
 };
 
 }  // namespace tolvek

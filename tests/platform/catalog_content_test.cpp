@@ -166,6 +166,24 @@ TEST_F(CatalogContent, AlbumsKeepTheirOrderAndFilterLikeTheLibrary) {
   EXPECT_EQ(lib->fetchAssetsInAssetCollection(byName, newest())->count(), 5u);
 }
 
+TEST_F(CatalogContent, SameQueryNestedInsideItsOwnEnumeration) {
+  auto lib = library();
+  auto outer = lib->fetchAssets(newest({1, 2}));
+  std::vector<std::string> pairs;
+  outer->enumerateObjects([&](const Asset& a, std::size_t, bool& stop) {
+    lib->fetchAssets(newest({1, 2}))->enumerateObjects([&](const Asset& b, std::size_t, bool& innerStop) {
+      pairs.push_back(a.localIdentifier + "+" + b.localIdentifier);
+      innerStop = true;
+    });
+    EXPECT_EQ(lib->fetchAssets(newest({1, 2}))->count(), 5u);
+    stop = pairs.size() == 3;
+  });
+  ASSERT_EQ(pairs.size(), 3u);
+  EXPECT_EQ(pairs[2], ids["B"] + "+" + ids["F"]);
+  // Stopped early, the same query runs again from the start.
+  EXPECT_EQ(identifiersOf(*outer).size(), 5u);
+}
+
 TEST_F(CatalogContent, AlbumTitlesAbsentAndEmptyStayApart) {
   ASSERT_TRUE(writer->createAlbum(std::nullopt));
   auto lib = library();

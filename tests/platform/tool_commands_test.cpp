@@ -81,6 +81,7 @@ TEST_F(ToolCommands, AlbumsWithTitlesEmptyOrAbsent) {
   lib->fetchAssetsInAssetCollection(album, FetchOptions{})
       ->enumerateObjects([&](const Asset& a, std::size_t, bool&) { members.push_back(a.localIdentifier); });
   EXPECT_EQ(members, (std::vector<std::string>{assets[1], assets[0]})) << "in the order added, once each";
+  EXPECT_EQ(lib->fetchAssetsInAssetCollection(album, FetchOptions{})->count(), 2u);
 
   // Only albums take members.
   const std::string moment =

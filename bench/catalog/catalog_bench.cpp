@@ -1,0 +1,274 @@
+// Fetch times on a catalog of 100,000 assets and 1,000 albums, with the
+// query plan of each query, and the import throughput of the library tool on
+// the real samples.
+//   catalog_bench [--assets N] [--albums N] [--runs N]
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/access_store.h"
+#include "platform/catalog_reader.h"
+#include "platform/catalog_schema.h"
+#include "platform/catalog_writer.h"
+#include "platform/linux_photo_library.h"
+
+using namespace tolvek;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Settings {
+  int assets = 100000;
+  int albums = 1000;
+  int runs = 21;
+};
+
+std::string assetId(int i) {
+  char id[64];
+  std::snprintf(id, sizeof id, "%08X-0000-4000-8000-%012X/L0/001", i * 2654435761u, i);
+  return id;
+}
+
+// Writes the catalog straight through SQLite in one transaction: assets with
+// dates over ten years (one in twenty undated), pictures, videos and some
+// audio, a moment per day, and albums. Album 0 holds every fifth asset; the
+// others share the rest.
+bool buildCatalog(const LibraryLocation& location, const Settings& s, std::vector<std::string>& albumIds) {
+  std::string error;
+  if (!CatalogWriter::open(location, error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return false;
+  }
+  sqlite3* raw = nullptr;
+  sqlite3_open(location.catalogPath.c_str(), &raw);
+  SqliteConnection db(raw);
+  executeSql(db.get(), "PRAGMA synchronous = OFF");
+  executeSql(db.get(), "BEGIN");
+  std::mt19937_64 random(42);
+  const std::int64_t start = 1400000000;
+  for (int a = 0; a < s.albums; ++a) {
+    SqliteStatement album(db.get(),
+                          "INSERT INTO collection (identifier, type, subtype, title, rule) "
+                          "VALUES (:id, 1, 2, :title, 0)");
+    char id[64];
+    std::snprintf(id, sizeof id, "%08X-1111-4000-8000-%012X/L0/040", a * 40503u, a);
+    albumIds.push_back(id);
+    album.bind(":id", std::string(id)).bind(":title", "Album " + std::to_string(a)).run();
+  }
+  std::vector<std::int64_t> albumSize(static_cast<std::size_t>(s.albums), 0);
+  for (int i = 0; i < s.assets; ++i) {
+    const std::uint64_t r = random();
+    const std::int64_t type = r % 100 < 90 ? 1 : r % 100 < 98 ? 2 : 3;
+    std::optional<std::int64_t> date;
+    if (r % 20 != 0) date = start + static_cast<std::int64_t>(random() % (10ull * 365 * 86400));
+    SqliteStatement asset(db.get(),
+                          "INSERT INTO asset (id, identifier, media_type, creation_date, favorite) "
+                          "VALUES (:row, :id, :type, :date, :favorite)");
+    asset.bind(":row", std::int64_t{i + 1}).bind(":id", assetId(i)).bind(":type", type).bind(":date", date)
+        .bind(":favorite", std::int64_t{r % 50 == 0});
+    asset.run();
+    SqliteStatement resource(db.get(),
+                             "INSERT INTO resource (asset_id, position, type, original_filename, "
+                             "uniform_type_identifier, path) VALUES (:row, 0, :type, :name, 'public.jpeg', :path)");
+    resource.bind(":row", std::int64_t{i + 1}).bind(":type", type).bind(":name", "IMG_" + std::to_string(i) + ".JPG")
+        .bind(":path", "originals/" + std::to_string(i) + ".jpg");
+    resource.run();
+    auto member = [&](std::int64_t collection, std::int64_t position) {
+      SqliteStatement m(db.get(),
+                        "INSERT INTO membership (collection_id, asset_id, position, identifier, creation_date, "
+                        "media_type) VALUES (:c, :a, :p, :id, :d, :t)");
+      m.bind(":c", collection).bind(":a", std::int64_t{i + 1}).bind(":p", position).bind(":id", assetId(i))
+          .bind(":d", date).bind(":t", type);
+      m.run();
+    };
+    // Smart albums are rows 1 and 2; albums follow.
+    const int album = i % 5 == 0 ? 0 : 1 + static_cast<int>(random() % static_cast<std::uint64_t>(s.albums - 1));
+    member(3 + album, ++albumSize[static_cast<std::size_t>(album)]);
+    if (date) {
+      const std::string day = std::to_string(*date / 86400);
+      SqliteStatement moment(db.get(),
+                             "INSERT OR IGNORE INTO collection (identifier, type, subtype, rule, day) "
+                             "VALUES (:id, 3, 0, 0, :day)");
+      moment.bind(":id", "MOMENT-" + day + "/L0/040").bind(":day", day).run();
+      SqliteStatement find(db.get(), "SELECT id FROM collection WHERE day = :day");
+      find.bind(":day", day);
+      if (find.step()) member(find.integer(0), i);
+    }
+  }
+  const bool ok = executeSql(db.get(), "COMMIT") && executeSql(db.get(), "ANALYZE");
+  return ok;
+}
+
+// The median of `runs` runs; `first` gets the first run's time (a cold page
+// cache of the connection, as in a helper that starts for one request).
+double milliseconds(const std::function<void()>& work, int runs, double* first = nullptr) {
+  std::vector<double> times;
+  for (int i = 0; i < runs; ++i) {
+    const auto t0 = std::chrono::steady_clock::now();
+    work();
+    times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+  }
+  if (first != nullptr) *first = times.front();
+  std::sort(times.begin(), times.end());
+  return times[times.size() / 2];
+}
+
+void printPlan(sqlite3* db, const std::string& sql, const AssetQuery& query) {
+  SqliteStatement plan(db, "EXPLAIN QUERY PLAN " + sql);
+  CatalogReader::bindAssetQuery(plan, query);
+  std::printf("    %s\n", sql.c_str());
+  while (plan.step()) std::printf("      plan: %s\n", plan.text(3).c_str());
+}
+
+void printCollectionPlan(sqlite3* db, const char* sql) {
+  SqliteStatement plan(db, std::string("EXPLAIN QUERY PLAN ") + sql);
+  plan.bind(":type", std::int64_t{1});
+  std::printf("    %s\n", sql);
+  while (plan.step()) std::printf("      plan: %s\n", plan.text(3).c_str());
+}
+
+std::size_t enumerate(const FetchResult<Asset>& result) {
+  std::size_t n = 0;
+  result.enumerateObjects([&n](const Asset& a, std::size_t, bool&) { n += a.localIdentifier.size() > 0; });
+  return n;
+}
+
+void benchImport(const std::string& toolPath, const std::string& scratch) {
+  const std::string samples = TOLVEK_SAMPLES_DIR;
+  if (!fs::exists(samples)) {
+    std::printf("\nimport: no samples at %s, skipped\n", samples.c_str());
+    return;
+  }
+  std::size_t files = 0;
+  for (const auto& e : fs::recursive_directory_iterator(samples)) {
+    files += e.is_regular_file() && e.path().filename() != "README.md";
+  }
+  const std::string home = scratch + "/import-home";
+  const std::string out = scratch + "/import.out";
+  const std::string command = "XDG_DATA_HOME='" + home + "' '" + toolPath + "' import '" + samples + "' >'" + out +
+                              "' 2>/dev/null";
+  const auto t0 = std::chrono::steady_clock::now();
+  const int status = std::system(command.c_str());
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  std::size_t imported = 0;
+  if (FILE* f = std::fopen(out.c_str(), "r")) {
+    for (int c; (c = std::fgetc(f)) != EOF;) imported += c == '\n';
+    std::fclose(f);
+  }
+  std::printf("\nimport of the real samples (%zu files, %zu imported, tool exit %d):\n", files, imported,
+              WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+  std::printf("  %.2f s, %.1f photos/s (copy, probe, derivatives, one transaction each)\n", seconds,
+              static_cast<double>(imported) / seconds);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Settings s;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string flag = argv[i];
+    const int value = std::atoi(argv[i + 1]);
+    if (flag == "--assets") s.assets = std::max(value, 1);
+    if (flag == "--albums") s.albums = std::max(value, 2);
+    if (flag == "--runs") s.runs = std::max(value, 1);
+  }
+  char pattern[] = "/tmp/tolvek-catalog-bench-XXXXXX";
+  const std::string scratch = ::mkdtemp(pattern);
+  const LibraryLocation location = libraryLocationIn(scratch + "/data");
+
+  std::vector<std::string> albumIds;
+  const auto b0 = std::chrono::steady_clock::now();
+  if (!buildCatalog(location, s, albumIds)) return 1;
+  std::printf("catalog: %d assets, %d albums, built in %.1f s (%s)\n", s.assets, s.albums,
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - b0).count(),
+              location.catalogPath.c_str());
+  AccessStore(location.accessStorePath).write(kHelperBundleIdentifier, AccessAnswer{kStatusAuthorized, {}});
+
+  LinuxPhotoLibrary library(location, kHelperBundleIdentifier, "benchmark");
+  sqlite3* raw = nullptr;
+  sqlite3_open_v2(location.catalogPath.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+  SqliteConnection plans(raw);
+
+  FetchOptions newest500;
+  newest500.newestFirst = true;
+  newest500.mediaTypes = {kMediaImage, kMediaVideo};
+  newest500.fetchLimit = 500;
+  FetchOptions counted;
+  counted.newestFirst = true;
+  counted.mediaTypes = {kMediaImage, kMediaVideo};
+
+  std::printf("\ninside the process; median of %d runs (first run, cold connection, in brackets):\n", s.runs);
+  std::size_t n = 0;
+  double first = 0;
+  double ms = milliseconds([&] { n = enumerate(*library.fetchAssets(newest500)); }, s.runs, &first);
+  std::printf("  newest 500 of the library: %.3f ms [%.3f] (%zu assets)\n", ms, first, n);
+  AssetQuery q;
+  q.mediaTypeMask = mediaTypeMask(newest500.mediaTypes);
+  q.newestFirst = true;
+  q.limit = 500;
+  printPlan(plans.get(), CatalogReader::assetSql(q), q);
+
+  const AssetCollection big = *library.fetchAssetCollectionsWithLocalIdentifiers({albumIds[0]})->firstObject();
+  ms = milliseconds([&] { n = enumerate(*library.fetchAssetsInAssetCollection(big, newest500)); }, s.runs, &first);
+  std::printf("  newest 500 of an album of %zu: %.3f ms [%.3f] (%zu assets)\n",
+              library.fetchAssetsInAssetCollection(big, FetchOptions{})->count(), ms, first, n);
+  const AssetCollection small = *library.fetchAssetCollectionsWithLocalIdentifiers({albumIds[1]})->firstObject();
+  ms = milliseconds([&] { n = enumerate(*library.fetchAssetsInAssetCollection(small, newest500)); }, s.runs);
+  std::printf("  newest 500 of an album of %zu: %.3f ms (%zu assets)\n",
+              library.fetchAssetsInAssetCollection(small, FetchOptions{})->count(), ms, n);
+  q.scope = AssetScope::members;
+  {
+    auto reader = CatalogReader::open(location);
+    q.collection = reader->collectionSource(big)->row;
+  }
+  printPlan(plans.get(), CatalogReader::assetSql(q), q);
+
+  std::size_t albums = 0, total = 0;
+  ms = milliseconds(
+      [&] {
+        albums = 0;
+        total = 0;
+        library.fetchAssetCollections(kCollectionAlbum, kCollectionSubtypeAny)
+            ->enumerateObjects([&](const AssetCollection& c, std::size_t, bool&) {
+              ++albums;
+              total += library.fetchAssetsInAssetCollection(c, counted)->count();
+            });
+      },
+      s.runs, &first);
+  std::printf("  the count of every album (%zu albums, %zu pictures and videos): %.3f ms [%.3f], %.4f ms per album\n",
+              albums, total, ms, first, ms / static_cast<double>(albums));
+  printCollectionPlan(plans.get(), "SELECT id, identifier, type, subtype, title FROM collection WHERE type = :type ORDER BY id");
+  AssetQuery c = q;
+  c.limit = 0;
+  printPlan(plans.get(), CatalogReader::countSql(c), c);
+
+  std::vector<std::string> wanted;
+  std::mt19937 random(7);
+  for (int i = 0; i < 500; ++i) wanted.push_back(assetId(static_cast<int>(random() % static_cast<unsigned>(s.assets))));
+  ms = milliseconds([&] { n = enumerate(*library.fetchAssetsWithLocalIdentifiers(wanted)); }, s.runs, &first);
+  std::printf("  lookup of 500 identifiers: %.3f ms [%.3f] (%zu found)\n", ms, first, n);
+  AssetQuery ids;
+  ids.scope = AssetScope::identifiers;
+  ids.identifiersJson = "[]";
+  printPlan(plans.get(), CatalogReader::assetSql(ids), ids);
+
+  AccessStore(location.accessStorePath)
+      .write(kHelperBundleIdentifier, AccessAnswer{kStatusLimited, std::vector<std::string>(wanted.begin(), wanted.begin() + 200)});
+  LinuxPhotoLibrary limited(location, kHelperBundleIdentifier, "benchmark");
+  ms = milliseconds([&] { n = enumerate(*limited.fetchAssets(newest500)); }, s.runs, &first);
+  std::printf("  newest 500 with limited access to 200 assets: %.3f ms [%.3f] (%zu assets)\n", ms, first, n);
+
+  const std::string tool = (fs::path(fs::read_symlink("/proc/self/exe")).parent_path() / "tolvek-photos-library").string();
+  benchImport(tool, scratch);
+  fs::remove_all(scratch);
+  return 0;
+}
