@@ -51,7 +51,7 @@ std::vector<StoredDerivative> writeDerivatives(const std::string& path, std::int
     const ImagePtr small =
         coverPixels(big.get(), PixelSize{kSmallDerivativeShortSide, kSmallDerivativeShortSide});
     if (!small) return {};
-    const auto saved = save(small.get(), pathPrefix + "-256.jpg");
+    const auto saved = save(small.get(), pathPrefix + "-240.jpg");
     if (!saved) return {};
     made.push_back(*saved);
   }

@@ -10,13 +10,13 @@
 namespace tolvek::media {
 
 // The large derivative's short side (or the whole picture when smaller); a
-// second one with kSmallDerivativeShortSide serves the common 240-pixel
-// thumbnails with less decoding.
+// second one with kSmallDerivativeShortSide is exactly what a 240-pixel
+// thumbnail (the usual request) covers, so serving it needs no resizing.
 inline constexpr std::int64_t kDerivativeShortSide = 512;
-inline constexpr std::int64_t kSmallDerivativeShortSide = 256;
+inline constexpr std::int64_t kSmallDerivativeShortSide = 240;
 inline constexpr double kDerivativeQuality = 0.9;
 
-// Files `pathPrefix` + "-256.jpg" and + "-512.jpg", smallest first; empty
+// Files `pathPrefix` + "-240.jpg" and + "-512.jpg", smallest first; empty
 // when the source cannot be rendered or a file cannot be written (then none
 // is left behind).
 std::vector<StoredDerivative> writeDerivatives(const std::string& path, std::int64_t mediaType,

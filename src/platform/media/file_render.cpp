@@ -41,7 +41,19 @@ ImagePtr renderPicture(const std::string& path, PixelSize box) {
   const bool swap = vips_image_get_orientation_swap(header.get());
   const PixelSize upright = swap ? PixelSize{header->Ysize, header->Xsize} : PixelSize{header->Xsize, header->Ysize};
   header.reset();
-  const ThumbnailBox target = boxFor(upright, coverSize(upright, box));
+  const PixelSize cover = coverSize(upright, box);
+  if (cover == upright) {
+    // Nothing to shrink (small pictures, derivatives of the asked size):
+    // decode as it is.
+    ImagePtr whole(vips_image_new_from_file(path.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, "fail_on",
+                                            VIPS_FAIL_ON_WARNING, nullptr));
+    if (!whole) {
+      clearVipsError();
+      return nullptr;
+    }
+    return uprightPixelsInMemory(whole.get());
+  }
+  const ThumbnailBox target = boxFor(upright, cover);
   VipsImage* out = nullptr;
   if (vips_thumbnail(path.c_str(), &out, target.width, "height", target.height, "size", VIPS_SIZE_DOWN, "fail_on",
                      VIPS_FAIL_ON_WARNING, nullptr) != 0) {

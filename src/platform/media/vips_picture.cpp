@@ -44,6 +44,15 @@ int jpegQuality(double factor) {
 }
 
 ImagePtr uprightPixelsInMemory(VipsImage* source) {
+  const bool inMemory = source->dtype == VIPS_IMAGE_SETBUF || source->dtype == VIPS_IMAGE_SETBUF_FOREIGN;
+  const bool ready = source->BandFmt == VIPS_FORMAT_UCHAR && !vips_image_hasalpha(source) &&
+                     (source->Type == VIPS_INTERPRETATION_sRGB || source->Type == VIPS_INTERPRETATION_B_W) &&
+                     vips_image_get_orientation(source) == 1;
+  if (inMemory && ready) {
+    // Already what is asked for (a rendered picture): share it.
+    g_object_ref(source);
+    return ImagePtr(source);
+  }
   VipsImage* step = nullptr;
   if (vips_autorot(source, &step, nullptr) != 0) {
     clearVipsError();
