@@ -1,0 +1,183 @@
+// The access question of the built helper on a real library: no recorded
+// answer without a graphical session, a stub zenity on PATH that allows,
+// refuses or crashes (and counts how often it was started), and the answers
+// recorded with the library tool: full, limited, refused, restricted.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "support/scratch_library.h"
+
+namespace tolvek::testing {
+namespace {
+
+const Json kDenied = {{"error", "photos_denied"}, {"message", "Tolvek is not allowed to read your Photos library."}};
+
+struct Library {
+  ScratchLibrary scratch{TOLVEK_BIN_DIR};
+  std::vector<std::string> pictures;  // three JPEGs, oldest first
+  std::string album;                  // holds all three
+  std::string stubs;                  // folder with a zenity per behaviour
+  std::string counter;                // one line per zenity start
+};
+
+class Access : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    lib_ = new Library;
+    ScratchLibrary& s = lib_->scratch;
+    const std::string src = s.work("src");
+    std::filesystem::create_directories(src);
+    std::vector<std::string> paths;
+    for (int i = 0; i < 3; ++i) {
+      paths.push_back(src + "/p" + std::to_string(i) + ".jpg");
+      const std::string date = "2020:01:0" + std::to_string(i + 1) + " 10:00:00";
+      ASSERT_TRUE(writePicture(paths.back(), "jpeg", {.dateTimeOriginal = date, .offsetTimeOriginal = "+00:00"}));
+    }
+    lib_->pictures = s.import(paths);
+    lib_->album = s.createAlbum("All");
+    s.addToAlbum(lib_->album, lib_->pictures);
+
+    lib_->counter = s.work("zenity-starts");
+    for (const auto& [name, action] : std::vector<std::pair<std::string, std::string>>{
+             {"allow", "exit 0"}, {"deny", "exit 1"}, {"crash", "kill -SEGV $$"}, {"other", "exit 5"}}) {
+      const std::string folder = s.work("stub-" + name);
+      std::filesystem::create_directories(folder);
+      std::ofstream script(folder + "/zenity");
+      script << "#!/bin/sh\necho \"$*\" >> '" << lib_->counter << "'\n" << action << "\n";
+      script.close();
+      ::chmod((folder + "/zenity").c_str(), 0755);
+    }
+  }
+  static void TearDownTestSuite() {
+    delete lib_;
+    lib_ = nullptr;
+  }
+
+  void SetUp() override {
+    lib_->scratch.tool({"access", "reset"});
+    std::filesystem::remove(lib_->counter);
+  }
+
+  // A graphical session whose zenity is the stub `behaviour`.
+  static Environment withZenity(const std::string& behaviour) {
+    const char* path = std::getenv("PATH");
+    return {{"DISPLAY", ":97"}, {"PATH", lib_->scratch.work("stub-" + behaviour) + ":" + (path ? path : "/usr/bin:/bin")}};
+  }
+  static int zenityStarts() {
+    std::ifstream in(lib_->counter);
+    int count = 0;
+    for (std::string line; std::getline(in, line);) ++count;
+    return count;
+  }
+  static std::set<std::string> listed(const Json& document) {
+    std::set<std::string> ids;
+    for (const Json& item : document.value("items", Json::array())) ids.insert(item.value("id", ""));
+    return ids;
+  }
+
+  static Library* lib_;
+};
+
+Library* Access::lib_ = nullptr;
+
+TEST_F(Access, NoAnswerAndNoGraphicalSessionRefusesEveryCommandLine) {
+  const std::vector<std::vector<std::string>> lines = {
+      {"albums"}, {"list"}, {"list", "-", "5"}, {"thumbs", "240", lib_->pictures[0]}, {"thumbs"},
+      {"export", lib_->scratch.work("out"), lib_->pictures[0]}, {"export"}, {"help"}, {""}};
+  for (const auto& line : lines) {
+    EXPECT_EQ(lib_->scratch.run(line, 3), kDenied) << line.front();
+  }
+  EXPECT_FALSE(std::filesystem::exists(lib_->scratch.work("out"))) << "nothing exported without access";
+  // The usage path is decided before the question.
+  const Json usage = lib_->scratch.run({}, 2);
+  EXPECT_EQ(usage, Json({{"error", "usage"}, {"message", "tolvek-photos albums|list|thumbs|export"}}));
+}
+
+TEST_F(Access, AllowingInThePromptRunsTheCommandAndIsNotAskedAgain) {
+  const Json albums = lib_->scratch.run({"albums"}, 0, withZenity("allow"));
+  ASSERT_TRUE(albums.contains("albums")) << albums.dump();
+  EXPECT_EQ(albums["albums"].size(), 1u);
+  EXPECT_EQ(zenityStarts(), 1);
+  // Recorded: neither a graphical run nor one without a session asks again.
+  EXPECT_EQ(listed(lib_->scratch.run({"list", "-", "500"}, 0, withZenity("deny"))).size(), 3u);
+  EXPECT_EQ(listed(lib_->scratch.run({"list", "-", "500"})).size(), 3u);
+  EXPECT_EQ(zenityStarts(), 1);
+}
+
+TEST_F(Access, AnUnknownCommandAsksFirstThenIsAUsageError) {
+  const Json document = lib_->scratch.run({"Albums"}, 2, withZenity("allow"));
+  EXPECT_EQ(document, Json({{"error", "usage"}, {"message", "unknown command Albums"}}));
+  EXPECT_EQ(zenityStarts(), 1);
+  const Json thumbs = lib_->scratch.run({"thumbs", "240"}, 2);
+  EXPECT_EQ(thumbs, Json({{"error", "usage"}, {"message", "thumbs <size> <ids>"}}));
+}
+
+TEST_F(Access, RefusingInThePromptIsRecordedAndEndsWithStatus3) {
+  EXPECT_EQ(lib_->scratch.run({"albums"}, 3, withZenity("deny")), kDenied);
+  EXPECT_EQ(zenityStarts(), 1);
+  // The refusal is recorded: an allowing prompt is never shown again.
+  EXPECT_EQ(lib_->scratch.run({"list"}, 3, withZenity("allow")), kDenied);
+  EXPECT_EQ(zenityStarts(), 1);
+}
+
+TEST_F(Access, APromptThatCrashesOrAnswersOddlyRefusesThisRunAndRecordsNothing) {
+  EXPECT_EQ(lib_->scratch.run({"albums"}, 3, withZenity("crash")), kDenied);
+  EXPECT_EQ(zenityStarts(), 1) << "asked once per run";
+  EXPECT_EQ(lib_->scratch.run({"list"}, 3, withZenity("other")), kDenied);
+  EXPECT_EQ(zenityStarts(), 2) << "nothing recorded, so the next run asks again";
+  // Still nothing recorded: a later allowing answer opens the library.
+  EXPECT_EQ(listed(lib_->scratch.run({"list"}, 0, withZenity("allow"))).size(), 3u);
+  EXPECT_EQ(zenityStarts(), 3);
+}
+
+TEST_F(Access, RecordedRefusalAndRestrictionNeverPrompt) {
+  for (const char* answer : {"deny", "restrict"}) {
+    lib_->scratch.tool({"access", answer});
+    EXPECT_EQ(lib_->scratch.run({"albums"}, 3, withZenity("allow")), kDenied) << answer;
+    EXPECT_EQ(lib_->scratch.run({"nope"}, 3, withZenity("allow")), kDenied) << answer;
+    EXPECT_EQ(zenityStarts(), 0) << answer;
+  }
+}
+
+TEST_F(Access, LimitedAccessShowsOnlyTheChosenAssetsAndNoAlbums) {
+  const std::string& a = lib_->pictures[0];
+  const std::string& b = lib_->pictures[1];
+  const std::string& hidden = lib_->pictures[2];
+  lib_->scratch.tool({"access", "limit", a, b});
+
+  EXPECT_EQ(lib_->scratch.run({"albums"}, 0, withZenity("deny")), Json::parse(R"({"albums":[]})"));
+  EXPECT_EQ(zenityStarts(), 0) << "limited access is an answer";
+  const Json all = lib_->scratch.run({"list", "-", "500"});
+  ASSERT_TRUE(all.contains("items"));
+  ASSERT_EQ(all["items"].size(), 2u) << all.dump();
+  EXPECT_EQ(all["items"][0]["id"], b);
+  EXPECT_EQ(all["items"][1]["id"], a);
+  EXPECT_EQ(lib_->scratch.run({"list", lib_->album, "500"}), Json::parse(R"({"items":[]})"));
+
+  const Json thumbs = lib_->scratch.run({"thumbs", "64", a + "," + hidden});
+  ASSERT_TRUE(thumbs.contains("thumbs"));
+  EXPECT_EQ(thumbs["thumbs"].size(), 1u);
+  EXPECT_TRUE(thumbs["thumbs"].contains(a));
+
+  const std::string out = lib_->scratch.work("limited-out");
+  const Json exported = lib_->scratch.run({"export", out, hidden + "," + a});
+  ASSERT_TRUE(exported.contains("files"));
+  ASSERT_EQ(exported["files"].size(), 1u) << exported.dump();
+  EXPECT_EQ(exported["files"][0]["id"], a);
+  EXPECT_EQ(exported["errors"], Json::array());
+  std::size_t written = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(out)) ++written;
+  EXPECT_EQ(written, 1u);
+
+  // An empty choice sees nothing at all, yet is not refused.
+  lib_->scratch.tool({"access", "limit"});
+  EXPECT_EQ(lib_->scratch.run({"list", "-", "500"}), Json::parse(R"({"items":[]})"));
+}
+
+}  // namespace
+}  // namespace tolvek::testing

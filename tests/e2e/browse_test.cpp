@@ -1,0 +1,281 @@
+// `albums` and `list` of the built helper on a real library that the library
+// tool filled: titles, counts, collections that are not albums, dates, limits
+// and identifiers that name nothing.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <regex>
+#include <set>
+
+#include "support/scratch_library.h"
+
+namespace tolvek::testing {
+namespace {
+
+// The filler pictures get modification times one minute apart from here on;
+// import dates pictures without EXIF dates by that time.
+constexpr std::time_t kFillerEpoch = 1'600'000'000;
+constexpr int kFillerCount = 70;
+
+std::string utcText(std::time_t t) {
+  std::tm parts{};
+  gmtime_r(&t, &parts);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+  return text;
+}
+
+bool setModificationTime(const std::string& path, std::time_t t) {
+  const struct timespec times[2] = {{t, 0}, {t, 0}};
+  return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+
+struct Library {
+  ScratchLibrary scratch{TOLVEK_BIN_DIR};
+  std::string beach;     // JPEG, EXIF 2021:03:04 05:06:07 +02:00
+  std::string clip;      // video, 2022-05-06T07:08:09Z, the newest asset
+  std::string song;      // audio, 2023-01-01T00:00:00Z (newer than everything, never listed)
+  std::string undated;   // imported with --no-date
+  std::string summer;    // non-ASCII file name
+  std::vector<std::string> fillers;  // oldest first
+  std::string trip;      // album "Trip": beach, clip, song
+  std::string tripAgain; // a second album titled "Trip": summer
+  std::string emptyTitle;
+  std::string untitled;
+};
+
+class Browse : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    lib_ = new Library;
+    ScratchLibrary& s = lib_->scratch;
+    const std::string src = s.work("src");
+    std::filesystem::create_directories(src + "/fill");
+    ASSERT_TRUE(writePicture(src + "/beach.jpg", "jpeg",
+                             {.width = 64, .height = 48, .dateTimeOriginal = "2021:03:04 05:06:07",
+                              .offsetTimeOriginal = "+02:00"}));
+    ASSERT_TRUE(writePicture(src + "/Été 🌅.jpg", "jpeg",
+                             {.dateTimeOriginal = "2019:07:01 12:00:00", .offsetTimeOriginal = "+00:00"}));
+    ASSERT_TRUE(writePicture(src + "/undated.png", "png"));
+    ASSERT_TRUE(writeVideo(src + "/clip.mp4", {.creationTime = "2022-05-06T07:08:09Z"}));
+    ASSERT_TRUE(writeAudio(src + "/song.m4a", "m4a", "2023-01-01T00:00:00Z"));
+    ASSERT_TRUE(writePicture(src + "/fill/template.png", "png", {.width = 16, .height = 12}));
+    const auto bytes = readFileBytes(src + "/fill/template.png");
+    ASSERT_TRUE(bytes);
+    std::filesystem::remove(src + "/fill/template.png");
+    std::vector<std::string> fillerPaths;
+    for (int i = 0; i < kFillerCount; ++i) {
+      char name[32];
+      std::snprintf(name, sizeof name, "/fill/f%03d.png", i);
+      fillerPaths.push_back(src + name);
+      ASSERT_TRUE(writeFileBytes(fillerPaths.back(), *bytes));
+      ASSERT_TRUE(setModificationTime(fillerPaths.back(), kFillerEpoch + i * 60));
+    }
+
+    auto ids = s.import({src + "/beach.jpg", src + "/clip.mp4", src + "/song.m4a", src + "/Été 🌅.jpg"});
+    lib_->beach = ids[0];
+    lib_->clip = ids[1];
+    lib_->song = ids[2];
+    lib_->summer = ids[3];
+    lib_->undated = s.import(src + "/undated.png", {"--no-date"});
+    lib_->fillers = s.import(fillerPaths);
+
+    lib_->trip = s.createAlbum("Trip");
+    lib_->tripAgain = s.createAlbum("Trip");
+    lib_->emptyTitle = s.createAlbum("");
+    lib_->untitled = s.createAlbum(std::nullopt);
+    s.addToAlbum(lib_->trip, {lib_->beach, lib_->clip, lib_->song});
+    s.addToAlbum(lib_->tripAgain, {lib_->summer});
+    s.tool({"favorite", lib_->beach});
+    s.grantAccess();
+  }
+  static void TearDownTestSuite() {
+    delete lib_;
+    lib_ = nullptr;
+  }
+
+  static Json run(const std::vector<std::string>& arguments, const Environment& extra = {}) {
+    return lib_->scratch.run(arguments, 0, extra);
+  }
+  static std::vector<std::string> itemIds(const Json& document) {
+    std::vector<std::string> ids;
+    if (!document.is_object() || !document.contains("items") || !document["items"].is_array()) {
+      ADD_FAILURE() << "no items array: " << document.dump();
+      return ids;
+    }
+    for (const Json& item : document["items"]) ids.push_back(item.value("id", ""));
+    return ids;
+  }
+
+  // Newest first over the whole library: clip (2022), beach (2021), the
+  // fillers (2020) from the newest, summer (2019), and the undated picture last.
+  static std::vector<std::string> wholeLibraryNewestFirst() {
+    std::vector<std::string> ids{lib_->clip, lib_->beach};
+    ids.insert(ids.end(), lib_->fillers.rbegin(), lib_->fillers.rend());
+    ids.push_back(lib_->summer);
+    ids.push_back(lib_->undated);
+    return ids;
+  }
+
+  static Library* lib_;
+};
+
+Library* Browse::lib_ = nullptr;
+
+TEST_F(Browse, AlbumsListsEveryAlbumWithItsTitleAndItsPicturesAndVideosCounted) {
+  const Json document = run({"albums"});
+  ASSERT_TRUE(document.is_object());
+  ASSERT_EQ(document.size(), 1u) << document.dump();
+  ASSERT_TRUE(document["albums"].is_array());
+  std::map<std::string, Json> byId;
+  for (const Json& album : document["albums"]) {
+    ASSERT_TRUE(album.is_object());
+    EXPECT_EQ(album.size(), 3u) << album.dump();
+    EXPECT_TRUE(album["name"].is_string());
+    EXPECT_TRUE(album["count"].is_number_integer());
+    byId[album["id"].get<std::string>()] = album;
+  }
+  // Only the four albums: the smart albums (Favorites, Videos) and the
+  // moments the import made are collections too, but never listed.
+  ASSERT_EQ(byId.size(), 4u) << document.dump();
+  ASSERT_EQ(document["albums"].size(), 4u);
+  EXPECT_EQ(byId[lib_->trip]["name"], "Trip");
+  EXPECT_EQ(byId[lib_->trip]["count"], 2) << "the audio member is not counted";
+  EXPECT_EQ(byId[lib_->tripAgain]["name"], "Trip");
+  EXPECT_EQ(byId[lib_->tripAgain]["count"], 1);
+  EXPECT_EQ(byId[lib_->emptyTitle]["name"], "");
+  EXPECT_EQ(byId[lib_->emptyTitle]["count"], 0);
+  EXPECT_EQ(byId[lib_->untitled]["name"], "Untitled album");
+  EXPECT_EQ(byId[lib_->untitled]["count"], 0);
+  // Further arguments change nothing.
+  EXPECT_EQ(run({"albums", "extra", "-"}), document);
+}
+
+TEST_F(Browse, CollectionsThatAreNotAlbumsStillListTheirAssets) {
+  if (!haveSqliteShell()) GTEST_SKIP() << "no sqlite3 shell to look up smart albums and moments";
+  const auto rows = sqliteQuery(lib_->scratch.catalogPath(),
+                                "SELECT type, title, identifier FROM collection WHERE type IN (2, 3) ORDER BY id");
+  ASSERT_TRUE(rows);
+  std::string favorites, videos;
+  for (const std::string& row : *rows) {
+    const auto last = row.rfind('|');
+    const std::string identifier = row.substr(last + 1);
+    if (row.starts_with("2|Favorites|")) favorites = identifier;
+    if (row.starts_with("2|Videos|")) videos = identifier;
+  }
+  ASSERT_FALSE(favorites.empty());
+  ASSERT_FALSE(videos.empty());
+  EXPECT_EQ(itemIds(run({"list", favorites, "500"})), std::vector<std::string>{lib_->beach});
+  EXPECT_EQ(itemIds(run({"list", videos, "500"})), std::vector<std::string>{lib_->clip});
+
+  // The moment of the beach picture's day.
+  const auto moment = sqliteQuery(lib_->scratch.catalogPath(),
+                                  "SELECT c.identifier FROM collection c JOIN membership m ON m.collection_id = c.id "
+                                  "JOIN asset a ON a.id = m.asset_id WHERE c.type = 3 AND a.identifier = '" +
+                                      lib_->beach + "'");
+  ASSERT_TRUE(moment && moment->size() == 1u);
+  EXPECT_EQ(itemIds(run({"list", moment->front(), "500"})), std::vector<std::string>{lib_->beach});
+}
+
+TEST_F(Browse, ListShowsTheWholeLibraryNewestFirstWithUtcDatesAndNoAudio) {
+  const Json all = run({"list", "-", "500"});
+  ASSERT_EQ(all.size(), 1u) << all.dump();
+  EXPECT_EQ(itemIds(all), wholeLibraryNewestFirst());
+  EXPECT_EQ(run({"list", "", "500"}), all) << "the empty album identifier is the whole library too";
+
+  const std::regex utc(R"(\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2}Z)");
+  std::map<std::string, Json> byId;
+  for (const Json& item : all["items"]) {
+    EXPECT_EQ(item.size(), 4u) << item.dump();
+    EXPECT_TRUE(item["isVideo"].is_boolean());
+    EXPECT_TRUE(item["name"].is_string() && !item["name"].get<std::string>().empty());
+    if (!item["date"].is_null()) {
+      EXPECT_TRUE(std::regex_match(item["date"].get<std::string>(), utc)) << item.dump();
+    }
+    byId[item["id"].get<std::string>()] = item;
+  }
+  EXPECT_EQ(byId[lib_->beach]["date"], "2021-03-04T03:06:07Z");
+  EXPECT_EQ(byId[lib_->beach]["name"], "beach.jpg");
+  EXPECT_EQ(byId[lib_->beach]["isVideo"], false);
+  EXPECT_EQ(byId[lib_->clip]["date"], "2022-05-06T07:08:09Z");
+  EXPECT_EQ(byId[lib_->clip]["name"], "clip.mp4");
+  EXPECT_EQ(byId[lib_->clip]["isVideo"], true);
+  EXPECT_EQ(byId[lib_->summer]["name"], "Été 🌅.jpg");
+  EXPECT_EQ(byId[lib_->summer]["date"], "2019-07-01T12:00:00Z");
+  EXPECT_TRUE(byId[lib_->undated]["date"].is_null()) << byId[lib_->undated].dump();
+  EXPECT_EQ(byId[lib_->undated]["name"], "undated.png");
+  for (int i = 0; i < kFillerCount; ++i) {
+    EXPECT_EQ(byId[lib_->fillers[static_cast<std::size_t>(i)]]["date"], utcText(kFillerEpoch + i * 60));
+  }
+  EXPECT_EQ(byId.count(lib_->song), 0u) << "audio is never listed";
+
+  // Plain UTF-8 and escaped slashes in the raw bytes.
+  const ProcessResult raw = lib_->scratch.helper({"list", "-", "500"});
+  EXPECT_NE(raw.out.find("\"Été 🌅.jpg\""), std::string::npos);
+  EXPECT_EQ(raw.out.find(lib_->beach), std::string::npos) << "a '/' in an identifier must be written as '\\/'";
+}
+
+TEST_F(Browse, DatesAreUtcWhateverTheTimeZoneOfTheRun) {
+  const Json utcRun = run({"list", "-", "5"}, {{"TZ", "UTC"}});
+  EXPECT_EQ(run({"list", "-", "5"}, {{"TZ", "Pacific/Chatham"}}), utcRun);
+  EXPECT_EQ(run({"list", "-", "5"}, {{"TZ", "America/St_Johns"}}), utcRun);
+}
+
+TEST_F(Browse, ListOfAnAlbumGivesItsPicturesAndVideosNewestFirst) {
+  EXPECT_EQ(itemIds(run({"list", lib_->trip, "500"})), (std::vector<std::string>{lib_->clip, lib_->beach}));
+  EXPECT_EQ(itemIds(run({"list", lib_->trip})), (std::vector<std::string>{lib_->clip, lib_->beach}));
+  EXPECT_EQ(itemIds(run({"list", lib_->trip, "1"})), std::vector<std::string>{lib_->clip});
+  EXPECT_EQ(itemIds(run({"list", lib_->tripAgain, "500"})), std::vector<std::string>{lib_->summer});
+  EXPECT_TRUE(itemIds(run({"list", lib_->emptyTitle, "500"})).empty());
+  EXPECT_TRUE(itemIds(run({"list", lib_->untitled})).empty());
+}
+
+TEST_F(Browse, LimitsAreBoundedAndMalformedOnesMeanSixty) {
+  const std::vector<std::string> all = wholeLibraryNewestFirst();
+  ASSERT_GT(all.size(), 61u);
+  const auto first = [&all](std::size_t n) { return std::vector<std::string>(all.begin(), all.begin() + n); };
+  EXPECT_EQ(itemIds(run({"list"})), first(60));
+  EXPECT_EQ(itemIds(run({"list", "-"})), first(60));
+  for (const char* one : {"0", "-1", "1", "-9223372036854775808", "+1", "0001"}) {
+    EXPECT_EQ(itemIds(run({"list", "-", one})), first(1)) << "limit " << one;
+  }
+  for (const char* sixty : {"abc", "", "9223372036854775808", "1e3", " 5", "5 ", "0x10", "--1", "٣"}) {
+    EXPECT_EQ(itemIds(run({"list", "-", sixty})), first(60)) << "limit '" << sixty << "'";
+  }
+  for (const char* everything : {"501", "9223372036854775807", "100000"}) {
+    EXPECT_EQ(itemIds(run({"list", "-", everything})), all) << "limit " << everything;
+  }
+  EXPECT_EQ(itemIds(run({"list", "-", "61"})), first(61));
+}
+
+TEST_F(Browse, IdentifiersThatNameNothingGiveEmptyItems) {
+  const std::string bigText(100 * 1024, 'x');
+  const std::string uuid = lib_->trip.substr(0, lib_->trip.find('/'));
+  const std::vector<std::string> nothing = {
+      "nothing",
+      "\"quoted\" 'album'",
+      "%",
+      "_",
+      "%/L0/040",
+      uuid + "%",
+      uuid + "/L0/04_",
+      lib_->trip + " ",
+      " " + lib_->trip,
+      lib_->beach,  // an asset, not a collection
+      "🌅📷",
+      "' OR 1=1 --",
+      "\\",
+      bigText,
+  };
+  for (const std::string& id : nothing) {
+    const Json document = run({"list", id, "500"});
+    EXPECT_EQ(document, Json::parse(R"({"items":[]})")) << "album '" << id.substr(0, 60) << "'";
+  }
+}
+
+}  // namespace
+}  // namespace tolvek::testing

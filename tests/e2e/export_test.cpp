@@ -1,0 +1,441 @@
+// `export` of the built helper on a real library: JPEG, PNG and videos copied
+// byte for byte, HEIC and HEIF converted to upright JPEG that keeps its
+// capture date, unique names, absolute normalised paths, folders that cannot
+// be written, originals downloaded from a server, and nothing written outside
+// the folder.
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "support/http_test_server.h"
+#include "support/scratch_library.h"
+
+namespace tolvek::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string samplesDir() { return TOLVEK_SAMPLES_DIR; }
+bool haveSamples() { return fs::is_directory(samplesDir()); }
+
+struct Library {
+  ScratchLibrary scratch{TOLVEK_BIN_DIR};
+  std::string src;
+  std::string jpeg, png, heic, video, mov;
+  std::string offloadedPicture, offloadedVideo, missingPicture, missingVideo;
+  std::string phoneHeic, sampleHeif, orientedSample;  // real samples, when present
+  std::string escapes, dots;  // names from the catalog that would leave the folder
+  std::string longName, emoji;  // a 255-byte file name, a name outside ASCII
+  std::string longFileName;
+  std::unique_ptr<HttpTestServer> server;
+};
+
+class Export : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    lib_ = new Library;
+    ScratchLibrary& s = lib_->scratch;
+    lib_->src = s.work("src");
+    const std::string& src = lib_->src;
+    fs::create_directories(src + "/remote");
+    ASSERT_TRUE(writePicture(src + "/IMG_0001.JPG", "jpeg",
+                             {.width = 320, .height = 240, .dateTimeOriginal = "2020:02:02 10:00:00"}));
+    ASSERT_TRUE(writePicture(src + "/drawing.png", "png", {.width = 200, .height = 100}));
+    ASSERT_TRUE(writePicture(src + "/IMG_0002.HEIC", "heic",
+                             {.width = 400, .height = 300, .dateTimeOriginal = "2021:06:07 08:09:10"}));
+    ASSERT_TRUE(writeVideo(src + "/clip.mp4", {.width = 160, .height = 120, .withAudio = true}));
+    ASSERT_TRUE(writeVideo(src + "/movie.mov", {.container = "mov"}));
+    ASSERT_TRUE(writePicture(src + "/remote/cloud.jpg", "jpeg", {.width = 120, .height = 90}));
+    ASSERT_TRUE(writeVideo(src + "/remote/cloud.mp4"));
+    ASSERT_TRUE(writePicture(src + "/remote/gone.jpg", "jpeg"));
+    ASSERT_TRUE(writeVideo(src + "/remote/gone.mp4"));
+    ASSERT_TRUE(writePicture(src + "/remote/escape.jpg", "jpeg"));
+    ASSERT_TRUE(writePicture(src + "/remote/dots.jpg", "jpeg"));
+    lib_->longFileName = std::string(251, 'n') + ".jpg";
+    ASSERT_TRUE(writePicture(src + "/" + lib_->longFileName, "jpeg"));
+    ASSERT_TRUE(writePicture(src + "/Été 🌅.png", "png"));
+
+    std::vector<std::string> paths = {src + "/IMG_0001.JPG",         src + "/drawing.png",
+                                      src + "/IMG_0002.HEIC",        src + "/clip.mp4",
+                                      src + "/movie.mov",            src + "/remote/cloud.jpg",
+                                      src + "/remote/cloud.mp4",     src + "/remote/gone.jpg",
+                                      src + "/remote/gone.mp4",      src + "/remote/escape.jpg",
+                                      src + "/remote/dots.jpg",      src + "/" + lib_->longFileName,
+                                      src + "/Été 🌅.png"};
+    if (haveSamples()) {
+      paths.push_back(samplesDir() + "/heif/iphone_13_pro_max.HEIC");
+      paths.push_back(samplesDir() + "/heif/samplefilehub.heif");
+      paths.push_back(samplesDir() + "/orientation/landscape_6.jpg");
+    }
+    const auto ids = s.import(paths);
+    lib_->jpeg = ids[0];
+    lib_->png = ids[1];
+    lib_->heic = ids[2];
+    lib_->video = ids[3];
+    lib_->mov = ids[4];
+    lib_->offloadedPicture = ids[5];
+    lib_->offloadedVideo = ids[6];
+    lib_->missingPicture = ids[7];
+    lib_->missingVideo = ids[8];
+    lib_->escapes = ids[9];
+    lib_->dots = ids[10];
+    lib_->longName = ids[11];
+    lib_->emoji = ids[12];
+    if (haveSamples()) {
+      lib_->phoneHeic = ids[13];
+      lib_->sampleHeif = ids[14];
+      lib_->orientedSample = ids[15];
+    }
+
+    lib_->server = std::make_unique<HttpTestServer>(std::chrono::seconds(600));
+    lib_->server->serve("/cloud.jpg", HttpPlan{.body = *readFileBytes(src + "/remote/cloud.jpg")});
+    lib_->server->serve("/cloud.mp4", HttpPlan{.body = *readFileBytes(src + "/remote/cloud.mp4")});
+    lib_->server->serve("/gone.jpg", HttpPlan{.body = "", .behaviour = HttpBehaviour::notFound});
+    lib_->server->serve("/gone.mp4", HttpPlan{.body = "", .behaviour = HttpBehaviour::notFound});
+    s.tool({"offload", lib_->offloadedPicture, lib_->server->url("/cloud.jpg")});
+    s.tool({"offload", lib_->offloadedVideo, lib_->server->url("/cloud.mp4")});
+    s.tool({"offload", lib_->missingPicture, lib_->server->url("/gone.jpg")});
+    s.tool({"offload", lib_->missingVideo, lib_->server->url("/gone.mp4")});
+
+    // File names are the library's data, not to be trusted: two assets whose
+    // recorded names would lead out of the export folder.
+    if (haveSqliteShell()) {
+      const auto renamed = sqliteQuery(
+          s.catalogPath(),
+          "UPDATE resource SET original_filename = '../../escaped.jpg' WHERE asset_id = (SELECT id FROM asset "
+          "WHERE identifier = '" + lib_->escapes + "'); UPDATE resource SET original_filename = '..' WHERE asset_id = "
+          "(SELECT id FROM asset WHERE identifier = '" + lib_->dots + "'); SELECT changes();");
+      ASSERT_TRUE(renamed);
+    }
+    s.grantAccess();
+  }
+  static void TearDownTestSuite() {
+    delete lib_;
+    lib_ = nullptr;
+  }
+
+  static std::string join(const std::vector<std::string>& ids) {
+    std::string joined;
+    for (const std::string& id : ids) joined += (joined.empty() ? "" : ",") + id;
+    return joined;
+  }
+  struct Exported {
+    std::vector<std::pair<std::string, std::string>> files;  // id, path
+    std::vector<std::string> errors;
+  };
+  static Exported exportTo(const std::string& dir, const std::vector<std::string>& ids,
+                           const std::string& workingDirectory = {}) {
+    const Json document = lib_->scratch.run({"export", dir, join(ids)}, 0, {}, workingDirectory);
+    Exported result;
+    if (!document.contains("files") || !document.contains("errors") || document.size() != 2 ||
+        !document["files"].is_array() || !document["errors"].is_array()) {
+      ADD_FAILURE() << "not an export document: " << document.dump().substr(0, 400);
+      return result;
+    }
+    for (const Json& file : document["files"]) {
+      EXPECT_EQ(file.size(), 2u) << file.dump();
+      result.files.emplace_back(file.value("id", ""), file.value("path", ""));
+    }
+    for (const Json& error : document["errors"]) result.errors.push_back(error.get<std::string>());
+    return result;
+  }
+  // Every regular file below `folder`, relative to it.
+  static std::set<std::string> filesBelow(const std::string& folder) {
+    std::set<std::string> found;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+      if (!it->is_directory()) found.insert(fs::relative(it->path(), folder).string());
+    }
+    return found;
+  }
+
+  static Library* lib_;
+};
+
+Library* Export::lib_ = nullptr;
+
+TEST_F(Export, JpegPngAndVideosAreCopiedByteForByte) {
+  const std::string dir = lib_->scratch.work("plain");
+  const Exported out = exportTo(dir, {lib_->jpeg, lib_->png, lib_->video, lib_->mov});
+  EXPECT_TRUE(out.errors.empty()) << out.errors.front();
+  ASSERT_EQ(out.files.size(), 4u);
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {lib_->jpeg, "IMG_0001.JPG"}, {lib_->png, "drawing.png"}, {lib_->video, "clip.mp4"}, {lib_->mov, "movie.mov"}};
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(out.files[i].first, expected[i].first);
+    EXPECT_EQ(out.files[i].second, dir + "/" + expected[i].second);
+    EXPECT_EQ(readFileBytes(out.files[i].second), readFileBytes(lib_->src + "/" + expected[i].second))
+        << expected[i].second;
+  }
+  EXPECT_EQ(filesBelow(dir), (std::set<std::string>{"IMG_0001.JPG", "drawing.png", "clip.mp4", "movie.mov"}));
+}
+
+TEST_F(Export, HeicBecomesAnUprightJpegThatKeepsItsCaptureDate) {
+  const std::string dir = lib_->scratch.work("heic");
+  const Exported out = exportTo(dir, {lib_->heic});
+  ASSERT_EQ(out.files.size(), 1u);
+  EXPECT_TRUE(out.errors.empty());
+  EXPECT_EQ(out.files[0].second, dir + "/IMG_0002.jpg");
+  const auto jpeg = readFileBytes(out.files[0].second);
+  ASSERT_TRUE(jpeg);
+  ASSERT_GE(jpeg->size(), 3u);
+  EXPECT_EQ(jpeg->substr(0, 3), "\xFF\xD8\xFF");
+  const auto size = encodedPictureSize(*jpeg);
+  ASSERT_TRUE(size);
+  EXPECT_EQ(size->width, 400);
+  EXPECT_EQ(size->height, 300);
+  for (Quadrant q : {Quadrant::topLeft, Quadrant::topRight, Quadrant::bottomLeft, Quadrant::bottomRight}) {
+    EXPECT_EQ(markerColourIn(*jpeg, q), markerColourAt(q));
+  }
+  const auto date = pictureMetadata(*jpeg, "exif-ifd2-DateTimeOriginal");
+  ASSERT_TRUE(date) << "the capture date is lost";
+  EXPECT_TRUE(date->starts_with("2021:06:07 08:09:10")) << *date;
+  EXPECT_EQ(pictureOrientation(*jpeg), 1);
+}
+
+TEST_F(Export, RealPhoneHeicAndHeifBecomeDecodableJpeg) {
+  if (!haveSamples()) GTEST_SKIP() << "no samples at " << samplesDir();
+  const std::string dir = lib_->scratch.work("samples");
+  const Exported out = exportTo(dir, {lib_->phoneHeic, lib_->sampleHeif, lib_->orientedSample});
+  EXPECT_TRUE(out.errors.empty()) << out.errors.front();
+  ASSERT_EQ(out.files.size(), 3u);
+  EXPECT_EQ(out.files[0].second, dir + "/iphone_13_pro_max.jpg");
+  EXPECT_EQ(out.files[1].second, dir + "/samplefilehub.jpg");
+  EXPECT_EQ(out.files[2].second, dir + "/landscape_6.jpg");
+
+  const auto phone = readFileBytes(out.files[0].second);
+  ASSERT_TRUE(phone);
+  const auto phoneSize = encodedPictureSize(*phone);
+  ASSERT_TRUE(phoneSize) << "the converted phone picture does not decode";
+  EXPECT_EQ(phoneSize->width, 3024);
+  EXPECT_EQ(phoneSize->height, 4032);
+  const auto date = pictureMetadata(*phone, "exif-ifd2-DateTimeOriginal");
+  ASSERT_TRUE(date) << "the capture date is lost";
+  EXPECT_TRUE(date->starts_with("2022:02:16 12:55:41")) << *date;
+  EXPECT_EQ(pictureOrientation(*phone), 1) << "the pixels are upright, so the tag says so";
+
+  const auto heif = readFileBytes(out.files[1].second);
+  ASSERT_TRUE(heif);
+  const auto heifSize = encodedPictureSize(*heif);
+  ASSERT_TRUE(heifSize);
+  EXPECT_EQ(heifSize->width, 640);
+  EXPECT_EQ(heifSize->height, 426);
+  EXPECT_EQ(heif->substr(0, 3), "\xFF\xD8\xFF");
+
+  // A JPEG is never converted, whatever its orientation tag.
+  EXPECT_EQ(readFileBytes(out.files[2].second), readFileBytes(samplesDir() + "/orientation/landscape_6.jpg"));
+}
+
+TEST_F(Export, RepeatedAndCollidingNamesAreNumbered) {
+  const std::string dir = lib_->scratch.work("repeated");
+  const Exported out = exportTo(dir, {lib_->jpeg, lib_->jpeg, lib_->video, lib_->jpeg, lib_->video, "nothing"});
+  EXPECT_TRUE(out.errors.empty());
+  ASSERT_EQ(out.files.size(), 5u);
+  EXPECT_EQ(out.files[0].second, dir + "/IMG_0001.JPG");
+  EXPECT_EQ(out.files[1].second, dir + "/IMG_0001-2.JPG");
+  EXPECT_EQ(out.files[2].second, dir + "/clip.mp4");
+  EXPECT_EQ(out.files[3].second, dir + "/IMG_0001-3.JPG");
+  EXPECT_EQ(out.files[4].second, dir + "/clip-2.mp4");
+  for (const auto& [id, path] : out.files) EXPECT_TRUE(fs::is_regular_file(path)) << path;
+  // A second run does not count the files already there: same names, replaced.
+  const Exported again = exportTo(dir, {lib_->jpeg});
+  ASSERT_EQ(again.files.size(), 1u);
+  EXPECT_EQ(again.files[0].second, dir + "/IMG_0001.JPG");
+  EXPECT_EQ(filesBelow(dir).size(), 5u);
+}
+
+TEST_F(Export, RelativeAndEmptyFoldersGiveAbsoluteNormalisedPaths) {
+  const std::string base = lib_->scratch.work("relative");
+  fs::create_directories(base + "/sub");
+  const std::string canonicalBase = fs::canonical(base).string();
+  const Exported relative = exportTo("./a//b/../c/./", {lib_->png}, base + "/sub");
+  ASSERT_EQ(relative.files.size(), 1u);
+  EXPECT_EQ(relative.files[0].second, canonicalBase + "/sub/a/c/drawing.png");
+  EXPECT_TRUE(fs::is_regular_file(base + "/sub/a/c/drawing.png"));
+
+  const Exported parent = exportTo("../up", {lib_->png}, base + "/sub");
+  ASSERT_EQ(parent.files.size(), 1u);
+  EXPECT_EQ(parent.files[0].second, canonicalBase + "/up/drawing.png");
+
+  const Exported empty = exportTo("", {lib_->png}, base + "/sub");
+  ASSERT_EQ(empty.files.size(), 1u);
+  EXPECT_EQ(empty.files[0].second, canonicalBase + "/sub/drawing.png");
+  EXPECT_TRUE(fs::is_regular_file(base + "/sub/drawing.png"));
+
+  const Exported messy = exportTo(base + "//sub/./x/", {lib_->png});
+  ASSERT_EQ(messy.files.size(), 1u);
+  EXPECT_EQ(messy.files[0].second, base + "/sub/x/drawing.png");
+}
+
+TEST_F(Export, AFolderThatCannotBeWrittenGivesOneErrorPerAsset) {
+  const std::string file = lib_->scratch.work("a-file");
+  ASSERT_TRUE(writeFileBytes(file, "not a folder"));
+  // A file in the way, a folder below a file, and a file system that takes no
+  // new folders (root can write anywhere else).
+  for (const std::string& dir : {file, file + "/below", std::string("/proc/tolvek-e2e-unwritable")}) {
+    const Exported out = exportTo(dir, {lib_->jpeg, lib_->heic, lib_->video, "nothing"});
+    EXPECT_TRUE(out.files.empty()) << dir;
+    ASSERT_EQ(out.errors.size(), 3u) << dir;
+    EXPECT_TRUE(out.errors[0].starts_with("IMG_0001.JPG: ") && out.errors[0].size() > 14) << out.errors[0];
+    EXPECT_TRUE(out.errors[1].starts_with("IMG_0002.HEIC: ") && out.errors[1].size() > 15) << out.errors[1];
+    EXPECT_TRUE(out.errors[2].starts_with("clip.mp4: ") && out.errors[2].size() > 10) << out.errors[2];
+  }
+  EXPECT_EQ(readFileBytes(file), "not a folder");
+  EXPECT_FALSE(fs::exists("/proc/tolvek-e2e-unwritable"));
+}
+
+TEST_F(Export, OffloadedOriginalsAreDownloadedAndA404IsReported) {
+  const std::string dir = lib_->scratch.work("cloud");
+  const Exported out = exportTo(dir, {lib_->missingPicture, lib_->offloadedPicture, lib_->missingVideo,
+                                      lib_->offloadedVideo});
+  ASSERT_EQ(out.files.size(), 2u);
+  EXPECT_EQ(out.files[0].first, lib_->offloadedPicture);
+  EXPECT_EQ(out.files[0].second, dir + "/cloud.jpg");
+  EXPECT_EQ(readFileBytes(out.files[0].second), readFileBytes(lib_->src + "/remote/cloud.jpg"));
+  EXPECT_EQ(out.files[1].first, lib_->offloadedVideo);
+  EXPECT_EQ(out.files[1].second, dir + "/cloud.mp4");
+  EXPECT_EQ(readFileBytes(out.files[1].second), readFileBytes(lib_->src + "/remote/cloud.mp4"));
+  ASSERT_EQ(out.errors.size(), 2u);
+  EXPECT_TRUE(out.errors[0].starts_with("gone.jpg: ") && out.errors[0].size() > 12) << out.errors[0];
+  EXPECT_TRUE(out.errors[1].starts_with("gone.mp4: ") && out.errors[1].find("404") != std::string::npos)
+      << out.errors[1];
+  // The failed video leaves no partial file behind under its name.
+  EXPECT_EQ(filesBelow(dir), (std::set<std::string>{"cloud.jpg", "cloud.mp4"}));
+}
+
+TEST_F(Export, NothingIsWrittenOutsideTheFolder) {
+  if (!haveSqliteShell()) GTEST_SKIP() << "no sqlite3 shell to plant hostile names";
+  const std::string work = lib_->scratch.work("");
+  const std::string dir = lib_->scratch.work("inside/deeper");
+  const std::set<std::string> before = filesBelow(work);
+  const Exported out = exportTo(dir, {lib_->escapes, lib_->dots, lib_->jpeg, lib_->escapes});
+  EXPECT_TRUE(out.errors.empty()) << out.errors.front();
+  ASSERT_EQ(out.files.size(), 4u);
+  for (const auto& [id, path] : out.files) {
+    EXPECT_EQ(fs::path(path).parent_path().string(), dir) << path;
+    EXPECT_TRUE(fs::is_regular_file(path)) << path;
+  }
+  std::set<std::string> added;
+  for (const std::string& f : filesBelow(work)) {
+    if (!before.count(f)) added.insert(f);
+  }
+  for (const std::string& f : added) EXPECT_TRUE(f.starts_with("inside/deeper/")) << "written outside: " << f;
+  EXPECT_EQ(added.size(), 4u);
+  EXPECT_FALSE(fs::exists(lib_->scratch.work("escaped.jpg")));
+  EXPECT_FALSE(fs::exists(lib_->scratch.work("inside/escaped.jpg")));
+}
+
+TEST_F(Export, LongAndNonAsciiNamesAreWrittenOrReportedOneByOne) {
+  const std::string dir = lib_->scratch.work("names");
+  const Exported out = exportTo(dir, {lib_->emoji, lib_->longName, lib_->longName, lib_->png});
+  // A name of 255 bytes fits the file system, so its first copy is written.
+  ASSERT_EQ(out.files.size(), 3u) << "errors: " << Json(out.errors).dump().substr(0, 200) << "...";
+  EXPECT_EQ(out.files[0].second, dir + "/Été 🌅.png");
+  EXPECT_EQ(readFileBytes(out.files[0].second), readFileBytes(lib_->src + "/Été 🌅.png"));
+  EXPECT_EQ(out.files[1].second, dir + "/" + lib_->longFileName);
+  EXPECT_EQ(out.files[2].second, dir + "/drawing.png");
+  // The second copy's numbered name no longer fits in 255 bytes.
+  ASSERT_EQ(out.errors.size(), 1u);
+  EXPECT_TRUE(out.errors[0].starts_with(lib_->longFileName + ": ") &&
+              out.errors[0].size() > lib_->longFileName.size() + 2)
+      << out.errors[0];
+  EXPECT_EQ(filesBelow(dir), (std::set<std::string>{"Été 🌅.png", lib_->longFileName, "drawing.png"}));
+}
+
+TEST_F(Export, ASymbolicLinkAtTheNameIsReplacedNotFollowed) {
+  const std::string dir = lib_->scratch.work("links");
+  const std::string victim = lib_->scratch.work("victim.txt");
+  fs::create_directories(dir);
+  ASSERT_TRUE(writeFileBytes(victim, "keep me"));
+  for (const char* name : {"IMG_0001.JPG", "IMG_0002.jpg", "clip.mp4"}) fs::create_symlink(victim, dir + "/" + name);
+  const Exported out = exportTo(dir, {lib_->jpeg, lib_->heic, lib_->video});
+  EXPECT_EQ(readFileBytes(victim), "keep me") << "written through a link out of the folder";
+  // Pictures replace whatever is at their name; a video is written only
+  // where nothing is, else reported.
+  ASSERT_GE(out.files.size(), 2u);
+  EXPECT_EQ(out.files[0].second, dir + "/IMG_0001.JPG");
+  EXPECT_EQ(out.files[1].second, dir + "/IMG_0002.jpg");
+  for (const auto& [id, path] : out.files) {
+    EXPECT_FALSE(fs::is_symlink(path)) << path;
+    EXPECT_TRUE(fs::is_regular_file(path)) << path;
+  }
+  EXPECT_EQ(readFileBytes(dir + "/IMG_0001.JPG"), readFileBytes(lib_->src + "/IMG_0001.JPG"));
+  if (out.files.size() == 2u) {
+    ASSERT_EQ(out.errors.size(), 1u);
+    EXPECT_TRUE(out.errors[0].starts_with("clip.mp4: ")) << out.errors[0];
+  } else {
+    EXPECT_TRUE(out.errors.empty());
+  }
+}
+
+// A tiny file system mounted for the test (root only), filled up before the
+// export runs.
+class FullFileSystem {
+ public:
+  explicit FullFileSystem(const std::string& at) : at_(at) {
+    fs::create_directories(at_);
+    mounted_ = ::geteuid() == 0 && ::mount("tmpfs", at_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=256k") == 0;
+  }
+  ~FullFileSystem() {
+    if (mounted_) ::umount2(at_.c_str(), MNT_DETACH);
+  }
+  FullFileSystem(const FullFileSystem&) = delete;
+  FullFileSystem& operator=(const FullFileSystem&) = delete;
+  bool mounted() const { return mounted_; }
+  // Writes a filler file until the file system has no room left.
+  bool fill() const {
+    std::ofstream filler(at_ + "/filler", std::ios::binary);
+    const std::string block(4096, 'f');
+    for (int i = 0; i < 1000 && filler; ++i) filler.write(block.data(), static_cast<std::streamsize>(block.size()));
+    filler.close();
+    return fs::file_size(at_ + "/filler") < 1000u * 4096u;
+  }
+
+ private:
+  std::string at_;
+  bool mounted_ = false;
+};
+
+TEST_F(Export, AFullFileSystemReportsEachWriteAndKeepsTheEarlierFile) {
+  const std::string dir = lib_->scratch.work("full");
+  FullFileSystem full(dir);
+  if (!full.mounted()) GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+  const Exported first = exportTo(dir, {lib_->png});
+  ASSERT_EQ(first.files.size(), 1u);
+  ASSERT_TRUE(full.fill());
+
+  const Exported out = exportTo(dir, {lib_->png, lib_->jpeg, lib_->heic, lib_->video});
+  EXPECT_TRUE(out.files.empty());
+  ASSERT_EQ(out.errors.size(), 4u);
+  const std::vector<std::string> names = {"drawing.png", "IMG_0001.JPG", "IMG_0002.HEIC", "clip.mp4"};
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    EXPECT_TRUE(out.errors[i].starts_with(names[i] + ": ") && out.errors[i].size() > names[i].size() + 2)
+        << out.errors[i];
+  }
+  EXPECT_EQ(readFileBytes(dir + "/drawing.png"), readFileBytes(lib_->src + "/drawing.png"))
+      << "the earlier run's file is kept whole";
+  // No half-written pictures and no temporary files left behind.
+  std::set<std::string> left = filesBelow(dir);
+  left.erase("filler");
+  left.erase("clip.mp4");
+  EXPECT_EQ(left, std::set<std::string>{"drawing.png"});
+}
+
+TEST_F(Export, NoIdentifiersStillCreateTheFolderAndGiveEmptyArrays) {
+  const std::string dir = lib_->scratch.work("none/at/all");
+  const Exported out = exportTo(dir, {"nothing", "%", "_", "\"x\"", "🌅"});
+  EXPECT_TRUE(out.files.empty());
+  EXPECT_TRUE(out.errors.empty());
+  EXPECT_TRUE(fs::is_directory(dir));
+  EXPECT_TRUE(filesBelow(dir).empty());
+  EXPECT_EQ(lib_->scratch.run({"export", dir, ""}), Json::parse(R"({"files":[],"errors":[]})"));
+}
+
+}  // namespace
+}  // namespace tolvek::testing

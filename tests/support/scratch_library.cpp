@@ -1,0 +1,217 @@
+#include "support/scratch_library.h"
+
+#include <glib.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <vips/vips.h>
+
+#include <filesystem>
+#include <sstream>
+
+namespace tolvek::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kSqliteShell[] = "/usr/bin/sqlite3";
+
+std::string uuidOf(const std::string& asset) { return asset.substr(0, asset.find('/')); }
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> result;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) result.push_back(line);
+  return result;
+}
+
+}  // namespace
+
+ScratchLibrary::ScratchLibrary(const std::string& binaries)
+    : helperPath_(binaries + "/tolvek-photos"), toolPath_(binaries + "/tolvek-photos-library") {
+  std::error_code ignored;
+  fs::create_directories(home_.path() + "/work", ignored);
+}
+
+RunOptions ScratchLibrary::options(const Environment& extra) const {
+  RunOptions o;
+  o.environment = {{"HOME", home()},
+                   {"XDG_DATA_HOME", dataHome()},
+                   {"XDG_CONFIG_HOME", home() + "/config"},
+                   {"XDG_CACHE_HOME", home() + "/cache"},
+                   {"XDG_STATE_HOME", home() + "/state"},
+                   {"TMPDIR", home() + "/work"},
+                   // Empty counts as unset: no graphical session, no prompt.
+                   {"DISPLAY", ""},
+                   {"WAYLAND_DISPLAY", ""}};
+  for (const auto& [name, value] : extra) {
+    bool replaced = false;
+    for (auto& entry : o.environment) {
+      if (entry.first == name) {
+        entry.second = value;
+        replaced = true;
+      }
+    }
+    if (!replaced) o.environment.emplace_back(name, value);
+  }
+  o.workingDirectory = home() + "/work";
+  o.timeout = std::chrono::seconds(120);
+  return o;
+}
+
+std::string ScratchLibrary::tool(const std::vector<std::string>& arguments) const {
+  const ProcessResult result = runProcess(toolPath_, arguments, options());
+  EXPECT_TRUE(result.exited() && result.exitStatus == 0)
+      << "tolvek-photos-library " << (arguments.empty() ? "" : arguments.front()) << " failed with status "
+      << result.exitStatus << ": " << result.err;
+  return result.out;
+}
+
+std::vector<std::string> ScratchLibrary::import(const std::vector<std::string>& paths,
+                                                const std::vector<std::string>& options) {
+  std::vector<std::string> arguments{"import"};
+  arguments.insert(arguments.end(), options.begin(), options.end());
+  arguments.push_back("--");
+  arguments.insert(arguments.end(), paths.begin(), paths.end());
+  std::map<std::string, std::string> byPath;
+  for (const std::string& line : lines(tool(arguments))) {
+    const auto tab = line.find('\t');
+    if (tab != std::string::npos) byPath[line.substr(tab + 1)] = line.substr(0, tab);
+  }
+  std::vector<std::string> identifiers;
+  for (const std::string& path : paths) {
+    auto found = byPath.find(path);
+    EXPECT_NE(found, byPath.end()) << "not imported: " << path;
+    identifiers.push_back(found == byPath.end() ? std::string("missing:" + path) : found->second);
+  }
+  return identifiers;
+}
+
+std::string ScratchLibrary::import(const std::string& path, const std::vector<std::string>& options) {
+  return import(std::vector<std::string>{path}, options).front();
+}
+
+std::string ScratchLibrary::createAlbum(const std::optional<std::string>& title) {
+  std::string out = tool({"album", "create", title ? *title : std::string("--untitled")});
+  while (!out.empty() && out.back() == '\n') out.pop_back();
+  EXPECT_FALSE(out.empty());
+  return out;
+}
+
+void ScratchLibrary::addToAlbum(const std::string& album, const std::vector<std::string>& assets) {
+  std::vector<std::string> arguments{"album", "add", album};
+  arguments.insert(arguments.end(), assets.begin(), assets.end());
+  tool(arguments);
+}
+
+std::optional<std::string> ScratchLibrary::originalPath(const std::string& asset) const {
+  const std::string uuid = uuidOf(asset);
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(libraryFolder() + "/originals/" + uuid.substr(0, 2), ec)) {
+    if (entry.path().stem() == uuid) return entry.path().string();
+  }
+  return std::nullopt;
+}
+
+std::vector<std::string> ScratchLibrary::derivativePaths(const std::string& asset) const {
+  const std::string uuid = uuidOf(asset);
+  std::vector<std::string> found;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(libraryFolder() + "/derivatives/" + uuid.substr(0, 2), ec)) {
+    if (entry.path().filename().string().starts_with(uuid)) found.push_back(entry.path().string());
+  }
+  return found;
+}
+
+ProcessResult ScratchLibrary::helper(const std::vector<std::string>& arguments, const Environment& extra,
+                                     const std::string& workingDirectory) const {
+  RunOptions o = options(extra);
+  if (!workingDirectory.empty()) o.workingDirectory = workingDirectory;
+  return runProcess(helperPath_, arguments, o);
+}
+
+Json ScratchLibrary::run(const std::vector<std::string>& arguments, int status, const Environment& extra,
+                         const std::string& workingDirectory) const {
+  return expectOneDocument(helper(arguments, extra, workingDirectory), status);
+}
+
+Json expectOneDocument(const ProcessResult& result, int status) {
+  EXPECT_TRUE(result.exited()) << "signal " << result.signal << ", timed out " << result.timedOut << ", start error "
+                               << result.startError;
+  EXPECT_EQ(result.exitStatus, status) << result.out;
+  EXPECT_EQ(result.err, "");
+  if (result.out.empty() || result.out.back() != '\n') {
+    ADD_FAILURE() << "the output does not end in a line feed: " << result.out.substr(0, 300);
+    return nullptr;
+  }
+  EXPECT_EQ(result.out.find('\n'), result.out.size() - 1) << "more than one line feed";
+  Json document = Json::parse(result.out.begin(), result.out.end() - 1, nullptr, false);
+  if (!document.is_object()) {
+    ADD_FAILURE() << "not one JSON object: " << result.out.substr(0, 300);
+    return nullptr;
+  }
+  return document;
+}
+
+std::optional<std::string> jpegFromDataUrl(const std::string& url) {
+  static const std::string kPrefix = "data:image/jpeg;base64,";
+  if (!url.starts_with(kPrefix)) return std::nullopt;
+  const std::string text = url.substr(kPrefix.size());
+  if (text.empty() || text.size() % 4 != 0) return std::nullopt;
+  for (char c : text) {
+    if (!g_ascii_isalnum(c) && c != '+' && c != '/' && c != '=') return std::nullopt;
+  }
+  gsize length = 0;
+  guchar* raw = g_base64_decode(text.c_str(), &length);
+  std::string bytes(reinterpret_cast<const char*>(raw), length);
+  g_free(raw);
+  // Canonical: encoding the bytes again gives the same text.
+  gchar* again = g_base64_encode(reinterpret_cast<const guchar*>(bytes.data()), bytes.size());
+  const bool canonical = text == again;
+  g_free(again);
+  if (!canonical) return std::nullopt;
+  if (bytes.size() < 4 || bytes.compare(0, 3, "\xFF\xD8\xFF") != 0 || bytes.compare(bytes.size() - 2, 2, "\xFF\xD9") != 0)
+    return std::nullopt;
+  return bytes;
+}
+
+std::optional<std::string> pictureMetadata(const std::string& encoded, const std::string& field) {
+  // encodedPictureSize starts libvips.
+  if (!encodedPictureSize(encoded)) return std::nullopt;
+  VipsImage* image = vips_image_new_from_buffer(encoded.data(), encoded.size(), "", nullptr);
+  if (image == nullptr) {
+    vips_error_clear();
+    return std::nullopt;
+  }
+  std::optional<std::string> value;
+  const char* text = nullptr;
+  if (vips_image_get_typeof(image, field.c_str()) != 0 && vips_image_get_string(image, field.c_str(), &text) == 0 &&
+      text != nullptr) {
+    value = text;
+  }
+  vips_error_clear();
+  g_object_unref(image);
+  return value;
+}
+
+int pictureOrientation(const std::string& encoded) {
+  if (!encodedPictureSize(encoded)) return 0;
+  VipsImage* image = vips_image_new_from_buffer(encoded.data(), encoded.size(), "", nullptr);
+  if (image == nullptr) {
+    vips_error_clear();
+    return 0;
+  }
+  const int orientation = vips_image_get_orientation(image);
+  g_object_unref(image);
+  return orientation;
+}
+
+bool haveSqliteShell() { return ::access(kSqliteShell, X_OK) == 0; }
+
+std::optional<std::vector<std::string>> sqliteQuery(const std::string& catalog, const std::string& sql) {
+  RunOptions o;
+  const ProcessResult result = runProcess(kSqliteShell, {"-batch", catalog, sql}, o);
+  if (!result.exited() || result.exitStatus != 0) return std::nullopt;
+  return lines(result.out);
+}
+
+}  // namespace tolvek::testing

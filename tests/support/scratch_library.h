@@ -1,0 +1,88 @@
+#pragma once
+// A real photo library in a scratch folder, filled with the built library
+// tool, and the built helper run against it as the host runs it. Every child
+// gets the scratch folder as HOME and XDG_DATA_HOME and no graphical session,
+// so nothing ever reaches the real user's library or consent answers.
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "support/media_fixtures.h"
+#include "support/process_runner.h"
+
+namespace tolvek::testing {
+
+using Json = nlohmann::json;
+using Environment = std::vector<std::pair<std::string, std::string>>;
+
+class ScratchLibrary {
+ public:
+  // `binaries`: the folder holding tolvek-photos and tolvek-photos-library.
+  explicit ScratchLibrary(const std::string& binaries);
+
+  const std::string& home() const { return home_.path(); }
+  std::string dataHome() const { return home_.path() + "/data"; }
+  std::string libraryFolder() const { return dataHome() + "/tolvek-photos/Library"; }
+  std::string accessStorePath() const { return dataHome() + "/tolvek-photos/access.ini"; }
+  std::string catalogPath() const { return libraryFolder() + "/catalog.sqlite"; }
+  // A folder for source files and exports, outside the library.
+  std::string work(const std::string& name) const { return home_.path() + "/work/" + name; }
+
+  // The environment of every child, plus `extra` (same name: replaced).
+  RunOptions options(const Environment& extra = {}) const;
+
+  // Runs the library tool; a failure is a test failure.
+  std::string tool(const std::vector<std::string>& arguments) const;
+  // Imports the files (one import run) and returns their identifiers in the
+  // order given. Files the tool refuses get no identifier (a test failure).
+  std::vector<std::string> import(const std::vector<std::string>& paths, const std::vector<std::string>& options = {});
+  std::string import(const std::string& path, const std::vector<std::string>& options = {});
+  std::string createAlbum(const std::optional<std::string>& title);
+  void addToAlbum(const std::string& album, const std::vector<std::string>& assets);
+  void grantAccess() { tool({"access", "grant"}); }
+
+  // The library's copy of an asset's original, and its derivatives (found by
+  // the identifier's UUID in the library's folders).
+  std::optional<std::string> originalPath(const std::string& asset) const;
+  std::vector<std::string> derivativePaths(const std::string& asset) const;
+
+  // Runs the helper.
+  ProcessResult helper(const std::vector<std::string>& arguments, const Environment& extra = {},
+                       const std::string& workingDirectory = {}) const;
+  // Runs the helper and checks what every run promises: it exited by itself
+  // with `status`, wrote nothing to standard error, and wrote one JSON object
+  // followed by exactly one line feed. Gives the object (null when broken).
+  Json run(const std::vector<std::string>& arguments, int status = 0, const Environment& extra = {},
+           const std::string& workingDirectory = {}) const;
+
+ private:
+  ScratchFolder home_;
+  std::string helperPath_;
+  std::string toolPath_;
+};
+
+// The checks of ScratchLibrary::run on any result.
+Json expectOneDocument(const ProcessResult& result, int status);
+
+// The JPEG bytes of a "data:image/jpeg;base64," URL; nothing when the prefix
+// is wrong, the Base64 is not canonical padded standard Base64 on one line,
+// or the bytes do not start and end as a JPEG stream.
+std::optional<std::string> jpegFromDataUrl(const std::string& url);
+
+// A string value of the picture's metadata as libvips reads it (for example
+// "exif-ifd2-DateTimeOriginal"); nothing when absent or undecodable.
+std::optional<std::string> pictureMetadata(const std::string& encoded, const std::string& field);
+// The EXIF orientation of an encoded picture: 1 when it has none.
+int pictureOrientation(const std::string& encoded);
+
+// The SQLite shell on the scratch catalog (read-write): the statements, the
+// output lines; nothing when the shell fails.
+std::optional<std::vector<std::string>> sqliteQuery(const std::string& catalog, const std::string& sql);
+bool haveSqliteShell();
+
+}  // namespace tolvek::testing
