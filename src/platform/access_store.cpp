@@ -60,9 +60,20 @@ class WriteLock {
   int fd_ = -1;
 };
 
+// GKeyFile complains on standard error about group names it cannot hold;
+// bundle identifiers never look like that, so such a name is refused first.
+bool isUsableGroupName(const std::string& name) {
+  if (name.empty() || !g_utf8_validate(name.data(), static_cast<gssize>(name.size()), nullptr)) return false;
+  for (unsigned char c : name) {
+    if (c < 0x20 || c == '[' || c == ']') return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 AccessAnswer AccessStore::read(const std::string& bundleIdentifier) const {
+  if (!isUsableGroupName(bundleIdentifier)) return {kStatusDenied, {}};
   KeyFile file(g_key_file_new());
   switch (loadKeyFile(path_, file.get())) {
     case Load::missing:
@@ -99,6 +110,7 @@ AccessAnswer AccessStore::read(const std::string& bundleIdentifier) const {
 
 std::optional<std::string> AccessStore::write(const std::string& bundleIdentifier,
                                               const std::optional<AccessAnswer>& answer) {
+  if (!isUsableGroupName(bundleIdentifier)) return "not a bundle identifier: " + bundleIdentifier;
   gchar* folder = g_path_get_dirname(path_.c_str());
   const int made = g_mkdir_with_parents(folder, 0700);
   g_free(folder);

@@ -1,6 +1,7 @@
 #include "platform/linux_photo_library.h"
 
 #include <algorithm>
+#include <system_error>
 #include <thread>
 
 #include "platform/catalog_fetch_result.h"
@@ -90,7 +91,11 @@ void LinuxPhotoLibrary::requestAuthorization(AccessLevel level, AuthorizationHan
   auto job = std::make_shared<PromptJob>(PromptJob{location_.accessStorePath, location_.promptLockPath,
                                                    bundleIdentifier_, usageDescription_, std::move(handler),
                                                    answeredHere_});
-  std::thread([job] { runPrompt(job); }).detach();
+  try {
+    std::thread([job] { runPrompt(job); }).detach();
+  } catch (const std::system_error&) {
+    job->handler(kStatusNotDetermined);  // no thread to ask on: nothing recorded
+  }
 }
 
 LinuxPhotoLibrary::Visibility LinuxPhotoLibrary::visibility() {

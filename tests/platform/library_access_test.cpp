@@ -131,6 +131,14 @@ TEST_F(LibraryAccess, LimitedAccessShowsOnlyTheChosenAssetsAndNoCollections) {
   EXPECT_TRUE(newestIds(*library()).empty());
 }
 
+TEST_F(LibraryAccess, BundleIdentifiersAStoreCannotHoldAreRefused) {
+  for (const std::string bad : {"", "a]b", "[x", "tab\there", "\xff"}) {
+    EXPECT_TRUE(store.write(bad, AccessAnswer{kStatusAuthorized, {}})) << bad;
+    EXPECT_EQ(store.read(bad).status, kStatusDenied) << bad;
+  }
+  EXPECT_EQ(store.read(kHelperBundleIdentifier).status, kStatusNotDetermined);
+}
+
 TEST_F(LibraryAccess, ChosenIdentifiersSurviveTheStore) {
   const std::vector<std::string> odd = {"a;b", "back\\slash", "spaces and = signs", "\xF0\x9F\x93\xB7"};
   record(AccessAnswer{kStatusLimited, odd});
