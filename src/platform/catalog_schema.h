@@ -7,7 +7,7 @@
 
 namespace tolvek {
 
-inline constexpr std::int64_t kCatalogSchemaVersion = 1;
+inline constexpr std::int64_t kCatalogSchemaVersion = 2;
 
 // How a collection finds its assets: stored memberships (albums, moments) or
 // a rule over the assets that is always current (smart albums).

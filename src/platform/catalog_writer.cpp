@@ -68,6 +68,10 @@ std::unique_ptr<CatalogWriter> CatalogWriter::open(const LibraryLocation& locati
     error = "the catalog " + location.catalogPath + " was written by a newer version of this tool";
     return nullptr;
   }
+  if (found > 0 && found < kCatalogSchemaVersion) {
+    error = "the catalog " + location.catalogPath + " was written by an older development version of this tool";
+    return nullptr;
+  }
   if (found != kCatalogSchemaVersion) {
     error = location.catalogPath + " is not a photo library catalog";
     return nullptr;
