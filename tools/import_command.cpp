@@ -210,13 +210,13 @@ int runImport(const Arguments& arguments) {
     std::string reason = source.error;
     std::optional<std::string> identifier;
     if (reason.empty()) identifier = importer.importFile(source.path, reason);
+    progress.clear();  // standard output may be the same terminal
     if (identifier) {
       // Reported only once committed, and flushed at once, so that a killed
       // import never reported an asset the catalog lacks.
       std::printf("%s\t%s\n", identifier->c_str(), source.path.c_str());
       std::fflush(stdout);
     } else {
-      progress.clear();
       status = failWith(source.path + ": " + reason);
     }
     progress.advance();

@@ -60,8 +60,8 @@ class ScratchHome {
 
 inline std::string toolPath() { return std::string(TOLVEK_BIN_DIR) + "/tolvek-photos-library"; }
 
-inline ProcessResult runTool(const std::vector<std::string>& arguments,
-                             std::chrono::milliseconds timeout = std::chrono::seconds(120)) {
+// How the tool (or a program that starts it) is run by the tests.
+inline RunOptions toolRunOptions(std::chrono::milliseconds timeout = std::chrono::seconds(120)) {
   RunOptions options;
   options.timeout = timeout;
   // Under AddressSanitizer, the leak checker's tracer crashes at exit on the
@@ -70,7 +70,12 @@ inline ProcessResult runTool(const std::vector<std::string>& arguments,
   // of the sanitizers on. Without sanitizers the variable means nothing.
   const char* asan = std::getenv("ASAN_OPTIONS");
   options.environment = {{"ASAN_OPTIONS", std::string(asan != nullptr ? asan : "") + ":detect_leaks=0"}};
-  return runProcess(toolPath(), arguments, options);
+  return options;
+}
+
+inline ProcessResult runTool(const std::vector<std::string>& arguments,
+                             std::chrono::milliseconds timeout = std::chrono::seconds(120)) {
+  return runProcess(toolPath(), arguments, toolRunOptions(timeout));
 }
 
 // Runs a shell command line; true when it exited with 0.

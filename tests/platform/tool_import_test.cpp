@@ -149,6 +149,22 @@ TEST_F(ToolImport, BadArgumentsImportNothing) {
   EXPECT_NE(missing.err.find("absent.png: no such file or folder"), std::string::npos) << missing.err;
 }
 
+TEST_F(ToolImport, ProgressBarOnlyOnATerminal) {
+  if (!std::filesystem::exists("/usr/bin/script")) GTEST_SKIP() << "no script(1) to give the tool a terminal";
+  ASSERT_TRUE(testing::makePng(media("one.png")));
+  ASSERT_TRUE(testing::makePng(media("two.png")));
+  const std::string out = home.root() + "/out.txt";
+  // script(1) runs the tool with its standard error on a pseudo-terminal.
+  const auto r = testing::runProcess(
+      "/usr/bin/script", {"-qec", testing::quoted(testing::toolPath()) + " import " + testing::quoted(home.folder("media")) +
+                                      " > " + testing::quoted(out), "/dev/null"},
+      testing::toolRunOptions());
+  ASSERT_EQ(r.exitStatus, 0) << r.err;
+  EXPECT_NE(r.out.find("[##############################] 2/2"), std::string::npos) << r.out;
+  const auto lines = testing::importedLines(testing::readFile(out));
+  EXPECT_EQ(lines.size(), 2u) << "standard output holds only the result lines";
+}
+
 TEST_F(ToolImport, RealSamplesGetTheirKindsAndCaptureDates) {
   const std::string samples = TOLVEK_SAMPLES_DIR;
   if (!std::filesystem::exists(samples + "/jpeg")) GTEST_SKIP() << "no real samples at " << samples;
