@@ -27,7 +27,9 @@ MediaModule* openModule() {
   if (folder.empty()) return nullptr;
   for (const std::string& candidate :
        {folder + "/" + kModuleFile, folder + "/../lib/tolvek-photos/" + kModuleFile}) {
-    void* handle = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // Lazy binding: the module pulls in the whole image and video stack, and
+    // resolving every symbol up front would cost more than a run uses.
+    void* handle = ::dlopen(candidate.c_str(), RTLD_LAZY | RTLD_LOCAL);
     if (handle == nullptr) continue;
     // The module stays loaded for the life of the process.
     auto entry = reinterpret_cast<MediaModuleEntry>(::dlsym(handle, kMediaModuleEntryName));

@@ -28,31 +28,27 @@ ThumbnailBox boxFor(PixelSize upright, PixelSize cover) {
 }
 
 ImagePtr renderPicture(const std::string& path, PixelSize box) {
-  if (!isPictureLoader(vips_foreign_find_load(path.c_str()))) {
+  // One open reads the header (no pixels yet): the loader, the pixel limit
+  // and the upright size are checked before anything is decoded.
+  ImagePtr image(vips_image_new_from_file(path.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, "fail_on",
+                                          VIPS_FAIL_ON_WARNING, nullptr));
+  if (!image) {
     clearVipsError();
     return nullptr;
   }
-  ImagePtr header(vips_image_new_from_file(path.c_str(), "fail_on", VIPS_FAIL_ON_WARNING, nullptr));
-  if (!header) {
+  const char* loader = nullptr;
+  if (vips_image_get_string(image.get(), VIPS_META_LOADER, &loader) != 0 || !isPictureLoader(loader)) {
     clearVipsError();
     return nullptr;
   }
-  if (!withinPixelLimit(header.get())) return nullptr;
-  const bool swap = vips_image_get_orientation_swap(header.get());
-  const PixelSize upright = swap ? PixelSize{header->Ysize, header->Xsize} : PixelSize{header->Xsize, header->Ysize};
-  header.reset();
+  if (!withinPixelLimit(image.get())) return nullptr;
+  const bool swap = vips_image_get_orientation_swap(image.get());
+  const PixelSize upright = swap ? PixelSize{image->Ysize, image->Xsize} : PixelSize{image->Xsize, image->Ysize};
   const PixelSize cover = coverSize(upright, box);
-  if (cover == upright) {
-    // Nothing to shrink (small pictures, derivatives of the asked size):
-    // decode as it is.
-    ImagePtr whole(vips_image_new_from_file(path.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, "fail_on",
-                                            VIPS_FAIL_ON_WARNING, nullptr));
-    if (!whole) {
-      clearVipsError();
-      return nullptr;
-    }
-    return uprightPixelsInMemory(whole.get());
-  }
+  // Nothing to shrink (small pictures, derivatives of the asked size):
+  // decode as it is.
+  if (cover == upright) return uprightPixelsInMemory(image.get());
+  image.reset();
   const ThumbnailBox target = boxFor(upright, cover);
   VipsImage* out = nullptr;
   if (vips_thumbnail(path.c_str(), &out, target.width, "height", target.height, "size", VIPS_SIZE_DOWN, "fail_on",
