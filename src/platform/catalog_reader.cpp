@@ -2,8 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <cstdio>
-
 #include "platform/catalog_schema.h"
 #include "platform/json_string_array.h"
 #include "platform/valid_utf8.h"
@@ -49,25 +47,6 @@ std::string assetFilters(const AssetQuery& query) {
   return sql;
 }
 
-// A catalog file shorter than its header says was truncated. Only checked
-// when no write-ahead log holds pages, because during a checkpoint the header
-// may already count pages that are still being copied into the file.
-bool looksTruncated(const std::string& catalogPath, off_t fileSize) {
-  struct stat wal {};
-  if (stat((catalogPath + "-wal").c_str(), &wal) == 0 && wal.st_size > 0) return false;
-  FILE* file = std::fopen(catalogPath.c_str(), "rb");
-  if (file == nullptr) return true;
-  unsigned char header[100];
-  const bool complete = std::fread(header, 1, sizeof header, file) == sizeof header;
-  std::fclose(file);
-  if (!complete) return true;
-  std::uint64_t pageSize = (std::uint64_t{header[16]} << 8) | header[17];
-  if (pageSize == 1) pageSize = 65536;
-  const std::uint64_t pages = (std::uint64_t{header[28]} << 24) | (std::uint64_t{header[29]} << 16) |
-                              (std::uint64_t{header[30]} << 8) | header[31];
-  return pages * pageSize > static_cast<std::uint64_t>(fileSize);
-}
-
 }  // namespace
 
 std::string CatalogReader::assetSql(const AssetQuery& query) {
@@ -108,7 +87,6 @@ std::shared_ptr<CatalogReader> CatalogReader::open(const LibraryLocation& locati
   std::shared_ptr<CatalogReader> reader(new CatalogReader(location.libraryFolder));
   struct stat info {};
   if (stat(location.catalogPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return reader;
-  if (looksTruncated(location.catalogPath, info.st_size)) return reader;
 
   sqlite3* raw = nullptr;
   int rc = sqlite3_open_v2(location.catalogPath.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX,
@@ -123,6 +101,9 @@ std::shared_ptr<CatalogReader> CatalogReader::open(const LibraryLocation& locati
   // would end the helper with SIGBUS.
   executeSql(db.get(), "PRAGMA cache_size = -32768");
   // The read transaction stays open for the reader's life: one snapshot.
+  // (A truncated file fails here or at its first query: SQLite compares the
+  // header's page count with the file. The file is never opened outside
+  // SQLite, whose locks any other descriptor's close would drop.)
   if (!executeSql(db.get(), "BEGIN")) return reader;
   {
     SqliteStatement version(db.get(), "PRAGMA user_version");

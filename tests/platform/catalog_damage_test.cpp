@@ -91,6 +91,16 @@ TEST(CatalogDamage, TruncatedCatalogReadsAsEmpty) {
   ASSERT_EQ(::access((catalog + "-wal").c_str(), F_OK), -1) << "the log should be folded in on close";
   const auto size = std::filesystem::file_size(catalog);
   ASSERT_GT(size, 65536u);
+  // Only the last two pages gone: queries that read the first pages would
+  // still work, yet the library reads as empty as a whole.
+  std::filesystem::resize_file(catalog, size - 8192);
+  {
+    LinuxPhotoLibrary lib(home.location(), kHelperBundleIdentifier, "usage");
+    FetchOptions first;
+    first.fetchLimit = 1;
+    EXPECT_FALSE(lib.fetchAssets(first)->firstObject());
+  }
+  expectEmpty(home);
   std::filesystem::resize_file(catalog, size / 2);
   expectEmpty(home);
   std::filesystem::resize_file(catalog, 50);  // not even a whole header

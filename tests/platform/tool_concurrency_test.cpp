@@ -111,7 +111,11 @@ TEST(ToolConcurrency, EightReadersDuringALongImportAllSucceed) {
             albums->count() == 1 ? lib.fetchAssetsInAssetCollection(*albums->firstObject(), newest)->count() : 0;
         // One snapshot per run: the count, the rows and the album agree, and
         // nothing ever disappears.
-        if (seen != count || !ordered || inAlbum != count || count < last || albums->count() != 1) ++failures;
+        if (seen != count || !ordered || inAlbum != count || count < last || albums->count() != 1) {
+          ++failures;
+          ADD_FAILURE() << "seen " << seen << " count " << count << " ordered " << ordered << " in album "
+                        << inAlbum << " last " << last << " albums " << albums->count();
+        }
         last = count;
         ++reads;
       }
