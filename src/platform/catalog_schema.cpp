@@ -16,6 +16,8 @@ namespace {
 //   membership_order: the collection's own order;
 // - the newest-first indexes cover every column a fetch returns, so a page
 //   of 500 assets is one range of one index, without a lookup per row;
+//   asset_lookup does the same for lookups by identifier (the unique index
+//   keeps identifiers unique, this one answers the lookups);
 // - tally: the number of members per collection and media type, kept by
 //   triggers, so counting an album costs a few rows whatever its size.
 // Identifier, creation date and media type are copied into membership rows
@@ -31,6 +33,7 @@ CREATE TABLE asset (
 CREATE INDEX asset_newest ON asset(creation_date, id, media_type, identifier);
 CREATE INDEX asset_by_type ON asset(media_type, creation_date, id, identifier);
 CREATE INDEX asset_favorites ON asset(creation_date, id, media_type, identifier) WHERE favorite = 1;
+CREATE INDEX asset_lookup ON asset(identifier, media_type, creation_date);
 
 CREATE TABLE resource (
   id INTEGER PRIMARY KEY,
