@@ -56,6 +56,25 @@ TEST(RenderPicture, UprightAndNeverEnlarged) {
   EXPECT_EQ(small->size(), (PixelSize{100, 50}));
 }
 
+TEST(RenderPicture, TurnedPictureSmallerThanTheBoxComesWholeAndUpright) {
+  ScratchFolder folder;
+  for (int orientation : {3, 5, 6, 7, 8}) {
+    const std::string path = folder.file("turned" + std::to_string(orientation) + ".jpg");
+    ASSERT_TRUE(writePicture(path, "jpeg", PictureFixture{.width = 600, .height = 450, .orientation = orientation}));
+    for (int round = 0; round < 3; ++round) {
+      const auto picture = mediaModule().renderFile(path, kMediaImage, {1024, 1024});
+      ASSERT_NE(picture, nullptr) << "orientation " << orientation;
+      EXPECT_EQ(picture->size(), (PixelSize{600, 450}));
+      const std::string jpeg = jpegOf(*picture);
+      EXPECT_EQ(markerColourIn(jpeg, Quadrant::topLeft), MarkerColour::red) << "orientation " << orientation;
+      EXPECT_EQ(markerColourIn(jpeg, Quadrant::bottomRight), MarkerColour::white) << "orientation " << orientation;
+    }
+    const auto made = mediaModule().makeDerivatives(path, kMediaImage, folder.file("d" + std::to_string(orientation)));
+    ASSERT_EQ(made.size(), 2u) << "orientation " << orientation;
+    EXPECT_EQ(made[1].width, 600);
+  }
+}
+
 TEST(RenderPicture, PhoneHeicThumbnail) {
   const std::string path = samplesDir() + "/heif/iphone_13_pro_max.HEIC";
   if (!std::filesystem::exists(path)) GTEST_SKIP() << "no sample at " << path;

@@ -46,8 +46,19 @@ ImagePtr renderPicture(const std::string& path, PixelSize box) {
   const PixelSize upright = swap ? PixelSize{image->Ysize, image->Xsize} : PixelSize{image->Xsize, image->Ysize};
   const PixelSize cover = coverSize(upright, box);
   // Nothing to shrink (small pictures, derivatives of the asked size):
-  // decode as it is.
-  if (cover == upright) return uprightPixelsInMemory(image.get());
+  // decode as it is. Turning a picture reads it out of order, which a
+  // sequential read cannot do, so turned pictures are opened again for
+  // random access.
+  if (cover == upright) {
+    if (vips_image_get_orientation(image.get()) != 1) {
+      image.reset(vips_image_new_from_file(path.c_str(), "fail_on", VIPS_FAIL_ON_WARNING, nullptr));
+      if (!image) {
+        clearVipsError();
+        return nullptr;
+      }
+    }
+    return uprightPixelsInMemory(image.get());
+  }
   image.reset();
   const ThumbnailBox target = boxFor(upright, cover);
   VipsImage* out = nullptr;
