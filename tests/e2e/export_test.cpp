@@ -28,7 +28,6 @@ struct Library {
   std::string src;
   std::string jpeg, png, heic, video, mov;
   std::string offloadedPicture, offloadedVideo, missingPicture, missingVideo;
-  std::string phoneHeic, sampleHeif, orientedSample;  // real samples, when present
   std::string escapes, dots;  // names from the catalog that would leave the folder
   std::string longName, emoji;  // a 255-byte file name, a name outside ASCII
   std::string longFileName;
@@ -67,11 +66,6 @@ class Export : public ::testing::Test {
                                       src + "/remote/gone.mp4",      src + "/remote/escape.jpg",
                                       src + "/remote/dots.jpg",      src + "/" + lib_->longFileName,
                                       src + "/Été 🌅.png"};
-    if (haveSamples()) {
-      paths.push_back(samplesDir() + "/heif/iphone_13_pro_max.HEIC");
-      paths.push_back(samplesDir() + "/heif/samplefilehub.heif");
-      paths.push_back(samplesDir() + "/orientation/landscape_6.jpg");
-    }
     const auto ids = s.import(paths);
     lib_->jpeg = ids[0];
     lib_->png = ids[1];
@@ -86,11 +80,6 @@ class Export : public ::testing::Test {
     lib_->dots = ids[10];
     lib_->longName = ids[11];
     lib_->emoji = ids[12];
-    if (haveSamples()) {
-      lib_->phoneHeic = ids[13];
-      lib_->sampleHeif = ids[14];
-      lib_->orientedSample = ids[15];
-    }
 
     lib_->server = std::make_unique<HttpTestServer>(std::chrono::seconds(600));
     lib_->server->serve("/cloud.jpg", HttpPlan{.body = *readFileBytes(src + "/remote/cloud.jpg")});
@@ -201,8 +190,13 @@ TEST_F(Export, HeicBecomesAnUprightJpegThatKeepsItsCaptureDate) {
 
 TEST_F(Export, RealPhoneHeicAndHeifBecomeDecodableJpeg) {
   if (!haveSamples()) GTEST_SKIP() << "no samples at " << samplesDir();
+  // Imported here, so that only this test depends on the samples.
+  const auto ids = lib_->scratch.import({samplesDir() + "/heif/iphone_13_pro_max.HEIC",
+                                         samplesDir() + "/heif/samplefilehub.heif",
+                                         samplesDir() + "/orientation/landscape_6.jpg"});
+  ASSERT_FALSE(::testing::Test::HasFailure()) << "the library tool could not import the samples";
   const std::string dir = lib_->scratch.work("samples");
-  const Exported out = exportTo(dir, {lib_->phoneHeic, lib_->sampleHeif, lib_->orientedSample});
+  const Exported out = exportTo(dir, ids);
   EXPECT_TRUE(out.errors.empty()) << out.errors.front();
   ASSERT_EQ(out.files.size(), 3u);
   EXPECT_EQ(out.files[0].second, dir + "/iphone_13_pro_max.jpg");
