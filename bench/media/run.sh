@@ -58,10 +58,10 @@ echo "== thumbs: 240-pixel requests + JPEG 0.8 from derivatives"
 "$bench" thumbs "$photos" "$work/derivatives"
 
 echo "== thumbs against vipsthumbnail, 5 runs each (hyperfine; whole processes, module load included)"
-hyperfine -N -w 1 -r 5 --export-markdown "$work/thumbs.md" \
+hyperfine -N -w 1 -r 5 --export-markdown "$work/thumbs.md" -n vipsthumbnail -n media_bench-thumbs \
   "vipsthumbnail -s 240x240 -o $work/vips/%s.jpg[Q=80] $(echo "$photos"/* | tr '\n' ' ')" \
   "$bench thumbs $photos $work/derivatives" >/dev/null 2>&1 || true
-[ -f "$work/thumbs.md" ] && sed -e "s|$work|WORK|g" "$work/thumbs.md" | cut -c1-60,200-
+[ -f "$work/thumbs.md" ] && cat "$work/thumbs.md"
 
 echo "== resource write of 1 GB against cp"
 head -c 1073741824 /dev/urandom > "$work/big.mov"
