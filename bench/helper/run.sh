@@ -155,6 +155,13 @@ bench_thumbs() {
     "$helper thumbs 1024 $photo_ids" "vipsthumbnail -s 1024x1024 -o $scratch/vt/%s.jpg $photo_files"
   compare "$runs" "thumbs 240 <60 photos + 2 videos> vs thumbs 240 <60 photos>" \
     "$helper thumbs 240 $photo_ids,$video_ids" "$helper thumbs 240 $photo_ids"
+  # The fixed cost of a run that renders: one thumbnail against one file.
+  local one_id one_file
+  one_id=${photo_ids%%,*}
+  one_file=${photo_files%% *}
+  compare "$runs" "fixed cost: thumbs 240 <1 photo> vs vipsthumbnail -s 240x240 (1 file)" \
+    "$helper thumbs 240 $one_id" "vipsthumbnail -s 240x240 -o $scratch/vt/%s.jpg $one_file"
+  echo "  shared objects opened by thumbs 240 <1 photo>: $(strace -f -e trace=openat "$helper" thumbs 240 "$one_id" 2>&1 >/dev/null | grep -v ENOENT | grep -c '\.so'), of them libvips's own modules: $(strace -f -e trace=openat "$helper" thumbs 240 "$one_id" 2>&1 >/dev/null | grep -v ENOENT | grep -c 'vips-modules.*\.so')"
   echo "  peak memory: thumbs 240 $(peak_kb "$helper" thumbs 240 "$photo_ids") kB, thumbs 1024 $(peak_kb "$helper" thumbs 1024 "$photo_ids") kB, vipsthumbnail 240 $(peak_kb vipsthumbnail -s 240x240 -o "$scratch/vt/%s.jpg" $photo_files) kB"
   unset XDG_DATA_HOME
 }
