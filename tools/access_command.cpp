@@ -1,5 +1,6 @@
 // access grant | limit ASSET_ID... | deny | restrict | reset: the answer
 // recorded for the tolvek-photos helper.
+#include "cli/bundle_info.h"
 #include "platform/access_store.h"
 #include "platform/catalog_reader.h"
 #include "platform/json_string_array.h"
@@ -46,7 +47,7 @@ int runAccess(const Arguments& arguments) {
     }
   }
   AccessStore store(location.accessStorePath);
-  if (auto error = store.write(kHelperBundleIdentifier, answer)) return failWith(*error);
+  if (auto error = store.write(embeddedBundleInfo().identifier, answer)) return failWith(*error);
   return 0;
 }
 

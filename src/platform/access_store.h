@@ -11,7 +11,9 @@
 
 namespace tolvek {
 
-// The bundle identifier of the helper, whose answers the library tool sets.
+// The bundle identifier both executables carry in their embedded bundle
+// information (resources/Info.plist); the tool keys the answers it records by
+// its own embedded copy, and tests use this constant to read them.
 inline constexpr const char* kHelperBundleIdentifier = "app.tolvek.photos-helper";
 
 struct AccessAnswer {

@@ -15,16 +15,17 @@ namespace {
 
 std::string errorText(int code) { return std::strerror(code); }
 
-// ".name.tolvek-<pid>-<n>-<random>" beside `path`: hidden, and never a name
+// ".tolvek-<pid>-<n>-<random>.partial" beside `path`: hidden, and never a name
 // that the export could choose.
 std::string temporaryNameBeside(const std::string& path) {
   static std::atomic<unsigned> counter{0};
   const auto slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   thread_local std::mt19937 random{std::random_device{}()};
-  return folder + "." + name + ".tolvek-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
-         std::to_string(random() % 1000000);
+  // The name being replaced is not part of the temporary name, so a name that
+  // is itself near the file system's 255-byte limit can still be written.
+  return folder + ".tolvek-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
+         std::to_string(random() % 1000000) + ".partial";
 }
 
 bool writeAll(int fd, std::string_view bytes, int* error) {

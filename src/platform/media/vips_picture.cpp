@@ -103,7 +103,12 @@ std::optional<std::string> encodeJpeg(VipsImage* pixels, double factor, JpegMeta
   }
   ImagePtr image(copy);
   const bool strip = metadata == JpegMetadata::none;
-  if (!strip) {
+  if (strip) {
+    // Dropped before the save, not only by its strip option: the saver would
+    // otherwise still inspect the source's colour profile, which some
+    // pipelines (a HEIC's profile after resizing) hand over already released.
+    vips_image_remove(image.get(), VIPS_META_ICC_NAME);
+  } else {
     // The pixels are upright, so the EXIF orientation written must say so.
     vips_image_set_int(image.get(), VIPS_META_ORIENTATION, 1);
   }
