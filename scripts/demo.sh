@@ -20,9 +20,9 @@ media="$scratch/media"
 mkdir -p "$media/trip" "$media/home"
 samples="../shared/samples"
 if [ -d "$samples" ]; then
-  cp "$samples"/jpeg/Canon_40D.jpg "$samples"/jpeg/Nikon_D70.jpg "$samples"/jpeg/iPhone_hdr.jpg "$media/trip/"
-  cp "$samples"/orientation/*.jpg "$media/home/" 2>/dev/null || true
-  cp "$samples"/heif/iphone_13_pro_max.HEIC "$samples"/heif/samplefilehub.heif "$media/trip/"
+  cp -p "$samples"/jpeg/Canon_40D.jpg "$samples"/jpeg/Nikon_D70.jpg "$samples"/jpeg/iPhone_hdr.jpg "$media/trip/"
+  cp -p "$samples"/orientation/*.jpg "$media/home/" 2>/dev/null || true
+  cp -p "$samples"/heif/iphone_13_pro_max.HEIC "$samples"/heif/samplefilehub.heif "$media/trip/"
 else
   echo "(no ../shared/samples here: using generated pictures)"
 fi
