@@ -33,5 +33,6 @@ fi
 
 [ "${1:-}" = "--deps" ] && exit 0
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# The same configuration as scripts/test.sh, so the tests do not rebuild everything.
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLVEK_WERROR=ON >/dev/null
 cmake --build build -j"$(nproc)"

@@ -108,18 +108,13 @@ class Export : public ::testing::Test {
     lib_ = nullptr;
   }
 
-  static std::string join(const std::vector<std::string>& ids) {
-    std::string joined;
-    for (const std::string& id : ids) joined += (joined.empty() ? "" : ",") + id;
-    return joined;
-  }
   struct Exported {
     std::vector<std::pair<std::string, std::string>> files;  // id, path
     std::vector<std::string> errors;
   };
   static Exported exportTo(const std::string& dir, const std::vector<std::string>& ids,
                            const std::string& workingDirectory = {}) {
-    const Json document = lib_->scratch.run({"export", dir, join(ids)}, 0, {}, workingDirectory);
+    const Json document = lib_->scratch.run({"export", dir, joinIds(ids)}, 0, {}, workingDirectory);
     Exported result;
     if (!document.contains("files") || !document.contains("errors") || document.size() != 2 ||
         !document["files"].is_array() || !document["errors"].is_array()) {

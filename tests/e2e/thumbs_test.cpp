@@ -104,11 +104,6 @@ class Thumbs : public ::testing::Test {
     lib_ = nullptr;
   }
 
-  static std::string join(const std::vector<std::string>& ids) {
-    std::string joined;
-    for (const std::string& id : ids) joined += (joined.empty() ? "" : ",") + id;
-    return joined;
-  }
   // Runs thumbs and gives each member's JPEG bytes; every value must be a
   // JPEG data URL.
   static std::map<std::string, std::string> thumbs(const std::string& size, const std::string& ids) {
@@ -145,7 +140,7 @@ class Thumbs : public ::testing::Test {
 Library* Thumbs::lib_ = nullptr;
 
 TEST_F(Thumbs, PicturesComeOutUprightAtTheSmallestSizeCoveringTheSquare) {
-  const auto jpegs = thumbs("240", join({lib_->landscape, lib_->rotated, lib_->heic, lib_->png}));
+  const auto jpegs = thumbs("240", joinIds({lib_->landscape, lib_->rotated, lib_->heic, lib_->png}));
   ASSERT_EQ(jpegs.size(), 4u);
   expectSize(jpegs.at(lib_->landscape), 320, 240, "4:3 JPEG");
   expectUpright(jpegs.at(lib_->landscape), "4:3 JPEG");
@@ -161,7 +156,7 @@ TEST_F(Thumbs, PicturesComeOutUprightAtTheSmallestSizeCoveringTheSquare) {
 }
 
 TEST_F(Thumbs, TheSideIsBoundedAndAMalformedSizeMeans240) {
-  const std::string ids = join({lib_->landscape});
+  const std::string ids = joinIds({lib_->landscape});
   expectSize(thumbs("64", ids).at(lib_->landscape), 85, 64, "side 64");
   expectSize(thumbs("1", ids).at(lib_->landscape), 85, 64, "side 1 is 64");
   expectSize(thumbs("-5", ids).at(lib_->landscape), 85, 64, "side -5 is 64");
@@ -173,7 +168,7 @@ TEST_F(Thumbs, TheSideIsBoundedAndAMalformedSizeMeans240) {
 }
 
 TEST_F(Thumbs, VideosGiveAnUprightFrameAndAudioNothing) {
-  const auto jpegs = thumbs("240", join({lib_->video, lib_->turnedVideo, lib_->audio}));
+  const auto jpegs = thumbs("240", joinIds({lib_->video, lib_->turnedVideo, lib_->audio}));
   EXPECT_EQ(jpegs.count(lib_->audio), 0u);
   ASSERT_EQ(jpegs.count(lib_->video), 1u);
   ASSERT_EQ(jpegs.count(lib_->turnedVideo), 1u);
@@ -196,12 +191,12 @@ TEST_F(Thumbs, VideosGiveAnUprightFrameAndAudioNothing) {
 TEST_F(Thumbs, DamagedOriginalsAreLeftOutAndTheRestStillComesOut) {
   const std::vector<std::string> ids = {lib_->corrupt, lib_->landscape, lib_->truncated, lib_->empty,
                                         lib_->deleted, lib_->huge,      lib_->png};
-  const auto jpegs = thumbs("240", join(ids));
+  const auto jpegs = thumbs("240", joinIds(ids));
   EXPECT_EQ(jpegs.size(), 2u);
   EXPECT_EQ(jpegs.count(lib_->landscape), 1u);
   EXPECT_EQ(jpegs.count(lib_->png), 1u);
   // Larger sides need the original; still nothing from the damaged ones.
-  const auto large = thumbs("1024", join(ids));
+  const auto large = thumbs("1024", joinIds(ids));
   EXPECT_EQ(large.size(), 2u);
 }
 
@@ -231,7 +226,7 @@ TEST_F(Thumbs, IdentifiersThatNameNoAssetAreLeftOutAndDuplicatesGiveOneMember) {
   EXPECT_EQ(lib_->scratch.run({"thumbs", "240", ""}), Json::parse(R"({"thumbs":{}})"));
   EXPECT_EQ(lib_->scratch.run({"thumbs", "240", ",,,"}), Json::parse(R"({"thumbs":{}})"));
   EXPECT_EQ(lib_->scratch.run({"thumbs", "240", bigText}), Json::parse(R"({"thumbs":{}})"));
-  EXPECT_EQ(lib_->scratch.run({"thumbs", "240", join({lib_->audio, lib_->corrupt})}), Json::parse(R"({"thumbs":{}})"));
+  EXPECT_EQ(lib_->scratch.run({"thumbs", "240", joinIds({lib_->audio, lib_->corrupt})}), Json::parse(R"({"thumbs":{}})"));
 }
 
 }  // namespace

@@ -148,6 +148,12 @@ Json ScratchLibrary::run(const std::vector<std::string>& arguments, int status, 
   return expectOneDocument(helper(arguments, extra, workingDirectory), status);
 }
 
+std::string joinIds(const std::vector<std::string>& ids) {
+  std::string joined;
+  for (const std::string& id : ids) joined += (joined.empty() ? "" : ",") + id;
+  return joined;
+}
+
 Json expectOneDocument(const ProcessResult& result, int status) {
   EXPECT_TRUE(result.exited()) << "signal " << result.signal << ", timed out " << result.timedOut << ", start error "
                                << result.startError;

@@ -66,6 +66,9 @@ class ScratchLibrary {
   std::string toolPath_;
 };
 
+// Identifiers as the helper takes them: one argument, joined with commas.
+std::string joinIds(const std::vector<std::string>& ids);
+
 // The checks of ScratchLibrary::run on any result.
 Json expectOneDocument(const ProcessResult& result, int status);
 
