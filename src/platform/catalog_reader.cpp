@@ -107,7 +107,10 @@ std::shared_ptr<CatalogReader> CatalogReader::open(const LibraryLocation& locati
   if (!executeSql(db.get(), "BEGIN")) return reader;
   {
     SqliteStatement version(db.get(), "PRAGMA user_version");
-    if (!version.step() || version.integer(0) != kCatalogSchemaVersion) return reader;
+    if (!version.step()) return reader;
+    reader->schemaVersion_ = version.integer(0);
+    if (reader->schemaVersion_ < kOldestReadableSchemaVersion || reader->schemaVersion_ > kCatalogSchemaVersion)
+      return reader;
   }
   reader->db_ = std::move(db);
   return reader;
@@ -234,36 +237,45 @@ std::optional<StoredAsset> CatalogReader::storedAsset(std::int64_t assetHandle) 
   stored.mediaType = asset.integer(0);
 
   SqliteStatement original(db_.get(), statements_,
-                           "SELECT path, url, uniform_type_identifier FROM resource "
-                           "WHERE asset_id = :asset ORDER BY position LIMIT 1");
+                           std::string("SELECT path, url, uniform_type_identifier, ") + recordedContent() +
+                               " FROM resource WHERE asset_id = :asset ORDER BY position LIMIT 1");
   original.bind(":asset", assetHandle);
-  if (original.step()) {
-    stored.original.path = absolutePath(original.optionalText(0));
-    stored.original.url = original.optionalText(1).value_or("");
-    stored.original.uniformTypeIdentifier = original.text(2);
-  }
+  if (original.step()) stored.original = readOriginal(original);
 
   SqliteStatement derivatives(db_.get(), statements_,
-                              "SELECT path, width, height FROM derivative WHERE asset_id = :asset "
-                              "ORDER BY width, height");
+                              std::string("SELECT path, width, height, ") +
+                                  (schemaVersion_ >= 3 ? "size" : "NULL") +
+                                  " FROM derivative WHERE asset_id = :asset ORDER BY width, height");
   derivatives.bind(":asset", assetHandle);
   while (derivatives.step()) {
-    StoredDerivative d{absolutePath(derivatives.optionalText(0)), derivatives.integer(1), derivatives.integer(2)};
+    StoredDerivative d{absolutePath(derivatives.optionalText(0)), derivatives.integer(1), derivatives.integer(2), {}};
+    if (auto bytes = derivatives.optionalInteger(3); bytes && *bytes >= 0) d.bytes = static_cast<std::uint64_t>(*bytes);
     if (!d.path.empty()) stored.derivatives.push_back(std::move(d));
   }
   return stored;
 }
 
+const char* CatalogReader::recordedContent() const {
+  return schemaVersion_ >= 3 ? "size, sha256" : "NULL, NULL";
+}
+
+StoredOriginal CatalogReader::readOriginal(const SqliteStatement& row) const {
+  StoredOriginal original;
+  original.path = absolutePath(row.optionalText(0));
+  original.url = row.optionalText(1).value_or("");
+  original.uniformTypeIdentifier = row.text(2);
+  if (auto size = row.optionalInteger(3); size && *size >= 0) original.size = static_cast<std::uint64_t>(*size);
+  original.sha256 = row.optionalText(4).value_or("");
+  return original;
+}
+
 std::optional<StoredOriginal> CatalogReader::storedResource(const AssetResource& resource) {
   SqliteStatement select(db_.get(), statements_,
-                         "SELECT path, url, uniform_type_identifier FROM resource "
-                         "WHERE id = :resource AND asset_id = :asset");
+                         std::string("SELECT path, url, uniform_type_identifier, ") + recordedContent() +
+                             " FROM resource WHERE id = :resource AND asset_id = :asset");
   select.bind(":resource", resource.handle).bind(":asset", resource.assetHandle);
   if (!select.step()) return std::nullopt;
-  StoredOriginal original;
-  original.path = absolutePath(select.optionalText(0));
-  original.url = select.optionalText(1).value_or("");
-  original.uniformTypeIdentifier = select.text(2);
+  StoredOriginal original = readOriginal(select);
   if (original.path.empty() && original.url.empty()) return std::nullopt;
   return original;
 }
