@@ -7,10 +7,13 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <thread>
 
 #include "support/http_test_server.h"
 #include "support/scratch_library.h"
@@ -430,6 +433,57 @@ TEST_F(Export, NoIdentifiersStillCreateTheFolderAndGiveEmptyArrays) {
   EXPECT_TRUE(fs::is_directory(dir));
   EXPECT_TRUE(filesBelow(dir).empty());
   EXPECT_EQ(lib_->scratch.run({"export", dir, ""}), Json::parse(R"({"files":[],"errors":[]})"));
+}
+
+// The names in `folder` that are the helper's temporary files.
+std::vector<std::string> temporariesIn(const std::string& folder) {
+  std::vector<std::string> found;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(folder, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.starts_with(".tolvek-")) found.push_back(name);
+  }
+  return found;
+}
+
+TEST_F(Export, ASignalDuringAVideoWriteLeavesNoPartialFile) {
+  const std::string body = *readFileBytes(lib_->src + "/remote/cloud.mp4");
+  // Slow enough that every signal arrives while the video is being written.
+  lib_->server->serve("/cloud.mp4", HttpPlan{.body = body, .behaviour = HttpBehaviour::slow, .chunkSize = 256,
+                                             .pause = std::chrono::milliseconds(100)});
+  for (const int sig : {SIGTERM, SIGHUP, SIGINT, SIGKILL}) {
+    const std::string dir = lib_->scratch.work("signal-" + std::to_string(sig));
+    fs::create_directories(dir);
+    std::atomic<pid_t> child{0};
+    std::thread killer([&] {
+      // Once its temporary file exists, the helper gets the signal.
+      for (int i = 0; i < 400; ++i) {
+        if (child != 0 && !temporariesIn(dir).empty()) {
+          ::kill(child, sig);
+          return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+      }
+    });
+    RunOptions options = lib_->scratch.options();
+    options.onStart = [&child](pid_t pid) { child = pid; };
+    const ProcessResult r =
+        runProcess(std::string(TOLVEK_BIN_DIR) + "/tolvek-photos", {"export", dir, lib_->offloadedVideo}, options);
+    killer.join();
+    EXPECT_EQ(r.signal, sig) << "status " << r.exitStatus << ": " << r.out;
+    EXPECT_EQ(r.out, "") << sig;
+    EXPECT_FALSE(fs::exists(dir + "/cloud.mp4")) << sig;
+    // Killed outright it cannot clean up; otherwise nothing stays.
+    EXPECT_EQ(temporariesIn(dir).size(), sig == SIGKILL ? 1u : 0u) << sig;
+  }
+  // The next export into the folder clears what the killed run left and
+  // writes the video whole.
+  lib_->server->serve("/cloud.mp4", HttpPlan{.body = body});
+  const std::string killed = lib_->scratch.work("signal-" + std::to_string(SIGKILL));
+  const Exported out = exportTo(killed, {lib_->offloadedVideo});
+  ASSERT_EQ(out.files.size(), 1u);
+  EXPECT_EQ(readFileBytes(killed + "/cloud.mp4"), body);
+  EXPECT_EQ(temporariesIn(killed), std::vector<std::string>{});
 }
 
 }  // namespace

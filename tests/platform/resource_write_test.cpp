@@ -5,6 +5,9 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
@@ -12,8 +15,11 @@
 #include <map>
 #include <mutex>
 #include <random>
+#include <thread>
 
+#include "platform/content_hash.h"
 #include "platform/linux_resource_manager.h"
+#include "platform/posix/posix_file.h"
 #include "support/http_test_server.h"
 #include "support/media_fixtures.h"
 
@@ -231,6 +237,82 @@ TEST_F(ResourceWrites, CompletionOwnsWhatItUsesAfterTheManagerIsGone) {
   ASSERT_TRUE(outcome->waitDone(std::chrono::seconds(30)));
   EXPECT_EQ(outcome->error, std::nullopt);
   EXPECT_EQ(readFileBytes(folder.file("copy.mov")), readFileBytes(folder.file("original.mov")));
+}
+
+// Nothing but the written file (or nothing at all) in the folder.
+std::vector<std::string> entriesOf(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST_F(ResourceWrites, OnlyTheOriginalEverReachesTheFinalName) {
+  HttpTestServer server;
+  const std::string body = randomBytes(200000, 7);
+  std::string other = body;
+  other[100] = static_cast<char>(other[100] ^ 1);
+  server.serve("/right.mov", HttpPlan{body});
+  server.serve("/other.mov", HttpPlan{other});
+  server.serve("/empty.mov", HttpPlan{""});
+  server.serve("/page.mov", HttpPlan{"<html>error</html>"});
+  ASSERT_TRUE(writeFileBytes(folder.file("right.bytes"), body));
+  const std::string hash = digestOfFile(folder.file("right.bytes"))->sha256;
+  ASSERT_EQ(::mkfifo(folder.file("fifo.mov").c_str(), 0600), 0);
+  ASSERT_EQ(::symlink("/dev/zero", folder.file("zero.mov").c_str()), 0);
+  struct Case {
+    StoredOriginal original;
+    std::string error;  // empty: written
+  };
+  const Case cases[] = {
+      {{"", server.url("/right.mov"), "", body.size(), hash}, ""},
+      {{"", server.url("/other.mov"), "", body.size(), hash}, kNotTheOriginal},
+      {{"", server.url("/empty.mov"), "", body.size(), hash}, kNotTheOriginal},
+      {{"", server.url("/page.mov"), "", body.size(), hash}, kNotTheOriginal},
+      {{"", server.url("/right.mov"), "", body.size() - 1, ""}, kNotTheOriginal},
+      {{folder.file("fifo.mov"), "", "", {}, {}}, kNotARegularFile},
+      {{folder.file("zero.mov"), "", "", {}, {}}, kNotARegularFile},
+  };
+  ScratchFolder out;
+  const mode_t mask = ::umask(027);
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    index.originals[100] = cases[i].original;
+    const std::string destination = out.file("out" + std::to_string(i) + ".mov");
+    EXPECT_EQ(write(100, destination, true)->error.value_or(""), cases[i].error) << i;
+    EXPECT_EQ(std::filesystem::exists(destination), cases[i].error.empty()) << i;
+  }
+  ::umask(mask);
+  // No temporary file is left, and the written file has mode 0666 less the umask.
+  EXPECT_EQ(entriesOf(out.path()), (std::vector<std::string>{"out0.mov"}));
+  struct stat info {};
+  ASSERT_EQ(::stat(out.file("out0.mov").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0640u);
+  EXPECT_EQ(readFileBytes(out.file("out0.mov")), body);
+}
+
+TEST_F(ResourceWrites, ACancelledWriteLeavesNothing) {
+  HttpTestServer server;
+  server.serve("/slow.mov", HttpPlan{.body = randomBytes(400000, 9), .behaviour = HttpBehaviour::slow,
+                                     .chunkSize = 4096, .pause = std::chrono::milliseconds(50)});
+  index.originals[1] = {"", server.url("/slow.mov"), "", {}, {}};
+  auto outcome = std::make_shared<Outcome>();
+  AssetResource resource;
+  resource.handle = 1;
+  ResourceRequestOptions options;
+  options.networkAccessAllowed = true;
+  const auto request = manager.writeDataForAssetResource(resource, folder.file("slow.mov"), options,
+                                                         [outcome](std::optional<std::string> error) {
+                                                           std::lock_guard<std::mutex> lock(outcome->mutex);
+                                                           ++outcome->calls;
+                                                           outcome->error = std::move(error);
+                                                           outcome->changed.notify_all();
+                                                         });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  manager.cancelDataRequest(request);
+  manager.cancelDataRequest(request + 1000);  // unknown: nothing happens
+  ASSERT_TRUE(outcome->waitDone(std::chrono::seconds(5)));
+  EXPECT_TRUE(outcome->error);
+  EXPECT_EQ(entriesOf(folder.path()), std::vector<std::string>{});
 }
 
 }  // namespace

@@ -154,6 +154,7 @@ ProcessResult runProcess(const std::string& executable, const std::vector<std::s
     n = ::read(report.read.get(), &error, sizeof error);
   } while (n < 0 && errno == EINTR);
   if (n == static_cast<ssize_t>(sizeof error)) result.startError = error;
+  if (result.startError == 0 && options.onStart) options.onStart(pid);
 
   std::array<pollfd, 2> fds{pollfd{out.read.get(), POLLIN, 0}, pollfd{err.read.get(), POLLIN, 0}};
   std::string* sinks[2] = {&result.out, &result.err};

@@ -1,7 +1,10 @@
 #pragma once
 // Runs a built executable as a child process and captures what it does:
 // the bytes on standard output and standard error, and how it ended.
+#include <sys/types.h>
+
 #include <chrono>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,6 +21,10 @@ struct RunOptions {
   // Standard output is a pipe whose reading end is already closed, so every
   // write to it fails with EPIPE (and raises SIGPIPE unless ignored).
   bool closedStdout = false;
+  // Called with the child's process identifier once it runs (on the calling
+  // thread, before its output is collected), e.g. to hand it to a thread
+  // that signals it.
+  std::function<void(pid_t)> onStart;
 };
 
 struct ProcessResult {

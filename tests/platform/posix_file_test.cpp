@@ -1,0 +1,127 @@
+// The POSIX primitives: what a read accepts and how far it reads, bounded
+// locks, temporary files that are published whole or removed.
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+
+#include "platform/posix/posix_file.h"
+#include "platform/posix/temporary_files.h"
+#include "support/media_fixtures.h"
+
+namespace tolvek::testing {
+namespace {
+
+TEST(ReadRegularFile, OnlyRegularFilesAndNeverPastTheCap) {
+  ScratchFolder folder;
+  ASSERT_TRUE(writeFileBytes(folder.file("small"), "12345"));
+  ASSERT_EQ(::mkfifo(folder.file("fifo").c_str(), 0600), 0);
+  ASSERT_EQ(::symlink("/dev/zero", folder.file("zero").c_str()), 0);
+  ASSERT_EQ(::symlink(folder.file("fifo").c_str(), folder.file("to-fifo").c_str()), 0);
+  ASSERT_EQ(::symlink(folder.file("small").c_str(), folder.file("to-small").c_str()), 0);
+  struct Case {
+    std::string path;
+    std::uint64_t cap;
+    std::string bytes;  // empty with an error
+    std::string error;
+  };
+  const Case cases[] = {
+      {folder.file("small"), 100, "12345", ""},
+      {folder.file("to-small"), 5, "12345", ""},
+      {folder.file("small"), 4, "", "File too large"},
+      {folder.file("fifo"), 100, "", kNotARegularFile},
+      {folder.file("to-fifo"), 100, "", kNotARegularFile},
+      {folder.file("zero"), 100, "", kNotARegularFile},
+      {folder.path(), 100, "", "Is a directory"},
+      {folder.file("gone"), 100, "", "No such file or directory"},
+  };
+  for (const Case& c : cases) {
+    const auto started = std::chrono::steady_clock::now();
+    const auto read = readRegularFile(c.path, c.cap);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2)) << c.path << " blocked";
+    EXPECT_EQ(read.ok() ? *read : std::string(), c.bytes) << c.path;
+    EXPECT_EQ(read.message(), c.error) << c.path;
+  }
+  // A file that grows after it was opened is read only as far as it was long.
+  auto opened = ReadableFile::open(folder.file("small"));
+  ASSERT_TRUE(opened.ok());
+  ASSERT_TRUE(writeFileBytes(folder.file("small"), "1234567890"));
+  EXPECT_EQ(*opened->read(100), "12345");
+}
+
+TEST(FileLock, WaitsOnlyAsLongAsAsked) {
+  ScratchFolder folder;
+  const std::string path = folder.file("lock");
+  auto held = FileLock::acquire(path, std::chrono::milliseconds(0));
+  ASSERT_TRUE(held.ok()) << held.message();
+  // flock conflicts between open files, also within one process.
+  const auto started = std::chrono::steady_clock::now();
+  const auto second = FileLock::acquire(path, std::chrono::milliseconds(300));
+  const auto waited = std::chrono::steady_clock::now() - started;
+  EXPECT_EQ(second.message(), kLockBusy);
+  EXPECT_GE(waited, std::chrono::milliseconds(280));
+  EXPECT_LT(waited, std::chrono::seconds(2));
+  { FileLock released = std::move(held).value(); }
+  EXPECT_TRUE(FileLock::acquire(path, std::chrono::milliseconds(0)).ok());
+  ASSERT_EQ(::mkfifo(folder.file("fifo").c_str(), 0600), 0);
+  EXPECT_EQ(FileLock::acquire(folder.file("fifo"), std::chrono::milliseconds(0)).message(), kNotARegularFile);
+}
+
+std::vector<std::string> namesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(TemporaryFile, PublishedWholeOrRemoved) {
+  ScratchFolder folder;
+  ASSERT_TRUE(writeFileBytes(folder.file("taken"), "old"));
+  const mode_t mask = ::umask(022);
+  {
+    auto file = TemporaryFile::createIn(folder.path());
+    ASSERT_TRUE(file.ok());
+    ASSERT_TRUE(writeAll(file->fd(), "new").ok());
+    EXPECT_EQ(file->publish(folder.file("taken"), Publish::neverReplace).message(),
+              "A file already exists at " + folder.file("taken"));
+    auto second = TemporaryFile::createIn(folder.path());
+    ASSERT_TRUE(second.ok());
+    ASSERT_TRUE(writeAll(second->fd(), "fresh").ok());
+    EXPECT_TRUE(second->publish(folder.file("fresh"), Publish::neverReplace).ok());
+    auto dropped = TemporaryFile::createIn(folder.path());  // never published
+    ASSERT_TRUE(dropped.ok());
+  }
+  ::umask(mask);
+  EXPECT_EQ(readFileBytes(folder.file("taken")), "old");
+  EXPECT_EQ(readFileBytes(folder.file("fresh")), "fresh");
+  struct stat info {};
+  ASSERT_EQ(::stat(folder.file("fresh").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0644u);
+  EXPECT_EQ(namesIn(folder.path()), (std::vector<std::string>{"fresh", "taken"}));
+}
+
+TEST(TemporaryFile, AbandonedFilesOfDeadWritersAreRemovedOthersKept) {
+  ScratchFolder folder;
+  // A writer that is gone: a child that has exited and been reaped.
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ASSERT_GT(child, 0);
+  ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+  const std::string dead = ".tolvek-" + std::to_string(child) + "-0-1.partial";
+  const std::string live = ".tolvek-" + std::to_string(::getppid()) + "-0-1.partial";
+  const std::vector<std::string> kept = {live, ".tolvek-x-0-1.partial", "IMG_0001.JPG", ".tolvek-12-3.partial"};
+  for (const std::string& name : kept) ASSERT_TRUE(writeFileBytes(folder.file(name), "x"));
+  ASSERT_TRUE(writeFileBytes(folder.file(dead), "x"));
+  removeAbandonedTemporaryFiles(folder.path());
+  auto expected = kept;
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(namesIn(folder.path()), expected);
+}
+
+}  // namespace
+}  // namespace tolvek::testing
