@@ -35,10 +35,19 @@ void runPrompt(const std::shared_ptr<PromptJob>& job) {
     AccessStore store(job->storePath);
     status = store.read(job->bundleIdentifier).status;
     if (status == kStatusNotDetermined) {
-      status = askWithZenity(job->usageDescription);
-      if (status == kStatusAuthorized || status == kStatusDenied) {
-        store.write(job->bundleIdentifier, AccessAnswer{status, {}});
+      // Only the user's own answer is recorded; a dialog that never showed
+      // leaves the question open for the next run.
+      switch (askWithZenity(job->usageDescription)) {
+        case PromptAnswer::allowed:
+          status = kStatusAuthorized;
+          break;
+        case PromptAnswer::refused:
+          status = kStatusDenied;
+          break;
+        case PromptAnswer::notShown:
+          break;
       }
+      if (status != kStatusNotDetermined) (void)store.write(job->bundleIdentifier, AccessAnswer{status, {}});
     }
   }
   if (status != kStatusNotDetermined) job->answeredHere->store(status, std::memory_order_release);
