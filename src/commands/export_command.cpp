@@ -134,7 +134,7 @@ class Export {
 }  // namespace
 
 Document cmdExport(Services& services, const std::string& dir, const std::vector<std::string>& ids) {
-  const std::string directory = absoluteLexicalPath(dir, services.files.currentDirectory());
+  const std::string directory = absolutePath(dir, services.files.currentDirectory());
   // A failure shows in each write that follows.
   (void)services.files.createDirectories(directory);
   Export run(services, directory);

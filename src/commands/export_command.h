@@ -13,7 +13,7 @@ namespace tolvek {
 inline constexpr double kVideoWriteTimeoutSeconds = 600;
 
 // {"files": [{"id", "path"}, ...], "errors": ["<asset file name>: <reason>", ...]}.
-// `dir` ("" is the working directory) is made absolute, normalised and
+// `dir` ("" is the working directory) is made absolute (".." kept) and
 // created with its parents (a failure shows in the writes). Assets are
 // handled one at a time in the order of `ids`: pictures through the image
 // data request and FileSystem::replaceFile, videos through a resource write

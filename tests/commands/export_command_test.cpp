@@ -211,14 +211,17 @@ TEST_F(ExportTest, FilesFromAnEarlierRunNeverCount) {
   EXPECT_EQ(files.contents(kDir + "/clip.mov"), "earlier video");
 }
 
-TEST_F(ExportTest, FolderPathIsAbsoluteAndNormalised) {
+// "path" names the file as written: ".." stays for the kernel to resolve.
+TEST_F(ExportTest, FolderPathIsAbsoluteAndKeepsParentSegments) {
   const struct {
     std::string dir, folder;
   } cases[] = {{"", "/home/user"},
                {"out", "/home/user/out"},
-               {"./x//y/../z/", "/home/user/x/z"},
+               {"./x//y/../z/", "/home/user/x/y/../z"},
+               {"link/../out", "/home/user/link/../out"},
                {"/tmp//e/./", "/tmp/e"},
-               {"../../../..", "/"}};
+               {"/", "/"},
+               {"../../../..", "/home/user/../../../.."}};
   for (const auto& c : cases) {
     const std::string id = picture("p.jpg", "p");
     const Document document = run({id}, c.dir);
