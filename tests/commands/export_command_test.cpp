@@ -232,6 +232,31 @@ TEST_F(ExportTest, FolderPathIsAbsoluteAndKeepsParentSegments) {
   }
 }
 
+// A working directory whose name is not UTF-8 could not be reported in
+// "path": nothing is created or written, and each asset gets one error.
+TEST_F(ExportTest, AFolderPathThatIsNotUtf8WritesNothing) {
+  const std::string a = picture("IMG_0001.JPG", "a");
+  const std::string v = video("clip.mov");
+  const std::string b = picture("Été.png", "b", "public.png");
+  files.setCurrentDirectory("/home/caf\xE9");
+  for (const std::string& dir : {std::string("out"), std::string(""), std::string(".")}) {
+    const Document document = run({a, v, b, "nothing"}, dir);
+    EXPECT_EQ(document.at("files"), Document::array()) << dir;
+    EXPECT_EQ(errors(document), (Names{"IMG_0001.JPG: the folder's path is not valid UTF-8",
+                                       "clip.mov: the folder's path is not valid UTF-8",
+                                       "Été.png: the folder's path is not valid UTF-8"}))
+        << dir;
+  }
+  EXPECT_EQ(files.directoryRequests(), Names{});
+  EXPECT_EQ(files.replaceCalls(), 0u);
+  EXPECT_EQ(files.filePaths(), Names{});
+
+  // An absolute folder does not depend on the working directory.
+  const Document elsewhere = run({a}, kDir);
+  EXPECT_EQ(writtenNames(elsewhere), Names{"IMG_0001.JPG"});
+  EXPECT_EQ(errors(elsewhere), Names{});
+}
+
 TEST_F(ExportTest, NamesThatWouldEscapeTheFolderAreCleaned) {
   const std::string up = picture("../../.bashrc", "up");
   const std::string deep = picture("sub/dir/IMG.HEIC", kHeicData, "public.heic");

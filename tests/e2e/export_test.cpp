@@ -280,6 +280,16 @@ TEST_F(Export, ParentSegmentsAfterALinkLeadWhereThePathSays) {
   EXPECT_EQ(fs::canonical(reported), fs::canonical(base + "/target/out/drawing.png"));
 }
 
+TEST_F(Export, AWorkingDirectoryNamedInAnotherEncodingWritesNothing) {
+  const std::string latin1 = lib_->scratch.work("caf\xE9");
+  fs::create_directories(latin1);
+  const Json document = lib_->scratch.run({"export", "out", joinIds({lib_->jpeg, lib_->video})}, 0, {}, latin1);
+  EXPECT_EQ(document, Json({{"files", Json::array()},
+                            {"errors", {"IMG_0001.JPG: the folder's path is not valid UTF-8",
+                                        "clip.mp4: the folder's path is not valid UTF-8"}}}));
+  EXPECT_TRUE(fs::is_empty(latin1));
+}
+
 TEST_F(Export, AFolderThatCannotBeWrittenGivesOneErrorPerAsset) {
   const std::string file = lib_->scratch.work("a-file");
   ASSERT_TRUE(writeFileBytes(file, "not a folder"));
