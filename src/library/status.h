@@ -1,0 +1,58 @@
+#pragma once
+// The one way an operation reports failure: a Status that is either ok or
+// carries a message meant for the user ("No such file or directory", "The
+// server answered 404"), and a Result that holds a value or such a Status.
+// Both are [[nodiscard]], so a failure cannot be dropped without a trace.
+#include <optional>
+#include <string>
+#include <utility>
+#include <variant>
+
+namespace tolvek {
+
+class [[nodiscard]] Status {
+ public:
+  Status() = default;  // ok
+  static Status error(std::string message) { return Status(std::move(message)); }
+
+  bool ok() const { return !message_.has_value(); }
+  explicit operator bool() const { return ok(); }
+  // Empty when ok.
+  const std::string& message() const {
+    static const std::string kNone;
+    return message_ ? *message_ : kNone;
+  }
+
+ private:
+  explicit Status(std::string message) : message_(std::move(message)) {}
+  std::optional<std::string> message_;
+};
+
+template <class T>
+class [[nodiscard]] Result {
+ public:
+  Result(T value) : state_(std::move(value)) {}  // NOLINT: a value converts
+  Result(Status failure) : state_(std::move(failure)) {}  // NOLINT: so does a failure (never ok)
+
+  bool ok() const { return std::holds_alternative<T>(state_); }
+  explicit operator bool() const { return ok(); }
+  // The value; only when ok().
+  T& value() & { return std::get<T>(state_); }
+  const T& value() const& { return std::get<T>(state_); }
+  T&& value() && { return std::get<T>(std::move(state_)); }
+  T* operator->() { return &value(); }
+  const T* operator->() const { return &value(); }
+  T& operator*() & { return value(); }
+  const T& operator*() const& { return value(); }
+  // Ok when a value is held, else the failure.
+  Status status() const { return ok() ? Status() : std::get<Status>(state_); }
+  const std::string& message() const {
+    static const std::string kNone;
+    return ok() ? kNone : std::get<Status>(state_).message();
+  }
+
+ private:
+  std::variant<T, Status> state_;
+};
+
+}  // namespace tolvek

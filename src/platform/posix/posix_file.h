@@ -1,0 +1,78 @@
+#pragma once
+// The POSIX file primitives every part of the platform uses, so each rule
+// lives once: a file opened for reading is a regular file (a FIFO, device,
+// socket or a link to one is refused without blocking) and is read with a
+// cap; writes are whole; locks are waited for a bounded time.
+// Linked into the platform, the media module and the download module.
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "library/status.h"
+
+namespace tolvek {
+
+// The system's description of an errno value ("No such file or directory").
+std::string errorText(int code);
+// The same, as a failed Status.
+Status errorStatus(int code);
+
+inline constexpr char kNotARegularFile[] = "Not a regular file";
+
+// Writes every byte of `bytes` to `fd`, across partial writes and EINTR.
+Status writeAll(int fd, std::string_view bytes);
+
+// A regular file opened read-only. Owns its descriptor; move-only. The size
+// is the one fstat gave when it was opened: readers never go past it, so a
+// file that grows while it is read (or is replaced by an endless one) ends
+// there.
+class ReadableFile {
+ public:
+  // Opens without blocking (O_NONBLOCK, then cleared) and refuses anything
+  // but a regular file with kNotARegularFile.
+  static Result<ReadableFile> open(const std::string& path);
+
+  ReadableFile(ReadableFile&& other) noexcept;
+  ReadableFile& operator=(ReadableFile&& other) noexcept;
+  ReadableFile(const ReadableFile&) = delete;
+  ReadableFile& operator=(const ReadableFile&) = delete;
+  ~ReadableFile();
+
+  int fd() const { return fd_; }
+  std::uint64_t size() const { return size_; }
+  // Bytes [0, min(size(), maxBytes)) as far as the file still has them.
+  Result<std::string> read(std::uint64_t maxBytes) const;
+
+ private:
+  ReadableFile(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+  int fd_ = -1;
+  std::uint64_t size_ = 0;
+};
+
+// The whole regular file at `path`, refused when it is larger than
+// `maxBytes` (so a cap never silently cuts a file short).
+Result<std::string> readRegularFile(const std::string& path, std::uint64_t maxBytes);
+
+// An exclusive flock on a lock file, held while this lives (move-only). The
+// lock is the kernel's: it ends with the process, however that ends.
+class FileLock {
+ public:
+  // Creates `path` (mode 0600) when missing and waits at most `wait` for the
+  // lock; a lock file that is not a regular file is refused.
+  static Result<FileLock> acquire(const std::string& path, std::chrono::milliseconds wait);
+
+  FileLock(FileLock&& other) noexcept;
+  FileLock& operator=(FileLock&& other) noexcept;
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  ~FileLock();
+
+ private:
+  explicit FileLock(int fd) : fd_(fd) {}
+  int fd_ = -1;
+};
+
+inline constexpr char kLockBusy[] = "Another process holds the lock";
+
+}  // namespace tolvek
