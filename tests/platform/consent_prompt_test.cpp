@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "library_fixture.h"
@@ -17,6 +18,7 @@
 #include "platform/consent_prompt.h"
 #include "platform/glib_main_loop.h"
 #include "platform/linux_photo_library.h"
+#include "platform/posix/posix_file.h"
 
 namespace tolvek {
 namespace {
@@ -142,6 +144,27 @@ TEST_F(ConsentPrompt, OnlyTheUsersOwnAnswerIsRecorded) {
     EXPECT_EQ(recorded(), c.answered);
     EXPECT_EQ(std::filesystem::exists(home.location().accessStorePath), recordsIt);
   }
+}
+
+// The user allows while another process holds the store's lock: the answer
+// decides this run at once (not after the gate's long timeout) and is
+// recorded once the lock is free.
+TEST_F(ConsentPrompt, AllowWhileTheStoreIsBusyCountsAndIsRecordedLater) {
+  stubZenity("exit 0");
+  std::filesystem::create_directories(std::filesystem::path(home.location().accessStorePath).parent_path());
+  auto held = std::make_optional(FileLock::acquire(home.location().accessStorePath + ".lock", 0ms));
+  ASSERT_TRUE(held->ok()) << held->message();
+  auto answers = std::make_shared<Answers>();
+  LinuxPhotoLibrary lib(home.location(), kHelperBundleIdentifier, kUsage);
+  lib.requestAuthorization(AccessLevel::readWrite, answers->handler(answers));
+  ASSERT_TRUE(answers->waitForOne(60s));
+  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{kStatusAuthorized});
+  EXPECT_EQ(recorded(), kStatusNotDetermined) << "written although the lock is held";
+  EXPECT_EQ(lib.authorizationStatus(AccessLevel::readWrite), kStatusAuthorized);
+
+  held.reset();
+  for (int i = 0; i < 400 && recorded() == kStatusNotDetermined; ++i) std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(recorded(), kStatusAuthorized);
 }
 
 TEST_F(ConsentPrompt, AZenityThatCannotStartRecordsNothing) {
