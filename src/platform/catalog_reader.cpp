@@ -119,6 +119,7 @@ std::vector<AssetCollection> CatalogReader::readCollections(SqliteStatement& sel
     AssetCollection c;
     c.handle = select.integer(0) * kHandleRules + select.integer(5);
     c.localIdentifier = select.text(1);
+    if (!isValidUtf8(c.localIdentifier)) continue;  // as for assets, below
     c.type = select.integer(2);
     c.subtype = select.integer(3);
     if (auto title = select.optionalText(4)) c.localizedTitle = validUtf8(*title);
@@ -169,6 +170,9 @@ void CatalogReader::forEachAsset(const AssetQuery& query, const std::function<bo
     Asset asset;
     asset.handle = select.integer(0);
     asset.localIdentifier = select.text(1);
+    // An identifier that is not valid UTF-8 could not be written into any
+    // document, nor asked for: the row is left out, the rest still listed.
+    if (!isValidUtf8(asset.localIdentifier)) continue;
     asset.mediaType = select.integer(2);
     asset.creationDate = select.optionalInteger(3);
     if (!visit(asset)) break;

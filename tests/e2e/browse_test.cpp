@@ -286,5 +286,62 @@ TEST_F(Browse, IdentifiersThatNameNothingGiveEmptyItems) {
   }
 }
 
+// One damaged row of the catalog (written past the tool with the SQLite
+// shell) spoils nothing else: an asset or album whose identifier is not
+// UTF-8 is left out of every list and lookup, and a date past the year 9999
+// is null.
+TEST(DamagedRows, ARowThatCannotBeWrittenIsLeftOutAndTheRestListed) {
+  if (!haveSqliteShell()) GTEST_SKIP() << "no sqlite3 shell to damage the catalog";
+  ScratchLibrary s{TOLVEK_BIN_DIR};
+  const std::string src = s.work("src");
+  std::filesystem::create_directories(src);
+  std::vector<std::string> paths;
+  for (int i = 0; i < 3; ++i) {
+    paths.push_back(src + "/p" + std::to_string(i) + ".jpg");
+    ASSERT_TRUE(writePicture(paths.back(), "jpeg", {.dateTimeOriginal = "2020:01:0" + std::to_string(i + 1) + " 10:00:00",
+                                                    .offsetTimeOriginal = "+00:00"}));
+  }
+  const std::vector<std::string> ids = s.import(paths);
+  const std::string album = s.createAlbum("All");
+  const std::string broken = s.createAlbum("Broken");
+  s.addToAlbum(album, ids);
+  s.addToAlbum(broken, ids);
+  s.grantAccess();
+  const std::string bad = "CAST(X'626164FF' AS TEXT)";
+  const std::string farFuture = "253402300800";
+  ASSERT_TRUE(sqliteQuery(
+      s.catalogPath(),
+      "UPDATE membership SET identifier = " + bad + " WHERE asset_id = (SELECT id FROM asset WHERE identifier = '" +
+          ids[1] + "'); UPDATE asset SET identifier = " + bad + " WHERE identifier = '" + ids[1] +
+          "'; UPDATE membership SET creation_date = " + farFuture +
+          " WHERE asset_id = (SELECT id FROM asset WHERE identifier = '" + ids[2] +
+          "'); UPDATE asset SET creation_date = " + farFuture + " WHERE identifier = '" + ids[2] +
+          "'; UPDATE collection SET identifier = CAST(X'616C62FF' AS TEXT) WHERE identifier = '" + broken + "';"));
+
+  const std::vector<std::string> rest = {ids[2], ids[0]};  // newest first: the year 10000, then 2020
+  for (const std::string& scope : {std::string("-"), album}) {
+    const Json listed = s.run({"list", scope, "500"});
+    ASSERT_TRUE(listed.contains("items")) << scope;
+    std::vector<std::string> listedIds;
+    for (const Json& item : listed["items"]) listedIds.push_back(item.value("id", ""));
+    EXPECT_EQ(listedIds, rest) << scope;
+    ASSERT_EQ(listed["items"].size(), 2u);
+    EXPECT_TRUE(listed["items"][0]["date"].is_null()) << listed["items"][0].dump();
+    EXPECT_EQ(listed["items"][1]["date"], "2020-01-01T10:00:00Z");
+  }
+  const Json albums = s.run({"albums"});
+  ASSERT_TRUE(albums.contains("albums"));
+  ASSERT_EQ(albums["albums"].size(), 1u) << albums.dump();
+  EXPECT_EQ(albums["albums"][0]["id"], album);
+
+  const Json thumbs = s.run({"thumbs", "64", joinIds(ids)});
+  ASSERT_TRUE(thumbs.contains("thumbs"));
+  EXPECT_EQ(thumbs["thumbs"].size(), 2u) << thumbs.dump().substr(0, 300);
+  EXPECT_TRUE(thumbs["thumbs"].contains(ids[0]) && thumbs["thumbs"].contains(ids[2]));
+  const Json exported = s.run({"export", s.work("out"), joinIds(ids)});
+  ASSERT_TRUE(exported.contains("files"));
+  EXPECT_EQ(exported["files"].size(), 2u) << exported.dump();
+}
+
 }  // namespace
 }  // namespace tolvek::testing
