@@ -1,5 +1,6 @@
 #include "platform/catalog_reader.h"
 
+#include <glib.h>
 #include <sys/stat.h>
 
 #include "platform/catalog_schema.h"
@@ -83,16 +84,38 @@ void CatalogReader::bindAssetQuery(SqliteStatement& statement, const AssetQuery&
       .bind(":visible", query.visibleJson);
 }
 
-std::shared_ptr<CatalogReader> CatalogReader::open(const LibraryLocation& location) {
-  std::shared_ptr<CatalogReader> reader(new CatalogReader(location.libraryFolder));
-  struct stat info {};
-  if (stat(location.catalogPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return reader;
+namespace {
 
+// `path` as an SQLite URI: every byte but the unreserved ones and "/"
+// percent-encoded, so "?", "#" and "%" in a folder name stay part of it.
+std::string catalogUri(const std::string& path, const char* query) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string uri = path.starts_with('/') ? "file://" : "file:";
+  for (const unsigned char c : path) {
+    if (g_ascii_isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~' || c == '/') {
+      uri += static_cast<char>(c);
+    } else {
+      uri += '%';
+      uri += kHex[c >> 4];
+      uri += kHex[c & 0xF];
+    }
+  }
+  return uri + "?" + query;
+}
+
+bool exists(const std::string& path) {
+  struct stat info {};
+  return lstat(path.c_str(), &info) == 0;
+}
+
+// Opens the catalog read-only, begins the one read transaction and checks
+// the schema version. Nothing on any failure, with SQLite's error code in
+// `error` (SQLITE_OK when the file opened but is of another version).
+SqliteConnection openSnapshot(const std::string& name, int flags, int& error) {
   sqlite3* raw = nullptr;
-  int rc = sqlite3_open_v2(location.catalogPath.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX,
-                           nullptr);
+  error = sqlite3_open_v2(name.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX | flags, nullptr);
   SqliteConnection db(raw);
-  if (rc != SQLITE_OK) return reader;
+  if (error != SQLITE_OK) return nullptr;
   sqlite3_busy_timeout(db.get(), kBusyTimeoutMilliseconds);
   sqlite3_db_config(db.get(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
   sqlite3_db_config(db.get(), SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
@@ -104,10 +127,38 @@ std::shared_ptr<CatalogReader> CatalogReader::open(const LibraryLocation& locati
   // (A truncated file fails here or at its first query: SQLite compares the
   // header's page count with the file. The file is never opened outside
   // SQLite, whose locks any other descriptor's close would drop.)
-  if (!executeSql(db.get(), "BEGIN")) return reader;
-  {
-    SqliteStatement version(db.get(), "PRAGMA user_version");
-    if (!version.step() || version.integer(0) != kCatalogSchemaVersion) return reader;
+  if (!executeSql(db.get(), "BEGIN")) {
+    error = sqlite3_errcode(db.get());
+    return nullptr;
+  }
+  SqliteStatement version(db.get(), "PRAGMA user_version");
+  if (!version.step()) {
+    error = sqlite3_errcode(db.get());
+    return nullptr;
+  }
+  if (version.integer(0) != kCatalogSchemaVersion) return nullptr;
+  return db;
+}
+
+}  // namespace
+
+std::shared_ptr<CatalogReader> CatalogReader::open(const LibraryLocation& location) {
+  std::shared_ptr<CatalogReader> reader(new CatalogReader(location.libraryFolder));
+  const std::string& path = location.catalogPath;
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return reader;
+
+  int error = SQLITE_OK;
+  SqliteConnection db = openSnapshot(path, 0, error);
+  // A WAL catalog read without write access needs a -shm file it cannot
+  // create (a read-only mount, a folder the user cannot write). With neither
+  // -wal nor -shm there, every committed page is in the file itself and
+  // nobody is writing it, so it can be read as immutable: no locks, no
+  // shared memory. A busy or corrupt catalog never takes this way.
+  const int primary = error & 0xFF;
+  if (!db && (primary == SQLITE_CANTOPEN || primary == SQLITE_READONLY) && !exists(path + "-wal") &&
+      !exists(path + "-shm")) {
+    db = openSnapshot(catalogUri(path, "immutable=1"), SQLITE_OPEN_URI, error);
   }
   reader->db_ = std::move(db);
   return reader;

@@ -343,5 +343,53 @@ TEST(DamagedRows, ARowThatCannotBeWrittenIsLeftOutAndTheRestListed) {
   EXPECT_EQ(exported["files"].size(), 2u) << exported.dump();
 }
 
+// A library on a read-only mount (here the library folder bind-mounted
+// read-only onto itself in a mount namespace of the helper's own), with no
+// -wal or -shm file, reads as usual.
+TEST(ReadOnlyLibrary, ACatalogThatCannotBeWrittenBesideReadsNormally) {
+  ScratchLibrary s{TOLVEK_BIN_DIR};
+  const std::string src = s.work("src");
+  std::filesystem::create_directories(src);
+  ASSERT_TRUE(writePicture(src + "/a.jpg", "jpeg", {.dateTimeOriginal = "2020:01:01 10:00:00"}));
+  ASSERT_TRUE(writePicture(src + "/b.jpg", "jpeg", {.dateTimeOriginal = "2020:01:02 10:00:00"}));
+  const std::vector<std::string> ids = s.import({src + "/a.jpg", src + "/b.jpg"});
+  s.grantAccess();
+  ASSERT_FALSE(std::filesystem::exists(s.catalogPath() + "-wal"));
+  ASSERT_FALSE(std::filesystem::exists(s.catalogPath() + "-shm"));
+
+  // Runs `command` with the library folder read-only; 97 when it cannot be
+  // mounted so.
+  const auto readOnly = [&s](std::vector<std::string> command, const Environment& extra = {}) {
+    std::vector<std::string> arguments = {
+        "--mount", "--propagation", "private", "/bin/sh", "-c",
+        "mount --bind \"$1\" \"$1\" && mount -o remount,bind,ro \"$1\" \"$1\" || exit 97\nshift\nexec \"$@\"",
+        "sh", s.libraryFolder()};
+    arguments.insert(arguments.end(), command.begin(), command.end());
+    return runProcess("/usr/bin/unshare", arguments, s.options(extra));
+  };
+  const ProcessResult probe = readOnly({"/usr/bin/touch", s.libraryFolder() + "/probe"});
+  if (!probe.exited() || probe.exitStatus == 97 || probe.startError != 0) {
+    GTEST_SKIP() << "cannot mount the library read-only here (unshare or mount refused): " << probe.err;
+  }
+  ASSERT_NE(probe.exitStatus, 0) << "the folder is still writable";
+
+  const Json listed = expectOneDocument(readOnly({TOLVEK_BIN_DIR "/tolvek-photos", "list", "-", "500"}), 0);
+  ASSERT_TRUE(listed.contains("items")) << listed.dump();
+  std::vector<std::string> listedIds;
+  for (const Json& item : listed["items"]) listedIds.push_back(item.value("id", ""));
+  EXPECT_EQ(listedIds, (std::vector<std::string>{ids[1], ids[0]}));
+  const Json thumbs = expectOneDocument(readOnly({TOLVEK_BIN_DIR "/tolvek-photos", "thumbs", "64", ids[0]}), 0);
+  EXPECT_TRUE(thumbs.contains("thumbs") && thumbs["thumbs"].contains(ids[0])) << thumbs.dump().substr(0, 200);
+
+  // The same library reached through a data folder whose name holds the
+  // characters a URI gives a meaning to.
+  const std::string odd = s.work("odd ?#%41&=;+ \xC3\xA9");
+  std::filesystem::create_directories(odd);
+  std::filesystem::create_symlink(s.dataHome() + "/tolvek-photos", odd + "/tolvek-photos");
+  const Json throughOdd =
+      expectOneDocument(readOnly({TOLVEK_BIN_DIR "/tolvek-photos", "list", "-", "500"}, {{"XDG_DATA_HOME", odd}}), 0);
+  EXPECT_EQ(throughOdd, listed);
+}
+
 }  // namespace
 }  // namespace tolvek::testing
