@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <system_error>
 
 #include "platform/catalog_identifiers.h"
@@ -136,6 +137,14 @@ class Importer {
     asset.originalFilename = fs::path(path).filename().string();
     asset.uniformTypeIdentifier = probe->uniformTypeIdentifier;
     asset.originalPath = copyRelative;
+    // Of the library's copy, which is what the catalog vouches for.
+    auto digest = digestOfFile(copyPath);
+    if (!digest) {
+      error = "cannot read the library's copy: " + digest.message();
+      fs::remove(copyPath, ec);
+      return std::nullopt;
+    }
+    asset.original = *digest;
     for (StoredDerivative d : media_->makeDerivatives(copyPath, probe->mediaType, derivativePrefix)) {
       const std::string prefix = location_.libraryFolder + "/";
       if (d.path.starts_with(prefix)) d.path = d.path.substr(prefix.size());
@@ -158,6 +167,28 @@ class Importer {
   const ImportOptions& options_;
   std::optional<std::int64_t> albumRow_;
 };
+
+// Removes what killed imports left in originals/ and derivatives/: files
+// that no catalog row names (copies made before their row was committed,
+// partial writes). The writer lock keeps every other import out meanwhile,
+// so nothing removed here is still being written. Links are removed as
+// links, never followed.
+void removeOrphans(const LibraryLocation& location, CatalogWriter& catalog) {
+  const auto named = catalog.namedFiles();
+  if (!named) return;  // without the full list nothing is known to be an orphan
+  const std::set<std::string> keep(named->begin(), named->end());
+  for (const std::string* folder : {&location.originalsFolder, &location.derivativesFolder}) {
+    std::error_code ec;
+    fs::recursive_directory_iterator it(*folder, fs::directory_options::skip_permission_denied, ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+      std::error_code fileEc;
+      if (it->is_directory(fileEc) && !it->is_symlink(fileEc)) continue;
+      const std::string path = it->path().string();
+      if (!path.starts_with(location.libraryFolder + "/")) continue;
+      if (keep.count(path.substr(location.libraryFolder.size() + 1)) == 0) ::unlink(path.c_str());
+    }
+  }
+}
 
 std::optional<ImportOptions> parseOptions(const Arguments& arguments, std::string& error) {
   ImportOptions options;
@@ -202,6 +233,7 @@ int runImport(const Arguments& arguments) {
     if (!albumRow) return failWith("no album with the identifier " + *options->album);
   }
 
+  removeOrphans(location, *catalog);
   const std::vector<Source> sources = collectSources(options->paths);
   Importer importer(location, *catalog, loadMediaModule(), *options, albumRow);
   int status = 0;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/library_location.h"
+#include "platform/posix/temporary_files.h"
 #include "tool_commands.h"
 
 namespace {
@@ -35,6 +36,8 @@ constexpr const char* kUsage =
 
 int main(int argc, char** argv) {
   using namespace tolvek::tool;
+  // Temporary files (downloads being checked) go with the process.
+  tolvek::installTemporaryFileCleanup();
   Arguments arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
   if (arguments.empty()) {
     std::fputs(kUsage, stderr);

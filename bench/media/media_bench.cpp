@@ -90,14 +90,14 @@ int thumbs(const std::string& photos, const std::string& work) {
   std::int64_t handle = 0;
   for (const auto& path : photosIn(photos)) {
     handles[path] = ++handle;
-    index.assets[handle] = tolvek::StoredAsset{tolvek::kMediaImage, {path, "", ""}, {}};
+    index.assets[handle] = tolvek::StoredAsset{tolvek::kMediaImage, {path, "", "", {}, ""}, {}};
   }
   FILE* in = std::fopen((work + "/manifest.tsv").c_str(), "r");
   if (in == nullptr) return 1;
   char photo[4096], derivative[4096];
   long long width = 0, height = 0;
   while (std::fscanf(in, "%4095[^\t]\t%4095[^\t]\t%lld\t%lld\n", photo, derivative, &width, &height) == 4) {
-    if (handles.count(photo) != 0) index.assets[handles[photo]].derivatives.push_back({derivative, width, height});
+    if (handles.count(photo) != 0) index.assets[handles[photo]].derivatives.push_back({derivative, width, height, {}});
   }
   std::fclose(in);
   tolvek::LinuxImageManager manager(index);
@@ -126,7 +126,7 @@ int thumbs(const std::string& photos, const std::string& work) {
 
 int writeOne(const std::string& source, const std::string& destination) {
   BenchIndex index;
-  index.assets[1] = tolvek::StoredAsset{tolvek::kMediaVideo, {source, "", ""}, {}};
+  index.assets[1] = tolvek::StoredAsset{tolvek::kMediaVideo, {source, "", "", {}, ""}, {}};
   tolvek::LinuxResourceManager manager(index);
   std::mutex mutex;
   std::condition_variable changed;
@@ -150,7 +150,7 @@ int writeOne(const std::string& source, const std::string& destination) {
 int peak(const std::string& file) {
   tolvek::MediaModule* module = tolvek::loadMediaModule();
   if (module == nullptr) return 1;
-  const auto picture = module->renderFile(file, tolvek::kMediaImage, {240, 240});
+  const auto picture = module->renderFile(file, 0, tolvek::kMediaImage, {240, 240});
   const auto bitmap = picture ? picture->bitmap() : nullptr;
   const auto jpeg = bitmap ? bitmap->jpegRepresentation(0.8, tolvek::JpegMetadata::none) : std::nullopt;
   rusage usage{};

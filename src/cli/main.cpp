@@ -11,11 +11,15 @@
 #include "cli/linux_application.h"
 #include "cli/utf8_decoding.h"
 #include "commands/iso_date_formatter.h"
+#include "platform/posix/temporary_files.h"
 
 int main(int argc, char** argv) {
   // A reader that has gone away must not end the run with a signal: the
   // status stays the one the path decides.
   std::signal(SIGPIPE, SIG_IGN);
+  // Files written under temporary names go with the process, also when it is
+  // ended by SIGTERM, SIGHUP or SIGINT.
+  tolvek::installTemporaryFileCleanup();
 
   // The two process-wide values, in this order.
   const tolvek::IsoDateFormatter iso;

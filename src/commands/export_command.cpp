@@ -106,7 +106,8 @@ class Export {
     auto state = std::make_shared<VideoWriteState>();
     ResourceRequestOptions options;
     options.networkAccessAllowed = true;
-    services_.library.resourceManager().writeDataForAssetResource(
+    ResourceManager& writer = services_.library.resourceManager();
+    const ResourceManager::RequestId request = writer.writeDataForAssetResource(
         chosen, path, options, [state](std::optional<std::string> error) {
           state->error = std::move(error);
           state->done.store(true, std::memory_order_release);
@@ -115,7 +116,9 @@ class Export {
          services_.mainLoop, services_.clock);
 
     if (!state->done.load(std::memory_order_acquire)) {
-      // Not cancelled: whatever the write still does is left alone.
+      // Cancelled, so nothing of it stays in the folder; its late completion
+      // writes into `state`, which nobody reads any more.
+      writer.cancelDataRequest(request);
       errors_.push_back(assetFileName + ": did not finish downloading from iCloud in 10 minutes");
     } else if (state->error) {
       errors_.push_back(assetFileName + ": " + *state->error);

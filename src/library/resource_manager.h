@@ -1,5 +1,6 @@
 #pragma once
 // Writes an asset's resource into a file, off the calling thread.
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -18,12 +19,20 @@ class ResourceManager {
   // ("No such file or directory", "The server answered 404").
   using Completion = std::function<void(std::optional<std::string> error)>;
 
+  // Names one write, for cancelling it.
+  using RequestId = std::int64_t;
+
   virtual ~ResourceManager() = default;
   // Returns at once. The whole resource is written to `filePath`, which must
-  // not exist yet; `completion` runs exactly once, on any thread, possibly
-  // after the caller has stopped waiting. It owns what it captures.
-  virtual void writeDataForAssetResource(const AssetResource& resource, const std::string& filePath,
-                                         const ResourceRequestOptions& options, Completion completion) = 0;
+  // not exist yet; the file appears under that name only once complete, and
+  // an existing file there is never replaced. `completion` runs exactly
+  // once, on any thread, possibly after the caller has stopped waiting. It
+  // owns what it captures.
+  virtual RequestId writeDataForAssetResource(const AssetResource& resource, const std::string& filePath,
+                                              const ResourceRequestOptions& options, Completion completion) = 0;
+  // Stops a write that still runs: nothing of it stays behind and its
+  // completion reports an error. Does nothing for a finished or unknown write.
+  virtual void cancelDataRequest(RequestId request) = 0;
 };
 
 }  // namespace tolvek

@@ -108,10 +108,11 @@ bool exists(const std::string& path) {
   return lstat(path.c_str(), &info) == 0;
 }
 
-// Opens the catalog read-only, begins the one read transaction and checks
-// the schema version. Nothing on any failure, with SQLite's error code in
-// `error` (SQLITE_OK when the file opened but is of another version).
-SqliteConnection openSnapshot(const std::string& name, int flags, int& error) {
+// Opens the catalog read-only, begins the one read transaction and reads the
+// schema version into `schemaVersion`. Nothing on any failure, with SQLite's
+// error code in `error` (SQLITE_OK when the file opened but its version is
+// not one this reader knows).
+SqliteConnection openSnapshot(const std::string& name, int flags, int& error, std::int64_t& schemaVersion) {
   sqlite3* raw = nullptr;
   error = sqlite3_open_v2(name.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX | flags, nullptr);
   SqliteConnection db(raw);
@@ -136,7 +137,8 @@ SqliteConnection openSnapshot(const std::string& name, int flags, int& error) {
     error = sqlite3_errcode(db.get());
     return nullptr;
   }
-  if (version.integer(0) != kCatalogSchemaVersion) return nullptr;
+  schemaVersion = version.integer(0);
+  if (schemaVersion < kOldestReadableSchemaVersion || schemaVersion > kCatalogSchemaVersion) return nullptr;
   return db;
 }
 
@@ -149,7 +151,7 @@ std::shared_ptr<CatalogReader> CatalogReader::open(const LibraryLocation& locati
   if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return reader;
 
   int error = SQLITE_OK;
-  SqliteConnection db = openSnapshot(path, 0, error);
+  SqliteConnection db = openSnapshot(path, 0, error, reader->schemaVersion_);
   // A WAL catalog read without write access needs a -shm file it cannot
   // create (a read-only mount, a folder the user cannot write). With neither
   // -wal nor -shm there, every committed page is in the file itself and
@@ -158,7 +160,7 @@ std::shared_ptr<CatalogReader> CatalogReader::open(const LibraryLocation& locati
   const int primary = error & 0xFF;
   if (!db && (primary == SQLITE_CANTOPEN || primary == SQLITE_READONLY) && !exists(path + "-wal") &&
       !exists(path + "-shm")) {
-    db = openSnapshot(catalogUri(path, "immutable=1"), SQLITE_OPEN_URI, error);
+    db = openSnapshot(catalogUri(path, "immutable=1"), SQLITE_OPEN_URI, error, reader->schemaVersion_);
   }
   reader->db_ = std::move(db);
   return reader;
@@ -289,36 +291,45 @@ std::optional<StoredAsset> CatalogReader::storedAsset(std::int64_t assetHandle) 
   stored.mediaType = asset.integer(0);
 
   SqliteStatement original(db_.get(), statements_,
-                           "SELECT path, url, uniform_type_identifier FROM resource "
-                           "WHERE asset_id = :asset ORDER BY position LIMIT 1");
+                           std::string("SELECT path, url, uniform_type_identifier, ") + recordedContent() +
+                               " FROM resource WHERE asset_id = :asset ORDER BY position LIMIT 1");
   original.bind(":asset", assetHandle);
-  if (original.step()) {
-    stored.original.path = absolutePath(original.optionalText(0));
-    stored.original.url = original.optionalText(1).value_or("");
-    stored.original.uniformTypeIdentifier = original.text(2);
-  }
+  if (original.step()) stored.original = readOriginal(original);
 
   SqliteStatement derivatives(db_.get(), statements_,
-                              "SELECT path, width, height FROM derivative WHERE asset_id = :asset "
-                              "ORDER BY width, height");
+                              std::string("SELECT path, width, height, ") +
+                                  (schemaVersion_ >= 3 ? "size" : "NULL") +
+                                  " FROM derivative WHERE asset_id = :asset ORDER BY width, height");
   derivatives.bind(":asset", assetHandle);
   while (derivatives.step()) {
-    StoredDerivative d{absolutePath(derivatives.optionalText(0)), derivatives.integer(1), derivatives.integer(2)};
+    StoredDerivative d{absolutePath(derivatives.optionalText(0)), derivatives.integer(1), derivatives.integer(2), {}};
+    if (auto bytes = derivatives.optionalInteger(3); bytes && *bytes >= 0) d.bytes = static_cast<std::uint64_t>(*bytes);
     if (!d.path.empty()) stored.derivatives.push_back(std::move(d));
   }
   return stored;
 }
 
+const char* CatalogReader::recordedContent() const {
+  return schemaVersion_ >= 3 ? "size, sha256" : "NULL, NULL";
+}
+
+StoredOriginal CatalogReader::readOriginal(const SqliteStatement& row) const {
+  StoredOriginal original;
+  original.path = absolutePath(row.optionalText(0));
+  original.url = row.optionalText(1).value_or("");
+  original.uniformTypeIdentifier = row.text(2);
+  if (auto size = row.optionalInteger(3); size && *size >= 0) original.size = static_cast<std::uint64_t>(*size);
+  original.sha256 = row.optionalText(4).value_or("");
+  return original;
+}
+
 std::optional<StoredOriginal> CatalogReader::storedResource(const AssetResource& resource) {
   SqliteStatement select(db_.get(), statements_,
-                         "SELECT path, url, uniform_type_identifier FROM resource "
-                         "WHERE id = :resource AND asset_id = :asset");
+                         std::string("SELECT path, url, uniform_type_identifier, ") + recordedContent() +
+                             " FROM resource WHERE id = :resource AND asset_id = :asset");
   select.bind(":resource", resource.handle).bind(":asset", resource.assetHandle);
   if (!select.step()) return std::nullopt;
-  StoredOriginal original;
-  original.path = absolutePath(select.optionalText(0));
-  original.url = select.optionalText(1).value_or("");
-  original.uniformTypeIdentifier = select.text(2);
+  StoredOriginal original = readOriginal(select);
   if (original.path.empty() && original.url.empty()) return std::nullopt;
   return original;
 }

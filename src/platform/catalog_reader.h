@@ -72,8 +72,13 @@ class CatalogReader final : public StoredAssetIndex {
   std::vector<AssetCollection> readCollections(SqliteStatement& select);
   void markBroken();
   std::string absolutePath(const std::optional<std::string>& relative) const;
+  // The size and hash columns of a resource row, or NULLs where the schema
+  // has none; readOriginal reads a row of path, url, type, size, hash.
+  const char* recordedContent() const;
+  StoredOriginal readOriginal(const SqliteStatement& row) const;
 
   std::string libraryFolder_;
+  std::int64_t schemaVersion_ = 0;
   SqliteConnection db_;
   StatementCache statements_;  // emptied before db_ closes
 };

@@ -1,8 +1,11 @@
 #include "platform/catalog_schema.h"
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/catalog_identifiers.h"
+#include "platform/content_hash.h"
 #include "platform/sqlite_statement.h"
 
 namespace tolvek {
@@ -43,7 +46,9 @@ CREATE TABLE resource (
   original_filename TEXT NOT NULL,
   uniform_type_identifier TEXT NOT NULL,
   path TEXT,
-  url TEXT
+  url TEXT,
+  size INTEGER,
+  sha256 TEXT
 );
 CREATE INDEX resource_of_asset ON resource(asset_id, position);
 
@@ -52,7 +57,8 @@ CREATE TABLE derivative (
   asset_id INTEGER NOT NULL REFERENCES asset(id),
   path TEXT NOT NULL,
   width INTEGER NOT NULL,
-  height INTEGER NOT NULL
+  height INTEGER NOT NULL,
+  size INTEGER
 );
 CREATE INDEX derivative_of_asset ON derivative(asset_id, width);
 
@@ -123,6 +129,85 @@ bool createCatalogSchema(sqlite3* db) {
   bool ok = executeSql(db, kSchema) && insertSmartAlbum(db, kSubtypeSmartAlbumFavorites, "Favorites", kRuleFavorites) &&
             insertSmartAlbum(db, kSubtypeSmartAlbumVideos, "Videos", kRuleVideos) &&
             executeSql(db, setVersion.c_str());
+  if (!ok) {
+    executeSql(db, "ROLLBACK");
+    return false;
+  }
+  return executeSql(db, "COMMIT");
+}
+
+namespace {
+
+// Only paths inside the library folder are followed.
+std::string insideLibrary(const std::string& folder, const std::optional<std::string>& relative) {
+  if (!relative || relative->empty() || relative->front() == '/' || relative->find("..") != std::string::npos)
+    return {};
+  return folder + "/" + *relative;
+}
+
+// The rows of `sql` (id, relative path) whose files lie inside the library;
+// read before anything is updated.
+std::vector<std::pair<std::int64_t, std::string>> filesToRecord(sqlite3* db, const std::string& libraryFolder,
+                                                                const char* sql, bool& failed) {
+  std::vector<std::pair<std::int64_t, std::string>> rows;
+  SqliteStatement select(db, sql);
+  while (select.step()) {
+    std::string path = insideLibrary(libraryFolder, select.optionalText(1));
+    if (!path.empty()) rows.emplace_back(select.integer(0), std::move(path));
+  }
+  failed = select.failed();
+  return rows;
+}
+
+bool fillOriginals(sqlite3* db, const std::string& libraryFolder) {
+  bool failed = false;
+  const auto rows = filesToRecord(db, libraryFolder,
+                                  "SELECT id, path FROM resource WHERE path IS NOT NULL AND sha256 IS NULL", failed);
+  for (const auto& [id, path] : rows) {
+    auto digest = digestOfFile(path);
+    if (!digest) continue;  // a missing or unreadable copy stays unrecorded
+    SqliteStatement set(db, "UPDATE resource SET size = :size, sha256 = :sha256 WHERE id = :id");
+    set.bind(":size", static_cast<std::int64_t>(digest->size))
+        .bind(":sha256", std::string_view(digest->sha256))
+        .bind(":id", id);
+    if (!set.run()) return false;
+  }
+  return !failed;
+}
+
+bool fillDerivatives(sqlite3* db, const std::string& libraryFolder) {
+  bool failed = false;
+  const auto rows = filesToRecord(db, libraryFolder, "SELECT id, path FROM derivative WHERE size IS NULL", failed);
+  for (const auto& [id, path] : rows) {
+    auto file = ReadableFile::open(path);
+    if (!file) continue;
+    SqliteStatement set(db, "UPDATE derivative SET size = :size WHERE id = :id");
+    set.bind(":size", static_cast<std::int64_t>(file->size())).bind(":id", id);
+    if (!set.run()) return false;
+  }
+  return !failed;
+}
+
+}  // namespace
+
+bool migrateCatalogSchema(sqlite3* db, const std::string& libraryFolder) {
+  if (!executeSql(db, "BEGIN IMMEDIATE")) return false;
+  std::int64_t version = -1;
+  {
+    SqliteStatement read(db, "PRAGMA user_version");
+    if (read.step()) version = read.integer(0);
+  }
+  if (version != 2) {  // another writer migrated it meanwhile, or nothing to do
+    executeSql(db, "ROLLBACK");
+    return version == kCatalogSchemaVersion;
+  }
+  const std::string setVersion = "PRAGMA user_version = " + std::to_string(kCatalogSchemaVersion);
+  const bool ok = executeSql(db,
+                             "ALTER TABLE resource ADD COLUMN size INTEGER;"
+                             "ALTER TABLE resource ADD COLUMN sha256 TEXT;"
+                             "ALTER TABLE derivative ADD COLUMN size INTEGER;") &&
+                  fillOriginals(db, libraryFolder) && fillDerivatives(db, libraryFolder) &&
+                  executeSql(db, setVersion.c_str());
   if (!ok) {
     executeSql(db, "ROLLBACK");
     return false;

@@ -41,6 +41,13 @@ std::unique_ptr<CatalogWriter> CatalogWriter::open(const LibraryLocation& locati
       return nullptr;
     }
   }
+  auto lock = FileLock::acquire(location.writerLockPath, kWriterLockWait);
+  if (!lock) {
+    error = lock.message() == kLockBusy
+                ? "another tolvek-photos-library run is changing the library; try again when it has finished"
+                : "cannot lock the library (" + location.writerLockPath + "): " + lock.message();
+    return nullptr;
+  }
   sqlite3* raw = nullptr;
   int rc = sqlite3_open_v2(location.catalogPath.c_str(), &raw,
                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
@@ -58,17 +65,27 @@ std::unique_ptr<CatalogWriter> CatalogWriter::open(const LibraryLocation& locati
     error = "cannot read the catalog " + location.catalogPath + ": " + sqlite3_errmsg(db.get());
     return nullptr;
   }
-  SqliteStatement version(db.get(), "PRAGMA user_version");
-  if (!version.step()) {
+  std::int64_t found = -1;
+  {
+    SqliteStatement version(db.get(), "PRAGMA user_version");
+    if (version.step()) found = version.integer(0);
+  }  // finished before a migration starts its own transaction
+  if (found < 0) {
     error = "cannot read the catalog " + location.catalogPath;
     return nullptr;
   }
-  const std::int64_t found = version.integer(0);
+  if (found == 2) {
+    if (!migrateCatalogSchema(db.get(), location.libraryFolder)) {
+      error = "cannot bring the catalog " + location.catalogPath + " up to date: " + sqlite3_errmsg(db.get());
+      return nullptr;
+    }
+    found = kCatalogSchemaVersion;
+  }
   if (found > kCatalogSchemaVersion) {
     error = "the catalog " + location.catalogPath + " was written by a newer version of this tool";
     return nullptr;
   }
-  if (found > 0 && found < kCatalogSchemaVersion) {
+  if (found > 0 && found < kOldestReadableSchemaVersion) {
     error = "the catalog " + location.catalogPath + " was written by an older development version of this tool";
     return nullptr;
   }
@@ -76,7 +93,8 @@ std::unique_ptr<CatalogWriter> CatalogWriter::open(const LibraryLocation& locati
     error = location.catalogPath + " is not a photo library catalog";
     return nullptr;
   }
-  return std::unique_ptr<CatalogWriter>(new CatalogWriter(std::move(db)));
+  return std::unique_ptr<CatalogWriter>(
+      new CatalogWriter(std::move(lock).value(), std::move(db), location.libraryFolder));
 }
 
 std::optional<std::int64_t> CatalogWriter::momentRow(std::int64_t creationDate) {
@@ -125,22 +143,28 @@ bool CatalogWriter::addAsset(const std::string& identifier, const NewAsset& asse
                                                                      : kResourcePhoto;
   SqliteStatement insertResource(db_.get(),
                                  "INSERT INTO resource (asset_id, position, type, original_filename, "
-                                 "uniform_type_identifier, path) VALUES (:asset, 0, :type, :name, :uti, :path)");
+                                 "uniform_type_identifier, path, size, sha256) "
+                                 "VALUES (:asset, 0, :type, :name, :uti, :path, :size, :sha256)");
   insertResource.bind(":asset", row)
       .bind(":type", resourceType)
       .bind(":name", std::string_view(validUtf8(asset.originalFilename)))
       .bind(":uti", std::string_view(asset.uniformTypeIdentifier))
-      .bind(":path", std::string_view(asset.originalPath));
+      .bind(":path", std::string_view(asset.originalPath))
+      .bind(":size", static_cast<std::int64_t>(asset.original.size))
+      .bind(":sha256", std::string_view(asset.original.sha256));
   if (!insertResource.run()) return finish(db_.get(), false);
 
   for (const StoredDerivative& d : asset.derivatives) {
     SqliteStatement insertDerivative(db_.get(),
-                                     "INSERT INTO derivative (asset_id, path, width, height) "
-                                     "VALUES (:asset, :path, :width, :height)");
+                                     "INSERT INTO derivative (asset_id, path, width, height, size) "
+                                     "VALUES (:asset, :path, :width, :height, :size)");
+    std::optional<std::int64_t> bytes;
+    if (d.bytes) bytes = static_cast<std::int64_t>(*d.bytes);
     insertDerivative.bind(":asset", row)
         .bind(":path", std::string_view(d.path))
         .bind(":width", d.width)
-        .bind(":height", d.height);
+        .bind(":height", d.height)
+        .bind(":size", bytes);
     if (!insertDerivative.run()) return finish(db_.get(), false);
   }
 
@@ -197,7 +221,23 @@ bool CatalogWriter::setFavorite(std::int64_t asset, bool favorite) {
   return update.run();
 }
 
-std::optional<std::string> CatalogWriter::offloadOriginal(std::int64_t asset, const std::string& url) {
+std::optional<StoredOriginal> CatalogWriter::original(std::int64_t asset) {
+  SqliteStatement find(db_.get(),
+                       "SELECT path, url, uniform_type_identifier, size, sha256 FROM resource "
+                       "WHERE asset_id = :asset ORDER BY position LIMIT 1");
+  find.bind(":asset", asset);
+  if (!find.step()) return std::nullopt;
+  StoredOriginal original;
+  if (auto path = find.optionalText(0); path && !path->empty()) original.path = libraryFolder_ + "/" + *path;
+  original.url = find.optionalText(1).value_or("");
+  original.uniformTypeIdentifier = find.text(2);
+  if (auto size = find.optionalInteger(3); size && *size >= 0) original.size = static_cast<std::uint64_t>(*size);
+  original.sha256 = find.optionalText(4).value_or("");
+  return original;
+}
+
+std::optional<std::string> CatalogWriter::offloadOriginal(std::int64_t asset, const std::string& url,
+                                                          const ContentDigest& content) {
   if (!executeSql(db_.get(), "BEGIN IMMEDIATE")) return std::nullopt;
   SqliteStatement find(db_.get(), "SELECT id, path FROM resource WHERE asset_id = :asset ORDER BY position LIMIT 1");
   find.bind(":asset", asset);
@@ -207,10 +247,26 @@ std::optional<std::string> CatalogWriter::offloadOriginal(std::int64_t asset, co
   }
   const std::int64_t resource = find.integer(0);
   const std::string oldPath = find.optionalText(1).value_or("");
-  SqliteStatement update(db_.get(), "UPDATE resource SET path = NULL, url = :url WHERE id = :resource");
-  update.bind(":url", std::string_view(url)).bind(":resource", resource);
+  SqliteStatement update(db_.get(),
+                         "UPDATE resource SET path = NULL, url = :url, size = :size, sha256 = :sha256 "
+                         "WHERE id = :resource");
+  update.bind(":url", std::string_view(url))
+      .bind(":size", static_cast<std::int64_t>(content.size))
+      .bind(":sha256", std::string_view(content.sha256))
+      .bind(":resource", resource);
   if (!finish(db_.get(), update.run())) return std::nullopt;
   return oldPath;
+}
+
+std::optional<std::vector<std::string>> CatalogWriter::namedFiles() {
+  std::vector<std::string> named;
+  SqliteStatement select(db_.get(),
+                         "SELECT path FROM resource WHERE path IS NOT NULL UNION ALL SELECT path FROM derivative");
+  while (select.step()) {
+    if (auto path = select.optionalText(0)) named.push_back(std::move(*path));
+  }
+  if (select.failed()) return std::nullopt;
+  return named;
 }
 
 }  // namespace tolvek

@@ -2,13 +2,16 @@
 // The library tool's side of the catalog: it creates the catalog on first
 // use (WAL, so readers never wait for an import) and makes every change in
 // one transaction, so an interrupted tool leaves no half-written asset.
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/content_hash.h"
 #include "platform/library_location.h"
+#include "platform/posix/posix_file.h"
 #include "platform/sqlite_statement.h"
 #include "platform/stored_asset.h"
 
@@ -22,13 +25,21 @@ struct NewAsset {
   std::string originalFilename;
   std::string uniformTypeIdentifier;
   std::string originalPath;
+  ContentDigest original;  // of the library's copy
   std::vector<StoredDerivative> derivatives;
 };
 
+// The one writer of a library. It holds the library's writer lock from open
+// to destruction, so no other tool run changes the catalog or the library's
+// files meanwhile (readers never take it).
 class CatalogWriter {
  public:
-  // Opens the catalog, creating the library folders and the catalog when
-  // missing; nothing and `error` set when it cannot (or it is newer).
+  // How long open waits for another writer to finish.
+  static constexpr std::chrono::milliseconds kWriterLockWait{30000};
+
+  // Takes the writer lock, then opens the catalog, creating the library
+  // folders and the catalog when missing and migrating an older one in
+  // place; nothing and `error` set when it cannot (or it is newer).
   static std::unique_ptr<CatalogWriter> open(const LibraryLocation& location, std::string& error);
 
   // Records the asset under `identifier`, in the moment of its capture day
@@ -43,16 +54,26 @@ class CatalogWriter {
   // Appends the asset to the album; adding it again changes nothing.
   bool addToAlbum(std::int64_t albumRow, std::int64_t assetRow);
   bool setFavorite(std::int64_t assetRow, bool favorite);
-  // Points the asset's original at `url` and forgets the local copy; returns
-  // the relative path of that copy ("" when there was none), nothing on error.
-  std::optional<std::string> offloadOriginal(std::int64_t assetRow, const std::string& url);
+  // The asset's original as recorded (paths absolute), or nothing.
+  std::optional<StoredOriginal> original(std::int64_t assetRow);
+  // Points the asset's original at `url` and forgets the local copy,
+  // recording `content` as what the URL serves; returns the relative path of
+  // that copy ("" when there was none), nothing on error.
+  std::optional<std::string> offloadOriginal(std::int64_t assetRow, const std::string& url,
+                                             const ContentDigest& content);
+  // Every file of originals/ and derivatives/ that a catalog row names
+  // (paths relative to the library folder); nothing on a database error.
+  std::optional<std::vector<std::string>> namedFiles();
 
  private:
-  explicit CatalogWriter(SqliteConnection db) : db_(std::move(db)) {}
+  CatalogWriter(FileLock lock, SqliteConnection db, std::string libraryFolder)
+      : lock_(std::move(lock)), db_(std::move(db)), libraryFolder_(std::move(libraryFolder)) {}
   bool addMembership(std::int64_t collectionRow, std::int64_t assetRow, const std::optional<std::int64_t>& date,
                      std::int64_t mediaType);
   std::optional<std::int64_t> momentRow(std::int64_t creationDate);
+  FileLock lock_;  // released after db_ closes (members go in reverse order)
   SqliteConnection db_;
+  std::string libraryFolder_;
 };
 
 }  // namespace tolvek

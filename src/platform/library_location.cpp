@@ -11,6 +11,7 @@ LibraryLocation libraryLocationIn(const std::string& dataHome) {
   where.dataFolder = dataHome + "/tolvek-photos";
   where.libraryFolder = where.dataFolder + "/Library";
   where.catalogPath = where.libraryFolder + "/catalog.sqlite";
+  where.writerLockPath = where.libraryFolder + "/writer.lock";
   where.originalsFolder = where.libraryFolder + "/originals";
   where.derivativesFolder = where.libraryFolder + "/derivatives";
   where.accessStorePath = where.dataFolder + "/access.ini";

@@ -10,6 +10,8 @@ struct LibraryLocation {
   std::string dataFolder;     // .../tolvek-photos
   std::string libraryFolder;  // .../tolvek-photos/Library
   std::string catalogPath;    // .../Library/catalog.sqlite
+  // Held by the one process that changes the library (catalog and files).
+  std::string writerLockPath;  // .../Library/writer.lock
   std::string originalsFolder;
   std::string derivativesFolder;
   std::string accessStorePath;  // .../tolvek-photos/access.ini

@@ -1,13 +1,12 @@
 #include "platform/linux_image_manager.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdlib>
 #include <filesystem>
+#include <system_error>
+#include <utility>
 
 #include "platform/media_module.h"
+#include "platform/posix/posix_file.h"
+#include "platform/posix/temporary_files.h"
 
 namespace tolvek {
 namespace {
@@ -16,7 +15,7 @@ namespace {
 // derivative: such a derivative is as good as the original for any size.
 constexpr std::int64_t kWholePictureBelow = 512;
 // Original pictures larger than this are not read into memory.
-constexpr std::int64_t kMaxOriginalBytes = std::int64_t{2} << 30;
+constexpr std::uint64_t kMaxOriginalBytes = std::uint64_t{2} << 30;
 
 bool covers(const StoredDerivative& derivative, PixelSize target, ContentMode mode) {
   if (target.width <= 0 || target.height <= 0) return false;  // the full size was asked for
@@ -28,58 +27,22 @@ bool isWholePicture(const StoredDerivative& derivative) {
   return std::min(derivative.width, derivative.height) < kWholePictureBelow;
 }
 
-std::optional<std::string> readWholeFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  std::string bytes;
-  const off_t size = ::lseek(fd, 0, SEEK_END);
-  if (size < 0 || size > kMaxOriginalBytes || ::lseek(fd, 0, SEEK_SET) != 0) {
-    ::close(fd);
-    return std::nullopt;
-  }
-  bytes.resize(static_cast<std::size_t>(size));
-  std::size_t filled = 0;
-  bool failed = false;
-  for (;;) {
-    if (filled == bytes.size()) bytes.resize(bytes.size() + 65536);  // the file may have grown
-    const ssize_t got = ::read(fd, bytes.data() + filled, bytes.size() - filled);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) failed = true;
-    if (got <= 0) break;
-    filled += static_cast<std::size_t>(got);
-    if (filled > static_cast<std::size_t>(kMaxOriginalBytes)) {
-      failed = true;
-      break;
-    }
-  }
-  ::close(fd);
-  if (failed) return std::nullopt;
-  bytes.resize(filled);
-  return bytes;
+// The whole regular file at `path`, up to its size when opened; nothing for
+// a FIFO, device, socket or a file too large to hold.
+std::optional<std::string> readOriginal(const std::string& path) {
+  auto bytes = readRegularFile(path, kMaxOriginalBytes);
+  if (!bytes) return std::nullopt;
+  return std::move(bytes).value();
 }
 
-// A file in the temporary folder that is removed when this goes away.
-class TemporaryFile {
- public:
-  TemporaryFile() {
-    std::error_code ignored;
-    std::string pattern = (std::filesystem::temp_directory_path(ignored) / "tolvek-original-XXXXXX").string();
-    fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd_ >= 0) path_ = pattern;
-  }
-  ~TemporaryFile() {
-    if (fd_ >= 0) ::close(fd_);
-    if (!path_.empty()) ::unlink(path_.c_str());
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-  int fd() const { return fd_; }
-  const std::string& path() const { return path_; }
+// A temporary file for a downloaded original, in the temporary folder; it
+// is removed when its owner goes, or when the process ends.
+Result<TemporaryFile> downloadFolderFile() {
+  std::error_code ignored;
+  return TemporaryFile::createIn(std::filesystem::temp_directory_path(ignored).string(), 0600);
+}
 
- private:
-  int fd_ = -1;
-  std::string path_;
-};
+ExpectedContent expectedOf(const StoredOriginal& original) { return {original.size, original.sha256}; }
 
 }  // namespace
 
@@ -101,23 +64,27 @@ std::unique_ptr<Picture> LinuxImageManager::render(const Asset& asset, PixelSize
   for (std::size_t i = 0; i < derivatives.size(); ++i) {
     const bool last = i + 1 == derivatives.size();
     if (!covers(derivatives[i], targetSize, contentMode) && !(last && isWholePicture(derivatives[i]))) continue;
-    if (auto picture = module->renderFile(derivatives[i].path, kMediaImage, targetSize)) return picture;
+    const std::uint64_t cap = derivatives[i].bytes.value_or(0);
+    if (auto picture = module->renderFile(derivatives[i].path, cap, kMediaImage, targetSize)) return picture;
   }
 
   const StoredOriginal& original = stored->original;
   const std::int64_t mediaType = stored->mediaType == kMediaVideo ? kMediaVideo : kMediaImage;
   if (!original.path.empty()) {
-    if (auto picture = module->renderFile(original.path, mediaType, targetSize)) return picture;
+    if (auto picture = module->renderFile(original.path, 0, mediaType, targetSize)) return picture;
   } else if (!original.url.empty() && options.networkAccessAllowed) {
-    TemporaryFile download;
-    if (download.fd() >= 0 && !downloadToFile(original.url, download.fd(), limits_)) {
-      if (auto picture = module->renderFile(download.path(), mediaType, targetSize)) return picture;
+    // Rendered only once it is known to be the original.
+    DownloadLimits limits = limits_;
+    limits.maxBytes = kMaxOriginalBytes;
+    auto download = downloadFolderFile();
+    if (download && downloadOriginal(original.url, expectedOf(original), *download, limits).ok()) {
+      if (auto picture = module->renderFile(download->path(), 0, mediaType, targetSize)) return picture;
     }
   }
 
   // Better a smaller picture than none: the largest derivative that renders.
   for (auto it = derivatives.rbegin(); it != derivatives.rend(); ++it) {
-    if (auto picture = module->renderFile(it->path, kMediaImage, targetSize)) return picture;
+    if (auto picture = module->renderFile(it->path, it->bytes.value_or(0), kMediaImage, targetSize)) return picture;
   }
   return nullptr;
 }
@@ -130,11 +97,15 @@ void LinuxImageManager::requestImage(const Asset& asset, PixelSize targetSize, C
 
 std::optional<std::string> LinuxImageManager::originalBytes(const StoredOriginal& original,
                                                             const ImageRequestOptions& options) {
-  if (!original.path.empty()) return readWholeFile(original.path);
+  if (!original.path.empty()) return readOriginal(original.path);
   if (original.url.empty() || !options.networkAccessAllowed) return std::nullopt;
+  // Streamed to a file, never held in memory before it is known to be the
+  // original (and never larger than it).
   DownloadLimits limits = limits_;
-  limits.maxMemoryBytes = static_cast<std::uint64_t>(kMaxOriginalBytes);
-  return downloadToMemory(original.url, limits);
+  limits.maxBytes = kMaxOriginalBytes;
+  auto download = downloadFolderFile();
+  if (!download || !downloadOriginal(original.url, expectedOf(original), *download, limits).ok()) return std::nullopt;
+  return readOriginal(download->path());
 }
 
 void LinuxImageManager::requestImageDataAndOrientation(const Asset& asset, const ImageRequestOptions& options,

@@ -1,96 +1,99 @@
 #include "platform/linux_resource_manager.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstring>
-#include <memory>
 #include <system_error>
 #include <thread>
 #include <utility>
 
+#include "platform/posix/posix_file.h"
+#include "platform/posix/temporary_files.h"
+
 namespace tolvek {
 namespace {
 
-std::string errorText(int code) { return std::strerror(code); }
+constexpr char kCancelled[] = "The write was cancelled";
+// The kernel copies this much per call, so a cancel is seen between calls.
+constexpr std::uint64_t kCopyStep = std::uint64_t{16} << 20;
 
 struct WriteJob {
   std::optional<StoredOriginal> source;
   std::string destination;
   bool networkAccessAllowed = false;
   DownloadLimits limits;
+  std::shared_ptr<std::atomic<bool>> cancelled;
 };
 
-std::optional<std::string> copyByReadWrite(int in, int out) {
+bool isCancelled(const WriteJob& job) { return job.cancelled->load(std::memory_order_acquire); }
+
+// Copies `length` bytes from offset `at` of `in` by read and write.
+Status copyByReadWrite(int in, std::uint64_t at, std::uint64_t length, int out, const WriteJob& job) {
   std::string buffer(1 << 20, '\0');
-  for (;;) {
-    const ssize_t got = ::read(in, buffer.data(), buffer.size());
-    if (got == 0) return std::nullopt;
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return errorText(errno);
-    }
-    std::size_t written = 0;
-    while (written < static_cast<std::size_t>(got)) {
-      const ssize_t n = ::write(out, buffer.data() + written, static_cast<std::size_t>(got) - written);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) return errorText(errno);
-      if (n == 0) return errorText(ENOSPC);
-      written += static_cast<std::size_t>(n);
-    }
+  while (at < length) {
+    if (isCancelled(job)) return Status::error(kCancelled);
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), length - at));
+    const ssize_t got = ::pread(in, buffer.data(), want, static_cast<off_t>(at));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return errorStatus(errno);
+    if (got == 0) return {};  // shrunk since it was opened
+    if (Status written = writeAll(out, std::string_view(buffer.data(), static_cast<std::size_t>(got))); !written)
+      return written;
+    at += static_cast<std::uint64_t>(got);
   }
+  return {};
 }
 
-// The kernel's copy; read and write where it cannot copy between the two.
-std::optional<std::string> copyLocal(const std::string& sourcePath, int out) {
-  const int in = ::open(sourcePath.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return errorText(errno);
-  struct stat info {};
-  if (::fstat(in, &info) != 0 || !S_ISREG(info.st_mode)) {
-    const int code = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-    ::close(in);
-    return errorText(code);
-  }
-  std::optional<std::string> error;
-  for (;;) {
-    const ssize_t copied = ::copy_file_range(in, nullptr, out, nullptr, std::size_t{1} << 30, 0);
+// The kernel's copy (a reflink where the file system can) of the regular
+// file at `sourcePath`, up to the size it had when opened; read and write
+// where the kernel cannot copy between the two.
+Status copyLocal(const std::string& sourcePath, int out, const WriteJob& job) {
+  auto in = ReadableFile::open(sourcePath);
+  if (!in) return in.status();
+  const std::uint64_t length = in->size();
+  off_t at = 0;
+  while (static_cast<std::uint64_t>(at) < length) {
+    if (isCancelled(job)) return Status::error(kCancelled);
+    const std::size_t step =
+        static_cast<std::size_t>(std::min<std::uint64_t>(kCopyStep, length - static_cast<std::uint64_t>(at)));
+    const ssize_t copied = ::copy_file_range(in->fd(), &at, out, nullptr, step, 0);
     if (copied > 0) continue;
-    if (copied == 0) break;
+    if (copied == 0) break;  // shrunk since it was opened
     if (errno == EINTR) continue;
     if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP || errno == EBADF ||
         errno == EPERM) {
-      // Both offsets stand where the kernel stopped; the plain copy goes on from there.
-      error = copyByReadWrite(in, out);
-      break;
+      // The output stands where the kernel stopped; the plain copy goes on from there.
+      return copyByReadWrite(in->fd(), static_cast<std::uint64_t>(at), length, out, job);
     }
-    error = errorText(errno);
-    break;
+    return errorStatus(errno);
   }
-  ::close(in);
-  return error;
+  return {};
 }
 
-std::optional<std::string> writeResource(const WriteJob& job) {
-  if (!job.source) return errorText(ENOENT);
+Status writeResource(const WriteJob& job) {
+  if (!job.source) return errorStatus(ENOENT);
   const StoredOriginal& source = *job.source;
   const bool remote = source.path.empty();
-  if (remote && source.url.empty()) return errorText(ENOENT);
+  if (remote && source.url.empty()) return errorStatus(ENOENT);
   if (remote && !job.networkAccessAllowed)
-    return std::string("The original is not on this computer and network access is not allowed");
-  // O_EXCL: a file already at the destination is never touched.
-  const int out = ::open(job.destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (out < 0) {
-    if (errno == EEXIST) return "A file already exists at " + job.destination;
-    return errorText(errno);
-  }
-  std::optional<std::string> error =
-      remote ? downloadToFile(source.url, out, job.limits) : copyLocal(source.path, out);
-  if (::close(out) != 0 && !error) error = errorText(errno);
-  // Nothing that looks complete stays behind a failed write.
-  if (error) ::unlink(job.destination.c_str());
-  return error;
+    return Status::error("The original is not on this computer and network access is not allowed");
+  // An existing file is never touched; checked first so that no copy is
+  // made in vain, and again by the final rename.
+  struct stat existing {};
+  if (::lstat(job.destination.c_str(), &existing) == 0) return Status::error("A file already exists at " + job.destination);
+  // Written under a temporary name in the same folder, so the final name only
+  // ever holds a whole file; mode 0666 less the umask, like any new file.
+  auto file = TemporaryFile::createBeside(job.destination, 0666);
+  if (!file) return file.status();
+  DownloadLimits limits = job.limits;
+  limits.cancelled = job.cancelled.get();
+  Status written = remote ? downloadOriginal(source.url, {source.size, source.sha256}, *file, limits)
+                          : copyLocal(source.path, file->fd(), job);
+  if (written.ok() && isCancelled(job)) written = Status::error(kCancelled);
+  if (!written) return written;  // the temporary file goes with `file`
+  return file->publish(job.destination, Publish::neverReplace);
 }
 
 }  // namespace
@@ -100,25 +103,43 @@ LinuxResourceManager::LinuxResourceManager(StoredAssetIndex& index) : LinuxResou
 LinuxResourceManager::LinuxResourceManager(StoredAssetIndex& index, DownloadLimits limits)
     : index_(index), limits_(limits) {}
 
-void LinuxResourceManager::writeDataForAssetResource(const AssetResource& resource, const std::string& filePath,
-                                                     const ResourceRequestOptions& options, Completion completion) {
+ResourceManager::RequestId LinuxResourceManager::writeDataForAssetResource(const AssetResource& resource,
+                                                                          const std::string& filePath,
+                                                                          const ResourceRequestOptions& options,
+                                                                          Completion completion) {
   struct Work {
     WriteJob job;
     Completion completion;
   };
+  auto cancelled = std::make_shared<std::atomic<bool>>(false);
+  const RequestId request = ++lastRequest_;
+  {
+    std::lock_guard lock(requestsMutex_);
+    requests_[request] = cancelled;
+  }
   auto work = std::make_shared<Work>(
-      Work{WriteJob{index_.storedResource(resource), filePath, options.networkAccessAllowed, limits_},
+      Work{WriteJob{index_.storedResource(resource), filePath, options.networkAccessAllowed, limits_, cancelled},
            std::move(completion)});
-  const auto run = [](const std::shared_ptr<Work>& owned, std::optional<std::string> error) {
-    if (owned->completion) owned->completion(std::move(error));
+  const auto run = [](const std::shared_ptr<Work>& owned, const Status& result) {
+    if (!owned->completion) return;
+    owned->completion(result.ok() ? std::nullopt : std::optional<std::string>(result.message()));
   };
   try {
     // The worker owns its job and completion; detached so that it never
-    // holds up the process's exit.
+    // holds up the process's exit (its temporary file is removed then).
     std::thread([work, run] { run(work, writeResource(work->job)); }).detach();
   } catch (const std::system_error& failure) {
-    run(work, errorText(failure.code().value()));
+    run(work, errorStatus(failure.code().value()));
   }
+  return request;
+}
+
+void LinuxResourceManager::cancelDataRequest(RequestId request) {
+  std::lock_guard lock(requestsMutex_);
+  const auto found = requests_.find(request);
+  if (found == requests_.end()) return;
+  found->second->store(true, std::memory_order_release);
+  requests_.erase(found);
 }
 
 }  // namespace tolvek

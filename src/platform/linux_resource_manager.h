@@ -1,7 +1,12 @@
 #pragma once
 // Resource writes on the library on disk: a worker thread copies a local
-// original with the kernel's copy, or streams a remote one to the file.
+// original with the kernel's copy, or streams a remote one and checks it
+// against the catalog, into a temporary file beside the destination that is
+// renamed to it only when complete.
+#include <atomic>
+#include <map>
 #include <memory>
+#include <mutex>
 
 #include "library/resource_manager.h"
 #include "platform/remote_download.h"
@@ -16,12 +21,18 @@ class LinuxResourceManager final : public ResourceManager {
   explicit LinuxResourceManager(StoredAssetIndex& index);
   // With other download limits (tests use a short stall limit).
   LinuxResourceManager(StoredAssetIndex& index, DownloadLimits limits);
-  void writeDataForAssetResource(const AssetResource& resource, const std::string& filePath,
-                                 const ResourceRequestOptions& options, Completion completion) override;
+  // Called on the main thread; the worker gets its own cancel flag.
+  RequestId writeDataForAssetResource(const AssetResource& resource, const std::string& filePath,
+                                      const ResourceRequestOptions& options, Completion completion) override;
+  void cancelDataRequest(RequestId request) override;
 
  private:
   StoredAssetIndex& index_;
   DownloadLimits limits_;
+  RequestId lastRequest_ = 0;
+  std::mutex requestsMutex_;
+  // The cancel flags of the writes started here; shared with their workers.
+  std::map<RequestId, std::shared_ptr<std::atomic<bool>>> requests_;
 };
 
 }  // namespace tolvek

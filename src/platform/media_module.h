@@ -30,9 +30,12 @@ class MediaModule {
   virtual PictureDecoder& pictureDecoder() = 0;
   // An upright picture of the file at `path` that covers `target` (aspect
   // fill), never larger than the source: shrink-on-load for pictures, a frame
-  // from the start for videos. Nothing for audio or unreadable files.
-  virtual std::unique_ptr<Picture> renderFile(const std::string& path, std::int64_t mediaType,
-                                              PixelSize target) = 0;
+  // from the start for videos. Only a regular file is read (opened without
+  // blocking), never past `maxBytes` (0: its size when opened; a file shorter
+  // than a recorded `maxBytes` renders nothing). What decodes is shown, also
+  // of a file damaged at its end. Nothing for audio or unreadable files.
+  virtual std::unique_ptr<Picture> renderFile(const std::string& path, std::uint64_t maxBytes,
+                                              std::int64_t mediaType, PixelSize target) = 0;
   // Kind, type identifier and capture date of a file; nothing when it is not
   // a picture, video or audio file it can read.
   virtual std::optional<MediaProbe> probe(const std::string& path) = 0;

@@ -26,20 +26,21 @@ const DownloadModule* downloadModule() {
 
 }  // namespace
 
-std::optional<std::string> downloadToFile(const std::string& url, int fd, const DownloadLimits& limits) {
+Status downloadToFile(const std::string& url, int fd, const DownloadLimits& limits) {
   const DownloadModule* module = downloadModule();
-  if (module == nullptr) return std::string(kUnavailable);
+  if (module == nullptr) return Status::error(kUnavailable);
   return module->downloadToFile(url, fd, limits);
 }
 
-std::optional<std::string> downloadToMemory(const std::string& url, const DownloadLimits& limits,
-                                            std::string* error) {
-  const DownloadModule* module = downloadModule();
-  if (module == nullptr) {
-    if (error != nullptr) *error = kUnavailable;
-    return std::nullopt;
+Status downloadOriginal(const std::string& url, const ExpectedContent& expected, const TemporaryFile& file,
+                        DownloadLimits limits) {
+  if (expected.size) limits.maxBytes = *expected.size;
+  if (Status fetched = downloadToFile(url, file.fd(), limits); !fetched) {
+    // A body longer than the recorded size is not the original either.
+    if (expected.size && fetched.message() == kDownloadTooLarge) return Status::error(kNotTheOriginal);
+    return fetched;
   }
-  return module->downloadToMemory(url, limits, error);
+  return checkContent(file.path(), expected);
 }
 
 }  // namespace tolvek

@@ -15,12 +15,18 @@ struct StoredOriginal {
   std::string path;  // absolute path of the local copy; empty when remote only
   std::string url;   // http:// or https:// URL of a remote original; empty when local
   std::string uniformTypeIdentifier;  // "public.jpeg", "public.heic", "com.apple.quicktime-movie", ...
+  // As recorded at import (catalogs of schema 2 recorded neither): a remote
+  // copy must match them, and a local one is never read past the size.
+  std::optional<std::uint64_t> size;
+  std::string sha256;  // empty: not recorded
 };
 
 struct StoredDerivative {
   std::string path;  // absolute path of an upright JPEG
   std::int64_t width = 0;
   std::int64_t height = 0;
+  // Its length in bytes as written; nothing in catalogs of schema 2.
+  std::optional<std::uint64_t> bytes;
 };
 
 struct StoredAsset {

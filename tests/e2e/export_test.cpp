@@ -84,12 +84,16 @@ class Export : public ::testing::Test {
     lib_->server = std::make_unique<HttpTestServer>(std::chrono::seconds(600));
     lib_->server->serve("/cloud.jpg", HttpPlan{.body = *readFileBytes(src + "/remote/cloud.jpg")});
     lib_->server->serve("/cloud.mp4", HttpPlan{.body = *readFileBytes(src + "/remote/cloud.mp4")});
-    lib_->server->serve("/gone.jpg", HttpPlan{.body = "", .behaviour = HttpBehaviour::notFound});
-    lib_->server->serve("/gone.mp4", HttpPlan{.body = "", .behaviour = HttpBehaviour::notFound});
+    // Offloading checks that the URL serves the original; these two are gone
+    // from the server only afterwards.
+    lib_->server->serve("/gone.jpg", HttpPlan{.body = *readFileBytes(*s.originalPath(lib_->missingPicture))});
+    lib_->server->serve("/gone.mp4", HttpPlan{.body = *readFileBytes(*s.originalPath(lib_->missingVideo))});
     s.tool({"offload", lib_->offloadedPicture, lib_->server->url("/cloud.jpg")});
     s.tool({"offload", lib_->offloadedVideo, lib_->server->url("/cloud.mp4")});
     s.tool({"offload", lib_->missingPicture, lib_->server->url("/gone.jpg")});
     s.tool({"offload", lib_->missingVideo, lib_->server->url("/gone.mp4")});
+    lib_->server->serve("/gone.jpg", HttpPlan{.body = "", .behaviour = HttpBehaviour::notFound});
+    lib_->server->serve("/gone.mp4", HttpPlan{.body = "", .behaviour = HttpBehaviour::notFound});
 
     // File names are the library's data, not to be trusted: two assets whose
     // recorded names would lead out of the export folder.

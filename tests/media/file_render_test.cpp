@@ -1,5 +1,7 @@
 // Rendering files at a covering size, video frames, and import derivatives.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <sys/resource.h>
 
 #include <cstdlib>
@@ -32,7 +34,7 @@ TEST(CoverSize, SmallestSizeCoveringTheBox) {
 TEST(RenderPicture, FourByThreeAt240Gives320By240) {
   ScratchFolder folder;
   ASSERT_TRUE(writePicture(folder.file("a.jpg"), "jpeg", PictureFixture{.width = 4032, .height = 3024}));
-  const auto picture = mediaModule().renderFile(folder.file("a.jpg"), kMediaImage, {240, 240});
+  const auto picture = mediaModule().renderFile(folder.file("a.jpg"), 0, kMediaImage, {240, 240});
   ASSERT_NE(picture, nullptr);
   EXPECT_EQ(picture->size(), (PixelSize{320, 240}));
   const std::string jpeg = jpegOf(*picture);
@@ -44,14 +46,14 @@ TEST(RenderPicture, UprightAndNeverEnlarged) {
   ScratchFolder folder;
   ASSERT_TRUE(writePicture(folder.file("side.jpg"), "jpeg",
                            PictureFixture{.width = 900, .height = 600, .orientation = 6}));
-  const auto turned = mediaModule().renderFile(folder.file("side.jpg"), kMediaImage, {240, 240});
+  const auto turned = mediaModule().renderFile(folder.file("side.jpg"), 0, kMediaImage, {240, 240});
   ASSERT_NE(turned, nullptr);
   EXPECT_EQ(turned->size(), (PixelSize{360, 240}));
   EXPECT_EQ(markerColourIn(jpegOf(*turned), Quadrant::topLeft), MarkerColour::red);
   EXPECT_EQ(markerColourIn(jpegOf(*turned), Quadrant::bottomRight), MarkerColour::white);
 
   ASSERT_TRUE(writePicture(folder.file("small.png"), "png", PictureFixture{.width = 100, .height = 50}));
-  const auto small = mediaModule().renderFile(folder.file("small.png"), kMediaImage, {240, 240});
+  const auto small = mediaModule().renderFile(folder.file("small.png"), 0, kMediaImage, {240, 240});
   ASSERT_NE(small, nullptr);
   EXPECT_EQ(small->size(), (PixelSize{100, 50}));
 }
@@ -62,7 +64,7 @@ TEST(RenderPicture, TurnedPictureSmallerThanTheBoxComesWholeAndUpright) {
     const std::string path = folder.file("turned" + std::to_string(orientation) + ".jpg");
     ASSERT_TRUE(writePicture(path, "jpeg", PictureFixture{.width = 600, .height = 450, .orientation = orientation}));
     for (int round = 0; round < 3; ++round) {
-      const auto picture = mediaModule().renderFile(path, kMediaImage, {1024, 1024});
+      const auto picture = mediaModule().renderFile(path, 0, kMediaImage, {1024, 1024});
       ASSERT_NE(picture, nullptr) << "orientation " << orientation;
       EXPECT_EQ(picture->size(), (PixelSize{600, 450}));
       const std::string jpeg = jpegOf(*picture);
@@ -78,12 +80,12 @@ TEST(RenderPicture, TurnedPictureSmallerThanTheBoxComesWholeAndUpright) {
 TEST(RenderPicture, PhoneHeicThumbnail) {
   const std::string path = samplesDir() + "/heif/iphone_13_pro_max.HEIC";
   if (!std::filesystem::exists(path)) GTEST_SKIP() << "no sample at " << path;
-  const auto picture = mediaModule().renderFile(path, kMediaImage, {240, 240});
+  const auto picture = mediaModule().renderFile(path, 0, kMediaImage, {240, 240});
   ASSERT_NE(picture, nullptr);
   EXPECT_EQ(picture->size(), (PixelSize{240, 320}));
 }
 
-TEST(RenderPicture, UnreadableFilesGiveNothing) {
+TEST(RenderPicture, WhatDecodesIsShownAndTheRestGivesNothing) {
   ScratchFolder folder;
   ASSERT_TRUE(writePicture(folder.file("whole.jpg"), "jpeg", PictureFixture{.width = 800, .height = 600}));
   ASSERT_TRUE(writeTruncatedCopy(folder.file("whole.jpg"), folder.file("cut.jpg"), 3000));
@@ -91,10 +93,27 @@ TEST(RenderPicture, UnreadableFilesGiveNothing) {
   ASSERT_TRUE(writeTruncatedCopy(folder.file("whole.heic"), folder.file("cut.heic"), 2000));
   ASSERT_TRUE(writeFileBytes(folder.file("empty.jpg"), ""));
   ASSERT_TRUE(writePngHeaderOnly(folder.file("huge.png"), 100000, 100000));
-  for (const char* name : {"cut.jpg", "cut.heic", "empty.jpg", "huge.png", "gone.jpg"}) {
-    EXPECT_EQ(mediaModule().renderFile(folder.file(name), kMediaImage, {240, 240}), nullptr) << name;
+  ASSERT_EQ(::mkfifo(folder.file("fifo.jpg").c_str(), 0600), 0);
+  ASSERT_EQ(::symlink("/dev/zero", folder.file("zero.jpg").c_str()), 0);
+  const std::uint64_t whole = readFileBytes(folder.file("whole.jpg")).value_or("").size();
+  struct Case {
+    const char* name;
+    std::uint64_t recordedBytes;
+    bool renders;
+  };
+  // A JPEG damaged at its end shows what decodes, as viewers show it; one
+  // shorter than its recorded size is damaged and left to the original.
+  const Case cases[] = {{"whole.jpg", 0, true},   {"whole.jpg", whole, true}, {"cut.jpg", 0, true},
+                        {"cut.jpg", whole, false}, {"whole.heic", 0, true},    {"empty.jpg", 0, false},
+                        {"huge.png", 0, false},    {"gone.jpg", 0, false},     {"fifo.jpg", 0, false},
+                        {"zero.jpg", 0, false}};
+  for (const Case& c : cases) {
+    const auto picture = mediaModule().renderFile(folder.file(c.name), c.recordedBytes, kMediaImage, {240, 240});
+    EXPECT_EQ(picture != nullptr, c.renders) << c.name << " recorded " << c.recordedBytes;
+    if (picture && c.renders) {
+      EXPECT_EQ(picture->size(), (PixelSize{320, 240})) << c.name;
+    }
   }
-  EXPECT_NE(mediaModule().renderFile(folder.file("whole.heic"), kMediaImage, {240, 240}), nullptr);
 }
 
 class VideoRotation : public ::testing::TestWithParam<int> {};
@@ -106,7 +125,7 @@ TEST_P(VideoRotation, FirstFrameIsUprightLikePlayersShowIt) {
   ASSERT_TRUE(writeVideo(video, VideoFixture{.width = 320, .height = 240, .container = "mov", .rotate = GetParam()}));
   ASSERT_TRUE(writeFrameAsPlayersShowIt(video, folder.file("shown.png")));
   const std::string shown = readFileBytes(folder.file("shown.png")).value_or("");
-  const auto picture = mediaModule().renderFile(video, kMediaVideo, {120, 120});
+  const auto picture = mediaModule().renderFile(video, 0, kMediaVideo, {120, 120});
   ASSERT_NE(picture, nullptr);
   const bool sideways = GetParam() % 180 != 0;
   EXPECT_EQ(picture->size(), sideways ? (PixelSize{120, 160}) : (PixelSize{160, 120}));
@@ -123,14 +142,14 @@ TEST(RenderVideo, AudioAndBrokenVideosGiveNothing) {
   if (!haveFfmpeg()) GTEST_SKIP() << "no ffmpeg";
   ScratchFolder folder;
   ASSERT_TRUE(writeAudio(folder.file("a.m4a"), "m4a"));
-  EXPECT_EQ(mediaModule().renderFile(folder.file("a.m4a"), kMediaAudio, {240, 240}), nullptr);
-  EXPECT_EQ(mediaModule().renderFile(folder.file("a.m4a"), kMediaVideo, {240, 240}), nullptr);
+  EXPECT_EQ(mediaModule().renderFile(folder.file("a.m4a"), 0, kMediaAudio, {240, 240}), nullptr);
+  EXPECT_EQ(mediaModule().renderFile(folder.file("a.m4a"), 0, kMediaVideo, {240, 240}), nullptr);
   ASSERT_TRUE(writeVideo(folder.file("v.mp4"), VideoFixture{.width = 320, .height = 240, .seconds = 2}));
   ASSERT_TRUE(writeTruncatedCopy(folder.file("v.mp4"), folder.file("cut.mp4"), 600));
-  EXPECT_EQ(mediaModule().renderFile(folder.file("cut.mp4"), kMediaVideo, {240, 240}), nullptr);
+  EXPECT_EQ(mediaModule().renderFile(folder.file("cut.mp4"), 0, kMediaVideo, {240, 240}), nullptr);
   // A video under a picture's name is rendered as what it is, never as a picture.
   ASSERT_TRUE(writeVideo(folder.file("video.jpg"), VideoFixture{}));
-  EXPECT_EQ(mediaModule().renderFile(folder.file("video.jpg"), kMediaImage, {240, 240}), nullptr);
+  EXPECT_EQ(mediaModule().renderFile(folder.file("video.jpg"), 0, kMediaImage, {240, 240}), nullptr);
 }
 
 TEST(Derivatives, UprightJpegsSmallestFirstWithoutMetadata) {
@@ -179,7 +198,7 @@ TEST(Derivatives, SmallPictureIsKeptWholeAndVideosGetAFrame) {
 TEST(PeakMemoryChild, DISABLED_RenderAndReport) {
   const char* path = std::getenv("TOLVEK_PEAK_FILE");
   ASSERT_NE(path, nullptr);
-  const auto picture = mediaModule().renderFile(path, kMediaImage, {240, 240});
+  const auto picture = mediaModule().renderFile(path, 0, kMediaImage, {240, 240});
   ASSERT_NE(picture, nullptr);
   ASSERT_FALSE(jpegOf(*picture).empty());
   rusage usage{};

@@ -19,8 +19,8 @@ TEST(QuietChild, DISABLED_DamagedInputEverywhere) {
   for (const char* name : {"cut.jpg", "scrambled.jpg", "cut.heic", "huge.png", "cut.mp4", "text.mov"}) {
     const std::string path = folder + "/" + name;
     module.probe(path);
-    module.renderFile(path, kMediaImage, {240, 240});
-    module.renderFile(path, kMediaVideo, {240, 240});
+    module.renderFile(path, 0, kMediaImage, {240, 240});
+    module.renderFile(path, 0, kMediaVideo, {240, 240});
     module.makeDerivatives(path, kMediaImage, path + ".d");
     if (const auto bytes = readFileBytes(path)) {
       if (const auto picture = module.pictureDecoder().decode(*bytes)) {

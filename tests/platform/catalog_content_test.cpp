@@ -63,7 +63,9 @@ class CatalogContent : public ::testing::Test {
     asset.originalFilename = name + ".orig";
     asset.uniformTypeIdentifier = "public.test";
     asset.originalPath = "originals/" + name;
-    asset.derivatives = {{"derivatives/" + name + "-256.jpg", 256, 192}, {"derivatives/" + name + "-512.jpg", 512, 384}};
+    asset.original = {7, std::string(64, 'a')};
+    asset.derivatives = {{"derivatives/" + name + "-256.jpg", 256, 192, 1000},
+                         {"derivatives/" + name + "-512.jpg", 512, 384, 4000}};
     ASSERT_TRUE(writer->addAsset(id, asset, std::nullopt));
     ids[name] = id;
   }
@@ -305,12 +307,22 @@ TEST_F(CatalogContent, ResourcesAndStoredLocations) {
   EXPECT_FALSE(reader->storedResource(wrong));
   EXPECT_FALSE(reader->storedAsset(987654));
 
-  // Offloaded: the URL instead of the path.
-  ASSERT_EQ(writer->offloadOriginal(*writer->assetRow(ids["A"]), "https://example.test/a"),
+  // Size, hash and derivative sizes come back as recorded.
+  const auto recorded = reader->storedAsset(a.handle);
+  EXPECT_EQ(recorded->original.size, std::optional<std::uint64_t>(7));
+  EXPECT_EQ(recorded->original.sha256, std::string(64, 'a'));
+  ASSERT_EQ(recorded->derivatives.size(), 2u);
+  EXPECT_EQ(recorded->derivatives[0].bytes, std::optional<std::uint64_t>(1000));
+
+  // Offloaded: the URL instead of the path, with what the URL was checked to serve.
+  ASSERT_EQ(writer->offloadOriginal(*writer->assetRow(ids["A"]), "https://example.test/a",
+                                    ContentDigest{9, std::string(64, 'b')}),
             std::optional<std::string>("originals/A"));
   auto later = CatalogReader::open(home.location());
   EXPECT_EQ(later->storedAsset(a.handle)->original.path, "");
   EXPECT_EQ(later->storedResource(resources[0])->url, "https://example.test/a");
+  EXPECT_EQ(later->storedResource(resources[0])->size, std::optional<std::uint64_t>(9));
+  EXPECT_EQ(later->storedResource(resources[0])->sha256, std::string(64, 'b'));
 }
 
 TEST_F(CatalogContent, PathsLeavingTheLibraryAreNotFollowed) {
@@ -318,7 +330,7 @@ TEST_F(CatalogContent, PathsLeavingTheLibraryAreNotFollowed) {
     NewAsset asset;
     asset.mediaType = kMediaImage;
     asset.originalPath = escape;
-    asset.derivatives = {{escape, 10, 10}};
+    asset.derivatives = {{escape, 10, 10, {}}};
     const std::string id = std::string("escape-") + escape;
     ASSERT_TRUE(writer->addAsset(id, asset, std::nullopt));
     auto reader = CatalogReader::open(home.location());

@@ -63,8 +63,8 @@ class ImageRequests : public ::testing::Test {
     ASSERT_TRUE(writePicture(folder.file("turned.jpg"), "jpeg",
                              PictureFixture{.width = derivativeWidth, .height = derivativeHeight, .orientation = 3}));
     ASSERT_TRUE(writeFileBytes(derivativePath, withoutExif(readFileBytes(folder.file("turned.jpg")).value_or(""))));
-    index.assets[handle] = StoredAsset{kMediaImage, StoredOriginal{originalPath, "", "public.jpeg"},
-                                       {StoredDerivative{derivativePath, derivativeWidth, derivativeHeight}}};
+    index.assets[handle] = StoredAsset{kMediaImage, StoredOriginal{originalPath, "", "public.jpeg", {}, {}},
+                                       {StoredDerivative{derivativePath, derivativeWidth, derivativeHeight, {}}}};
   }
 
   // The JPEG re-encoded by libvips with every tag dropped (so the orientation is lost).
@@ -101,7 +101,9 @@ TEST_F(ImageRequests, MissingOrDamagedDerivativeFallsBackToTheOriginal) {
   addPictureWithDerivative(1, PictureFixture{.width = 1200, .height = 900}, 683, 512);
   addPictureWithDerivative(2, PictureFixture{.width = 1200, .height = 900}, 683, 512);
   std::filesystem::remove(index.assets[1].derivatives[0].path);
+  // Cut to half of the size recorded for it.
   const std::string damaged = readFileBytes(index.assets[2].derivatives[0].path).value_or("");
+  index.assets[2].derivatives[0].bytes = damaged.size();
   ASSERT_TRUE(writeFileBytes(index.assets[2].derivatives[0].path, damaged.substr(0, damaged.size() / 2)));
   for (std::int64_t handle : {1, 2}) {
     const Rendered result = request(handle, {240, 240});
@@ -137,8 +139,8 @@ TEST_F(ImageRequests, VideosGiveAnUprightFrameAudioGivesNone) {
   ASSERT_TRUE(writeVideo(folder.file("v.mov"),
                          VideoFixture{.width = 320, .height = 240, .container = "mov", .rotate = 90}));
   ASSERT_TRUE(writeAudio(folder.file("a.m4a"), "m4a"));
-  index.assets[1] = StoredAsset{kMediaVideo, StoredOriginal{folder.file("v.mov"), "", "com.apple.quicktime-movie"}, {}};
-  index.assets[2] = StoredAsset{kMediaAudio, StoredOriginal{folder.file("a.m4a"), "", "com.apple.m4a-audio"}, {}};
+  index.assets[1] = StoredAsset{kMediaVideo, StoredOriginal{folder.file("v.mov"), "", "com.apple.quicktime-movie", {}, {}}, {}};
+  index.assets[2] = StoredAsset{kMediaAudio, StoredOriginal{folder.file("a.m4a"), "", "com.apple.m4a-audio", {}, {}}, {}};
   const Rendered video = request(1, {120, 120});
   ASSERT_NE(video.picture, nullptr);
   EXPECT_EQ(video.picture->size(), (PixelSize{120, 160}));
@@ -152,14 +154,14 @@ TEST_F(ImageRequests, RemoteOriginalIsDownloadedOnlyWithNetworkAccess) {
   ASSERT_TRUE(server.listening());
   ASSERT_TRUE(writePicture(folder.file("remote.jpg"), "jpeg", PictureFixture{.width = 800, .height = 600}));
   server.serve("/remote.jpg", HttpPlan{readFileBytes(folder.file("remote.jpg")).value_or("")});
-  index.assets[1] = StoredAsset{kMediaImage, StoredOriginal{"", server.url("/remote.jpg"), "public.jpeg"}, {}};
+  index.assets[1] = StoredAsset{kMediaImage, StoredOriginal{"", server.url("/remote.jpg"), "public.jpeg", {}, {}}, {}};
   EXPECT_EQ(request(1, {240, 240}, false).picture, nullptr);
   EXPECT_EQ(server.requestCount(), 0);
   const Rendered result = request(1, {240, 240}, true);
   ASSERT_NE(result.picture, nullptr);
   EXPECT_EQ(result.picture->size(), (PixelSize{320, 240}));
   server.serve("/missing.jpg", HttpPlan{"", HttpBehaviour::notFound});
-  index.assets[2] = StoredAsset{kMediaImage, StoredOriginal{"", server.url("/missing.jpg"), "public.jpeg"}, {}};
+  index.assets[2] = StoredAsset{kMediaImage, StoredOriginal{"", server.url("/missing.jpg"), "public.jpeg", {}, {}}, {}};
   EXPECT_EQ(request(2, {240, 240}, true).picture, nullptr);
 }
 
@@ -188,7 +190,7 @@ class DataRequests : public ImageRequests {
 
 TEST_F(DataRequests, OriginalBytesAndTypeIdentifier) {
   ASSERT_TRUE(writePicture(folder.file("p.heic"), "heic", PictureFixture{}));
-  index.assets[1] = StoredAsset{kMediaImage, StoredOriginal{folder.file("p.heic"), "", "public.heic"}, {}};
+  index.assets[1] = StoredAsset{kMediaImage, StoredOriginal{folder.file("p.heic"), "", "public.heic", {}, {}}, {}};
   const Data data = requestData(1);
   EXPECT_EQ(data.calls, 1);
   EXPECT_EQ(data.bytes, readFileBytes(folder.file("p.heic")));
@@ -197,10 +199,10 @@ TEST_F(DataRequests, OriginalBytesAndTypeIdentifier) {
 
 TEST_F(DataRequests, NoneForVideosAudioAndMissingOriginals) {
   ASSERT_TRUE(writeFileBytes(folder.file("v.mov"), "movie bytes"));
-  index.assets[1] = StoredAsset{kMediaVideo, StoredOriginal{folder.file("v.mov"), "", "com.apple.quicktime-movie"}, {}};
-  index.assets[2] = StoredAsset{kMediaAudio, StoredOriginal{folder.file("v.mov"), "", "com.apple.m4a-audio"}, {}};
-  index.assets[3] = StoredAsset{kMediaImage, StoredOriginal{folder.file("gone.jpg"), "", "public.jpeg"}, {}};
-  index.assets[4] = StoredAsset{kMediaImage, StoredOriginal{folder.path(), "", "public.jpeg"}, {}};
+  index.assets[1] = StoredAsset{kMediaVideo, StoredOriginal{folder.file("v.mov"), "", "com.apple.quicktime-movie", {}, {}}, {}};
+  index.assets[2] = StoredAsset{kMediaAudio, StoredOriginal{folder.file("v.mov"), "", "com.apple.m4a-audio", {}, {}}, {}};
+  index.assets[3] = StoredAsset{kMediaImage, StoredOriginal{folder.file("gone.jpg"), "", "public.jpeg", {}, {}}, {}};
+  index.assets[4] = StoredAsset{kMediaImage, StoredOriginal{folder.path(), "", "public.jpeg", {}, {}}, {}};
   for (std::int64_t handle : {1, 2, 3, 4, 5}) {
     const Data data = requestData(handle);
     EXPECT_EQ(data.calls, 1);
@@ -214,8 +216,8 @@ TEST_F(DataRequests, RemoteOriginalComesOverTheNetworkWhenAllowed) {
   const std::string body(300000, 'x');
   server.serve("/p.jpg", HttpPlan{.body = body, .behaviour = HttpBehaviour::slow, .chunkSize = 65536, .pause = std::chrono::milliseconds(5)});
   server.serve("/cut.jpg", HttpPlan{.body = body, .behaviour = HttpBehaviour::cutOff, .cutAfter = 4096});
-  index.assets[1] = StoredAsset{kMediaImage, StoredOriginal{"", server.url("/p.jpg"), "public.jpeg"}, {}};
-  index.assets[2] = StoredAsset{kMediaImage, StoredOriginal{"", server.url("/cut.jpg"), "public.jpeg"}, {}};
+  index.assets[1] = StoredAsset{kMediaImage, StoredOriginal{"", server.url("/p.jpg"), "public.jpeg", {}, {}}, {}};
+  index.assets[2] = StoredAsset{kMediaImage, StoredOriginal{"", server.url("/cut.jpg"), "public.jpeg", {}, {}}, {}};
   EXPECT_FALSE(requestData(1, false).bytes);
   const Data data = requestData(1, true);
   EXPECT_EQ(data.bytes, body);

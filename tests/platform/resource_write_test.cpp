@@ -88,8 +88,8 @@ TEST_F(ResourceWrites, LocalOriginalIsCopiedByteForByte) {
   const std::string bytes = randomBytes(5 * 1024 * 1024 + 17, 1);
   ASSERT_TRUE(writeFileBytes(folder.file("original.mov"), bytes));
   ASSERT_TRUE(writeFileBytes(folder.file("empty.mov"), ""));
-  index.originals[1] = {folder.file("original.mov"), "", "com.apple.quicktime-movie"};
-  index.originals[2] = {folder.file("empty.mov"), "", "com.apple.quicktime-movie"};
+  index.originals[1] = {folder.file("original.mov"), "", "com.apple.quicktime-movie", {}, {}};
+  index.originals[2] = {folder.file("empty.mov"), "", "com.apple.quicktime-movie", {}, {}};
   EXPECT_EQ(write(1, folder.file("copy.mov"))->error, std::nullopt);
   EXPECT_EQ(readFileBytes(folder.file("copy.mov")), bytes);
   EXPECT_EQ(write(2, folder.file("copy-empty.mov"))->error, std::nullopt);
@@ -103,7 +103,7 @@ TEST_F(ResourceWrites, CopyFromAnotherFileSystemFallsBackToReadAndWrite) {
   const std::string source = "/dev/shm/tolvek-resource-test-" + std::to_string(::getpid());
   const std::string bytes = randomBytes(3 * 1024 * 1024 + 5, 2);
   ASSERT_TRUE(writeFileBytes(source, bytes));
-  index.originals[1] = {source, "", "public.mpeg-4"};
+  index.originals[1] = {source, "", "public.mpeg-4", {}, {}};
   EXPECT_EQ(write(1, folder.file("copy.mp4"))->error, std::nullopt);
   EXPECT_EQ(readFileBytes(folder.file("copy.mp4")), bytes);
   std::filesystem::remove(source);
@@ -112,7 +112,7 @@ TEST_F(ResourceWrites, CopyFromAnotherFileSystemFallsBackToReadAndWrite) {
 TEST_F(ResourceWrites, ExistingDestinationIsLeftUntouched) {
   ASSERT_TRUE(writeFileBytes(folder.file("original.mov"), "new bytes"));
   ASSERT_TRUE(writeFileBytes(folder.file("there.mov"), "old bytes"));
-  index.originals[1] = {folder.file("original.mov"), "", ""};
+  index.originals[1] = {folder.file("original.mov"), "", "", {}, {}};
   const auto outcome = write(1, folder.file("there.mov"));
   ASSERT_TRUE(outcome->error);
   EXPECT_NE(outcome->error->find("already exists"), std::string::npos) << *outcome->error;
@@ -124,19 +124,19 @@ TEST_F(ResourceWrites, ExistingDestinationIsLeftUntouched) {
 }
 
 TEST_F(ResourceWrites, MissingOriginalOrResourceIsAnError) {
-  index.originals[1] = {folder.file("deleted.mov"), "", ""};
+  index.originals[1] = {folder.file("deleted.mov"), "", "", {}, {}};
   const auto deleted = write(1, folder.file("out.mov"));
   EXPECT_EQ(deleted->error, "No such file or directory");
   EXPECT_FALSE(std::filesystem::exists(folder.file("out.mov")));
   EXPECT_EQ(write(42, folder.file("out2.mov"))->error, "No such file or directory");
-  index.originals[3] = {folder.path(), "", ""};
+  index.originals[3] = {folder.path(), "", "", {}, {}};
   EXPECT_TRUE(write(3, folder.file("out3.mov"))->error);
   EXPECT_FALSE(std::filesystem::exists(folder.file("out3.mov")));
 }
 
 TEST_F(ResourceWrites, UnwritableDestinationIsAnError) {
   ASSERT_TRUE(writeFileBytes(folder.file("original.mov"), "bytes"));
-  index.originals[1] = {folder.file("original.mov"), "", ""};
+  index.originals[1] = {folder.file("original.mov"), "", "", {}, {}};
   EXPECT_EQ(write(1, folder.file("no/such/folder/out.mov"))->error, "No such file or directory");
   EXPECT_EQ(write(1, folder.file("original.mov/out.mov"))->error, "Not a directory");
   EXPECT_TRUE(write(1, "")->error);
@@ -145,7 +145,7 @@ TEST_F(ResourceWrites, UnwritableDestinationIsAnError) {
 TEST_F(ResourceWrites, FullDestinationRemovesThePartialFile) {
   const std::string bytes = randomBytes(2 * 1024 * 1024, 3);
   ASSERT_TRUE(writeFileBytes(folder.file("original.mov"), bytes));
-  index.originals[1] = {folder.file("original.mov"), "", ""};
+  index.originals[1] = {folder.file("original.mov"), "", "", {}, {}};
   const std::string small = folder.file("small");
   std::filesystem::create_directory(small);
   if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=256k") == 0) {
@@ -179,7 +179,7 @@ TEST_F(ResourceWrites, RemoteOriginals) {
   server.serve("/stall.mov", HttpPlan{.body = body, .behaviour = HttpBehaviour::stall, .cutAfter = 100 * 1024, .stallFor = std::chrono::milliseconds(8000)});
   const std::vector<std::string> names{"whole", "slow", "missing", "cut", "stall"};
   for (std::size_t i = 0; i < names.size(); ++i)
-    index.originals[static_cast<std::int64_t>(i)] = {"", server.url("/" + names[i] + ".mov"), "public.mpeg-4"};
+    index.originals[static_cast<std::int64_t>(i)] = {"", server.url("/" + names[i] + ".mov"), "public.mpeg-4", {}, {}};
 
   EXPECT_EQ(write(0, folder.file("whole.mov"), true)->error, std::nullopt);
   EXPECT_EQ(readFileBytes(folder.file("whole.mov")), body);
@@ -201,14 +201,14 @@ TEST_F(ResourceWrites, RemoteOriginals) {
 TEST_F(ResourceWrites, RemoteOriginalWithoutNetworkAccessIsAnError) {
   HttpTestServer server;
   server.serve("/whole.mov", HttpPlan{"bytes"});
-  index.originals[1] = {"", server.url("/whole.mov"), "public.mpeg-4"};
+  index.originals[1] = {"", server.url("/whole.mov"), "public.mpeg-4", {}, {}};
   const auto outcome = write(1, folder.file("out.mov"), false);
   ASSERT_TRUE(outcome->error);
   EXPECT_NE(outcome->error->find("network access"), std::string::npos);
   EXPECT_EQ(server.requestCount(), 0);
   EXPECT_FALSE(std::filesystem::exists(folder.file("out.mov")));
   // Unreachable server: an error, not a hang.
-  index.originals[2] = {"", "http://127.0.0.1:1/nothing.mov", ""};
+  index.originals[2] = {"", "http://127.0.0.1:1/nothing.mov", "", {}, {}};
   EXPECT_TRUE(write(2, folder.file("out2.mov"), true)->error);
 }
 
@@ -217,7 +217,7 @@ TEST_F(ResourceWrites, CompletionOwnsWhatItUsesAfterTheManagerIsGone) {
   auto outcome = std::make_shared<Outcome>();
   {
     IndexOfOriginals shortLived;
-    shortLived.originals[1] = {folder.file("original.mov"), "", ""};
+    shortLived.originals[1] = {folder.file("original.mov"), "", "", {}, {}};
     LinuxResourceManager temporary(shortLived);
     AssetResource resource;
     resource.handle = 1;

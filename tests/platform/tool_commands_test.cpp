@@ -5,10 +5,13 @@
 #include "library_fixture.h"
 #include "platform/access_store.h"
 #include "platform/linux_photo_library.h"
+#include "support/http_test_server.h"
+#include "support/media_fixtures.h"
 
 namespace tolvek {
 namespace {
 
+using testing::readFileBytes;
 using testing::runTool;
 using testing::ScratchHome;
 
@@ -157,28 +160,50 @@ TEST_F(ToolCommands, AccessAnswers) {
   EXPECT_EQ(recorded().status, kStatusNotDetermined);
 }
 
-TEST_F(ToolCommands, OffloadKeepsDerivativesAndPointsAtTheUrl) {
+TEST_F(ToolCommands, OffloadOnlyWhenTheUrlServesTheOriginal) {
   ASSERT_FALSE(AccessStore(home.location().accessStorePath)
                    .write(kHelperBundleIdentifier, AccessAnswer{kStatusAuthorized, {}}));
   const Asset asset = *library()->fetchAssetsWithLocalIdentifiers({assets[0]})->firstObject();
   const auto before = CatalogReader::open(home.location())->storedAsset(asset.handle);
   ASSERT_TRUE(before && !before->original.path.empty());
-  ASSERT_TRUE(std::filesystem::exists(before->original.path));
+  const std::string bytes = readFileBytes(before->original.path).value_or("");
+  ASSERT_FALSE(bytes.empty());
+  std::string changed = bytes;
+  changed.back() = static_cast<char>(changed.back() ^ 1);
 
-  EXPECT_EQ(runTool({"offload", assets[0], "ftp://example.test/a.png"}).exitStatus, 1);
-  EXPECT_EQ(runTool({"offload", "unknown", "https://example.test/a.png"}).exitStatus, 1);
-  EXPECT_TRUE(std::filesystem::exists(before->original.path)) << "failed offloads remove nothing";
+  testing::HttpTestServer server;
+  server.serve("/a.png", testing::HttpPlan{bytes});
+  server.serve("/changed.png", testing::HttpPlan{changed});
+  server.serve("/empty.png", testing::HttpPlan{""});
+  server.serve("/page.html", testing::HttpPlan{"<html>Moved</html>"});
+  server.serve("/gone.png", testing::HttpPlan{"", testing::HttpBehaviour::notFound});
+  // Refused, unknown host, wrong path, other bytes, nothing, an error page:
+  // each fails, and the picture stays where it was.
+  for (const std::string& url : {std::string("http://127.0.0.1:1/a.png"), std::string("http://no-such-host.invalid/a"),
+                                 server.url("/gone.png"), server.url("/wrong/path.png"), server.url("/changed.png"),
+                                 server.url("/empty.png"), server.url("/page.html"), std::string("ftp://x/a.png")}) {
+    const auto r = runTool({"offload", assets[0], url});
+    EXPECT_EQ(r.exitStatus, 1) << url;
+    EXPECT_FALSE(r.err.empty()) << url;
+    EXPECT_EQ(readFileBytes(before->original.path), bytes) << url << ": the local original was touched";
+  }
+  EXPECT_EQ(runTool({"offload", "unknown", server.url("/a.png")}).exitStatus, 1);
+  EXPECT_EQ(CatalogReader::open(home.location())->storedAsset(asset.handle)->original.url, "");
 
-  const auto r = runTool({"offload", assets[0], "https://example.test/a.png"});
+  const auto r = runTool({"offload", assets[0], server.url("/a.png")});
   ASSERT_EQ(r.exitStatus, 0) << r.err;
   const auto after = CatalogReader::open(home.location())->storedAsset(asset.handle);
   ASSERT_TRUE(after);
   EXPECT_EQ(after->original.path, "");
-  EXPECT_EQ(after->original.url, "https://example.test/a.png");
+  EXPECT_EQ(after->original.url, server.url("/a.png"));
+  EXPECT_EQ(after->original.size, std::optional<std::uint64_t>(bytes.size()));
+  EXPECT_EQ(after->original.sha256, before->original.sha256);
   EXPECT_EQ(after->original.uniformTypeIdentifier, before->original.uniformTypeIdentifier);
   EXPECT_FALSE(std::filesystem::exists(before->original.path));
   ASSERT_EQ(after->derivatives.size(), before->derivatives.size());
   for (const auto& d : after->derivatives) EXPECT_TRUE(std::filesystem::exists(d.path)) << d.path;
+  // Moving it on to another URL is checked against the recorded hash.
+  EXPECT_EQ(runTool({"offload", assets[0], server.url("/changed.png")}).exitStatus, 1);
   // The other asset keeps its local original.
   const Asset other = *library()->fetchAssetsWithLocalIdentifiers({assets[1]})->firstObject();
   EXPECT_NE(CatalogReader::open(home.location())->storedAsset(other.handle)->original.path, "");

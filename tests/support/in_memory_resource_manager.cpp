@@ -15,18 +15,22 @@ void InMemoryResourceManager::setOutcome(std::int64_t assetHandle, WriteOutcome 
   outcomes_[assetHandle] = std::move(outcome);
 }
 
-void InMemoryResourceManager::writeDataForAssetResource(const AssetResource& resource, const std::string& filePath,
-                                                        const ResourceRequestOptions& options, Completion completion) {
+ResourceManager::RequestId InMemoryResourceManager::writeDataForAssetResource(const AssetResource& resource,
+                                                                             const std::string& filePath,
+                                                                             const ResourceRequestOptions& options,
+                                                                             Completion completion) {
   WriteOutcome outcome;
   std::string bytes;
+  RequestId request = 0;
   {
     std::lock_guard lock(mutex_);
     writes_.push_back({resource, filePath, options});
+    request = static_cast<RequestId>(writes_.size());
     if (const auto it = outcomes_.find(resource.assetHandle); it != outcomes_.end()) outcome = it->second;
     if (const auto it = contents_.find(resource.handle); it != contents_.end()) bytes = it->second;
     if (outcome.when == WriteOutcome::When::never) {
       held_.push_back(std::move(completion));
-      return;
+      return request;
     }
   }
   // The completion owns what it needs; it may run after everything else here.
@@ -51,6 +55,17 @@ void InMemoryResourceManager::writeDataForAssetResource(const AssetResource& res
     case WriteOutcome::When::never:
       break;
   }
+  return request;
+}
+
+void InMemoryResourceManager::cancelDataRequest(RequestId request) {
+  std::lock_guard lock(mutex_);
+  cancelled_.push_back(request);
+}
+
+std::vector<ResourceManager::RequestId> InMemoryResourceManager::cancelled() const {
+  std::lock_guard lock(mutex_);
+  return cancelled_;
 }
 
 std::vector<WriteRecord> InMemoryResourceManager::writes() const {

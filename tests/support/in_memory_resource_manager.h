@@ -41,10 +41,13 @@ class InMemoryResourceManager final : public ResourceManager {
   void setContents(std::int64_t resourceHandle, std::string bytes);
   void setOutcome(std::int64_t assetHandle, WriteOutcome outcome);
 
-  void writeDataForAssetResource(const AssetResource& resource, const std::string& filePath,
-                                 const ResourceRequestOptions& options, Completion completion) override;
+  // Requests are numbered from 1 in the order of the writes.
+  RequestId writeDataForAssetResource(const AssetResource& resource, const std::string& filePath,
+                                      const ResourceRequestOptions& options, Completion completion) override;
+  void cancelDataRequest(RequestId request) override;
 
   std::vector<WriteRecord> writes() const;
+  std::vector<RequestId> cancelled() const;
   // Completions that were never called (outcome "never").
   std::size_t heldCompletions() const;
 
@@ -56,6 +59,7 @@ class InMemoryResourceManager final : public ResourceManager {
   std::map<std::int64_t, WriteOutcome> outcomes_;
   std::vector<WriteRecord> writes_;
   std::vector<Completion> held_;
+  std::vector<RequestId> cancelled_;
 };
 
 }  // namespace tolvek

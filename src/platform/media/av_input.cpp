@@ -1,9 +1,9 @@
 #include "platform/media/av_input.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace tolvek::media {
@@ -13,25 +13,35 @@ constexpr int kIoBufferSize = 64 * 1024;
 constexpr char kAcceptedFormats[] =
     "mov,mp4,m4a,3gp,3g2,mj2,matroska,webm,avi,mpegts,mpeg,flv,asf,mp3,wav,aac,flac,ogg,aiff,caf,w64,amr";
 
+// The reader's own position: the descriptor is read with pread, never past
+// the cap, so a file that grows while it is read ends at the cap.
 int readPacket(void* opaque, std::uint8_t* buffer, int size) {
-  const int fd = *static_cast<int*>(opaque);
+  auto* reader = static_cast<AvInput::Reader*>(opaque);
+  const std::int64_t want = std::min<std::int64_t>(size, reader->cap - reader->position);
+  if (want <= 0) return AVERROR_EOF;
   for (;;) {
-    const ssize_t got = ::read(fd, buffer, static_cast<size_t>(size));
-    if (got > 0) return static_cast<int>(got);
+    const ssize_t got = ::pread(reader->fd, buffer, static_cast<size_t>(want), reader->position);
+    if (got > 0) {
+      reader->position += got;
+      return static_cast<int>(got);
+    }
     if (got == 0) return AVERROR_EOF;
     if (errno != EINTR) return AVERROR(errno);
   }
 }
 
 std::int64_t seekTo(void* opaque, std::int64_t offset, int whence) {
-  const int fd = *static_cast<int*>(opaque);
-  if (whence == AVSEEK_SIZE) {
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) return AVERROR(errno);
-    return info.st_size;
-  }
-  const off_t at = ::lseek(fd, static_cast<off_t>(offset), whence & ~AVSEEK_FORCE);
-  return at < 0 ? AVERROR(errno) : static_cast<std::int64_t>(at);
+  auto* reader = static_cast<AvInput::Reader*>(opaque);
+  whence &= ~AVSEEK_FORCE;
+  if (whence == AVSEEK_SIZE) return reader->cap;
+  std::int64_t base = 0;
+  if (whence == SEEK_CUR) base = reader->position;
+  else if (whence == SEEK_END) base = reader->cap;
+  else if (whence != SEEK_SET) return AVERROR(EINVAL);
+  const std::int64_t target = base + offset;
+  if (target < 0) return AVERROR(EINVAL);
+  reader->position = std::min(target, reader->cap);
+  return reader->position;
 }
 
 int mainStream(AVFormatContext* context, AVMediaType kind) {
@@ -48,12 +58,20 @@ int mainStream(AVFormatContext* context, AVMediaType kind) {
 }  // namespace
 
 std::unique_ptr<AvInput> AvInput::open(const std::string& path) {
+  auto file = ReadableFile::open(path);
+  if (!file) return nullptr;
+  return open(*file, 0);
+}
+
+std::unique_ptr<AvInput> AvInput::open(const ReadableFile& file, std::uint64_t maxBytes) {
   std::unique_ptr<AvInput> input(new AvInput());
-  input->fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (input->fd_ < 0) return nullptr;
+  input->reader_.fd = ::fcntl(file.fd(), F_DUPFD_CLOEXEC, 0);
+  if (input->reader_.fd < 0) return nullptr;
+  input->reader_.cap =
+      static_cast<std::int64_t>(maxBytes == 0 || maxBytes > file.size() ? file.size() : maxBytes);
   auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));
   if (buffer == nullptr) return nullptr;
-  input->io_ = avio_alloc_context(buffer, kIoBufferSize, 0, &input->fd_, readPacket, nullptr, seekTo);
+  input->io_ = avio_alloc_context(buffer, kIoBufferSize, 0, &input->reader_, readPacket, nullptr, seekTo);
   if (input->io_ == nullptr) {
     av_free(buffer);
     return nullptr;
@@ -77,7 +95,7 @@ AvInput::~AvInput() {
     av_freep(&io_->buffer);
     avio_context_free(&io_);
   }
-  if (fd_ >= 0) ::close(fd_);
+  if (reader_.fd >= 0) ::close(reader_.fd);
 }
 
 int AvInput::videoStream() const { return mainStream(context_, AVMEDIA_TYPE_VIDEO); }

@@ -1,5 +1,6 @@
 #include "platform/media/file_render.h"
 
+#include "platform/media/capped_source.h"
 #include "platform/media/cover_size.h"
 #include "platform/media/video_frame.h"
 #include "platform/media/vips_picture.h"
@@ -27,11 +28,18 @@ ThumbnailBox boxFor(PixelSize upright, PixelSize cover) {
   return {kUnbounded, static_cast<int>(cover.height)};
 }
 
-ImagePtr renderPicture(const std::string& path, PixelSize box) {
+// Thumbnails and derivatives show what decodes: a picture damaged at its end
+// (a truncated JPEG) renders with the part it has, as every viewer shows it.
+// A file whose header does not decode still renders nothing.
+constexpr VipsFailOn kRenderFailOn = VIPS_FAIL_ON_NONE;
+
+ImagePtr renderPicture(const ReadableFile& file, std::uint64_t maxBytes, PixelSize box) {
   // One open reads the header (no pixels yet): the loader, the pixel limit
   // and the upright size are checked before anything is decoded.
-  ImagePtr image(vips_image_new_from_file(path.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, "fail_on",
-                                          VIPS_FAIL_ON_WARNING, nullptr));
+  SourcePtr source = cappedSource(file, maxBytes);
+  if (!source) return nullptr;
+  ImagePtr image(vips_image_new_from_source(source.get(), "", "access", VIPS_ACCESS_SEQUENTIAL, "fail_on",
+                                            kRenderFailOn, nullptr));
   if (!image) {
     clearVipsError();
     return nullptr;
@@ -51,7 +59,10 @@ ImagePtr renderPicture(const std::string& path, PixelSize box) {
   // random access.
   if (cover == upright) {
     if (vips_image_get_orientation(image.get()) != 1) {
-      image.reset(vips_image_new_from_file(path.c_str(), "fail_on", VIPS_FAIL_ON_WARNING, nullptr));
+      image.reset();
+      source = cappedSource(file, maxBytes);
+      if (!source) return nullptr;
+      image.reset(vips_image_new_from_source(source.get(), "", "fail_on", kRenderFailOn, nullptr));
       if (!image) {
         clearVipsError();
         return nullptr;
@@ -60,10 +71,12 @@ ImagePtr renderPicture(const std::string& path, PixelSize box) {
     return uprightPixelsInMemory(image.get());
   }
   image.reset();
+  source = cappedSource(file, maxBytes);
+  if (!source) return nullptr;
   const ThumbnailBox target = boxFor(upright, cover);
   VipsImage* out = nullptr;
-  if (vips_thumbnail(path.c_str(), &out, target.width, "height", target.height, "size", VIPS_SIZE_DOWN, "fail_on",
-                     VIPS_FAIL_ON_WARNING, nullptr) != 0) {
+  if (vips_thumbnail_source(source.get(), &out, target.width, "height", target.height, "size", VIPS_SIZE_DOWN,
+                            "fail_on", kRenderFailOn, nullptr) != 0) {
     clearVipsError();
     return nullptr;
   }
@@ -96,14 +109,21 @@ ImagePtr coverPixels(VipsImage* pixels, PixelSize box) {
   return ImagePtr(memory);
 }
 
-ImagePtr renderFileToPixels(const std::string& path, std::int64_t mediaType, PixelSize box) {
+ImagePtr renderFileToPixels(const std::string& path, std::uint64_t maxBytes, std::int64_t mediaType, PixelSize box) {
   if (mediaType == kMediaAudio) return nullptr;
+  // Opened once, without blocking; only a regular file is read, never past
+  // its size at this moment (or `maxBytes`).
+  auto file = ReadableFile::open(path);
+  if (!file) return nullptr;
+  // Shorter than recorded: damaged since it was written; better none than a
+  // part (the caller has the original to fall back on).
+  if (maxBytes != 0 && file->size() < maxBytes) return nullptr;
   if (mediaType == kMediaVideo) {
-    const ImagePtr frame = firstVideoFrame(path);
+    const ImagePtr frame = firstVideoFrame(*file, maxBytes);
     if (!frame) return nullptr;
     return coverPixels(frame.get(), box);
   }
-  return renderPicture(path, box);
+  return renderPicture(*file, maxBytes, box);
 }
 
 }  // namespace tolvek::media

@@ -15,8 +15,9 @@ class VipsMediaModule final : public MediaModule {
  public:
   PictureDecoder& pictureDecoder() override { return decoder_; }
 
-  std::unique_ptr<Picture> renderFile(const std::string& path, std::int64_t mediaType, PixelSize target) override {
-    ImagePtr pixels = renderFileToPixels(path, mediaType, target);
+  std::unique_ptr<Picture> renderFile(const std::string& path, std::uint64_t maxBytes, std::int64_t mediaType,
+                                      PixelSize target) override {
+    ImagePtr pixels = renderFileToPixels(path, maxBytes, mediaType, target);
     if (!pixels) return nullptr;
     return std::make_unique<VipsPicture>(std::move(pixels), nullptr);
   }

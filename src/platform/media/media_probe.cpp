@@ -1,34 +1,26 @@
 #include "platform/media/media_probe.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstring>
+#include <utility>
 
 #include "platform/media/av_input.h"
 #include "platform/media/capture_date.h"
 #include "platform/media/content_kind.h"
 #include "platform/media/vips_picture.h"
+#include "platform/posix/posix_file.h"
 
 namespace tolvek::media {
 namespace {
 
 constexpr std::size_t kHeadSize = 512;
 
+// The first bytes of a regular file (a FIFO or device is refused at once).
 std::optional<std::string> readHead(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  std::string head(kHeadSize, '\0');
-  std::size_t filled = 0;
-  while (filled < head.size()) {
-    const ssize_t got = ::read(fd, head.data() + filled, head.size() - filled);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    filled += static_cast<std::size_t>(got);
-  }
-  ::close(fd);
-  head.resize(filled);
-  return head;
+  auto file = ReadableFile::open(path);
+  if (!file) return std::nullopt;
+  auto head = file->read(kHeadSize);
+  if (!head) return std::nullopt;
+  return std::move(head).value();
 }
 
 // The text of a libvips metadata string such as

@@ -76,8 +76,8 @@ std::unique_ptr<AVFrame, FrameFree> decodeFirstFrame(AVFormatContext* format, in
 
 }  // namespace
 
-ImagePtr firstVideoFrame(const std::string& path) {
-  const auto input = AvInput::open(path);
+ImagePtr firstVideoFrame(const ReadableFile& file, std::uint64_t maxBytes) {
+  const auto input = AvInput::open(file, maxBytes);
   if (!input) return nullptr;
   const int streamIndex = input->videoStream();
   if (streamIndex < 0) return nullptr;
