@@ -1,5 +1,7 @@
 // access grant | limit ASSET_ID... | deny | restrict | reset: the answer
 // recorded for the tolvek-photos helper.
+#include <set>
+
 #include "cli/bundle_info.h"
 #include "platform/access_store.h"
 #include "platform/catalog_reader.h"
@@ -33,7 +35,16 @@ int runAccess(const Arguments& arguments) {
   const LibraryLocation location = userLibraryLocation();
   std::optional<AccessAnswer> answer;
   if (what == "limit") {
-    answer = AccessAnswer{kStatusLimited, existingAssets(location, rest)};
+    // Like `album add`: an identifier that names no asset is an error, and
+    // then nothing is recorded.
+    const std::vector<std::string> found = existingAssets(location, rest);
+    const std::set<std::string> known(found.begin(), found.end());
+    int status = 0;
+    for (const std::string& id : rest) {
+      if (!known.contains(id)) status = failWith("no asset with the identifier " + id);
+    }
+    if (status != 0) return status;
+    answer = AccessAnswer{kStatusLimited, found};
   } else {
     if (!rest.empty()) return failWith("access " + what + " takes no further arguments");
     if (what == "grant") {

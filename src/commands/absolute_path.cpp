@@ -1,32 +1,21 @@
 #include "commands/absolute_path.h"
 
 #include <string_view>
-#include <vector>
 
 namespace tolvek {
 
-std::string absoluteLexicalPath(const std::string& path, const std::string& workingDirectory) {
+std::string absolutePath(const std::string& path, const std::string& workingDirectory) {
   const bool fromRoot = !path.empty() && path[0] == '/';
   const std::string joined = fromRoot || workingDirectory.empty() ? path : workingDirectory + "/" + path;
   const bool absolute = !joined.empty() && joined[0] == '/';
 
-  std::vector<std::string_view> segments;
+  std::string normalised;
   std::string_view rest = joined;
   while (!rest.empty()) {
     const std::size_t slash = rest.find('/');
     const std::string_view segment = rest.substr(0, slash);
     rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
     if (segment.empty() || segment == ".") continue;
-    if (segment == ".." && !segments.empty() && segments.back() != "..") {
-      segments.pop_back();
-    } else if (segment == ".." && absolute) {
-      // Above the root is the root.
-    } else {
-      segments.push_back(segment);
-    }
-  }
-  std::string normalised;
-  for (const std::string_view segment : segments) {
     if (absolute || !normalised.empty()) normalised += '/';
     normalised += segment;
   }

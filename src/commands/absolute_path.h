@@ -1,15 +1,16 @@
 #pragma once
-// Paths as export reports them: absolute and lexically normalised.
+// Paths as export reports them: absolute, naming the file the kernel writes.
 #include <string>
 
 namespace tolvek {
 
-// `path` resolved against `workingDirectory` when relative (an empty path is
-// the working directory), with "//" and "." segments removed, ".." resolved
-// lexically (symbolic links are not looked at; ".." at the root stays at the
-// root) and no trailing "/". Stays relative only when `workingDirectory` is
-// not absolute (it could not be determined).
-std::string absoluteLexicalPath(const std::string& path, const std::string& workingDirectory);
+// `path` prefixed with `workingDirectory` when relative (an empty path is the
+// working directory), with "." segments and repeated and trailing "/"
+// removed. ".." segments stay: the kernel resolves them after any symbolic
+// link before them, so removing them as text could name another folder.
+// Stays relative only when `workingDirectory` is not absolute (it could not
+// be determined).
+std::string absolutePath(const std::string& path, const std::string& workingDirectory);
 
 // `directory` + "/" + `name`, without doubling the root's "/".
 std::string appendingPathComponent(const std::string& directory, const std::string& name);

@@ -1,5 +1,7 @@
 #include "commands/export_command.h"
 
+#include <glib.h>
+
 #include <algorithm>
 #include <atomic>
 #include <memory>
@@ -39,6 +41,11 @@ class Export {
     } else {
       addPicture(asset, assetFileName, cleaned);
     }
+  }
+
+  // Nothing is written for `asset`: one error with `reason`.
+  void refuse(const Asset& asset, const std::string& reason) {
+    errors_.push_back(originalName(services_.library, asset) + ": " + reason);
   }
 
   Document document() {
@@ -137,11 +144,20 @@ class Export {
 }  // namespace
 
 Document cmdExport(Services& services, const std::string& dir, const std::vector<std::string>& ids) {
-  const std::string directory = absoluteLexicalPath(dir, services.files.currentDirectory());
+  const std::string directory = absolutePath(dir, services.files.currentDirectory());
+  // Arguments are decoded, but the working directory's name may be any
+  // bytes. A file whose path the document cannot report is not written.
+  const bool reportable = g_utf8_validate_len(directory.data(), directory.size(), nullptr);
   // A failure shows in each write that follows.
-  (void)services.files.createDirectories(directory);
+  if (reportable) (void)services.files.createDirectories(directory);
   Export run(services, directory);
-  for (const Asset& asset : assets(services.library, ids)) run.add(asset);
+  for (const Asset& asset : assets(services.library, ids)) {
+    if (reportable) {
+      run.add(asset);
+    } else {
+      run.refuse(asset, "the folder's path is not valid UTF-8");
+    }
+  }
   return run.document();
 }
 

@@ -13,8 +13,10 @@ namespace tolvek {
 inline constexpr double kVideoWriteTimeoutSeconds = 600;
 
 // {"files": [{"id", "path"}, ...], "errors": ["<asset file name>: <reason>", ...]}.
-// `dir` ("" is the working directory) is made absolute, normalised and
-// created with its parents (a failure shows in the writes). Assets are
+// `dir` ("" is the working directory) is made absolute (".." kept) and
+// created with its parents (a failure shows in the writes). When that path
+// is not valid UTF-8 (the working directory's name may be any bytes),
+// nothing is created or written and each asset gets one error. Assets are
 // handled one at a time in the order of `ids`: pictures through the image
 // data request and FileSystem::replaceFile, videos through a resource write
 // awaited on the main loop for at most kVideoWriteTimeoutSeconds.

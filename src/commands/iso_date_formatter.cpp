@@ -5,8 +5,18 @@
 
 namespace tolvek {
 
-std::string IsoDateFormatter::stringFromDate(std::int64_t secondsSinceEpoch) const {
+namespace {
+
+// 0001-01-01T00:00:00Z and 9999-12-31T23:59:59Z.
+constexpr std::int64_t kFirstSecond = -62135596800;
+constexpr std::int64_t kLastSecond = 253402300799;
+
+}  // namespace
+
+std::optional<std::string> IsoDateFormatter::stringFromDate(std::int64_t secondsSinceEpoch) const {
   using namespace std::chrono;
+  // Checked before any calendar arithmetic, which would overflow far out.
+  if (secondsSinceEpoch < kFirstSecond || secondsSinceEpoch > kLastSecond) return std::nullopt;
   const sys_seconds time{seconds{secondsSinceEpoch}};
   const sys_days day = floor<days>(time);
   const year_month_day date{day};
@@ -16,7 +26,7 @@ std::string IsoDateFormatter::stringFromDate(std::int64_t secondsSinceEpoch) con
                 static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
                 static_cast<long long>(clock.hours().count()), static_cast<long long>(clock.minutes().count()),
                 static_cast<long long>(clock.seconds().count()));
-  return text;
+  return std::string(text);
 }
 
 }  // namespace tolvek

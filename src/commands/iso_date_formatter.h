@@ -1,7 +1,8 @@
 #pragma once
 // Writes dates in the internet date-time form of ISO 8601, always in UTC:
-// YYYY-MM-DDThh:mm:ssZ, no fractional seconds.
+// YYYY-MM-DDThh:mm:ssZ, no fractional seconds, years 1 to 9999 only.
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace tolvek {
@@ -12,8 +13,10 @@ class IsoDateFormatter {
   static constexpr unsigned kFormatOptions = 1907;
 
   unsigned formatOptions() const { return kFormatOptions; }
-  // `secondsSinceEpoch` counted from 1970-01-01T00:00:00Z.
-  std::string stringFromDate(std::int64_t secondsSinceEpoch) const;
+  // `secondsSinceEpoch` counted from 1970-01-01T00:00:00Z; nothing for a
+  // moment before 0001-01-01T00:00:00Z or after 9999-12-31T23:59:59Z, which
+  // the four-digit year cannot hold.
+  std::optional<std::string> stringFromDate(std::int64_t secondsSinceEpoch) const;
 };
 
 }  // namespace tolvek

@@ -1,6 +1,7 @@
 #include "commands/list_command.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "library/asset_queries.h"
 
@@ -28,7 +29,9 @@ Document cmdList(PhotoLibrary& library, const IsoDateFormatter& iso, const std::
     Document item = Document::object();
     item["id"] = asset.localIdentifier;
     item["name"] = originalName(library, asset);
-    item["date"] = asset.creationDate ? Document(iso.stringFromDate(*asset.creationDate)) : Document(nullptr);
+    // A date the formatter cannot write (outside the years 1 to 9999) is null.
+    const std::optional<std::string> date = asset.creationDate ? iso.stringFromDate(*asset.creationDate) : std::nullopt;
+    item["date"] = date ? Document(*date) : Document(nullptr);
     item["isVideo"] = asset.mediaType == kMediaVideo;
     items.push_back(std::move(item));
   });

@@ -1,14 +1,14 @@
 #include "platform/access_store.h"
 
-#include <fcntl.h>
 #include <glib.h>
 #include <glib/gstdio.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <memory>
+
+#include "platform/posix/posix_file.h"
 
 namespace tolvek {
 namespace {
@@ -21,44 +21,22 @@ struct KeyFileDeleter {
 };
 using KeyFile = std::unique_ptr<GKeyFile, KeyFileDeleter>;
 
+// Far more than any number of applications' answers needs.
+constexpr std::uint64_t kMaxStoreBytes = 64 * 1024;
+
 enum class Load { loaded, missing, garbage };
 
 // Text with NUL bytes or invalid UTF-8 is garbage even where GKeyFile would
-// read past it.
+// read past it. Only a regular file of at most kMaxStoreBytes is read, so a
+// FIFO, a device or an endless file in its place cannot hang or flood the
+// run; anything that cannot be read that way is garbage too.
 Load loadKeyFile(const std::string& path, GKeyFile* file) {
-  gchar* bytes = nullptr;
-  gsize length = 0;
-  GError* error = nullptr;
-  if (!g_file_get_contents(path.c_str(), &bytes, &length, &error)) {
-    const bool missing = g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_NOENT);
-    g_error_free(error);
-    return missing ? Load::missing : Load::garbage;
-  }
-  bool loaded = g_utf8_validate(bytes, static_cast<gssize>(length), nullptr) &&
-                g_key_file_load_from_data(file, bytes, length, G_KEY_FILE_NONE, nullptr);
-  g_free(bytes);
+  const Result<std::string> bytes = readRegularFile(path, kMaxStoreBytes);
+  if (!bytes) return bytes.message() == errorText(ENOENT) ? Load::missing : Load::garbage;
+  const bool loaded = g_utf8_validate(bytes->data(), static_cast<gssize>(bytes->size()), nullptr) &&
+                      g_key_file_load_from_data(file, bytes->data(), bytes->size(), G_KEY_FILE_NONE, nullptr);
   return loaded ? Load::loaded : Load::garbage;
 }
-
-// An exclusive lock on `path` + ".lock" for one read-modify-write.
-class WriteLock {
- public:
-  explicit WriteLock(const std::string& storePath) {
-    fd_ = ::open((storePath + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd_ >= 0) {
-      while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-      }
-    }
-  }
-  ~WriteLock() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  WriteLock(const WriteLock&) = delete;
-  WriteLock& operator=(const WriteLock&) = delete;
-
- private:
-  int fd_ = -1;
-};
 
 // GKeyFile complains on standard error about group names it cannot hold;
 // bundle identifiers never look like that, so such a name is refused first.
@@ -116,7 +94,8 @@ std::optional<std::string> AccessStore::write(const std::string& bundleIdentifie
   g_free(folder);
   if (made != 0) return std::string("cannot create the folder of ") + path_ + ": " + std::strerror(errno);
 
-  WriteLock lock(path_);
+  const Result<FileLock> lock = FileLock::acquire(path_ + ".lock", kWriteLockWait);
+  if (!lock) return "cannot lock " + path_ + ": " + lock.message();
   KeyFile file(g_key_file_new());
   if (loadKeyFile(path_, file.get()) != Load::loaded) file.reset(g_key_file_new());
 

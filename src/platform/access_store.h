@@ -1,8 +1,10 @@
 #pragma once
 // The answers to the access question, per application (bundle identifier),
-// in a small key file beside the library. Nothing recorded reads as 0; a
-// store that cannot be read or holds garbage reads as denied (2), so a
-// damaged store never opens the library.
+// in a small key file beside the library. Nothing recorded (or no store)
+// reads as 0; a store that cannot be read, holds garbage, is too large or is
+// not a regular file reads as denied (2), so a damaged store never opens
+// the library.
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +24,9 @@ struct AccessAnswer {
   std::vector<std::string> chosenAssets;
 };
 
+// The longest a write waits for another process's lock on the store.
+inline constexpr std::chrono::milliseconds kWriteLockWait{3000};
+
 class AccessStore {
  public:
   explicit AccessStore(std::string path) : path_(std::move(path)) {}
@@ -30,8 +35,8 @@ class AccessStore {
   AccessAnswer read(const std::string& bundleIdentifier) const;
   // Records `answer` (or clears it, with nothing) for `bundleIdentifier`,
   // keeping the other applications' answers. A store holding garbage is
-  // replaced. The file is replaced atomically under a lock beside it.
-  // nullopt on success, else the reason.
+  // replaced. The file is replaced atomically under a lock beside it, waited
+  // for at most kWriteLockWait. nullopt on success, else the reason.
   std::optional<std::string> write(const std::string& bundleIdentifier, const std::optional<AccessAnswer>& answer);
 
   const std::string& path() const { return path_; }

@@ -1,5 +1,6 @@
 #include "platform/catalog_reader.h"
 
+#include <glib.h>
 #include <sys/stat.h>
 
 #include "platform/catalog_schema.h"
@@ -83,16 +84,39 @@ void CatalogReader::bindAssetQuery(SqliteStatement& statement, const AssetQuery&
       .bind(":visible", query.visibleJson);
 }
 
-std::shared_ptr<CatalogReader> CatalogReader::open(const LibraryLocation& location) {
-  std::shared_ptr<CatalogReader> reader(new CatalogReader(location.libraryFolder));
-  struct stat info {};
-  if (stat(location.catalogPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return reader;
+namespace {
 
+// `path` as an SQLite URI: every byte but the unreserved ones and "/"
+// percent-encoded, so "?", "#" and "%" in a folder name stay part of it.
+std::string catalogUri(const std::string& path, const char* query) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string uri = path.starts_with('/') ? "file://" : "file:";
+  for (const unsigned char c : path) {
+    if (g_ascii_isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~' || c == '/') {
+      uri += static_cast<char>(c);
+    } else {
+      uri += '%';
+      uri += kHex[c >> 4];
+      uri += kHex[c & 0xF];
+    }
+  }
+  return uri + "?" + query;
+}
+
+bool exists(const std::string& path) {
+  struct stat info {};
+  return lstat(path.c_str(), &info) == 0;
+}
+
+// Opens the catalog read-only, begins the one read transaction and reads the
+// schema version into `schemaVersion`. Nothing on any failure, with SQLite's
+// error code in `error` (SQLITE_OK when the file opened but its version is
+// not one this reader knows).
+SqliteConnection openSnapshot(const std::string& name, int flags, int& error, std::int64_t& schemaVersion) {
   sqlite3* raw = nullptr;
-  int rc = sqlite3_open_v2(location.catalogPath.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX,
-                           nullptr);
+  error = sqlite3_open_v2(name.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX | flags, nullptr);
   SqliteConnection db(raw);
-  if (rc != SQLITE_OK) return reader;
+  if (error != SQLITE_OK) return nullptr;
   sqlite3_busy_timeout(db.get(), kBusyTimeoutMilliseconds);
   sqlite3_db_config(db.get(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
   sqlite3_db_config(db.get(), SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
@@ -104,13 +128,39 @@ std::shared_ptr<CatalogReader> CatalogReader::open(const LibraryLocation& locati
   // (A truncated file fails here or at its first query: SQLite compares the
   // header's page count with the file. The file is never opened outside
   // SQLite, whose locks any other descriptor's close would drop.)
-  if (!executeSql(db.get(), "BEGIN")) return reader;
-  {
-    SqliteStatement version(db.get(), "PRAGMA user_version");
-    if (!version.step()) return reader;
-    reader->schemaVersion_ = version.integer(0);
-    if (reader->schemaVersion_ < kOldestReadableSchemaVersion || reader->schemaVersion_ > kCatalogSchemaVersion)
-      return reader;
+  if (!executeSql(db.get(), "BEGIN")) {
+    error = sqlite3_errcode(db.get());
+    return nullptr;
+  }
+  SqliteStatement version(db.get(), "PRAGMA user_version");
+  if (!version.step()) {
+    error = sqlite3_errcode(db.get());
+    return nullptr;
+  }
+  schemaVersion = version.integer(0);
+  if (schemaVersion < kOldestReadableSchemaVersion || schemaVersion > kCatalogSchemaVersion) return nullptr;
+  return db;
+}
+
+}  // namespace
+
+std::shared_ptr<CatalogReader> CatalogReader::open(const LibraryLocation& location) {
+  std::shared_ptr<CatalogReader> reader(new CatalogReader(location.libraryFolder));
+  const std::string& path = location.catalogPath;
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return reader;
+
+  int error = SQLITE_OK;
+  SqliteConnection db = openSnapshot(path, 0, error, reader->schemaVersion_);
+  // A WAL catalog read without write access needs a -shm file it cannot
+  // create (a read-only mount, a folder the user cannot write). With neither
+  // -wal nor -shm there, every committed page is in the file itself and
+  // nobody is writing it, so it can be read as immutable: no locks, no
+  // shared memory. A busy or corrupt catalog never takes this way.
+  const int primary = error & 0xFF;
+  if (!db && (primary == SQLITE_CANTOPEN || primary == SQLITE_READONLY) && !exists(path + "-wal") &&
+      !exists(path + "-shm")) {
+    db = openSnapshot(catalogUri(path, "immutable=1"), SQLITE_OPEN_URI, error, reader->schemaVersion_);
   }
   reader->db_ = std::move(db);
   return reader;
@@ -122,6 +172,7 @@ std::vector<AssetCollection> CatalogReader::readCollections(SqliteStatement& sel
     AssetCollection c;
     c.handle = select.integer(0) * kHandleRules + select.integer(5);
     c.localIdentifier = select.text(1);
+    if (!isValidUtf8(c.localIdentifier)) continue;  // as for assets, below
     c.type = select.integer(2);
     c.subtype = select.integer(3);
     if (auto title = select.optionalText(4)) c.localizedTitle = validUtf8(*title);
@@ -172,6 +223,9 @@ void CatalogReader::forEachAsset(const AssetQuery& query, const std::function<bo
     Asset asset;
     asset.handle = select.integer(0);
     asset.localIdentifier = select.text(1);
+    // An identifier that is not valid UTF-8 could not be written into any
+    // document, nor asked for: the row is left out, the rest still listed.
+    if (!isValidUtf8(asset.localIdentifier)) continue;
     asset.mediaType = select.integer(2);
     asset.creationDate = select.optionalInteger(3);
     if (!visit(asset)) break;

@@ -1,6 +1,7 @@
 #include "platform/linux_photo_library.h"
 
 #include <algorithm>
+#include <chrono>
 #include <system_error>
 #include <thread>
 
@@ -26,24 +27,53 @@ struct PromptJob {
   std::shared_ptr<std::atomic<AuthorizationStatus>> answeredHere;
 };
 
+// While the store's lock is held by someone else, the answer is written
+// again this often, for at most this long; a process that ends earlier
+// leaves the question open for the next run.
+constexpr auto kRecordRetryPause = std::chrono::milliseconds(500);
+constexpr auto kRecordRetryFor = std::chrono::seconds(60);
+
+// Records the user's answer unless the store holds an answer by now (another
+// helper's or the tool's, which must not be overwritten).
+bool record(AccessStore& store, const std::string& bundleIdentifier, AuthorizationStatus status) {
+  if (store.read(bundleIdentifier).status != kStatusNotDetermined) return true;
+  return !store.write(bundleIdentifier, AccessAnswer{status, {}});
+}
+
 void runPrompt(const std::shared_ptr<PromptJob>& job) {
   AuthorizationStatus status = kStatusNotDetermined;
+  AccessStore store(job->storePath);
+  bool recorded = true;
   {
     // A second helper waits here while the first one's dialog is open, then
     // finds the first one's answer in the store.
     PromptLock lock(job->lockPath);
-    AccessStore store(job->storePath);
     status = store.read(job->bundleIdentifier).status;
     if (status == kStatusNotDetermined) {
-      status = askWithZenity(job->usageDescription);
-      if (status == kStatusAuthorized || status == kStatusDenied) {
-        store.write(job->bundleIdentifier, AccessAnswer{status, {}});
+      // Only the user's own answer is recorded; a dialog that never showed
+      // leaves the question open for the next run.
+      switch (askWithZenity(job->usageDescription)) {
+        case PromptAnswer::allowed:
+          status = kStatusAuthorized;
+          break;
+        case PromptAnswer::refused:
+          status = kStatusDenied;
+          break;
+        case PromptAnswer::notShown:
+          break;
       }
+      if (status != kStatusNotDetermined) recorded = record(store, job->bundleIdentifier, status);
     }
   }
+  // The user's answer decides this run, recorded or not.
   if (status != kStatusNotDetermined) job->answeredHere->store(status, std::memory_order_release);
   job->handler(status);
   wakeMainLoop();
+  const auto giveUp = std::chrono::steady_clock::now() + kRecordRetryFor;
+  while (!recorded && std::chrono::steady_clock::now() < giveUp) {
+    std::this_thread::sleep_for(kRecordRetryPause);
+    recorded = record(store, job->bundleIdentifier, status);
+  }
 }
 
 template <class T>

@@ -27,7 +27,9 @@ class LinuxPhotoLibrary final : public PhotoLibrary {
   // Without a graphical session: the recorded status (0) at once, before
   // returning. Otherwise a detached thread waits for any other helper's
   // question to end, re-reads the store and asks only if still nothing is
-  // recorded; the handler runs on that thread.
+  // recorded; the handler runs on that thread. The user's answer decides
+  // this run even when the store is busy; the thread then keeps trying to
+  // record it for a while.
   void requestAuthorization(AccessLevel level, AuthorizationHandler handler) override;
 
   // Every fetch sees nothing without access, only the chosen assets and no

@@ -13,6 +13,7 @@
 #include "cli/recording_application.h"
 #include "cli/utf8_decoding.h"
 #include "support/process_runner.h"
+#include "support/scratch_environment.h"
 
 namespace tolvek {
 namespace {
@@ -21,33 +22,33 @@ using testing::ProcessResult;
 using testing::RunOptions;
 
 const std::string kHelper = TOLVEK_BIN_DIR "/tolvek-photos";
+const std::string kTool = TOLVEK_BIN_DIR "/tolvek-photos-library";
 const Document kDenied = {{"error", "photos_denied"},
                           {"message", "Tolvek is not allowed to read your Photos library."}};
 
-// A scratch home, so the helper never reaches the real user's library or
-// consent answers.
+// A scratch environment, so the helper never reaches the real user's library,
+// consent answers or screen.
 class HelperProcess : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = ::testing::TempDir() + "/tolvek-home-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    home_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(home_); }
-
-  RunOptions options() const {
-    RunOptions o;
-    o.environment = {{"HOME", home_}, {"XDG_DATA_HOME", home_ + "/data"}, {"XDG_CONFIG_HOME", home_ + "/config"},
-                     {"XDG_CACHE_HOME", home_ + "/cache"}, {"XDG_STATE_HOME", home_ + "/state"}};
-    o.workingDirectory = home_;
-    return o;
+  ProcessResult run(const std::vector<std::string>& arguments) const {
+    return runProcess(kHelper, arguments, scratch_.options());
   }
 
-  ProcessResult run(const std::vector<std::string>& arguments) const { return runProcess(kHelper, arguments, options()); }
+  // Every folder of the scratch environment is still empty.
+  bool nothingCreated() const {
+    for (const auto& [name, folder] : scratch_.variables()) {
+      if (!std::filesystem::is_empty(folder)) return false;
+    }
+    return true;
+  }
 
-  bool homeIsEmpty() const { return std::filesystem::is_empty(home_); }
+  // Records "allowed" as the library tool does.
+  void grantAccess() const {
+    const ProcessResult granted = runProcess(kTool, {"access", "grant"}, scratch_.options());
+    ASSERT_TRUE(granted.exited() && granted.exitStatus == 0) << granted.err;
+  }
 
-  std::string home_;
+  testing::ScratchEnvironment scratch_;
 };
 
 // The output is one JSON object and exactly one line feed, its last byte;
@@ -76,11 +77,11 @@ TEST_F(HelperProcess, WithoutArgumentsWritesTheUsageDocumentAndExits2) {
 
 TEST_F(HelperProcess, WithoutArgumentsCreatesNothing) {
   run({});
-  EXPECT_TRUE(homeIsEmpty());
+  EXPECT_TRUE(nothingCreated());
 }
 
 TEST_F(HelperProcess, AClosedStandardOutputDoesNotEndTheRunWithASignal) {
-  RunOptions o = options();
+  RunOptions o = scratch_.options();
   o.closedStdout = true;
   const ProcessResult usage = runProcess(kHelper, {}, o);
   EXPECT_TRUE(usage.exited()) << "signal " << usage.signal;
@@ -89,8 +90,14 @@ TEST_F(HelperProcess, AClosedStandardOutputDoesNotEndTheRunWithASignal) {
 
   const ProcessResult unknown = runProcess(kHelper, {"help"}, o);
   EXPECT_TRUE(unknown.exited()) << "signal " << unknown.signal;
-  EXPECT_TRUE(unknown.exitStatus == 2 || unknown.exitStatus == 3) << unknown.exitStatus;
+  EXPECT_EQ(unknown.exitStatus, 3) << "nothing recorded and no display: refused";
   EXPECT_EQ(unknown.err, "");
+
+  grantAccess();
+  const ProcessResult granted = runProcess(kHelper, {"help"}, o);
+  EXPECT_TRUE(granted.exited()) << "signal " << granted.signal;
+  EXPECT_EQ(granted.exitStatus, 2);
+  EXPECT_EQ(granted.err, "");
 }
 
 TEST_F(HelperProcess, TheImageStackIsNotLinkedIntoTheHelper) {
@@ -101,10 +108,11 @@ TEST_F(HelperProcess, TheImageStackIsNotLinkedIntoTheHelper) {
   }
 }
 
-// Every non-empty command line ends, as the dispatch decides it with access
-// granted, or with the "photos_denied" document and status 3 when the gate
-// refuses. Either way: one valid JSON object, one line feed, nothing on
-// standard error, and arguments compared only after they were decoded.
+// Every non-empty command line ends with the "photos_denied" document and
+// status 3 while nothing is recorded (there is no display to ask on), and as
+// the dispatch decides it once access is granted. Either way: one valid JSON
+// object, one line feed, nothing on standard error, and arguments compared
+// only after they were decoded.
 TEST_F(HelperProcess, EveryCommandLineEndsWithOneDocumentAndTheDocumentedStatus) {
   const std::vector<std::vector<std::string>> commandLines = {
       {""},
@@ -143,24 +151,28 @@ TEST_F(HelperProcess, EveryCommandLineEndsWithOneDocumentAndTheDocumentedStatus)
       {"export"},
       {"export", "/nonexistent-dir"},
   };
-  for (const std::vector<std::string>& argv : commandLines) {
-    SCOPED_TRACE("argv[1] of " + std::to_string(argv[0].size()) + " bytes: " + argv[0].substr(0, 40));
-    const ProcessResult result = run(argv);
-    const Document document = expectOneDocument(result);
-
-    testing::RecordingApplication granted;
-    std::vector<std::string> decoded;
-    for (const std::string& argument : argv) decoded.push_back(decodeUtf8(argument));
-    const DispatchResult expected = dispatch(decoded, granted);
-
-    if (result.exitStatus == 3) {
-      EXPECT_EQ(document, kDenied);
-    } else if (expected.status == 2) {
-      EXPECT_EQ(result.exitStatus, 2);
-      EXPECT_EQ(document, expected.document);
-    } else {
-      EXPECT_EQ(result.exitStatus, 0);
-      EXPECT_FALSE(document.contains("error")) << result.out.substr(0, 200);
+  for (const bool granted : {false, true}) {
+    if (granted) grantAccess();
+    for (const std::vector<std::string>& argv : commandLines) {
+      SCOPED_TRACE(std::string(granted ? "granted" : "nothing recorded") + ", argv[1] of " +
+                   std::to_string(argv[0].size()) + " bytes: " + argv[0].substr(0, 40));
+      const ProcessResult result = run(argv);
+      const Document document = expectOneDocument(result);
+      if (!granted) {
+        EXPECT_EQ(result.exitStatus, 3);
+        EXPECT_EQ(document, kDenied);
+        continue;
+      }
+      testing::RecordingApplication application;
+      std::vector<std::string> decoded;
+      for (const std::string& argument : argv) decoded.push_back(decodeUtf8(argument));
+      const DispatchResult expected = dispatch(decoded, application);
+      EXPECT_EQ(result.exitStatus, expected.status);
+      if (expected.status == 2) {
+        EXPECT_EQ(document, expected.document);
+      } else {
+        EXPECT_FALSE(document.contains("error")) << result.out.substr(0, 200);
+      }
     }
   }
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <stdlib.h>
 
 #include <string>
 
@@ -31,6 +32,19 @@ TEST(ProcessRunner, SetsEnvironmentAndWorkingDirectory) {
   const ProcessResult result =
       runProcess("/bin/sh", {"-c", "printf '%s|%s|%s' \"$TOLVEK_RUNNER_PROBE\" \"$HOME\" \"$(pwd)\""}, options);
   EXPECT_EQ(result.out, "a b|/nonexistent-home|/");
+}
+
+TEST(ProcessRunner, RemovesVariablesUnlessTheyAreSetAgain) {
+  ASSERT_EQ(::setenv("TOLVEK_RUNNER_GONE", "inherited", 1), 0);
+  ASSERT_EQ(::setenv("TOLVEK_RUNNER_BACK", "inherited", 1), 0);
+  RunOptions options;
+  options.removed = {"TOLVEK_RUNNER_GONE", "TOLVEK_RUNNER_BACK"};
+  options.environment = {{"TOLVEK_RUNNER_BACK", "set"}};
+  const ProcessResult result = runProcess(
+      "/bin/sh", {"-c", "printf '%s|%s' \"${TOLVEK_RUNNER_GONE-unset}\" \"${TOLVEK_RUNNER_BACK-unset}\""}, options);
+  ::unsetenv("TOLVEK_RUNNER_GONE");
+  ::unsetenv("TOLVEK_RUNNER_BACK");
+  EXPECT_EQ(result.out, "unset|set");
 }
 
 TEST(ProcessRunner, KillsAChildThatOutlivesTheTimeout) {

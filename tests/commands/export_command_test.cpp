@@ -211,14 +211,17 @@ TEST_F(ExportTest, FilesFromAnEarlierRunNeverCount) {
   EXPECT_EQ(files.contents(kDir + "/clip.mov"), "earlier video");
 }
 
-TEST_F(ExportTest, FolderPathIsAbsoluteAndNormalised) {
+// "path" names the file as written: ".." stays for the kernel to resolve.
+TEST_F(ExportTest, FolderPathIsAbsoluteAndKeepsParentSegments) {
   const struct {
     std::string dir, folder;
   } cases[] = {{"", "/home/user"},
                {"out", "/home/user/out"},
-               {"./x//y/../z/", "/home/user/x/z"},
+               {"./x//y/../z/", "/home/user/x/y/../z"},
+               {"link/../out", "/home/user/link/../out"},
                {"/tmp//e/./", "/tmp/e"},
-               {"../../../..", "/"}};
+               {"/", "/"},
+               {"../../../..", "/home/user/../../../.."}};
   for (const auto& c : cases) {
     const std::string id = picture("p.jpg", "p");
     const Document document = run({id}, c.dir);
@@ -227,6 +230,31 @@ TEST_F(ExportTest, FolderPathIsAbsoluteAndNormalised) {
     EXPECT_EQ(files.directoryRequests().back(), c.folder);
     EXPECT_EQ(files.contents(c.folder == "/" ? "/p.jpg" : c.folder + "/p.jpg"), "p");
   }
+}
+
+// A working directory whose name is not UTF-8 could not be reported in
+// "path": nothing is created or written, and each asset gets one error.
+TEST_F(ExportTest, AFolderPathThatIsNotUtf8WritesNothing) {
+  const std::string a = picture("IMG_0001.JPG", "a");
+  const std::string v = video("clip.mov");
+  const std::string b = picture("Été.png", "b", "public.png");
+  files.setCurrentDirectory("/home/caf\xE9");
+  for (const std::string& dir : {std::string("out"), std::string(""), std::string(".")}) {
+    const Document document = run({a, v, b, "nothing"}, dir);
+    EXPECT_EQ(document.at("files"), Document::array()) << dir;
+    EXPECT_EQ(errors(document), (Names{"IMG_0001.JPG: the folder's path is not valid UTF-8",
+                                       "clip.mov: the folder's path is not valid UTF-8",
+                                       "Été.png: the folder's path is not valid UTF-8"}))
+        << dir;
+  }
+  EXPECT_EQ(files.directoryRequests(), Names{});
+  EXPECT_EQ(files.replaceCalls(), 0u);
+  EXPECT_EQ(files.filePaths(), Names{});
+
+  // An absolute folder does not depend on the working directory.
+  const Document elsewhere = run({a}, kDir);
+  EXPECT_EQ(writtenNames(elsewhere), Names{"IMG_0001.JPG"});
+  EXPECT_EQ(errors(elsewhere), Names{});
 }
 
 TEST_F(ExportTest, NamesThatWouldEscapeTheFolderAreCleaned) {

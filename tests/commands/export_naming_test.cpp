@@ -179,7 +179,9 @@ TEST(HeifConversion, TypeIdentifierAnywhereOrNameAtTheEnd) {
   EXPECT_EQ(convertedFileName("name."), "name..jpg");
 }
 
-TEST(AbsoluteLexicalPath, AbsoluteNormalisedWithoutResolvingLinks) {
+// ".." is the kernel's to resolve: after a symbolic link it leads into the
+// link target's parent, so it is never removed as text.
+TEST(AbsolutePath, PrefixesTheWorkingDirectoryAndKeepsParentSegments) {
   const struct {
     std::string path, working, expected;
   } cases[] = {{"", "/home/user", "/home/user"},
@@ -187,19 +189,24 @@ TEST(AbsoluteLexicalPath, AbsoluteNormalisedWithoutResolvingLinks) {
                {"out", "/home/user", "/home/user/out"},
                {"out/", "/home/user", "/home/user/out"},
                {"./a//b/./c/", "/home/user", "/home/user/a/b/c"},
-               {"../x", "/home/user", "/home/x"},
-               {"../../../../x", "/home/user", "/x"},
-               {"/tmp//export/../photos/", "/ignored", "/tmp/photos"},
+               {"../x", "/home/user", "/home/user/../x"},
+               {"link/../out", "/home/user", "/home/user/link/../out"},
+               {"link/..", "/home/user/", "/home/user/link/.."},
+               {"../../../../x", "/home/user", "/home/user/../../../../x"},
+               {"/tmp//export/../photos/", "/ignored", "/tmp/export/../photos"},
                {"//", "/home", "/"},
                {"/", "/home", "/"},
-               {"/..", "/home", "/"},
-               {"a/../..", "/home/user", "/home"},
+               {"/..", "/home", "/.."},
+               {"/././/", "/home", "/"},
+               {"a/../..", "/home/user", "/home/user/a/../.."},
                {"dir with space/\xF0\x9F\x93\xB7", "/w", "/w/dir with space/\xF0\x9F\x93\xB7"},
                {"..hidden/...", "/w", "/w/..hidden/..."},
                // The working directory could not be determined: stays relative.
-               {"out/../x", "", "x"},
-               {"..", "", ".."}};
-  for (const auto& c : cases) EXPECT_EQ(absoluteLexicalPath(c.path, c.working), c.expected) << c.path;
+               {"out/../x", "", "out/../x"},
+               {"./out/", "", "out"},
+               {"..", "", ".."},
+               {".", "", "."}};
+  for (const auto& c : cases) EXPECT_EQ(absolutePath(c.path, c.working), c.expected) << c.path;
   EXPECT_EQ(appendingPathComponent("/", "a.jpg"), "/a.jpg");
   EXPECT_EQ(appendingPathComponent("/tmp/x", "a.jpg"), "/tmp/x/a.jpg");
 }

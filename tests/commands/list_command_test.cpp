@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+#include <map>
+#include <optional>
+
 #include "support/fake_main_loop.h"
 #include "support/in_memory_library.h"
 #include "support/manual_clock.h"
@@ -46,6 +50,46 @@ TEST_F(ListTest, ItemsHaveExactlyTheFourMembers) {
       {"id":"epoch","name":"video.mov","date":"1970-01-01T00:00:00Z","isVideo":true},
       {"id":"undated","name":"photo.jpg","date":null,"isVideo":false}]})");
   EXPECT_EQ(cmdList(library, iso, "-", 60), expected);
+}
+
+// Only the years 1 to 9999 fit the four-digit form; any other date is null,
+// never a negative or five-digit year.
+TEST_F(ListTest, DatesOutsideTheYearsOneTo9999AreNull) {
+  constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+  constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+  const struct {
+    std::int64_t seconds;
+    std::optional<std::string> text;
+  } cases[] = {{kMin, std::nullopt},
+               {kMin + 1, std::nullopt},
+               {-1'000'000'000'000'000, std::nullopt},
+               {-62'167'219'200, std::nullopt},  // 0000-01-01T00:00:00Z
+               {-62'135'596'801, std::nullopt},  // 0000-12-31T23:59:59Z
+               {-62'135'596'800, "0001-01-01T00:00:00Z"},
+               {-62'104'060'801, "0001-12-31T23:59:59Z"},
+               {-1, "1969-12-31T23:59:59Z"},
+               {0, "1970-01-01T00:00:00Z"},
+               {951'782'400, "2000-02-29T00:00:00Z"},
+               {253'402'300'799, "9999-12-31T23:59:59Z"},
+               {253'402'300'800, std::nullopt},  // 10000-01-01T00:00:00Z
+               {686'789'107'200, std::nullopt},  // in the year 23733
+               {1'000'000'000'000'000, std::nullopt},
+               {kMax - 1, std::nullopt},
+               {kMax, std::nullopt}};
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const auto& c = cases[i];
+    EXPECT_EQ(iso.stringFromDate(c.seconds), c.text) << c.seconds;
+    library.addAsset("d" + std::to_string(i), kMediaImage, c.seconds);
+  }
+  // The list writes each as the formatter does, null where it cannot.
+  const Document document = cmdList(library, iso, "-", 500);
+  std::map<std::string, Document> dates;
+  for (const Document& item : document.at("items")) dates[item.at("id")] = item.at("date");
+  ASSERT_EQ(dates.size(), std::size(cases));
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const auto& c = cases[i];
+    EXPECT_EQ(dates["d" + std::to_string(i)], c.text ? Document(*c.text) : Document(nullptr)) << c.seconds;
+  }
 }
 
 TEST_F(ListTest, LimitIsBoundedToOneToFiveHundred) {

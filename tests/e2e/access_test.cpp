@@ -1,7 +1,8 @@
 // The access question of the built helper on a real library: no recorded
 // answer without a graphical session, a stub zenity on PATH that allows,
-// refuses or crashes (and counts how often it was started), and the answers
-// recorded with the library tool: full, limited, refused, restricted.
+// refuses, cannot open the display or crashes (and counts how often it was
+// started), and the answers recorded with the library tool: full, limited,
+// refused, restricted.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -44,7 +45,13 @@ class Access : public ::testing::Test {
 
     lib_->counter = s.work("zenity-starts");
     for (const auto& [name, action] : std::vector<std::pair<std::string, std::string>>{
-             {"allow", "exit 0"}, {"deny", "exit 1"}, {"crash", "kill -SEGV $$"}, {"other", "exit 5"}}) {
+             {"allow", "exit 0"},
+             {"deny", "exit 1"},
+             {"crash", "kill -SEGV $$"},
+             {"timeout", "exit 5"},
+             {"gtk3-no-display", "echo '(zenity:7): Gtk-WARNING **: 10:00:00.000: cannot open display: :97' >&2\nexit 1"},
+             {"gtk4-no-display", "echo 'Failed to open display' >&2\nexit 1"},
+             {"warning-then-deny", "echo '(zenity:7): Gtk-WARNING **: theme' >&2\nexit 1"}}) {
       const std::string folder = s.work("stub-" + name);
       std::filesystem::create_directories(folder);
       std::ofstream script(folder + "/zenity");
@@ -125,14 +132,27 @@ TEST_F(Access, RefusingInThePromptIsRecordedAndEndsWithStatus3) {
   EXPECT_EQ(zenityStarts(), 1);
 }
 
-TEST_F(Access, APromptThatCrashesOrAnswersOddlyRefusesThisRunAndRecordsNothing) {
-  EXPECT_EQ(lib_->scratch.run({"albums"}, 3, withZenity("crash")), kDenied);
-  EXPECT_EQ(zenityStarts(), 1) << "asked once per run";
-  EXPECT_EQ(lib_->scratch.run({"list"}, 3, withZenity("other")), kDenied);
-  EXPECT_EQ(zenityStarts(), 2) << "nothing recorded, so the next run asks again";
-  // Still nothing recorded: a later allowing answer opens the library.
-  EXPECT_EQ(listed(lib_->scratch.run({"list"}, 0, withZenity("allow"))).size(), 3u);
-  EXPECT_EQ(zenityStarts(), 3);
+// Only the user's own click is recorded. A dialog that could not open the
+// display, timed out or crashed refuses this run (status 3) and leaves the
+// question open, so the next run asks again.
+TEST_F(Access, APromptWithoutTheUsersAnswerRefusesThisRunAndRecordsNothing) {
+  for (const char* behaviour : {"crash", "timeout", "gtk3-no-display", "gtk4-no-display"}) {
+    SCOPED_TRACE(behaviour);
+    lib_->scratch.tool({"access", "reset"});
+    std::filesystem::remove(lib_->counter);
+    EXPECT_EQ(lib_->scratch.run({"albums"}, 3, withZenity(behaviour)), kDenied);
+    EXPECT_EQ(zenityStarts(), 1) << "asked once per run";
+    EXPECT_EQ(lib_->scratch.run({"list"}, 3, withZenity(behaviour)), kDenied);
+    EXPECT_EQ(zenityStarts(), 2) << "nothing recorded, so the next run asks again";
+    EXPECT_EQ(listed(lib_->scratch.run({"list"}, 0, withZenity("allow"))).size(), 3u);
+    EXPECT_EQ(zenityStarts(), 3);
+  }
+}
+
+TEST_F(Access, ARefusalWithAWarningOnStandardErrorIsRecorded) {
+  EXPECT_EQ(lib_->scratch.run({"albums"}, 3, withZenity("warning-then-deny")), kDenied);
+  EXPECT_EQ(lib_->scratch.run({"albums"}, 3, withZenity("allow")), kDenied);
+  EXPECT_EQ(zenityStarts(), 1);
 }
 
 TEST_F(Access, RecordedRefusalAndRestrictionNeverPrompt) {

@@ -286,5 +286,110 @@ TEST_F(Browse, IdentifiersThatNameNothingGiveEmptyItems) {
   }
 }
 
+// One damaged row of the catalog (written past the tool with the SQLite
+// shell) spoils nothing else: an asset or album whose identifier is not
+// UTF-8 is left out of every list and lookup, and a date past the year 9999
+// is null.
+TEST(DamagedRows, ARowThatCannotBeWrittenIsLeftOutAndTheRestListed) {
+  if (!haveSqliteShell()) GTEST_SKIP() << "no sqlite3 shell to damage the catalog";
+  ScratchLibrary s{TOLVEK_BIN_DIR};
+  const std::string src = s.work("src");
+  std::filesystem::create_directories(src);
+  std::vector<std::string> paths;
+  for (int i = 0; i < 3; ++i) {
+    paths.push_back(src + "/p" + std::to_string(i) + ".jpg");
+    ASSERT_TRUE(writePicture(paths.back(), "jpeg", {.dateTimeOriginal = "2020:01:0" + std::to_string(i + 1) + " 10:00:00",
+                                                    .offsetTimeOriginal = "+00:00"}));
+  }
+  const std::vector<std::string> ids = s.import(paths);
+  const std::string album = s.createAlbum("All");
+  const std::string broken = s.createAlbum("Broken");
+  s.addToAlbum(album, ids);
+  s.addToAlbum(broken, ids);
+  s.grantAccess();
+  const std::string bad = "CAST(X'626164FF' AS TEXT)";
+  const std::string farFuture = "253402300800";
+  ASSERT_TRUE(sqliteQuery(
+      s.catalogPath(),
+      "UPDATE membership SET identifier = " + bad + " WHERE asset_id = (SELECT id FROM asset WHERE identifier = '" +
+          ids[1] + "'); UPDATE asset SET identifier = " + bad + " WHERE identifier = '" + ids[1] +
+          "'; UPDATE membership SET creation_date = " + farFuture +
+          " WHERE asset_id = (SELECT id FROM asset WHERE identifier = '" + ids[2] +
+          "'); UPDATE asset SET creation_date = " + farFuture + " WHERE identifier = '" + ids[2] +
+          "'; UPDATE collection SET identifier = CAST(X'616C62FF' AS TEXT) WHERE identifier = '" + broken + "';"));
+
+  const std::vector<std::string> rest = {ids[2], ids[0]};  // newest first: the year 10000, then 2020
+  for (const std::string& scope : {std::string("-"), album}) {
+    const Json listed = s.run({"list", scope, "500"});
+    ASSERT_TRUE(listed.contains("items")) << scope;
+    std::vector<std::string> listedIds;
+    for (const Json& item : listed["items"]) listedIds.push_back(item.value("id", ""));
+    EXPECT_EQ(listedIds, rest) << scope;
+    ASSERT_EQ(listed["items"].size(), 2u);
+    EXPECT_TRUE(listed["items"][0]["date"].is_null()) << listed["items"][0].dump();
+    EXPECT_EQ(listed["items"][1]["date"], "2020-01-01T10:00:00Z");
+  }
+  const Json albums = s.run({"albums"});
+  ASSERT_TRUE(albums.contains("albums"));
+  ASSERT_EQ(albums["albums"].size(), 1u) << albums.dump();
+  EXPECT_EQ(albums["albums"][0]["id"], album);
+
+  const Json thumbs = s.run({"thumbs", "64", joinIds(ids)});
+  ASSERT_TRUE(thumbs.contains("thumbs"));
+  EXPECT_EQ(thumbs["thumbs"].size(), 2u) << thumbs.dump().substr(0, 300);
+  EXPECT_TRUE(thumbs["thumbs"].contains(ids[0]) && thumbs["thumbs"].contains(ids[2]));
+  const Json exported = s.run({"export", s.work("out"), joinIds(ids)});
+  ASSERT_TRUE(exported.contains("files"));
+  EXPECT_EQ(exported["files"].size(), 2u) << exported.dump();
+}
+
+// A library on a read-only mount (here the library folder bind-mounted
+// read-only onto itself in a mount namespace of the helper's own), with no
+// -wal or -shm file, reads as usual.
+TEST(ReadOnlyLibrary, ACatalogThatCannotBeWrittenBesideReadsNormally) {
+  ScratchLibrary s{TOLVEK_BIN_DIR};
+  const std::string src = s.work("src");
+  std::filesystem::create_directories(src);
+  ASSERT_TRUE(writePicture(src + "/a.jpg", "jpeg", {.dateTimeOriginal = "2020:01:01 10:00:00"}));
+  ASSERT_TRUE(writePicture(src + "/b.jpg", "jpeg", {.dateTimeOriginal = "2020:01:02 10:00:00"}));
+  const std::vector<std::string> ids = s.import({src + "/a.jpg", src + "/b.jpg"});
+  s.grantAccess();
+  ASSERT_FALSE(std::filesystem::exists(s.catalogPath() + "-wal"));
+  ASSERT_FALSE(std::filesystem::exists(s.catalogPath() + "-shm"));
+
+  // Runs `command` with the library folder read-only; 97 when it cannot be
+  // mounted so.
+  const auto readOnly = [&s](std::vector<std::string> command, const Environment& extra = {}) {
+    std::vector<std::string> arguments = {
+        "--mount", "--propagation", "private", "/bin/sh", "-c",
+        "mount --bind \"$1\" \"$1\" && mount -o remount,bind,ro \"$1\" \"$1\" || exit 97\nshift\nexec \"$@\"",
+        "sh", s.libraryFolder()};
+    arguments.insert(arguments.end(), command.begin(), command.end());
+    return runProcess("/usr/bin/unshare", arguments, s.options(extra));
+  };
+  const ProcessResult probe = readOnly({"/usr/bin/touch", s.libraryFolder() + "/probe"});
+  if (!probe.exited() || probe.exitStatus == 97 || probe.startError != 0) {
+    GTEST_SKIP() << "cannot mount the library read-only here (unshare or mount refused): " << probe.err;
+  }
+  ASSERT_NE(probe.exitStatus, 0) << "the folder is still writable";
+
+  const Json listed = expectOneDocument(readOnly({TOLVEK_BIN_DIR "/tolvek-photos", "list", "-", "500"}), 0);
+  ASSERT_TRUE(listed.contains("items")) << listed.dump();
+  std::vector<std::string> listedIds;
+  for (const Json& item : listed["items"]) listedIds.push_back(item.value("id", ""));
+  EXPECT_EQ(listedIds, (std::vector<std::string>{ids[1], ids[0]}));
+  const Json thumbs = expectOneDocument(readOnly({TOLVEK_BIN_DIR "/tolvek-photos", "thumbs", "64", ids[0]}), 0);
+  EXPECT_TRUE(thumbs.contains("thumbs") && thumbs["thumbs"].contains(ids[0])) << thumbs.dump().substr(0, 200);
+
+  // The same library reached through a data folder whose name holds the
+  // characters a URI gives a meaning to.
+  const std::string odd = s.work("odd ?#%41&=;+ \xC3\xA9");
+  std::filesystem::create_directories(odd);
+  std::filesystem::create_symlink(s.dataHome() + "/tolvek-photos", odd + "/tolvek-photos");
+  const Json throughOdd =
+      expectOneDocument(readOnly({TOLVEK_BIN_DIR "/tolvek-photos", "list", "-", "500"}, {{"XDG_DATA_HOME", odd}}), 0);
+  EXPECT_EQ(throughOdd, listed);
+}
+
 }  // namespace
 }  // namespace tolvek::testing

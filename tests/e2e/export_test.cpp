@@ -252,12 +252,13 @@ TEST_F(Export, RelativeAndEmptyFoldersGiveAbsoluteNormalisedPaths) {
   const std::string canonicalBase = fs::canonical(base).string();
   const Exported relative = exportTo("./a//b/../c/./", {lib_->png}, base + "/sub");
   ASSERT_EQ(relative.files.size(), 1u);
-  EXPECT_EQ(relative.files[0].second, canonicalBase + "/sub/a/c/drawing.png");
+  EXPECT_EQ(relative.files[0].second, canonicalBase + "/sub/a/b/../c/drawing.png");
   EXPECT_TRUE(fs::is_regular_file(base + "/sub/a/c/drawing.png"));
 
   const Exported parent = exportTo("../up", {lib_->png}, base + "/sub");
   ASSERT_EQ(parent.files.size(), 1u);
-  EXPECT_EQ(parent.files[0].second, canonicalBase + "/up/drawing.png");
+  EXPECT_EQ(parent.files[0].second, canonicalBase + "/sub/../up/drawing.png");
+  EXPECT_TRUE(fs::is_regular_file(base + "/up/drawing.png"));
 
   const Exported empty = exportTo("", {lib_->png}, base + "/sub");
   ASSERT_EQ(empty.files.size(), 1u);
@@ -267,6 +268,33 @@ TEST_F(Export, RelativeAndEmptyFoldersGiveAbsoluteNormalisedPaths) {
   const Exported messy = exportTo(base + "//sub/./x/", {lib_->png});
   ASSERT_EQ(messy.files.size(), 1u);
   EXPECT_EQ(messy.files[0].second, base + "/sub/x/drawing.png");
+}
+
+// "link/../out" goes through the link: the kernel writes beside the link's
+// target, and "path" names that very file, not one beside the link.
+TEST_F(Export, ParentSegmentsAfterALinkLeadWhereThePathSays) {
+  const std::string base = lib_->scratch.work("through-link");
+  fs::create_directories(base + "/cwd");
+  fs::create_directories(base + "/target/deep");
+  fs::create_symlink(base + "/target/deep", base + "/cwd/link");
+  const Exported out = exportTo("link/../out", {lib_->png}, base + "/cwd");
+  ASSERT_EQ(out.files.size(), 1u) << "errors: " << out.errors.size();
+  const std::string reported = out.files[0].second;
+  EXPECT_EQ(reported, fs::canonical(base).string() + "/cwd/link/../out/drawing.png");
+  EXPECT_TRUE(fs::is_regular_file(reported));
+  EXPECT_TRUE(fs::is_regular_file(base + "/target/out/drawing.png"));
+  EXPECT_FALSE(fs::exists(base + "/cwd/out"));
+  EXPECT_EQ(fs::canonical(reported), fs::canonical(base + "/target/out/drawing.png"));
+}
+
+TEST_F(Export, AWorkingDirectoryNamedInAnotherEncodingWritesNothing) {
+  const std::string latin1 = lib_->scratch.work("caf\xE9");
+  fs::create_directories(latin1);
+  const Json document = lib_->scratch.run({"export", "out", joinIds({lib_->jpeg, lib_->video})}, 0, {}, latin1);
+  EXPECT_EQ(document, Json({{"files", Json::array()},
+                            {"errors", {"IMG_0001.JPG: the folder's path is not valid UTF-8",
+                                        "clip.mp4: the folder's path is not valid UTF-8"}}}));
+  EXPECT_TRUE(fs::is_empty(latin1));
 }
 
 TEST_F(Export, AFolderThatCannotBeWrittenGivesOneErrorPerAsset) {

@@ -10,12 +10,15 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "library_fixture.h"
 #include "platform/access_store.h"
+#include "platform/consent_prompt.h"
 #include "platform/glib_main_loop.h"
 #include "platform/linux_photo_library.h"
+#include "platform/posix/posix_file.h"
 
 namespace tolvek {
 namespace {
@@ -105,28 +108,121 @@ TEST_F(ConsentPrompt, AllowRecordsAuthorizedAndPassesTheQuestion) {
                                         "\n--ok-label=Allow\n--cancel-label=Don't Allow\n--timeout=300\n");
 }
 
-TEST_F(ConsentPrompt, DontAllowRecordsDenied) {
-  stubZenity("exit 1");
+// What zenity ends with, and what the helper makes of it: only the user's own
+// click (or closing the window, which exits 1 too) is recorded; a dialog that
+// could not be shown, its timeout (5) or a crash answer "not determined" for
+// this run and leave the question open.
+TEST_F(ConsentPrompt, OnlyTheUsersOwnAnswerIsRecorded) {
+  const std::string big = "head -c 200000 /dev/zero | tr '\\0' x >&2\n";
+  struct Case {
+    std::string body;
+    AuthorizationStatus answered;
+  };
+  const std::vector<Case> cases = {
+      {"exit 0", kStatusAuthorized},
+      {"echo 'Gtk-WARNING: theme parsing error' >&2\nexit 0", kStatusAuthorized},
+      {"exit 1", kStatusDenied},
+      {"echo '(zenity:12): Gtk-WARNING **: 10:00:00.000: Locale not supported' >&2\nexit 1", kStatusDenied},
+      {big + "exit 1", kStatusDenied},
+      {"echo '(zenity:12): Gtk-WARNING **: 10:00:00.000: cannot open display: :77' >&2\nexit 1", kStatusNotDetermined},
+      {"echo 'Failed to open display' >&2\nexit 1", kStatusNotDetermined},
+      {"echo 'Failed to open display' >&2\n" + big + "exit 1", kStatusNotDetermined},
+      {"exit 5", kStatusNotDetermined},
+      {"exit 2", kStatusNotDetermined},
+      {"exit 255", kStatusNotDetermined},
+      {"kill -SEGV $$", kStatusNotDetermined},
+      {"kill -TERM $$", kStatusNotDetermined},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.body.substr(0, 80));
+    std::filesystem::remove(home.location().accessStorePath);
+    stubZenity(c.body);
+    auto answers = ask();
+    ASSERT_TRUE(answers->waitForOne(20s));
+    EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{c.answered});
+    const bool recordsIt = c.answered != kStatusNotDetermined;
+    EXPECT_EQ(recorded(), c.answered);
+    EXPECT_EQ(std::filesystem::exists(home.location().accessStorePath), recordsIt);
+  }
+}
+
+// The user allows while another process holds the store's lock: the answer
+// decides this run at once (not after the gate's long timeout) and is
+// recorded once the lock is free.
+TEST_F(ConsentPrompt, AllowWhileTheStoreIsBusyCountsAndIsRecordedLater) {
+  stubZenity("exit 0");
+  std::filesystem::create_directories(std::filesystem::path(home.location().accessStorePath).parent_path());
+  auto held = std::make_optional(FileLock::acquire(home.location().accessStorePath + ".lock", 0ms));
+  ASSERT_TRUE(held->ok()) << held->message();
+  auto answers = std::make_shared<Answers>();
+  LinuxPhotoLibrary lib(home.location(), kHelperBundleIdentifier, kUsage);
+  lib.requestAuthorization(AccessLevel::readWrite, answers->handler(answers));
+  ASSERT_TRUE(answers->waitForOne(60s));
+  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{kStatusAuthorized});
+  EXPECT_EQ(recorded(), kStatusNotDetermined) << "written although the lock is held";
+  EXPECT_EQ(lib.authorizationStatus(AccessLevel::readWrite), kStatusAuthorized);
+
+  held.reset();
+  for (int i = 0; i < 400 && recorded() == kStatusNotDetermined; ++i) std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(recorded(), kStatusAuthorized);
+}
+
+TEST_F(ConsentPrompt, AZenityThatCannotStartRecordsNothing) {
+  auto expectNotShown = [this](const std::string& what) {
+    auto answers = ask();
+    ASSERT_TRUE(answers->waitForOne(20s)) << what;
+    EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{kStatusNotDetermined}) << what;
+    EXPECT_FALSE(std::filesystem::exists(home.location().accessStorePath)) << what;
+  };
+  const std::string script = bin + "/zenity";
+  testing::writeFile(script, "#!/nonexistent/interpreter\nexit 0\n");
+  ::chmod(script.c_str(), 0755);
+  expectNotShown("an interpreter that does not exist");
+  ::chmod(script.c_str(), 0644);
+  expectNotShown("not executable");
+  std::filesystem::remove(script);
+  ::setenv("PATH", bin.c_str(), 1);
+  expectNotShown("no zenity on PATH");
+}
+
+TEST_F(ConsentPrompt, AnAnswerCountsWhenTheDialogLeavesItsStandardErrorOpen) {
+  const std::string holder = home.root() + "/holder.pid";
+  stubZenity("sleep 60 &\necho $! > " + testing::quoted(holder) + "\nexit 1");
   auto answers = ask();
-  ASSERT_TRUE(answers->waitForOne(20s));
+  const bool answered = answers->waitForOne(20s);
+  const std::string pid = testing::readFile(holder);
+  if (!pid.empty()) ::kill(static_cast<pid_t>(std::stol(pid)), SIGKILL);
+  ASSERT_TRUE(answered) << "waited for the pipe instead of the dialog";
   EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{kStatusDenied});
   EXPECT_EQ(recorded(), kStatusDenied);
 }
 
-TEST_F(ConsentPrompt, CrashTimeoutOrMissingZenityAnswersUndeterminedAndRecordsNothing) {
-  for (const char* body : {"kill -SEGV $$", "exit 5", "exit 255"}) {
-    stubZenity(body);
-    auto answers = ask();
-    ASSERT_TRUE(answers->waitForOne(20s)) << body;
-    EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{kStatusNotDetermined}) << body;
-    EXPECT_EQ(recorded(), kStatusNotDetermined) << body;
-    EXPECT_FALSE(std::filesystem::exists(home.location().accessStorePath)) << body;
+TEST(PromptAnswer, FollowsTheExitStatusAndTheDisplayMessages) {
+  struct Case {
+    int waitStatus;
+    std::string standardError;
+    PromptAnswer expected;
+  };
+  // Wait statuses as Linux encodes them: the exit code in the second byte,
+  // a signal number alone.
+  auto exited = [](int code) { return code << 8; };
+  const std::vector<Case> cases = {
+      {exited(0), "", PromptAnswer::allowed},
+      {exited(0), "cannot open display", PromptAnswer::allowed},
+      {exited(1), "", PromptAnswer::refused},
+      {exited(1), "Gtk-Message: 10:00: Failed to load module\n", PromptAnswer::refused},
+      {exited(1), "cannot open display", PromptAnswer::notShown},
+      {exited(1), "first line\n(zenity:9): Gtk-WARNING **: cannot open display: :0\n", PromptAnswer::notShown},
+      {exited(1), "Failed to open display\n", PromptAnswer::notShown},
+      {exited(5), "", PromptAnswer::notShown},
+      {exited(127), "", PromptAnswer::notShown},
+      {SIGSEGV, "", PromptAnswer::notShown},
+      {SIGKILL, "", PromptAnswer::notShown},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(promptAnswerFrom(c.waitStatus, c.standardError), c.expected)
+        << "status " << c.waitStatus << ", " << c.standardError;
   }
-  std::filesystem::remove(bin + "/zenity");
-  ::setenv("PATH", bin.c_str(), 1);
-  auto answers = ask();
-  ASSERT_TRUE(answers->waitForOne(20s));
-  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{kStatusNotDetermined});
 }
 
 TEST_F(ConsentPrompt, WithoutGraphicalSessionAnswersAtOnceWithoutAsking) {

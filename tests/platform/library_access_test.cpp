@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <functional>
+
 #include "library_fixture.h"
 #include "platform/access_store.h"
 #include "platform/catalog_writer.h"
 #include "platform/linux_photo_library.h"
+#include "platform/posix/posix_file.h"
 
 namespace tolvek {
 namespace {
@@ -89,6 +92,62 @@ TEST_F(LibraryAccess, DamagedStoreReadsAsDeniedUntilReset) {
   testing::writeFile(path, "garbage\xff");
   record(std::nullopt);  // reset replaces the garbage
   EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), kStatusNotDetermined);
+}
+
+// The store is read only as a regular file of at most 64 KiB: anything else
+// in its place reads as denied at once instead of blocking or filling memory.
+TEST_F(LibraryAccess, AStoreThatIsNotASmallRegularFileReadsAsDenied) {
+  const std::string path = home.location().accessStorePath;
+  const std::string fifo = home.root() + "/fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string granted = "[app.tolvek.photos-helper]\nstatus=3\n";
+  const std::string padding = "#" + std::string(1000, 'x') + "\n";
+  std::string nearlyFull = granted, tooLarge = granted;
+  while (nearlyFull.size() + padding.size() <= 64 * 1024) nearlyFull += padding;
+  while (tooLarge.size() <= 64 * 1024) tooLarge += padding;
+  const struct {
+    const char* what;
+    std::function<void()> make;
+    AuthorizationStatus status;
+  } cases[] = {
+      {"a FIFO", [&] { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); }, kStatusDenied},
+      {"a link to a FIFO", [&] { std::filesystem::create_symlink(fifo, path); }, kStatusDenied},
+      {"a link to /dev/zero", [&] { std::filesystem::create_symlink("/dev/zero", path); }, kStatusDenied},
+      {"a folder", [&] { std::filesystem::create_directories(path); }, kStatusDenied},
+      {"larger than 64 KiB", [&] { testing::writeFile(path, tooLarge); }, kStatusDenied},
+      {"just under 64 KiB", [&] { testing::writeFile(path, nearlyFull); }, kStatusAuthorized},
+      {"a link to nothing", [&] { std::filesystem::create_symlink(home.root() + "/none", path); },
+       kStatusNotDetermined},
+      {"missing", [] {}, kStatusNotDetermined},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove_all(path);
+    c.make();
+    EXPECT_EQ(store.read(kHelperBundleIdentifier).status, c.status) << c.what;
+    EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), c.status) << c.what;
+  }
+  // A write replaces whatever was in the way with a real store.
+  std::filesystem::remove_all(path);
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  record(AccessAnswer{kStatusAuthorized, {}});
+  EXPECT_TRUE(std::filesystem::is_regular_file(path));
+  EXPECT_EQ(store.read(kHelperBundleIdentifier).status, kStatusAuthorized);
+}
+
+// Another process holding the store's lock makes a write fail after a
+// bounded wait instead of blocking the run; the store is left as it was.
+TEST_F(LibraryAccess, AWriteGivesUpWhileTheLockIsHeld) {
+  record(AccessAnswer{kStatusDenied, {}});
+  {
+    auto held = FileLock::acquire(home.location().accessStorePath + ".lock", std::chrono::milliseconds(0));
+    ASSERT_TRUE(held.ok()) << held.message();
+    const auto error = store.write(kHelperBundleIdentifier, AccessAnswer{kStatusAuthorized, {}});
+    ASSERT_TRUE(error.has_value());
+    EXPECT_NE(error->find(kLockBusy), std::string::npos) << *error;
+    EXPECT_EQ(store.read(kHelperBundleIdentifier).status, kStatusDenied);
+  }
+  record(AccessAnswer{kStatusAuthorized, {}});
+  EXPECT_EQ(store.read(kHelperBundleIdentifier).status, kStatusAuthorized);
 }
 
 TEST_F(LibraryAccess, WithoutAccessNothingIsVisible) {

@@ -1,6 +1,6 @@
 #pragma once
-// Helpers for the tests of the library on disk: a scratch XDG data home set
-// in this process's environment (and passed to children), the library tool
+// Helpers for the tests of the library on disk: a scratch environment set
+// in this process (and passed to children), the library tool
 // as a process, and fixture media made with vips, heif-enc and ffmpeg.
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -17,45 +17,36 @@
 
 #include "platform/library_location.h"
 #include "support/process_runner.h"
+#include "support/scratch_environment.h"
 
 namespace tolvek::testing {
 
-// A fresh temporary folder used as XDG_DATA_HOME for the life of the object.
-// Dates in tests are read in UTC so that capture days do not depend on the
-// machine's zone.
+// A scratch environment (HOME, XDG folders, no graphical session) put into
+// this process for the life of the object, so the library in this process
+// and every child it or the test starts use it. Dates in tests are read in
+// UTC so that capture days do not depend on the machine's zone.
 class ScratchHome {
  public:
-  ScratchHome() {
-    char pattern[] = "/tmp/tolvek-library-XXXXXX";
-    root_ = ::mkdtemp(pattern);
-    dataHome_ = root_ + "/data";
-    std::filesystem::create_directories(dataHome_);
-    ::setenv("XDG_DATA_HOME", dataHome_.c_str(), 1);
+  ScratchHome() : applied_(scratch_) {
     ::setenv("TZ", "UTC", 1);
     ::tzset();
-  }
-  ~ScratchHome() {
-    std::error_code ec;
-    std::filesystem::permissions(root_, std::filesystem::perms::owner_all, ec);
-    std::filesystem::remove_all(root_, ec);
-    ::unsetenv("XDG_DATA_HOME");
   }
   ScratchHome(const ScratchHome&) = delete;
   ScratchHome& operator=(const ScratchHome&) = delete;
 
-  const std::string& root() const { return root_; }
-  const std::string& dataHome() const { return dataHome_; }
-  LibraryLocation location() const { return libraryLocationIn(dataHome_); }
+  const std::string& root() const { return scratch_.root(); }
+  std::string dataHome() const { return scratch_.dataHome(); }
+  LibraryLocation location() const { return libraryLocationIn(dataHome()); }
   // A folder for fixture files outside the library.
   std::string folder(const std::string& name) const {
-    const std::string path = root_ + "/" + name;
+    const std::string path = root() + "/" + name;
     std::filesystem::create_directories(path);
     return path;
   }
 
  private:
-  std::string root_;
-  std::string dataHome_;
+  ScratchEnvironment scratch_;
+  ProcessEnvironment applied_;
 };
 
 inline std::string toolPath() { return std::string(TOLVEK_BIN_DIR) + "/tolvek-photos-library"; }

@@ -119,8 +119,26 @@ TEST_F(ToolCommands, AccessAnswers) {
     EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), c.status);
   }
 
-  const auto limit = runTool({"access", "limit", assets[1], "names-nothing", "'; DROP TABLE asset; --"});
+  // An identifier that names no asset is an error naming it, and nothing
+  // is recorded (the earlier answer stays).
+  ASSERT_EQ(runTool({"access", "grant"}).exitStatus, 0);
+  const std::vector<std::vector<std::string>> unknown = {
+      {"NOPE"}, {assets[1], "names-nothing"}, {"'; DROP TABLE asset; --", assets[0]}, {assets[0] + " "}};
+  for (const auto& ids : unknown) {
+    std::vector<std::string> args{"access", "limit"};
+    args.insert(args.end(), ids.begin(), ids.end());
+    const auto refused = runTool(args);
+    EXPECT_EQ(refused.exitStatus, 1) << ids.front();
+    for (const std::string& id : ids) {
+      const bool named = refused.err.find("no asset with the identifier " + id + "\n") != std::string::npos;
+      EXPECT_EQ(named, id != assets[0] && id != assets[1]) << refused.err;
+    }
+    EXPECT_EQ(recorded().status, kStatusAuthorized) << ids.front();
+  }
+
+  const auto limit = runTool({"access", "limit", assets[1]});
   ASSERT_EQ(limit.exitStatus, 0) << limit.err;
+  EXPECT_EQ(limit.err, "");
   EXPECT_EQ(recorded().status, kStatusLimited);
   EXPECT_EQ(recorded().chosenAssets, std::vector<std::string>{assets[1]});
 

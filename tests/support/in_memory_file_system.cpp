@@ -48,6 +48,11 @@ std::string InMemoryFileSystem::currentDirectory() {
   return workingDirectory_;
 }
 
+void InMemoryFileSystem::setCurrentDirectory(std::string path) {
+  std::lock_guard lock(mutex_);
+  workingDirectory_ = std::move(path);
+}
+
 std::optional<std::string> InMemoryFileSystem::checkWritable(const std::string& path, std::size_t size) const {
   if (!directories_.count(parentOf(path))) return "No such file or directory";
   if (directories_.count(path)) return "Is a directory";

@@ -27,6 +27,8 @@ class InMemoryFileSystem final : public FileSystem {
   std::optional<std::string> writeNewFile(const std::string& path, std::string_view bytes);
 
   // Set-up.
+  // Changes the working directory (which need not exist).
+  void setCurrentDirectory(std::string path);
   void addDirectory(const std::string& path);
   void addFile(const std::string& path, std::string bytes);
   void addSymlink(const std::string& path, std::string target);

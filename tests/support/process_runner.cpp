@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -52,6 +53,7 @@ std::vector<std::string> childEnvironment(const RunOptions& options) {
     const std::string text = *entry;
     const std::size_t equals = text.find('=');
     const std::string name = text.substr(0, equals);
+    if (std::find(options.removed.begin(), options.removed.end(), name) != options.removed.end()) continue;
     if (values.emplace(name, text).second) order.push_back(name);
   }
   for (const auto& [name, value] : options.environment) {

@@ -14,6 +14,8 @@ namespace tolvek::testing {
 struct RunOptions {
   // Set in the child's environment on top of the caller's (same name: replaced).
   std::vector<std::pair<std::string, std::string>> environment;
+  // Left out of the caller's environment; a name also in `environment` is set.
+  std::vector<std::string> removed;
   // The child's working directory; empty: the caller's.
   std::string workingDirectory;
   // After this the child is killed (SIGKILL) and the result says timedOut.

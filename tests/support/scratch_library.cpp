@@ -30,31 +30,12 @@ std::vector<std::string> lines(const std::string& text) {
 ScratchLibrary::ScratchLibrary(const std::string& binaries)
     : helperPath_(binaries + "/tolvek-photos"), toolPath_(binaries + "/tolvek-photos-library") {
   std::error_code ignored;
-  fs::create_directories(home_.path() + "/work", ignored);
+  fs::create_directories(environment_.root() + "/work", ignored);
 }
 
 RunOptions ScratchLibrary::options(const Environment& extra) const {
-  RunOptions o;
-  o.environment = {{"HOME", home()},
-                   {"XDG_DATA_HOME", dataHome()},
-                   {"XDG_CONFIG_HOME", home() + "/config"},
-                   {"XDG_CACHE_HOME", home() + "/cache"},
-                   {"XDG_STATE_HOME", home() + "/state"},
-                   {"TMPDIR", home() + "/work"},
-                   // Empty counts as unset: no graphical session, no prompt.
-                   {"DISPLAY", ""},
-                   {"WAYLAND_DISPLAY", ""}};
-  for (const auto& [name, value] : extra) {
-    bool replaced = false;
-    for (auto& entry : o.environment) {
-      if (entry.first == name) {
-        entry.second = value;
-        replaced = true;
-      }
-    }
-    if (!replaced) o.environment.emplace_back(name, value);
-  }
-  o.workingDirectory = home() + "/work";
+  RunOptions o = environment_.options(extra);
+  o.workingDirectory = environment_.root() + "/work";
   o.timeout = std::chrono::seconds(120);
   return o;
 }

@@ -1,8 +1,9 @@
 #pragma once
 // A real photo library in a scratch folder, filled with the built library
 // tool, and the built helper run against it as the host runs it. Every child
-// gets the scratch folder as HOME and XDG_DATA_HOME and no graphical session,
-// so nothing ever reaches the real user's library or consent answers.
+// runs in the library's scratch environment (its own HOME and XDG folders, no
+// graphical session), so nothing ever reaches the real user's library or
+// consent answers.
 #include <map>
 #include <memory>
 #include <optional>
@@ -14,24 +15,23 @@
 
 #include "support/media_fixtures.h"
 #include "support/process_runner.h"
+#include "support/scratch_environment.h"
 
 namespace tolvek::testing {
 
 using Json = nlohmann::json;
-using Environment = std::vector<std::pair<std::string, std::string>>;
-
 class ScratchLibrary {
  public:
   // `binaries`: the folder holding tolvek-photos and tolvek-photos-library.
   explicit ScratchLibrary(const std::string& binaries);
 
-  const std::string& home() const { return home_.path(); }
-  std::string dataHome() const { return home_.path() + "/data"; }
+  std::string home() const { return environment_.home(); }
+  std::string dataHome() const { return environment_.dataHome(); }
   std::string libraryFolder() const { return dataHome() + "/tolvek-photos/Library"; }
   std::string accessStorePath() const { return dataHome() + "/tolvek-photos/access.ini"; }
   std::string catalogPath() const { return libraryFolder() + "/catalog.sqlite"; }
   // A folder for source files and exports, outside the library.
-  std::string work(const std::string& name) const { return home_.path() + "/work/" + name; }
+  std::string work(const std::string& name) const { return environment_.root() + "/work/" + name; }
 
   // The environment of every child, plus `extra` (same name: replaced).
   RunOptions options(const Environment& extra = {}) const;
@@ -61,7 +61,7 @@ class ScratchLibrary {
            const std::string& workingDirectory = {}) const;
 
  private:
-  ScratchFolder home_;
+  ScratchEnvironment environment_;
   std::string helperPath_;
   std::string toolPath_;
 };
