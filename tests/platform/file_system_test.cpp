@@ -15,12 +15,6 @@
 namespace tolvek::testing {
 namespace {
 
-std::vector<std::string> namesIn(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 TEST(ReplaceFile, WritesNewAndReplacesExistingFiles) {
   ScratchFolder folder;

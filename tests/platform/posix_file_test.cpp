@@ -72,12 +72,6 @@ TEST(FileLock, WaitsOnlyAsLongAsAsked) {
   EXPECT_EQ(FileLock::acquire(folder.file("fifo"), std::chrono::milliseconds(0)).message(), kNotARegularFile);
 }
 
-std::vector<std::string> namesIn(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 TEST(TemporaryFile, PublishedWholeOrRemoved) {
   ScratchFolder folder;

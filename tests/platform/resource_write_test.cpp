@@ -239,13 +239,6 @@ TEST_F(ResourceWrites, CompletionOwnsWhatItUsesAfterTheManagerIsGone) {
   EXPECT_EQ(readFileBytes(folder.file("copy.mov")), readFileBytes(folder.file("original.mov")));
 }
 
-// Nothing but the written file (or nothing at all) in the folder.
-std::vector<std::string> entriesOf(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 TEST_F(ResourceWrites, OnlyTheOriginalEverReachesTheFinalName) {
   HttpTestServer server;
@@ -283,7 +276,7 @@ TEST_F(ResourceWrites, OnlyTheOriginalEverReachesTheFinalName) {
   }
   ::umask(mask);
   // No temporary file is left, and the written file has mode 0666 less the umask.
-  EXPECT_EQ(entriesOf(out.path()), (std::vector<std::string>{"out0.mov"}));
+  EXPECT_EQ(namesIn(out.path()), (std::vector<std::string>{"out0.mov"}));
   struct stat info {};
   ASSERT_EQ(::stat(out.file("out0.mov").c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0640u);
@@ -312,7 +305,7 @@ TEST_F(ResourceWrites, ACancelledWriteLeavesNothing) {
   manager.cancelDataRequest(request + 1000);  // unknown: nothing happens
   ASSERT_TRUE(outcome->waitDone(std::chrono::seconds(5)));
   EXPECT_TRUE(outcome->error);
-  EXPECT_EQ(entriesOf(folder.path()), std::vector<std::string>{});
+  EXPECT_EQ(namesIn(folder.path()), std::vector<std::string>{});
 }
 
 }  // namespace

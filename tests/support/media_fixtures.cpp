@@ -4,6 +4,7 @@
 #include <unistd.h>
 #include <vips/vips.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <filesystem>
@@ -256,6 +257,14 @@ bool writePngHeaderOnly(const std::string& path, std::uint32_t width, std::uint3
   appendChunk(png, "IDAT", std::string_view("\x78\x9C\x63\x00\x00\x00\x01\x00\x01", 9));
   appendChunk(png, "IEND", "");
   return writeFileBytes(path, png);
+}
+
+std::vector<std::string> namesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 std::optional<std::string> readFileBytes(const std::string& path) {

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tolvek::testing {
 
@@ -76,6 +77,8 @@ bool writeFrameAsPlayersShowIt(const std::string& videoPath, const std::string& 
 bool writePngHeaderOnly(const std::string& path, std::uint32_t width, std::uint32_t height);
 
 std::optional<std::string> readFileBytes(const std::string& path);
+// The names of the entries of `folder`, sorted (hidden ones included).
+std::vector<std::string> namesIn(const std::string& folder);
 bool writeFileBytes(const std::string& path, std::string_view bytes);
 // The first `keep` bytes of `source` written to `target`.
 bool writeTruncatedCopy(const std::string& source, const std::string& target, std::size_t keep);
