@@ -275,14 +275,6 @@ void CatalogReader::markBroken() {
   db_.reset();
 }
 
-std::string CatalogReader::absolutePath(const std::optional<std::string>& relative) const {
-  // Only paths inside the library folder are followed.
-  if (!relative || relative->empty() || relative->front() == '/') return {};
-  const std::string& p = *relative;
-  if (p == ".." || p.starts_with("../") || p.ends_with("/..") || p.find("/../") != std::string::npos) return {};
-  return libraryFolder_ + "/" + p;
-}
-
 std::optional<StoredAsset> CatalogReader::storedAsset(std::int64_t assetHandle) {
   SqliteStatement asset(db_.get(), statements_, "SELECT media_type FROM asset WHERE id = :asset");
   asset.bind(":asset", assetHandle);
@@ -302,7 +294,7 @@ std::optional<StoredAsset> CatalogReader::storedAsset(std::int64_t assetHandle) 
                                   " FROM derivative WHERE asset_id = :asset ORDER BY width, height");
   derivatives.bind(":asset", assetHandle);
   while (derivatives.step()) {
-    StoredDerivative d{absolutePath(derivatives.optionalText(0)), derivatives.integer(1), derivatives.integer(2), {}};
+    StoredDerivative d{fileInLibrary(libraryFolder_, derivatives.optionalText(0)), derivatives.integer(1), derivatives.integer(2), {}};
     if (auto bytes = derivatives.optionalInteger(3); bytes && *bytes >= 0) d.bytes = static_cast<std::uint64_t>(*bytes);
     if (!d.path.empty()) stored.derivatives.push_back(std::move(d));
   }
@@ -315,7 +307,7 @@ const char* CatalogReader::recordedContent() const {
 
 StoredOriginal CatalogReader::readOriginal(const SqliteStatement& row) const {
   StoredOriginal original;
-  original.path = absolutePath(row.optionalText(0));
+  original.path = fileInLibrary(libraryFolder_, row.optionalText(0));
   original.url = row.optionalText(1).value_or("");
   original.uniformTypeIdentifier = row.text(2);
   if (auto size = row.optionalInteger(3); size && *size >= 0) original.size = static_cast<std::uint64_t>(*size);

@@ -71,7 +71,6 @@ class CatalogReader final : public StoredAssetIndex {
   explicit CatalogReader(std::string libraryFolder) : libraryFolder_(std::move(libraryFolder)) {}
   std::vector<AssetCollection> readCollections(SqliteStatement& select);
   void markBroken();
-  std::string absolutePath(const std::optional<std::string>& relative) const;
   // The size and hash columns of a resource row, or NULLs where the schema
   // has none; readOriginal reads a row of path, url, type, size, hash.
   const char* recordedContent() const;

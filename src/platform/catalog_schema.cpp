@@ -6,6 +6,7 @@
 
 #include "platform/catalog_identifiers.h"
 #include "platform/content_hash.h"
+#include "platform/library_location.h"
 #include "platform/sqlite_statement.h"
 
 namespace tolvek {
@@ -138,13 +139,6 @@ bool createCatalogSchema(sqlite3* db) {
 
 namespace {
 
-// Only paths inside the library folder are followed.
-std::string insideLibrary(const std::string& folder, const std::optional<std::string>& relative) {
-  if (!relative || relative->empty() || relative->front() == '/' || relative->find("..") != std::string::npos)
-    return {};
-  return folder + "/" + *relative;
-}
-
 // The rows of `sql` (id, relative path) whose files lie inside the library;
 // read before anything is updated.
 std::vector<std::pair<std::int64_t, std::string>> filesToRecord(sqlite3* db, const std::string& libraryFolder,
@@ -152,7 +146,7 @@ std::vector<std::pair<std::int64_t, std::string>> filesToRecord(sqlite3* db, con
   std::vector<std::pair<std::int64_t, std::string>> rows;
   SqliteStatement select(db, sql);
   while (select.step()) {
-    std::string path = insideLibrary(libraryFolder, select.optionalText(1));
+    std::string path = fileInLibrary(libraryFolder, select.optionalText(1));
     if (!path.empty()) rows.emplace_back(select.integer(0), std::move(path));
   }
   failed = select.failed();

@@ -228,7 +228,7 @@ std::optional<StoredOriginal> CatalogWriter::original(std::int64_t asset) {
   find.bind(":asset", asset);
   if (!find.step()) return std::nullopt;
   StoredOriginal original;
-  if (auto path = find.optionalText(0); path && !path->empty()) original.path = libraryFolder_ + "/" + *path;
+  original.path = fileInLibrary(libraryFolder_, find.optionalText(0));
   original.url = find.optionalText(1).value_or("");
   original.uniformTypeIdentifier = find.text(2);
   if (auto size = find.optionalInteger(3); size && *size >= 0) original.size = static_cast<std::uint64_t>(*size);

@@ -29,4 +29,11 @@ LibraryLocation userLibraryLocation() {
   return libraryLocationIn(homeFolder + "/.local/share");
 }
 
+std::string fileInLibrary(const std::string& libraryFolder, const std::optional<std::string>& relative) {
+  if (!relative || relative->empty() || relative->front() == '/') return {};
+  const std::string& p = *relative;
+  if (p == ".." || p.starts_with("../") || p.ends_with("/..") || p.find("/../") != std::string::npos) return {};
+  return libraryFolder + "/" + p;
+}
+
 }  // namespace tolvek

@@ -2,6 +2,7 @@
 // Where the per-user photo library lives on disk:
 // ${XDG_DATA_HOME:-$HOME/.local/share}/tolvek-photos/Library, with the access
 // store beside the library folder. Reading the location never creates it.
+#include <optional>
 #include <string>
 
 namespace tolvek {
@@ -17,6 +18,11 @@ struct LibraryLocation {
   std::string accessStorePath;  // .../tolvek-photos/access.ini
   std::string promptLockPath;   // .../tolvek-photos/prompt.lock
 };
+
+// The absolute path of a file the catalog names relative to `libraryFolder`;
+// empty for a path that is absent, absolute or leads out of the folder
+// through "..", so a damaged catalog never points outside the library.
+std::string fileInLibrary(const std::string& libraryFolder, const std::optional<std::string>& relative);
 
 // The location under `dataHome` (the XDG data home folder).
 LibraryLocation libraryLocationIn(const std::string& dataHome);

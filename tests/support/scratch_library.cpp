@@ -45,9 +45,7 @@ std::string ScratchLibrary::tool(const std::vector<std::string>& arguments) cons
   // media module's worker threads, so the tool (which only prepares the
   // library here) runs without the leak check; so do the helper's commands
   // that load that module (below).
-  const char* asan = std::getenv("ASAN_OPTIONS");
-  const ProcessResult result = runProcess(
-      toolPath_, arguments, options({{"ASAN_OPTIONS", std::string(asan != nullptr ? asan : "") + ":detect_leaks=0"}}));
+  const ProcessResult result = runProcess(toolPath_, arguments, options({withoutLeakCheck()}));
   EXPECT_TRUE(result.exited() && result.exitStatus == 0)
       << "tolvek-photos-library " << (arguments.empty() ? "" : arguments.front()) << " failed with status "
       << result.exitStatus << ": " << result.err;
@@ -116,8 +114,7 @@ ProcessResult ScratchLibrary::helper(const std::vector<std::string>& arguments, 
   // Commands that render or convert pictures start the media module's
   // worker threads, on which the leak checker's tracer crashes at exit.
   if (!arguments.empty() && (arguments[0] == "thumbs" || arguments[0] == "export")) {
-    const char* asan = std::getenv("ASAN_OPTIONS");
-    environment.emplace_back("ASAN_OPTIONS", std::string(asan != nullptr ? asan : "") + ":detect_leaks=0");
+    environment.push_back(withoutLeakCheck());
   }
   RunOptions o = options(environment);
   if (!workingDirectory.empty()) o.workingDirectory = workingDirectory;
@@ -213,6 +210,11 @@ std::optional<std::vector<std::string>> sqliteQuery(const std::string& catalog, 
   const ProcessResult result = runProcess(kSqliteShell, {"-batch", catalog, sql}, o);
   if (!result.exited() || result.exitStatus != 0) return std::nullopt;
   return lines(result.out);
+}
+
+std::pair<std::string, std::string> withoutLeakCheck() {
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  return {"ASAN_OPTIONS", std::string(asan != nullptr ? asan : "") + ":detect_leaks=0"};
 }
 
 }  // namespace tolvek::testing

@@ -88,4 +88,8 @@ int pictureOrientation(const std::string& encoded);
 std::optional<std::vector<std::string>> sqliteQuery(const std::string& catalog, const std::string& sql);
 bool haveSqliteShell();
 
+// ASAN_OPTIONS as this process has them, with the leak checker off: its
+// tracer crashes at exit in runs that start the media module's threads.
+std::pair<std::string, std::string> withoutLeakCheck();
+
 }  // namespace tolvek::testing
