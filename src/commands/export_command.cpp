@@ -58,9 +58,7 @@ class Export {
  private:
   void addPicture(const Asset& asset, const std::string& assetFileName, const std::string& cleaned) {
     ImageRequestOptions options;
-    options.synchronous = true;
     options.networkAccessAllowed = true;
-    options.deliveryMode = DeliveryMode::highQualityFormat;
     // Synchronous: the handler has stored both slots when the call returns.
     std::optional<std::string> data;
     std::optional<std::string> typeIdentifier;

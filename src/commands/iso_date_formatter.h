@@ -9,10 +9,6 @@ namespace tolvek {
 
 class IsoDateFormatter {
  public:
-  // Internet date-time: full date, T, full time with colons, time-zone Z.
-  static constexpr unsigned kFormatOptions = 1907;
-
-  unsigned formatOptions() const { return kFormatOptions; }
   // `secondsSinceEpoch` counted from 1970-01-01T00:00:00Z; nothing for a
   // moment before 0001-01-01T00:00:00Z or after 9999-12-31T23:59:59Z, which
   // the four-digit year cannot hold.

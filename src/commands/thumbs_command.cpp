@@ -13,10 +13,7 @@ Document cmdThumbs(PhotoLibrary& library, std::int64_t size, const std::vector<s
   const std::int64_t side = std::clamp(size, kThumbnailMinimumSide, kThumbnailMaximumSide);
   ImageManager& images = library.imageManager();
   ImageRequestOptions options;
-  options.synchronous = true;
   options.networkAccessAllowed = true;
-  options.deliveryMode = DeliveryMode::highQualityFormat;
-  options.resizeMode = ResizeMode::fast;
 
   Document thumbs = Document::object();
   for (const Asset& asset : assets(library, ids)) {

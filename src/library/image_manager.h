@@ -13,14 +13,13 @@
 namespace tolvek {
 
 enum class ContentMode : std::int64_t { aspectFit = 0, aspectFill = 1 };
-enum class DeliveryMode : std::int64_t { opportunistic = 0, highQualityFormat = 1, fastFormat = 2 };
-enum class ResizeMode : std::int64_t { none = 0, fast = 1, exact = 2 };
-
+// What a request may do besides reading the library's own files. Every
+// request is synchronous and delivers the best picture it has: one result,
+// never a quick one followed by a better one.
 struct ImageRequestOptions {
-  bool synchronous = true;
+  // May download an original that is kept only at a URL (checked against
+  // its recorded size and hash before use).
   bool networkAccessAllowed = false;
-  DeliveryMode deliveryMode = DeliveryMode::opportunistic;
-  ResizeMode resizeMode = ResizeMode::fast;
 };
 
 class ImageManager {

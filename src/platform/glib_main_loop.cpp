@@ -13,13 +13,6 @@ constexpr double kMaxSliceSeconds = 24.0 * 3600.0;
 
 gboolean endSlice(gpointer) { return G_SOURCE_REMOVE; }
 
-gboolean runPosted(gpointer data) {
-  (*static_cast<std::function<void()>*>(data))();
-  return G_SOURCE_REMOVE;
-}
-
-void deletePosted(gpointer data) { delete static_cast<std::function<void()>*>(data); }
-
 }  // namespace
 
 void GLibMainLoop::runFor(double seconds) {
@@ -40,13 +33,5 @@ void GLibMainLoop::runFor(double seconds) {
 }
 
 void wakeMainLoop() { g_main_context_wakeup(g_main_context_default()); }
-
-void postToMainLoop(std::function<void()> work) {
-  GSource* idle = g_idle_source_new();
-  g_source_set_callback(idle, runPosted, new std::function<void()>(std::move(work)), deletePosted);
-  g_source_attach(idle, g_main_context_default());
-  g_source_unref(idle);
-  wakeMainLoop();
-}
 
 }  // namespace tolvek

@@ -1,9 +1,7 @@
 #pragma once
 // The main run loop on Linux: GLib's default main context. Threads that
-// complete work wake it (wakeMainLoop) or hand it work (postToMainLoop), so
-// a slice of runFor ends as soon as something happened.
-#include <functional>
-
+// complete work wake it (wakeMainLoop), so a slice of runFor ends as soon as
+// something happened.
 #include "library/main_loop.h"
 
 namespace tolvek {
@@ -17,9 +15,5 @@ class GLibMainLoop final : public MainLoop {
 
 // Ends the current (or next) slice of runFor early; from any thread.
 void wakeMainLoop();
-
-// Runs `work` on the thread that runs the main loop, during a later slice;
-// from any thread. Work posted when nobody runs the loop is never run.
-void postToMainLoop(std::function<void()> work);
 
 }  // namespace tolvek

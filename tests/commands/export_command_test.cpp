@@ -90,9 +90,7 @@ TEST_F(ExportTest, PicturesAreCopiedByteForByteWithIdAndAbsolutePath) {
   // Nothing was decoded: only HEIC and HEIF are converted.
   EXPECT_EQ(pictures.decodeCalls(), 0u);
   for (const DataRequestRecord& request : library.images().dataRequests()) {
-    EXPECT_TRUE(request.options.synchronous);
     EXPECT_TRUE(request.options.networkAccessAllowed);
-    EXPECT_EQ(request.options.deliveryMode, DeliveryMode::highQualityFormat);
   }
   EXPECT_EQ(library.calls().identifierLookups, 1u);
 }

@@ -87,10 +87,7 @@ TEST_F(ThumbsTest, SideIsBoundedAndOneSetOfOptionsServesTheRun) {
     const ImageRequestRecord& request = images.imageRequests().back();
     EXPECT_EQ(request.targetSize, (PixelSize{c.side, c.side})) << c.size;
     EXPECT_EQ(request.contentMode, ContentMode::aspectFill);
-    EXPECT_TRUE(request.options.synchronous);
     EXPECT_TRUE(request.options.networkAccessAllowed);
-    EXPECT_EQ(request.options.deliveryMode, DeliveryMode::highQualityFormat);
-    EXPECT_EQ(request.options.resizeMode, ResizeMode::fast);
   }
 }
 

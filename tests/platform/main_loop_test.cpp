@@ -62,25 +62,6 @@ TEST(GLibMainLoop, WakeFromAnotherThreadEndsTheSliceEarly) {
   EXPECT_LT(took, 10s);
 }
 
-TEST(GLibMainLoop, PostedWorkRunsOnTheLoopThreadDuringASlice) {
-  GLibMainLoop loop;
-  drain(loop);
-  auto ranOn = std::make_shared<std::atomic<std::thread::id>>();
-  auto done = std::make_shared<std::atomic<bool>>(false);
-  std::thread poster([ranOn, done] {
-    std::this_thread::sleep_for(30ms);
-    postToMainLoop([ranOn, done] {
-      ranOn->store(std::this_thread::get_id());
-      done->store(true, std::memory_order_release);
-    });
-  });
-  const auto deadline = Steady::now() + 10s;
-  while (!done->load(std::memory_order_acquire) && Steady::now() < deadline) loop.runFor(5);
-  poster.join();
-  EXPECT_TRUE(done->load());
-  EXPECT_EQ(ranOn->load(), std::this_thread::get_id());
-}
-
 TEST(GLibMainLoop, WaitingDoesNotSpin) {
   GLibMainLoop loop;
   drain(loop);

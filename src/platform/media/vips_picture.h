@@ -38,7 +38,6 @@ class VipsPicture final : public Picture {
   VipsPicture(ImagePtr image, std::shared_ptr<const std::string> bytes);
   PixelSize size() const override;
   std::unique_ptr<Bitmap> bitmap() const override;
-  VipsImage* image() const { return image_.get(); }
 
  private:
   ImagePtr image_;
