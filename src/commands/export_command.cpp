@@ -7,11 +7,8 @@
 #include <memory>
 #include <optional>
 
-#include "commands/absolute_path.h"
-#include "commands/export_file_name.h"
-#include "commands/heif_conversion.h"
+#include "commands/export_naming.h"
 #include "commands/jpeg_data.h"
-#include "commands/unique_file_names.h"
 #include "library/asset_queries.h"
 #include "library/run_loop_wait.h"
 

@@ -4,7 +4,6 @@
 #include <memory>
 
 #include "commands/jpeg_data.h"
-#include "commands/jpeg_data_url.h"
 #include "library/asset_queries.h"
 
 namespace tolvek {

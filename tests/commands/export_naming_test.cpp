@@ -4,12 +4,7 @@
 
 #include <glib.h>
 
-#include "commands/absolute_path.h"
-#include "commands/export_file_name.h"
-#include "commands/file_name_parts.h"
-#include "commands/heif_conversion.h"
-#include "commands/unicode_lowercase.h"
-#include "commands/unique_file_names.h"
+#include "commands/export_naming.h"
 #include "library/photo_types.h"
 
 namespace tolvek {

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "commands/jpeg_data.h"
-#include "commands/jpeg_data_url.h"
 #include "support/fake_main_loop.h"
 #include "support/fake_pictures.h"
 #include "support/in_memory_library.h"
