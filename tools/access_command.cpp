@@ -2,7 +2,7 @@
 // recorded for the tolvek-photos helper.
 #include <set>
 
-#include "cli/bundle_info.h"
+#include "bundle/bundle_info.h"
 #include "platform/access_store.h"
 #include "platform/catalog_reader.h"
 #include "platform/json_string_array.h"

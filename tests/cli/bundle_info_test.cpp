@@ -1,4 +1,4 @@
-#include "cli/bundle_info.h"
+#include "bundle/bundle_info.h"
 
 #include <gtest/gtest.h>
 

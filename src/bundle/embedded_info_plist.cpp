@@ -1,5 +1,5 @@
 // The property list bytes inside this executable's image.
-#include "cli/bundle_info.h"
+#include "bundle/bundle_info.h"
 
 #if defined(__APPLE__)
 

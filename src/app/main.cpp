@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "cli/bundle_info.h"
+#include "bundle/bundle_info.h"
 #include "cli/dispatch.h"
 #include "cli/document_writer.h"
-#include "cli/linux_application.h"
+#include "app/linux_application.h"
 #include "cli/utf8_decoding.h"
 #include "commands/iso_date_formatter.h"
 #include "platform/posix/temporary_files.h"

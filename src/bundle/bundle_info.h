@@ -5,7 +5,7 @@
 // layer keys the access store by the identifier and shows the usage
 // description when it asks the user for access.
 //
-// Implemented by the target tolvek_bundle_info (src/cli/bundle/), which any
+// Implemented by the target tolvek_bundle_info (src/bundle/), which any
 // executable that needs these values links.
 #include <optional>
 #include <string>

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "cli/application.h"
-#include "cli/bundle_info.h"
+#include "bundle/bundle_info.h"
 #include "commands/iso_date_formatter.h"
 
 namespace tolvek {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/bundle_info.h"
+#include "bundle/bundle_info.h"
 
 namespace tolvek {
 namespace {

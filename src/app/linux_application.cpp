@@ -2,7 +2,7 @@
 // commands, run on the user's photo library on disk. The library is built on
 // first use, so a run that ends before the gate never opens it; pictures are
 // decoded by the media module, which is opened only when a command needs it.
-#include "cli/linux_application.h"
+#include "app/linux_application.h"
 
 #include <optional>
 
