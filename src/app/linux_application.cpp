@@ -1,15 +1,11 @@
-// The Application of the Linux executable: the access gate and the four
-// commands, run on the user's photo library on disk. The library is built on
-// first use, so a run that ends before the gate never opens it; pictures are
-// decoded by the media module, which is opened only when a command needs it.
+// The Application of the Linux executable: the access gate and the services
+// the commands run on, over the user's photo library on disk. The library is
+// built on first use, so a run that ends before the gate never opens it;
+// pictures are decoded by the media module, opened only when one is needed.
 #include "app/linux_application.h"
 
 #include <optional>
 
-#include "commands/albums_command.h"
-#include "commands/export_command.h"
-#include "commands/list_command.h"
-#include "commands/thumbs_command.h"
 #include "library/access_gate.h"
 #include "library/services.h"
 #include "platform/disk_file_system.h"
@@ -26,17 +22,11 @@ class LinuxApplication final : public Application {
   LinuxApplication(const IsoDateFormatter& iso, BundleInfo bundle) : iso_(iso), bundle_(std::move(bundle)) {}
 
   bool ensureAccess() override { return tolvek::ensureAccess(library(), mainLoop_, clock_); }
-  Document cmdAlbums() override { return tolvek::cmdAlbums(library()); }
-  Document cmdList(const std::string& albumId, std::int64_t limit) override {
-    return tolvek::cmdList(library(), iso_, albumId, limit);
+  Services& services() override {
+    if (!services_) services_.emplace(Services{library(), pictures_, mainLoop_, clock_, files_});
+    return *services_;
   }
-  Document cmdThumbs(std::int64_t size, const std::vector<std::string>& ids) override {
-    return tolvek::cmdThumbs(library(), size, ids);
-  }
-  Document cmdExport(const std::string& dir, const std::vector<std::string>& ids) override {
-    Services services{library(), pictures_, mainLoop_, clock_, files_};
-    return tolvek::cmdExport(services, dir, ids);
-  }
+  const IsoDateFormatter& dates() override { return iso_; }
 
  private:
   PhotoLibrary& library() {
@@ -51,6 +41,7 @@ class LinuxApplication final : public Application {
   GLibMainLoop mainLoop_;
   SystemClock clock_;
   DiskFileSystem files_;
+  std::optional<Services> services_;  // refers to the members above
 };
 
 }  // namespace

@@ -1,6 +1,6 @@
 #pragma once
-// The Application of the Linux executable: the access gate and the four
-// commands on the user's photo library.
+// The Application of the Linux executable: the access gate and the services
+// of the user's photo library.
 #include <memory>
 
 #include "cli/application.h"

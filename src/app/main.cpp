@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "bundle/bundle_info.h"
+#include "cli/command_table.h"
 #include "cli/dispatch.h"
 #include "cli/document_writer.h"
 #include "app/linux_application.h"
@@ -26,7 +27,7 @@ int main(int argc, char** argv) {
   const std::vector<std::string> arguments = tolvek::decodeArguments(argc, argv);
 
   // Nothing else is built on this path: no library, no access check.
-  if (arguments.empty()) tolvek::fail(tolvek::kUsageCode, tolvek::kProgramUsage, tolvek::kStatusUsage);
+  if (arguments.empty()) tolvek::fail(tolvek::kUsageCode, tolvek::programUsage(), tolvek::kExitUsage);
 
   const auto application = tolvek::makeLinuxApplication(iso, tolvek::embeddedBundleInfo());
   const tolvek::DispatchResult result = tolvek::dispatch(arguments, *application);

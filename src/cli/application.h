@@ -1,11 +1,9 @@
 #pragma once
-// The seam between the dispatch and what it calls: the access gate and the
-// four commands. The real one runs them on the photo library; tests record.
-#include <cstdint>
-#include <string>
-#include <vector>
-
-#include "commands/document.h"
+// What the dispatch runs commands on: the access gate, and the services and
+// date formatter the commands use. The real one is built by the composition
+// root on the user's photo library; tests give the in-memory library.
+#include "commands/iso_date_formatter.h"
+#include "library/services.h"
 
 namespace tolvek {
 
@@ -14,10 +12,11 @@ class Application {
   virtual ~Application() = default;
   // True when the run may read the library (authorized or limited).
   virtual bool ensureAccess() = 0;
-  virtual Document cmdAlbums() = 0;
-  virtual Document cmdList(const std::string& albumId, std::int64_t limit) = 0;
-  virtual Document cmdThumbs(std::int64_t size, const std::vector<std::string>& ids) = 0;
-  virtual Document cmdExport(const std::string& dir, const std::vector<std::string>& ids) = 0;
+  // What a command runs on. Asked only after ensureAccess let the run
+  // through; may build the library then. Both live as long as the
+  // application; used on the calling thread only.
+  virtual Services& services() = 0;
+  virtual const IsoDateFormatter& dates() = 0;
 };
 
 }  // namespace tolvek

@@ -1,39 +1,25 @@
 #include "cli/dispatch.h"
 
-#include "cli/argument_rules.h"
+#include "cli/command_table.h"
 #include "cli/result_document.h"
 
 namespace tolvek {
 namespace {
 
-DispatchResult usage(std::string_view message) { return {errorDocument(kUsageCode, message), kStatusUsage}; }
-
-DispatchResult success(Document document) { return {std::move(document), kStatusSuccess}; }
+DispatchResult usage(std::string_view message) { return {errorDocument(kUsageCode, message), kExitUsage}; }
 
 }  // namespace
 
 DispatchResult dispatch(const std::vector<std::string>& argv, Application& application) {
-  if (argv.empty()) return usage(kProgramUsage);
+  if (argv.empty()) return usage(programUsage());
   if (!application.ensureAccess()) {
-    return {errorDocument(kAccessRefusedCode, kAccessRefusedMessage), kStatusAccessRefused};
+    return {errorDocument(kAccessRefusedCode, kAccessRefusedMessage), kExitAccessRefused};
   }
-
-  const std::string& word = argv[0];
-  if (word == "albums") return success(application.cmdAlbums());
-  if (word == "list") {
-    const std::string albumId = argv.size() > 1 ? argv[1] : std::string(kWholeLibrary);
-    const std::int64_t limit = argv.size() > 2 ? integerOr(argv[2], kDefaultListLimit) : kDefaultListLimit;
-    return success(application.cmdList(albumId, limit));
-  }
-  if (word == "thumbs") {
-    if (argv.size() < 3) return usage(kThumbsUsage);
-    return success(application.cmdThumbs(integerOr(argv[1], kDefaultThumbnailSize), splitIdentifierList(argv[2])));
-  }
-  if (word == "export") {
-    if (argv.size() < 3) return usage(kExportUsage);
-    return success(application.cmdExport(argv[1], splitIdentifierList(argv[2])));
-  }
-  return usage(std::string(kUnknownCommandPrefix) + word);
+  const Command* command = findCommand(argv[0]);
+  if (command == nullptr) return usage(std::string(kUnknownCommandPrefix) + argv[0]);
+  const CommandArguments arguments(argv.begin() + 1, argv.end());
+  if (arguments.size() < command->minimumArguments) return usage(command->usage);
+  return {command->run(application, arguments), kExitSuccess};
 }
 
 }  // namespace tolvek

@@ -2,29 +2,73 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
 
-#include "cli/recording_application.h"
+#include "support/recording_application.h"
+#include "commands/albums_command.h"
+#include "commands/export_command.h"
+#include "commands/list_command.h"
+#include "commands/thumbs_command.h"
 
 namespace tolvek {
 namespace {
 
-using testing::RecordedCall;
 using testing::RecordingApplication;
 using Args = std::vector<std::string>;
 
-const RecordedCall kGate{"ensureAccess", "", 0, {}};
-
 Document usageDocument(const std::string& message) { return {{"error", "usage"}, {"message", message}}; }
+
+// What a run asked of the library and what it answered.
+struct Observed {
+  Document document;
+  std::vector<std::int64_t> fetchLimits;
+  std::vector<std::string> collectionsFetchedFrom;
+  std::vector<std::vector<std::string>> identifierLists;
+  std::vector<PixelSize> imageTargets;
+  std::vector<std::string> filesWritten;
+  std::vector<std::string> foldersMade;
+  bool operator==(const Observed&) const = default;
+};
+
+Observed observe(RecordingApplication& app, Document document) {
+  Observed seen{std::move(document), {}, {}, {}, {}, {}, {}};
+  const LibraryCalls& calls = app.library.calls();
+  for (const FetchOptions& options : calls.fetchOptions) seen.fetchLimits.push_back(options.fetchLimit);
+  seen.collectionsFetchedFrom = calls.collectionsFetchedFrom;
+  seen.identifierLists = calls.identifierLists;
+  for (const ImageRequestRecord& request : app.library.images().imageRequests()) {
+    seen.imageTargets.push_back(request.targetSize);
+  }
+  seen.filesWritten = app.files.filePaths();
+  seen.foldersMade = app.files.directoryRequests();
+  return seen;
+}
+
+// The command called directly, as the dispatch should have called it.
+using DirectCall = std::function<Document(RecordingApplication&)>;
+DirectCall albums() {
+  return [](RecordingApplication& app) { return cmdAlbums(app.library); };
+}
+DirectCall list(const std::string& album, std::int64_t limit) {
+  return [=](RecordingApplication& app) { return cmdList(app.library, app.dates(), album, limit); };
+}
+DirectCall thumbs(std::int64_t size, const Args& ids) {
+  return [=](RecordingApplication& app) { return cmdThumbs(app.library, size, ids); };
+}
+DirectCall exportTo(const std::string& dir, const Args& ids) {
+  return [=](RecordingApplication& app) { return cmdExport(app.services(), dir, ids); };
+}
 
 TEST(Dispatch, EmptyCommandLineIsAUsageErrorWithoutAskingForAccess) {
   RecordingApplication app;
   const DispatchResult result = dispatch({}, app);
   EXPECT_EQ(result.status, 2);
   EXPECT_EQ(result.document, usageDocument("tolvek-photos albums|list|thumbs|export"));
-  EXPECT_TRUE(app.calls.empty());
+  EXPECT_EQ(app.gateCalls, 0);
+  EXPECT_FALSE(app.servicesAsked);
 }
 
 TEST(Dispatch, RefusedAccessEndsEveryNonEmptyCommandLineBeforeTheWordIsLookedAt) {
@@ -39,91 +83,108 @@ TEST(Dispatch, RefusedAccessEndsEveryNonEmptyCommandLineBeforeTheWordIsLookedAt)
     EXPECT_EQ(result.status, 3) << argv[0];
     EXPECT_EQ(result.document, (Document{{"error", "photos_denied"},
                                          {"message", "Tolvek is not allowed to read your Photos library."}}));
-    EXPECT_EQ(app.calls, std::vector<RecordedCall>{kGate}) << argv[0];
+    EXPECT_EQ(app.gateCalls, 1) << argv[0];
+    EXPECT_FALSE(app.servicesAsked) << argv[0];
   }
 }
 
 struct DispatchCase {
   const char* what;
   Args argv;
-  int status;
-  std::vector<RecordedCall> calls;  // after the gate
-  std::string usageMessage;         // when status is 2
+  DirectCall call;           // status 0: the call the dispatch makes
+  std::string usageMessage;  // otherwise status 2 with this message
 };
 
 TEST(Dispatch, SelectsTheCommandAndItsParameters) {
   constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
   const std::vector<DispatchCase> cases = {
-      {"albums", {"albums"}, 0, {{"cmdAlbums", "", 0, {}}}, ""},
-      {"albums ignores further arguments", {"albums", "x", "y"}, 0, {{"cmdAlbums", "", 0, {}}}, ""},
-      {"list alone", {"list"}, 0, {{"cmdList", "-", 60, {}}}, ""},
-      {"list with an album", {"list", "AL/1"}, 0, {{"cmdList", "AL/1", 60, {}}}, ""},
-      {"list with an empty album", {"list", ""}, 0, {{"cmdList", "", 60, {}}}, ""},
-      {"list with a limit", {"list", "-", "10"}, 0, {{"cmdList", "-", 10, {}}}, ""},
-      {"list with +5", {"list", "-", "+5"}, 0, {{"cmdList", "-", 5, {}}}, ""},
-      {"list with -0", {"list", "-", "-0"}, 0, {{"cmdList", "-", 0, {}}}, ""},
-      {"list with 007", {"list", "-", "007"}, 0, {{"cmdList", "-", 7, {}}}, ""},
-      {"list with a negative limit", {"list", "-", "-3"}, 0, {{"cmdList", "-", -3, {}}}, ""},
-      {"list with the largest limit", {"list", "-", "9223372036854775807"}, 0, {{"cmdList", "-", kMax, {}}}, ""},
-      {"list one past the largest", {"list", "-", "9223372036854775808"}, 0, {{"cmdList", "-", 60, {}}}, ""},
-      {"list with an empty limit", {"list", "-", ""}, 0, {{"cmdList", "-", 60, {}}}, ""},
-      {"list with trailing letters", {"list", "-", "10abc"}, 0, {{"cmdList", "-", 60, {}}}, ""},
-      {"list with 1e3", {"list", "-", "1e3"}, 0, {{"cmdList", "-", 60, {}}}, ""},
-      {"list with 0x10", {"list", "-", "0x10"}, 0, {{"cmdList", "-", 60, {}}}, ""},
-      {"list with a leading space", {"list", "-", " 5"}, 0, {{"cmdList", "-", 60, {}}}, ""},
-      {"list with an Arabic-Indic digit", {"list", "-", "\xD9\xA3"}, 0, {{"cmdList", "-", 60, {}}}, ""},
-      {"list ignores a fourth argument", {"list", "A", "1", "x"}, 0, {{"cmdList", "A", 1, {}}}, ""},
-      {"thumbs", {"thumbs", "128", "A,B"}, 0, {{"cmdThumbs", "", 128, {"A", "B"}}}, ""},
-      {"thumbs with a non-number size", {"thumbs", "big", "A"}, 0, {{"cmdThumbs", "", 240, {"A"}}}, ""},
-      {"thumbs passes any size on", {"thumbs", "-7", "A"}, 0, {{"cmdThumbs", "", -7, {"A"}}}, ""},
-      {"thumbs with an empty size", {"thumbs", "", "A"}, 0, {{"cmdThumbs", "", 240, {"A"}}}, ""},
-      {"thumbs cuts the list", {"thumbs", "64", ",A,,B,"}, 0, {{"cmdThumbs", "", 64, {"A", "B"}}}, ""},
-      {"thumbs with only commas", {"thumbs", "64", ",,"}, 0, {{"cmdThumbs", "", 64, {}}}, ""},
-      {"thumbs with an empty list", {"thumbs", "64", ""}, 0, {{"cmdThumbs", "", 64, {}}}, ""},
-      {"thumbs without arguments", {"thumbs"}, 2, {}, "thumbs <size> <ids>"},
-      {"thumbs with one argument", {"thumbs", "64"}, 2, {}, "thumbs <size> <ids>"},
-      {"export", {"export", "/tmp/out", "A,B"}, 0, {{"cmdExport", "/tmp/out", 0, {"A", "B"}}}, ""},
-      {"export keeps the directory as given", {"export", " rel/dir/ ", "A"}, 0,
-       {{"cmdExport", " rel/dir/ ", 0, {"A"}}}, ""},
-      {"export with an empty directory", {"export", "", "A"}, 0, {{"cmdExport", "", 0, {"A"}}}, ""},
-      {"export keeps spaces and duplicates", {"export", "d", " A ,A, A"}, 0,
-       {{"cmdExport", "d", 0, {" A ", "A", " A"}}}, ""},
-      {"export with an empty list", {"export", "d", ""}, 0, {{"cmdExport", "d", 0, {}}}, ""},
-      {"export without arguments", {"export"}, 2, {}, "export <dir> <ids>"},
-      {"export with one argument", {"export", "/tmp/out"}, 2, {}, "export <dir> <ids>"},
-      {"unknown word", {"help"}, 2, {}, "unknown command help"},
-      {"words are case-sensitive", {"Albums"}, 2, {}, "unknown command Albums"},
-      {"capitals", {"LIST", "x"}, 2, {}, "unknown command LIST"},
-      {"empty word", {""}, 2, {}, "unknown command "},
-      {"word with spaces around it", {" albums"}, 2, {}, "unknown command  albums"},
-      {"prefix of a word", {"album"}, 2, {}, "unknown command album"},
-      {"word with more after it", {"albums2"}, 2, {}, "unknown command albums2"},
-      {"option-like word", {"--help"}, 2, {}, "unknown command --help"},
-      {"word with quotes and backslashes", {"a\"b\\c"}, 2, {}, "unknown command a\"b\\c"},
-      {"word with a line feed and controls", {"a\nb\x01\x1F"}, 2, {}, "unknown command a\nb\x01\x1F"},
-      {"word with an emoji", {"\xF0\x9F\x93\xB7"}, 2, {}, "unknown command \xF0\x9F\x93\xB7"},
-      {"word with U+FFFD", {"\xEF\xBF\xBD"}, 2, {}, "unknown command \xEF\xBF\xBD"},
+      {"albums", {"albums"}, albums(), ""},
+      {"albums ignores further arguments", {"albums", "x", "y"}, albums(), ""},
+      {"list alone", {"list"}, list("-", 60), ""},
+      {"list with an album", {"list", "AL/1"}, list("AL/1", 60), ""},
+      {"list with an empty album", {"list", ""}, list("", 60), ""},
+      {"list with a limit", {"list", "-", "10"}, list("-", 10), ""},
+      {"list with +5", {"list", "-", "+5"}, list("-", 5), ""},
+      {"list with -0", {"list", "-", "-0"}, list("-", 0), ""},
+      {"list with 007", {"list", "-", "007"}, list("-", 7), ""},
+      {"list with a negative limit", {"list", "-", "-3"}, list("-", -3), ""},
+      {"list with the largest limit", {"list", "-", "9223372036854775807"}, list("-", kMax), ""},
+      {"list one past the largest", {"list", "-", "9223372036854775808"}, list("-", 60), ""},
+      {"list with an empty limit", {"list", "-", ""}, list("-", 60), ""},
+      {"list with trailing letters", {"list", "-", "10abc"}, list("-", 60), ""},
+      {"list with 1e3", {"list", "-", "1e3"}, list("-", 60), ""},
+      {"list with 0x10", {"list", "-", "0x10"}, list("-", 60), ""},
+      {"list with a leading space", {"list", "-", " 5"}, list("-", 60), ""},
+      {"list with an Arabic-Indic digit", {"list", "-", "\xD9\xA3"}, list("-", 60), ""},
+      {"list ignores a fourth argument", {"list", "AL/1", "1", "x"}, list("AL/1", 1), ""},
+      {"thumbs", {"thumbs", "128", "A,B"}, thumbs(128, {"A", "B"}), ""},
+      {"thumbs with a non-number size", {"thumbs", "big", "A"}, thumbs(240, {"A"}), ""},
+      {"thumbs passes any size on", {"thumbs", "-7", "A"}, thumbs(-7, {"A"}), ""},
+      {"thumbs with an empty size", {"thumbs", "", "A"}, thumbs(240, {"A"}), ""},
+      {"thumbs cuts the list", {"thumbs", "64", ",A,,B,"}, thumbs(64, {"A", "B"}), ""},
+      {"thumbs with only commas", {"thumbs", "64", ",,"}, thumbs(64, {}), ""},
+      {"thumbs with an empty list", {"thumbs", "64", ""}, thumbs(64, {}), ""},
+      {"thumbs without arguments", {"thumbs"}, nullptr, "thumbs <size> <ids>"},
+      {"thumbs with one argument", {"thumbs", "64"}, nullptr, "thumbs <size> <ids>"},
+      {"export", {"export", "/tmp/out", "A,B"}, exportTo("/tmp/out", {"A", "B"}), ""},
+      {"export keeps the directory as given", {"export", " rel/dir/ ", "A"}, exportTo(" rel/dir/ ", {"A"}), ""},
+      {"export with an empty directory", {"export", "", "A"}, exportTo("", {"A"}), ""},
+      {"export keeps spaces and duplicates", {"export", "d", " A ,A, A"}, exportTo("d", {" A ", "A", " A"}), ""},
+      {"export with an empty list", {"export", "d", ""}, exportTo("d", {}), ""},
+      {"export without arguments", {"export"}, nullptr, "export <dir> <ids>"},
+      {"export with one argument", {"export", "/tmp/out"}, nullptr, "export <dir> <ids>"},
+      {"unknown word", {"help"}, nullptr, "unknown command help"},
+      {"words are case-sensitive", {"Albums"}, nullptr, "unknown command Albums"},
+      {"capitals", {"LIST", "x"}, nullptr, "unknown command LIST"},
+      {"empty word", {""}, nullptr, "unknown command "},
+      {"word with spaces around it", {" albums"}, nullptr, "unknown command  albums"},
+      {"prefix of a word", {"album"}, nullptr, "unknown command album"},
+      {"word with more after it", {"albums2"}, nullptr, "unknown command albums2"},
+      {"option-like word", {"--help"}, nullptr, "unknown command --help"},
+      {"word with quotes and backslashes", {"a\"b\\c"}, nullptr, "unknown command a\"b\\c"},
+      {"word with a line feed and controls", {"a\nb\x01\x1F"}, nullptr, "unknown command a\nb\x01\x1F"},
+      {"word with an emoji", {"\xF0\x9F\x93\xB7"}, nullptr, "unknown command \xF0\x9F\x93\xB7"},
+      {"word with U+FFFD", {"\xEF\xBF\xBD"}, nullptr, "unknown command \xEF\xBF\xBD"},
   };
   for (const DispatchCase& c : cases) {
     RecordingApplication app;
     const DispatchResult result = dispatch(c.argv, app);
-    std::vector<RecordedCall> expected{kGate};
-    expected.insert(expected.end(), c.calls.begin(), c.calls.end());
-    EXPECT_EQ(app.calls, expected) << c.what;
-    EXPECT_EQ(result.status, c.status) << c.what;
-    if (c.status == 2) {
+    EXPECT_EQ(app.gateCalls, 1) << c.what;
+    if (!c.call) {
+      EXPECT_EQ(result.status, 2) << c.what;
       EXPECT_EQ(result.document, usageDocument(c.usageMessage)) << c.what;
-    } else {
-      ASSERT_FALSE(app.calls.empty());
-      EXPECT_FALSE(result.document.contains("error")) << c.what;
+      EXPECT_FALSE(app.servicesAsked) << c.what;
+      continue;
     }
+    EXPECT_EQ(result.status, 0) << c.what;
+    EXPECT_FALSE(result.document.contains("error")) << c.what;
+    RecordingApplication direct;
+    const Document expected = c.call(direct);
+    EXPECT_EQ(observe(app, result.document), observe(direct, expected)) << c.what;
+  }
+}
+
+TEST(Dispatch, ParametersReachTheCommandsObservably) {
+  // The comparison above is only as strong as the library makes parameters
+  // visible: these pairs must differ, or it would pass for any argument.
+  const std::vector<std::pair<DirectCall, DirectCall>> differing = {
+      {list("-", 60), list("-", 10)},        {list("-", 60), list("AL/1", 60)},
+      {thumbs(128, {"A"}), thumbs(240, {"A"})}, {thumbs(64, {"A"}), thumbs(64, {"A", "B"})},
+      {exportTo("/tmp/out", {"A"}), exportTo("d", {"A"})},
+  };
+  for (const auto& [first, second] : differing) {
+    RecordingApplication a, b;
+    const Document one = first(a);
+    const Document two = second(b);
+    EXPECT_NE(observe(a, one), observe(b, two));
   }
 }
 
 TEST(Dispatch, ReturnsTheCommandsOwnDocument) {
   RecordingApplication app;
-  const DispatchResult result = dispatch({"list", "AL/9", "12"}, app);
-  EXPECT_EQ(result.document, (Document{{"items", Document::array()}, {"albumId", "AL/9"}, {"limit", 12}}));
+  const DispatchResult result = dispatch({"list", "AL/1", "12"}, app);
+  ASSERT_TRUE(result.document.contains("items"));
+  EXPECT_EQ(result.document.at("items").size(), 2u);
 }
 
 TEST(Dispatch, UnknownWordOfTheLargestSizeLinuxPassesIsEchoedWhole) {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "cli/dispatch.h"
-#include "cli/recording_application.h"
+#include "support/recording_application.h"
 #include "cli/utf8_decoding.h"
 #include "support/process_runner.h"
 #include "support/scratch_environment.h"

@@ -1,8 +1,8 @@
-// fuzz-links: tolvek_cli
-// Arbitrary command lines through decoding, dispatch and serialisation. The
-// input's first byte says whether the gate grants access (its lowest bit);
-// the rest is split at NUL bytes into the raw arguments (argv cannot hold a
-// NUL). Aborts unless every output is one JSON object, equal to the document
+// fuzz-links: tolvek_cli tolvek_test_support
+// Arbitrary command lines through decoding, dispatch, the commands on the
+// in-memory library and serialisation. The input's first byte says whether
+// the gate grants access (its lowest bit); the rest is split at NUL bytes
+// into the raw arguments (argv cannot hold a NUL). Aborts unless every output is one JSON object, equal to the document
 // that was written, followed by exactly one line feed.
 #include <cstddef>
 #include <cstdint>
@@ -11,42 +11,14 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/application.h"
 #include "cli/dispatch.h"
 #include "cli/result_document.h"
 #include "cli/utf8_decoding.h"
+#include "support/recording_application.h"
 
 namespace {
 
 using tolvek::Document;
-
-// Answers every command with a document that echoes its parameters.
-class EchoApplication final : public tolvek::Application {
- public:
-  explicit EchoApplication(bool grant) : grant_(grant) {}
-  bool ensureAccess() override {
-    ++gateCalls;
-    return grant_;
-  }
-  Document cmdAlbums() override { return {{"albums", Document::array()}}; }
-  Document cmdList(const std::string& albumId, std::int64_t limit) override {
-    return {{"albumId", albumId}, {"limit", limit}, {"items", Document::array()}};
-  }
-  Document cmdThumbs(std::int64_t size, const std::vector<std::string>& ids) override {
-    Document thumbs = Document::object();
-    for (const std::string& id : ids) thumbs[id] = "data:image/jpeg;base64,/9j/" + id;
-    return {{"size", size}, {"thumbs", thumbs}};
-  }
-  Document cmdExport(const std::string& dir, const std::vector<std::string>& ids) override {
-    Document files = Document::array();
-    for (const std::string& id : ids) files.push_back({{"id", id}, {"path", dir + "/" + id}});
-    return {{"files", files}, {"errors", Document::array({dir})}};
-  }
-  int gateCalls = 0;
-
- private:
-  bool grant_;
-};
 
 void require(bool condition) {
   if (!condition) std::abort();
@@ -85,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     argv.push_back(std::move(decoded));
   }
 
-  EchoApplication app(grant);
+  tolvek::testing::RecordingApplication app(grant);
   const tolvek::DispatchResult result = tolvek::dispatch(argv, app);
   require(result.status == 0 || result.status == 2 || result.status == 3);
   require(app.gateCalls == (argv.empty() ? 0 : 1));
