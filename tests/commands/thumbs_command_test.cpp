@@ -5,10 +5,8 @@
 
 #include "commands/jpeg_data.h"
 #include "commands/jpeg_data_url.h"
-#include "support/fake_main_loop.h"
 #include "support/fake_pictures.h"
 #include "support/in_memory_library.h"
-#include "support/manual_clock.h"
 
 namespace tolvek {
 namespace {
@@ -58,10 +56,7 @@ TEST(JpegData, NothingAtEachFailingStep) {
   EXPECT_EQ(jpegData(FakePicture({-1, -1}, "t"), 0.8), std::nullopt);
 }
 
-struct ThumbsTest : ::testing::Test {
-  ManualClock clock;
-  FakeMainLoop loop{clock};
-  InMemoryLibrary library{loop};
+struct ThumbsTest : InMemoryLibraryTest {
   InMemoryImageManager& images = library.images();
 };
 
