@@ -12,10 +12,9 @@ for src in tests/fuzz/*_fuzz.cpp; do
   corpus=$(mktemp -d)
   seeds="tests/fuzz/seeds/$name"
   [ -d "$seeds" ] && cp -r "$seeds"/. "$corpus"/
-  extra=()
   [ -f "tests/fuzz/$name.seeds.sh" ] && bash "tests/fuzz/$name.seeds.sh" "$corpus"
   echo "fuzzing $name for ${seconds}s"
   ASAN_OPTIONS=detect_leaks=1 build-fuzz/bin/"$name" -max_total_time="$seconds" -rss_limit_mb=1024 \
-    -print_final_stats=1 "${extra[@]}" "$corpus" 2>&1 | tail -n 15
+    -print_final_stats=1 "$corpus" 2>&1 | tail -n 15
   rm -rf "$corpus"
 done

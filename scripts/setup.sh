@@ -9,12 +9,12 @@ cd "$(dirname "$0")/.."
 packages=(
   # toolchain and tests
   build-essential cmake pkg-config git clang libclang-rt-dev
-  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libgtest-dev googletest
   # JSON, catalog, main loop, downloads
   nlohmann-json3-dev libsqlite3-dev sqlite3 libglib2.0-dev libcurl4-openssl-dev
   # pictures (HEIC/HEIF/AVIF through libheif) and video frames
   libvips-dev libheif-dev
-  libexif-dev libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
   # fixture generation in tests, benchmarks and objcopy checks
   ffmpeg libvips-tools libheif-examples hyperfine binutils jq
 )

@@ -3,13 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <regex>
 #include <string>
 #include <vector>
 
+#include "support/media_fixtures.h"
 #include "support/process_runner.h"
 
 namespace tolvek {
@@ -17,11 +16,6 @@ namespace {
 
 const char* const kUsageDescription =
     "Tolvek shows your Photos library in its file picker and imports only the pictures and videos you choose.";
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::vector<std::string> keysInOrder(const std::string& plist) {
   static const std::regex key("<key>([^<]*)</key>");
@@ -40,7 +34,7 @@ void expectShippedValues(const BundleInfo& info) {
 }
 
 TEST(BundleInfo, ResourceIsAnXmlPropertyListWithTheFourKeysInOrder) {
-  const std::string plist = readFile(TOLVEK_SOURCE_DIR "/resources/Info.plist");
+  const std::string plist = testing::readFileBytes(TOLVEK_SOURCE_DIR "/resources/Info.plist").value_or("");
   ASSERT_FALSE(plist.empty());
   EXPECT_EQ(plist.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", 0), 0u);
   EXPECT_NE(plist.find("<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
@@ -54,7 +48,7 @@ TEST(BundleInfo, ResourceIsAnXmlPropertyListWithTheFourKeysInOrder) {
 }
 
 TEST(BundleInfo, ThisExecutableCarriesTheResourceAndReadsItBack) {
-  EXPECT_EQ(embeddedInfoPlist(), readFile(TOLVEK_SOURCE_DIR "/resources/Info.plist"));
+  EXPECT_EQ(embeddedInfoPlist(), testing::readFileBytes(TOLVEK_SOURCE_DIR "/resources/Info.plist").value_or(""));
   expectShippedValues(embeddedBundleInfo());
 }
 
@@ -65,9 +59,9 @@ TEST(BundleInfo, ObjcopyExtractsThePropertyListFromTheHelper) {
                                                TOLVEK_BIN_DIR "/tolvek-photos", out});
   ASSERT_TRUE(objcopy.exited()) << objcopy.err;
   ASSERT_EQ(objcopy.exitStatus, 0) << objcopy.err;
-  const std::string plist = readFile(out);
+  const std::string plist = testing::readFileBytes(out).value_or("");
   std::remove(out.c_str());
-  EXPECT_EQ(plist, readFile(TOLVEK_SOURCE_DIR "/resources/Info.plist"));
+  EXPECT_EQ(plist, testing::readFileBytes(TOLVEK_SOURCE_DIR "/resources/Info.plist").value_or(""));
   EXPECT_EQ(keysInOrder(plist), (std::vector<std::string>{"CFBundleIdentifier", "CFBundleName", "CFBundleVersion",
                                                           "NSPhotoLibraryUsageDescription"}));
   const std::optional<BundleInfo> info = parseBundleInfo(plist);

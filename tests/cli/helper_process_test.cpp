@@ -13,7 +13,7 @@
 #include "support/recording_application.h"
 #include "cli/utf8_decoding.h"
 #include "support/process_runner.h"
-#include "support/scratch_environment.h"
+#include "support/scratch_library.h"
 
 namespace tolvek {
 namespace {
@@ -22,7 +22,6 @@ using testing::ProcessResult;
 using testing::RunOptions;
 
 const std::string kHelper = TOLVEK_BIN_DIR "/tolvek-photos";
-const std::string kTool = TOLVEK_BIN_DIR "/tolvek-photos-library";
 const Document kDenied = {{"error", "photos_denied"},
                           {"message", "Tolvek is not allowed to read your Photos library."}};
 
@@ -31,39 +30,19 @@ const Document kDenied = {{"error", "photos_denied"},
 class HelperProcess : public ::testing::Test {
  protected:
   ProcessResult run(const std::vector<std::string>& arguments) const {
-    return runProcess(kHelper, arguments, scratch_.options());
+    return scratch_.helper(arguments);
   }
 
   // Every folder of the scratch environment is still empty.
   bool nothingCreated() const {
-    for (const auto& [name, folder] : scratch_.variables()) {
+    for (const auto& [name, folder] : scratch_.environment().variables()) {
       if (!std::filesystem::is_empty(folder)) return false;
     }
     return true;
   }
 
-  // Records "allowed" as the library tool does.
-  void grantAccess() const {
-    const ProcessResult granted = runProcess(kTool, {"access", "grant"}, scratch_.options());
-    ASSERT_TRUE(granted.exited() && granted.exitStatus == 0) << granted.err;
-  }
-
-  testing::ScratchEnvironment scratch_;
+  testing::ScratchLibrary scratch_;
 };
-
-// The output is one JSON object and exactly one line feed, its last byte;
-// nothing on standard error; the process exited by itself. Gives the object.
-Document expectOneDocument(const ProcessResult& result) {
-  EXPECT_TRUE(result.exited()) << "signal " << result.signal << " timed out " << result.timedOut;
-  EXPECT_EQ(result.err, "");
-  EXPECT_FALSE(result.out.empty());
-  if (result.out.empty()) return nullptr;
-  EXPECT_EQ(result.out.back(), '\n');
-  EXPECT_EQ(result.out.find('\n'), result.out.size() - 1) << result.out;
-  const Document document = Document::parse(result.out.substr(0, result.out.size() - 1), nullptr, false);
-  EXPECT_TRUE(document.is_object()) << result.out;
-  return document;
-}
 
 TEST_F(HelperProcess, WithoutArgumentsWritesTheUsageDocumentAndExits2) {
   const ProcessResult result = run({});
@@ -93,7 +72,7 @@ TEST_F(HelperProcess, AClosedStandardOutputDoesNotEndTheRunWithASignal) {
   EXPECT_EQ(unknown.exitStatus, 3) << "nothing recorded and no display: refused";
   EXPECT_EQ(unknown.err, "");
 
-  grantAccess();
+  scratch_.grantAccess();
   const ProcessResult granted = runProcess(kHelper, {"help"}, o);
   EXPECT_TRUE(granted.exited()) << "signal " << granted.signal;
   EXPECT_EQ(granted.exitStatus, 2);
@@ -152,22 +131,20 @@ TEST_F(HelperProcess, EveryCommandLineEndsWithOneDocumentAndTheDocumentedStatus)
       {"export", "/nonexistent-dir"},
   };
   for (const bool granted : {false, true}) {
-    if (granted) grantAccess();
+    if (granted) scratch_.grantAccess();
     for (const std::vector<std::string>& argv : commandLines) {
       SCOPED_TRACE(std::string(granted ? "granted" : "nothing recorded") + ", argv[1] of " +
                    std::to_string(argv[0].size()) + " bytes: " + argv[0].substr(0, 40));
       const ProcessResult result = run(argv);
-      const Document document = expectOneDocument(result);
       if (!granted) {
-        EXPECT_EQ(result.exitStatus, 3);
-        EXPECT_EQ(document, kDenied);
+        EXPECT_EQ(testing::expectOneDocument(result, 3), kDenied);
         continue;
       }
       testing::RecordingApplication application;
       std::vector<std::string> decoded;
       for (const std::string& argument : argv) decoded.push_back(decodeUtf8(argument));
       const DispatchResult expected = dispatch(decoded, application);
-      EXPECT_EQ(result.exitStatus, expected.status);
+      const Document document = testing::expectOneDocument(result, expected.status);
       if (expected.status == 2) {
         EXPECT_EQ(document, expected.document);
       } else {

@@ -2,18 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "support/fake_main_loop.h"
 #include "support/in_memory_library.h"
-#include "support/manual_clock.h"
 
 namespace tolvek {
 namespace {
 
-struct AlbumsTest : ::testing::Test {
-  ManualClock clock;
-  FakeMainLoop loop{clock};
-  InMemoryLibrary library{loop};
-};
+using AlbumsTest = InMemoryLibraryTest;
 
 TEST_F(AlbumsTest, LibraryWithoutAlbumsGivesAnEmptyArray) {
   library.addAsset("a", kMediaImage, 1);

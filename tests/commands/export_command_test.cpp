@@ -2,11 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "support/fake_main_loop.h"
 #include "support/fake_pictures.h"
-#include "support/in_memory_file_system.h"
 #include "support/in_memory_library.h"
-#include "support/manual_clock.h"
 
 namespace tolvek {
 namespace {
@@ -16,11 +13,8 @@ using Names = std::vector<std::string>;
 const std::string kDir = "/home/user/out";
 const std::string kHeicData = fakePictureData({4032, 3024}, "heic-original");
 
-struct ExportTest : ::testing::Test {
-  ManualClock clock;
-  FakeMainLoop loop{clock};
-  InMemoryFileSystem files{"/home/user"};
-  InMemoryLibrary library{loop, &files};
+struct ExportTest : InMemoryLibraryTest {
+  ExportTest() : InMemoryLibraryTest(/*withFiles=*/true) {}
   FakePictureDecoder pictures;
   Services services{library, pictures, loop, clock, files};
   int counter = 0;

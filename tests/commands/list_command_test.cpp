@@ -6,19 +6,14 @@
 #include <map>
 #include <optional>
 
-#include "support/fake_main_loop.h"
 #include "support/in_memory_library.h"
-#include "support/manual_clock.h"
 
 namespace tolvek {
 namespace {
 
 using Ids = std::vector<std::string>;
 
-struct ListTest : ::testing::Test {
-  ManualClock clock;
-  FakeMainLoop loop{clock};
-  InMemoryLibrary library{loop};
+struct ListTest : InMemoryLibraryTest {
   IsoDateFormatter iso;
 
   Ids listed(const std::string& album, std::int64_t limit) {

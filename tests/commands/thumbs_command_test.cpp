@@ -4,10 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "commands/jpeg_data.h"
-#include "support/fake_main_loop.h"
 #include "support/fake_pictures.h"
 #include "support/in_memory_library.h"
-#include "support/manual_clock.h"
 
 namespace tolvek {
 namespace {
@@ -57,10 +55,7 @@ TEST(JpegData, NothingAtEachFailingStep) {
   EXPECT_EQ(jpegData(FakePicture({-1, -1}, "t"), 0.8), std::nullopt);
 }
 
-struct ThumbsTest : ::testing::Test {
-  ManualClock clock;
-  FakeMainLoop loop{clock};
-  InMemoryLibrary library{loop};
+struct ThumbsTest : InMemoryLibraryTest {
   InMemoryImageManager& images = library.images();
 };
 

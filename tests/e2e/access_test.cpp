@@ -19,7 +19,7 @@ namespace {
 const Json kDenied = {{"error", "photos_denied"}, {"message", "Tolvek is not allowed to read your Photos library."}};
 
 struct Library {
-  ScratchLibrary scratch{TOLVEK_BIN_DIR};
+  ScratchLibrary scratch;
   std::vector<std::string> pictures;  // three JPEGs, oldest first
   std::string album;                  // holds all three
   std::string stubs;                  // folder with a zenity per behaviour

@@ -1,9 +1,7 @@
 // `albums` and `list` of the built helper on a real library that the library
 // tool filled: titles, counts, collections that are not albums, dates, limits
 // and identifiers that name nothing.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cstdio>
 #include <ctime>
@@ -40,13 +38,8 @@ bool isUtcText(const std::string& text) {
   return true;
 }
 
-bool setModificationTime(const std::string& path, std::time_t t) {
-  const struct timespec times[2] = {{t, 0}, {t, 0}};
-  return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
-}
-
 struct Library {
-  ScratchLibrary scratch{TOLVEK_BIN_DIR};
+  ScratchLibrary scratch;
   std::string beach;     // JPEG, EXIF 2021:03:04 05:06:07 +02:00
   std::string clip;      // video, 2022-05-06T07:08:09Z, the newest asset
   std::string song;      // audio, 2023-01-01T00:00:00Z (newer than everything, never listed)
@@ -293,7 +286,7 @@ TEST_F(Browse, IdentifiersThatNameNothingGiveEmptyItems) {
 // is null.
 TEST(DamagedRows, ARowThatCannotBeWrittenIsLeftOutAndTheRestListed) {
   if (!haveSqliteShell()) GTEST_SKIP() << "no sqlite3 shell to damage the catalog";
-  ScratchLibrary s{TOLVEK_BIN_DIR};
+  ScratchLibrary s;
   const std::string src = s.work("src");
   std::filesystem::create_directories(src);
   std::vector<std::string> paths;
@@ -348,7 +341,7 @@ TEST(DamagedRows, ARowThatCannotBeWrittenIsLeftOutAndTheRestListed) {
 // read-only onto itself in a mount namespace of the helper's own), with no
 // -wal or -shm file, reads as usual.
 TEST(ReadOnlyLibrary, ACatalogThatCannotBeWrittenBesideReadsNormally) {
-  ScratchLibrary s{TOLVEK_BIN_DIR};
+  ScratchLibrary s;
   const std::string src = s.work("src");
   std::filesystem::create_directories(src);
   ASSERT_TRUE(writePicture(src + "/a.jpg", "jpeg", {.dateTimeOriginal = "2020:01:01 10:00:00"}));

@@ -27,7 +27,7 @@ std::string samplesDir() { return TOLVEK_SAMPLES_DIR; }
 bool haveSamples() { return fs::is_directory(samplesDir()); }
 
 struct Library {
-  ScratchLibrary scratch{TOLVEK_BIN_DIR};
+  ScratchLibrary scratch;
   std::string src;
   std::string jpeg, png, heic, video, mov;
   std::string offloadedPicture, offloadedVideo, missingPicture, missingVideo;

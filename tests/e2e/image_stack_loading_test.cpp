@@ -12,7 +12,7 @@ namespace tolvek::testing {
 namespace {
 
 struct Library {
-  ScratchLibrary scratch{TOLVEK_BIN_DIR};
+  ScratchLibrary scratch;
   std::string picture;
 };
 

@@ -16,7 +16,7 @@ namespace {
 namespace fs = std::filesystem;
 
 struct Library {
-  ScratchLibrary scratch{TOLVEK_BIN_DIR};
+  ScratchLibrary scratch;
   std::string landscape;   // 640x480 JPEG, upright
   std::string rotated;     // 640x480 upright, stored turned with EXIF orientation 6
   std::string heic;        // 800x600 HEIC

@@ -2,17 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "support/fake_main_loop.h"
 #include "support/in_memory_library.h"
-#include "support/manual_clock.h"
 
 namespace tolvek {
 namespace {
 
-struct GateTest : ::testing::Test {
-  ManualClock clock;
-  FakeMainLoop loop{clock};
-  InMemoryLibrary library{loop};
+struct GateTest : InMemoryLibraryTest {
   bool gate() { return ensureAccess(library, loop, clock); }
 };
 

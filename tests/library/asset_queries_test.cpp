@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/fake_main_loop.h"
 #include "support/in_memory_library.h"
-#include "support/manual_clock.h"
 
 namespace tolvek {
 namespace {
@@ -39,10 +37,7 @@ TEST(FetchOptions, PicturesAndVideosNewestFirstLimitedOnlyByAPositiveLimit) {
 
 // A library of every media type, with equal and missing dates and an album
 // that holds audio too.
-struct QueryTest : ::testing::Test {
-  ManualClock clock;
-  FakeMainLoop loop{clock};
-  InMemoryLibrary library{loop};
+struct QueryTest : InMemoryLibraryTest {
 
   QueryTest() {
     library.addAsset("old", kMediaImage, 100);
@@ -118,10 +113,9 @@ TEST_F(QueryTest, LimitedAccessSeesOnlyTheChosenAssetsAndNoCollection) {
   EXPECT_EQ(identifiersOf(*assets(library, "smart", 1)), (Ids{"clip", "old"}));
 }
 
-TEST(OriginalName, PrefersPhotoAndVideoResourcesAndFallsBackByMediaType) {
-  ManualClock clock;
-  FakeMainLoop loop{clock};
-  InMemoryLibrary library{loop};
+using OriginalName = InMemoryLibraryTest;
+
+TEST_F(OriginalName, PrefersPhotoAndVideoResourcesAndFallsBackByMediaType) {
   const struct {
     std::int64_t mediaType;
     std::vector<std::pair<std::int64_t, std::string>> resources;
@@ -149,10 +143,9 @@ TEST(OriginalName, PrefersPhotoAndVideoResourcesAndFallsBackByMediaType) {
   }
 }
 
-TEST(InMemoryLibraryOrder, NewestFirstPutsTheLaterImportFirstOnEqualDatesAndUndatedLast) {
-  ManualClock clock;
-  FakeMainLoop loop{clock};
-  InMemoryLibrary library{loop};
+using InMemoryLibraryOrder = InMemoryLibraryTest;
+
+TEST_F(InMemoryLibraryOrder, NewestFirstPutsTheLaterImportFirstOnEqualDatesAndUndatedLast) {
   library.addAsset("u1", kMediaImage);
   library.addAsset("a", kMediaImage, 5);
   library.addAsset("b", kMediaVideo, 5);

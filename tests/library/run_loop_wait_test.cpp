@@ -4,16 +4,12 @@
 
 #include <atomic>
 
-#include "support/fake_main_loop.h"
-#include "support/manual_clock.h"
+#include "support/in_memory_library.h"
 
 namespace tolvek {
 namespace {
 
-struct WaitTest : ::testing::Test {
-  ManualClock clock;
-  FakeMainLoop loop{clock};
-};
+using WaitTest = InMemoryLibraryTest;
 
 TEST_F(WaitTest, ConditionAlreadyTrueRunsNoSlice) {
   int tests = 0;

@@ -212,10 +212,7 @@ TEST(PeakMemory, HundredMegapixelJpegThumbnailStaysUnder200MB) {
   ASSERT_TRUE(writePicture(path, "jpeg", PictureFixture{.width = 12000, .height = 8400}));
   RunOptions options;
   options.environment = {{"TOLVEK_PEAK_FILE", path}};
-  const ProcessResult child =
-      runProcess("/proc/self/exe",
-                 {"--gtest_also_run_disabled_tests", "--gtest_filter=PeakMemoryChild.DISABLED_RenderAndReport"},
-                 options);
+  const ProcessResult child = runThisTestBinary("PeakMemoryChild.DISABLED_RenderAndReport", options);
   ASSERT_TRUE(child.exited()) << child.err;
   ASSERT_EQ(child.exitStatus, 0) << child.out;
   const auto at = child.out.find("PEAK_KB=");

@@ -49,8 +49,7 @@ TEST(QuietOutput, DamagedInputWritesNothingToStandardError) {
   }
   RunOptions options;
   options.environment = {{"TOLVEK_QUIET_DIR", folder.path()}};
-  const ProcessResult child = runProcess(
-      "/proc/self/exe", {"--gtest_also_run_disabled_tests", "--gtest_filter=QuietChild.*"}, options);
+  const ProcessResult child = runThisTestBinary("QuietChild.*", options);
   ASSERT_TRUE(child.exited());
   EXPECT_EQ(child.exitStatus, 0) << child.out;
   EXPECT_EQ(child.err, "");

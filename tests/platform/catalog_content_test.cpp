@@ -4,15 +4,15 @@
 
 #include <map>
 
-#include "library_fixture.h"
 #include "platform/access_store.h"
 #include "platform/catalog_writer.h"
 #include "platform/linux_photo_library.h"
+#include "support/scratch_library.h"
 
 namespace tolvek {
 namespace {
 
-using testing::ScratchHome;
+using testing::ScratchLibrary;
 
 constexpr std::int64_t kDay = 86400;
 constexpr std::int64_t kBase = 1600000000 - 1600000000 % kDay;  // a midnight, UTC
@@ -93,7 +93,7 @@ class CatalogContent : public ::testing::Test {
     return found.value_or(AssetCollection{});
   }
 
-  ScratchHome home;
+  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
   std::unique_ptr<CatalogWriter> writer;
   std::string trip, emptyTitled;
   std::map<std::string, std::string> ids;

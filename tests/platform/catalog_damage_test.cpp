@@ -5,20 +5,20 @@
 
 #include <chrono>
 
-#include "library_fixture.h"
 #include "platform/access_store.h"
 #include "platform/catalog_schema.h"
 #include "platform/catalog_writer.h"
 #include "platform/linux_photo_library.h"
+#include "support/scratch_library.h"
 
 namespace tolvek {
 namespace {
 
-using testing::ScratchHome;
+using testing::ScratchLibrary;
 
 // Fills a catalog with `count` pictures and closes it (the log is folded
 // into the file and removed), with access granted.
-void fillCatalog(const ScratchHome& home, int count) {
+void fillCatalog(const ScratchLibrary& home, int count) {
   std::string error;
   auto writer = CatalogWriter::open(home.location(), error);
   ASSERT_TRUE(writer) << error;
@@ -36,7 +36,7 @@ void fillCatalog(const ScratchHome& home, int count) {
 }
 
 // Everything a run could ask of an empty library, with the time it took.
-void expectEmpty(const ScratchHome& home) {
+void expectEmpty(const ScratchLibrary& home) {
   const auto start = std::chrono::steady_clock::now();
   LinuxPhotoLibrary lib(home.location(), kHelperBundleIdentifier, "usage");
   FetchOptions options;
@@ -57,7 +57,7 @@ void expectEmpty(const ScratchHome& home) {
 }
 
 TEST(CatalogDamage, MissingLibraryIsEmptyAndNothingIsCreated) {
-  ScratchHome home;
+  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
   ASSERT_FALSE(AccessStore(home.location().accessStorePath)
                    .write(kHelperBundleIdentifier, AccessAnswer{kStatusAuthorized, {}}));
   const auto before = testing::treeOf(home.dataHome());
@@ -66,26 +66,26 @@ TEST(CatalogDamage, MissingLibraryIsEmptyAndNothingIsCreated) {
 }
 
 TEST(CatalogDamage, ReadingChangesNothingOnDisk) {
-  ScratchHome home;
+  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
   fillCatalog(home, 3);
   const std::string catalog = home.location().catalogPath;
-  const std::string bytes = testing::readFile(catalog);
+  const std::string bytes = testing::readFileBytes(catalog).value_or("");
   {
     LinuxPhotoLibrary lib(home.location(), kHelperBundleIdentifier, "usage");
     EXPECT_EQ(lib.fetchAssets(FetchOptions{})->count(), 3u);
   }
-  EXPECT_EQ(testing::readFile(catalog), bytes);
+  EXPECT_EQ(testing::readFileBytes(catalog).value_or(""), bytes);
 }
 
 TEST(CatalogDamage, GarbageFileReadsAsEmpty) {
-  ScratchHome home;
+  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
   fillCatalog(home, 1);
-  testing::writeFile(home.location().catalogPath, std::string(8192, '\x5a'));
+  testing::writeFileBytes(home.location().catalogPath, std::string(8192, '\x5a'));
   expectEmpty(home);
 }
 
 TEST(CatalogDamage, TruncatedCatalogReadsAsEmpty) {
-  ScratchHome home;
+  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
   fillCatalog(home, 3000);
   const std::string catalog = home.location().catalogPath;
   ASSERT_EQ(::access((catalog + "-wal").c_str(), F_OK), -1) << "the log should be folded in on close";
@@ -108,15 +108,15 @@ TEST(CatalogDamage, TruncatedCatalogReadsAsEmpty) {
 }
 
 TEST(CatalogDamage, OverwrittenPagesNeverCrash) {
-  ScratchHome home;
+  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
   fillCatalog(home, 3000);
   const std::string catalog = home.location().catalogPath;
-  std::string bytes = testing::readFile(catalog);
+  std::string bytes = testing::readFileBytes(catalog).value_or("");
   // Scribble over every page but the first (the schema stays readable).
   for (std::size_t page = 4096; page + 4096 <= bytes.size(); page += 4096) {
     for (std::size_t i = 100; i < 300; ++i) bytes[page + i] = static_cast<char>(i * 7);
   }
-  testing::writeFile(catalog, bytes);
+  testing::writeFileBytes(catalog, bytes);
   LinuxPhotoLibrary lib(home.location(), kHelperBundleIdentifier, "usage");
   FetchOptions options;
   options.newestFirst = true;
@@ -129,7 +129,7 @@ TEST(CatalogDamage, OverwrittenPagesNeverCrash) {
 }
 
 TEST(CatalogDamage, NewerOrForeignSchemaReadsAsEmpty) {
-  ScratchHome home;
+  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
   fillCatalog(home, 2);
   {
     sqlite3* raw = nullptr;
@@ -155,7 +155,7 @@ TEST(CatalogDamage, NewerOrForeignSchemaReadsAsEmpty) {
 }
 
 TEST(CatalogDamage, ExclusivelyLockedCatalogReadsAsEmptyWithoutHanging) {
-  ScratchHome home;
+  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
   fillCatalog(home, 2);
   sqlite3* raw = nullptr;
   ASSERT_EQ(sqlite3_open(home.location().catalogPath.c_str(), &raw), SQLITE_OK);

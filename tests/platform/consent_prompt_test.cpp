@@ -13,18 +13,18 @@
 #include <optional>
 #include <thread>
 
-#include "library_fixture.h"
 #include "platform/access_store.h"
 #include "platform/consent_prompt.h"
 #include "platform/glib_main_loop.h"
 #include "platform/linux_photo_library.h"
 #include "platform/posix/posix_file.h"
+#include "support/scratch_library.h"
 
 namespace tolvek {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::ScratchHome;
+using testing::ScratchLibrary;
 
 constexpr const char* kUsage = "Tolvek shows your photos in its file picker.";
 
@@ -71,7 +71,7 @@ class ConsentPrompt : public ::testing::Test {
   // The stub logs its arguments, one per line, and its pid, then runs `body`.
   void stubZenity(const std::string& body) {
     const std::string script = bin + "/zenity";
-    testing::writeFile(script, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done >> " +
+    testing::writeFileBytes(script, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done >> " +
                                    testing::quoted(log) + "\necho $$ > " + testing::quoted(pidFile) + ".tmp\nmv " +
                                    testing::quoted(pidFile) + ".tmp " + testing::quoted(pidFile) + "\n" + body + "\n");
     ::chmod(script.c_str(), 0755);
@@ -87,14 +87,14 @@ class ConsentPrompt : public ::testing::Test {
   }
   pid_t waitForStubPid() {
     for (int i = 0; i < 500; ++i) {
-      const std::string text = testing::readFile(pidFile);
+      const std::string text = testing::readFileBytes(pidFile).value_or("");
       if (!text.empty()) return static_cast<pid_t>(std::stol(text));
       std::this_thread::sleep_for(10ms);
     }
     return 0;
   }
 
-  ScratchHome home;
+  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
   std::string savedPath, bin, log, pidFile;
 };
 
@@ -104,7 +104,7 @@ TEST_F(ConsentPrompt, AllowRecordsAuthorizedAndPassesTheQuestion) {
   ASSERT_TRUE(answers->waitForOne(20s));
   EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{kStatusAuthorized});
   EXPECT_EQ(recorded(), kStatusAuthorized);
-  EXPECT_EQ(testing::readFile(log), std::string("--question\n--title=tolvek-photos\n--text=") + kUsage +
+  EXPECT_EQ(testing::readFileBytes(log).value_or(""), std::string("--question\n--title=tolvek-photos\n--text=") + kUsage +
                                         "\n--ok-label=Allow\n--cancel-label=Don't Allow\n--timeout=300\n");
 }
 
@@ -175,7 +175,7 @@ TEST_F(ConsentPrompt, AZenityThatCannotStartRecordsNothing) {
     EXPECT_FALSE(std::filesystem::exists(home.location().accessStorePath)) << what;
   };
   const std::string script = bin + "/zenity";
-  testing::writeFile(script, "#!/nonexistent/interpreter\nexit 0\n");
+  testing::writeFileBytes(script, "#!/nonexistent/interpreter\nexit 0\n");
   ::chmod(script.c_str(), 0755);
   expectNotShown("an interpreter that does not exist");
   ::chmod(script.c_str(), 0644);
@@ -190,7 +190,7 @@ TEST_F(ConsentPrompt, AnAnswerCountsWhenTheDialogLeavesItsStandardErrorOpen) {
   stubZenity("sleep 60 &\necho $! > " + testing::quoted(holder) + "\nexit 1");
   auto answers = ask();
   const bool answered = answers->waitForOne(20s);
-  const std::string pid = testing::readFile(holder);
+  const std::string pid = testing::readFileBytes(holder).value_or("");
   if (!pid.empty()) ::kill(static_cast<pid_t>(std::stol(pid)), SIGKILL);
   ASSERT_TRUE(answered) << "waited for the pipe instead of the dialog";
   EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{kStatusDenied});
@@ -284,17 +284,11 @@ TEST_F(ConsentPrompt, AnswerEndsTheMainLoopSliceItArrivesIn) {
   EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{kStatusAuthorized});
 }
 
-std::string selfExecutable() {
-  char path[4096];
-  const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-  return n > 0 ? std::string(path, static_cast<std::size_t>(n)) : std::string();
-}
-
 testing::ProcessResult runChild(const std::string& mode) {
   testing::RunOptions options;
   options.environment = {{"TOLVEK_CONSENT_CHILD", mode}};
   options.timeout = 60s;
-  return testing::runProcess(selfExecutable(), {"--gtest_filter=ConsentChild.AskAsAHelperWould"}, options);
+  return testing::runThisTestBinary("ConsentChild.AskAsAHelperWould", options);
 }
 
 TEST_F(ConsentPrompt, TwoHelpersAskingTogetherShowOneDialog) {
@@ -306,7 +300,7 @@ TEST_F(ConsentPrompt, TwoHelpersAskingTogetherShowOneDialog) {
   b.join();
   EXPECT_NE(first.out.find("answer=3"), std::string::npos) << first.out << first.err;
   EXPECT_NE(second.out.find("answer=3"), std::string::npos) << second.out << second.err;
-  const std::string shown = testing::readFile(log);
+  const std::string shown = testing::readFileBytes(log).value_or("");
   EXPECT_EQ(std::count(shown.begin(), shown.end(), '\n'), 6) << "one dialog has six argument lines:\n" << shown;
   EXPECT_EQ(recorded(), kStatusAuthorized);
 }
@@ -316,10 +310,10 @@ TEST_F(ConsentPrompt, HelperThatExitsClosesItsDialog) {
   const testing::ProcessResult child = runChild("exit");
   ASSERT_TRUE(child.exited()) << child.err;
   EXPECT_EQ(child.exitStatus, 0) << child.out << child.err;
-  const pid_t dialog = static_cast<pid_t>(std::stol(testing::readFile(pidFile)));
+  const pid_t dialog = static_cast<pid_t>(std::stol(testing::readFileBytes(pidFile).value_or("")));
   bool gone = false;
   for (int i = 0; i < 500 && !gone; ++i) {
-    const std::string stat = testing::readFile("/proc/" + std::to_string(dialog) + "/stat");
+    const std::string stat = testing::readFileBytes("/proc/" + std::to_string(dialog) + "/stat").value_or("");
     const auto close = stat.rfind(')');
     gone = stat.empty() || (close != std::string::npos && stat.substr(close + 2, 1) == "Z");
     if (!gone) std::this_thread::sleep_for(10ms);

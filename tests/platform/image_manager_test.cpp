@@ -6,26 +6,12 @@
 #include <map>
 
 #include "platform/linux_image_manager.h"
+#include "support/fake_stored_asset_index.h"
 #include "support/http_test_server.h"
 #include "support/media_fixtures.h"
 
 namespace tolvek::testing {
 namespace {
-
-class IndexOfAssets final : public StoredAssetIndex {
- public:
-  std::map<std::int64_t, StoredAsset> assets;
-  std::optional<StoredAsset> storedAsset(std::int64_t handle) override {
-    const auto it = assets.find(handle);
-    if (it == assets.end()) return std::nullopt;
-    return it->second;
-  }
-  std::optional<StoredOriginal> storedResource(const AssetResource& resource) override {
-    const auto asset = storedAsset(resource.assetHandle);
-    if (!asset) return std::nullopt;
-    return asset->original;
-  }
-};
 
 struct Rendered {
   int calls = 0;
@@ -76,7 +62,7 @@ class ImageRequests : public ::testing::Test {
   }
 
   ScratchFolder folder;
-  IndexOfAssets index;
+  FakeStoredAssetIndex index;
   LinuxImageManager manager{index, DownloadLimits{5, 2}};
 };
 

@@ -6,16 +6,16 @@
 
 #include <functional>
 
-#include "library_fixture.h"
 #include "platform/access_store.h"
 #include "platform/catalog_writer.h"
 #include "platform/linux_photo_library.h"
 #include "platform/posix/posix_file.h"
+#include "support/scratch_library.h"
 
 namespace tolvek {
 namespace {
 
-using testing::ScratchHome;
+using testing::ScratchLibrary;
 
 class LibraryAccess : public ::testing::Test {
  protected:
@@ -48,7 +48,7 @@ class LibraryAccess : public ::testing::Test {
     return seen;
   }
 
-  ScratchHome home;
+  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
   AccessStore store{home.location().accessStorePath};
   std::string album;
   std::vector<std::string> ids;
@@ -80,7 +80,7 @@ TEST_F(LibraryAccess, DamagedStoreReadsAsDeniedUntilReset) {
       "[app.tolvek.photos-helper]\nstatus=yes\n", "[app.tolvek.photos-helper]\nstatus=7\n",
       "[app.tolvek.photos-helper]\nother=3\n"};
   for (const std::string& bytes : garbage) {
-    testing::writeFile(path, bytes);
+    testing::writeFileBytes(path, bytes);
     EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), kStatusDenied) << bytes;
     EXPECT_TRUE(newestIds(*library()).empty());
   }
@@ -89,7 +89,7 @@ TEST_F(LibraryAccess, DamagedStoreReadsAsDeniedUntilReset) {
   std::filesystem::create_directories(path);
   EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), kStatusDenied);
   std::filesystem::remove(path);
-  testing::writeFile(path, "garbage\xff");
+  testing::writeFileBytes(path, "garbage\xff");
   record(std::nullopt);  // reset replaces the garbage
   EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), kStatusNotDetermined);
 }
@@ -114,8 +114,8 @@ TEST_F(LibraryAccess, AStoreThatIsNotASmallRegularFileReadsAsDenied) {
       {"a link to a FIFO", [&] { std::filesystem::create_symlink(fifo, path); }, kStatusDenied},
       {"a link to /dev/zero", [&] { std::filesystem::create_symlink("/dev/zero", path); }, kStatusDenied},
       {"a folder", [&] { std::filesystem::create_directories(path); }, kStatusDenied},
-      {"larger than 64 KiB", [&] { testing::writeFile(path, tooLarge); }, kStatusDenied},
-      {"just under 64 KiB", [&] { testing::writeFile(path, nearlyFull); }, kStatusAuthorized},
+      {"larger than 64 KiB", [&] { testing::writeFileBytes(path, tooLarge); }, kStatusDenied},
+      {"just under 64 KiB", [&] { testing::writeFileBytes(path, nearlyFull); }, kStatusAuthorized},
       {"a link to nothing", [&] { std::filesystem::create_symlink(home.root() + "/none", path); },
        kStatusNotDetermined},
       {"missing", [] {}, kStatusNotDetermined},

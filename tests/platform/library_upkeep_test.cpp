@@ -5,7 +5,6 @@
 
 #include <filesystem>
 
-#include "library_fixture.h"
 #include "platform/catalog_reader.h"
 #include "platform/catalog_schema.h"
 #include "platform/content_hash.h"
@@ -16,14 +15,13 @@ namespace tolvek {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::runTool;
-using testing::ScratchHome;
+using testing::ScratchLibrary;
 
 // Imports `name` (a new PNG) and returns its identifier.
-std::string importPng(const ScratchHome& home, const std::string& name) {
+std::string importPng(const ScratchLibrary& home, const std::string& name) {
   const std::string path = home.folder("media") + "/" + name;
-  EXPECT_TRUE(testing::makePng(path));
-  const auto r = runTool({"import", path});
+  EXPECT_TRUE(testing::writePicture(path, "png"));
+  const auto r = home.runTool({"import", path});
   EXPECT_EQ(r.exitStatus, 0) << r.err;
   const auto lines = testing::importedLines(r.out);
   return lines.empty() ? std::string() : lines.front().first;
@@ -31,7 +29,7 @@ std::string importPng(const ScratchHome& home, const std::string& name) {
 
 TEST(LibraryUpkeep, AVersionTwoCatalogIsReadThenMigratedInPlace) {
   if (!testing::haveSqliteShell()) GTEST_SKIP() << "no sqlite3 shell to write an older catalog";
-  ScratchHome home;
+  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
   const std::string id = importPng(home, "a.png");
   ASSERT_FALSE(id.empty());
   const std::string catalog = home.location().catalogPath;
@@ -56,7 +54,7 @@ TEST(LibraryUpkeep, AVersionTwoCatalogIsReadThenMigratedInPlace) {
   reader.reset();
 
   // Any write of the tool migrates it, filling in what it can read.
-  const auto r = runTool({"album", "create", "Later"});
+  const auto r = home.runTool({"album", "create", "Later"});
   ASSERT_EQ(r.exitStatus, 0) << r.err;
   EXPECT_EQ(testing::sqliteQuery(catalog, "PRAGMA user_version;"),
             std::optional<std::vector<std::string>>({std::to_string(kCatalogSchemaVersion)}));
@@ -71,7 +69,7 @@ TEST(LibraryUpkeep, AVersionTwoCatalogIsReadThenMigratedInPlace) {
 }
 
 TEST(LibraryUpkeep, ImportClearsWhatKilledImportsLeft) {
-  ScratchHome home;
+  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
   ASSERT_FALSE(importPng(home, "kept.png").empty());
   const auto& where = home.location();
   std::vector<std::string> named;

@@ -20,22 +20,12 @@
 #include "platform/content_hash.h"
 #include "platform/linux_resource_manager.h"
 #include "platform/posix/posix_file.h"
+#include "support/fake_stored_asset_index.h"
 #include "support/http_test_server.h"
 #include "support/media_fixtures.h"
 
 namespace tolvek::testing {
 namespace {
-
-class IndexOfOriginals final : public StoredAssetIndex {
- public:
-  std::map<std::int64_t, StoredOriginal> originals;
-  std::optional<StoredAsset> storedAsset(std::int64_t) override { return std::nullopt; }
-  std::optional<StoredOriginal> storedResource(const AssetResource& resource) override {
-    const auto it = originals.find(resource.handle);
-    if (it == originals.end()) return std::nullopt;
-    return it->second;
-  }
-};
 
 // What a completion reported, and how often it ran.
 struct Outcome {
@@ -85,7 +75,7 @@ class ResourceWrites : public ::testing::Test {
   }
 
   ScratchFolder folder;
-  IndexOfOriginals index;
+  FakeStoredAssetIndex index;
   // A stall limit of one second keeps the stalled download short.
   LinuxResourceManager manager{index, DownloadLimits{5, 1}};
 };
@@ -222,7 +212,7 @@ TEST_F(ResourceWrites, CompletionOwnsWhatItUsesAfterTheManagerIsGone) {
   ASSERT_TRUE(writeFileBytes(folder.file("original.mov"), randomBytes(4 * 1024 * 1024, 5)));
   auto outcome = std::make_shared<Outcome>();
   {
-    IndexOfOriginals shortLived;
+    FakeStoredAssetIndex shortLived;
     shortLived.originals[1] = {folder.file("original.mov"), "", "", {}, {}};
     LinuxResourceManager temporary(shortLived);
     AssetResource resource;

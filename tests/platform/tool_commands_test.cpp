@@ -2,27 +2,26 @@
 // path, albums, favourites, access answers and offloading.
 #include <gtest/gtest.h>
 
-#include "library_fixture.h"
 #include "platform/access_store.h"
 #include "platform/linux_photo_library.h"
 #include "support/http_test_server.h"
 #include "support/media_fixtures.h"
+#include "support/scratch_library.h"
 
 namespace tolvek {
 namespace {
 
 using testing::readFileBytes;
-using testing::runTool;
-using testing::ScratchHome;
+using testing::ScratchLibrary;
 
 std::string firstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
 
 class ToolCommands : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(testing::makePng(home.folder("media") + "/a.png"));
-    ASSERT_TRUE(testing::makePng(home.folder("media") + "/b.png"));
-    const auto r = runTool({"import", home.folder("media")});
+    ASSERT_TRUE(testing::writePicture(home.folder("media") + "/a.png", "png"));
+    ASSERT_TRUE(testing::writePicture(home.folder("media") + "/b.png", "png"));
+    const auto r = home.runTool({"import", home.folder("media")});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     for (const auto& line : testing::importedLines(r.out)) assets.push_back(line.first);
     ASSERT_EQ(assets.size(), 2u);
@@ -32,18 +31,18 @@ class ToolCommands : public ::testing::Test {
     return std::make_unique<LinuxPhotoLibrary>(home.location(), kHelperBundleIdentifier, "usage");
   }
 
-  ScratchHome home;
+  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
   std::vector<std::string> assets;
 };
 
 TEST(ToolBasics, HelpPathAndErrors) {
-  ScratchHome home;
-  const auto help = runTool({"--help"});
+  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
+  const auto help = home.runTool({"--help"});
   EXPECT_EQ(help.exitStatus, 0);
   EXPECT_TRUE(help.out.starts_with("Usage: tolvek-photos-library")) << help.out;
   EXPECT_EQ(help.err, "");
 
-  const auto path = runTool({"path"});
+  const auto path = home.runTool({"path"});
   EXPECT_EQ(path.exitStatus, 0);
   EXPECT_EQ(path.out, home.dataHome() + "/tolvek-photos/Library\n");
   EXPECT_FALSE(std::filesystem::exists(home.dataHome() + "/tolvek-photos")) << "path creates nothing";
@@ -51,7 +50,7 @@ TEST(ToolBasics, HelpPathAndErrors) {
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
            {}, {"frobnicate"}, {"album"}, {"album", "create"}, {"album", "rename", "x"}, {"access"},
            {"access", "maybe"}, {"access", "grant", "extra"}, {"favorite"}, {"offload", "x"}, {"path", "x"}}) {
-    const auto r = runTool(args);
+    const auto r = home.runTool(args);
     EXPECT_EQ(r.exitStatus, 1) << (args.empty() ? "(none)" : args[0]);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err, "");
@@ -59,18 +58,18 @@ TEST(ToolBasics, HelpPathAndErrors) {
 }
 
 TEST_F(ToolCommands, AlbumsWithTitlesEmptyOrAbsent) {
-  const auto trip = runTool({"album", "create", "Trip \xff"});
-  const auto empty = runTool({"album", "create", ""});
-  const auto untitled = runTool({"album", "create", "--untitled"});
+  const auto trip = home.runTool({"album", "create", "Trip \xff"});
+  const auto empty = home.runTool({"album", "create", ""});
+  const auto untitled = home.runTool({"album", "create", "--untitled"});
   for (const auto* r : {&trip, &empty, &untitled}) {
     ASSERT_EQ(r->exitStatus, 0) << r->err;
     EXPECT_TRUE(firstLine(r->out).ends_with("/L0/040")) << r->out;
   }
   const std::string tripId = firstLine(trip.out);
-  const auto add = runTool({"album", "add", tripId, assets[1], "no-such-asset", assets[0], assets[1]});
+  const auto add = home.runTool({"album", "add", tripId, assets[1], "no-such-asset", assets[0], assets[1]});
   EXPECT_EQ(add.exitStatus, 1);
   EXPECT_NE(add.err.find("no-such-asset"), std::string::npos);
-  EXPECT_EQ(runTool({"album", "add", "no-such-album", assets[0]}).exitStatus, 1);
+  EXPECT_EQ(home.runTool({"album", "add", "no-such-album", assets[0]}).exitStatus, 1);
 
   ASSERT_FALSE(AccessStore(home.location().accessStorePath)
                    .write(kHelperBundleIdentifier, AccessAnswer{kStatusAuthorized, {}}));
@@ -89,11 +88,11 @@ TEST_F(ToolCommands, AlbumsWithTitlesEmptyOrAbsent) {
   // Only albums take members.
   const std::string moment =
       lib->fetchAssetCollections(kCollectionMoment, kCollectionSubtypeAny)->firstObject()->localIdentifier;
-  EXPECT_EQ(runTool({"album", "add", moment, assets[0]}).exitStatus, 1);
+  EXPECT_EQ(home.runTool({"album", "add", moment, assets[0]}).exitStatus, 1);
 }
 
 TEST_F(ToolCommands, FavoritesShowInTheSmartAlbum) {
-  const auto r = runTool({"favorite", assets[0], "unknown"});
+  const auto r = home.runTool({"favorite", assets[0], "unknown"});
   EXPECT_EQ(r.exitStatus, 1);
   ASSERT_FALSE(AccessStore(home.location().accessStorePath)
                    .write(kHelperBundleIdentifier, AccessAnswer{kStatusAuthorized, {}}));
@@ -113,7 +112,7 @@ TEST_F(ToolCommands, AccessAnswers) {
   };
   for (const Case& c : {Case{{"access", "grant"}, kStatusAuthorized}, Case{{"access", "deny"}, kStatusDenied},
                         Case{{"access", "restrict"}, kStatusRestricted}, Case{{"access", "reset"}, 0}}) {
-    const auto r = runTool(c.args);
+    const auto r = home.runTool(c.args);
     EXPECT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_EQ(recorded().status, c.status) << c.args[1];
     EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), c.status);
@@ -121,13 +120,13 @@ TEST_F(ToolCommands, AccessAnswers) {
 
   // An identifier that names no asset is an error naming it, and nothing
   // is recorded (the earlier answer stays).
-  ASSERT_EQ(runTool({"access", "grant"}).exitStatus, 0);
+  ASSERT_EQ(home.runTool({"access", "grant"}).exitStatus, 0);
   const std::vector<std::vector<std::string>> unknown = {
       {"NOPE"}, {assets[1], "names-nothing"}, {"'; DROP TABLE asset; --", assets[0]}, {assets[0] + " "}};
   for (const auto& ids : unknown) {
     std::vector<std::string> args{"access", "limit"};
     args.insert(args.end(), ids.begin(), ids.end());
-    const auto refused = runTool(args);
+    const auto refused = home.runTool(args);
     EXPECT_EQ(refused.exitStatus, 1) << ids.front();
     for (const std::string& id : ids) {
       const bool named = refused.err.find("no asset with the identifier " + id + "\n") != std::string::npos;
@@ -136,27 +135,27 @@ TEST_F(ToolCommands, AccessAnswers) {
     EXPECT_EQ(recorded().status, kStatusAuthorized) << ids.front();
   }
 
-  const auto limit = runTool({"access", "limit", assets[1]});
+  const auto limit = home.runTool({"access", "limit", assets[1]});
   ASSERT_EQ(limit.exitStatus, 0) << limit.err;
   EXPECT_EQ(limit.err, "");
   EXPECT_EQ(recorded().status, kStatusLimited);
   EXPECT_EQ(recorded().chosenAssets, std::vector<std::string>{assets[1]});
 
   // Assets imported later are not chosen.
-  ASSERT_TRUE(testing::makePng(home.folder("later") + "/c.png"));
-  ASSERT_EQ(runTool({"import", home.folder("later")}).exitStatus, 0);
+  ASSERT_TRUE(testing::writePicture(home.folder("later") + "/c.png", "png"));
+  ASSERT_EQ(home.runTool({"import", home.folder("later")}).exitStatus, 0);
   FetchOptions all;
   auto lib = library();
   ASSERT_EQ(lib->fetchAssets(all)->count(), 1u);
   EXPECT_EQ(lib->fetchAssets(all)->firstObject()->localIdentifier, assets[1]);
 
-  ASSERT_EQ(runTool({"access", "limit"}).exitStatus, 0);
+  ASSERT_EQ(home.runTool({"access", "limit"}).exitStatus, 0);
   EXPECT_EQ(recorded().status, kStatusLimited);
   EXPECT_EQ(library()->fetchAssets(all)->count(), 0u);
 
-  testing::writeFile(home.location().accessStorePath, "\x01garbage");
+  testing::writeFileBytes(home.location().accessStorePath, "\x01garbage");
   EXPECT_EQ(recorded().status, kStatusDenied);
-  ASSERT_EQ(runTool({"access", "reset"}).exitStatus, 0);
+  ASSERT_EQ(home.runTool({"access", "reset"}).exitStatus, 0);
   EXPECT_EQ(recorded().status, kStatusNotDetermined);
 }
 
@@ -182,15 +181,15 @@ TEST_F(ToolCommands, OffloadOnlyWhenTheUrlServesTheOriginal) {
   for (const std::string& url : {std::string("http://127.0.0.1:1/a.png"), std::string("http://no-such-host.invalid/a"),
                                  server.url("/gone.png"), server.url("/wrong/path.png"), server.url("/changed.png"),
                                  server.url("/empty.png"), server.url("/page.html"), std::string("ftp://x/a.png")}) {
-    const auto r = runTool({"offload", assets[0], url});
+    const auto r = home.runTool({"offload", assets[0], url});
     EXPECT_EQ(r.exitStatus, 1) << url;
     EXPECT_FALSE(r.err.empty()) << url;
     EXPECT_EQ(readFileBytes(before->original.path), bytes) << url << ": the local original was touched";
   }
-  EXPECT_EQ(runTool({"offload", "unknown", server.url("/a.png")}).exitStatus, 1);
+  EXPECT_EQ(home.runTool({"offload", "unknown", server.url("/a.png")}).exitStatus, 1);
   EXPECT_EQ(CatalogReader::open(home.location())->storedAsset(asset.handle)->original.url, "");
 
-  const auto r = runTool({"offload", assets[0], server.url("/a.png")});
+  const auto r = home.runTool({"offload", assets[0], server.url("/a.png")});
   ASSERT_EQ(r.exitStatus, 0) << r.err;
   const auto after = CatalogReader::open(home.location())->storedAsset(asset.handle);
   ASSERT_TRUE(after);
@@ -203,7 +202,7 @@ TEST_F(ToolCommands, OffloadOnlyWhenTheUrlServesTheOriginal) {
   ASSERT_EQ(after->derivatives.size(), before->derivatives.size());
   for (const auto& d : after->derivatives) EXPECT_TRUE(std::filesystem::exists(d.path)) << d.path;
   // Moving it on to another URL is checked against the recorded hash.
-  EXPECT_EQ(runTool({"offload", assets[0], server.url("/changed.png")}).exitStatus, 1);
+  EXPECT_EQ(home.runTool({"offload", assets[0], server.url("/changed.png")}).exitStatus, 1);
   // The other asset keeps its local original.
   const Asset other = *library()->fetchAssetsWithLocalIdentifiers({assets[1]})->firstObject();
   EXPECT_NE(CatalogReader::open(home.location())->storedAsset(other.handle)->original.path, "");

@@ -6,21 +6,21 @@
 #include <atomic>
 #include <thread>
 
-#include "library_fixture.h"
 #include "platform/access_store.h"
 #include "platform/catalog_writer.h"
 #include "platform/linux_photo_library.h"
+#include "support/scratch_library.h"
 
 namespace tolvek {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::ScratchHome;
+using testing::ScratchLibrary;
 
 // `count` copies of one small PNG under `folder`, with distinct dates.
 void makePictures(const std::string& folder, int count) {
   const std::string first = folder + "/p0000.png";
-  ASSERT_TRUE(testing::makePng(first, 16, 16));
+  ASSERT_TRUE(testing::writePicture(first, "png", {.width = 16, .height = 16}));
   for (int i = 0; i < count; ++i) {
     char name[32];
     std::snprintf(name, sizeof name, "/p%04d.png", i);
@@ -30,17 +30,17 @@ void makePictures(const std::string& folder, int count) {
   }
 }
 
-void grant(const ScratchHome& home) {
+void grant(const ScratchLibrary& home) {
   ASSERT_FALSE(AccessStore(home.location().accessStorePath)
                    .write(kHelperBundleIdentifier, AccessAnswer{kStatusAuthorized, {}}));
 }
 
 TEST(ToolConcurrency, KilledImportKeepsEveryReportedAsset) {
-  ScratchHome home;
+  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
   const std::string pictures = home.folder("pictures");
   makePictures(pictures, 3000);
   // Killed with SIGKILL long before 3000 files are done.
-  const auto r = testing::runTool({"import", pictures}, 2500ms);
+  const auto r = home.runTool({"import", pictures}, 2500ms);
   ASSERT_TRUE(r.timedOut) << "the import finished before it could be killed";
   const auto reported = testing::importedLines(r.out);
   ASSERT_FALSE(reported.empty()) << "nothing imported within the time: " << r.err;
@@ -64,24 +64,24 @@ TEST(ToolConcurrency, KilledImportKeepsEveryReportedAsset) {
     });
   }
   // The library takes further imports.
-  ASSERT_TRUE(testing::makePng(home.folder("more") + "/x.png"));
-  const auto again = testing::runTool({"import", home.folder("more")});
+  ASSERT_TRUE(testing::writePicture(home.folder("more") + "/x.png", "png"));
+  const auto again = home.runTool({"import", home.folder("more")});
   EXPECT_EQ(again.exitStatus, 0) << again.err;
 }
 
 TEST(ToolConcurrency, EightReadersDuringALongImportAllSucceed) {
-  ScratchHome home;
+  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
   const std::string pictures = home.folder("pictures");
   makePictures(pictures, 500);
   grant(home);
-  const auto album = testing::runTool({"album", "create", "Everything"});
+  const auto album = home.runTool({"album", "create", "Everything"});
   ASSERT_EQ(album.exitStatus, 0);
   const std::string albumId = album.out.substr(0, album.out.find('\n'));
 
   std::atomic<bool> importing{true};
   testing::ProcessResult imported;
   std::thread importer([&] {
-    imported = testing::runTool({"import", "--album", albumId, pictures}, std::chrono::seconds(600));
+    imported = home.runTool({"import", "--album", albumId, pictures}, std::chrono::seconds(600));
     importing = false;
   });
 

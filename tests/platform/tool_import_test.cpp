@@ -5,18 +5,18 @@
 
 #include <map>
 
-#include "library_fixture.h"
 #include "platform/access_store.h"
 #include "platform/linux_photo_library.h"
+#include "support/scratch_library.h"
 
 namespace tolvek {
 namespace {
 
-using testing::ScratchHome;
+using testing::ScratchLibrary;
 
 constexpr std::int64_t kMtime = 1500000000;  // 2017-07-14T02:40:00Z
 
-std::unique_ptr<LinuxPhotoLibrary> grantedLibrary(const ScratchHome& home) {
+std::unique_ptr<LinuxPhotoLibrary> grantedLibrary(const ScratchLibrary& home) {
   EXPECT_FALSE(AccessStore(home.location().accessStorePath)
                    .write(kHelperBundleIdentifier, AccessAnswer{kStatusAuthorized, {}}));
   return std::make_unique<LinuxPhotoLibrary>(home.location(), kHelperBundleIdentifier, "usage");
@@ -31,23 +31,23 @@ class ToolImport : public ::testing::Test {
   // Returns the path of the fixture `name` in the media folder.
   std::string media(const std::string& name) { return home.folder("media") + "/" + name; }
 
-  ScratchHome home;
+  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
 };
 
 TEST_F(ToolImport, DetectsKindsByContentAndDatesThem) {
-  ASSERT_TRUE(testing::makePng(media("plain.png")));
-  ASSERT_TRUE(testing::makeHeic(media("phone.heic")));
-  ASSERT_TRUE(testing::makeVideo(media("dated.mp4"), "2021-03-04T05:06:07Z"));
-  ASSERT_TRUE(testing::makeVideo(media("undated.mov")));
-  ASSERT_TRUE(testing::makeAudio(media("voice.m4a")));
-  ASSERT_TRUE(testing::makePng(media("sub/deeper/misnamed.mov")));  // a picture, whatever its name says
-  testing::writeFile(media("sub/fake.jpg"), "this is text, not a picture");
+  ASSERT_TRUE(testing::writePicture(media("plain.png"), "png"));
+  ASSERT_TRUE(testing::writePicture(media("phone.heic"), "heic"));
+  ASSERT_TRUE(testing::writeVideo(media("dated.mp4"), {.creationTime = "2021-03-04T05:06:07Z"}));
+  ASSERT_TRUE(testing::writeVideo(media("undated.mov"), {.container = "mov"}));
+  ASSERT_TRUE(testing::writeAudio(media("voice.m4a"), "m4a"));
+  ASSERT_TRUE(testing::writePicture(media("sub/deeper/misnamed.mov"), "png"));  // a picture, whatever its name says
+  testing::writeFileBytes(media("sub/fake.jpg"), "this is text, not a picture");
   for (const char* name : {"plain.png", "phone.heic", "undated.mov", "voice.m4a", "sub/deeper/misnamed.mov"}) {
     ASSERT_TRUE(testing::setModificationTime(media(name), kMtime));
   }
-  const std::string before = testing::readFile(media("plain.png"));
+  const std::string before = testing::readFileBytes(media("plain.png")).value_or("");
 
-  const auto r = testing::runTool({"import", home.folder("media")});
+  const auto r = home.runTool({"import", home.folder("media")});
   ASSERT_TRUE(r.exited()) << r.err;
   EXPECT_EQ(r.exitStatus, 1) << "one file could not be imported";
   EXPECT_EQ(r.err, "tolvek-photos-library: " + media("sub/fake.jpg") +
@@ -91,10 +91,10 @@ TEST_F(ToolImport, DetectsKindsByContentAndDatesThem) {
   const auto stored = reader->storedAsset(assetById(*lib, idByName["plain.png"])->handle);
   ASSERT_TRUE(stored);
   EXPECT_TRUE(stored->original.path.starts_with(home.location().libraryFolder + "/"));
-  EXPECT_EQ(testing::readFile(stored->original.path), before);
+  EXPECT_EQ(testing::readFileBytes(stored->original.path).value_or(""), before);
   EXPECT_FALSE(stored->derivatives.empty());
   for (const auto& d : stored->derivatives) EXPECT_TRUE(std::filesystem::exists(d.path)) << d.path;
-  EXPECT_EQ(testing::readFile(media("plain.png")), before);
+  EXPECT_EQ(testing::readFileBytes(media("plain.png")).value_or(""), before);
   struct stat info {};
   ASSERT_EQ(::stat(media("plain.png").c_str(), &info), 0);
   EXPECT_EQ(info.st_mtime, kMtime);
@@ -107,13 +107,13 @@ TEST_F(ToolImport, DetectsKindsByContentAndDatesThem) {
 }
 
 TEST_F(ToolImport, NoDateAlbumAndNamesThatAreNotUtf8) {
-  ASSERT_TRUE(testing::makePng(media("bad\xff\xfe name.png")));
-  ASSERT_TRUE(testing::makePng(media("other.png")));
-  const auto album = testing::runTool({"album", "create", "Holiday"});
+  ASSERT_TRUE(testing::writePicture(media("bad\xff\xfe name.png"), "png"));
+  ASSERT_TRUE(testing::writePicture(media("other.png"), "png"));
+  const auto album = home.runTool({"album", "create", "Holiday"});
   ASSERT_EQ(album.exitStatus, 0) << album.err;
   const std::string albumId = album.out.substr(0, album.out.find('\n'));
 
-  const auto r = testing::runTool({"import", "--no-date", "--album", albumId, media("bad\xff\xfe name.png"),
+  const auto r = home.runTool({"import", "--no-date", "--album", albumId, media("bad\xff\xfe name.png"),
                                    media("other.png")});
   ASSERT_EQ(r.exitStatus, 0) << r.err;
   EXPECT_EQ(r.err, "");  // no progress bar when standard error is no terminal
@@ -133,17 +133,17 @@ TEST_F(ToolImport, NoDateAlbumAndNamesThatAreNotUtf8) {
 }
 
 TEST_F(ToolImport, BadArgumentsImportNothing) {
-  ASSERT_TRUE(testing::makePng(media("one.png")));
+  ASSERT_TRUE(testing::writePicture(media("one.png"), "png"));
   for (const std::vector<std::string>& args :
        std::vector<std::vector<std::string>>{{"import"},
                                              {"import", "--album", "no-such-album", media("one.png")},
                                              {"import", "--bogus", media("one.png")}}) {
-    const auto r = testing::runTool(args);
+    const auto r = home.runTool(args);
     EXPECT_EQ(r.exitStatus, 1) << args.size();
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err, "");
   }
-  const auto missing = testing::runTool({"import", media("absent.png"), media("one.png")});
+  const auto missing = home.runTool({"import", media("absent.png"), media("one.png")});
   EXPECT_EQ(missing.exitStatus, 1);
   EXPECT_EQ(testing::importedLines(missing.out).size(), 1u) << "the readable file is still imported";
   EXPECT_NE(missing.err.find("absent.png: no such file or folder"), std::string::npos) << missing.err;
@@ -151,24 +151,24 @@ TEST_F(ToolImport, BadArgumentsImportNothing) {
 
 TEST_F(ToolImport, ProgressBarOnlyOnATerminal) {
   if (!std::filesystem::exists("/usr/bin/script")) GTEST_SKIP() << "no script(1) to give the tool a terminal";
-  ASSERT_TRUE(testing::makePng(media("one.png")));
-  ASSERT_TRUE(testing::makePng(media("two.png")));
+  ASSERT_TRUE(testing::writePicture(media("one.png"), "png"));
+  ASSERT_TRUE(testing::writePicture(media("two.png"), "png"));
   const std::string out = home.root() + "/out.txt";
   // script(1) runs the tool with its standard error on a pseudo-terminal.
   const auto r = testing::runProcess(
-      "/usr/bin/script", {"-qec", testing::quoted(testing::toolPath()) + " import " + testing::quoted(home.folder("media")) +
+      "/usr/bin/script", {"-qec", testing::quoted(home.toolPath()) + " import " + testing::quoted(home.folder("media")) +
                                       " > " + testing::quoted(out), "/dev/null"},
-      testing::toolRunOptions());
+      home.toolOptions());
   ASSERT_EQ(r.exitStatus, 0) << r.err;
   EXPECT_NE(r.out.find("[##############################] 2/2"), std::string::npos) << r.out;
-  const auto lines = testing::importedLines(testing::readFile(out));
+  const auto lines = testing::importedLines(testing::readFileBytes(out).value_or(""));
   EXPECT_EQ(lines.size(), 2u) << "standard output holds only the result lines";
 }
 
 TEST_F(ToolImport, RealSamplesGetTheirKindsAndCaptureDates) {
   const std::string samples = TOLVEK_SAMPLES_DIR;
   if (!std::filesystem::exists(samples + "/jpeg")) GTEST_SKIP() << "no real samples at " << samples;
-  const auto r = testing::runTool({"import", samples + "/jpeg", samples + "/heif", samples + "/orientation"});
+  const auto r = home.runTool({"import", samples + "/jpeg", samples + "/heif", samples + "/orientation"});
   ASSERT_EQ(r.exitStatus, 0) << r.err;
   std::map<std::string, std::string> idByName;
   for (const auto& [id, path] : testing::importedLines(r.out)) {

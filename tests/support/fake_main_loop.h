@@ -14,6 +14,11 @@
 
 namespace tolvek {
 
+// When a fake completion (a consent answer, a resource write) is delivered:
+// before the call that starts it returns, in a later slice of the fake main
+// loop, from a thread of its own, or never.
+enum class When { beforeReturn, duringSlice, fromThread, never };
+
 class FakeMainLoop final : public MainLoop {
  public:
   explicit FakeMainLoop(ManualClock& clock) : clock_(clock) {}

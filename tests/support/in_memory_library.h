@@ -11,17 +11,20 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "library/photo_library.h"
 #include "support/fake_main_loop.h"
 #include "support/in_memory_file_system.h"
 #include "support/in_memory_image_manager.h"
 #include "support/in_memory_resource_manager.h"
+#include "support/manual_clock.h"
 
 namespace tolvek {
 
 // How the library answers requestAuthorization.
 struct ConsentAnswer {
-  enum class When { beforeReturn, duringSlice, fromThread, never };
+  using When = ::tolvek::When;
   When when = When::beforeReturn;
   AuthorizationStatus status = kStatusAuthorized;
   // Fake seconds after the request (duringSlice, fromThread).
@@ -108,6 +111,19 @@ class InMemoryLibrary final : public PhotoLibrary {
   LibraryCalls calls_;
   InMemoryImageManager images_;
   InMemoryResourceManager resources_;
+};
+
+// The manual clock, the fake main loop on it and the library in memory that
+// the tests of the wait, the gate, the queries and the commands start from.
+// With `withFiles`, the library's resource writes land in `files`.
+class InMemoryLibraryTest : public ::testing::Test {
+ protected:
+  explicit InMemoryLibraryTest(bool withFiles = false) : library(loop, withFiles ? &files : nullptr) {}
+
+  ManualClock clock;
+  FakeMainLoop loop{clock};
+  InMemoryFileSystem files{"/home/user"};
+  InMemoryLibrary library;
 };
 
 }  // namespace tolvek

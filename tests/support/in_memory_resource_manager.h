@@ -19,7 +19,7 @@
 namespace tolvek {
 
 struct WriteOutcome {
-  enum class When { beforeReturn, duringSlice, fromThread, never };
+  using When = ::tolvek::When;
   When when = When::beforeReturn;
   // Fake seconds after the write started (duringSlice, fromThread).
   double delay = 0;

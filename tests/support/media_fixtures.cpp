@@ -1,6 +1,7 @@
 #include "support/media_fixtures.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vips/vips.h>
 
@@ -119,6 +120,11 @@ void appendChunk(std::string& out, std::string_view type, std::string_view data)
   appendBigEndian(out, crc32(body));
 }
 
+void createParentOf(const std::string& path) {
+  std::error_code ignored;
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
+}
+
 bool runFfmpeg(const std::vector<std::string>& arguments) {
   std::vector<std::string> all{"-nostdin", "-v", "error", "-y"};
   all.insert(all.end(), arguments.begin(), arguments.end());
@@ -183,6 +189,7 @@ bool writePicture(const std::string& path, const std::string& format, const Pict
         "</rdf:RDF></x:xmpmeta>";
     vips_image_set_blob_copy(image.get(), VIPS_META_XMP_NAME, xmp.data(), xmp.size());
   }
+  createParentOf(path);
   int failed = 1;
   const char* out = path.c_str();
   if (format == "jpeg") failed = vips_jpegsave(image.get(), out, "Q", 92, nullptr);
@@ -227,6 +234,7 @@ bool writeVideo(const std::string& path, const VideoFixture& video) {
                             : video.container == "mkv" ? "matroska"
                                                        : video.container;
   tag.insert(tag.end(), {"-f", muxer});
+  createParentOf(path);
   tag.push_back(path);
   return runFfmpeg(tag);
 }
@@ -239,6 +247,7 @@ bool writeAudio(const std::string& path, const std::string& format, const std::o
   else if (format == "wav") args.insert(args.end(), {"-c:a", "pcm_s16le", "-f", "wav"});
   else return false;
   if (creationTime) args.insert(args.end(), {"-metadata", "creation_time=" + *creationTime});
+  createParentOf(path);
   args.push_back(path);
   return runFfmpeg(args);
 }
@@ -275,7 +284,24 @@ std::optional<std::string> readFileBytes(const std::string& path) {
   return bytes.str();
 }
 
+std::vector<std::string> treeOf(const std::string& folder) {
+  std::vector<std::string> paths;
+  std::error_code ec;
+  if (!std::filesystem::exists(folder, ec)) return paths;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, ec)) {
+    paths.push_back(entry.path().string());
+  }
+  std::sort(paths.begin(), paths.end());
+  return paths;
+}
+
+bool setModificationTime(const std::string& path, std::int64_t seconds) {
+  const struct timespec times[2] = {{static_cast<time_t>(seconds), 0}, {static_cast<time_t>(seconds), 0}};
+  return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+
 bool writeFileBytes(const std::string& path, std::string_view bytes) {
+  createParentOf(path);
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(out);

@@ -47,6 +47,8 @@ struct PictureFixture {
   bool withXmp = false;                           // embeds a small XMP packet
 };
 
+// Every maker below creates the parent folders of the file it writes.
+
 // Picture formats libvips writes: "jpeg", "png", "heic", "avif", "tiff", "webp", "gif".
 // Nothing happens and false is returned when the format cannot be written.
 bool writePicture(const std::string& path, const std::string& format, const PictureFixture& picture = {});
@@ -76,10 +78,17 @@ bool writeFrameAsPlayersShowIt(const std::string& videoPath, const std::string& 
 // A PNG whose header declares width x height but holds almost no data.
 bool writePngHeaderOnly(const std::string& path, std::uint32_t width, std::uint32_t height);
 
+// A whole file; nothing when it cannot be opened.
 std::optional<std::string> readFileBytes(const std::string& path);
 // The names of the entries of `folder`, sorted (hidden ones included).
 std::vector<std::string> namesIn(const std::string& folder);
+// Every path below `folder` (full paths, recursively), sorted; empty when the
+// folder is absent.
+std::vector<std::string> treeOf(const std::string& folder);
+// Replaces the file with `bytes`; true when all were written.
 bool writeFileBytes(const std::string& path, std::string_view bytes);
+// Sets the file's access and modification times (seconds since the epoch).
+bool setModificationTime(const std::string& path, std::int64_t seconds);
 // The first `keep` bytes of `source` written to `target`.
 bool writeTruncatedCopy(const std::string& source, const std::string& target, std::size_t keep);
 

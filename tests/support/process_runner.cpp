@@ -172,4 +172,19 @@ ProcessResult runProcess(const std::string& executable, const std::vector<std::s
   return result;
 }
 
+ProcessResult runThisTestBinary(const std::string& filter, const RunOptions& options) {
+  char path[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+  const std::string self = n > 0 ? std::string(path, static_cast<std::size_t>(n)) : std::string("/proc/self/exe");
+  return runProcess(self, {"--gtest_also_run_disabled_tests", "--gtest_filter=" + filter}, options);
+}
+
+std::string quoted(const std::string& text) {
+  std::string q = "'";
+  for (char c : text) {
+    if (c == '\'') q += "'\\''"; else q += c;
+  }
+  return q + "'";
+}
+
 }  // namespace tolvek::testing

@@ -46,4 +46,13 @@ struct ProcessResult {
 ProcessResult runProcess(const std::string& executable, const std::vector<std::string>& arguments,
                          const RunOptions& options = {});
 
+// Runs the tests of this very test binary that match `filter` (disabled ones
+// included) as a child process: how a test has work done in a process of its
+// own. `options.environment` tells the child what to do; an entry test that
+// finds no such variable has nothing to do.
+ProcessResult runThisTestBinary(const std::string& filter, const RunOptions& options = {});
+
+// `text` quoted for /bin/sh as one word.
+std::string quoted(const std::string& text);
+
 }  // namespace tolvek::testing

@@ -5,6 +5,9 @@
 #include <unistd.h>
 #include <vips/vips.h>
 
+#include <stdlib.h>
+#include <time.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -27,10 +30,21 @@ std::vector<std::string> lines(const std::string& text) {
 
 }  // namespace
 
-ScratchLibrary::ScratchLibrary(const std::string& binaries)
-    : helperPath_(binaries + "/tolvek-photos"), toolPath_(binaries + "/tolvek-photos-library") {
+ScratchLibrary::ScratchLibrary(Scope scope)
+    : helperPath_(TOLVEK_BIN_DIR "/tolvek-photos"), toolPath_(TOLVEK_BIN_DIR "/tolvek-photos-library") {
   std::error_code ignored;
   fs::create_directories(environment_.root() + "/work", ignored);
+  if (scope == Scope::thisProcess) {
+    applied_.emplace(environment_);
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+  }
+}
+
+std::string ScratchLibrary::folder(const std::string& name) const {
+  const std::string path = work(name);
+  fs::create_directories(path);
+  return path;
 }
 
 RunOptions ScratchLibrary::options(const Environment& extra) const {
@@ -40,12 +54,19 @@ RunOptions ScratchLibrary::options(const Environment& extra) const {
   return o;
 }
 
+RunOptions ScratchLibrary::toolOptions(std::chrono::milliseconds timeout) const {
+  RunOptions o = options({withoutLeakCheck()});
+  o.timeout = timeout;
+  return o;
+}
+
+ProcessResult ScratchLibrary::runTool(const std::vector<std::string>& arguments,
+                                      std::chrono::milliseconds timeout) const {
+  return runProcess(toolPath_, arguments, toolOptions(timeout));
+}
+
 std::string ScratchLibrary::tool(const std::vector<std::string>& arguments) const {
-  // Under AddressSanitizer the leak checker's tracer crashes at exit on the
-  // media module's worker threads, so the tool (which only prepares the
-  // library here) runs without the leak check; so do the helper's commands
-  // that load that module (below).
-  const ProcessResult result = runProcess(toolPath_, arguments, options({withoutLeakCheck()}));
+  const ProcessResult result = runTool(arguments);
   EXPECT_TRUE(result.exited() && result.exitStatus == 0)
       << "tolvek-photos-library " << (arguments.empty() ? "" : arguments.front()) << " failed with status "
       << result.exitStatus << ": " << result.err;
@@ -59,10 +80,7 @@ std::vector<std::string> ScratchLibrary::import(const std::vector<std::string>& 
   arguments.push_back("--");
   arguments.insert(arguments.end(), paths.begin(), paths.end());
   std::map<std::string, std::string> byPath;
-  for (const std::string& line : lines(tool(arguments))) {
-    const auto tab = line.find('\t');
-    if (tab != std::string::npos) byPath[line.substr(tab + 1)] = line.substr(0, tab);
-  }
+  for (const auto& [identifier, path] : importedLines(tool(arguments))) byPath[path] = identifier;
   std::vector<std::string> identifiers;
   for (const std::string& path : paths) {
     auto found = byPath.find(path);
@@ -124,6 +142,15 @@ ProcessResult ScratchLibrary::helper(const std::vector<std::string>& arguments, 
 Json ScratchLibrary::run(const std::vector<std::string>& arguments, int status, const Environment& extra,
                          const std::string& workingDirectory) const {
   return expectOneDocument(helper(arguments, extra, workingDirectory), status);
+}
+
+std::vector<std::pair<std::string, std::string>> importedLines(const std::string& out) {
+  std::vector<std::pair<std::string, std::string>> found;
+  for (const std::string& line : lines(out)) {
+    const auto tab = line.find('\t');
+    if (tab != std::string::npos) found.emplace_back(line.substr(0, tab), line.substr(tab + 1));
+  }
+  return found;
 }
 
 std::string joinIds(const std::vector<std::string>& ids) {

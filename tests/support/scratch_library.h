@@ -3,7 +3,9 @@
 // tool, and the built helper run against it as the host runs it. Every child
 // runs in the library's scratch environment (its own HOME and XDG folders, no
 // graphical session), so nothing ever reaches the real user's library or
-// consent answers.
+// consent answers. Tests that run the platform in this process put the
+// environment into the process too.
+#include <chrono>
 #include <map>
 #include <memory>
 #include <optional>
@@ -13,6 +15,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/library_location.h"
 #include "support/media_fixtures.h"
 #include "support/process_runner.h"
 #include "support/scratch_environment.h"
@@ -22,20 +25,41 @@ namespace tolvek::testing {
 using Json = nlohmann::json;
 class ScratchLibrary {
  public:
-  // `binaries`: the folder holding tolvek-photos and tolvek-photos-library.
-  explicit ScratchLibrary(const std::string& binaries);
+  enum class Scope {
+    children,  // only the programs the test starts run in the scratch environment
+    // this process too, for the life of the object (so the library in this
+    // process and every child that inherits it use it); dates are then read
+    // in UTC, so that capture days do not depend on the machine's zone
+    thisProcess,
+  };
+  // The built tolvek-photos and tolvek-photos-library of this build.
+  explicit ScratchLibrary(Scope scope = Scope::children);
+  ScratchLibrary(const ScratchLibrary&) = delete;
+  ScratchLibrary& operator=(const ScratchLibrary&) = delete;
 
+  const ScratchEnvironment& environment() const { return environment_; }
+  const std::string& root() const { return environment_.root(); }
   std::string home() const { return environment_.home(); }
   std::string dataHome() const { return environment_.dataHome(); }
+  LibraryLocation location() const { return libraryLocationIn(dataHome()); }
   std::string libraryFolder() const { return dataHome() + "/tolvek-photos/Library"; }
   std::string accessStorePath() const { return dataHome() + "/tolvek-photos/access.ini"; }
   std::string catalogPath() const { return libraryFolder() + "/catalog.sqlite"; }
   // A folder for source files and exports, outside the library.
   std::string work(const std::string& name) const { return environment_.root() + "/work/" + name; }
+  // The same folder, created.
+  std::string folder(const std::string& name) const;
 
   // The environment of every child, plus `extra` (same name: replaced).
   RunOptions options(const Environment& extra = {}) const;
 
+  const std::string& toolPath() const { return toolPath_; }
+  // How the library tool runs: the leak check off, as the tool loads the
+  // media module.
+  RunOptions toolOptions(std::chrono::milliseconds timeout = std::chrono::seconds(120)) const;
+  // Runs the library tool and gives what it did.
+  ProcessResult runTool(const std::vector<std::string>& arguments,
+                        std::chrono::milliseconds timeout = std::chrono::seconds(120)) const;
   // Runs the library tool; a failure is a test failure.
   std::string tool(const std::vector<std::string>& arguments) const;
   // Imports the files (one import run) and returns their identifiers in the
@@ -62,14 +86,20 @@ class ScratchLibrary {
 
  private:
   ScratchEnvironment environment_;
+  std::optional<ProcessEnvironment> applied_;
   std::string helperPath_;
   std::string toolPath_;
 };
 
+// Identifier and source path per line of an import's standard output.
+std::vector<std::pair<std::string, std::string>> importedLines(const std::string& out);
+
 // Identifiers as the helper takes them: one argument, joined with commas.
 std::string joinIds(const std::vector<std::string>& ids);
 
-// The checks of ScratchLibrary::run on any result.
+// The checks of ScratchLibrary::run on any result: the process exited by
+// itself with `status`, wrote nothing to standard error, and wrote one JSON
+// object followed by exactly one line feed. Gives the object (null when broken).
 Json expectOneDocument(const ProcessResult& result, int status);
 
 // The JPEG bytes of a "data:image/jpeg;base64," URL; nothing when the prefix
@@ -89,7 +119,9 @@ std::optional<std::vector<std::string>> sqliteQuery(const std::string& catalog, 
 bool haveSqliteShell();
 
 // ASAN_OPTIONS as this process has them, with the leak checker off: its
-// tracer crashes at exit in runs that start the media module's threads.
+// tracer crashes at exit in runs that start the media module's threads
+// (libvips). Every child that renders or imports gets it; everything else of
+// the sanitizers stays on. Without sanitizers the variable means nothing.
 std::pair<std::string, std::string> withoutLeakCheck();
 
 }  // namespace tolvek::testing
