@@ -19,9 +19,9 @@ using testing::ScratchHome;
 // Fills a catalog with `count` pictures and closes it (the log is folded
 // into the file and removed), with access granted.
 void fillCatalog(const ScratchHome& home, int count) {
-  std::string error;
-  auto writer = CatalogWriter::open(home.location(), error);
-  ASSERT_TRUE(writer) << error;
+  auto opened = CatalogWriter::open(home.location());
+  ASSERT_TRUE(opened) << opened.message();
+  auto& writer = *opened;
   const auto album = writer->createAlbum(std::string("Album"));
   for (int i = 0; i < count; ++i) {
     NewAsset asset;
@@ -29,7 +29,7 @@ void fillCatalog(const ScratchHome& home, int count) {
     asset.creationDate = 1000 + i;
     asset.originalFilename = "picture-" + std::to_string(i) + ".jpg";
     asset.originalPath = "originals/" + std::to_string(i);
-    ASSERT_TRUE(writer->addAsset("asset-" + std::to_string(i), asset, writer->albumRow(*album)));
+    ASSERT_TRUE(writer->addAsset("asset-" + std::to_string(i), asset, *writer->albumRow(*album)));
   }
   ASSERT_FALSE(AccessStore(home.location().accessStorePath)
                    .write(kHelperBundleIdentifier, AccessAnswer{kStatusAuthorized, {}}));
@@ -140,9 +140,9 @@ TEST(CatalogDamage, NewerOrForeignSchemaReadsAsEmpty) {
   }
   expectEmpty(home);
   // The tool refuses to write into it.
-  std::string error;
-  EXPECT_FALSE(CatalogWriter::open(home.location(), error));
-  EXPECT_NE(error.find("newer"), std::string::npos) << error;
+  const auto refused = CatalogWriter::open(home.location());
+  EXPECT_FALSE(refused);
+  EXPECT_NE(refused.message().find("newer"), std::string::npos) << refused.message();
 
   std::filesystem::remove(home.location().catalogPath);
   {
