@@ -13,6 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/library_location.h"
 #include "support/media_fixtures.h"
 #include "support/process_runner.h"
 #include "support/scratch_environment.h"
@@ -27,9 +28,11 @@ class ScratchLibrary {
 
   std::string home() const { return environment_.home(); }
   std::string dataHome() const { return environment_.dataHome(); }
-  std::string libraryFolder() const { return dataHome() + "/tolvek-photos/Library"; }
-  std::string accessStorePath() const { return dataHome() + "/tolvek-photos/access.ini"; }
-  std::string catalogPath() const { return libraryFolder() + "/catalog.sqlite"; }
+  // Where the platform puts the library under the scratch data home.
+  LibraryLocation location() const { return libraryLocationIn(dataHome()); }
+  std::string libraryFolder() const { return location().libraryFolder; }
+  std::string accessStorePath() const { return location().accessStorePath; }
+  std::string catalogPath() const { return location().catalogPath; }
   // A folder for source files and exports, outside the library.
   std::string work(const std::string& name) const { return environment_.root() + "/work/" + name; }
 
@@ -46,8 +49,8 @@ class ScratchLibrary {
   void addToAlbum(const std::string& album, const std::vector<std::string>& assets);
   void grantAccess() { tool({"access", "grant"}); }
 
-  // The library's copy of an asset's original, and its derivatives (found by
-  // the identifier's UUID in the library's folders).
+  // The library's copy of an asset's original, and its derivatives (found
+  // where assetFilePaths puts them).
   std::optional<std::string> originalPath(const std::string& asset) const;
   std::vector<std::string> derivativePaths(const std::string& asset) const;
 
