@@ -10,6 +10,7 @@
 #include "platform/catalog_schema.h"
 #include "platform/catalog_writer.h"
 #include "platform/linux_photo_library.h"
+#include "support/catalog_fixture.h"
 
 namespace tolvek {
 namespace {
@@ -132,11 +133,9 @@ TEST(CatalogDamage, NewerOrForeignSchemaReadsAsEmpty) {
   ScratchHome home;
   fillCatalog(home, 2);
   {
-    sqlite3* raw = nullptr;
-    ASSERT_EQ(sqlite3_open(home.location().catalogPath.c_str(), &raw), SQLITE_OK);
-    SqliteConnection db(raw);
-    const std::string newer = "PRAGMA user_version = " + std::to_string(kCatalogSchemaVersion + 1);
-    ASSERT_TRUE(executeSql(db.get(), newer.c_str()));
+    auto catalog = testing::CatalogFixture::open(home.location().catalogPath);
+    ASSERT_TRUE(catalog) << catalog.message();
+    ASSERT_TRUE(catalog->setSchemaVersion(kCatalogSchemaVersion + 1).ok());
   }
   expectEmpty(home);
   // The tool refuses to write into it.
@@ -157,14 +156,11 @@ TEST(CatalogDamage, NewerOrForeignSchemaReadsAsEmpty) {
 TEST(CatalogDamage, ExclusivelyLockedCatalogReadsAsEmptyWithoutHanging) {
   ScratchHome home;
   fillCatalog(home, 2);
-  sqlite3* raw = nullptr;
-  ASSERT_EQ(sqlite3_open(home.location().catalogPath.c_str(), &raw), SQLITE_OK);
-  SqliteConnection locker(raw);
-  ASSERT_TRUE(executeSql(locker.get(), "PRAGMA locking_mode = EXCLUSIVE"));
-  ASSERT_TRUE(executeSql(locker.get(), "BEGIN EXCLUSIVE"));
-  ASSERT_TRUE(executeSql(locker.get(), "UPDATE asset SET favorite = 1"));
+  auto locker = testing::CatalogFixture::open(home.location().catalogPath);
+  ASSERT_TRUE(locker) << locker.message();
+  ASSERT_TRUE(locker->lockExclusively().ok());
   expectEmpty(home);
-  ASSERT_TRUE(executeSql(locker.get(), "ROLLBACK"));
+  ASSERT_TRUE(locker->rollBack().ok());
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "library/photo_types.h"
 #include "platform/catalog_schema.h"
 #include "platform/library_location.h"
+#include "platform/library_writer.h"
 
 namespace tolvek::testing {
 namespace {
@@ -156,7 +157,7 @@ Result<std::vector<std::string>> CatalogFixture::fillBulk(const Bulk& bulk) {
         .bind(":type", kind.resource)
         .bind(":original_filename", std::string_view(name))
         .bind(":uniform_type_identifier", kind.typeIdentifier)
-        .bind(":path", paths.originalStem + "." + kind.suffix)
+        .bind(":path", paths.originalStem + copyExtension(name, kind.typeIdentifier))
         .bind(":size", static_cast<std::int64_t>(100000 + r % 5000000))
         .bind(":sha256", std::string_view(hash));
     if (Status s = run(resource); !s) return fail(s);
@@ -273,6 +274,11 @@ Status CatalogFixture::downgradeToVersion2() {
   }
   if (Status s = execute(sql); !s) return s;
   return setSchemaVersion(2);
+}
+
+Status CatalogFixture::refuseInsertsInto(const char* table) {
+  return execute(std::string("CREATE TRIGGER refuse_") + table + " BEFORE INSERT ON " + table +
+                 " BEGIN SELECT RAISE(ABORT, 'refused by the test'); END");
 }
 
 Status CatalogFixture::lockExclusively() {

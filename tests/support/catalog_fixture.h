@@ -50,6 +50,9 @@ class CatalogFixture {
   // The catalog as the previous version wrote it: without the columns the
   // current version added, at version 2.
   Status downgradeToVersion2();
+  // Every later insert into the table (catalog::k....table) fails, as on a
+  // full disk: for the rollback of a writer's transaction.
+  Status refuseInsertsInto(const char* table);
   // Takes the catalog's exclusive lock with a write that is left pending,
   // until rollBack: readers find the catalog locked.
   Status lockExclusively();
