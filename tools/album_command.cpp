@@ -11,28 +11,26 @@ int createAlbum(const Arguments& arguments) {
   if (arguments.size() != 1) return failWith("usage: album create TITLE | album create --untitled");
   std::optional<std::string> title;
   if (arguments[0] != "--untitled") title = arguments[0];
-  std::string error;
-  auto catalog = CatalogWriter::open(userLibraryLocation(), error);
-  if (!catalog) return failWith(error);
-  auto identifier = catalog->createAlbum(title);
-  if (!identifier) return failWith("cannot create the album");
+  auto catalog = CatalogWriter::open(userLibraryLocation());
+  if (!catalog) return failWith(catalog.message());
+  auto identifier = (*catalog)->createAlbum(title);
+  if (!identifier) return failWith(identifier.message());
   std::printf("%s\n", identifier->c_str());
   return 0;
 }
 
 int addToAlbum(const Arguments& arguments) {
   if (arguments.size() < 2) return failWith("usage: album add ALBUM_ID ASSET_ID...");
-  std::string error;
-  auto catalog = CatalogWriter::open(userLibraryLocation(), error);
-  if (!catalog) return failWith(error);
-  auto album = catalog->albumRow(arguments[0]);
-  if (!album) return failWith("no album with the identifier " + arguments[0]);
+  auto catalog = CatalogWriter::open(userLibraryLocation());
+  if (!catalog) return failWith(catalog.message());
+  auto album = (*catalog)->albumRow(arguments[0]);
+  if (!album) return failWith(album.message());
   int status = 0;
   for (std::size_t i = 1; i < arguments.size(); ++i) {
-    auto asset = catalog->assetRow(arguments[i]);
+    auto asset = (*catalog)->assetRow(arguments[i]);
     if (!asset) {
-      status = failWith("no asset with the identifier " + arguments[i]);
-    } else if (!catalog->addToAlbum(*album, *asset)) {
+      status = failWith(asset.message());
+    } else if (!(*catalog)->addToAlbum(*album, *asset)) {
       status = failWith("cannot add " + arguments[i] + " to the album");
     }
   }

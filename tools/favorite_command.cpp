@@ -6,15 +6,14 @@ namespace tolvek::tool {
 
 int runFavorite(const Arguments& arguments) {
   if (arguments.empty()) return failWith("usage: favorite ASSET_ID...");
-  std::string error;
-  auto catalog = CatalogWriter::open(userLibraryLocation(), error);
-  if (!catalog) return failWith(error);
+  auto catalog = CatalogWriter::open(userLibraryLocation());
+  if (!catalog) return failWith(catalog.message());
   int status = 0;
   for (const std::string& id : arguments) {
-    auto asset = catalog->assetRow(id);
+    auto asset = (*catalog)->assetRow(id);
     if (!asset) {
-      status = failWith("no asset with the identifier " + id);
-    } else if (!catalog->setFavorite(*asset, true)) {
+      status = failWith(asset.message());
+    } else if (!(*catalog)->setFavorite(*asset, true)) {
       status = failWith("cannot mark " + id + " as a favourite");
     }
   }

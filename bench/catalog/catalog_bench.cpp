@@ -2,6 +2,8 @@
 // query plan of each query, and the import throughput of the library tool on
 // the real samples.
 //   catalog_bench [--assets N] [--albums N] [--runs N]
+// With --fill DATA_HOME it only creates and fills the library under that XDG
+// data home (for bench/helper/run.sh) and exits.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,6 +22,7 @@
 #include "platform/catalog_schema.h"
 #include "platform/catalog_writer.h"
 #include "platform/linux_photo_library.h"
+#include "support/catalog_fixture.h"
 
 using namespace tolvek;
 namespace fs = std::filesystem;
@@ -32,80 +35,27 @@ struct Settings {
   int runs = 21;
 };
 
-std::string assetId(int i) {
-  char id[64];
-  std::snprintf(id, sizeof id, "%08X-0000-4000-8000-%012X/L0/001", i * 2654435761u, i);
-  return id;
-}
+std::string assetId(int i) { return testing::CatalogFixture::bulkAssetIdentifier(i); }
 
-// Writes the catalog straight through SQLite in one transaction: assets with
-// dates over ten years (one in twenty undated), pictures, videos and some
-// audio, a moment per day, and albums. Album 0 holds every fifth asset; the
-// others share the rest.
+// Creates the catalog with the library's writer, then fills it with the
+// fixture's bulk rows (see CatalogFixture::fillBulk).
 bool buildCatalog(const LibraryLocation& location, const Settings& s, std::vector<std::string>& albumIds) {
-  std::string error;
-  if (!CatalogWriter::open(location, error)) {
-    std::fprintf(stderr, "%s\n", error.c_str());
+  if (auto writer = CatalogWriter::open(location); !writer) {
+    std::fprintf(stderr, "%s\n", writer.message().c_str());
+    return false;
+  }  // closed again: the fixture writes alone
+  auto fixture = testing::CatalogFixture::open(location.catalogPath);
+  if (!fixture) {
+    std::fprintf(stderr, "%s\n", fixture.message().c_str());
     return false;
   }
-  sqlite3* raw = nullptr;
-  sqlite3_open(location.catalogPath.c_str(), &raw);
-  SqliteConnection db(raw);
-  executeSql(db.get(), "PRAGMA synchronous = OFF");
-  executeSql(db.get(), "BEGIN");
-  std::mt19937_64 random(42);
-  const std::int64_t start = 1400000000;
-  for (int a = 0; a < s.albums; ++a) {
-    SqliteStatement album(db.get(),
-                          "INSERT INTO collection (identifier, type, subtype, title, rule) "
-                          "VALUES (:id, 1, 2, :title, 0)");
-    char id[64];
-    std::snprintf(id, sizeof id, "%08X-1111-4000-8000-%012X/L0/040", a * 40503u, a);
-    albumIds.push_back(id);
-    album.bind(":id", std::string(id)).bind(":title", "Album " + std::to_string(a)).run();
+  auto albums = fixture->fillBulk({.assets = s.assets, .albums = s.albums});
+  if (!albums) {
+    std::fprintf(stderr, "cannot fill the catalog: %s\n", albums.message().c_str());
+    return false;
   }
-  std::vector<std::int64_t> albumSize(static_cast<std::size_t>(s.albums), 0);
-  for (int i = 0; i < s.assets; ++i) {
-    const std::uint64_t r = random();
-    const std::int64_t type = r % 100 < 90 ? 1 : r % 100 < 98 ? 2 : 3;
-    std::optional<std::int64_t> date;
-    if (r % 20 != 0) date = start + static_cast<std::int64_t>(random() % (10ull * 365 * 86400));
-    SqliteStatement asset(db.get(),
-                          "INSERT INTO asset (id, identifier, media_type, creation_date, favorite) "
-                          "VALUES (:row, :id, :type, :date, :favorite)");
-    asset.bind(":row", std::int64_t{i + 1}).bind(":id", assetId(i)).bind(":type", type).bind(":date", date)
-        .bind(":favorite", std::int64_t{r % 50 == 0});
-    asset.run();
-    SqliteStatement resource(db.get(),
-                             "INSERT INTO resource (asset_id, position, type, original_filename, "
-                             "uniform_type_identifier, path) VALUES (:row, 0, :type, :name, 'public.jpeg', :path)");
-    resource.bind(":row", std::int64_t{i + 1}).bind(":type", type).bind(":name", "IMG_" + std::to_string(i) + ".JPG")
-        .bind(":path", "originals/" + std::to_string(i) + ".jpg");
-    resource.run();
-    auto member = [&](std::int64_t collection, std::int64_t position) {
-      SqliteStatement m(db.get(),
-                        "INSERT INTO membership (collection_id, asset_id, position, identifier, creation_date, "
-                        "media_type) VALUES (:c, :a, :p, :id, :d, :t)");
-      m.bind(":c", collection).bind(":a", std::int64_t{i + 1}).bind(":p", position).bind(":id", assetId(i))
-          .bind(":d", date).bind(":t", type);
-      m.run();
-    };
-    // Smart albums are rows 1 and 2; albums follow.
-    const int album = i % 5 == 0 ? 0 : 1 + static_cast<int>(random() % static_cast<std::uint64_t>(s.albums - 1));
-    member(3 + album, ++albumSize[static_cast<std::size_t>(album)]);
-    if (date) {
-      const std::string day = std::to_string(*date / 86400);
-      SqliteStatement moment(db.get(),
-                             "INSERT OR IGNORE INTO collection (identifier, type, subtype, rule, day) "
-                             "VALUES (:id, 3, 0, 0, :day)");
-      moment.bind(":id", "MOMENT-" + day + "/L0/040").bind(":day", day).run();
-      SqliteStatement find(db.get(), "SELECT id FROM collection WHERE day = :day");
-      find.bind(":day", day);
-      if (find.step()) member(find.integer(0), i);
-    }
-  }
-  const bool ok = executeSql(db.get(), "COMMIT") && executeSql(db.get(), "ANALYZE");
-  return ok;
+  albumIds = std::move(albums).value();
+  return true;
 }
 
 // The median of `runs` runs; `first` gets the first run's time (a cold page
@@ -131,7 +81,7 @@ void printPlan(sqlite3* db, const std::string& sql, const AssetQuery& query) {
 
 void printCollectionPlan(sqlite3* db, const char* sql) {
   SqliteStatement plan(db, std::string("EXPLAIN QUERY PLAN ") + sql);
-  plan.bind(":type", std::int64_t{1});
+  plan.bind(":type", CollectionType::album);
   std::printf("    %s\n", sql);
   while (plan.step()) std::printf("      plan: %s\n", plan.text(3).c_str());
 }
@@ -174,12 +124,18 @@ void benchImport(const std::string& toolPath, const std::string& scratch) {
 
 int main(int argc, char** argv) {
   Settings s;
+  std::string fillOnly;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string flag = argv[i];
     const int value = std::atoi(argv[i + 1]);
     if (flag == "--assets") s.assets = std::max(value, 1);
     if (flag == "--albums") s.albums = std::max(value, 2);
     if (flag == "--runs") s.runs = std::max(value, 1);
+    if (flag == "--fill") fillOnly = argv[i + 1];
+  }
+  if (!fillOnly.empty()) {
+    std::vector<std::string> albumIds;
+    return buildCatalog(libraryLocationIn(fillOnly), s, albumIds) ? 0 : 1;
   }
   char pattern[] = "/tmp/tolvek-catalog-bench-XXXXXX";
   const std::string scratch = ::mkdtemp(pattern);

@@ -24,9 +24,11 @@ std::string assetFrom(const AssetQuery& query) {
     case AssetScope::members:
       return " FROM membership m WHERE m.collection_id = :collection";
     case AssetScope::favorites:
+      // A literal, not a parameter: the partial index asset_favorites
+      // serves only queries whose text repeats its condition.
       return " FROM asset a WHERE a.favorite = 1";
     case AssetScope::videos:
-      return " FROM asset a WHERE a.media_type = 2";
+      return " FROM asset a WHERE a.media_type = :video";
     case AssetScope::identifiers:
       return " FROM asset a WHERE a.identifier IN (SELECT value FROM json_each(:identifiers))";
     case AssetScope::library:
@@ -81,7 +83,8 @@ void CatalogReader::bindAssetQuery(SqliteStatement& statement, const AssetQuery&
       .bind(":identifiers", std::string_view(query.identifiersJson))
       .bind(":mask", query.mediaTypeMask)
       .bind(":limit", query.limit)
-      .bind(":visible", query.visibleJson);
+      .bind(":visible", query.visibleJson)
+      .bind(":video", kMediaVideo);
 }
 
 namespace {
@@ -207,12 +210,13 @@ std::vector<AssetCollection> CatalogReader::collectionsWithIdentifiers(const std
 std::optional<CollectionSource> CatalogReader::collectionSource(const AssetCollection& collection) {
   // Handles handed out by this reader carry the row and the rule.
   if (collection.handle > 0) {
-    return CollectionSource{collection.handle / kHandleRules, collection.handle % kHandleRules};
+    return CollectionSource{collection.handle / kHandleRules,
+                            static_cast<CollectionRule>(collection.handle % kHandleRules)};
   }
   SqliteStatement select(db_.get(), statements_, "SELECT id, rule FROM collection WHERE identifier = :identifier");
   select.bind(":identifier", std::string_view(collection.localIdentifier));
   if (!select.step()) return std::nullopt;
-  return CollectionSource{select.integer(0), select.integer(1)};
+  return CollectionSource{select.integer(0), select.enumeration<CollectionRule>(1)};
 }
 
 void CatalogReader::forEachAsset(const AssetQuery& query, const std::function<bool(const Asset&)>& visit) {

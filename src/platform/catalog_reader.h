@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "library/photo_types.h"
+#include "platform/catalog_schema.h"
 #include "platform/library_location.h"
 #include "platform/sqlite_statement.h"
 #include "platform/stored_asset.h"
@@ -35,7 +36,7 @@ struct AssetQuery {
 // How a collection selects its assets.
 struct CollectionSource {
   std::int64_t row = 0;
-  std::int64_t rule = 0;  // kRuleMembers, kRuleFavorites, kRuleVideos
+  CollectionRule rule = CollectionRule::members;
 };
 
 class CatalogReader final : public StoredAssetIndex {

@@ -101,11 +101,12 @@ CREATE TRIGGER membership_removed AFTER DELETE ON membership BEGIN
 END;
 )sql";
 
-bool insertSmartAlbum(sqlite3* db, std::int64_t subtype, const char* title, std::int64_t rule) {
+bool insertSmartAlbum(sqlite3* db, CollectionSubtype subtype, const char* title, CollectionRule rule) {
   SqliteStatement insert(db,
                          "INSERT INTO collection (identifier, type, subtype, title, rule) "
-                         "VALUES (:identifier, 2, :subtype, :title, :rule)");
+                         "VALUES (:identifier, :type, :subtype, :title, :rule)");
   insert.bind(":identifier", newCollectionIdentifier())
+      .bind(":type", CollectionType::smartAlbum)
       .bind(":subtype", subtype)
       .bind(":title", std::string_view(title))
       .bind(":rule", rule);
@@ -127,8 +128,8 @@ bool createCatalogSchema(sqlite3* db) {
     return existing > 0;
   }
   const std::string setVersion = "PRAGMA user_version = " + std::to_string(kCatalogSchemaVersion);
-  bool ok = executeSql(db, kSchema) && insertSmartAlbum(db, kSubtypeSmartAlbumFavorites, "Favorites", kRuleFavorites) &&
-            insertSmartAlbum(db, kSubtypeSmartAlbumVideos, "Videos", kRuleVideos) &&
+  bool ok = executeSql(db, kSchema) && insertSmartAlbum(db, CollectionSubtype::smartAlbumFavorites, "Favorites", CollectionRule::favorites) &&
+            insertSmartAlbum(db, CollectionSubtype::smartAlbumVideos, "Videos", CollectionRule::videos) &&
             executeSql(db, setVersion.c_str());
   if (!ok) {
     executeSql(db, "ROLLBACK");
@@ -196,11 +197,11 @@ bool migrateCatalogSchema(sqlite3* db, const std::string& libraryFolder) {
     return version == kCatalogSchemaVersion;
   }
   const std::string setVersion = "PRAGMA user_version = " + std::to_string(kCatalogSchemaVersion);
-  const bool ok = executeSql(db,
-                             "ALTER TABLE resource ADD COLUMN size INTEGER;"
-                             "ALTER TABLE resource ADD COLUMN sha256 TEXT;"
-                             "ALTER TABLE derivative ADD COLUMN size INTEGER;") &&
-                  fillOriginals(db, libraryFolder) && fillDerivatives(db, libraryFolder) &&
+  std::string addColumns;
+  for (const CatalogColumn& c : kColumnsAddedInVersion3) {
+    addColumns += std::string("ALTER TABLE ") + c.table + " ADD COLUMN " + c.column + " " + c.declaration + ";";
+  }
+  const bool ok = executeSql(db, addColumns.c_str()) && fillOriginals(db, libraryFolder) && fillDerivatives(db, libraryFolder) &&
                   executeSql(db, setVersion.c_str());
   if (!ok) {
     executeSql(db, "ROLLBACK");

@@ -15,15 +15,92 @@ inline constexpr std::int64_t kOldestReadableSchemaVersion = 2;
 
 // How a collection finds its assets: stored memberships (albums, moments) or
 // a rule over the assets that is always current (smart albums).
-inline constexpr std::int64_t kRuleMembers = 0;
-inline constexpr std::int64_t kRuleFavorites = 1;
-inline constexpr std::int64_t kRuleVideos = 2;
+enum class CollectionRule : std::int64_t { members = 0, favorites = 1, videos = 2 };
 
-// Subtypes as the photo framework numbers them.
-inline constexpr std::int64_t kSubtypeAlbumRegular = 2;
-inline constexpr std::int64_t kSubtypeSmartAlbumVideos = 202;
-inline constexpr std::int64_t kSubtypeSmartAlbumFavorites = 203;
-inline constexpr std::int64_t kSubtypeMoment = 0;
+// Collection types and subtypes as the photo framework numbers them (the
+// values of kCollection... in library/photo_types.h).
+enum class CollectionType : std::int64_t { album = 1, smartAlbum = 2, moment = 3 };
+enum class CollectionSubtype : std::int64_t {
+  moment = 0,
+  albumRegular = 2,
+  smartAlbumVideos = 202,
+  smartAlbumFavorites = 203,
+};
+
+// Resource types (the values of kResource... in library/photo_types.h).
+enum class ResourceType : std::int64_t { photo = 1, video = 2, audio = 3 };
+
+// The names of the tables and columns, for code that composes SQL over the
+// catalog (the writer's own statements spell them out). kSchema in the .cpp
+// is the one definition; a test checks that every name here is in it.
+namespace catalog {
+struct AssetTable {
+  const char* table = "asset";
+  const char* id = "id";
+  const char* identifier = "identifier";
+  const char* mediaType = "media_type";
+  const char* creationDate = "creation_date";
+  const char* favorite = "favorite";
+};
+inline constexpr AssetTable kAsset{};
+struct ResourceTable {
+  const char* table = "resource";
+  const char* id = "id";
+  const char* assetId = "asset_id";
+  const char* position = "position";
+  const char* type = "type";
+  const char* originalFilename = "original_filename";
+  const char* uniformTypeIdentifier = "uniform_type_identifier";
+  const char* path = "path";
+  const char* url = "url";
+  const char* size = "size";
+  const char* sha256 = "sha256";
+};
+inline constexpr ResourceTable kResource{};
+struct DerivativeTable {
+  const char* table = "derivative";
+  const char* id = "id";
+  const char* assetId = "asset_id";
+  const char* path = "path";
+  const char* width = "width";
+  const char* height = "height";
+  const char* size = "size";
+};
+inline constexpr DerivativeTable kDerivative{};
+struct CollectionTable {
+  const char* table = "collection";
+  const char* id = "id";
+  const char* identifier = "identifier";
+  const char* type = "type";
+  const char* subtype = "subtype";
+  const char* title = "title";
+  const char* rule = "rule";
+  const char* day = "day";
+};
+inline constexpr CollectionTable kCollection{};
+struct MembershipTable {
+  const char* table = "membership";
+  const char* collectionId = "collection_id";
+  const char* assetId = "asset_id";
+  const char* position = "position";
+  const char* identifier = "identifier";
+  const char* creationDate = "creation_date";
+  const char* mediaType = "media_type";
+};
+inline constexpr MembershipTable kMembership{};
+}  // namespace catalog
+
+// The columns a version 2 catalog lacks: migrateCatalogSchema adds them.
+struct CatalogColumn {
+  const char* table;
+  const char* column;
+  const char* declaration;  // as in CREATE TABLE
+};
+inline constexpr CatalogColumn kColumnsAddedInVersion3[] = {
+    {catalog::kResource.table, catalog::kResource.size, "INTEGER"},
+    {catalog::kResource.table, catalog::kResource.sha256, "TEXT"},
+    {catalog::kDerivative.table, catalog::kDerivative.size, "INTEGER"},
+};
 
 // Creates the tables, the indexes and the smart albums in one transaction
 // and sets the schema version. Does nothing (and succeeds) when the database

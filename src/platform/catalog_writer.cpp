@@ -34,27 +34,24 @@ std::string localDay(std::int64_t seconds) {
 
 }  // namespace
 
-std::unique_ptr<CatalogWriter> CatalogWriter::open(const LibraryLocation& location, std::string& error) {
+Result<std::unique_ptr<CatalogWriter>> CatalogWriter::open(const LibraryLocation& location) {
   for (const std::string* folder : {&location.originalsFolder, &location.derivativesFolder}) {
     if (g_mkdir_with_parents(folder->c_str(), 0700) != 0) {
-      error = "cannot create " + *folder + ": " + std::strerror(errno);
-      return nullptr;
+      return Status::error("cannot create " + *folder + ": " + std::strerror(errno));
     }
   }
   auto lock = FileLock::acquire(location.writerLockPath, kWriterLockWait);
   if (!lock) {
-    error = lock.message() == kLockBusy
+    return Status::error(lock.message() == kLockBusy
                 ? "another tolvek-photos-library run is changing the library; try again when it has finished"
-                : "cannot lock the library (" + location.writerLockPath + "): " + lock.message();
-    return nullptr;
+                : "cannot lock the library (" + location.writerLockPath + "): " + lock.message());
   }
   sqlite3* raw = nullptr;
   int rc = sqlite3_open_v2(location.catalogPath.c_str(), &raw,
                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
   SqliteConnection db(raw);
   if (rc != SQLITE_OK) {
-    error = "cannot open the catalog " + location.catalogPath + ": " + (raw ? sqlite3_errmsg(raw) : "out of memory");
-    return nullptr;
+    return Status::error("cannot open the catalog " + location.catalogPath + ": " + (raw ? sqlite3_errmsg(raw) : "out of memory"));
   }
   sqlite3_busy_timeout(db.get(), kWriterBusyTimeoutMilliseconds);
   sqlite3_db_config(db.get(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
@@ -62,8 +59,7 @@ std::unique_ptr<CatalogWriter> CatalogWriter::open(const LibraryLocation& locati
   // synchronisation keeps every commit across a crash of the process.
   if (!executeSql(db.get(), "PRAGMA journal_mode = WAL") || !executeSql(db.get(), "PRAGMA synchronous = NORMAL") ||
       !createCatalogSchema(db.get())) {
-    error = "cannot read the catalog " + location.catalogPath + ": " + sqlite3_errmsg(db.get());
-    return nullptr;
+    return Status::error("cannot read the catalog " + location.catalogPath + ": " + sqlite3_errmsg(db.get()));
   }
   std::int64_t found = -1;
   {
@@ -71,30 +67,24 @@ std::unique_ptr<CatalogWriter> CatalogWriter::open(const LibraryLocation& locati
     if (version.step()) found = version.integer(0);
   }  // finished before a migration starts its own transaction
   if (found < 0) {
-    error = "cannot read the catalog " + location.catalogPath;
-    return nullptr;
+    return Status::error("cannot read the catalog " + location.catalogPath);
   }
   if (found == 2) {
     if (!migrateCatalogSchema(db.get(), location.libraryFolder)) {
-      error = "cannot bring the catalog " + location.catalogPath + " up to date: " + sqlite3_errmsg(db.get());
-      return nullptr;
+      return Status::error("cannot bring the catalog " + location.catalogPath + " up to date: " + sqlite3_errmsg(db.get()));
     }
     found = kCatalogSchemaVersion;
   }
   if (found > kCatalogSchemaVersion) {
-    error = "the catalog " + location.catalogPath + " was written by a newer version of this tool";
-    return nullptr;
+    return Status::error("the catalog " + location.catalogPath + " was written by a newer version of this tool");
   }
   if (found > 0 && found < kOldestReadableSchemaVersion) {
-    error = "the catalog " + location.catalogPath + " was written by an older development version of this tool";
-    return nullptr;
+    return Status::error("the catalog " + location.catalogPath + " was written by an older development version of this tool");
   }
   if (found != kCatalogSchemaVersion) {
-    error = location.catalogPath + " is not a photo library catalog";
-    return nullptr;
+    return Status::error(location.catalogPath + " is not a photo library catalog");
   }
-  return std::unique_ptr<CatalogWriter>(
-      new CatalogWriter(std::move(lock).value(), std::move(db), location.libraryFolder));
+  return std::unique_ptr<CatalogWriter>(new CatalogWriter(std::move(lock).value(), std::move(db), location.libraryFolder));
 }
 
 std::optional<std::int64_t> CatalogWriter::momentRow(std::int64_t creationDate) {
@@ -105,10 +95,11 @@ std::optional<std::int64_t> CatalogWriter::momentRow(std::int64_t creationDate) 
   if (find.failed()) return std::nullopt;
   SqliteStatement insert(db_.get(),
                          "INSERT INTO collection (identifier, type, subtype, title, rule, day) "
-                         "VALUES (:identifier, 3, :subtype, NULL, :rule, :day)");
+                         "VALUES (:identifier, :type, :subtype, NULL, :rule, :day)");
   insert.bind(":identifier", newCollectionIdentifier())
-      .bind(":subtype", kSubtypeMoment)
-      .bind(":rule", kRuleMembers)
+      .bind(":type", CollectionType::moment)
+      .bind(":subtype", CollectionSubtype::moment)
+      .bind(":rule", CollectionRule::members)
       .bind(":day", std::string_view(day));
   if (!insert.run()) return std::nullopt;
   return sqlite3_last_insert_rowid(db_.get());
@@ -126,8 +117,14 @@ bool CatalogWriter::addMembership(std::int64_t collectionRow, std::int64_t asset
   return insert.run();
 }
 
-bool CatalogWriter::addAsset(const std::string& identifier, const NewAsset& asset,
-                             std::optional<std::int64_t> albumRow) {
+Status CatalogWriter::addAsset(const std::string& identifier, const NewAsset& asset,
+                               std::optional<std::int64_t> albumRow) {
+  if (!recordAsset(identifier, asset, albumRow)) return Status::error("cannot record the asset in the catalog");
+  return {};
+}
+
+bool CatalogWriter::recordAsset(const std::string& identifier, const NewAsset& asset,
+                                std::optional<std::int64_t> albumRow) {
   if (!executeSql(db_.get(), "BEGIN IMMEDIATE")) return false;
   SqliteStatement insertAsset(db_.get(),
                               "INSERT INTO asset (identifier, media_type, creation_date) "
@@ -138,9 +135,9 @@ bool CatalogWriter::addAsset(const std::string& identifier, const NewAsset& asse
   if (!insertAsset.run()) return finish(db_.get(), false);
   const std::int64_t row = sqlite3_last_insert_rowid(db_.get());
 
-  const std::int64_t resourceType = asset.mediaType == kMediaVideo   ? kResourceVideo
-                                    : asset.mediaType == kMediaAudio ? kResourceAudio
-                                                                     : kResourcePhoto;
+  const ResourceType resourceType = asset.mediaType == kMediaVideo   ? ResourceType::video
+                                    : asset.mediaType == kMediaAudio ? ResourceType::audio
+                                                                     : ResourceType::photo;
   SqliteStatement insertResource(db_.get(),
                                  "INSERT INTO resource (asset_id, position, type, original_filename, "
                                  "uniform_type_identifier, path, size, sha256) "
@@ -176,49 +173,56 @@ bool CatalogWriter::addAsset(const std::string& identifier, const NewAsset& asse
   return finish(db_.get(), true);
 }
 
-std::optional<std::string> CatalogWriter::createAlbum(const std::optional<std::string>& title) {
+Result<std::string> CatalogWriter::createAlbum(const std::optional<std::string>& title) {
   std::optional<std::string> cleanTitle;
   if (title) cleanTitle = validUtf8(*title);
   const std::string identifier = newCollectionIdentifier();
   SqliteStatement insert(db_.get(),
                          "INSERT INTO collection (identifier, type, subtype, title, rule) "
-                         "VALUES (:identifier, 1, :subtype, :title, :rule)");
+                         "VALUES (:identifier, :type, :subtype, :title, :rule)");
   insert.bind(":identifier", std::string_view(identifier))
-      .bind(":subtype", kSubtypeAlbumRegular)
+      .bind(":type", CollectionType::album)
+      .bind(":subtype", CollectionSubtype::albumRegular)
       .bind(":title", cleanTitle)
-      .bind(":rule", kRuleMembers);
-  if (!insert.run()) return std::nullopt;
+      .bind(":rule", CollectionRule::members);
+  if (!insert.run()) return Status::error("cannot create the album");
   return identifier;
 }
 
-std::optional<std::int64_t> CatalogWriter::albumRow(const std::string& identifier) {
-  SqliteStatement find(db_.get(), "SELECT id FROM collection WHERE identifier = :identifier AND type = 1");
-  find.bind(":identifier", std::string_view(identifier));
-  if (!find.step()) return std::nullopt;
+Result<std::int64_t> CatalogWriter::albumRow(const std::string& identifier) {
+  SqliteStatement find(db_.get(), "SELECT id FROM collection WHERE identifier = :identifier AND type = :type");
+  find.bind(":identifier", std::string_view(identifier)).bind(":type", CollectionType::album);
+  if (!find.step()) return Status::error("no album with the identifier " + identifier);
   return find.integer(0);
 }
 
-std::optional<std::int64_t> CatalogWriter::assetRow(const std::string& identifier) {
+Result<std::int64_t> CatalogWriter::assetRow(const std::string& identifier) {
   SqliteStatement find(db_.get(), "SELECT id FROM asset WHERE identifier = :identifier");
   find.bind(":identifier", std::string_view(identifier));
-  if (!find.step()) return std::nullopt;
+  if (!find.step()) return Status::error("no asset with the identifier " + identifier);
   return find.integer(0);
 }
 
-bool CatalogWriter::addToAlbum(std::int64_t album, std::int64_t asset) {
-  if (!executeSql(db_.get(), "BEGIN IMMEDIATE")) return false;
+Status CatalogWriter::addToAlbum(std::int64_t album, std::int64_t asset) {
+  const Status failed = Status::error("cannot add the asset to the album");
+  if (!executeSql(db_.get(), "BEGIN IMMEDIATE")) return failed;
   SqliteStatement find(db_.get(), "SELECT creation_date, media_type FROM asset WHERE id = :asset");
   find.bind(":asset", asset);
-  if (!find.step()) return finish(db_.get(), false);
+  if (!find.step()) {
+    finish(db_.get(), false);
+    return failed;
+  }
   const auto date = find.optionalInteger(0);
   const auto type = find.integer(1);
-  return finish(db_.get(), addMembership(album, asset, date, type));
+  if (!finish(db_.get(), addMembership(album, asset, date, type))) return failed;
+  return {};
 }
 
-bool CatalogWriter::setFavorite(std::int64_t asset, bool favorite) {
+Status CatalogWriter::setFavorite(std::int64_t asset, bool favorite) {
   SqliteStatement update(db_.get(), "UPDATE asset SET favorite = :favorite WHERE id = :asset");
   update.bind(":favorite", std::int64_t{favorite ? 1 : 0}).bind(":asset", asset);
-  return update.run();
+  if (!update.run()) return Status::error("cannot change the favourite mark");
+  return {};
 }
 
 std::optional<StoredOriginal> CatalogWriter::original(std::int64_t asset) {
@@ -236,14 +240,15 @@ std::optional<StoredOriginal> CatalogWriter::original(std::int64_t asset) {
   return original;
 }
 
-std::optional<std::string> CatalogWriter::offloadOriginal(std::int64_t asset, const std::string& url,
-                                                          const ContentDigest& content) {
-  if (!executeSql(db_.get(), "BEGIN IMMEDIATE")) return std::nullopt;
+Result<std::string> CatalogWriter::offloadOriginal(std::int64_t asset, const std::string& url,
+                                                   const ContentDigest& content) {
+  const Status failed = Status::error("cannot record the offloaded original in the catalog");
+  if (!executeSql(db_.get(), "BEGIN IMMEDIATE")) return failed;
   SqliteStatement find(db_.get(), "SELECT id, path FROM resource WHERE asset_id = :asset ORDER BY position LIMIT 1");
   find.bind(":asset", asset);
   if (!find.step()) {
     finish(db_.get(), false);
-    return std::nullopt;
+    return failed;
   }
   const std::int64_t resource = find.integer(0);
   const std::string oldPath = find.optionalText(1).value_or("");
@@ -254,18 +259,18 @@ std::optional<std::string> CatalogWriter::offloadOriginal(std::int64_t asset, co
       .bind(":size", static_cast<std::int64_t>(content.size))
       .bind(":sha256", std::string_view(content.sha256))
       .bind(":resource", resource);
-  if (!finish(db_.get(), update.run())) return std::nullopt;
+  if (!finish(db_.get(), update.run())) return failed;
   return oldPath;
 }
 
-std::optional<std::vector<std::string>> CatalogWriter::namedFiles() {
+Result<std::vector<std::string>> CatalogWriter::namedFiles() {
   std::vector<std::string> named;
   SqliteStatement select(db_.get(),
                          "SELECT path FROM resource WHERE path IS NOT NULL UNION ALL SELECT path FROM derivative");
   while (select.step()) {
     if (auto path = select.optionalText(0)) named.push_back(std::move(*path));
   }
-  if (select.failed()) return std::nullopt;
+  if (select.failed()) return Status::error("cannot read the catalog's file names");
   return named;
 }
 

@@ -5,6 +5,13 @@
 #include <cstdlib>
 
 namespace tolvek {
+namespace {
+
+// The library's two file folders, by their names inside the library folder.
+constexpr char kOriginals[] = "originals";
+constexpr char kDerivatives[] = "derivatives";
+
+}  // namespace
 
 LibraryLocation libraryLocationIn(const std::string& dataHome) {
   LibraryLocation where;
@@ -12,11 +19,22 @@ LibraryLocation libraryLocationIn(const std::string& dataHome) {
   where.libraryFolder = where.dataFolder + "/Library";
   where.catalogPath = where.libraryFolder + "/catalog.sqlite";
   where.writerLockPath = where.libraryFolder + "/writer.lock";
-  where.originalsFolder = where.libraryFolder + "/originals";
-  where.derivativesFolder = where.libraryFolder + "/derivatives";
+  where.originalsFolder = where.libraryFolder + "/" + kOriginals;
+  where.derivativesFolder = where.libraryFolder + "/" + kDerivatives;
   where.accessStorePath = where.dataFolder + "/access.ini";
   where.promptLockPath = where.dataFolder + "/prompt.lock";
   return where;
+}
+
+AssetFilePaths assetFilePaths(const std::string& assetIdentifier) {
+  const std::string uuid = assetIdentifier.substr(0, assetIdentifier.find('/'));
+  const std::string shard = uuid.substr(0, 2);
+  AssetFilePaths paths;
+  paths.originalFolder = std::string(kOriginals) + "/" + shard;
+  paths.originalStem = paths.originalFolder + "/" + uuid;
+  paths.derivativeFolder = std::string(kDerivatives) + "/" + shard;
+  paths.derivativePrefix = paths.derivativeFolder + "/" + uuid;
+  return paths;
 }
 
 LibraryLocation userLibraryLocation() {

@@ -24,6 +24,17 @@ struct LibraryLocation {
 // through "..", so a damaged catalog never points outside the library.
 std::string fileInLibrary(const std::string& libraryFolder, const std::optional<std::string>& relative);
 
+// Where an asset's files lie inside the library, relative to the library
+// folder, from the asset's identifier alone: a shard folder named by the
+// first two characters of the identifier's UUID keeps folders small.
+struct AssetFilePaths {
+  std::string originalFolder;    // originals/<shard>
+  std::string originalStem;      // originals/<shard>/<uuid>: the copy adds its extension
+  std::string derivativeFolder;  // derivatives/<shard>
+  std::string derivativePrefix;  // derivatives/<shard>/<uuid>: each derivative adds a suffix
+};
+AssetFilePaths assetFilePaths(const std::string& assetIdentifier);
+
 // The location under `dataHome` (the XDG data home folder).
 LibraryLocation libraryLocationIn(const std::string& dataHome);
 

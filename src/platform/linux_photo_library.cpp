@@ -176,9 +176,9 @@ std::unique_ptr<FetchResult<Asset>> LinuxPhotoLibrary::fetchAssetsInAssetCollect
   const auto source = catalog_->collectionSource(collection);
   if (!source) return nothing<Asset>();
   AssetQuery query;
-  query.scope = source->rule == kRuleFavorites ? AssetScope::favorites
-                : source->rule == kRuleVideos  ? AssetScope::videos
-                                               : AssetScope::members;
+  query.scope = source->rule == CollectionRule::favorites ? AssetScope::favorites
+                : source->rule == CollectionRule::videos  ? AssetScope::videos
+                                                          : AssetScope::members;
   query.collection = source->row;
   query.mediaTypeMask = mediaTypeMask(options.mediaTypes);
   query.newestFirst = options.newestFirst;

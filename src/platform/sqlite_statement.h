@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace tolvek {
 
@@ -58,6 +59,12 @@ class SqliteStatement {
   SqliteStatement& bind(const char* name, const char* text) { return bind(name, std::string_view(text)); }
   SqliteStatement& bind(const char* name, const std::optional<std::int64_t>& value);
   SqliteStatement& bind(const char* name, const std::optional<std::string>& text);
+  // An enumeration is stored as its underlying number.
+  template <class E>
+    requires std::is_enum_v<E>
+  SqliteStatement& bind(const char* name, E value) {
+    return bind(name, static_cast<std::int64_t>(value));
+  }
 
   // True while a row is ready; false at the end or on an error.
   bool step();
@@ -69,6 +76,13 @@ class SqliteStatement {
   std::optional<std::int64_t> optionalInteger(int column) const;
   std::string text(int column) const;
   std::optional<std::string> optionalText(int column) const;
+  // A column holding an enumeration's number, as that enumeration (the value
+  // is taken as stored; callers compare it with the enumerators they know).
+  template <class E>
+    requires std::is_enum_v<E>
+  E enumeration(int column) const {
+    return static_cast<E>(integer(column));
+  }
 
  private:
   int index(const char* name);

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <set>
 
+#include "support/catalog_fixture.h"
 #include "support/scratch_library.h"
 
 namespace tolvek::testing {
@@ -285,7 +286,6 @@ TEST_F(Browse, IdentifiersThatNameNothingGiveEmptyItems) {
 // UTF-8 is left out of every list and lookup, and a date past the year 9999
 // is null.
 TEST(DamagedRows, ARowThatCannotBeWrittenIsLeftOutAndTheRestListed) {
-  if (!haveSqliteShell()) GTEST_SKIP() << "no sqlite3 shell to damage the catalog";
   ScratchLibrary s;
   const std::string src = s.work("src");
   std::filesystem::create_directories(src);
@@ -301,16 +301,11 @@ TEST(DamagedRows, ARowThatCannotBeWrittenIsLeftOutAndTheRestListed) {
   s.addToAlbum(album, ids);
   s.addToAlbum(broken, ids);
   s.grantAccess();
-  const std::string bad = "CAST(X'626164FF' AS TEXT)";
-  const std::string farFuture = "253402300800";
-  ASSERT_TRUE(sqliteQuery(
-      s.catalogPath(),
-      "UPDATE membership SET identifier = " + bad + " WHERE asset_id = (SELECT id FROM asset WHERE identifier = '" +
-          ids[1] + "'); UPDATE asset SET identifier = " + bad + " WHERE identifier = '" + ids[1] +
-          "'; UPDATE membership SET creation_date = " + farFuture +
-          " WHERE asset_id = (SELECT id FROM asset WHERE identifier = '" + ids[2] +
-          "'); UPDATE asset SET creation_date = " + farFuture + " WHERE identifier = '" + ids[2] +
-          "'; UPDATE collection SET identifier = CAST(X'616C62FF' AS TEXT) WHERE identifier = '" + broken + "';"));
+  auto catalog = CatalogFixture::open(s.catalogPath());
+  ASSERT_TRUE(catalog) << catalog.message();
+  ASSERT_TRUE(catalog->setAssetIdentifier(ids[1], "bad\xFF").ok());
+  ASSERT_TRUE(catalog->setCreationDate(ids[2], 253402300800).ok());  // the year 10000
+  ASSERT_TRUE(catalog->setCollectionIdentifier(broken, "alb\xFF").ok());
 
   const std::vector<std::string> rest = {ids[2], ids[0]};  // newest first: the year 10000, then 2020
   for (const std::string& scope : {std::string("-"), album}) {

@@ -15,6 +15,7 @@
 #include <set>
 #include <thread>
 
+#include "support/catalog_fixture.h"
 #include "support/http_test_server.h"
 #include "support/scratch_library.h"
 
@@ -100,13 +101,11 @@ class Export : public ::testing::Test {
 
     // File names are the library's data, not to be trusted: two assets whose
     // recorded names would lead out of the export folder.
-    if (haveSqliteShell()) {
-      const auto renamed = sqliteQuery(
-          s.catalogPath(),
-          "UPDATE resource SET original_filename = '../../escaped.jpg' WHERE asset_id = (SELECT id FROM asset "
-          "WHERE identifier = '" + lib_->escapes + "'); UPDATE resource SET original_filename = '..' WHERE asset_id = "
-          "(SELECT id FROM asset WHERE identifier = '" + lib_->dots + "'); SELECT changes();");
-      ASSERT_TRUE(renamed);
+    {
+      auto catalog = CatalogFixture::open(s.catalogPath());
+      ASSERT_TRUE(catalog) << catalog.message();
+      ASSERT_TRUE(catalog->setOriginalFilename(lib_->escapes, "../../escaped.jpg").ok());
+      ASSERT_TRUE(catalog->setOriginalFilename(lib_->dots, "..").ok());
     }
     s.grantAccess();
   }
@@ -334,7 +333,6 @@ TEST_F(Export, OffloadedOriginalsAreDownloadedAndA404IsReported) {
 }
 
 TEST_F(Export, NothingIsWrittenOutsideTheFolder) {
-  if (!haveSqliteShell()) GTEST_SKIP() << "no sqlite3 shell to plant hostile names";
   const std::string work = lib_->scratch.work("");
   const std::string dir = lib_->scratch.work("inside/deeper");
   const std::set<std::string> before = filesBelow(work);

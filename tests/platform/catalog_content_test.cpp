@@ -39,9 +39,9 @@ std::vector<std::string> identifiersOf(const FetchResult<AssetCollection>& resul
 class CatalogContent : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string error;
-    writer = CatalogWriter::open(home.location(), error);
-    ASSERT_TRUE(writer) << error;
+    auto opened = CatalogWriter::open(home.location());
+    ASSERT_TRUE(opened) << opened.message();
+    writer = std::move(opened).value();
     trip = *writer->createAlbum(std::string("Trip"));
     emptyTitled = *writer->createAlbum(std::string());
     add("A", kMediaImage, kBase + 3600);
@@ -315,9 +315,10 @@ TEST_F(CatalogContent, ResourcesAndStoredLocations) {
   EXPECT_EQ(recorded->derivatives[0].bytes, std::optional<std::uint64_t>(1000));
 
   // Offloaded: the URL instead of the path, with what the URL was checked to serve.
-  ASSERT_EQ(writer->offloadOriginal(*writer->assetRow(ids["A"]), "https://example.test/a",
-                                    ContentDigest{9, std::string(64, 'b')}),
-            std::optional<std::string>("originals/A"));
+  const auto localCopy = writer->offloadOriginal(*writer->assetRow(ids["A"]), "https://example.test/a",
+                                                 ContentDigest{9, std::string(64, 'b')});
+  ASSERT_TRUE(localCopy) << localCopy.message();
+  EXPECT_EQ(*localCopy, "originals/A");
   auto later = CatalogReader::open(home.location());
   EXPECT_EQ(later->storedAsset(a.handle)->original.path, "");
   EXPECT_EQ(later->storedResource(resources[0])->url, "https://example.test/a");

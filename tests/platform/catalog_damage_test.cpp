@@ -9,6 +9,7 @@
 #include "platform/catalog_schema.h"
 #include "platform/catalog_writer.h"
 #include "platform/linux_photo_library.h"
+#include "support/catalog_fixture.h"
 #include "support/scratch_library.h"
 
 namespace tolvek {
@@ -19,9 +20,9 @@ using testing::ScratchLibrary;
 // Fills a catalog with `count` pictures and closes it (the log is folded
 // into the file and removed), with access granted.
 void fillCatalog(const ScratchLibrary& home, int count) {
-  std::string error;
-  auto writer = CatalogWriter::open(home.location(), error);
-  ASSERT_TRUE(writer) << error;
+  auto opened = CatalogWriter::open(home.location());
+  ASSERT_TRUE(opened) << opened.message();
+  auto& writer = *opened;
   const auto album = writer->createAlbum(std::string("Album"));
   for (int i = 0; i < count; ++i) {
     NewAsset asset;
@@ -29,7 +30,7 @@ void fillCatalog(const ScratchLibrary& home, int count) {
     asset.creationDate = 1000 + i;
     asset.originalFilename = "picture-" + std::to_string(i) + ".jpg";
     asset.originalPath = "originals/" + std::to_string(i);
-    ASSERT_TRUE(writer->addAsset("asset-" + std::to_string(i), asset, writer->albumRow(*album)));
+    ASSERT_TRUE(writer->addAsset("asset-" + std::to_string(i), asset, *writer->albumRow(*album)));
   }
   ASSERT_FALSE(AccessStore(home.location().accessStorePath)
                    .write(kHelperBundleIdentifier, AccessAnswer{kStatusAuthorized, {}}));
@@ -132,17 +133,15 @@ TEST(CatalogDamage, NewerOrForeignSchemaReadsAsEmpty) {
   ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
   fillCatalog(home, 2);
   {
-    sqlite3* raw = nullptr;
-    ASSERT_EQ(sqlite3_open(home.location().catalogPath.c_str(), &raw), SQLITE_OK);
-    SqliteConnection db(raw);
-    const std::string newer = "PRAGMA user_version = " + std::to_string(kCatalogSchemaVersion + 1);
-    ASSERT_TRUE(executeSql(db.get(), newer.c_str()));
+    auto catalog = testing::CatalogFixture::open(home.location().catalogPath);
+    ASSERT_TRUE(catalog) << catalog.message();
+    ASSERT_TRUE(catalog->setSchemaVersion(kCatalogSchemaVersion + 1).ok());
   }
   expectEmpty(home);
   // The tool refuses to write into it.
-  std::string error;
-  EXPECT_FALSE(CatalogWriter::open(home.location(), error));
-  EXPECT_NE(error.find("newer"), std::string::npos) << error;
+  const auto refused = CatalogWriter::open(home.location());
+  EXPECT_FALSE(refused);
+  EXPECT_NE(refused.message().find("newer"), std::string::npos) << refused.message();
 
   std::filesystem::remove(home.location().catalogPath);
   {
@@ -157,14 +156,11 @@ TEST(CatalogDamage, NewerOrForeignSchemaReadsAsEmpty) {
 TEST(CatalogDamage, ExclusivelyLockedCatalogReadsAsEmptyWithoutHanging) {
   ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
   fillCatalog(home, 2);
-  sqlite3* raw = nullptr;
-  ASSERT_EQ(sqlite3_open(home.location().catalogPath.c_str(), &raw), SQLITE_OK);
-  SqliteConnection locker(raw);
-  ASSERT_TRUE(executeSql(locker.get(), "PRAGMA locking_mode = EXCLUSIVE"));
-  ASSERT_TRUE(executeSql(locker.get(), "BEGIN EXCLUSIVE"));
-  ASSERT_TRUE(executeSql(locker.get(), "UPDATE asset SET favorite = 1"));
+  auto locker = testing::CatalogFixture::open(home.location().catalogPath);
+  ASSERT_TRUE(locker) << locker.message();
+  ASSERT_TRUE(locker->lockExclusively().ok());
   expectEmpty(home);
-  ASSERT_TRUE(executeSql(locker.get(), "ROLLBACK"));
+  ASSERT_TRUE(locker->rollBack().ok());
 }
 
 }  // namespace

@@ -20,9 +20,9 @@ using testing::ScratchLibrary;
 class LibraryAccess : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string error;
-    auto writer = CatalogWriter::open(home.location(), error);
-    ASSERT_TRUE(writer) << error;
+    auto opened = CatalogWriter::open(home.location());
+    ASSERT_TRUE(opened) << opened.message();
+    auto& writer = *opened;
     album = *writer->createAlbum(std::string("Album"));
     for (int i = 0; i < 4; ++i) {
       NewAsset asset;
@@ -30,7 +30,7 @@ class LibraryAccess : public ::testing::Test {
       asset.creationDate = 1000 * (i + 1);
       asset.originalPath = "originals/" + std::to_string(i);
       ids.push_back("asset-" + std::to_string(i));
-      ASSERT_TRUE(writer->addAsset(ids.back(), asset, writer->albumRow(album)));
+      ASSERT_TRUE(writer->addAsset(ids.back(), asset, *writer->albumRow(album)));
     }
   }
   std::unique_ptr<LinuxPhotoLibrary> library() {

@@ -8,6 +8,7 @@
 #include "platform/catalog_reader.h"
 #include "platform/catalog_schema.h"
 #include "platform/content_hash.h"
+#include "support/catalog_fixture.h"
 #include "support/media_fixtures.h"
 #include "support/scratch_library.h"
 
@@ -28,15 +29,17 @@ std::string importPng(const ScratchLibrary& home, const std::string& name) {
 }
 
 TEST(LibraryUpkeep, AVersionTwoCatalogIsReadThenMigratedInPlace) {
-  if (!testing::haveSqliteShell()) GTEST_SKIP() << "no sqlite3 shell to write an older catalog";
+  if (!testing::haveSqliteShell()) GTEST_SKIP() << "no sqlite3 shell to read the catalog's version";
   ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
   const std::string id = importPng(home, "a.png");
   ASSERT_FALSE(id.empty());
   const std::string catalog = home.location().catalogPath;
   // The same catalog as the previous version wrote it: no sizes, no hashes.
-  ASSERT_TRUE(testing::sqliteQuery(catalog,
-                                   "ALTER TABLE resource DROP COLUMN size; ALTER TABLE resource DROP COLUMN sha256; "
-                                   "ALTER TABLE derivative DROP COLUMN size; PRAGMA user_version = 2;"));
+  {
+    auto older = testing::CatalogFixture::open(catalog);
+    ASSERT_TRUE(older) << older.message();
+    ASSERT_TRUE(older->downgradeToVersion2().ok());
+  }
 
   auto reader = CatalogReader::open(home.location());
   ASSERT_TRUE(reader->isOpen()) << "the helper reads version 2";

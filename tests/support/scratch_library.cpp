@@ -12,14 +12,14 @@
 #include <filesystem>
 #include <sstream>
 
+#include "platform/library_location.h"
+
 namespace tolvek::testing {
 namespace {
 
 namespace fs = std::filesystem;
 
 constexpr char kSqliteShell[] = "/usr/bin/sqlite3";
-
-std::string uuidOf(const std::string& asset) { return asset.substr(0, asset.find('/')); }
 
 std::vector<std::string> lines(const std::string& text) {
   std::vector<std::string> result;
@@ -108,20 +108,21 @@ void ScratchLibrary::addToAlbum(const std::string& album, const std::vector<std:
 }
 
 std::optional<std::string> ScratchLibrary::originalPath(const std::string& asset) const {
-  const std::string uuid = uuidOf(asset);
+  // The copy's extension is the import's choice: the one file of that stem.
+  const std::string stem = libraryFolder() + "/" + assetFilePaths(asset).originalStem;
   std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(libraryFolder() + "/originals/" + uuid.substr(0, 2), ec)) {
-    if (entry.path().stem() == uuid) return entry.path().string();
+  for (const auto& entry : fs::directory_iterator(fs::path(stem).parent_path(), ec)) {
+    if (entry.path().parent_path() / entry.path().stem() == stem) return entry.path().string();
   }
   return std::nullopt;
 }
 
 std::vector<std::string> ScratchLibrary::derivativePaths(const std::string& asset) const {
-  const std::string uuid = uuidOf(asset);
+  const std::string prefix = libraryFolder() + "/" + assetFilePaths(asset).derivativePrefix;
   std::vector<std::string> found;
   std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(libraryFolder() + "/derivatives/" + uuid.substr(0, 2), ec)) {
-    if (entry.path().filename().string().starts_with(uuid)) found.push_back(entry.path().string());
+  for (const auto& entry : fs::directory_iterator(fs::path(prefix).parent_path(), ec)) {
+    if (entry.path().string().starts_with(prefix)) found.push_back(entry.path().string());
   }
   return found;
 }

@@ -41,10 +41,11 @@ class ScratchLibrary {
   const std::string& root() const { return environment_.root(); }
   std::string home() const { return environment_.home(); }
   std::string dataHome() const { return environment_.dataHome(); }
+  // Where the platform puts the library under the scratch data home.
   LibraryLocation location() const { return libraryLocationIn(dataHome()); }
-  std::string libraryFolder() const { return dataHome() + "/tolvek-photos/Library"; }
-  std::string accessStorePath() const { return dataHome() + "/tolvek-photos/access.ini"; }
-  std::string catalogPath() const { return libraryFolder() + "/catalog.sqlite"; }
+  std::string libraryFolder() const { return location().libraryFolder; }
+  std::string accessStorePath() const { return location().accessStorePath; }
+  std::string catalogPath() const { return location().catalogPath; }
   // A folder for source files and exports, outside the library.
   std::string work(const std::string& name) const { return environment_.root() + "/work/" + name; }
   // The same folder, created.
@@ -70,8 +71,8 @@ class ScratchLibrary {
   void addToAlbum(const std::string& album, const std::vector<std::string>& assets);
   void grantAccess() { tool({"access", "grant"}); }
 
-  // The library's copy of an asset's original, and its derivatives (found by
-  // the identifier's UUID in the library's folders).
+  // The library's copy of an asset's original, and its derivatives (found
+  // where assetFilePaths puts them).
   std::optional<std::string> originalPath(const std::string& asset) const;
   std::vector<std::string> derivativePaths(const std::string& asset) const;
 

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "library/media_formats.h"
+
 namespace tolvek::media {
 namespace {
 
@@ -21,15 +23,7 @@ class VipsBitmap final : public Bitmap {
 }  // namespace
 
 bool isPictureLoader(const char* loaderName) {
-  if (loaderName == nullptr) return false;
-  const std::string_view name(loaderName);
-  for (std::string_view accepted : {"VipsForeignLoadJpeg", "VipsForeignLoadPng", "VipsForeignLoadHeif",
-                                    "VipsForeignLoadTiff", "VipsForeignLoadWebp", "VipsForeignLoadGif",
-                                    "VipsForeignLoadNsgif", "jpegload", "pngload", "heifload", "tiffload",
-                                    "webpload", "gifload"}) {
-    if (name.substr(0, accepted.size()) == accepted) return true;
-  }
-  return false;
+  return loaderName != nullptr && isPictureLoaderName(loaderName);
 }
 
 bool withinPixelLimit(const VipsImage* image) {

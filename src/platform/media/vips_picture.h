@@ -14,8 +14,8 @@ namespace tolvek::media {
 // Pictures whose header declares more pixels than this are refused.
 inline constexpr std::int64_t kMaxPicturePixels = 300'000'000;
 
-// True for the loaders of the formats the library holds (JPEG, PNG, HEIC,
-// HEIF, AVIF, TIFF, WebP, GIF), whatever the source kind (file, buffer).
+// True for the libvips loaders of the picture formats in kMediaFormats
+// (library/media_formats.h), whatever the source kind (file, buffer).
 bool isPictureLoader(const char* loaderName);
 
 // True when the image's declared size is within the pixel limit.

@@ -1,0 +1,152 @@
+#pragma once
+// The file formats the library holds, one row each: its type identifier, the
+// extension of the library's copy, how its first bytes are recognised, the
+// libvips loaders that may decode it and whether export turns it into a
+// JPEG. Every place that needs one of these facts reads it here (content
+// sniffing, the decoders' loader check, import's copy names), the way each
+// libvips loader declares its own suffixes and sniffer. Plain data and small
+// constexpr functions only, so every layer may include it.
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace tolvek {
+
+// What kind of file a format is, as far as its first bytes tell.
+enum class FormatFamily {
+  picture,   // decoded by libvips
+  isoMedia,  // an ISO base media file (MP4, MOV, M4A, M4V): video or audio by its streams
+  other,     // audio or video that only FFmpeg's probe recognises
+};
+
+namespace format_sniffing {
+
+constexpr bool startsWith(std::string_view head, std::string_view prefix) {
+  return head.substr(0, prefix.size()) == prefix;
+}
+
+// An ISO base media file: a "ftyp" box first.
+constexpr bool isIsoMedia(std::string_view head) { return head.size() >= 16 && head.substr(4, 4) == "ftyp"; }
+
+constexpr std::string_view majorBrand(std::string_view head) { return head.substr(8, 4); }
+
+template <std::size_t N>
+constexpr bool oneOf(std::string_view brand, const std::array<std::string_view, N>& brands) {
+  for (std::string_view b : brands)
+    if (b == brand) return true;
+  return false;
+}
+
+// True when a compatible brand of the "ftyp" box (the major one first) is one
+// of `brands`. The box's own length bounds the list (at least 16 bytes).
+template <std::size_t N>
+constexpr bool anyBrand(std::string_view head, const std::array<std::string_view, N>& brands) {
+  if (oneOf(majorBrand(head), brands)) return true;
+  const std::uint32_t boxSize = (static_cast<std::uint32_t>(static_cast<unsigned char>(head[0])) << 24) |
+                                (static_cast<std::uint32_t>(static_cast<unsigned char>(head[1])) << 16) |
+                                (static_cast<std::uint32_t>(static_cast<unsigned char>(head[2])) << 8) |
+                                static_cast<std::uint32_t>(static_cast<unsigned char>(head[3]));
+  const std::size_t end = std::min<std::size_t>(head.size(), boxSize < 16 ? 16 : boxSize);
+  for (std::size_t at = 16; at + 4 <= end; at += 4)
+    if (oneOf(head.substr(at, 4), brands)) return true;
+  return false;
+}
+
+inline constexpr std::array<std::string_view, 6> kHevcBrands = {"heic", "heix", "heim", "heis", "hevc", "hevx"};
+inline constexpr std::array<std::string_view, 2> kAv1Brands = {"avif", "avis"};
+// The structural HEIF brands: the codec comes from the compatible brands.
+inline constexpr std::array<std::string_view, 4> kHeifBrands = {"mif1", "msf1", "mif2", "miaf"};
+
+// HEVC-coded HEIF, by its major brand or a structural one with an HEVC brand.
+constexpr bool isHeic(std::string_view head) {
+  return isIsoMedia(head) && (oneOf(majorBrand(head), kHevcBrands) ||
+                              (oneOf(majorBrand(head), kHeifBrands) && anyBrand(head, kHevcBrands)));
+}
+constexpr bool isAvif(std::string_view head) {
+  return isIsoMedia(head) && (oneOf(majorBrand(head), kAv1Brands) ||
+                              (oneOf(majorBrand(head), kHeifBrands) && anyBrand(head, kAv1Brands)));
+}
+// HEIF of any other codec (checked after HEIC and AVIF).
+constexpr bool isHeif(std::string_view head) { return isIsoMedia(head) && oneOf(majorBrand(head), kHeifBrands); }
+constexpr bool isJpeg(std::string_view head) { return startsWith(head, "\xFF\xD8\xFF"); }
+constexpr bool isPng(std::string_view head) { return startsWith(head, "\x89PNG\r\n\x1A\n"); }
+constexpr bool isGif(std::string_view head) { return startsWith(head, "GIF87a") || startsWith(head, "GIF89a"); }
+constexpr bool isTiff(std::string_view head) {
+  return startsWith(head, std::string_view("II*\0", 4)) || startsWith(head, std::string_view("MM\0*", 4));
+}
+constexpr bool isWebp(std::string_view head) {
+  return head.size() >= 12 && startsWith(head, "RIFF") && head.substr(8, 4) == "WEBP";
+}
+constexpr bool isQuickTime(std::string_view head) { return isIsoMedia(head) && majorBrand(head) == "qt  "; }
+constexpr bool isM4v(std::string_view head) {
+  return isIsoMedia(head) && oneOf(majorBrand(head), std::array<std::string_view, 3>{"M4V ", "M4VH", "M4VP"});
+}
+constexpr bool isM4a(std::string_view head) {
+  return isIsoMedia(head) && oneOf(majorBrand(head), std::array<std::string_view, 3>{"M4A ", "M4B ", "M4P "});
+}
+
+}  // namespace format_sniffing
+
+struct MediaFormat {
+  std::string_view typeIdentifier;
+  FormatFamily family;
+  std::string_view extension;  // of the library's copy, with its dot
+  // True when the first bytes of a file (at least 64 when it has them) are
+  // this format's; null for formats that only FFmpeg's probe recognises.
+  bool (*sniff)(std::string_view head);
+  // Names of the libvips loaders that decode it (class names and nicknames,
+  // matched as prefixes); empty for formats libvips does not decode.
+  std::array<std::string_view, 3> loaders;
+  // Whether export writes it as a JPEG (the commands' own rule,
+  // needsJpegConversion, agrees for every row; a test checks).
+  bool convertedOnExport;
+};
+
+// Sniffers run in this order; the first that matches decides, so HEIC and
+// AVIF come before plain HEIF and the other ISO media before MPEG-4, which
+// takes every "ftyp" box left.
+inline constexpr MediaFormat kMediaFormats[] = {
+    {"public.jpeg", FormatFamily::picture, ".jpg", format_sniffing::isJpeg, {"VipsForeignLoadJpeg", "jpegload"}, false},
+    {"public.png", FormatFamily::picture, ".png", format_sniffing::isPng, {"VipsForeignLoadPng", "pngload"}, false},
+    {"com.compuserve.gif", FormatFamily::picture, ".gif", format_sniffing::isGif,
+     {"VipsForeignLoadGif", "VipsForeignLoadNsgif", "gifload"}, false},
+    {"public.tiff", FormatFamily::picture, ".tiff", format_sniffing::isTiff, {"VipsForeignLoadTiff", "tiffload"}, false},
+    {"org.webmproject.webp", FormatFamily::picture, ".webp", format_sniffing::isWebp,
+     {"VipsForeignLoadWebp", "webpload"}, false},
+    {"public.heic", FormatFamily::picture, ".heic", format_sniffing::isHeic, {"VipsForeignLoadHeif", "heifload"}, true},
+    {"public.avif", FormatFamily::picture, ".avif", format_sniffing::isAvif, {"VipsForeignLoadHeif", "heifload"}, false},
+    {"public.heif", FormatFamily::picture, ".heif", format_sniffing::isHeif, {"VipsForeignLoadHeif", "heifload"}, true},
+    {"com.apple.quicktime-movie", FormatFamily::isoMedia, ".mov", format_sniffing::isQuickTime, {}, false},
+    {"com.apple.m4v-video", FormatFamily::isoMedia, ".m4v", format_sniffing::isM4v, {}, false},
+    {"com.apple.m4a-audio", FormatFamily::isoMedia, ".m4a", format_sniffing::isM4a, {}, false},
+    {"public.mpeg-4", FormatFamily::isoMedia, ".mp4", format_sniffing::isIsoMedia, {}, false},
+    {"public.mp3", FormatFamily::other, ".mp3", nullptr, {}, false},
+    {"com.microsoft.waveform-audio", FormatFamily::other, ".wav", nullptr, {}, false},
+};
+
+// The row of `typeIdentifier`, or null.
+constexpr const MediaFormat* mediaFormatOfType(std::string_view typeIdentifier) {
+  for (const MediaFormat& format : kMediaFormats)
+    if (format.typeIdentifier == typeIdentifier) return &format;
+  return nullptr;
+}
+
+// The first row whose sniffer matches `head`, or null.
+constexpr const MediaFormat* sniffMediaFormat(std::string_view head) {
+  for (const MediaFormat& format : kMediaFormats)
+    if (format.sniff != nullptr && format.sniff(head)) return &format;
+  return nullptr;
+}
+
+// True when `loaderName` names a libvips loader of a picture format of the
+// table (loaders of every other format are refused).
+constexpr bool isPictureLoaderName(std::string_view loaderName) {
+  for (const MediaFormat& format : kMediaFormats)
+    for (std::string_view loader : format.loaders)
+      if (!loader.empty() && loaderName.substr(0, loader.size()) == loader) return true;
+  return false;
+}
+
+}  // namespace tolvek

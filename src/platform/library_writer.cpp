@@ -1,0 +1,200 @@
+#include "platform/library_writer.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <set>
+#include <system_error>
+
+#include "library/media_formats.h"
+#include "platform/catalog_identifiers.h"
+#include "platform/media_module.h"
+#include "platform/posix/posix_file.h"
+#include "platform/posix/temporary_files.h"
+#include "platform/remote_download.h"
+
+namespace tolvek {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kCopyChunk = 1 << 20;
+
+// Removes the files (absolute paths) made for an import that failed.
+void removeFiles(const std::vector<std::string>& paths) {
+  for (const std::string& path : paths) ::unlink(path.c_str());
+}
+
+}  // namespace
+
+std::string copyExtension(const std::string& path, const std::string& typeIdentifier) {
+  const std::string name = fs::path(path).filename().string();
+  const auto dot = name.rfind('.');
+  if (dot != std::string::npos && dot + 1 < name.size() && name.size() - dot <= 9) {
+    std::string ext = name.substr(dot + 1);
+    if (std::all_of(ext.begin(), ext.end(), [](unsigned char c) { return std::isalnum(c); })) {
+      std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+      return "." + ext;
+    }
+  }
+  const MediaFormat* format = mediaFormatOfType(typeIdentifier);
+  return format == nullptr ? std::string() : std::string(format->extension);
+}
+
+Result<std::unique_ptr<LibraryWriter>> LibraryWriter::open(const LibraryLocation& location, MediaModule* media) {
+  auto catalog = CatalogWriter::open(location);
+  if (!catalog) return catalog.status();
+  return std::unique_ptr<LibraryWriter>(new LibraryWriter(location, std::move(catalog).value(), media));
+}
+
+MediaModule* LibraryWriter::media() {
+  if (media_ == nullptr) media_ = loadMediaModule();
+  return media_;
+}
+
+Status LibraryWriter::copyIntoLibrary(const std::string& path, const std::string& copy) {
+  auto source = ReadableFile::open(path);
+  if (!source) return source.status();
+  struct stat info {};
+  if (::fstat(source->fd(), &info) != 0) return errorStatus(errno);
+  auto target = TemporaryFile::createBeside(copy, 0600);
+  if (!target) return target.status();
+  // The copy keeps the source's permission bits, as a plain copy would.
+  if (::fchmod(target->fd(), info.st_mode & 07777) != 0) return errorStatus(errno);
+  std::string chunk(kCopyChunk, '\0');
+  for (std::uint64_t done = 0; done < source->size();) {
+    const ssize_t n = ::read(source->fd(), chunk.data(), std::min<std::uint64_t>(chunk.size(), source->size() - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errorStatus(errno);
+    if (n == 0) break;  // the file shrank: what it still has is copied
+    if (Status written = writeAll(target->fd(), std::string_view(chunk.data(), static_cast<std::size_t>(n)));
+        !written) {
+      return written;
+    }
+    done += static_cast<std::uint64_t>(n);
+  }
+  // A new identifier never names an existing copy; should one be there, it
+  // is someone else's and stays.
+  return target->publish(copy, Publish::neverReplace);
+}
+
+Result<std::string> LibraryWriter::importFile(const std::string& path, const ImportSettings& settings) {
+  MediaModule* module = media();
+  if (module == nullptr) return Status::error("the media module cannot be loaded");
+  const auto probe = module->probe(path);
+  if (!probe || probe->mediaType < kMediaImage || probe->mediaType > kMediaAudio) {
+    return Status::error("not a picture, video or audio file that can be read");
+  }
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return Status::error("cannot read the file");
+
+  const std::string identifier = newAssetIdentifier();
+  const AssetFilePaths paths = assetFilePaths(identifier);
+  const std::string copyRelative = paths.originalStem + copyExtension(path, probe->uniformTypeIdentifier);
+  const std::string copyPath = absolute(copyRelative);
+
+  std::error_code ec;
+  fs::create_directories(absolute(paths.originalFolder), ec);
+  fs::create_directories(absolute(paths.derivativeFolder), ec);
+  // A copy is whole or absent under its name.
+  if (Status copied = copyIntoLibrary(path, copyPath); !copied) {
+    return Status::error("cannot copy the file into the library: " + copied.message());
+  }
+
+  NewAsset asset;
+  asset.mediaType = probe->mediaType;
+  if (settings.recordDate) asset.creationDate = probe->creationDate ? *probe->creationDate : info.st_mtime;
+  asset.originalFilename = fs::path(path).filename().string();
+  asset.uniformTypeIdentifier = probe->uniformTypeIdentifier;
+  asset.originalPath = copyRelative;
+  // Of the library's copy, which is what the catalog vouches for.
+  auto digest = digestOfFile(copyPath);
+  if (!digest) {
+    removeFiles({copyPath});
+    return Status::error("cannot read the library's copy: " + digest.message());
+  }
+  asset.original = *digest;
+  std::vector<std::string> made{copyPath};
+  const std::string prefix = location_.libraryFolder + "/";
+  for (StoredDerivative d : module->makeDerivatives(copyPath, probe->mediaType, absolute(paths.derivativePrefix))) {
+    made.push_back(d.path);
+    if (d.path.starts_with(prefix)) d.path = d.path.substr(prefix.size());
+    asset.derivatives.push_back(std::move(d));
+  }
+
+  if (Status recorded = catalog_->addAsset(identifier, asset, settings.albumRow); !recorded) {
+    removeFiles(made);
+    return recorded;
+  }
+  return identifier;
+}
+
+Status LibraryWriter::offload(const std::string& assetIdentifier, const std::string& url) {
+  auto asset = catalog_->assetRow(assetIdentifier);
+  if (!asset) return asset.status();
+  const auto original = catalog_->original(*asset);
+  if (!original) return Status::error("cannot offload " + assetIdentifier + ": the asset has no original");
+
+  // What the URL must serve: the local copy's content, or, for an original
+  // that is already remote, what the catalog recorded for it.
+  ContentDigest expected;
+  if (!original->path.empty()) {
+    auto digest = digestOfFile(original->path);
+    if (!digest) return Status::error("cannot read the original " + original->path + ": " + digest.message());
+    expected = *digest;
+  } else if (original->size && !original->sha256.empty()) {
+    expected = ContentDigest{*original->size, original->sha256};
+  } else {
+    return Status::error("cannot offload " + assetIdentifier +
+                         ": the library has neither a copy nor the content hash of its original to check the URL "
+                         "against");
+  }
+
+  auto download = TemporaryFile::createIn(location_.libraryFolder, 0600);
+  if (!download) {
+    return Status::error("cannot make a temporary file in " + location_.libraryFolder + ": " + download.message());
+  }
+  if (Status checked = downloadOriginal(url, ExpectedContent{expected.size, expected.sha256}, *download, {});
+      !checked) {
+    return Status::error("not offloaded: " + url + " does not serve the original of " + assetIdentifier + " (" +
+                         checked.message() + "); nothing was changed");
+  }
+
+  auto localCopy = catalog_->offloadOriginal(*asset, url, expected);
+  if (!localCopy) return Status::error("cannot offload " + assetIdentifier);
+  // Removed only after the catalog stopped pointing at it.
+  if (!localCopy->empty()) {
+    const std::string path = absolute(*localCopy);
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+      return Status::error("cannot remove " + path + ": " + std::strerror(errno));
+    }
+  }
+  return {};
+}
+
+void LibraryWriter::removeOrphans() {
+  // The writer lock keeps every other import out meanwhile, so nothing
+  // removed here is still being written.
+  const auto named = catalog_->namedFiles();
+  if (!named) return;  // without the full list nothing is known to be an orphan
+  const std::set<std::string> keep(named->begin(), named->end());
+  const std::string prefix = location_.libraryFolder + "/";
+  for (const std::string* folder : {&location_.originalsFolder, &location_.derivativesFolder}) {
+    std::error_code ec;
+    fs::recursive_directory_iterator it(*folder, fs::directory_options::skip_permission_denied, ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+      std::error_code fileEc;
+      if (it->is_directory(fileEc) && !it->is_symlink(fileEc)) continue;
+      const std::string path = it->path().string();
+      if (!path.starts_with(prefix)) continue;
+      if (keep.count(path.substr(prefix.size())) == 0) ::unlink(path.c_str());
+    }
+  }
+}
+
+}  // namespace tolvek

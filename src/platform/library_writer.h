@@ -1,0 +1,67 @@
+#pragma once
+// The one writer of a library's files and rows together: it decides where an
+// asset's files go (assetFilePaths), copies and records an import as one
+// step that is undone when any part fails, offloads an original (catalog
+// first, then the local copy) and clears files no row names. The library
+// tool's commands only parse their arguments and print what this returns.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "library/status.h"
+#include "platform/catalog_writer.h"
+#include "platform/library_location.h"
+
+namespace tolvek {
+
+class MediaModule;
+
+class LibraryWriter {
+ public:
+  // Opens the catalog as CatalogWriter::open does (holding the writer lock
+  // until destruction). `media` probes and makes derivatives; null: the
+  // media module, loaded on the first import.
+  static Result<std::unique_ptr<LibraryWriter>> open(const LibraryLocation& location, MediaModule* media = nullptr);
+
+  const LibraryLocation& location() const { return location_; }
+  CatalogWriter& catalog() { return *catalog_; }
+
+  struct ImportSettings {
+    std::optional<std::int64_t> albumRow;  // also added to this album
+    bool recordDate = true;                // false: imported without a date
+  };
+  // Copies the file at `path` into the library (the user's file is only
+  // read; its kind comes from its content), makes its derivatives and
+  // records it in one transaction. Gives the new asset's identifier; on
+  // failure every file made for it is removed and nothing is recorded.
+  Result<std::string> importFile(const std::string& path, const ImportSettings& settings);
+
+  // Keeps the asset's original only at `url` (http or https), once the URL
+  // served exactly the original: the catalog first, then the local copy is
+  // removed (the derivatives stay). Nothing changes when the URL fails.
+  Status offload(const std::string& assetIdentifier, const std::string& url);
+
+  // Removes what killed imports left in originals/ and derivatives/: files
+  // that no catalog row names. Links are removed as links, never followed.
+  void removeOrphans();
+
+ private:
+  LibraryWriter(LibraryLocation location, std::unique_ptr<CatalogWriter> catalog, MediaModule* media)
+      : location_(std::move(location)), catalog_(std::move(catalog)), media_(media) {}
+  MediaModule* media();
+  // Copies `path` to `copy` (absolute) through a temporary file beside it.
+  Status copyIntoLibrary(const std::string& path, const std::string& copy);
+  std::string absolute(const std::string& relative) const { return location_.libraryFolder + "/" + relative; }
+
+  LibraryLocation location_;
+  std::unique_ptr<CatalogWriter> catalog_;
+  MediaModule* media_;
+};
+
+// The extension of the library's copy of `path`: the source's, lower-cased,
+// when it is short and plain, else the one of the format `typeIdentifier`
+// names ("" for a format it does not know).
+std::string copyExtension(const std::string& path, const std::string& typeIdentifier);
+
+}  // namespace tolvek

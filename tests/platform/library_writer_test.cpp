@@ -1,0 +1,166 @@
+// The library writer in this process, with a media module of the test's own:
+// an import lands where assetFilePaths says with what the catalog records,
+// and an import that fails at any step leaves no file and no row behind.
+#include "platform/library_writer.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "support/media_fixtures.h"
+#include "support/scratch_library.h"
+#include "platform/catalog_reader.h"
+#include "platform/catalog_schema.h"
+#include "platform/media_module.h"
+#include "support/catalog_fixture.h"
+#include "support/fake_pictures.h"
+
+namespace tolvek {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ScratchLibrary;
+
+// Takes every file for a PNG picture (or for nothing, with `refuse`) and
+// writes two small derivatives, remembering their paths.
+class RecordingMedia final : public MediaModule {
+ public:
+  PictureDecoder& pictureDecoder() override { return decoder_; }
+  std::unique_ptr<Picture> renderFile(const std::string&, std::uint64_t, std::int64_t, PixelSize) override {
+    return nullptr;
+  }
+  std::optional<MediaProbe> probe(const std::string&) override {
+    if (refuse) return std::nullopt;
+    return MediaProbe{kMediaImage, "public.png", 1234};
+  }
+  std::vector<StoredDerivative> makeDerivatives(const std::string&, std::int64_t,
+                                                const std::string& pathPrefix) override {
+    std::vector<StoredDerivative> made;
+    for (const char* suffix : {"-240.jpg", "-512.jpg"}) {
+      EXPECT_TRUE(testing::writeFileBytes(pathPrefix + suffix, "jpeg bytes"));
+      made.push_back({pathPrefix + suffix, 240, 180, 10});
+      derivatives.push_back(pathPrefix + suffix);
+    }
+    return made;
+  }
+
+  bool refuse = false;
+  std::vector<std::string> derivatives;
+
+ private:
+  FakePictureDecoder decoder_;
+};
+
+// The regular files below the library's originals/ and derivatives/.
+std::vector<std::string> libraryFiles(const LibraryLocation& where) {
+  std::vector<std::string> files;
+  for (const std::string* folder : {&where.originalsFolder, &where.derivativesFolder}) {
+    for (const auto& entry : fs::recursive_directory_iterator(*folder))
+      if (entry.is_regular_file()) files.push_back(entry.path().string());
+  }
+  return files;
+}
+
+std::size_t assetCount(const LibraryLocation& where) {
+  std::size_t n = 0;
+  CatalogReader::open(where)->forEachAsset(AssetQuery{}, [&n](const Asset&) { return ++n > 0; });
+  return n;
+}
+
+class LibraryWriterTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    source = home.folder("media") + "/Beach.PNG";
+    ASSERT_TRUE(testing::writeFileBytes(source, "picture bytes"));
+    ASSERT_EQ(::chmod(source.c_str(), 0640), 0);
+    auto opened = LibraryWriter::open(home.location(), &media);
+    ASSERT_TRUE(opened) << opened.message();
+    writer = std::move(opened).value();
+  }
+
+  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
+  RecordingMedia media;
+  std::string source;
+  std::unique_ptr<LibraryWriter> writer;
+};
+
+TEST_F(LibraryWriterTest, ImportPutsTheFilesWhereTheIdentifierSaysAndRecordsThem) {
+  const auto id = writer->importFile(source, {});
+  ASSERT_TRUE(id) << id.message();
+  const AssetFilePaths paths = assetFilePaths(*id);
+  const std::string copy = home.location().libraryFolder + "/" + paths.originalStem + ".png";
+  EXPECT_EQ(testing::readFileBytes(copy), "picture bytes");
+  EXPECT_EQ(fs::status(copy).permissions() & fs::perms::mask, fs::perms(0640));
+  for (const std::string& d : media.derivatives)
+    EXPECT_TRUE(d.starts_with(home.location().libraryFolder + "/" + paths.derivativePrefix)) << d;
+
+  const auto stored = CatalogReader::open(home.location())->storedAsset(*writer->catalog().assetRow(*id));
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(stored->original.path, copy);
+  EXPECT_EQ(stored->original.size, std::optional<std::uint64_t>(13));
+  EXPECT_EQ(stored->original.sha256, digestOfFile(copy)->sha256);
+  EXPECT_EQ(stored->derivatives.size(), 2u);
+  // Nothing but the copy and its derivatives: no temporary file is left.
+  EXPECT_EQ(libraryFiles(home.location()).size(), 3u);
+}
+
+// The record fails at its first, middle and last insert.
+class FailedRecord : public LibraryWriterTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(FailedRecord, RemovesTheCopyAndTheDerivatives) {
+  auto catalog = testing::CatalogFixture::open(home.location().catalogPath);
+  ASSERT_TRUE(catalog) << catalog.message();
+  ASSERT_TRUE(catalog->refuseInsertsInto(GetParam()).ok());
+  const auto id = writer->importFile(source, {});
+  EXPECT_FALSE(id);
+  EXPECT_EQ(id.message(), "cannot record the asset in the catalog");
+  EXPECT_EQ(media.derivatives.size(), 2u) << "the derivatives were made before the record failed";
+  EXPECT_EQ(libraryFiles(home.location()), std::vector<std::string>{});
+  EXPECT_EQ(assetCount(home.location()), 0u) << "the asset row went with its transaction";
+  EXPECT_EQ(testing::readFileBytes(source), "picture bytes");
+}
+
+INSTANTIATE_TEST_SUITE_P(Tables, FailedRecord,
+                         ::testing::Values(catalog::kResource.table, catalog::kDerivative.table,
+                                           catalog::kMembership.table));
+
+TEST_F(LibraryWriterTest, AFileTheMediaModuleRefusesIsNeitherCopiedNorRecorded) {
+  media.refuse = true;
+  const auto id = writer->importFile(source, {});
+  EXPECT_EQ(id.message(), "not a picture, video or audio file that can be read");
+  EXPECT_EQ(libraryFiles(home.location()), std::vector<std::string>{});
+  EXPECT_EQ(assetCount(home.location()), 0u);
+}
+
+TEST_F(LibraryWriterTest, AnUnreadableSourceLeavesNoPartialCopy) {
+  const std::string folder = home.folder("media") + "/folder.png";
+  fs::create_directories(folder);  // probed by the fake, but no regular file to copy
+  const auto id = writer->importFile(folder, {});
+  EXPECT_TRUE(id.message().starts_with("cannot copy the file into the library: ")) << id.message();
+  EXPECT_EQ(libraryFiles(home.location()), std::vector<std::string>{});
+}
+
+struct ExtensionCase {
+  const char* path;
+  const char* typeIdentifier;
+  const char* extension;
+};
+
+class CopyExtension : public ::testing::TestWithParam<ExtensionCase> {};
+
+TEST_P(CopyExtension, SourcesOwnWhenPlainElseTheFormatsOwn) {
+  EXPECT_EQ(copyExtension(GetParam().path, GetParam().typeIdentifier), GetParam().extension);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, CopyExtension,
+                         ::testing::Values(ExtensionCase{"/a/IMG_1.JPG", "public.jpeg", ".jpg"},
+                                           ExtensionCase{"/a/clip.MoV", "public.mpeg-4", ".mov"},
+                                           ExtensionCase{"/a/scan", "public.tiff", ".tiff"},
+                                           ExtensionCase{"/a/photo.he-ic", "public.heic", ".heic"},
+                                           ExtensionCase{"/a/x.verylongext", "org.webmproject.webp", ".webp"},
+                                           ExtensionCase{"/a/song.", "public.mp3", ".mp3"},
+                                           ExtensionCase{"/a.d/noext", "public.unknown", ""}));
+
+}  // namespace
+}  // namespace tolvek

@@ -1,0 +1,292 @@
+#include "support/catalog_fixture.h"
+
+#include <cstdio>
+#include <ctime>
+#include <map>
+#include <optional>
+#include <random>
+#include <tuple>
+
+#include "library/photo_types.h"
+#include "platform/catalog_schema.h"
+#include "platform/library_location.h"
+#include "platform/library_writer.h"
+
+namespace tolvek::testing {
+namespace {
+
+using namespace tolvek::catalog;
+
+std::string albumIdentifier(int a) {
+  char id[64];
+  std::snprintf(id, sizeof id, "%08X-1111-4000-8000-%012X/L0/040", static_cast<unsigned>(a) * 40503u, a);
+  return id;
+}
+
+std::string momentIdentifier(std::int64_t dayNumber) {
+  char id[64];
+  std::snprintf(id, sizeof id, "%08X-2222-4000-8000-%012llX/L0/040", static_cast<unsigned>(dayNumber),
+                static_cast<unsigned long long>(dayNumber));
+  return id;
+}
+
+std::string utcDay(std::int64_t seconds) {
+  const std::time_t t = static_cast<std::time_t>(seconds);
+  std::tm day{};
+  gmtime_r(&t, &day);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d", &day);
+  return text;
+}
+
+// "INSERT INTO table (a, b) VALUES (:a, :b)" for the named columns.
+std::string insertInto(const char* table, std::initializer_list<const char*> columns) {
+  std::string names, values;
+  for (const char* c : columns) {
+    names += std::string(names.empty() ? "" : ", ") + c;
+    values += std::string(values.empty() ? ":" : ", :") + c;
+  }
+  return std::string("INSERT INTO ") + table + " (" + names + ") VALUES (" + values + ")";
+}
+
+struct BulkKind {
+  std::int64_t mediaType;
+  ResourceType resource;
+  const char* suffix;
+  const char* typeIdentifier;
+};
+
+}  // namespace
+
+Result<CatalogFixture> CatalogFixture::open(const std::string& catalogPath) {
+  sqlite3* raw = nullptr;
+  const int rc = sqlite3_open_v2(catalogPath.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+  SqliteConnection db(raw);
+  if (rc != SQLITE_OK) {
+    return Status::error("cannot open " + catalogPath + ": " + (raw ? sqlite3_errmsg(raw) : "out of memory"));
+  }
+  sqlite3_busy_timeout(db.get(), 5000);
+  return CatalogFixture(std::move(db));
+}
+
+Status CatalogFixture::run(SqliteStatement& statement) {
+  if (!statement.run()) return Status::error(sqlite3_errmsg(db_.get()));
+  return {};
+}
+
+Status CatalogFixture::execute(const std::string& sql) {
+  if (!executeSql(db_.get(), sql.c_str())) return Status::error(sqlite3_errmsg(db_.get()) + (": " + sql));
+  return {};
+}
+
+std::string CatalogFixture::bulkAssetIdentifier(int i) {
+  char id[64];
+  std::snprintf(id, sizeof id, "%08X-0000-4000-8000-%012X/L0/001", static_cast<unsigned>(i) * 2654435761u, i);
+  return id;
+}
+
+Result<std::vector<std::string>> CatalogFixture::fillBulk(const Bulk& bulk) {
+  static constexpr BulkKind kPicture{kMediaImage, ResourceType::photo, "JPG", "public.jpeg"};
+  static constexpr BulkKind kVideo{kMediaVideo, ResourceType::video, "MOV", "com.apple.quicktime-movie"};
+  static constexpr BulkKind kAudio{kMediaAudio, ResourceType::audio, "M4A", "com.apple.m4a-audio"};
+  sqlite3* db = db_.get();
+  StatementCache cache;
+  if (Status s = execute("PRAGMA synchronous = OFF"); !s) return s;
+  if (Status s = execute("BEGIN"); !s) return s;
+  auto fail = [&](Status failure) -> Status {
+    executeSql(db, "ROLLBACK");
+    return failure;
+  };
+
+  const std::string addCollection = insertInto(
+      kCollection.table, {kCollection.identifier, kCollection.type, kCollection.subtype, kCollection.title,
+                          kCollection.rule, kCollection.day});
+  std::vector<std::string> albumIds;
+  std::vector<std::int64_t> albumRows;
+  for (int a = 0; a < bulk.albums; ++a) {
+    albumIds.push_back(albumIdentifier(a));
+    SqliteStatement album(db, cache, addCollection);
+    album.bind(":identifier", albumIds.back())
+        .bind(":type", CollectionType::album)
+        .bind(":subtype", CollectionSubtype::albumRegular)
+        .bind(":title", "Album " + std::to_string(a))
+        .bind(":rule", CollectionRule::members)
+        .bind(":day", std::optional<std::string>());
+    if (Status s = run(album); !s) return fail(s);
+    albumRows.push_back(sqlite3_last_insert_rowid(db));
+  }
+
+  const std::string addAsset = insertInto(kAsset.table, {kAsset.id, kAsset.identifier, kAsset.mediaType,
+                                                         kAsset.creationDate, kAsset.favorite});
+  const std::string addResource =
+      insertInto(kResource.table, {kResource.assetId, kResource.position, kResource.type, kResource.originalFilename,
+                                   kResource.uniformTypeIdentifier, kResource.path, kResource.size, kResource.sha256});
+  const std::string addDerivative = insertInto(
+      kDerivative.table, {kDerivative.assetId, kDerivative.path, kDerivative.width, kDerivative.height, kDerivative.size});
+  const std::string addMember =
+      insertInto(kMembership.table, {kMembership.collectionId, kMembership.assetId, kMembership.position,
+                                     kMembership.identifier, kMembership.creationDate, kMembership.mediaType});
+
+  std::mt19937_64 random(42);
+  const std::int64_t start = 1400000000;
+  std::vector<std::int64_t> albumSize(albumRows.size(), 0);
+  std::map<std::string, std::pair<std::int64_t, std::int64_t>> moments;  // day: row, size
+  for (int i = 0; i < bulk.assets; ++i) {
+    const std::uint64_t r = random();
+    const BulkKind& kind = r % 100 < 90 ? kPicture : r % 100 < 98 ? kVideo : kAudio;
+    std::optional<std::int64_t> date;
+    if (r % 20 != 0) date = start + static_cast<std::int64_t>(random() % (10ull * 365 * 86400));
+    const std::int64_t row = i + 1;
+    const std::string identifier = bulkAssetIdentifier(i);
+    const AssetFilePaths paths = assetFilePaths(identifier);
+
+    SqliteStatement asset(db, cache, addAsset);
+    asset.bind(":id", row)
+        .bind(":identifier", identifier)
+        .bind(":media_type", kind.mediaType)
+        .bind(":creation_date", date)
+        .bind(":favorite", std::int64_t{r % 50 == 0});
+    if (Status s = run(asset); !s) return fail(s);
+
+    char name[32], hash[72];
+    std::snprintf(name, sizeof name, "IMG_%05d.%s", i, kind.suffix);
+    std::snprintf(hash, sizeof hash, "%064llx", static_cast<unsigned long long>(r));
+    SqliteStatement resource(db, cache, addResource);
+    resource.bind(":asset_id", row)
+        .bind(":position", std::int64_t{0})
+        .bind(":type", kind.resource)
+        .bind(":original_filename", std::string_view(name))
+        .bind(":uniform_type_identifier", kind.typeIdentifier)
+        .bind(":path", paths.originalStem + copyExtension(name, kind.typeIdentifier))
+        .bind(":size", static_cast<std::int64_t>(100000 + r % 5000000))
+        .bind(":sha256", std::string_view(hash));
+    if (Status s = run(resource); !s) return fail(s);
+
+    if (kind.mediaType != kMediaAudio) {
+      for (const auto& [suffix, width, height] : {std::tuple{"-240.jpg", 320, 240}, std::tuple{"-512.jpg", 683, 512}}) {
+        SqliteStatement derivative(db, cache, addDerivative);
+        derivative.bind(":asset_id", row)
+            .bind(":path", paths.derivativePrefix + suffix)
+            .bind(":width", std::int64_t{width})
+            .bind(":height", std::int64_t{height})
+            .bind(":size", static_cast<std::int64_t>(width * height / 8));
+        if (Status s = run(derivative); !s) return fail(s);
+      }
+    }
+
+    auto member = [&](std::int64_t collection, std::int64_t position) {
+      SqliteStatement m(db, cache, addMember);
+      m.bind(":collection_id", collection)
+          .bind(":asset_id", row)
+          .bind(":position", position)
+          .bind(":identifier", identifier)
+          .bind(":creation_date", date)
+          .bind(":media_type", kind.mediaType);
+      return run(m);
+    };
+    if (!albumRows.empty()) {
+      const std::size_t album =
+          i % 5 == 0 || albumRows.size() < 2 ? 0 : 1 + static_cast<std::size_t>(random() % (albumRows.size() - 1));
+      if (Status s = member(albumRows[album], ++albumSize[album]); !s) return fail(s);
+    }
+    if (date) {
+      const std::string day = utcDay(*date);
+      auto found = moments.find(day);
+      if (found == moments.end()) {
+        SqliteStatement moment(db, cache, addCollection);
+        moment.bind(":identifier", momentIdentifier(*date / 86400))
+            .bind(":type", CollectionType::moment)
+            .bind(":subtype", CollectionSubtype::moment)
+            .bind(":title", std::optional<std::string>())
+            .bind(":rule", CollectionRule::members)
+            .bind(":day", day);
+        if (Status s = run(moment); !s) return fail(s);
+        found = moments.emplace(day, std::pair{sqlite3_last_insert_rowid(db), std::int64_t{0}}).first;
+      }
+      if (Status s = member(found->second.first, ++found->second.second); !s) return fail(s);
+    }
+  }
+  cache.clear();
+  if (Status s = execute("COMMIT"); !s) return fail(s);
+  if (Status s = execute("ANALYZE"); !s) return s;
+  return albumIds;
+}
+
+Status CatalogFixture::setAssetIdentifier(const std::string& identifier, std::string_view bytes) {
+  if (Status s = execute("BEGIN"); !s) return s;
+  SqliteStatement members(db_.get(), std::string("UPDATE ") + kMembership.table + " SET " + kMembership.identifier +
+                                         " = :bytes WHERE " + kMembership.identifier + " = :identifier");
+  members.bind(":bytes", bytes).bind(":identifier", identifier);
+  SqliteStatement asset(db_.get(), std::string("UPDATE ") + kAsset.table + " SET " + kAsset.identifier +
+                                       " = :bytes WHERE " + kAsset.identifier + " = :identifier");
+  asset.bind(":bytes", bytes).bind(":identifier", identifier);
+  Status done = run(members);
+  if (done) done = run(asset);
+  if (!done) {
+    executeSql(db_.get(), "ROLLBACK");
+    return done;
+  }
+  return execute("COMMIT");
+}
+
+Status CatalogFixture::setCreationDate(const std::string& identifier, std::int64_t date) {
+  if (Status s = execute("BEGIN"); !s) return s;
+  SqliteStatement members(db_.get(), std::string("UPDATE ") + kMembership.table + " SET " + kMembership.creationDate +
+                                         " = :date WHERE " + kMembership.identifier + " = :identifier");
+  members.bind(":date", date).bind(":identifier", identifier);
+  SqliteStatement asset(db_.get(), std::string("UPDATE ") + kAsset.table + " SET " + kAsset.creationDate +
+                                       " = :date WHERE " + kAsset.identifier + " = :identifier");
+  asset.bind(":date", date).bind(":identifier", identifier);
+  Status done = run(members);
+  if (done) done = run(asset);
+  if (!done) {
+    executeSql(db_.get(), "ROLLBACK");
+    return done;
+  }
+  return execute("COMMIT");
+}
+
+Status CatalogFixture::setCollectionIdentifier(const std::string& identifier, std::string_view bytes) {
+  SqliteStatement update(db_.get(), std::string("UPDATE ") + kCollection.table + " SET " + kCollection.identifier +
+                                        " = :bytes WHERE " + kCollection.identifier + " = :identifier");
+  update.bind(":bytes", bytes).bind(":identifier", identifier);
+  return run(update);
+}
+
+Status CatalogFixture::setOriginalFilename(const std::string& identifier, std::string_view name) {
+  SqliteStatement update(db_.get(), std::string("UPDATE ") + kResource.table + " SET " + kResource.originalFilename +
+                                        " = :name WHERE " + kResource.assetId + " = (SELECT " + kAsset.id + " FROM " +
+                                        kAsset.table + " WHERE " + kAsset.identifier + " = :identifier)");
+  update.bind(":name", name).bind(":identifier", identifier);
+  if (Status s = run(update); !s) return s;
+  if (sqlite3_changes(db_.get()) == 0) return Status::error("no original of " + identifier);
+  return {};
+}
+
+Status CatalogFixture::setSchemaVersion(std::int64_t version) {
+  return execute("PRAGMA user_version = " + std::to_string(version));
+}
+
+Status CatalogFixture::downgradeToVersion2() {
+  std::string sql;
+  for (const CatalogColumn& c : kColumnsAddedInVersion3) {
+    sql += std::string("ALTER TABLE ") + c.table + " DROP COLUMN " + c.column + ";";
+  }
+  if (Status s = execute(sql); !s) return s;
+  return setSchemaVersion(2);
+}
+
+Status CatalogFixture::refuseInsertsInto(const char* table) {
+  return execute(std::string("CREATE TRIGGER refuse_") + table + " BEFORE INSERT ON " + table +
+                 " BEGIN SELECT RAISE(ABORT, 'refused by the test'); END");
+}
+
+Status CatalogFixture::lockExclusively() {
+  if (Status s = execute("PRAGMA locking_mode = EXCLUSIVE"); !s) return s;
+  if (Status s = execute("BEGIN EXCLUSIVE"); !s) return s;
+  return execute(std::string("UPDATE ") + kAsset.table + " SET " + kAsset.favorite + " = 1");
+}
+
+Status CatalogFixture::rollBack() { return execute("ROLLBACK"); }
+
+}  // namespace tolvek::testing

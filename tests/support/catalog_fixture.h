@@ -1,0 +1,68 @@
+#pragma once
+// Catalog rows that no writer of the library makes: the bulk rows (without
+// files) of the benchmarks' large catalogs, deliberately damaged rows for
+// the tests of a catalog that cannot be trusted, and a catalog of the
+// previous schema version. Every table and column name comes from the
+// platform's schema module, so these rows always have the shape the reader
+// reads. Linked by the tests and the benchmarks.
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "library/status.h"
+#include "platform/sqlite_statement.h"
+
+namespace tolvek::testing {
+
+class CatalogFixture {
+ public:
+  // The existing catalog at `catalogPath`, read-write (never created).
+  static Result<CatalogFixture> open(const std::string& catalogPath);
+
+  // Bulk rows in one transaction, then ANALYZE: `albums` albums ("Album 0"
+  // first, at the row after the smart albums), `assets` assets with dates
+  // over ten years (one in twenty undated), 90 % pictures, 8 % videos, 2 %
+  // audio, one favourite in fifty, each with its original (at the path the
+  // library would give it, with a size and a hash) and, but for audio, two
+  // derivatives; a moment per day (UTC). Album 0 holds every fifth asset,
+  // the other albums share the rest at random. The same rows for the same
+  // numbers. Gives the albums' identifiers in order.
+  struct Bulk {
+    int assets = 100000;
+    int albums = 1000;
+  };
+  Result<std::vector<std::string>> fillBulk(const Bulk& bulk);
+  // The identifier of the bulk asset number `i` (from 0).
+  static std::string bulkAssetIdentifier(int i);
+
+  // Damage: the asset's identifier (in its memberships too) becomes `bytes`,
+  // which need not be UTF-8.
+  Status setAssetIdentifier(const std::string& identifier, std::string_view bytes);
+  // The asset's creation date, in its memberships too.
+  Status setCreationDate(const std::string& identifier, std::int64_t date);
+  Status setCollectionIdentifier(const std::string& identifier, std::string_view bytes);
+  // The recorded file name of the asset's original.
+  Status setOriginalFilename(const std::string& identifier, std::string_view name);
+  Status setSchemaVersion(std::int64_t version);
+  // The catalog as the previous version wrote it: without the columns the
+  // current version added, at version 2.
+  Status downgradeToVersion2();
+  // Every later insert into the table (catalog::k....table) fails, as on a
+  // full disk: for the rollback of a writer's transaction.
+  Status refuseInsertsInto(const char* table);
+  // Takes the catalog's exclusive lock with a write that is left pending,
+  // until rollBack: readers find the catalog locked.
+  Status lockExclusively();
+  Status rollBack();
+
+ private:
+  explicit CatalogFixture(SqliteConnection db) : db_(std::move(db)) {}
+  Status run(SqliteStatement& statement);
+  Status execute(const std::string& sql);
+  SqliteConnection db_;
+};
+
+}  // namespace tolvek::testing
