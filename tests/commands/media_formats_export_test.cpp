@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "commands/heif_conversion.h"
+#include "commands/export_naming.h"
 #include "library/media_formats.h"
 
 namespace tolvek {
