@@ -44,15 +44,15 @@ int runAccess(const Arguments& arguments) {
       if (!known.contains(id)) status = failWith("no asset with the identifier " + id);
     }
     if (status != 0) return status;
-    answer = AccessAnswer{kStatusLimited, found};
+    answer = AccessAnswer{AuthorizationStatus::limited, found};
   } else {
     if (!rest.empty()) return failWith("access " + what + " takes no further arguments");
     if (what == "grant") {
-      answer = AccessAnswer{kStatusAuthorized, {}};
+      answer = AccessAnswer{AuthorizationStatus::authorized, {}};
     } else if (what == "deny") {
-      answer = AccessAnswer{kStatusDenied, {}};
+      answer = AccessAnswer{AuthorizationStatus::denied, {}};
     } else if (what == "restrict") {
-      answer = AccessAnswer{kStatusRestricted, {}};
+      answer = AccessAnswer{AuthorizationStatus::restricted, {}};
     } else if (what != "reset") {
       return failWith("unknown access command '" + what + "'");
     }

@@ -147,7 +147,8 @@ int main(int argc, char** argv) {
   std::printf("catalog: %d assets, %d albums, built in %.1f s (%s)\n", s.assets, s.albums,
               std::chrono::duration<double>(std::chrono::steady_clock::now() - b0).count(),
               location.catalogPath.c_str());
-  AccessStore(location.accessStorePath).write(kHelperBundleIdentifier, AccessAnswer{kStatusAuthorized, {}});
+  AccessStore(location.accessStorePath)
+      .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}});
 
   LinuxPhotoLibrary library(location, kHelperBundleIdentifier, "benchmark");
   sqlite3* raw = nullptr;
@@ -229,7 +230,8 @@ int main(int argc, char** argv) {
   printPlan(plans.get(), CatalogReader::assetSql(ids), ids);
 
   AccessStore(location.accessStorePath)
-      .write(kHelperBundleIdentifier, AccessAnswer{kStatusLimited, std::vector<std::string>(wanted.begin(), wanted.begin() + 200)});
+      .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::limited,
+                                                   std::vector<std::string>(wanted.begin(), wanted.begin() + 200)});
   LinuxPhotoLibrary limited(location, kHelperBundleIdentifier, "benchmark");
   ms = milliseconds([&] { n = enumerate(*limited.fetchAssets(newest500)); }, s.runs, &first);
   std::printf("  newest 500 with limited access to 200 assets: %.3f ms [%.3f] (%zu assets)\n", ms, first, n);

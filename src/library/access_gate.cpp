@@ -22,7 +22,7 @@ struct ConsentCells {
 
 bool ensureAccess(PhotoLibrary& library, MainLoop& mainLoop, const Clock& clock) {
   auto cells = std::make_shared<ConsentCells>(library.authorizationStatus(AccessLevel::readWrite));
-  if (cells->status.load(std::memory_order_relaxed) == kStatusNotDetermined) {
+  if (cells->status.load(std::memory_order_relaxed) == AuthorizationStatus::notDetermined) {
     library.requestAuthorization(AccessLevel::readWrite, [cells](AuthorizationStatus answer) {
       cells->status.store(answer, std::memory_order_release);
       cells->done.store(true, std::memory_order_release);
@@ -33,7 +33,7 @@ bool ensureAccess(PhotoLibrary& library, MainLoop& mainLoop, const Clock& clock)
   // Only the status decides; a handler that came after the deadline but
   // before this read still counts.
   const AuthorizationStatus decided = cells->status.load(std::memory_order_acquire);
-  return decided == kStatusAuthorized || decided == kStatusLimited;
+  return decided == AuthorizationStatus::authorized || decided == AuthorizationStatus::limited;
 }
 
 }  // namespace tolvek

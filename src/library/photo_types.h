@@ -9,14 +9,15 @@
 
 namespace tolvek {
 
-// Authorization status of an access level: 0 not determined, 1 restricted,
-// 2 denied, 3 authorized, 4 limited. Any other value counts as not allowed.
-using AuthorizationStatus = std::int64_t;
-inline constexpr AuthorizationStatus kStatusNotDetermined = 0;
-inline constexpr AuthorizationStatus kStatusRestricted = 1;
-inline constexpr AuthorizationStatus kStatusDenied = 2;
-inline constexpr AuthorizationStatus kStatusAuthorized = 3;
-inline constexpr AuthorizationStatus kStatusLimited = 4;
+// Authorization status of an access level, with the numbers the access
+// store records.
+enum class AuthorizationStatus : std::int64_t {
+  notDetermined = 0,
+  restricted = 1,
+  denied = 2,
+  authorized = 3,
+  limited = 4,
+};
 
 enum class AccessLevel : std::int64_t { addOnly = 1, readWrite = 2 };
 

@@ -51,13 +51,13 @@ bool isUsableGroupName(const std::string& name) {
 }  // namespace
 
 AccessAnswer AccessStore::read(const std::string& bundleIdentifier) const {
-  if (!isUsableGroupName(bundleIdentifier)) return {kStatusDenied, {}};
+  if (!isUsableGroupName(bundleIdentifier)) return {AuthorizationStatus::denied, {}};
   KeyFile file(g_key_file_new());
   switch (loadKeyFile(path_, file.get())) {
     case Load::missing:
       return {};
     case Load::garbage:
-      return {kStatusDenied, {}};
+      return {AuthorizationStatus::denied, {}};
     case Load::loaded:
       break;
   }
@@ -68,16 +68,16 @@ AccessAnswer AccessStore::read(const std::string& bundleIdentifier) const {
   gchar* text = g_key_file_get_value(file.get(), group, kStatusKey, &error);
   if (text == nullptr) {
     g_error_free(error);
-    return {kStatusDenied, {}};
+    return {AuthorizationStatus::denied, {}};
   }
   const std::string value(text);
   g_free(text);
   static const char* const kKnown[] = {"0", "1", "2", "3", "4"};
-  AccessAnswer answer{kStatusDenied, {}};
+  AccessAnswer answer{AuthorizationStatus::denied, {}};
   for (int s = 0; s <= 4; ++s) {
-    if (value == kKnown[s]) answer.status = s;
+    if (value == kKnown[s]) answer.status = static_cast<AuthorizationStatus>(s);
   }
-  if (answer.status == kStatusLimited) {
+  if (answer.status == AuthorizationStatus::limited) {
     gsize length = 0;
     gchar** chosen = g_key_file_get_string_list(file.get(), group, kChosenKey, &length, nullptr);
     for (gsize i = 0; chosen != nullptr && i < length; ++i) answer.chosenAssets.emplace_back(chosen[i]);
@@ -102,8 +102,8 @@ std::optional<std::string> AccessStore::write(const std::string& bundleIdentifie
   const char* group = bundleIdentifier.c_str();
   g_key_file_remove_group(file.get(), group, nullptr);
   if (answer) {
-    g_key_file_set_int64(file.get(), group, kStatusKey, answer->status);
-    if (answer->status == kStatusLimited) {
+    g_key_file_set_int64(file.get(), group, kStatusKey, static_cast<gint64>(answer->status));
+    if (answer->status == AuthorizationStatus::limited) {
       std::vector<const gchar*> list;
       for (const std::string& id : answer->chosenAssets) list.push_back(id.c_str());
       g_key_file_set_string_list(file.get(), group, kChosenKey, list.data(), list.size());

@@ -19,7 +19,7 @@ namespace tolvek {
 inline constexpr const char* kHelperBundleIdentifier = "app.tolvek.photos-helper";
 
 struct AccessAnswer {
-  AuthorizationStatus status = kStatusNotDetermined;
+  AuthorizationStatus status = AuthorizationStatus::notDetermined;
   // With limited access (4): the asset identifiers the user chose.
   std::vector<std::string> chosenAssets;
 };

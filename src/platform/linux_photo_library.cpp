@@ -14,7 +14,8 @@
 namespace tolvek {
 namespace {
 
-constexpr AuthorizationStatus kNoAnswer = -1;
+// Not a status: nothing was answered in this process.
+constexpr auto kNoAnswer = static_cast<AuthorizationStatus>(-1);
 
 // Everything the question's thread touches; the thread owns it, so the
 // library (and the process's statics) may be gone before it ends.
@@ -36,12 +37,12 @@ constexpr auto kRecordRetryFor = std::chrono::seconds(60);
 // Records the user's answer unless the store holds an answer by now (another
 // helper's or the tool's, which must not be overwritten).
 bool record(AccessStore& store, const std::string& bundleIdentifier, AuthorizationStatus status) {
-  if (store.read(bundleIdentifier).status != kStatusNotDetermined) return true;
+  if (store.read(bundleIdentifier).status != AuthorizationStatus::notDetermined) return true;
   return !store.write(bundleIdentifier, AccessAnswer{status, {}});
 }
 
 void runPrompt(const std::shared_ptr<PromptJob>& job) {
-  AuthorizationStatus status = kStatusNotDetermined;
+  AuthorizationStatus status = AuthorizationStatus::notDetermined;
   AccessStore store(job->storePath);
   bool recorded = true;
   {
@@ -49,24 +50,24 @@ void runPrompt(const std::shared_ptr<PromptJob>& job) {
     // finds the first one's answer in the store.
     PromptLock lock(job->lockPath);
     status = store.read(job->bundleIdentifier).status;
-    if (status == kStatusNotDetermined) {
+    if (status == AuthorizationStatus::notDetermined) {
       // Only the user's own answer is recorded; a dialog that never showed
       // leaves the question open for the next run.
       switch (askWithZenity(job->usageDescription)) {
         case PromptAnswer::allowed:
-          status = kStatusAuthorized;
+          status = AuthorizationStatus::authorized;
           break;
         case PromptAnswer::refused:
-          status = kStatusDenied;
+          status = AuthorizationStatus::denied;
           break;
         case PromptAnswer::notShown:
           break;
       }
-      if (status != kStatusNotDetermined) recorded = record(store, job->bundleIdentifier, status);
+      if (status != AuthorizationStatus::notDetermined) recorded = record(store, job->bundleIdentifier, status);
     }
   }
   // The user's answer decides this run, recorded or not.
-  if (status != kStatusNotDetermined) job->answeredHere->store(status, std::memory_order_release);
+  if (status != AuthorizationStatus::notDetermined) job->answeredHere->store(status, std::memory_order_release);
   job->handler(status);
   wakeMainLoop();
   const auto giveUp = std::chrono::steady_clock::now() + kRecordRetryFor;
@@ -108,7 +109,7 @@ LinuxPhotoLibrary::LinuxPhotoLibrary(LibraryLocation location, std::string bundl
 
 AuthorizationStatus LinuxPhotoLibrary::authorizationStatus(AccessLevel) {
   const AuthorizationStatus recorded = access_.read(bundleIdentifier_).status;
-  if (recorded != kStatusNotDetermined) return recorded;
+  if (recorded != AuthorizationStatus::notDetermined) return recorded;
   const AuthorizationStatus here = answeredHere_->load(std::memory_order_acquire);
   return here == kNoAnswer ? recorded : here;
 }
@@ -124,7 +125,7 @@ void LinuxPhotoLibrary::requestAuthorization(AccessLevel level, AuthorizationHan
   try {
     std::thread([job] { runPrompt(job); }).detach();
   } catch (const std::system_error&) {
-    job->handler(kStatusNotDetermined);  // no thread to ask on: nothing recorded
+    job->handler(AuthorizationStatus::notDetermined);  // no thread to ask on: nothing recorded
   }
 }
 
@@ -134,12 +135,13 @@ LinuxPhotoLibrary::Visibility LinuxPhotoLibrary::visibility() {
   if (granted_) return *granted_;
   const AccessAnswer recorded = access_.read(bundleIdentifier_);
   AuthorizationStatus status = recorded.status;
-  if (status == kStatusNotDetermined) {
+  if (status == AuthorizationStatus::notDetermined) {
     const AuthorizationStatus here = answeredHere_->load(std::memory_order_acquire);
     if (here != kNoAnswer) status = here;
   }
-  if (status == kStatusAuthorized) granted_ = Visibility{true, true, std::nullopt};
-  if (status == kStatusLimited) granted_ = Visibility{true, false, jsonStringArray(recorded.chosenAssets)};
+  if (status == AuthorizationStatus::authorized) granted_ = Visibility{true, true, std::nullopt};
+  if (status == AuthorizationStatus::limited)
+    granted_ = Visibility{true, false, jsonStringArray(recorded.chosenAssets)};
   return granted_.value_or(Visibility{});
 }
 

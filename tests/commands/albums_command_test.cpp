@@ -74,7 +74,7 @@ TEST_F(AlbumsTest, LimitedAccessShowsNoAlbums) {
   library.addAsset("a", kMediaImage, 1);
   library.addCollection("A", kCollectionAlbum, "Trip");
   library.addToCollection("A", "a");
-  library.setStatus(kStatusLimited);
+  library.setStatus(AuthorizationStatus::limited);
   library.chooseForLimitedAccess({"a"});
   EXPECT_EQ(cmdAlbums(library).dump(), R"({"albums":[]})");
 }

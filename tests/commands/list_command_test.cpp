@@ -151,7 +151,7 @@ TEST_F(ListTest, AlbumThatNamesNothingGivesEmptyItemsWithoutFetchingAssets) {
 
 TEST_F(ListTest, LimitedAccessListsOnlyTheChosenAssets) {
   addMany(4);
-  library.setStatus(kStatusLimited);
+  library.setStatus(AuthorizationStatus::limited);
   library.chooseForLimitedAccess({"n1", "n3"});
   EXPECT_EQ(listed("-", 60), (Ids{"n3", "n1"}));
 }

@@ -15,9 +15,13 @@ TEST_F(GateTest, RecordedStatusDecidesWithoutAskingOrWaiting) {
   const struct {
     AuthorizationStatus status;
     bool allowed;
-  } cases[] = {{kStatusAuthorized, true}, {kStatusLimited, true},  {kStatusRestricted, false},
-               {kStatusDenied, false},    {5, false},              {-1, false},
-               {std::numeric_limits<std::int64_t>::max(), false}};
+  } cases[] = {{AuthorizationStatus::authorized, true},
+               {AuthorizationStatus::limited, true},
+               {AuthorizationStatus::restricted, false},
+               {AuthorizationStatus::denied, false},
+               {static_cast<AuthorizationStatus>(5), false},
+               {static_cast<AuthorizationStatus>(-1), false},
+               {static_cast<AuthorizationStatus>(std::numeric_limits<std::int64_t>::max()), false}};
   for (const auto& c : cases) {
     library.setStatus(c.status);
     EXPECT_EQ(gate(), c.allowed) << "status " << c.status;
@@ -33,20 +37,20 @@ TEST_F(GateTest, NotDeterminedAsksOnceAndFollowsTheAnswer) {
     AuthorizationStatus answer;
     bool allowed;
   } cases[] = {
-      {ConsentAnswer::When::duringSlice, kStatusAuthorized, true},
-      {ConsentAnswer::When::duringSlice, kStatusLimited, true},
-      {ConsentAnswer::When::duringSlice, kStatusDenied, false},
-      {ConsentAnswer::When::duringSlice, kStatusNotDetermined, false},  // no prompt possible
-      {ConsentAnswer::When::fromThread, kStatusAuthorized, true},
-      {ConsentAnswer::When::fromThread, kStatusLimited, true},
-      {ConsentAnswer::When::fromThread, kStatusDenied, false},
-      {ConsentAnswer::When::fromThread, kStatusRestricted, false},
+      {ConsentAnswer::When::duringSlice, AuthorizationStatus::authorized, true},
+      {ConsentAnswer::When::duringSlice, AuthorizationStatus::limited, true},
+      {ConsentAnswer::When::duringSlice, AuthorizationStatus::denied, false},
+      {ConsentAnswer::When::duringSlice, AuthorizationStatus::notDetermined, false},  // no prompt possible
+      {ConsentAnswer::When::fromThread, AuthorizationStatus::authorized, true},
+      {ConsentAnswer::When::fromThread, AuthorizationStatus::limited, true},
+      {ConsentAnswer::When::fromThread, AuthorizationStatus::denied, false},
+      {ConsentAnswer::When::fromThread, AuthorizationStatus::restricted, false},
   };
   for (const auto& c : cases) {
     ManualClock caseClock;
     FakeMainLoop caseLoop{caseClock};
     InMemoryLibrary caseLibrary{caseLoop};
-    caseLibrary.setStatus(kStatusNotDetermined);
+    caseLibrary.setStatus(AuthorizationStatus::notDetermined);
     caseLibrary.setConsentAnswer({c.when, c.answer, 12.0});
     const double start = caseClock.now();
     EXPECT_EQ(ensureAccess(caseLibrary, caseLoop, caseClock), c.allowed) << "answer " << c.answer;
@@ -57,21 +61,21 @@ TEST_F(GateTest, NotDeterminedAsksOnceAndFollowsTheAnswer) {
 }
 
 TEST_F(GateTest, AnswerBeforeTheRequestReturnsRunsNoSlice) {
-  library.setStatus(kStatusNotDetermined);
-  library.setConsentAnswer({ConsentAnswer::When::beforeReturn, kStatusAuthorized, 0});
+  library.setStatus(AuthorizationStatus::notDetermined);
+  library.setConsentAnswer({ConsentAnswer::When::beforeReturn, AuthorizationStatus::authorized, 0});
   EXPECT_TRUE(gate());
   EXPECT_EQ(loop.slices(), 0u);
 
   InMemoryLibrary refusing{loop};
-  refusing.setStatus(kStatusNotDetermined);
-  refusing.setConsentAnswer({ConsentAnswer::When::beforeReturn, kStatusDenied, 0});
+  refusing.setStatus(AuthorizationStatus::notDetermined);
+  refusing.setConsentAnswer({ConsentAnswer::When::beforeReturn, AuthorizationStatus::denied, 0});
   EXPECT_FALSE(ensureAccess(refusing, loop, clock));
   EXPECT_EQ(loop.slices(), 0u);
 }
 
 TEST_F(GateTest, NoAnswerFailsAfterThreeHundredSecondsAtMostOneSliceLater) {
-  library.setStatus(kStatusNotDetermined);
-  library.setConsentAnswer({ConsentAnswer::When::never, kStatusAuthorized, 0});
+  library.setStatus(AuthorizationStatus::notDetermined);
+  library.setConsentAnswer({ConsentAnswer::When::never, AuthorizationStatus::authorized, 0});
   const double start = clock.now();
   EXPECT_FALSE(gate());
   EXPECT_GE(clock.now(), start + kConsentTimeoutSeconds);
@@ -88,8 +92,8 @@ TEST_F(GateTest, LateAnswerWritesIntoCellsThatOutliveTheGate) {
     ManualClock caseClock;
     FakeMainLoop caseLoop{caseClock};
     InMemoryLibrary caseLibrary{caseLoop};
-    caseLibrary.setStatus(kStatusNotDetermined);
-    caseLibrary.setConsentAnswer({when, kStatusAuthorized, 400});
+    caseLibrary.setStatus(AuthorizationStatus::notDetermined);
+    caseLibrary.setConsentAnswer({when, AuthorizationStatus::authorized, 400});
     EXPECT_FALSE(ensureAccess(caseLibrary, caseLoop, caseClock));
     EXPECT_EQ(caseLoop.pendingWork(), 1u);
     caseLoop.runUntil(caseClock.now() + 200);
@@ -101,21 +105,22 @@ TEST_F(GateTest, LateAnswerWritesIntoCellsThatOutliveTheGate) {
 }
 
 TEST_F(GateTest, AnswerJustBeforeTheDeadlineCounts) {
-  library.setStatus(kStatusNotDetermined);
-  library.setConsentAnswer({ConsentAnswer::When::duringSlice, kStatusLimited, kConsentTimeoutSeconds - 0.01});
+  library.setStatus(AuthorizationStatus::notDetermined);
+  library.setConsentAnswer(
+      {ConsentAnswer::When::duringSlice, AuthorizationStatus::limited, kConsentTimeoutSeconds - 0.01});
   EXPECT_TRUE(gate());
 }
 
 TEST_F(GateTest, SecondRunAfterAGrantDoesNotAskAgain) {
-  library.setStatus(kStatusNotDetermined);
-  library.setConsentAnswer({ConsentAnswer::When::duringSlice, kStatusAuthorized, 3});
+  library.setStatus(AuthorizationStatus::notDetermined);
+  library.setConsentAnswer({ConsentAnswer::When::duringSlice, AuthorizationStatus::authorized, 3});
   EXPECT_TRUE(gate());
   EXPECT_TRUE(gate());
   EXPECT_EQ(library.calls().requests, 1u);
 
   InMemoryLibrary refused{loop};
-  refused.setStatus(kStatusNotDetermined);
-  refused.setConsentAnswer({ConsentAnswer::When::duringSlice, kStatusDenied, 3});
+  refused.setStatus(AuthorizationStatus::notDetermined);
+  refused.setConsentAnswer({ConsentAnswer::When::duringSlice, AuthorizationStatus::denied, 3});
   EXPECT_FALSE(ensureAccess(refused, loop, clock));
   EXPECT_FALSE(ensureAccess(refused, loop, clock));
   EXPECT_EQ(refused.calls().requests, 1u);

@@ -105,7 +105,7 @@ TEST_F(QueryTest, IdentifiersThatNameNothingGiveNothing) {
 }
 
 TEST_F(QueryTest, LimitedAccessSeesOnlyTheChosenAssetsAndNoCollection) {
-  library.setStatus(kStatusLimited);
+  library.setStatus(AuthorizationStatus::limited);
   library.chooseForLimitedAccess({"old", "clip", "song"});
   EXPECT_EQ(identifiersOf(*assets(library, "-", 0)), (Ids{"clip", "old"}));
   EXPECT_EQ(identifiersOf(assets(library, Ids{"new", "song", "old"})), (Ids{"song", "old"}));

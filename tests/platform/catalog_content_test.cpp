@@ -52,7 +52,7 @@ class CatalogContent : public ::testing::Test {
     add("F", kMediaVideo, kBase + 2 * kDay);
     for (const char* name : {"A", "D", "C", "F", "E"}) addTo(trip, name);
     addTo(emptyTitled, "B");
-    grant(AccessAnswer{kStatusAuthorized, {}});
+    grant(AccessAnswer{AuthorizationStatus::authorized, {}});
   }
 
   void add(const std::string& name, std::int64_t type, std::optional<std::int64_t> date) {

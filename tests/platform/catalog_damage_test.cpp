@@ -33,7 +33,7 @@ void fillCatalog(const ScratchLibrary& home, int count) {
     ASSERT_TRUE(writer->addAsset("asset-" + std::to_string(i), asset, *writer->albumRow(*album)));
   }
   ASSERT_FALSE(AccessStore(home.location().accessStorePath)
-                   .write(kHelperBundleIdentifier, AccessAnswer{kStatusAuthorized, {}}));
+                   .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}}));
 }
 
 // Everything a run could ask of an empty library, with the time it took.
@@ -60,7 +60,7 @@ void expectEmpty(const ScratchLibrary& home) {
 TEST(CatalogDamage, MissingLibraryIsEmptyAndNothingIsCreated) {
   ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
   ASSERT_FALSE(AccessStore(home.location().accessStorePath)
-                   .write(kHelperBundleIdentifier, AccessAnswer{kStatusAuthorized, {}}));
+                   .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}}));
   const auto before = testing::treeOf(home.dataHome());
   expectEmpty(home);
   EXPECT_EQ(testing::treeOf(home.dataHome()), before);

@@ -102,8 +102,8 @@ TEST_F(ConsentPrompt, AllowRecordsAuthorizedAndPassesTheQuestion) {
   stubZenity("exit 0");
   auto answers = ask();
   ASSERT_TRUE(answers->waitForOne(20s));
-  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{kStatusAuthorized});
-  EXPECT_EQ(recorded(), kStatusAuthorized);
+  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{AuthorizationStatus::authorized});
+  EXPECT_EQ(recorded(), AuthorizationStatus::authorized);
   EXPECT_EQ(testing::readFileBytes(log).value_or(""), std::string("--question\n--title=tolvek-photos\n--text=") + kUsage +
                                         "\n--ok-label=Allow\n--cancel-label=Don't Allow\n--timeout=300\n");
 }
@@ -119,19 +119,21 @@ TEST_F(ConsentPrompt, OnlyTheUsersOwnAnswerIsRecorded) {
     AuthorizationStatus answered;
   };
   const std::vector<Case> cases = {
-      {"exit 0", kStatusAuthorized},
-      {"echo 'Gtk-WARNING: theme parsing error' >&2\nexit 0", kStatusAuthorized},
-      {"exit 1", kStatusDenied},
-      {"echo '(zenity:12): Gtk-WARNING **: 10:00:00.000: Locale not supported' >&2\nexit 1", kStatusDenied},
-      {big + "exit 1", kStatusDenied},
-      {"echo '(zenity:12): Gtk-WARNING **: 10:00:00.000: cannot open display: :77' >&2\nexit 1", kStatusNotDetermined},
-      {"echo 'Failed to open display' >&2\nexit 1", kStatusNotDetermined},
-      {"echo 'Failed to open display' >&2\n" + big + "exit 1", kStatusNotDetermined},
-      {"exit 5", kStatusNotDetermined},
-      {"exit 2", kStatusNotDetermined},
-      {"exit 255", kStatusNotDetermined},
-      {"kill -SEGV $$", kStatusNotDetermined},
-      {"kill -TERM $$", kStatusNotDetermined},
+      {"exit 0", AuthorizationStatus::authorized},
+      {"echo 'Gtk-WARNING: theme parsing error' >&2\nexit 0", AuthorizationStatus::authorized},
+      {"exit 1", AuthorizationStatus::denied},
+      {"echo '(zenity:12): Gtk-WARNING **: 10:00:00.000: Locale not supported' >&2\nexit 1",
+       AuthorizationStatus::denied},
+      {big + "exit 1", AuthorizationStatus::denied},
+      {"echo '(zenity:12): Gtk-WARNING **: 10:00:00.000: cannot open display: :77' >&2\nexit 1",
+       AuthorizationStatus::notDetermined},
+      {"echo 'Failed to open display' >&2\nexit 1", AuthorizationStatus::notDetermined},
+      {"echo 'Failed to open display' >&2\n" + big + "exit 1", AuthorizationStatus::notDetermined},
+      {"exit 5", AuthorizationStatus::notDetermined},
+      {"exit 2", AuthorizationStatus::notDetermined},
+      {"exit 255", AuthorizationStatus::notDetermined},
+      {"kill -SEGV $$", AuthorizationStatus::notDetermined},
+      {"kill -TERM $$", AuthorizationStatus::notDetermined},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.body.substr(0, 80));
@@ -140,7 +142,7 @@ TEST_F(ConsentPrompt, OnlyTheUsersOwnAnswerIsRecorded) {
     auto answers = ask();
     ASSERT_TRUE(answers->waitForOne(20s));
     EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{c.answered});
-    const bool recordsIt = c.answered != kStatusNotDetermined;
+    const bool recordsIt = c.answered != AuthorizationStatus::notDetermined;
     EXPECT_EQ(recorded(), c.answered);
     EXPECT_EQ(std::filesystem::exists(home.location().accessStorePath), recordsIt);
   }
@@ -158,20 +160,20 @@ TEST_F(ConsentPrompt, AllowWhileTheStoreIsBusyCountsAndIsRecordedLater) {
   LinuxPhotoLibrary lib(home.location(), kHelperBundleIdentifier, kUsage);
   lib.requestAuthorization(AccessLevel::readWrite, answers->handler(answers));
   ASSERT_TRUE(answers->waitForOne(60s));
-  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{kStatusAuthorized});
-  EXPECT_EQ(recorded(), kStatusNotDetermined) << "written although the lock is held";
-  EXPECT_EQ(lib.authorizationStatus(AccessLevel::readWrite), kStatusAuthorized);
+  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{AuthorizationStatus::authorized});
+  EXPECT_EQ(recorded(), AuthorizationStatus::notDetermined) << "written although the lock is held";
+  EXPECT_EQ(lib.authorizationStatus(AccessLevel::readWrite), AuthorizationStatus::authorized);
 
   held.reset();
-  for (int i = 0; i < 400 && recorded() == kStatusNotDetermined; ++i) std::this_thread::sleep_for(50ms);
-  EXPECT_EQ(recorded(), kStatusAuthorized);
+  for (int i = 0; i < 400 && recorded() == AuthorizationStatus::notDetermined; ++i) std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(recorded(), AuthorizationStatus::authorized);
 }
 
 TEST_F(ConsentPrompt, AZenityThatCannotStartRecordsNothing) {
   auto expectNotShown = [this](const std::string& what) {
     auto answers = ask();
     ASSERT_TRUE(answers->waitForOne(20s)) << what;
-    EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{kStatusNotDetermined}) << what;
+    EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{AuthorizationStatus::notDetermined}) << what;
     EXPECT_FALSE(std::filesystem::exists(home.location().accessStorePath)) << what;
   };
   const std::string script = bin + "/zenity";
@@ -193,8 +195,8 @@ TEST_F(ConsentPrompt, AnAnswerCountsWhenTheDialogLeavesItsStandardErrorOpen) {
   const std::string pid = testing::readFileBytes(holder).value_or("");
   if (!pid.empty()) ::kill(static_cast<pid_t>(std::stol(pid)), SIGKILL);
   ASSERT_TRUE(answered) << "waited for the pipe instead of the dialog";
-  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{kStatusDenied});
-  EXPECT_EQ(recorded(), kStatusDenied);
+  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{AuthorizationStatus::denied});
+  EXPECT_EQ(recorded(), AuthorizationStatus::denied);
 }
 
 TEST(PromptAnswer, FollowsTheExitStatusAndTheDisplayMessages) {
@@ -232,7 +234,8 @@ TEST_F(ConsentPrompt, WithoutGraphicalSessionAnswersAtOnceWithoutAsking) {
   auto answers = std::make_shared<Answers>();
   LinuxPhotoLibrary lib(home.location(), kHelperBundleIdentifier, kUsage);
   lib.requestAuthorization(AccessLevel::readWrite, answers->handler(answers));
-  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{kStatusNotDetermined});  // before returning
+  EXPECT_EQ(answers->snapshot(),
+            std::vector<AuthorizationStatus>{AuthorizationStatus::notDetermined});  // before returning
   ::unsetenv("WAYLAND_DISPLAY");
   std::this_thread::sleep_for(200ms);
   EXPECT_EQ(answers->snapshot().size(), 1u);
@@ -247,7 +250,7 @@ TEST_F(ConsentPrompt, WaylandAloneCountsAsASession) {
   auto answers = ask();
   ASSERT_TRUE(answers->waitForOne(20s));
   ::unsetenv("WAYLAND_DISPLAY");
-  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{kStatusAuthorized});
+  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{AuthorizationStatus::authorized});
 }
 
 TEST_F(ConsentPrompt, UnansweredDialogKeepsTheHandlerUntilItEnds) {
@@ -258,17 +261,17 @@ TEST_F(ConsentPrompt, UnansweredDialogKeepsTheHandlerUntilItEnds) {
   EXPECT_FALSE(answers->waitForOne(300ms));
   ::kill(dialog, SIGTERM);  // what zenity's own timeout or a closed window comes to
   ASSERT_TRUE(answers->waitForOne(20s));
-  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{kStatusNotDetermined});
-  EXPECT_EQ(recorded(), kStatusNotDetermined);
+  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{AuthorizationStatus::notDetermined});
+  EXPECT_EQ(recorded(), AuthorizationStatus::notDetermined);
 }
 
 TEST_F(ConsentPrompt, AnswerRecordedMeanwhileIsUsedWithoutAsking) {
   stubZenity("exit 1");
   ASSERT_FALSE(AccessStore(home.location().accessStorePath)
-                   .write(kHelperBundleIdentifier, AccessAnswer{kStatusLimited, {"x"}}));
+                   .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::limited, {"x"}}));
   auto answers = ask();
   ASSERT_TRUE(answers->waitForOne(20s));
-  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{kStatusLimited});
+  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{AuthorizationStatus::limited});
   EXPECT_FALSE(std::filesystem::exists(log));
 }
 
@@ -281,7 +284,7 @@ TEST_F(ConsentPrompt, AnswerEndsTheMainLoopSliceItArrivesIn) {
   while (answers->snapshot().empty() && std::chrono::steady_clock::now() - start < 60s) loop.runFor(60);
   // Without the wakeup the first slice alone would last a minute.
   EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
-  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{kStatusAuthorized});
+  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{AuthorizationStatus::authorized});
 }
 
 testing::ProcessResult runChild(const std::string& mode) {
@@ -302,7 +305,7 @@ TEST_F(ConsentPrompt, TwoHelpersAskingTogetherShowOneDialog) {
   EXPECT_NE(second.out.find("answer=3"), std::string::npos) << second.out << second.err;
   const std::string shown = testing::readFileBytes(log).value_or("");
   EXPECT_EQ(std::count(shown.begin(), shown.end(), '\n'), 6) << "one dialog has six argument lines:\n" << shown;
-  EXPECT_EQ(recorded(), kStatusAuthorized);
+  EXPECT_EQ(recorded(), AuthorizationStatus::authorized);
 }
 
 TEST_F(ConsentPrompt, HelperThatExitsClosesItsDialog) {
@@ -320,7 +323,7 @@ TEST_F(ConsentPrompt, HelperThatExitsClosesItsDialog) {
   }
   if (!gone) ::kill(dialog, SIGKILL);
   EXPECT_TRUE(gone) << "the dialog outlived its helper";
-  EXPECT_EQ(recorded(), kStatusNotDetermined);
+  EXPECT_EQ(recorded(), AuthorizationStatus::notDetermined);
 }
 
 // Runs only as the child of the tests above: asks like the helper does, then

@@ -55,22 +55,23 @@ class LibraryAccess : public ::testing::Test {
 };
 
 TEST_F(LibraryAccess, StatusFollowsTheStore) {
-  EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), kStatusNotDetermined);
-  for (AuthorizationStatus s : {kStatusRestricted, kStatusDenied, kStatusAuthorized, kStatusLimited}) {
+  EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), AuthorizationStatus::notDetermined);
+  for (AuthorizationStatus s : {AuthorizationStatus::restricted, AuthorizationStatus::denied,
+                                AuthorizationStatus::authorized, AuthorizationStatus::limited}) {
     record(AccessAnswer{s, {}});
     EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), s);
     EXPECT_EQ(library()->authorizationStatus(AccessLevel::addOnly), s);
   }
   record(std::nullopt);
-  EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), kStatusNotDetermined);
+  EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), AuthorizationStatus::notDetermined);
 }
 
 TEST_F(LibraryAccess, OtherApplicationsAnswersAreKeptApart) {
-  ASSERT_FALSE(store.write("org.example.other", AccessAnswer{kStatusAuthorized, {}}));
-  EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), kStatusNotDetermined);
-  record(AccessAnswer{kStatusDenied, {}});
-  EXPECT_EQ(store.read("org.example.other").status, kStatusAuthorized);
-  EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), kStatusDenied);
+  ASSERT_FALSE(store.write("org.example.other", AccessAnswer{AuthorizationStatus::authorized, {}}));
+  EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), AuthorizationStatus::notDetermined);
+  record(AccessAnswer{AuthorizationStatus::denied, {}});
+  EXPECT_EQ(store.read("org.example.other").status, AuthorizationStatus::authorized);
+  EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), AuthorizationStatus::denied);
 }
 
 TEST_F(LibraryAccess, DamagedStoreReadsAsDeniedUntilReset) {
@@ -81,17 +82,17 @@ TEST_F(LibraryAccess, DamagedStoreReadsAsDeniedUntilReset) {
       "[app.tolvek.photos-helper]\nother=3\n"};
   for (const std::string& bytes : garbage) {
     testing::writeFileBytes(path, bytes);
-    EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), kStatusDenied) << bytes;
+    EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), AuthorizationStatus::denied) << bytes;
     EXPECT_TRUE(newestIds(*library()).empty());
   }
   // Unreadable (a folder in its place) is denied as well.
   std::filesystem::remove(path);
   std::filesystem::create_directories(path);
-  EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), kStatusDenied);
+  EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), AuthorizationStatus::denied);
   std::filesystem::remove(path);
   testing::writeFileBytes(path, "garbage\xff");
   record(std::nullopt);  // reset replaces the garbage
-  EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), kStatusNotDetermined);
+  EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), AuthorizationStatus::notDetermined);
 }
 
 // The store is read only as a regular file of at most 64 KiB: anything else
@@ -110,15 +111,15 @@ TEST_F(LibraryAccess, AStoreThatIsNotASmallRegularFileReadsAsDenied) {
     std::function<void()> make;
     AuthorizationStatus status;
   } cases[] = {
-      {"a FIFO", [&] { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); }, kStatusDenied},
-      {"a link to a FIFO", [&] { std::filesystem::create_symlink(fifo, path); }, kStatusDenied},
-      {"a link to /dev/zero", [&] { std::filesystem::create_symlink("/dev/zero", path); }, kStatusDenied},
-      {"a folder", [&] { std::filesystem::create_directories(path); }, kStatusDenied},
-      {"larger than 64 KiB", [&] { testing::writeFileBytes(path, tooLarge); }, kStatusDenied},
-      {"just under 64 KiB", [&] { testing::writeFileBytes(path, nearlyFull); }, kStatusAuthorized},
+      {"a FIFO", [&] { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); }, AuthorizationStatus::denied},
+      {"a link to a FIFO", [&] { std::filesystem::create_symlink(fifo, path); }, AuthorizationStatus::denied},
+      {"a link to /dev/zero", [&] { std::filesystem::create_symlink("/dev/zero", path); }, AuthorizationStatus::denied},
+      {"a folder", [&] { std::filesystem::create_directories(path); }, AuthorizationStatus::denied},
+      {"larger than 64 KiB", [&] { testing::writeFileBytes(path, tooLarge); }, AuthorizationStatus::denied},
+      {"just under 64 KiB", [&] { testing::writeFileBytes(path, nearlyFull); }, AuthorizationStatus::authorized},
       {"a link to nothing", [&] { std::filesystem::create_symlink(home.root() + "/none", path); },
-       kStatusNotDetermined},
-      {"missing", [] {}, kStatusNotDetermined},
+       AuthorizationStatus::notDetermined},
+      {"missing", [] {}, AuthorizationStatus::notDetermined},
   };
   for (const auto& c : cases) {
     std::filesystem::remove_all(path);
@@ -129,48 +130,48 @@ TEST_F(LibraryAccess, AStoreThatIsNotASmallRegularFileReadsAsDenied) {
   // A write replaces whatever was in the way with a real store.
   std::filesystem::remove_all(path);
   ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-  record(AccessAnswer{kStatusAuthorized, {}});
+  record(AccessAnswer{AuthorizationStatus::authorized, {}});
   EXPECT_TRUE(std::filesystem::is_regular_file(path));
-  EXPECT_EQ(store.read(kHelperBundleIdentifier).status, kStatusAuthorized);
+  EXPECT_EQ(store.read(kHelperBundleIdentifier).status, AuthorizationStatus::authorized);
 }
 
 // Another process holding the store's lock makes a write fail after a
 // bounded wait instead of blocking the run; the store is left as it was.
 TEST_F(LibraryAccess, AWriteGivesUpWhileTheLockIsHeld) {
-  record(AccessAnswer{kStatusDenied, {}});
+  record(AccessAnswer{AuthorizationStatus::denied, {}});
   {
     auto held = FileLock::acquire(home.location().accessStorePath + ".lock", std::chrono::milliseconds(0));
     ASSERT_TRUE(held.ok()) << held.message();
-    const auto error = store.write(kHelperBundleIdentifier, AccessAnswer{kStatusAuthorized, {}});
+    const auto error = store.write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}});
     ASSERT_TRUE(error.has_value());
     EXPECT_NE(error->find(kLockBusy), std::string::npos) << *error;
-    EXPECT_EQ(store.read(kHelperBundleIdentifier).status, kStatusDenied);
+    EXPECT_EQ(store.read(kHelperBundleIdentifier).status, AuthorizationStatus::denied);
   }
-  record(AccessAnswer{kStatusAuthorized, {}});
-  EXPECT_EQ(store.read(kHelperBundleIdentifier).status, kStatusAuthorized);
+  record(AccessAnswer{AuthorizationStatus::authorized, {}});
+  EXPECT_EQ(store.read(kHelperBundleIdentifier).status, AuthorizationStatus::authorized);
 }
 
 TEST_F(LibraryAccess, WithoutAccessNothingIsVisible) {
   for (std::optional<AccessAnswer> answer :
-       {std::optional<AccessAnswer>(), std::optional<AccessAnswer>(AccessAnswer{kStatusDenied, {}}),
-        std::optional<AccessAnswer>(AccessAnswer{kStatusRestricted, {}})}) {
+       {std::optional<AccessAnswer>(), std::optional<AccessAnswer>(AccessAnswer{AuthorizationStatus::denied, {}}),
+        std::optional<AccessAnswer>(AccessAnswer{AuthorizationStatus::restricted, {}})}) {
     record(answer);
     auto lib = library();
     EXPECT_TRUE(newestIds(*lib).empty());
     EXPECT_EQ(lib->fetchAssetsWithLocalIdentifiers(ids)->count(), 0u);
     EXPECT_EQ(lib->fetchAssetCollections(kCollectionAlbum, kCollectionSubtypeAny)->count(), 0u);
   }
-  record(AccessAnswer{kStatusAuthorized, {}});
+  record(AccessAnswer{AuthorizationStatus::authorized, {}});
   EXPECT_EQ(newestIds(*library()).size(), 4u);
   EXPECT_EQ(library()->fetchAssetCollections(kCollectionAlbum, kCollectionSubtypeAny)->count(), 1u);
 }
 
 TEST_F(LibraryAccess, LimitedAccessShowsOnlyTheChosenAssetsAndNoCollections) {
-  record(AccessAnswer{kStatusAuthorized, {}});
+  record(AccessAnswer{AuthorizationStatus::authorized, {}});
   const AssetCollection albumValue =
       *library()->fetchAssetCollectionsWithLocalIdentifiers({album})->firstObject();
 
-  record(AccessAnswer{kStatusLimited, {ids[1], ids[3], "asset-that-is-gone"}});
+  record(AccessAnswer{AuthorizationStatus::limited, {ids[1], ids[3], "asset-that-is-gone"}});
   auto lib = library();
   EXPECT_EQ(newestIds(*lib), (std::vector<std::string>{ids[3], ids[1]}));
   FetchOptions limited;
@@ -186,21 +187,21 @@ TEST_F(LibraryAccess, LimitedAccessShowsOnlyTheChosenAssetsAndNoCollections) {
   EXPECT_EQ(lib->fetchAssetCollectionsWithLocalIdentifiers({album})->count(), 0u);
   EXPECT_EQ(lib->fetchAssetsInAssetCollection(albumValue, FetchOptions{})->count(), 0u);
 
-  record(AccessAnswer{kStatusLimited, {}});
+  record(AccessAnswer{AuthorizationStatus::limited, {}});
   EXPECT_TRUE(newestIds(*library()).empty());
 }
 
 TEST_F(LibraryAccess, BundleIdentifiersAStoreCannotHoldAreRefused) {
   for (const std::string bad : {"", "a]b", "[x", "tab\there", "\xff"}) {
-    EXPECT_TRUE(store.write(bad, AccessAnswer{kStatusAuthorized, {}})) << bad;
-    EXPECT_EQ(store.read(bad).status, kStatusDenied) << bad;
+    EXPECT_TRUE(store.write(bad, AccessAnswer{AuthorizationStatus::authorized, {}})) << bad;
+    EXPECT_EQ(store.read(bad).status, AuthorizationStatus::denied) << bad;
   }
-  EXPECT_EQ(store.read(kHelperBundleIdentifier).status, kStatusNotDetermined);
+  EXPECT_EQ(store.read(kHelperBundleIdentifier).status, AuthorizationStatus::notDetermined);
 }
 
 TEST_F(LibraryAccess, ChosenIdentifiersSurviveTheStore) {
   const std::vector<std::string> odd = {"a;b", "back\\slash", "spaces and = signs", "\xF0\x9F\x93\xB7"};
-  record(AccessAnswer{kStatusLimited, odd});
+  record(AccessAnswer{AuthorizationStatus::limited, odd});
   EXPECT_EQ(store.read(kHelperBundleIdentifier).chosenAssets, odd);
 }
 

@@ -72,7 +72,7 @@ TEST_F(ToolCommands, AlbumsWithTitlesEmptyOrAbsent) {
   EXPECT_EQ(home.runTool({"album", "add", "no-such-album", assets[0]}).exitStatus, 1);
 
   ASSERT_FALSE(AccessStore(home.location().accessStorePath)
-                   .write(kHelperBundleIdentifier, AccessAnswer{kStatusAuthorized, {}}));
+                   .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}}));
   auto lib = library();
   std::vector<std::optional<std::string>> titles;
   lib->fetchAssetCollections(kCollectionAlbum, kCollectionSubtypeAny)
@@ -95,7 +95,7 @@ TEST_F(ToolCommands, FavoritesShowInTheSmartAlbum) {
   const auto r = home.runTool({"favorite", assets[0], "unknown"});
   EXPECT_EQ(r.exitStatus, 1);
   ASSERT_FALSE(AccessStore(home.location().accessStorePath)
-                   .write(kHelperBundleIdentifier, AccessAnswer{kStatusAuthorized, {}}));
+                   .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}}));
   auto lib = library();
   const auto favorites = lib->fetchAssetCollections(kCollectionSmartAlbum, 203)->firstObject();
   ASSERT_TRUE(favorites);
@@ -110,8 +110,10 @@ TEST_F(ToolCommands, AccessAnswers) {
     std::vector<std::string> args;
     AuthorizationStatus status;
   };
-  for (const Case& c : {Case{{"access", "grant"}, kStatusAuthorized}, Case{{"access", "deny"}, kStatusDenied},
-                        Case{{"access", "restrict"}, kStatusRestricted}, Case{{"access", "reset"}, 0}}) {
+  for (const Case& c : {Case{{"access", "grant"}, AuthorizationStatus::authorized},
+                        Case{{"access", "deny"}, AuthorizationStatus::denied},
+                        Case{{"access", "restrict"}, AuthorizationStatus::restricted},
+                        Case{{"access", "reset"}, AuthorizationStatus::notDetermined}}) {
     const auto r = home.runTool(c.args);
     EXPECT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_EQ(recorded().status, c.status) << c.args[1];
@@ -132,13 +134,13 @@ TEST_F(ToolCommands, AccessAnswers) {
       const bool named = refused.err.find("no asset with the identifier " + id + "\n") != std::string::npos;
       EXPECT_EQ(named, id != assets[0] && id != assets[1]) << refused.err;
     }
-    EXPECT_EQ(recorded().status, kStatusAuthorized) << ids.front();
+    EXPECT_EQ(recorded().status, AuthorizationStatus::authorized) << ids.front();
   }
 
   const auto limit = home.runTool({"access", "limit", assets[1]});
   ASSERT_EQ(limit.exitStatus, 0) << limit.err;
   EXPECT_EQ(limit.err, "");
-  EXPECT_EQ(recorded().status, kStatusLimited);
+  EXPECT_EQ(recorded().status, AuthorizationStatus::limited);
   EXPECT_EQ(recorded().chosenAssets, std::vector<std::string>{assets[1]});
 
   // Assets imported later are not chosen.
@@ -150,18 +152,18 @@ TEST_F(ToolCommands, AccessAnswers) {
   EXPECT_EQ(lib->fetchAssets(all)->firstObject()->localIdentifier, assets[1]);
 
   ASSERT_EQ(home.runTool({"access", "limit"}).exitStatus, 0);
-  EXPECT_EQ(recorded().status, kStatusLimited);
+  EXPECT_EQ(recorded().status, AuthorizationStatus::limited);
   EXPECT_EQ(library()->fetchAssets(all)->count(), 0u);
 
   testing::writeFileBytes(home.location().accessStorePath, "\x01garbage");
-  EXPECT_EQ(recorded().status, kStatusDenied);
+  EXPECT_EQ(recorded().status, AuthorizationStatus::denied);
   ASSERT_EQ(home.runTool({"access", "reset"}).exitStatus, 0);
-  EXPECT_EQ(recorded().status, kStatusNotDetermined);
+  EXPECT_EQ(recorded().status, AuthorizationStatus::notDetermined);
 }
 
 TEST_F(ToolCommands, OffloadOnlyWhenTheUrlServesTheOriginal) {
   ASSERT_FALSE(AccessStore(home.location().accessStorePath)
-                   .write(kHelperBundleIdentifier, AccessAnswer{kStatusAuthorized, {}}));
+                   .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}}));
   const Asset asset = *library()->fetchAssetsWithLocalIdentifiers({assets[0]})->firstObject();
   const auto before = CatalogReader::open(home.location())->storedAsset(asset.handle);
   ASSERT_TRUE(before && !before->original.path.empty());

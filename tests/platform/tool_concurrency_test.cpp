@@ -32,7 +32,7 @@ void makePictures(const std::string& folder, int count) {
 
 void grant(const ScratchLibrary& home) {
   ASSERT_FALSE(AccessStore(home.location().accessStorePath)
-                   .write(kHelperBundleIdentifier, AccessAnswer{kStatusAuthorized, {}}));
+                   .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}}));
 }
 
 TEST(ToolConcurrency, KilledImportKeepsEveryReportedAsset) {

@@ -18,7 +18,7 @@ constexpr std::int64_t kMtime = 1500000000;  // 2017-07-14T02:40:00Z
 
 std::unique_ptr<LinuxPhotoLibrary> grantedLibrary(const ScratchLibrary& home) {
   EXPECT_FALSE(AccessStore(home.location().accessStorePath)
-                   .write(kHelperBundleIdentifier, AccessAnswer{kStatusAuthorized, {}}));
+                   .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}}));
   return std::make_unique<LinuxPhotoLibrary>(home.location(), kHelperBundleIdentifier, "usage");
 }
 

@@ -71,7 +71,7 @@ void InMemoryLibrary::requestAuthorization(AccessLevel, AuthorizationHandler han
   const ConsentAnswer answer = answer_;
   // Like the real one: an answer of 0 (no prompt possible) records nothing.
   auto deliver = [this, status = answer.status, handler = std::move(handler)]() {
-    if (status != kStatusNotDetermined) status_.store(status);
+    if (status != AuthorizationStatus::notDetermined) status_.store(status);
     handler(status);
   };
   switch (answer.when) {
@@ -91,7 +91,7 @@ void InMemoryLibrary::requestAuthorization(AccessLevel, AuthorizationHandler han
 }
 
 bool InMemoryLibrary::visible(const Asset& asset) const {
-  return status_.load() != kStatusLimited || chosen_.count(asset.localIdentifier) > 0;
+  return status_.load() != AuthorizationStatus::limited || chosen_.count(asset.localIdentifier) > 0;
 }
 
 std::unique_ptr<FetchResult<Asset>> InMemoryLibrary::select(std::vector<Asset> candidates,

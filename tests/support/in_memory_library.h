@@ -2,16 +2,17 @@
 // The photo library in memory, for the tests of the gate, the queries and the
 // commands. It orders, filters and limits like the library on disk, answers
 // the consent request in any of the ways a real one can, and counts calls.
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "library/photo_library.h"
 #include "support/fake_main_loop.h"
@@ -22,11 +23,16 @@
 
 namespace tolvek {
 
+// Statuses print as the numbers the access store records.
+inline std::ostream& operator<<(std::ostream& out, AuthorizationStatus status) {
+  return out << static_cast<std::int64_t>(status);
+}
+
 // How the library answers requestAuthorization.
 struct ConsentAnswer {
   using When = ::tolvek::When;
   When when = When::beforeReturn;
-  AuthorizationStatus status = kStatusAuthorized;
+  AuthorizationStatus status = AuthorizationStatus::authorized;
   // Fake seconds after the request (duringSlice, fromThread).
   double delay = 0;
 };
@@ -94,11 +100,11 @@ class InMemoryLibrary final : public PhotoLibrary {
 
  private:
   bool visible(const Asset& asset) const;
-  bool collectionsVisible() const { return status_.load() != kStatusLimited; }
+  bool collectionsVisible() const { return status_.load() != AuthorizationStatus::limited; }
   std::unique_ptr<FetchResult<Asset>> select(std::vector<Asset> candidates, const FetchOptions& options) const;
 
   FakeMainLoop& loop_;
-  std::atomic<AuthorizationStatus> status_{kStatusAuthorized};
+  std::atomic<AuthorizationStatus> status_{AuthorizationStatus::authorized};
   ConsentAnswer answer_;
   std::vector<AuthorizationHandler> heldHandlers_;
   std::set<std::string> chosen_;
