@@ -58,7 +58,9 @@ int runAccess(const Arguments& arguments) {
     }
   }
   AccessStore store(location.accessStorePath);
-  if (auto error = store.write(embeddedBundleInfo().identifier, answer)) return failWith(*error);
+  if (Status written = store.write(embeddedBundleInfo().identifier, answer); !written) {
+    return failWith(written.message());
+  }
   return 0;
 }
 

@@ -147,8 +147,12 @@ int main(int argc, char** argv) {
   std::printf("catalog: %d assets, %d albums, built in %.1f s (%s)\n", s.assets, s.albums,
               std::chrono::duration<double>(std::chrono::steady_clock::now() - b0).count(),
               location.catalogPath.c_str());
-  AccessStore(location.accessStorePath)
-      .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}});
+  if (Status granted = AccessStore(location.accessStorePath)
+                          .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}});
+      !granted) {
+    std::fprintf(stderr, "catalog_bench: %s\n", granted.message().c_str());
+    return 1;
+  }
 
   LinuxPhotoLibrary library(location, kHelperBundleIdentifier, "benchmark");
   sqlite3* raw = nullptr;
@@ -229,9 +233,14 @@ int main(int argc, char** argv) {
   ids.identifiersJson = "[]";
   printPlan(plans.get(), CatalogReader::assetSql(ids), ids);
 
-  AccessStore(location.accessStorePath)
-      .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::limited,
-                                                   std::vector<std::string>(wanted.begin(), wanted.begin() + 200)});
+  if (Status limitedAccess = AccessStore(location.accessStorePath)
+                                .write(kHelperBundleIdentifier,
+                                       AccessAnswer{AuthorizationStatus::limited,
+                                                    std::vector<std::string>(wanted.begin(), wanted.begin() + 200)});
+      !limitedAccess) {
+    std::fprintf(stderr, "catalog_bench: %s\n", limitedAccess.message().c_str());
+    return 1;
+  }
   LinuxPhotoLibrary limited(location, kHelperBundleIdentifier, "benchmark");
   ms = milliseconds([&] { n = enumerate(*limited.fetchAssets(newest500)); }, s.runs, &first);
   std::printf("  newest 500 with limited access to 200 assets: %.3f ms [%.3f] (%zu assets)\n", ms, first, n);

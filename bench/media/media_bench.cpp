@@ -131,20 +131,20 @@ int writeOne(const std::string& source, const std::string& destination) {
   std::mutex mutex;
   std::condition_variable changed;
   bool done = false;
-  std::optional<std::string> error;
+  tolvek::Status written;
   tolvek::AssetResource resource;
   resource.handle = 1;
   const auto start = Clock::now();
-  manager.writeDataForAssetResource(resource, destination, {}, [&](std::optional<std::string> e) {
+  manager.writeDataForAssetResource(resource, destination, {}, [&](tolvek::Status status) {
     std::lock_guard<std::mutex> lock(mutex);
-    error = std::move(e);
+    written = std::move(status);
     done = true;
     changed.notify_all();
   });
   std::unique_lock<std::mutex> lock(mutex);
   changed.wait(lock, [&] { return done; });
-  std::printf("write: %.3f s%s%s\n", secondsSince(start), error ? ", error: " : "", error ? error->c_str() : "");
-  return error ? 1 : 0;
+  std::printf("write: %.3f s%s%s\n", secondsSince(start), written ? "" : ", error: ", written.message().c_str());
+  return written ? 0 : 1;
 }
 
 int peak(const std::string& file) {

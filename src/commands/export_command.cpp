@@ -79,8 +79,8 @@ class Export {
       }
     }
     const std::string path = appendingPathComponent(directory_, names_.unique(proposed));
-    if (const auto error = services_.files.replaceFile(path, jpeg ? *jpeg : *data)) {
-      errors_.push_back(assetFileName + ": " + *error);
+    if (const Status written = services_.files.replaceFile(path, jpeg ? *jpeg : *data); !written) {
+      errors_.push_back(assetFileName + ": " + written.message());
       return;
     }
     addFile(asset, path);
@@ -103,8 +103,8 @@ class Export {
     options.networkAccessAllowed = true;
     ResourceManager& writer = services_.library.resourceManager();
     const ResourceManager::RequestId request = writer.writeDataForAssetResource(
-        chosen, path, options, [state](std::optional<std::string> error) {
-          state->error = std::move(error);
+        chosen, path, options, [state](Status written) {
+          if (!written) state->error = written.message();
           state->done.store(true, std::memory_order_release);
         });
     wait([&state] { return state->done.load(std::memory_order_acquire); }, kVideoWriteTimeoutSeconds,

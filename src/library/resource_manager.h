@@ -2,10 +2,10 @@
 // Writes an asset's resource into a file, off the calling thread.
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 
 #include "library/photo_types.h"
+#include "library/status.h"
 
 namespace tolvek {
 
@@ -15,9 +15,9 @@ struct ResourceRequestOptions {
 
 class ResourceManager {
  public:
-  // nullopt on success, else a description of what went wrong
-  // ("No such file or directory", "The server answered 404").
-  using Completion = std::function<void(std::optional<std::string> error)>;
+  // Ok once the file is complete, else what went wrong ("No such file or
+  // directory", "The server answered 404").
+  using Completion = std::function<void(Status status)>;
 
   // Names one write, for cancelling it.
   using RequestId = std::int64_t;

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "platform/posix/posix_file.h"
+#include "platform/posix/temporary_files.h"
 
 namespace tolvek {
 namespace {
@@ -86,16 +87,15 @@ AccessAnswer AccessStore::read(const std::string& bundleIdentifier) const {
   return answer;
 }
 
-std::optional<std::string> AccessStore::write(const std::string& bundleIdentifier,
-                                              const std::optional<AccessAnswer>& answer) {
-  if (!isUsableGroupName(bundleIdentifier)) return "not a bundle identifier: " + bundleIdentifier;
+Status AccessStore::write(const std::string& bundleIdentifier, const std::optional<AccessAnswer>& answer) {
+  if (!isUsableGroupName(bundleIdentifier)) return Status::error("not a bundle identifier: " + bundleIdentifier);
   gchar* folder = g_path_get_dirname(path_.c_str());
   const int made = g_mkdir_with_parents(folder, 0700);
   g_free(folder);
-  if (made != 0) return std::string("cannot create the folder of ") + path_ + ": " + std::strerror(errno);
+  if (made != 0) return Status::error("cannot create the folder of " + path_ + ": " + errorText(errno));
 
   const Result<FileLock> lock = FileLock::acquire(path_ + ".lock", kWriteLockWait);
-  if (!lock) return "cannot lock " + path_ + ": " + lock.message();
+  if (!lock) return Status::error("cannot lock " + path_ + ": " + lock.message());
   KeyFile file(g_key_file_new());
   if (loadKeyFile(path_, file.get()) != Load::loaded) file.reset(g_key_file_new());
 
@@ -110,14 +110,11 @@ std::optional<std::string> AccessStore::write(const std::string& bundleIdentifie
     }
   }
   gsize length = 0;
-  gchar* data = g_key_file_to_data(file.get(), &length, nullptr);
-  GError* error = nullptr;
-  const bool saved = g_file_set_contents(path_.c_str(), data, static_cast<gssize>(length), &error);
-  g_free(data);
-  if (saved) return std::nullopt;
-  std::string reason = error != nullptr ? error->message : "cannot write " + path_;
-  if (error != nullptr) g_error_free(error);
-  return reason;
+  const std::unique_ptr<gchar, decltype(&g_free)> data(g_key_file_to_data(file.get(), &length, nullptr), &g_free);
+  // Mode 0666 less the umask, like any new file.
+  const Status saved = writeFileAtomically(path_, std::string_view(data.get(), length), Publish::replace, 0666);
+  if (!saved) return Status::error("cannot write " + path_ + ": " + saved.message());
+  return {};
 }
 
 }  // namespace tolvek

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "library/photo_types.h"
+#include "library/status.h"
 
 namespace tolvek {
 
@@ -36,8 +37,8 @@ class AccessStore {
   // Records `answer` (or clears it, with nothing) for `bundleIdentifier`,
   // keeping the other applications' answers. A store holding garbage is
   // replaced. The file is replaced atomically under a lock beside it, waited
-  // for at most kWriteLockWait. nullopt on success, else the reason.
-  std::optional<std::string> write(const std::string& bundleIdentifier, const std::optional<AccessAnswer>& answer);
+  // for at most kWriteLockWait.
+  Status write(const std::string& bundleIdentifier, const std::optional<AccessAnswer>& answer);
 
   const std::string& path() const { return path_; }
 

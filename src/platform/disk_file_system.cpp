@@ -6,14 +6,16 @@
 #include "platform/posix/temporary_files.h"
 
 namespace tolvek {
-bool DiskFileSystem::createDirectories(const std::string& path) {
+Status DiskFileSystem::createDirectories(const std::string& path) {
   std::error_code error;
   std::filesystem::create_directories(path, error);
-  if (!std::filesystem::is_directory(path, error)) return false;
+  if (!std::filesystem::is_directory(path, error)) {
+    return Status::error(error ? error.message() : std::string("Not a directory"));
+  }
   // The folder is about to be written into: what writers killed there left
   // (their temporary files) goes first.
   removeAbandonedTemporaryFiles(path);
-  return true;
+  return {};
 }
 
 std::string DiskFileSystem::currentDirectory() {
@@ -22,10 +24,9 @@ std::string DiskFileSystem::currentDirectory() {
   return error ? std::string() : path.string();
 }
 
-std::optional<std::string> DiskFileSystem::replaceFile(const std::string& path, std::string_view bytes) {
+Status DiskFileSystem::replaceFile(const std::string& path, std::string_view bytes) {
   // Mode 0666 less the umask, like any new file.
-  if (Status written = writeFileAtomically(path, bytes, Publish::replace, 0666); !written) return written.message();
-  return std::nullopt;
+  return writeFileAtomically(path, bytes, Publish::replace, 0666);
 }
 
 }  // namespace tolvek

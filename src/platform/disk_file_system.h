@@ -6,9 +6,9 @@ namespace tolvek {
 
 class DiskFileSystem final : public FileSystem {
  public:
-  bool createDirectories(const std::string& path) override;
+  Status createDirectories(const std::string& path) override;
   std::string currentDirectory() override;
-  std::optional<std::string> replaceFile(const std::string& path, std::string_view bytes) override;
+  Status replaceFile(const std::string& path, std::string_view bytes) override;
 };
 
 }  // namespace tolvek

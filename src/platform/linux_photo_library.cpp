@@ -36,9 +36,9 @@ constexpr auto kRecordRetryFor = std::chrono::seconds(60);
 
 // Records the user's answer unless the store holds an answer by now (another
 // helper's or the tool's, which must not be overwritten).
-bool record(AccessStore& store, const std::string& bundleIdentifier, AuthorizationStatus status) {
-  if (store.read(bundleIdentifier).status != AuthorizationStatus::notDetermined) return true;
-  return !store.write(bundleIdentifier, AccessAnswer{status, {}});
+Status record(AccessStore& store, const std::string& bundleIdentifier, AuthorizationStatus status) {
+  if (store.read(bundleIdentifier).status != AuthorizationStatus::notDetermined) return {};
+  return store.write(bundleIdentifier, AccessAnswer{status, {}});
 }
 
 void runPrompt(const std::shared_ptr<PromptJob>& job) {
@@ -63,7 +63,7 @@ void runPrompt(const std::shared_ptr<PromptJob>& job) {
         case PromptAnswer::notShown:
           break;
       }
-      if (status != AuthorizationStatus::notDetermined) recorded = record(store, job->bundleIdentifier, status);
+      if (status != AuthorizationStatus::notDetermined) recorded = record(store, job->bundleIdentifier, status).ok();
     }
   }
   // The user's answer decides this run, recorded or not.
@@ -73,7 +73,7 @@ void runPrompt(const std::shared_ptr<PromptJob>& job) {
   const auto giveUp = std::chrono::steady_clock::now() + kRecordRetryFor;
   while (!recorded && std::chrono::steady_clock::now() < giveUp) {
     std::this_thread::sleep_for(kRecordRetryPause);
-    recorded = record(store, job->bundleIdentifier, status);
+    recorded = record(store, job->bundleIdentifier, status).ok();
   }
 }
 

@@ -122,7 +122,7 @@ ResourceManager::RequestId LinuxResourceManager::writeDataForAssetResource(const
            std::move(completion)});
   const auto run = [](const std::shared_ptr<Work>& owned, const Status& result) {
     if (!owned->completion) return;
-    owned->completion(result.ok() ? std::nullopt : std::optional<std::string>(result.message()));
+    owned->completion(result);
   };
   try {
     // The worker owns its job and completion; detached so that it never

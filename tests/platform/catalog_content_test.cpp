@@ -73,7 +73,7 @@ class CatalogContent : public ::testing::Test {
     ASSERT_TRUE(writer->addToAlbum(*writer->albumRow(album), *writer->assetRow(ids[name])));
   }
   void grant(const AccessAnswer& answer) {
-    ASSERT_FALSE(AccessStore(home.location().accessStorePath).write(kHelperBundleIdentifier, answer));
+    ASSERT_TRUE(AccessStore(home.location().accessStorePath).write(kHelperBundleIdentifier, answer).ok());
   }
   std::vector<std::string> names(const std::vector<std::string>& identifiers) {
     std::vector<std::string> result;

@@ -32,8 +32,8 @@ void fillCatalog(const ScratchLibrary& home, int count) {
     asset.originalPath = "originals/" + std::to_string(i);
     ASSERT_TRUE(writer->addAsset("asset-" + std::to_string(i), asset, *writer->albumRow(*album)));
   }
-  ASSERT_FALSE(AccessStore(home.location().accessStorePath)
-                   .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}}));
+  ASSERT_TRUE(AccessStore(home.location().accessStorePath)
+                   .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}}).ok());
 }
 
 // Everything a run could ask of an empty library, with the time it took.
@@ -59,8 +59,8 @@ void expectEmpty(const ScratchLibrary& home) {
 
 TEST(CatalogDamage, MissingLibraryIsEmptyAndNothingIsCreated) {
   ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
-  ASSERT_FALSE(AccessStore(home.location().accessStorePath)
-                   .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}}));
+  ASSERT_TRUE(AccessStore(home.location().accessStorePath)
+                   .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}}).ok());
   const auto before = testing::treeOf(home.dataHome());
   expectEmpty(home);
   EXPECT_EQ(testing::treeOf(home.dataHome()), before);

@@ -267,8 +267,8 @@ TEST_F(ConsentPrompt, UnansweredDialogKeepsTheHandlerUntilItEnds) {
 
 TEST_F(ConsentPrompt, AnswerRecordedMeanwhileIsUsedWithoutAsking) {
   stubZenity("exit 1");
-  ASSERT_FALSE(AccessStore(home.location().accessStorePath)
-                   .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::limited, {"x"}}));
+  ASSERT_TRUE(AccessStore(home.location().accessStorePath)
+                   .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::limited, {"x"}}).ok());
   auto answers = ask();
   ASSERT_TRUE(answers->waitForOne(20s));
   EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{AuthorizationStatus::limited});

@@ -19,11 +19,11 @@ namespace {
 TEST(ReplaceFile, WritesNewAndReplacesExistingFiles) {
   ScratchFolder folder;
   DiskFileSystem files;
-  EXPECT_EQ(files.replaceFile(folder.file("a.jpg"), "first"), std::nullopt);
+  EXPECT_TRUE(files.replaceFile(folder.file("a.jpg"), "first").ok());
   EXPECT_EQ(readFileBytes(folder.file("a.jpg")), "first");
-  EXPECT_EQ(files.replaceFile(folder.file("a.jpg"), std::string(3, '\0') + "second"), std::nullopt);
+  EXPECT_TRUE(files.replaceFile(folder.file("a.jpg"), std::string(3, '\0') + "second").ok());
   EXPECT_EQ(readFileBytes(folder.file("a.jpg")), std::string(3, '\0') + "second");
-  EXPECT_EQ(files.replaceFile(folder.file("empty"), ""), std::nullopt);
+  EXPECT_TRUE(files.replaceFile(folder.file("empty"), "").ok());
   EXPECT_EQ(readFileBytes(folder.file("empty")), "");
   // No temporary file stays behind.
   EXPECT_EQ(namesIn(folder.path()), (std::vector<std::string>{"a.jpg", "empty"}));
@@ -35,8 +35,8 @@ TEST(ReplaceFile, SymbolicLinkIsReplacedNeverFollowed) {
   ASSERT_TRUE(writeFileBytes(folder.file("precious.txt"), "keep me"));
   ASSERT_EQ(::symlink(folder.file("precious.txt").c_str(), folder.file("photo.jpg").c_str()), 0);
   ASSERT_EQ(::symlink(folder.file("nowhere").c_str(), folder.file("dangling.jpg").c_str()), 0);
-  EXPECT_EQ(files.replaceFile(folder.file("photo.jpg"), "picture"), std::nullopt);
-  EXPECT_EQ(files.replaceFile(folder.file("dangling.jpg"), "picture"), std::nullopt);
+  EXPECT_TRUE(files.replaceFile(folder.file("photo.jpg"), "picture").ok());
+  EXPECT_TRUE(files.replaceFile(folder.file("dangling.jpg"), "picture").ok());
   EXPECT_EQ(readFileBytes(folder.file("precious.txt")), "keep me");
   EXPECT_FALSE(std::filesystem::is_symlink(folder.file("photo.jpg")));
   EXPECT_EQ(readFileBytes(folder.file("photo.jpg")), "picture");
@@ -46,14 +46,13 @@ TEST(ReplaceFile, SymbolicLinkIsReplacedNeverFollowed) {
 TEST(ReplaceFile, FailureLeavesWhatWasThere) {
   ScratchFolder folder;
   DiskFileSystem files;
-  EXPECT_EQ(files.replaceFile(folder.file("missing/a.jpg"), "x"), "No such file or directory");
+  EXPECT_EQ(files.replaceFile(folder.file("missing/a.jpg"), "x").message(), "No such file or directory");
   std::filesystem::create_directory(folder.file("dir.jpg"));
   ASSERT_TRUE(writeFileBytes(folder.file("dir.jpg/inside"), "inside"));
-  const auto error = files.replaceFile(folder.file("dir.jpg"), "x");
-  ASSERT_TRUE(error);
+  ASSERT_FALSE(files.replaceFile(folder.file("dir.jpg"), "x").ok());
   EXPECT_EQ(readFileBytes(folder.file("dir.jpg/inside")), "inside");
   EXPECT_EQ(namesIn(folder.path()), (std::vector<std::string>{"dir.jpg"}));
-  EXPECT_TRUE(files.replaceFile("", "x"));
+  EXPECT_FALSE(files.replaceFile("", "x").ok());
   // A file size limit makes the write itself fail part way: the old file stays whole.
   ASSERT_TRUE(writeFileBytes(folder.file("old.jpg"), "old and whole"));
   rlimit saved{};
@@ -65,7 +64,7 @@ TEST(ReplaceFile, FailureLeavesWhatWasThere) {
   const auto tooBig = files.replaceFile(folder.file("old.jpg"), std::string(100000, 'n'));
   ::setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, previous);
-  EXPECT_EQ(tooBig, "File too large");
+  EXPECT_EQ(tooBig.message(), "File too large");
   EXPECT_EQ(readFileBytes(folder.file("old.jpg")), "old and whole");
   EXPECT_EQ(namesIn(folder.path()), (std::vector<std::string>{"dir.jpg", "old.jpg"}));
 }

@@ -37,7 +37,7 @@ class LibraryAccess : public ::testing::Test {
     return std::make_unique<LinuxPhotoLibrary>(home.location(), kHelperBundleIdentifier, "usage");
   }
   void record(std::optional<AccessAnswer> answer) {
-    ASSERT_FALSE(store.write(kHelperBundleIdentifier, answer));
+    ASSERT_TRUE(store.write(kHelperBundleIdentifier, answer).ok());
   }
   std::vector<std::string> newestIds(PhotoLibrary& lib) {
     FetchOptions options;
@@ -67,7 +67,7 @@ TEST_F(LibraryAccess, StatusFollowsTheStore) {
 }
 
 TEST_F(LibraryAccess, OtherApplicationsAnswersAreKeptApart) {
-  ASSERT_FALSE(store.write("org.example.other", AccessAnswer{AuthorizationStatus::authorized, {}}));
+  ASSERT_TRUE(store.write("org.example.other", AccessAnswer{AuthorizationStatus::authorized, {}}).ok());
   EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), AuthorizationStatus::notDetermined);
   record(AccessAnswer{AuthorizationStatus::denied, {}});
   EXPECT_EQ(store.read("org.example.other").status, AuthorizationStatus::authorized);
@@ -142,9 +142,9 @@ TEST_F(LibraryAccess, AWriteGivesUpWhileTheLockIsHeld) {
   {
     auto held = FileLock::acquire(home.location().accessStorePath + ".lock", std::chrono::milliseconds(0));
     ASSERT_TRUE(held.ok()) << held.message();
-    const auto error = store.write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}});
-    ASSERT_TRUE(error.has_value());
-    EXPECT_NE(error->find(kLockBusy), std::string::npos) << *error;
+    const Status written = store.write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}});
+    ASSERT_FALSE(written.ok());
+    EXPECT_NE(written.message().find(kLockBusy), std::string::npos) << written.message();
     EXPECT_EQ(store.read(kHelperBundleIdentifier).status, AuthorizationStatus::denied);
   }
   record(AccessAnswer{AuthorizationStatus::authorized, {}});
@@ -193,7 +193,7 @@ TEST_F(LibraryAccess, LimitedAccessShowsOnlyTheChosenAssetsAndNoCollections) {
 
 TEST_F(LibraryAccess, BundleIdentifiersAStoreCannotHoldAreRefused) {
   for (const std::string bad : {"", "a]b", "[x", "tab\there", "\xff"}) {
-    EXPECT_TRUE(store.write(bad, AccessAnswer{AuthorizationStatus::authorized, {}})) << bad;
+    EXPECT_FALSE(store.write(bad, AccessAnswer{AuthorizationStatus::authorized, {}}).ok()) << bad;
     EXPECT_EQ(store.read(bad).status, AuthorizationStatus::denied) << bad;
   }
   EXPECT_EQ(store.read(kHelperBundleIdentifier).status, AuthorizationStatus::notDetermined);

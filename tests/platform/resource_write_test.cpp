@@ -40,6 +40,16 @@ struct Outcome {
   }
 };
 
+// A completion that records into `outcome`, which it keeps alive.
+ResourceManager::Completion recordInto(const std::shared_ptr<Outcome>& outcome) {
+  return [outcome](Status status) {
+    std::lock_guard<std::mutex> lock(outcome->mutex);
+    ++outcome->calls;
+    outcome->error = status ? std::nullopt : std::optional<std::string>(status.message());
+    outcome->changed.notify_all();
+  };
+}
+
 std::string randomBytes(std::size_t size, unsigned seed) {
   std::mt19937 random(seed);
   std::string bytes(size, '\0');
@@ -59,12 +69,7 @@ class ResourceWrites : public ::testing::Test {
     ResourceRequestOptions options;
     options.networkAccessAllowed = network;
     const auto started = std::chrono::steady_clock::now();
-    manager.writeDataForAssetResource(resource, destination, options, [outcome](std::optional<std::string> error) {
-      std::lock_guard<std::mutex> lock(outcome->mutex);
-      ++outcome->calls;
-      outcome->error = std::move(error);
-      outcome->changed.notify_all();
-    });
+    manager.writeDataForAssetResource(resource, destination, options, recordInto(outcome));
     // It returns at once, before any byte is copied.
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(500));
     EXPECT_TRUE(outcome->waitDone(limit)) << "no completion for " << destination;
@@ -217,12 +222,7 @@ TEST_F(ResourceWrites, CompletionOwnsWhatItUsesAfterTheManagerIsGone) {
     LinuxResourceManager temporary(shortLived);
     AssetResource resource;
     resource.handle = 1;
-    temporary.writeDataForAssetResource(resource, folder.file("copy.mov"), {}, [outcome](std::optional<std::string> e) {
-      std::lock_guard<std::mutex> lock(outcome->mutex);
-      ++outcome->calls;
-      outcome->error = std::move(e);
-      outcome->changed.notify_all();
-    });
+    temporary.writeDataForAssetResource(resource, folder.file("copy.mov"), {}, recordInto(outcome));
   }
   ASSERT_TRUE(outcome->waitDone(std::chrono::seconds(30)));
   EXPECT_EQ(outcome->error, std::nullopt);
@@ -283,13 +283,8 @@ TEST_F(ResourceWrites, ACancelledWriteLeavesNothing) {
   resource.handle = 1;
   ResourceRequestOptions options;
   options.networkAccessAllowed = true;
-  const auto request = manager.writeDataForAssetResource(resource, folder.file("slow.mov"), options,
-                                                         [outcome](std::optional<std::string> error) {
-                                                           std::lock_guard<std::mutex> lock(outcome->mutex);
-                                                           ++outcome->calls;
-                                                           outcome->error = std::move(error);
-                                                           outcome->changed.notify_all();
-                                                         });
+  const auto request =
+      manager.writeDataForAssetResource(resource, folder.file("slow.mov"), options, recordInto(outcome));
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   manager.cancelDataRequest(request);
   manager.cancelDataRequest(request + 1000);  // unknown: nothing happens

@@ -71,8 +71,8 @@ TEST_F(ToolCommands, AlbumsWithTitlesEmptyOrAbsent) {
   EXPECT_NE(add.err.find("no-such-asset"), std::string::npos);
   EXPECT_EQ(home.runTool({"album", "add", "no-such-album", assets[0]}).exitStatus, 1);
 
-  ASSERT_FALSE(AccessStore(home.location().accessStorePath)
-                   .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}}));
+  ASSERT_TRUE(AccessStore(home.location().accessStorePath)
+                   .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}}).ok());
   auto lib = library();
   std::vector<std::optional<std::string>> titles;
   lib->fetchAssetCollections(kCollectionAlbum, kCollectionSubtypeAny)
@@ -94,8 +94,8 @@ TEST_F(ToolCommands, AlbumsWithTitlesEmptyOrAbsent) {
 TEST_F(ToolCommands, FavoritesShowInTheSmartAlbum) {
   const auto r = home.runTool({"favorite", assets[0], "unknown"});
   EXPECT_EQ(r.exitStatus, 1);
-  ASSERT_FALSE(AccessStore(home.location().accessStorePath)
-                   .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}}));
+  ASSERT_TRUE(AccessStore(home.location().accessStorePath)
+                   .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}}).ok());
   auto lib = library();
   const auto favorites = lib->fetchAssetCollections(kCollectionSmartAlbum, 203)->firstObject();
   ASSERT_TRUE(favorites);
@@ -162,8 +162,8 @@ TEST_F(ToolCommands, AccessAnswers) {
 }
 
 TEST_F(ToolCommands, OffloadOnlyWhenTheUrlServesTheOriginal) {
-  ASSERT_FALSE(AccessStore(home.location().accessStorePath)
-                   .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}}));
+  ASSERT_TRUE(AccessStore(home.location().accessStorePath)
+                   .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}}).ok());
   const Asset asset = *library()->fetchAssetsWithLocalIdentifiers({assets[0]})->firstObject();
   const auto before = CatalogReader::open(home.location())->storedAsset(asset.handle);
   ASSERT_TRUE(before && !before->original.path.empty());

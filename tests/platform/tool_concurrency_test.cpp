@@ -31,8 +31,8 @@ void makePictures(const std::string& folder, int count) {
 }
 
 void grant(const ScratchLibrary& home) {
-  ASSERT_FALSE(AccessStore(home.location().accessStorePath)
-                   .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}}));
+  ASSERT_TRUE(AccessStore(home.location().accessStorePath)
+                   .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}}).ok());
 }
 
 TEST(ToolConcurrency, KilledImportKeepsEveryReportedAsset) {

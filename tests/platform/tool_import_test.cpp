@@ -17,8 +17,9 @@ using testing::ScratchLibrary;
 constexpr std::int64_t kMtime = 1500000000;  // 2017-07-14T02:40:00Z
 
 std::unique_ptr<LinuxPhotoLibrary> grantedLibrary(const ScratchLibrary& home) {
-  EXPECT_FALSE(AccessStore(home.location().accessStorePath)
-                   .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}}));
+  EXPECT_TRUE(AccessStore(home.location().accessStorePath)
+                  .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}})
+                  .ok());
   return std::make_unique<LinuxPhotoLibrary>(home.location(), kHelperBundleIdentifier, "usage");
 }
 

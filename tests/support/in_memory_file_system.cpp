@@ -26,21 +26,21 @@ void InMemoryFileSystem::addDirectoryLocked(const std::string& path) {
   directories_.insert(path);
 }
 
-bool InMemoryFileSystem::createDirectories(const std::string& path) {
+Status InMemoryFileSystem::createDirectories(const std::string& path) {
   std::lock_guard lock(mutex_);
   directoryRequests_.push_back(path);
-  if (failDirectories_ || path.empty() || path[0] != '/') return false;
+  if (failDirectories_ || path.empty() || path[0] != '/') return Status::error("Permission denied");
   // A file or link anywhere along the way stops the creation there.
   std::string prefix;
   for (std::size_t start = 1; start <= path.size();) {
     std::size_t slash = path.find('/', start);
     if (slash == std::string::npos) slash = path.size();
     prefix = path.substr(0, slash);
-    if (files_.count(prefix)) return false;
+    if (files_.count(prefix)) return Status::error("Not a directory");
     directories_.insert(prefix);
     start = slash + 1;
   }
-  return true;
+  return {};
 }
 
 std::string InMemoryFileSystem::currentDirectory() {
@@ -53,35 +53,35 @@ void InMemoryFileSystem::setCurrentDirectory(std::string path) {
   workingDirectory_ = std::move(path);
 }
 
-std::optional<std::string> InMemoryFileSystem::checkWritable(const std::string& path, std::size_t size) const {
-  if (!directories_.count(parentOf(path))) return "No such file or directory";
-  if (directories_.count(path)) return "Is a directory";
-  if (writeError_) return writeError_;
+Status InMemoryFileSystem::checkWritable(const std::string& path, std::size_t size) const {
+  if (!directories_.count(parentOf(path))) return Status::error("No such file or directory");
+  if (directories_.count(path)) return Status::error("Is a directory");
+  if (writeError_) return Status::error(*writeError_);
   if (capacity_) {
     std::size_t used = 0;
     for (const auto& [name, entry] : files_) {
       if (name != path) used += entry.bytes.size();
     }
-    if (used + size > *capacity_) return "No space left on device";
+    if (used + size > *capacity_) return Status::error("No space left on device");
   }
-  return std::nullopt;
+  return {};
 }
 
-std::optional<std::string> InMemoryFileSystem::replaceFile(const std::string& path, std::string_view bytes) {
+Status InMemoryFileSystem::replaceFile(const std::string& path, std::string_view bytes) {
   std::lock_guard lock(mutex_);
   ++replaceCalls_;
-  if (auto error = checkWritable(path, bytes.size())) return error;
+  if (Status writable = checkWritable(path, bytes.size()); !writable) return writable;
   // The rename replaces a link itself; its target is never touched.
   files_[path] = Entry{std::string(bytes), std::nullopt};
-  return std::nullopt;
+  return {};
 }
 
-std::optional<std::string> InMemoryFileSystem::writeNewFile(const std::string& path, std::string_view bytes) {
+Status InMemoryFileSystem::writeNewFile(const std::string& path, std::string_view bytes) {
   std::lock_guard lock(mutex_);
-  if (files_.count(path)) return "File exists";
-  if (auto error = checkWritable(path, bytes.size())) return error;
+  if (files_.count(path)) return Status::error("File exists");
+  if (Status writable = checkWritable(path, bytes.size()); !writable) return writable;
   files_[path] = Entry{std::string(bytes), std::nullopt};
-  return std::nullopt;
+  return {};
 }
 
 void InMemoryFileSystem::addDirectory(const std::string& path) {

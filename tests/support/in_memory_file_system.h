@@ -20,11 +20,11 @@ class InMemoryFileSystem final : public FileSystem {
   // `workingDirectory` exists from the start, with its parents.
   explicit InMemoryFileSystem(std::string workingDirectory = "/home/user");
 
-  bool createDirectories(const std::string& path) override;
+  Status createDirectories(const std::string& path) override;
   std::string currentDirectory() override;
-  std::optional<std::string> replaceFile(const std::string& path, std::string_view bytes) override;
+  Status replaceFile(const std::string& path, std::string_view bytes) override;
   // What a resource write does: creates `path`, refusing one that exists.
-  std::optional<std::string> writeNewFile(const std::string& path, std::string_view bytes);
+  Status writeNewFile(const std::string& path, std::string_view bytes);
 
   // Set-up.
   // Changes the working directory (which need not exist).
@@ -53,7 +53,7 @@ class InMemoryFileSystem final : public FileSystem {
     std::string bytes;
     std::optional<std::string> linkTarget;
   };
-  std::optional<std::string> checkWritable(const std::string& path, std::size_t size) const;
+  Status checkWritable(const std::string& path, std::size_t size) const;
   void addDirectoryLocked(const std::string& path);
 
   mutable std::mutex mutex_;

@@ -37,10 +37,10 @@ ResourceManager::RequestId InMemoryResourceManager::writeDataForAssetResource(co
   auto finish = [files = files_, filePath, bytes = std::move(bytes), error = outcome.error,
                  completion = std::move(completion)]() {
     if (error) {
-      completion(error);
+      completion(Status::error(*error));
       return;
     }
-    completion(files ? files->writeNewFile(filePath, bytes) : std::nullopt);
+    completion(files ? files->writeNewFile(filePath, bytes) : Status());
   };
   switch (outcome.when) {
     case WriteOutcome::When::beforeReturn:
