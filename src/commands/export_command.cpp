@@ -146,7 +146,7 @@ Document cmdExport(Services& services, const std::string& dir, const std::vector
   // A failure shows in each write that follows.
   if (reportable) (void)services.files.createDirectories(directory);
   Export run(services, directory);
-  for (const Asset& asset : assets(services.library, ids)) {
+  for (const Asset& asset : assetsWithIds(services.library, ids)) {
     if (reportable) {
       run.add(asset);
     } else {

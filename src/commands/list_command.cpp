@@ -21,20 +21,22 @@ Document cmdList(PhotoLibrary& library, const IsoDateFormatter& iso, const std::
 
   // The limit is in the query already; the stop flag bounds the list even
   // when a fetch returns more than it was asked for.
-  assets(library, albumId, effectiveLimit)->enumerateObjects([&](const Asset& asset, std::size_t index, bool& stop) {
-    if (index >= static_cast<std::size_t>(effectiveLimit)) {
-      stop = true;
-      return;
-    }
-    Document item = Document::object();
-    item["id"] = asset.localIdentifier;
-    item["name"] = originalName(library, asset);
-    // A date the formatter cannot write (outside the years 1 to 9999) is null.
-    const std::optional<std::string> date = asset.creationDate ? iso.stringFromDate(*asset.creationDate) : std::nullopt;
-    item["date"] = date ? Document(*date) : Document(nullptr);
-    item["isVideo"] = asset.mediaType == kMediaVideo;
-    items.push_back(std::move(item));
-  });
+  assetsInAlbum(library, albumId, effectiveLimit)
+      ->enumerateObjects([&](const Asset& asset, std::size_t index, bool& stop) {
+        if (index >= static_cast<std::size_t>(effectiveLimit)) {
+          stop = true;
+          return;
+        }
+        Document item = Document::object();
+        item["id"] = asset.localIdentifier;
+        item["name"] = originalName(library, asset);
+        // A date the formatter cannot write (outside the years 1 to 9999) is null.
+        const std::optional<std::string> date =
+            asset.creationDate ? iso.stringFromDate(*asset.creationDate) : std::nullopt;
+        item["date"] = date ? Document(*date) : Document(nullptr);
+        item["isVideo"] = asset.mediaType == kMediaVideo;
+        items.push_back(std::move(item));
+      });
   document["items"] = std::move(items);
   return document;
 }

@@ -15,7 +15,7 @@ Document cmdThumbs(PhotoLibrary& library, std::int64_t size, const std::vector<s
   options.networkAccessAllowed = true;
 
   Document thumbs = Document::object();
-  for (const Asset& asset : assets(library, ids)) {
+  for (const Asset& asset : assetsWithIds(library, ids)) {
     // The request is synchronous: the handler has run when it returns. A
     // later delivery for the same request replaces an earlier one.
     std::unique_ptr<Picture> picture;

@@ -13,15 +13,15 @@ FetchOptions fetchOptions(std::int64_t limit) {
   return options;
 }
 
-std::unique_ptr<FetchResult<Asset>> assets(PhotoLibrary& library, const std::string& inAlbum,
-                                           std::int64_t limit) {
+std::unique_ptr<FetchResult<Asset>> assetsInAlbum(PhotoLibrary& library, const std::string& inAlbum,
+                                                  std::int64_t limit) {
   if (inAlbum.empty() || inAlbum == "-") return library.fetchAssets(fetchOptions(limit));
   const auto collection = library.fetchAssetCollectionsWithLocalIdentifiers({inAlbum})->firstObject();
   if (collection) return library.fetchAssetsInAssetCollection(*collection, fetchOptions(limit));
   return library.fetchAssets(fetchOptions(0));
 }
 
-std::vector<Asset> assets(PhotoLibrary& library, const std::vector<std::string>& withIds) {
+std::vector<Asset> assetsWithIds(PhotoLibrary& library, const std::vector<std::string>& withIds) {
   std::unordered_map<std::string, Asset> byIdentifier;
   library.fetchAssetsWithLocalIdentifiers(withIds)->enumerateObjects(
       [&byIdentifier](const Asset& asset, std::size_t, bool&) {

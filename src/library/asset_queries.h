@@ -17,13 +17,13 @@ FetchOptions fetchOptions(std::int64_t limit);
 // newest first, at most `limit` (the limit goes into the query). "" and "-"
 // stand for the whole library. An identifier that names no collection gives
 // the whole library without a limit.
-std::unique_ptr<FetchResult<Asset>> assets(PhotoLibrary& library, const std::string& inAlbum,
-                                           std::int64_t limit);
+std::unique_ptr<FetchResult<Asset>> assetsInAlbum(PhotoLibrary& library, const std::string& inAlbum,
+                                                  std::int64_t limit);
 
 // The assets named by `withIds`, in that order, with one query for the whole
 // list: identifiers that name nothing are dropped, a repeated one repeats its
 // asset. No media-type filter.
-std::vector<Asset> assets(PhotoLibrary& library, const std::vector<std::string>& withIds);
+std::vector<Asset> assetsWithIds(PhotoLibrary& library, const std::vector<std::string>& withIds);
 
 // The asset file name, never empty: the file name of the first photo or video
 // resource (else of the first resource), unchanged; "video.mov" for a video

@@ -14,8 +14,17 @@ namespace {
 // by someone else reads as empty instead of hanging the helper.
 constexpr int kBusyTimeoutMilliseconds = 1000;
 
-// A collection's handle is its row times this plus its rule.
-constexpr std::int64_t kHandleRules = 4;
+// A collection's handle packs what a fetch of its members needs, its row and
+// its rule, so that fetch looks nothing up: row times kRuleSlots plus rule.
+constexpr std::int64_t kRuleSlots = 4;
+
+std::int64_t packedCollectionHandle(std::int64_t row, CollectionRule rule) {
+  return row * kRuleSlots + static_cast<std::int64_t>(rule);
+}
+
+CollectionSource unpackedCollectionHandle(std::int64_t handle) {
+  return CollectionSource{handle / kRuleSlots, static_cast<CollectionRule>(handle % kRuleSlots)};
+}
 
 // Members are read from the membership rows alone (they carry copies of
 // the asset columns a fetch returns).
@@ -173,7 +182,7 @@ std::vector<AssetCollection> CatalogReader::readCollections(SqliteStatement& sel
   std::vector<AssetCollection> result;
   while (select.step()) {
     AssetCollection c;
-    c.handle = select.integer(0) * kHandleRules + select.integer(5);
+    c.handle = packedCollectionHandle(select.integer(0), select.enumeration<CollectionRule>(5));
     c.localIdentifier = select.text(1);
     if (!isValidUtf8(c.localIdentifier)) continue;  // as for assets, below
     c.type = select.integer(2);
@@ -209,10 +218,7 @@ std::vector<AssetCollection> CatalogReader::collectionsWithIdentifiers(const std
 
 std::optional<CollectionSource> CatalogReader::collectionSource(const AssetCollection& collection) {
   // Handles handed out by this reader carry the row and the rule.
-  if (collection.handle > 0) {
-    return CollectionSource{collection.handle / kHandleRules,
-                            static_cast<CollectionRule>(collection.handle % kHandleRules)};
-  }
+  if (collection.handle > 0) return unpackedCollectionHandle(collection.handle);
   SqliteStatement select(db_.get(), statements_, "SELECT id, rule FROM collection WHERE identifier = :identifier");
   select.bind(":identifier", std::string_view(collection.localIdentifier));
   if (!select.step()) return std::nullopt;

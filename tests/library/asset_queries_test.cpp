@@ -59,25 +59,25 @@ struct QueryTest : InMemoryLibraryTest {
 TEST_F(QueryTest, WholeLibraryIsPicturesAndVideosNewestFirstWithTheLimitInTheQuery) {
   const Ids everything{"new", "clip", "same-b", "same-a", "old", "undated"};
   for (const std::string album : {"", "-"}) {
-    EXPECT_EQ(identifiersOf(*assets(library, album, 0)), everything);
-    EXPECT_EQ(identifiersOf(*assets(library, album, 3)), (Ids{"new", "clip", "same-b"}));
+    EXPECT_EQ(identifiersOf(*assetsInAlbum(library, album, 0)), everything);
+    EXPECT_EQ(identifiersOf(*assetsInAlbum(library, album, 3)), (Ids{"new", "clip", "same-b"}));
     EXPECT_EQ(library.calls().fetchOptions.back().fetchLimit, 3);
-    EXPECT_EQ(identifiersOf(*assets(library, album, -4)), everything);
+    EXPECT_EQ(identifiersOf(*assetsInAlbum(library, album, -4)), everything);
   }
   EXPECT_EQ(library.calls().collectionLookups, 0u);
 }
 
 TEST_F(QueryTest, AlbumGivesItsPicturesAndVideosWithoutAudio) {
-  EXPECT_EQ(identifiersOf(*assets(library, "album", 0)), (Ids{"new", "clip", "old", "undated"}));
-  EXPECT_EQ(identifiersOf(*assets(library, "album", 2)), (Ids{"new", "clip"}));
+  EXPECT_EQ(identifiersOf(*assetsInAlbum(library, "album", 0)), (Ids{"new", "clip", "old", "undated"}));
+  EXPECT_EQ(identifiersOf(*assetsInAlbum(library, "album", 2)), (Ids{"new", "clip"}));
   EXPECT_EQ(library.calls().fetchOptions.back().fetchLimit, 2);
   EXPECT_EQ(library.calls().assetFetches, 0u);
   EXPECT_EQ(library.calls().collectionsFetchedFrom, (Ids{"album", "album"}));
 }
 
 TEST_F(QueryTest, AnyCollectionTypeIsAccepted) {
-  EXPECT_EQ(identifiersOf(*assets(library, "smart", 10)), (Ids{"clip"}));
-  EXPECT_TRUE(identifiersOf(*assets(library, "empty", 10)).empty());
+  EXPECT_EQ(identifiersOf(*assetsInAlbum(library, "smart", 10)), (Ids{"clip"}));
+  EXPECT_TRUE(identifiersOf(*assetsInAlbum(library, "empty", 10)).empty());
   EXPECT_EQ(library.calls().assetFetches, 0u);
 }
 
@@ -85,32 +85,33 @@ TEST_F(QueryTest, UnknownAlbumGivesTheWholeLibraryWithoutLimit) {
   const Ids everything{"new", "clip", "same-b", "same-a", "old", "undated"};
   for (const std::string& album : Ids{"nope", "Trip", "album ", "\"album\"", "%", "_", "\xF0\x9F\x93\xB7",
                                       std::string(100 * 1024, 'x')}) {
-    EXPECT_EQ(identifiersOf(*assets(library, album, 2)), everything);
+    EXPECT_EQ(identifiersOf(*assetsInAlbum(library, album, 2)), everything);
     EXPECT_EQ(library.calls().fetchOptions.back().fetchLimit, 0);
   }
 }
 
 TEST_F(QueryTest, IdentifiersGiveAssetsInTheCallersOrderInOneQuery) {
-  EXPECT_EQ(identifiersOf(assets(library, Ids{"old", "X", "clip", "old"})), (Ids{"old", "clip", "old"}));
+  EXPECT_EQ(identifiersOf(assetsWithIds(library, Ids{"old", "X", "clip", "old"})), (Ids{"old", "clip", "old"}));
   EXPECT_EQ(library.calls().identifierLookups, 1u);
   EXPECT_EQ(library.calls().identifierLists.back(), (Ids{"old", "X", "clip", "old"}));
   // No filter: audio and unknown media types come back too.
-  EXPECT_EQ(identifiersOf(assets(library, Ids{"song", "unknown", "undated"})), (Ids{"song", "unknown", "undated"}));
+  EXPECT_EQ(identifiersOf(assetsWithIds(library, Ids{"song", "unknown", "undated"})),
+            (Ids{"song", "unknown", "undated"}));
   EXPECT_EQ(library.calls().identifierLookups, 2u);
 }
 
 TEST_F(QueryTest, IdentifiersThatNameNothingGiveNothing) {
-  EXPECT_TRUE(assets(library, Ids{}).empty());
-  EXPECT_TRUE(assets(library, Ids{"", "album", "OLD", "old ", "%", std::string(100 * 1024, 'q')}).empty());
+  EXPECT_TRUE(assetsWithIds(library, Ids{}).empty());
+  EXPECT_TRUE(assetsWithIds(library, Ids{"", "album", "OLD", "old ", "%", std::string(100 * 1024, 'q')}).empty());
 }
 
 TEST_F(QueryTest, LimitedAccessSeesOnlyTheChosenAssetsAndNoCollection) {
   library.setStatus(AuthorizationStatus::limited);
   library.chooseForLimitedAccess({"old", "clip", "song"});
-  EXPECT_EQ(identifiersOf(*assets(library, "-", 0)), (Ids{"clip", "old"}));
-  EXPECT_EQ(identifiersOf(assets(library, Ids{"new", "song", "old"})), (Ids{"song", "old"}));
+  EXPECT_EQ(identifiersOf(*assetsInAlbum(library, "-", 0)), (Ids{"clip", "old"}));
+  EXPECT_EQ(identifiersOf(assetsWithIds(library, Ids{"new", "song", "old"})), (Ids{"song", "old"}));
   // The album is invisible, so it reads as an unknown identifier.
-  EXPECT_EQ(identifiersOf(*assets(library, "smart", 1)), (Ids{"clip", "old"}));
+  EXPECT_EQ(identifiersOf(*assetsInAlbum(library, "smart", 1)), (Ids{"clip", "old"}));
 }
 
 using OriginalName = InMemoryLibraryTest;
