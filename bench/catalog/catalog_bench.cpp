@@ -161,11 +161,11 @@ int main(int argc, char** argv) {
 
   FetchOptions newest500;
   newest500.newestFirst = true;
-  newest500.mediaTypes = {kMediaImage, kMediaVideo};
+  newest500.mediaTypes = {MediaType::image, MediaType::video};
   newest500.fetchLimit = 500;
   FetchOptions counted;
   counted.newestFirst = true;
-  counted.mediaTypes = {kMediaImage, kMediaVideo};
+  counted.mediaTypes = {MediaType::image, MediaType::video};
 
   std::printf("\ninside the process; median of %d runs (first run, cold connection, in brackets):\n", s.runs);
   std::size_t n = 0;
@@ -198,7 +198,7 @@ int main(int argc, char** argv) {
       [&] {
         albums = 0;
         total = 0;
-        library.fetchAssetCollections(kCollectionAlbum, kCollectionSubtypeAny)
+        library.fetchAssetCollections(CollectionType::album, kCollectionSubtypeAny)
             ->enumerateObjects([&](const AssetCollection& c, std::size_t, bool&) {
               ++albums;
               total += library.fetchAssetsInAssetCollection(c, counted)->count();

@@ -90,7 +90,7 @@ int thumbs(const std::string& photos, const std::string& work) {
   std::int64_t handle = 0;
   for (const auto& path : photosIn(photos)) {
     handles[path] = ++handle;
-    index.assets[handle] = tolvek::StoredAsset{tolvek::kMediaImage, {path, "", "", {}, ""}, {}};
+    index.assets[handle] = tolvek::StoredAsset{tolvek::MediaType::image, {path, "", "", {}, ""}, {}};
   }
   FILE* in = std::fopen((work + "/manifest.tsv").c_str(), "r");
   if (in == nullptr) return 1;
@@ -106,7 +106,7 @@ int thumbs(const std::string& photos, const std::string& work) {
   for (std::int64_t h = 1; h <= handle; ++h) {
     tolvek::Asset asset;
     asset.handle = h;
-    asset.mediaType = tolvek::kMediaImage;
+    asset.mediaType = tolvek::MediaType::image;
     manager.requestImage(asset, {240, 240}, tolvek::ContentMode::aspectFill, {},
                          [&](std::unique_ptr<tolvek::Picture> picture) {
                            if (!picture) return;
@@ -126,7 +126,7 @@ int thumbs(const std::string& photos, const std::string& work) {
 
 int writeOne(const std::string& source, const std::string& destination) {
   BenchIndex index;
-  index.assets[1] = tolvek::StoredAsset{tolvek::kMediaVideo, {source, "", "", {}, ""}, {}};
+  index.assets[1] = tolvek::StoredAsset{tolvek::MediaType::video, {source, "", "", {}, ""}, {}};
   tolvek::LinuxResourceManager manager(index);
   std::mutex mutex;
   std::condition_variable changed;
@@ -150,7 +150,7 @@ int writeOne(const std::string& source, const std::string& destination) {
 int peak(const std::string& file) {
   tolvek::MediaModule* module = tolvek::loadMediaModule();
   if (module == nullptr) return 1;
-  const auto picture = module->renderFile(file, 0, tolvek::kMediaImage, {240, 240});
+  const auto picture = module->renderFile(file, 0, tolvek::MediaType::image, {240, 240});
   const auto bitmap = picture ? picture->bitmap() : nullptr;
   const auto jpeg = bitmap ? bitmap->jpegRepresentation(0.8, tolvek::JpegMetadata::none) : std::nullopt;
   rusage usage{};

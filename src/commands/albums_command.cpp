@@ -6,7 +6,7 @@ namespace tolvek {
 
 Document cmdAlbums(PhotoLibrary& library) {
   Document entries = Document::array();
-  library.fetchAssetCollections(kCollectionAlbum, kCollectionSubtypeAny)
+  library.fetchAssetCollections(CollectionType::album, kCollectionSubtypeAny)
       ->enumerateObjects([&](const AssetCollection& album, std::size_t, bool&) {
         const std::size_t count = library.fetchAssetsInAssetCollection(album, fetchOptions(0))->count();
         Document entry = Document::object();

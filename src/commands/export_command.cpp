@@ -33,7 +33,7 @@ class Export {
     // the cleaned one.
     const std::string assetFileName = originalName(services_.library, asset);
     const std::string cleaned = cleanedFileName(assetFileName, asset.mediaType);
-    if (asset.mediaType == kMediaVideo) {
+    if (asset.mediaType == MediaType::video) {
       addVideo(asset, assetFileName, cleaned);
     } else {
       addPicture(asset, assetFileName, cleaned);
@@ -93,7 +93,7 @@ class Export {
       return;
     }
     const auto video = std::find_if(resources.begin(), resources.end(),
-                                    [](const AssetResource& resource) { return resource.type == kResourceVideo; });
+                                    [](const AssetResource& resource) { return resource.type == ResourceType::video; });
     const AssetResource& chosen = video != resources.end() ? *video : resources.front();
     // The name stays reserved whatever the write does.
     const std::string path = appendingPathComponent(directory_, names_.unique(cleaned));

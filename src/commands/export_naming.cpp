@@ -58,7 +58,7 @@ std::string appendingPathComponent(const std::string& directory, const std::stri
   return directory + "/" + name;
 }
 
-std::string cleanedFileName(const std::string& name, std::int64_t mediaType) {
+std::string cleanedFileName(const std::string& name, MediaType mediaType) {
   std::string cleaned = name;
   for (char& c : cleaned) {
     if (c == '/' || c == '\0') c = '_';

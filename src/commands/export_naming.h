@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "library/photo_types.h"
+
 namespace tolvek {
 
 // A file name split into its base and its last extension.
@@ -49,7 +51,7 @@ std::string appendingPathComponent(const std::string& directory, const std::stri
 // `name` with every "/" and NUL replaced by "_", so that it names one file
 // directly inside the export folder; ".", ".." and an empty name become the
 // fallback name of `mediaType` ("video.mov" or "photo.jpg").
-std::string cleanedFileName(const std::string& name, std::int64_t mediaType);
+std::string cleanedFileName(const std::string& name, MediaType mediaType);
 
 // The file names handed out during one export, compared without regard to
 

@@ -34,7 +34,7 @@ Document cmdList(PhotoLibrary& library, const IsoDateFormatter& iso, const std::
         const std::optional<std::string> date =
             asset.creationDate ? iso.stringFromDate(*asset.creationDate) : std::nullopt;
         item["date"] = date ? Document(*date) : Document(nullptr);
-        item["isVideo"] = asset.mediaType == kMediaVideo;
+        item["isVideo"] = asset.mediaType == MediaType::video;
         items.push_back(std::move(item));
       });
   document["items"] = std::move(items);

@@ -7,7 +7,7 @@ namespace tolvek {
 
 FetchOptions fetchOptions(std::int64_t limit) {
   FetchOptions options;
-  options.mediaTypes = {kMediaImage, kMediaVideo};
+  options.mediaTypes = {MediaType::image, MediaType::video};
   options.newestFirst = true;
   if (limit >= 1) options.fetchLimit = limit;
   return options;
@@ -37,15 +37,13 @@ std::vector<Asset> assetsWithIds(PhotoLibrary& library, const std::vector<std::s
   return found;
 }
 
-std::string fallbackName(std::int64_t mediaType) {
-  return mediaType == kMediaVideo ? "video.mov" : "photo.jpg";
-}
+std::string fallbackName(MediaType mediaType) { return mediaType == MediaType::video ? "video.mov" : "photo.jpg"; }
 
 std::string originalName(PhotoLibrary& library, const Asset& of) {
   const std::vector<AssetResource> resources = library.assetResources(of);
   if (!resources.empty()) {
     const auto preferred = std::find_if(resources.begin(), resources.end(), [](const AssetResource& resource) {
-      return resource.type == kResourcePhoto || resource.type == kResourceVideo;
+      return resource.type == ResourceType::photo || resource.type == ResourceType::video;
     });
     const AssetResource& chosen = preferred != resources.end() ? *preferred : resources.front();
     if (!chosen.originalFilename.empty()) return chosen.originalFilename;

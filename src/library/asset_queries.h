@@ -31,6 +31,6 @@ std::vector<Asset> assetsWithIds(PhotoLibrary& library, const std::vector<std::s
 std::string originalName(PhotoLibrary& library, const Asset& of);
 
 // The name an asset of `mediaType` gets when the library has none.
-std::string fallbackName(std::int64_t mediaType);
+std::string fallbackName(MediaType mediaType);
 
 }  // namespace tolvek

@@ -27,8 +27,8 @@ class PhotoLibrary {
 
   // Collections of `type` and `subtype` (kCollectionSubtypeAny: all), in the
   // order they were created.
-  virtual std::unique_ptr<FetchResult<AssetCollection>> fetchAssetCollections(std::int64_t type,
-                                                                             std::int64_t subtype) = 0;
+  virtual std::unique_ptr<FetchResult<AssetCollection>> fetchAssetCollections(CollectionType type,
+                                                                              std::int64_t subtype) = 0;
   // Collections of any type with these identifiers.
   virtual std::unique_ptr<FetchResult<AssetCollection>> fetchAssetCollectionsWithLocalIdentifiers(
       const std::vector<std::string>& identifiers) = 0;

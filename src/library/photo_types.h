@@ -22,25 +22,19 @@ enum class AuthorizationStatus : std::int64_t {
 enum class AccessLevel : std::int64_t { addOnly = 1, readWrite = 2 };
 
 // Media types of an asset.
-inline constexpr std::int64_t kMediaUnknown = 0;
-inline constexpr std::int64_t kMediaImage = 1;
-inline constexpr std::int64_t kMediaVideo = 2;
-inline constexpr std::int64_t kMediaAudio = 3;
+enum class MediaType : std::int64_t { unknown = 0, image = 1, video = 2, audio = 3 };
 
-// Collection types and the subtype that matches every subtype.
-inline constexpr std::int64_t kCollectionAlbum = 1;
-inline constexpr std::int64_t kCollectionSmartAlbum = 2;
-inline constexpr std::int64_t kCollectionMoment = 3;
+// Collection types, and the subtype that matches every subtype (subtypes
+// are an open set of numbers).
+enum class CollectionType : std::int64_t { album = 1, smartAlbum = 2, moment = 3 };
 inline constexpr std::int64_t kCollectionSubtypeAny = std::numeric_limits<std::int64_t>::max();
 
 // Resource types.
-inline constexpr std::int64_t kResourcePhoto = 1;
-inline constexpr std::int64_t kResourceVideo = 2;
-inline constexpr std::int64_t kResourceAudio = 3;
+enum class ResourceType : std::int64_t { photo = 1, video = 2, audio = 3 };
 
 struct Asset {
   std::string localIdentifier;
-  std::int64_t mediaType = kMediaUnknown;
+  MediaType mediaType = MediaType::unknown;
   // Seconds since 1970-01-01T00:00:00Z; absent when the library has no date.
   std::optional<std::int64_t> creationDate;
   // The implementation's own handle for this asset; callers never interpret it.
@@ -49,7 +43,7 @@ struct Asset {
 
 struct AssetCollection {
   std::string localIdentifier;
-  std::int64_t type = kCollectionAlbum;
+  CollectionType type = CollectionType::album;
   std::int64_t subtype = 0;
   // Absent and empty are different: absent means the collection has no title.
   std::optional<std::string> localizedTitle;
@@ -57,7 +51,7 @@ struct AssetCollection {
 };
 
 struct AssetResource {
-  std::int64_t type = kResourcePhoto;
+  ResourceType type = ResourceType::photo;
   std::string originalFilename;  // may be empty
   std::string uniformTypeIdentifier;  // for example "public.heic"; may be empty
   // The implementation's own handles: the owning asset and the resource's place.
@@ -68,7 +62,7 @@ struct AssetResource {
 // What a fetch selects and how it orders. Only what the program uses.
 struct FetchOptions {
   // Media types to keep; empty keeps every media type.
-  std::vector<std::int64_t> mediaTypes;
+  std::vector<MediaType> mediaTypes;
   // Newest creation date first; assets without a date last; equal dates put
   // the most recently imported first. Without it: the library's own order.
   bool newestFirst = false;

@@ -93,7 +93,7 @@ void CatalogReader::bindAssetQuery(SqliteStatement& statement, const AssetQuery&
       .bind(":mask", query.mediaTypeMask)
       .bind(":limit", query.limit)
       .bind(":visible", query.visibleJson)
-      .bind(":video", kMediaVideo);
+      .bind(":video", MediaType::video);
 }
 
 namespace {
@@ -185,7 +185,7 @@ std::vector<AssetCollection> CatalogReader::readCollections(SqliteStatement& sel
     c.handle = packedCollectionHandle(select.integer(0), select.enumeration<CollectionRule>(5));
     c.localIdentifier = select.text(1);
     if (!isValidUtf8(c.localIdentifier)) continue;  // as for assets, below
-    c.type = select.integer(2);
+    c.type = select.enumeration<CollectionType>(2);
     c.subtype = select.integer(3);
     if (auto title = select.optionalText(4)) c.localizedTitle = validUtf8(*title);
     result.push_back(std::move(c));
@@ -197,7 +197,7 @@ std::vector<AssetCollection> CatalogReader::readCollections(SqliteStatement& sel
   return result;
 }
 
-std::vector<AssetCollection> CatalogReader::collections(std::int64_t type, std::int64_t subtype) {
+std::vector<AssetCollection> CatalogReader::collections(CollectionType type, std::int64_t subtype) {
   const bool anySubtype = subtype == kCollectionSubtypeAny;
   SqliteStatement select(db_.get(), statements_, anySubtype ? "SELECT id, identifier, type, subtype, title, rule FROM collection "
                                                  "WHERE type = :type ORDER BY id"
@@ -236,7 +236,7 @@ void CatalogReader::forEachAsset(const AssetQuery& query, const std::function<bo
     // An identifier that is not valid UTF-8 could not be written into any
     // document, nor asked for: the row is left out, the rest still listed.
     if (!isValidUtf8(asset.localIdentifier)) continue;
-    asset.mediaType = select.integer(2);
+    asset.mediaType = select.enumeration<MediaType>(2);
     asset.creationDate = select.optionalInteger(3);
     if (!visit(asset)) break;
   }
@@ -264,7 +264,7 @@ std::vector<AssetResource> CatalogReader::resources(std::int64_t assetHandle) {
   while (select.step()) {
     AssetResource r;
     r.handle = select.integer(0);
-    r.type = select.integer(1);
+    r.type = select.enumeration<ResourceType>(1);
     r.originalFilename = validUtf8(select.text(2));
     r.uniformTypeIdentifier = validUtf8(select.text(3));
     r.assetHandle = assetHandle;
@@ -290,7 +290,7 @@ std::optional<StoredAsset> CatalogReader::storedAsset(std::int64_t assetHandle) 
   asset.bind(":asset", assetHandle);
   if (!asset.step()) return std::nullopt;
   StoredAsset stored;
-  stored.mediaType = asset.integer(0);
+  stored.mediaType = asset.enumeration<MediaType>(0);
 
   SqliteStatement original(db_.get(), statements_,
                            std::string("SELECT path, url, uniform_type_identifier, ") + recordedContent() +

@@ -47,7 +47,7 @@ class CatalogReader final : public StoredAssetIndex {
   // False when the catalog could not be opened: every query answers nothing.
   bool isOpen() const { return db_ != nullptr; }
 
-  std::vector<AssetCollection> collections(std::int64_t type, std::int64_t subtype);
+  std::vector<AssetCollection> collections(CollectionType type, std::int64_t subtype);
   std::vector<AssetCollection> collectionsWithIdentifiers(const std::vector<std::string>& identifiers);
   // The collection behind a value handed out earlier (by handle, else by
   // identifier), or nothing when it is not in this catalog.

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "library/photo_types.h"
+
 namespace tolvek {
 
 inline constexpr std::int64_t kCatalogSchemaVersion = 3;
@@ -17,18 +19,13 @@ inline constexpr std::int64_t kOldestReadableSchemaVersion = 2;
 // a rule over the assets that is always current (smart albums).
 enum class CollectionRule : std::int64_t { members = 0, favorites = 1, videos = 2 };
 
-// Collection types and subtypes as the photo framework numbers them (the
-// values of kCollection... in library/photo_types.h).
-enum class CollectionType : std::int64_t { album = 1, smartAlbum = 2, moment = 3 };
+// Collection subtypes as the photo framework numbers them.
 enum class CollectionSubtype : std::int64_t {
   moment = 0,
   albumRegular = 2,
   smartAlbumVideos = 202,
   smartAlbumFavorites = 203,
 };
-
-// Resource types (the values of kResource... in library/photo_types.h).
-enum class ResourceType : std::int64_t { photo = 1, video = 2, audio = 3 };
 
 // The names of the tables and columns, for code that composes SQL over the
 // catalog (the writer's own statements spell them out). kSchema in the .cpp

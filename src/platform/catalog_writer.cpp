@@ -106,7 +106,7 @@ std::optional<std::int64_t> CatalogWriter::momentRow(std::int64_t creationDate) 
 }
 
 bool CatalogWriter::addMembership(std::int64_t collectionRow, std::int64_t assetRow,
-                                  const std::optional<std::int64_t>& date, std::int64_t mediaType) {
+                                  const std::optional<std::int64_t>& date, MediaType mediaType) {
   SqliteStatement insert(db_.get(),
                          "INSERT OR IGNORE INTO membership "
                          "(collection_id, asset_id, position, identifier, creation_date, media_type) "
@@ -135,9 +135,9 @@ bool CatalogWriter::recordAsset(const std::string& identifier, const NewAsset& a
   if (!insertAsset.run()) return finish(db_.get(), false);
   const std::int64_t row = sqlite3_last_insert_rowid(db_.get());
 
-  const ResourceType resourceType = asset.mediaType == kMediaVideo   ? ResourceType::video
-                                    : asset.mediaType == kMediaAudio ? ResourceType::audio
-                                                                     : ResourceType::photo;
+  const ResourceType resourceType = asset.mediaType == MediaType::video   ? ResourceType::video
+                                    : asset.mediaType == MediaType::audio ? ResourceType::audio
+                                                                          : ResourceType::photo;
   SqliteStatement insertResource(db_.get(),
                                  "INSERT INTO resource (asset_id, position, type, original_filename, "
                                  "uniform_type_identifier, path, size, sha256) "
@@ -213,7 +213,7 @@ Status CatalogWriter::addToAlbum(std::int64_t album, std::int64_t asset) {
     return failed;
   }
   const auto date = find.optionalInteger(0);
-  const auto type = find.integer(1);
+  const auto type = find.enumeration<MediaType>(1);
   if (!finish(db_.get(), addMembership(album, asset, date, type))) return failed;
   return {};
 }

@@ -21,7 +21,7 @@ namespace tolvek {
 // An asset whose files are already in the library; paths are relative to
 // the library folder.
 struct NewAsset {
-  std::int64_t mediaType = kMediaUnknown;
+  MediaType mediaType = MediaType::unknown;
   std::optional<std::int64_t> creationDate;
   std::string originalFilename;
   std::string uniformTypeIdentifier;
@@ -73,7 +73,7 @@ class CatalogWriter {
   CatalogWriter(FileLock lock, SqliteConnection db, std::string libraryFolder)
       : lock_(std::move(lock)), db_(std::move(db)), libraryFolder_(std::move(libraryFolder)) {}
   bool addMembership(std::int64_t collectionRow, std::int64_t assetRow, const std::optional<std::int64_t>& date,
-                     std::int64_t mediaType);
+                     MediaType mediaType);
   bool recordAsset(const std::string& identifier, const NewAsset& asset, std::optional<std::int64_t> albumRow);
   std::optional<std::int64_t> momentRow(std::int64_t creationDate);
   FileLock lock_;  // released after db_ closes (members go in reverse order)

@@ -87,7 +87,7 @@ Result<std::string> LibraryWriter::importFile(const std::string& path, const Imp
   MediaModule* module = media();
   if (module == nullptr) return Status::error("the media module cannot be loaded");
   const auto probe = module->probe(path);
-  if (!probe || probe->mediaType < kMediaImage || probe->mediaType > kMediaAudio) {
+  if (!probe || probe->mediaType < MediaType::image || probe->mediaType > MediaType::audio) {
     return Status::error("not a picture, video or audio file that can be read");
   }
   struct stat info {};

@@ -54,7 +54,7 @@ LinuxImageManager::LinuxImageManager(StoredAssetIndex& index, DownloadLimits lim
 std::unique_ptr<Picture> LinuxImageManager::render(const Asset& asset, PixelSize targetSize,
                                                    ContentMode contentMode, const ImageRequestOptions& options) {
   const std::optional<StoredAsset> stored = index_.storedAsset(asset.handle);
-  if (!stored || stored->mediaType == kMediaAudio) return nullptr;
+  if (!stored || stored->mediaType == MediaType::audio) return nullptr;
   MediaModule* module = loadMediaModule();
   if (module == nullptr) return nullptr;
 
@@ -65,11 +65,11 @@ std::unique_ptr<Picture> LinuxImageManager::render(const Asset& asset, PixelSize
     const bool last = i + 1 == derivatives.size();
     if (!covers(derivatives[i], targetSize, contentMode) && !(last && isWholePicture(derivatives[i]))) continue;
     const std::uint64_t cap = derivatives[i].bytes.value_or(0);
-    if (auto picture = module->renderFile(derivatives[i].path, cap, kMediaImage, targetSize)) return picture;
+    if (auto picture = module->renderFile(derivatives[i].path, cap, MediaType::image, targetSize)) return picture;
   }
 
   const StoredOriginal& original = stored->original;
-  const std::int64_t mediaType = stored->mediaType == kMediaVideo ? kMediaVideo : kMediaImage;
+  const MediaType mediaType = stored->mediaType == MediaType::video ? MediaType::video : MediaType::image;
   if (!original.path.empty()) {
     if (auto picture = module->renderFile(original.path, 0, mediaType, targetSize)) return picture;
   } else if (!original.url.empty() && options.networkAccessAllowed) {
@@ -84,7 +84,8 @@ std::unique_ptr<Picture> LinuxImageManager::render(const Asset& asset, PixelSize
 
   // Better a smaller picture than none: the largest derivative that renders.
   for (auto it = derivatives.rbegin(); it != derivatives.rend(); ++it) {
-    if (auto picture = module->renderFile(it->path, it->bytes.value_or(0), kMediaImage, targetSize)) return picture;
+    if (auto picture = module->renderFile(it->path, it->bytes.value_or(0), MediaType::image, targetSize))
+      return picture;
   }
   return nullptr;
 }
@@ -113,7 +114,7 @@ void LinuxImageManager::requestImageDataAndOrientation(const Asset& asset, const
   std::optional<std::string> data;
   std::optional<std::string> typeIdentifier;
   const std::optional<StoredAsset> stored = index_.storedAsset(asset.handle);
-  if (stored && stored->mediaType != kMediaVideo && stored->mediaType != kMediaAudio) {
+  if (stored && stored->mediaType != MediaType::video && stored->mediaType != MediaType::audio) {
     data = originalBytes(stored->original, options);
     if (data && !stored->original.uniformTypeIdentifier.empty())
       typeIdentifier = stored->original.uniformTypeIdentifier;

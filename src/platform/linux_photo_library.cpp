@@ -84,10 +84,11 @@ std::unique_ptr<FetchResult<T>> nothing() {
 
 }  // namespace
 
-std::int64_t mediaTypeMask(const std::vector<std::int64_t>& mediaTypes) {
+std::int64_t mediaTypeMask(const std::vector<MediaType>& mediaTypes) {
   if (mediaTypes.empty()) return -1;
   std::int64_t mask = 0;
-  for (std::int64_t t : mediaTypes) {
+  for (const MediaType type : mediaTypes) {
+    const auto t = static_cast<std::int64_t>(type);
     if (t >= 0 && t < 62) mask |= std::int64_t{1} << t;
   }
   return mask;
@@ -145,8 +146,8 @@ LinuxPhotoLibrary::Visibility LinuxPhotoLibrary::visibility() {
   return granted_.value_or(Visibility{});
 }
 
-std::unique_ptr<FetchResult<AssetCollection>> LinuxPhotoLibrary::fetchAssetCollections(std::int64_t type,
-                                                                                      std::int64_t subtype) {
+std::unique_ptr<FetchResult<AssetCollection>> LinuxPhotoLibrary::fetchAssetCollections(CollectionType type,
+                                                                                       std::int64_t subtype) {
   if (!visibility().collections) return nothing<AssetCollection>();
   return std::make_unique<VectorFetchResult<AssetCollection>>(catalog_->collections(type, subtype));
 }

@@ -34,8 +34,8 @@ class LinuxPhotoLibrary final : public PhotoLibrary {
 
   // Every fetch sees nothing without access, only the chosen assets and no
   // collections with limited access.
-  std::unique_ptr<FetchResult<AssetCollection>> fetchAssetCollections(std::int64_t type,
-                                                                     std::int64_t subtype) override;
+  std::unique_ptr<FetchResult<AssetCollection>> fetchAssetCollections(CollectionType type,
+                                                                      std::int64_t subtype) override;
   std::unique_ptr<FetchResult<AssetCollection>> fetchAssetCollectionsWithLocalIdentifiers(
       const std::vector<std::string>& identifiers) override;
   std::unique_ptr<FetchResult<Asset>> fetchAssets(const FetchOptions& options) override;
@@ -70,6 +70,6 @@ class LinuxPhotoLibrary final : public PhotoLibrary {
 };
 
 // The media-type mask of a fetch: -1 for all types, else one bit per type.
-std::int64_t mediaTypeMask(const std::vector<std::int64_t>& mediaTypes);
+std::int64_t mediaTypeMask(const std::vector<MediaType>& mediaTypes);
 
 }  // namespace tolvek

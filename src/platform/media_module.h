@@ -15,7 +15,7 @@ namespace tolvek {
 
 // What import learns of a file from its content (never from its name).
 struct MediaProbe {
-  std::int64_t mediaType = kMediaUnknown;  // 1 picture, 2 video, 3 audio
+  MediaType mediaType = MediaType::unknown;  // 1 picture, 2 video, 3 audio
   std::string uniformTypeIdentifier;       // "public.jpeg", "public.heic", "public.mpeg-4", ...
   // Capture time in seconds since the epoch (EXIF DateTimeOriginal with
   // OffsetTimeOriginal, else local time; a video's creation_time); nothing
@@ -34,14 +34,14 @@ class MediaModule {
   // blocking), never past `maxBytes` (0: its size when opened; a file shorter
   // than a recorded `maxBytes` renders nothing). What decodes is shown, also
   // of a file damaged at its end. Nothing for audio or unreadable files.
-  virtual std::unique_ptr<Picture> renderFile(const std::string& path, std::uint64_t maxBytes,
-                                              std::int64_t mediaType, PixelSize target) = 0;
+  virtual std::unique_ptr<Picture> renderFile(const std::string& path, std::uint64_t maxBytes, MediaType mediaType,
+                                              PixelSize target) = 0;
   // Kind, type identifier and capture date of a file; nothing when it is not
   // a picture, video or audio file it can read.
   virtual std::optional<MediaProbe> probe(const std::string& path) = 0;
   // Writes the upright JPEG derivatives of `path` as files named
   // `pathPrefix` + a suffix of its choice; returns them, smallest first.
-  virtual std::vector<StoredDerivative> makeDerivatives(const std::string& path, std::int64_t mediaType,
+  virtual std::vector<StoredDerivative> makeDerivatives(const std::string& path, MediaType mediaType,
                                                         const std::string& pathPrefix) = 0;
 };
 

@@ -30,7 +30,7 @@ struct StoredDerivative {
 };
 
 struct StoredAsset {
-  std::int64_t mediaType = kMediaUnknown;
+  MediaType mediaType = MediaType::unknown;
   StoredOriginal original;
   std::vector<StoredDerivative> derivatives;  // smallest first
 };

@@ -21,17 +21,17 @@ struct ExportTest : InMemoryLibraryTest {
 
   // A picture asset whose original is `data` of type `type` under `name`.
   std::string picture(const std::string& name, std::optional<std::string> data,
-                      std::optional<std::string> type = "public.jpeg", std::int64_t mediaType = kMediaImage) {
+                      std::optional<std::string> type = "public.jpeg", MediaType mediaType = MediaType::image) {
     const std::string id = "P" + std::to_string(counter++);
     library.addAsset(id, mediaType, 1000 + counter);
-    library.addResource(id, kResourcePhoto, name);
+    library.addResource(id, ResourceType::photo, name);
     library.images().setData(id, std::move(data), std::move(type));
     return id;
   }
   std::string video(const std::string& name, WriteOutcome outcome = {}) {
     const std::string id = "V" + std::to_string(counter++);
-    library.addAsset(id, kMediaVideo, 1000 + counter);
-    library.addResource(id, kResourceVideo, name, "com.apple.quicktime-movie", "movie bytes of " + id);
+    library.addAsset(id, MediaType::video, 1000 + counter);
+    library.addResource(id, ResourceType::video, name, "com.apple.quicktime-movie", "movie bytes of " + id);
     library.setWriteOutcome(id, outcome);
     return id;
   }
@@ -146,9 +146,9 @@ TEST_F(ExportTest, PictureNotHandedOverReservesNoName) {
 }
 
 TEST_F(ExportTest, OtherMediaTypesTakeThePicturePath) {
-  const std::string audio = picture("memo.m4a", "audio bytes", "com.apple.m4a-audio", kMediaAudio);
-  const std::string unknown = picture("thing.bin", "unknown bytes", std::nullopt, kMediaUnknown);
-  const std::string silent = picture("song.mp3", std::nullopt, std::nullopt, kMediaAudio);
+  const std::string audio = picture("memo.m4a", "audio bytes", "com.apple.m4a-audio", MediaType::audio);
+  const std::string unknown = picture("thing.bin", "unknown bytes", std::nullopt, MediaType::unknown);
+  const std::string silent = picture("song.mp3", std::nullopt, std::nullopt, MediaType::audio);
   const Document document = run({audio, unknown, silent});
   EXPECT_EQ(writtenNames(document), (Names{"memo.m4a", "thing.bin"}));
   EXPECT_EQ(errors(document), (Names{"song.mp3: Photos could not hand over the picture"}));
@@ -318,15 +318,15 @@ TEST_F(ExportTest, VideoIsWrittenByTheResourceWriteWithNetworkAccess) {
 }
 
 TEST_F(ExportTest, VideoResourceChoiceAndMissingResources) {
-  library.addAsset("adjusted", kMediaVideo, 5);
-  library.addResource("adjusted", 16, "Adjustments.plist", "", "plist bytes");
-  library.addResource("adjusted", kResourceVideo, "IMG_0200.MOV", "", "video bytes");
-  library.addAsset("other", kMediaVideo, 6);
-  library.addResource("other", kResourcePhoto, "still.JPG", "", "first resource bytes");
-  library.addResource("other", 16, "x.plist", "", "second resource bytes");
-  library.addAsset("bare", kMediaVideo, 7);
-  library.addAsset("bare2", kMediaVideo, 8);
-  library.addResource("bare2", kResourceVideo, "", "", "unnamed video bytes");
+  library.addAsset("adjusted", MediaType::video, 5);
+  library.addResource("adjusted", static_cast<ResourceType>(16), "Adjustments.plist", "", "plist bytes");
+  library.addResource("adjusted", ResourceType::video, "IMG_0200.MOV", "", "video bytes");
+  library.addAsset("other", MediaType::video, 6);
+  library.addResource("other", ResourceType::photo, "still.JPG", "", "first resource bytes");
+  library.addResource("other", static_cast<ResourceType>(16), "x.plist", "", "second resource bytes");
+  library.addAsset("bare", MediaType::video, 7);
+  library.addAsset("bare2", MediaType::video, 8);
+  library.addResource("bare2", ResourceType::video, "", "", "unnamed video bytes");
   const Document document = run({"adjusted", "other", "bare", "bare2"});
   EXPECT_EQ(writtenNames(document), (Names{"IMG_0200.MOV", "still.JPG", "video.mov"}));
   EXPECT_EQ(files.contents(kDir + "/IMG_0200.MOV"), "video bytes");

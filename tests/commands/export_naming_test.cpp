@@ -123,20 +123,20 @@ TEST(UniqueFileNames, LongNamesAreShortenedToFitAtACharacterBoundary) {
 TEST(CleanedFileName, NamesNeverLeaveTheFolder) {
   const struct {
     std::string name;
-    std::int64_t mediaType;
+    MediaType mediaType;
     std::string cleaned;
-  } cases[] = {{"IMG_0001.JPG", kMediaImage, "IMG_0001.JPG"},
-               {"../../etc/passwd", kMediaImage, ".._.._etc_passwd"},
-               {"/abs/path.mov", kMediaVideo, "_abs_path.mov"},
-               {"dir/", kMediaImage, "dir_"},
-               {std::string("a\0b.jpg", 7), kMediaImage, "a_b.jpg"},
-               {".", kMediaImage, "photo.jpg"},
-               {"..", kMediaVideo, "video.mov"},
-               {"..", kMediaAudio, "photo.jpg"},
-               {"", kMediaVideo, "video.mov"},
-               {"...", kMediaImage, "..."},
-               {"\\back\\slash", kMediaImage, "\\back\\slash"},
-               {"\xF0\x9F\x93\xB7.jpg", kMediaImage, "\xF0\x9F\x93\xB7.jpg"}};
+  } cases[] = {{"IMG_0001.JPG", MediaType::image, "IMG_0001.JPG"},
+               {"../../etc/passwd", MediaType::image, ".._.._etc_passwd"},
+               {"/abs/path.mov", MediaType::video, "_abs_path.mov"},
+               {"dir/", MediaType::image, "dir_"},
+               {std::string("a\0b.jpg", 7), MediaType::image, "a_b.jpg"},
+               {".", MediaType::image, "photo.jpg"},
+               {"..", MediaType::video, "video.mov"},
+               {"..", MediaType::audio, "photo.jpg"},
+               {"", MediaType::video, "video.mov"},
+               {"...", MediaType::image, "..."},
+               {"\\back\\slash", MediaType::image, "\\back\\slash"},
+               {"\xF0\x9F\x93\xB7.jpg", MediaType::image, "\xF0\x9F\x93\xB7.jpg"}};
   for (const auto& c : cases) {
     const std::string cleaned = cleanedFileName(c.name, c.mediaType);
     EXPECT_EQ(cleaned, c.cleaned) << c.name;

@@ -25,20 +25,20 @@ struct ListTest : InMemoryLibraryTest {
   void addMany(int n, const std::string& album = {}) {
     for (int i = 0; i < n; ++i) {
       const std::string id = album + "n" + std::to_string(i);
-      library.addAsset(id, kMediaImage, 1'000'000 + i);
+      library.addAsset(id, MediaType::image, 1'000'000 + i);
       if (!album.empty()) library.addToCollection(album, id);
     }
   }
 };
 
 TEST_F(ListTest, ItemsHaveExactlyTheFourMembers) {
-  library.addAsset("pic", kMediaImage, 1'700'000'000);
-  library.addResource("pic", kResourcePhoto, "IMG_0001.HEIC");
-  library.addAsset("vid", kMediaVideo, 1'600'000'000);
-  library.addAsset("undated", kMediaImage);
-  library.addResource("undated", 5, "");
-  library.addAsset("song", kMediaAudio, 1'800'000'000);
-  library.addAsset("epoch", kMediaVideo, 0);
+  library.addAsset("pic", MediaType::image, 1'700'000'000);
+  library.addResource("pic", ResourceType::photo, "IMG_0001.HEIC");
+  library.addAsset("vid", MediaType::video, 1'600'000'000);
+  library.addAsset("undated", MediaType::image);
+  library.addResource("undated", static_cast<ResourceType>(5), "");
+  library.addAsset("song", MediaType::audio, 1'800'000'000);
+  library.addAsset("epoch", MediaType::video, 0);
   const Document expected = Document::parse(R"({"items":[
       {"id":"pic","name":"IMG_0001.HEIC","date":"2023-11-14T22:13:20Z","isVideo":false},
       {"id":"vid","name":"video.mov","date":"2020-09-13T12:26:40Z","isVideo":true},
@@ -74,7 +74,7 @@ TEST_F(ListTest, DatesOutsideTheYearsOneTo9999AreNull) {
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     const auto& c = cases[i];
     EXPECT_EQ(iso.stringFromDate(c.seconds), c.text) << c.seconds;
-    library.addAsset("d" + std::to_string(i), kMediaImage, c.seconds);
+    library.addAsset("d" + std::to_string(i), MediaType::image, c.seconds);
   }
   // The list writes each as the formatter does, null where it cannot.
   const Document document = cmdList(library, iso, "-", 500);
@@ -111,7 +111,7 @@ TEST_F(ListTest, LimitIsBoundedToOneToFiveHundred) {
 }
 
 TEST_F(ListTest, StopFlagBoundsTheListWhenTheFetchIgnoresItsLimit) {
-  library.addCollection("A", kCollectionAlbum, "A");
+  library.addCollection("A", CollectionType::album, "A");
   addMany(600, "A");
   library.ignoreFetchLimit(true);
   EXPECT_EQ(listed("-", 3), (Ids{"An599", "An598", "An597"}));
@@ -126,12 +126,12 @@ TEST_F(ListTest, WholeLibraryForDashAndEmptyAlbum) {
 }
 
 TEST_F(ListTest, AlbumOfAnyCollectionTypeListsItsPicturesAndVideos) {
-  library.addAsset("outside", kMediaImage, 99);
-  library.addAsset("clip", kMediaVideo, 50);
-  library.addAsset("song", kMediaAudio, 60);
-  library.addAsset("shot", kMediaImage, 40);
-  for (auto type : {kCollectionAlbum, kCollectionSmartAlbum, kCollectionMoment}) {
-    const std::string id = "C" + std::to_string(type);
+  library.addAsset("outside", MediaType::image, 99);
+  library.addAsset("clip", MediaType::video, 50);
+  library.addAsset("song", MediaType::audio, 60);
+  library.addAsset("shot", MediaType::image, 40);
+  for (auto type : {CollectionType::album, CollectionType::smartAlbum, CollectionType::moment}) {
+    const std::string id = "C" + std::to_string(static_cast<int>(type));
     library.addCollection(id, type, "c");
     for (const char* member : {"shot", "song", "clip"}) library.addToCollection(id, member);
     EXPECT_EQ(listed(id, 60), (Ids{"clip", "shot"})) << type;
@@ -140,7 +140,7 @@ TEST_F(ListTest, AlbumOfAnyCollectionTypeListsItsPicturesAndVideos) {
 
 TEST_F(ListTest, AlbumThatNamesNothingGivesEmptyItemsWithoutFetchingAssets) {
   addMany(3);
-  library.addCollection("A", kCollectionAlbum, "Trip");
+  library.addCollection("A", CollectionType::album, "Trip");
   for (const std::string& album : Ids{"nope", "Trip", "a", "\"A\"", "%", "_", "*", "\xF0\x9F\x98\x80",
                                       std::string(100 * 1024, 'A'), std::string("A\0B", 3)}) {
     EXPECT_EQ(cmdList(library, iso, album, 60).dump(), R"({"items":[]})");

@@ -60,7 +60,7 @@ struct ThumbsTest : InMemoryLibraryTest {
 };
 
 TEST_F(ThumbsTest, SideIsBoundedAndOneSetOfOptionsServesTheRun) {
-  library.addAsset("a", kMediaImage, 1);
+  library.addAsset("a", MediaType::image, 1);
   images.setPicture("a", {320, 240});
   const struct {
     std::int64_t size;
@@ -86,9 +86,9 @@ TEST_F(ThumbsTest, SideIsBoundedAndOneSetOfOptionsServesTheRun) {
 }
 
 TEST_F(ThumbsTest, EachDeliveredPictureBecomesAJpegDataUrlKeyedByItsIdentifier) {
-  library.addAsset("photo/L0/001", kMediaImage, 1);
-  library.addAsset("clip", kMediaVideo, 2);
-  library.addAsset("odd \"id\" \xF0\x9F\x93\xB7", kMediaUnknown, 3);
+  library.addAsset("photo/L0/001", MediaType::image, 1);
+  library.addAsset("clip", MediaType::video, 2);
+  library.addAsset("odd \"id\" \xF0\x9F\x93\xB7", MediaType::unknown, 3);
   images.setPicture("photo/L0/001", {320, 240});
   images.setPicture("clip", {240, 426});
   images.setPicture("odd \"id\" \xF0\x9F\x93\xB7", {240, 240});
@@ -110,14 +110,14 @@ TEST_F(ThumbsTest, EachDeliveredPictureBecomesAJpegDataUrlKeyedByItsIdentifier) 
 }
 
 TEST_F(ThumbsTest, AssetsThatFailAreLeftOutAndTheRestComeOut) {
-  library.addAsset("good", kMediaImage, 1);
-  library.addAsset("no-picture", kMediaImage, 2);
-  library.addAsset("song", kMediaAudio, 3);
-  library.addAsset("no-bitmap", kMediaImage, 4);
-  library.addAsset("no-encoding", kMediaImage, 5);
-  library.addAsset("empty-size", kMediaImage, 6);
-  library.addAsset("good-too", kMediaVideo, 7);
-  library.addCollection("album", kCollectionAlbum, "A");
+  library.addAsset("good", MediaType::image, 1);
+  library.addAsset("no-picture", MediaType::image, 2);
+  library.addAsset("song", MediaType::audio, 3);
+  library.addAsset("no-bitmap", MediaType::image, 4);
+  library.addAsset("no-encoding", MediaType::image, 5);
+  library.addAsset("empty-size", MediaType::image, 6);
+  library.addAsset("good-too", MediaType::video, 7);
+  library.addCollection("album", CollectionType::album, "A");
   images.setPicture("good", {100, 100});
   images.setPicture("no-bitmap", {100, 100}, FakeBitmapMode::noBitmap);
   images.setPicture("no-encoding", {100, 100}, FakeBitmapMode::encodeFails);
@@ -136,13 +136,13 @@ TEST_F(ThumbsTest, AssetsThatFailAreLeftOutAndTheRestComeOut) {
 }
 
 TEST_F(ThumbsTest, NothingToRenderGivesAnEmptyObject) {
-  library.addAsset("song", kMediaAudio, 1);
+  library.addAsset("song", MediaType::audio, 1);
   EXPECT_EQ(cmdThumbs(library, 240, {}).dump(), R"({"thumbs":{}})");
   EXPECT_EQ(cmdThumbs(library, 240, {"song", "nothing"}).dump(), R"({"thumbs":{}})");
 }
 
 TEST_F(ThumbsTest, ALaterDeliveryReplacesAnEarlierOne) {
-  library.addAsset("a", kMediaImage, 1);
+  library.addAsset("a", MediaType::image, 1);
   images.setPicture("a", {480, 240}, FakeBitmapMode::ok, /*placeholderFirst=*/true);
   const Document thumbs = cmdThumbs(library, 240, {"a"}).at("thumbs");
   EXPECT_EQ(decodeDataUrl(thumbs.at("a")), fakeJpeg({480, 240}, "a", 0.8, JpegMetadata::none));

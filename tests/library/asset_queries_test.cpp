@@ -31,7 +31,7 @@ TEST(FetchOptions, PicturesAndVideosNewestFirstLimitedOnlyByAPositiveLimit) {
     const FetchOptions options = fetchOptions(c.limit);
     EXPECT_EQ(options.fetchLimit, c.fetchLimit) << c.limit;
     EXPECT_TRUE(options.newestFirst);
-    EXPECT_EQ(options.mediaTypes, (std::vector<std::int64_t>{kMediaImage, kMediaVideo}));
+    EXPECT_EQ(options.mediaTypes, (std::vector<MediaType>{MediaType::image, MediaType::video}));
   }
 }
 
@@ -40,19 +40,19 @@ TEST(FetchOptions, PicturesAndVideosNewestFirstLimitedOnlyByAPositiveLimit) {
 struct QueryTest : InMemoryLibraryTest {
 
   QueryTest() {
-    library.addAsset("old", kMediaImage, 100);
-    library.addAsset("undated", kMediaImage);
-    library.addAsset("song", kMediaAudio, 900);
-    library.addAsset("clip", kMediaVideo, 500);
-    library.addAsset("same-a", kMediaImage, 300);
-    library.addAsset("unknown", kMediaUnknown, 800);
-    library.addAsset("same-b", kMediaImage, 300);
-    library.addAsset("new", kMediaImage, 700);
-    library.addCollection("album", kCollectionAlbum, "Trip");
+    library.addAsset("old", MediaType::image, 100);
+    library.addAsset("undated", MediaType::image);
+    library.addAsset("song", MediaType::audio, 900);
+    library.addAsset("clip", MediaType::video, 500);
+    library.addAsset("same-a", MediaType::image, 300);
+    library.addAsset("unknown", MediaType::unknown, 800);
+    library.addAsset("same-b", MediaType::image, 300);
+    library.addAsset("new", MediaType::image, 700);
+    library.addCollection("album", CollectionType::album, "Trip");
     for (const char* id : {"old", "song", "clip", "undated", "new"}) library.addToCollection("album", id);
-    library.addCollection("smart", kCollectionSmartAlbum, "Videos");
+    library.addCollection("smart", CollectionType::smartAlbum, "Videos");
     library.addToCollection("smart", "clip");
-    library.addCollection("empty", kCollectionAlbum, std::nullopt);
+    library.addCollection("empty", CollectionType::album, std::nullopt);
   }
 };
 
@@ -118,22 +118,28 @@ using OriginalName = InMemoryLibraryTest;
 
 TEST_F(OriginalName, PrefersPhotoAndVideoResourcesAndFallsBackByMediaType) {
   const struct {
-    std::int64_t mediaType;
-    std::vector<std::pair<std::int64_t, std::string>> resources;
+    MediaType mediaType;
+    std::vector<std::pair<ResourceType, std::string>> resources;
     std::string expected;
   } cases[] = {
-      {kMediaImage, {{kResourcePhoto, "IMG_0001.HEIC"}}, "IMG_0001.HEIC"},
-      {kMediaImage, {{5, "adjust.plist"}, {kResourcePhoto, "IMG_0002.JPG"}}, "IMG_0002.JPG"},
-      {kMediaVideo, {{kResourceAudio, "a.m4a"}, {kResourceVideo, "clip.MOV"}}, "clip.MOV"},
-      {kMediaImage, {{5, "first.aae"}, {7, "second.dat"}}, "first.aae"},
-      {kMediaVideo, {}, "video.mov"},
-      {kMediaImage, {}, "photo.jpg"},
-      {kMediaAudio, {}, "photo.jpg"},
-      {kMediaUnknown, {}, "photo.jpg"},
-      {kMediaImage, {{kResourcePhoto, ""}, {kResourcePhoto, "later.jpg"}}, "photo.jpg"},
-      {kMediaVideo, {{kResourceVideo, ""}, {kResourceVideo, "later.mov"}}, "video.mov"},
-      {kMediaVideo, {{9, ""}, {10, "other.bin"}}, "video.mov"},
-      {kMediaImage, {{kResourcePhoto, "  spaced name .Jpeg "}}, "  spaced name .Jpeg "},
+      {MediaType::image, {{ResourceType::photo, "IMG_0001.HEIC"}}, "IMG_0001.HEIC"},
+      {MediaType::image,
+       {{static_cast<ResourceType>(5), "adjust.plist"}, {ResourceType::photo, "IMG_0002.JPG"}},
+       "IMG_0002.JPG"},
+      {MediaType::video, {{ResourceType::audio, "a.m4a"}, {ResourceType::video, "clip.MOV"}}, "clip.MOV"},
+      {MediaType::image,
+       {{static_cast<ResourceType>(5), "first.aae"}, {static_cast<ResourceType>(7), "second.dat"}},
+       "first.aae"},
+      {MediaType::video, {}, "video.mov"},
+      {MediaType::image, {}, "photo.jpg"},
+      {MediaType::audio, {}, "photo.jpg"},
+      {MediaType::unknown, {}, "photo.jpg"},
+      {MediaType::image, {{ResourceType::photo, ""}, {ResourceType::photo, "later.jpg"}}, "photo.jpg"},
+      {MediaType::video, {{ResourceType::video, ""}, {ResourceType::video, "later.mov"}}, "video.mov"},
+      {MediaType::video,
+       {{static_cast<ResourceType>(9), ""}, {static_cast<ResourceType>(10), "other.bin"}},
+       "video.mov"},
+      {MediaType::image, {{ResourceType::photo, "  spaced name .Jpeg "}}, "  spaced name .Jpeg "},
   };
   int n = 0;
   for (const auto& c : cases) {
@@ -147,11 +153,11 @@ TEST_F(OriginalName, PrefersPhotoAndVideoResourcesAndFallsBackByMediaType) {
 using InMemoryLibraryOrder = InMemoryLibraryTest;
 
 TEST_F(InMemoryLibraryOrder, NewestFirstPutsTheLaterImportFirstOnEqualDatesAndUndatedLast) {
-  library.addAsset("u1", kMediaImage);
-  library.addAsset("a", kMediaImage, 5);
-  library.addAsset("b", kMediaVideo, 5);
-  library.addAsset("u2", kMediaImage);
-  library.addAsset("c", kMediaImage, 9);
+  library.addAsset("u1", MediaType::image);
+  library.addAsset("a", MediaType::image, 5);
+  library.addAsset("b", MediaType::video, 5);
+  library.addAsset("u2", MediaType::image);
+  library.addAsset("c", MediaType::image, 9);
   FetchOptions options;
   options.newestFirst = true;
   EXPECT_EQ(identifiersOf(*library.fetchAssets(options)), (Ids{"c", "b", "a", "u2", "u1"}));

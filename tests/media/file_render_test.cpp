@@ -34,7 +34,7 @@ TEST(CoverSize, SmallestSizeCoveringTheBox) {
 TEST(RenderPicture, FourByThreeAt240Gives320By240) {
   ScratchFolder folder;
   ASSERT_TRUE(writePicture(folder.file("a.jpg"), "jpeg", PictureFixture{.width = 4032, .height = 3024}));
-  const auto picture = mediaModule().renderFile(folder.file("a.jpg"), 0, kMediaImage, {240, 240});
+  const auto picture = mediaModule().renderFile(folder.file("a.jpg"), 0, MediaType::image, {240, 240});
   ASSERT_NE(picture, nullptr);
   EXPECT_EQ(picture->size(), (PixelSize{320, 240}));
   const std::string jpeg = jpegOf(*picture);
@@ -46,14 +46,14 @@ TEST(RenderPicture, UprightAndNeverEnlarged) {
   ScratchFolder folder;
   ASSERT_TRUE(writePicture(folder.file("side.jpg"), "jpeg",
                            PictureFixture{.width = 900, .height = 600, .orientation = 6}));
-  const auto turned = mediaModule().renderFile(folder.file("side.jpg"), 0, kMediaImage, {240, 240});
+  const auto turned = mediaModule().renderFile(folder.file("side.jpg"), 0, MediaType::image, {240, 240});
   ASSERT_NE(turned, nullptr);
   EXPECT_EQ(turned->size(), (PixelSize{360, 240}));
   EXPECT_EQ(markerColourIn(jpegOf(*turned), Quadrant::topLeft), MarkerColour::red);
   EXPECT_EQ(markerColourIn(jpegOf(*turned), Quadrant::bottomRight), MarkerColour::white);
 
   ASSERT_TRUE(writePicture(folder.file("small.png"), "png", PictureFixture{.width = 100, .height = 50}));
-  const auto small = mediaModule().renderFile(folder.file("small.png"), 0, kMediaImage, {240, 240});
+  const auto small = mediaModule().renderFile(folder.file("small.png"), 0, MediaType::image, {240, 240});
   ASSERT_NE(small, nullptr);
   EXPECT_EQ(small->size(), (PixelSize{100, 50}));
 }
@@ -64,14 +64,15 @@ TEST(RenderPicture, TurnedPictureSmallerThanTheBoxComesWholeAndUpright) {
     const std::string path = folder.file("turned" + std::to_string(orientation) + ".jpg");
     ASSERT_TRUE(writePicture(path, "jpeg", PictureFixture{.width = 600, .height = 450, .orientation = orientation}));
     for (int round = 0; round < 3; ++round) {
-      const auto picture = mediaModule().renderFile(path, 0, kMediaImage, {1024, 1024});
+      const auto picture = mediaModule().renderFile(path, 0, MediaType::image, {1024, 1024});
       ASSERT_NE(picture, nullptr) << "orientation " << orientation;
       EXPECT_EQ(picture->size(), (PixelSize{600, 450}));
       const std::string jpeg = jpegOf(*picture);
       EXPECT_EQ(markerColourIn(jpeg, Quadrant::topLeft), MarkerColour::red) << "orientation " << orientation;
       EXPECT_EQ(markerColourIn(jpeg, Quadrant::bottomRight), MarkerColour::white) << "orientation " << orientation;
     }
-    const auto made = mediaModule().makeDerivatives(path, kMediaImage, folder.file("d" + std::to_string(orientation)));
+    const auto made =
+        mediaModule().makeDerivatives(path, MediaType::image, folder.file("d" + std::to_string(orientation)));
     ASSERT_EQ(made.size(), 2u) << "orientation " << orientation;
     EXPECT_EQ(made[1].width, 600);
   }
@@ -80,7 +81,7 @@ TEST(RenderPicture, TurnedPictureSmallerThanTheBoxComesWholeAndUpright) {
 TEST(RenderPicture, PhoneHeicThumbnail) {
   const std::string path = samplesDir() + "/heif/iphone_13_pro_max.HEIC";
   if (!std::filesystem::exists(path)) GTEST_SKIP() << "no sample at " << path;
-  const auto picture = mediaModule().renderFile(path, 0, kMediaImage, {240, 240});
+  const auto picture = mediaModule().renderFile(path, 0, MediaType::image, {240, 240});
   ASSERT_NE(picture, nullptr);
   EXPECT_EQ(picture->size(), (PixelSize{240, 320}));
 }
@@ -108,7 +109,7 @@ TEST(RenderPicture, WhatDecodesIsShownAndTheRestGivesNothing) {
                         {"huge.png", 0, false},    {"gone.jpg", 0, false},     {"fifo.jpg", 0, false},
                         {"zero.jpg", 0, false}};
   for (const Case& c : cases) {
-    const auto picture = mediaModule().renderFile(folder.file(c.name), c.recordedBytes, kMediaImage, {240, 240});
+    const auto picture = mediaModule().renderFile(folder.file(c.name), c.recordedBytes, MediaType::image, {240, 240});
     EXPECT_EQ(picture != nullptr, c.renders) << c.name << " recorded " << c.recordedBytes;
     if (picture && c.renders) {
       EXPECT_EQ(picture->size(), (PixelSize{320, 240})) << c.name;
@@ -125,7 +126,7 @@ TEST_P(VideoRotation, FirstFrameIsUprightLikePlayersShowIt) {
   ASSERT_TRUE(writeVideo(video, VideoFixture{.width = 320, .height = 240, .container = "mov", .rotate = GetParam()}));
   ASSERT_TRUE(writeFrameAsPlayersShowIt(video, folder.file("shown.png")));
   const std::string shown = readFileBytes(folder.file("shown.png")).value_or("");
-  const auto picture = mediaModule().renderFile(video, 0, kMediaVideo, {120, 120});
+  const auto picture = mediaModule().renderFile(video, 0, MediaType::video, {120, 120});
   ASSERT_NE(picture, nullptr);
   const bool sideways = GetParam() % 180 != 0;
   EXPECT_EQ(picture->size(), sideways ? (PixelSize{120, 160}) : (PixelSize{160, 120}));
@@ -142,21 +143,21 @@ TEST(RenderVideo, AudioAndBrokenVideosGiveNothing) {
   if (!haveFfmpeg()) GTEST_SKIP() << "no ffmpeg";
   ScratchFolder folder;
   ASSERT_TRUE(writeAudio(folder.file("a.m4a"), "m4a"));
-  EXPECT_EQ(mediaModule().renderFile(folder.file("a.m4a"), 0, kMediaAudio, {240, 240}), nullptr);
-  EXPECT_EQ(mediaModule().renderFile(folder.file("a.m4a"), 0, kMediaVideo, {240, 240}), nullptr);
+  EXPECT_EQ(mediaModule().renderFile(folder.file("a.m4a"), 0, MediaType::audio, {240, 240}), nullptr);
+  EXPECT_EQ(mediaModule().renderFile(folder.file("a.m4a"), 0, MediaType::video, {240, 240}), nullptr);
   ASSERT_TRUE(writeVideo(folder.file("v.mp4"), VideoFixture{.width = 320, .height = 240, .seconds = 2}));
   ASSERT_TRUE(writeTruncatedCopy(folder.file("v.mp4"), folder.file("cut.mp4"), 600));
-  EXPECT_EQ(mediaModule().renderFile(folder.file("cut.mp4"), 0, kMediaVideo, {240, 240}), nullptr);
+  EXPECT_EQ(mediaModule().renderFile(folder.file("cut.mp4"), 0, MediaType::video, {240, 240}), nullptr);
   // A video under a picture's name is rendered as what it is, never as a picture.
   ASSERT_TRUE(writeVideo(folder.file("video.jpg"), VideoFixture{}));
-  EXPECT_EQ(mediaModule().renderFile(folder.file("video.jpg"), 0, kMediaImage, {240, 240}), nullptr);
+  EXPECT_EQ(mediaModule().renderFile(folder.file("video.jpg"), 0, MediaType::image, {240, 240}), nullptr);
 }
 
 TEST(Derivatives, UprightJpegsSmallestFirstWithoutMetadata) {
   ScratchFolder folder;
   PictureFixture fixture{.width = 4000, .height = 3000, .orientation = 8, .dateTimeOriginal = "2020:01:01 10:00:00"};
   ASSERT_TRUE(writePicture(folder.file("big.jpg"), "jpeg", fixture));
-  const auto made = mediaModule().makeDerivatives(folder.file("big.jpg"), kMediaImage, folder.file("d"));
+  const auto made = mediaModule().makeDerivatives(folder.file("big.jpg"), MediaType::image, folder.file("d"));
   ASSERT_EQ(made.size(), 2u);
   EXPECT_EQ(made[0].width, 320);
   EXPECT_EQ(made[0].height, 240);
@@ -177,20 +178,20 @@ TEST(Derivatives, UprightJpegsSmallestFirstWithoutMetadata) {
 TEST(Derivatives, SmallPictureIsKeptWholeAndVideosGetAFrame) {
   ScratchFolder folder;
   ASSERT_TRUE(writePicture(folder.file("small.png"), "png", PictureFixture{.width = 300, .height = 200}));
-  const auto small = mediaModule().makeDerivatives(folder.file("small.png"), kMediaImage, folder.file("s"));
+  const auto small = mediaModule().makeDerivatives(folder.file("small.png"), MediaType::image, folder.file("s"));
   ASSERT_EQ(small.size(), 1u);
   EXPECT_EQ(small[0].width, 300);
   EXPECT_EQ(small[0].height, 200);
   if (!haveFfmpeg()) GTEST_SKIP() << "no ffmpeg";
   ASSERT_TRUE(writeVideo(folder.file("v.mov"),
                          VideoFixture{.width = 1280, .height = 720, .container = "mov", .rotate = 90}));
-  const auto frames = mediaModule().makeDerivatives(folder.file("v.mov"), kMediaVideo, folder.file("v"));
+  const auto frames = mediaModule().makeDerivatives(folder.file("v.mov"), MediaType::video, folder.file("v"));
   ASSERT_EQ(frames.size(), 2u);
   EXPECT_EQ(frames[1].width, 512);
   EXPECT_EQ(frames[1].height, 910);
-  EXPECT_TRUE(mediaModule().makeDerivatives(folder.file("gone.jpg"), kMediaImage, folder.file("g")).empty());
+  EXPECT_TRUE(mediaModule().makeDerivatives(folder.file("gone.jpg"), MediaType::image, folder.file("g")).empty());
   ASSERT_TRUE(writeAudio(folder.file("a.wav"), "wav"));
-  EXPECT_TRUE(mediaModule().makeDerivatives(folder.file("a.wav"), kMediaAudio, folder.file("a")).empty());
+  EXPECT_TRUE(mediaModule().makeDerivatives(folder.file("a.wav"), MediaType::audio, folder.file("a")).empty());
 }
 
 // Run in a child process by PeakMemory below: renders the file named in
@@ -198,7 +199,7 @@ TEST(Derivatives, SmallPictureIsKeptWholeAndVideosGetAFrame) {
 TEST(PeakMemoryChild, DISABLED_RenderAndReport) {
   const char* path = std::getenv("TOLVEK_PEAK_FILE");
   ASSERT_NE(path, nullptr);
-  const auto picture = mediaModule().renderFile(path, 0, kMediaImage, {240, 240});
+  const auto picture = mediaModule().renderFile(path, 0, MediaType::image, {240, 240});
   ASSERT_NE(picture, nullptr);
   ASSERT_FALSE(jpegOf(*picture).empty());
   rusage usage{};

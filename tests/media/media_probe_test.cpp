@@ -56,7 +56,7 @@ TEST_P(ProbedPictures, KnownByContentEvenUnderAWrongName) {
   if (!writePicture(path, GetParam().format)) GTEST_SKIP() << "cannot write " << GetParam().format;
   const auto probe = mediaModule().probe(path);
   ASSERT_TRUE(probe);
-  EXPECT_EQ(probe->mediaType, kMediaImage);
+  EXPECT_EQ(probe->mediaType, MediaType::image);
   EXPECT_EQ(probe->uniformTypeIdentifier, GetParam().typeIdentifier);
   EXPECT_FALSE(probe->creationDate);
 }
@@ -114,7 +114,7 @@ TEST(ProbedVideos, ContainersStreamsAndCreationTime) {
     ASSERT_TRUE(writeVideo(path, c.video)) << c.typeIdentifier;
     const auto probe = mediaModule().probe(path);
     ASSERT_TRUE(probe) << c.typeIdentifier;
-    EXPECT_EQ(probe->mediaType, kMediaVideo) << c.typeIdentifier;
+    EXPECT_EQ(probe->mediaType, MediaType::video) << c.typeIdentifier;
     EXPECT_EQ(probe->uniformTypeIdentifier, c.typeIdentifier);
     if (c.video.creationTime) {
       EXPECT_EQ(probe->creationDate, 1614834367);
@@ -134,7 +134,7 @@ TEST(ProbedAudio, M4aMp3AndWav) {
     ASSERT_TRUE(writeAudio(path, format, std::string("2020-01-02T03:04:05Z"))) << format;
     const auto probe = mediaModule().probe(path);
     ASSERT_TRUE(probe) << format;
-    EXPECT_EQ(probe->mediaType, kMediaAudio) << format;
+    EXPECT_EQ(probe->mediaType, MediaType::audio) << format;
     EXPECT_EQ(probe->uniformTypeIdentifier, typeIdentifier);
     if (format != "wav") {
       EXPECT_EQ(probe->creationDate, 1577934245) << format;

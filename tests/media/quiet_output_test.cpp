@@ -19,9 +19,9 @@ TEST(QuietChild, DISABLED_DamagedInputEverywhere) {
   for (const char* name : {"cut.jpg", "scrambled.jpg", "cut.heic", "huge.png", "cut.mp4", "text.mov"}) {
     const std::string path = folder + "/" + name;
     module.probe(path);
-    module.renderFile(path, 0, kMediaImage, {240, 240});
-    module.renderFile(path, 0, kMediaVideo, {240, 240});
-    module.makeDerivatives(path, kMediaImage, path + ".d");
+    module.renderFile(path, 0, MediaType::image, {240, 240});
+    module.renderFile(path, 0, MediaType::video, {240, 240});
+    module.makeDerivatives(path, MediaType::image, path + ".d");
     if (const auto bytes = readFileBytes(path)) {
       if (const auto picture = module.pictureDecoder().decode(*bytes)) {
         if (const auto bitmap = picture->bitmap()) bitmap->jpegRepresentation(0.8, JpegMetadata::none);

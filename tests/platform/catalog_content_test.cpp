@@ -44,18 +44,18 @@ class CatalogContent : public ::testing::Test {
     writer = std::move(opened).value();
     trip = *writer->createAlbum(std::string("Trip"));
     emptyTitled = *writer->createAlbum(std::string());
-    add("A", kMediaImage, kBase + 3600);
-    add("B", kMediaImage, kBase + kDay + 7200);
-    add("C", kMediaImage, kBase + kDay + 7200);
-    add("D", kMediaImage, std::nullopt);
-    add("E", kMediaAudio, kBase + 3 * kDay);
-    add("F", kMediaVideo, kBase + 2 * kDay);
+    add("A", MediaType::image, kBase + 3600);
+    add("B", MediaType::image, kBase + kDay + 7200);
+    add("C", MediaType::image, kBase + kDay + 7200);
+    add("D", MediaType::image, std::nullopt);
+    add("E", MediaType::audio, kBase + 3 * kDay);
+    add("F", MediaType::video, kBase + 2 * kDay);
     for (const char* name : {"A", "D", "C", "F", "E"}) addTo(trip, name);
     addTo(emptyTitled, "B");
     grant(AccessAnswer{AuthorizationStatus::authorized, {}});
   }
 
-  void add(const std::string& name, std::int64_t type, std::optional<std::int64_t> date) {
+  void add(const std::string& name, MediaType type, std::optional<std::int64_t> date) {
     const std::string id = "ID-" + name + "/L0/001";
     NewAsset asset;
     asset.mediaType = type;
@@ -99,7 +99,7 @@ class CatalogContent : public ::testing::Test {
   std::map<std::string, std::string> ids;
 };
 
-FetchOptions newest(std::vector<std::int64_t> types = {}, std::int64_t limit = 0) {
+FetchOptions newest(std::vector<MediaType> types = {}, std::int64_t limit = 0) {
   FetchOptions o;
   o.mediaTypes = std::move(types);
   o.newestFirst = true;
@@ -111,23 +111,24 @@ TEST_F(CatalogContent, LibraryOrdersNewestFirstWithTiesByImportAndUndatedLast) {
   auto lib = library();
   using V = std::vector<std::string>;
   EXPECT_EQ(names(identifiersOf(*lib->fetchAssets(newest()))), (V{"E", "F", "C", "B", "A", "D"}));
-  EXPECT_EQ(names(identifiersOf(*lib->fetchAssets(newest({1, 2})))), (V{"F", "C", "B", "A", "D"}));
-  EXPECT_EQ(names(identifiersOf(*lib->fetchAssets(newest({2})))), (V{"F"}));
-  EXPECT_EQ(names(identifiersOf(*lib->fetchAssets(newest({1, 2}, 2)))), (V{"F", "C"}));
+  EXPECT_EQ(names(identifiersOf(*lib->fetchAssets(newest({MediaType::image, MediaType::video})))),
+            (V{"F", "C", "B", "A", "D"}));
+  EXPECT_EQ(names(identifiersOf(*lib->fetchAssets(newest({MediaType::video})))), (V{"F"}));
+  EXPECT_EQ(names(identifiersOf(*lib->fetchAssets(newest({MediaType::image, MediaType::video}, 2)))), (V{"F", "C"}));
   EXPECT_EQ(names(identifiersOf(*lib->fetchAssets(FetchOptions{}))), (V{"A", "B", "C", "D", "E", "F"}));
   // Unknown media types match nothing; a negative limit is no limit.
-  EXPECT_EQ(lib->fetchAssets(newest({7, -1}))->count(), 0u);
-  EXPECT_EQ(lib->fetchAssets(newest({1, 2}, -5))->count(), 5u);
+  EXPECT_EQ(lib->fetchAssets(newest({static_cast<MediaType>(7), static_cast<MediaType>(-1)}))->count(), 0u);
+  EXPECT_EQ(lib->fetchAssets(newest({MediaType::image, MediaType::video}, -5))->count(), 5u);
 }
 
 TEST_F(CatalogContent, CountFirstObjectAndStopAgreeWithTheQuery) {
   auto lib = library();
-  auto all = lib->fetchAssets(newest({1, 2}));
+  auto all = lib->fetchAssets(newest({MediaType::image, MediaType::video}));
   EXPECT_EQ(all->count(), 5u);
   EXPECT_EQ(all->firstObject()->localIdentifier, ids["F"]);
-  EXPECT_EQ(lib->fetchAssets(newest({1, 2}, 3))->count(), 3u);
-  EXPECT_EQ(lib->fetchAssets(newest({3}))->count(), 1u);
-  EXPECT_FALSE(lib->fetchAssets(newest({0}))->firstObject());
+  EXPECT_EQ(lib->fetchAssets(newest({MediaType::image, MediaType::video}, 3))->count(), 3u);
+  EXPECT_EQ(lib->fetchAssets(newest({MediaType::audio}))->count(), 1u);
+  EXPECT_FALSE(lib->fetchAssets(newest({MediaType::unknown}))->firstObject());
 
   std::vector<std::string> seen;
   all->enumerateObjects([&](const Asset& a, std::size_t, bool& stop) {
@@ -137,7 +138,7 @@ TEST_F(CatalogContent, CountFirstObjectAndStopAgreeWithTheQuery) {
   EXPECT_EQ(names(seen), (std::vector<std::string>{"F", "C"}));
 
   const Asset c = *lib->fetchAssetsWithLocalIdentifiers({ids["C"]})->firstObject();
-  EXPECT_EQ(c.mediaType, kMediaImage);
+  EXPECT_EQ(c.mediaType, MediaType::image);
   EXPECT_EQ(c.creationDate, kBase + kDay + 7200);
   auto undated = lib->fetchAssetsWithLocalIdentifiers({ids["D"]})->firstObject();
   ASSERT_TRUE(undated);
@@ -148,15 +149,19 @@ TEST_F(CatalogContent, AlbumsKeepTheirOrderAndFilterLikeTheLibrary) {
   auto lib = library();
   using V = std::vector<std::string>;
   const AssetCollection album = collection(*lib, trip);
-  EXPECT_EQ(album.type, kCollectionAlbum);
+  EXPECT_EQ(album.type, CollectionType::album);
   EXPECT_EQ(album.localizedTitle, std::optional<std::string>("Trip"));
   EXPECT_EQ(names(identifiersOf(*lib->fetchAssetsInAssetCollection(album, FetchOptions{}))),
             (V{"A", "D", "C", "F", "E"}));
-  EXPECT_EQ(names(identifiersOf(*lib->fetchAssetsInAssetCollection(album, newest({1, 2})))), (V{"F", "C", "A", "D"}));
-  EXPECT_EQ(names(identifiersOf(*lib->fetchAssetsInAssetCollection(album, newest({1, 2}, 1)))), (V{"F"}));
-  EXPECT_EQ(lib->fetchAssetsInAssetCollection(album, newest({1, 2}))->count(), 4u);
+  EXPECT_EQ(
+      names(identifiersOf(*lib->fetchAssetsInAssetCollection(album, newest({MediaType::image, MediaType::video})))),
+      (V{"F", "C", "A", "D"}));
+  EXPECT_EQ(
+      names(identifiersOf(*lib->fetchAssetsInAssetCollection(album, newest({MediaType::image, MediaType::video}, 1)))),
+      (V{"F"}));
+  EXPECT_EQ(lib->fetchAssetsInAssetCollection(album, newest({MediaType::image, MediaType::video}))->count(), 4u);
   EXPECT_EQ(lib->fetchAssetsInAssetCollection(album, newest())->count(), 5u);
-  EXPECT_EQ(lib->fetchAssetsInAssetCollection(album, newest({1, 2}, 2))->count(), 2u);
+  EXPECT_EQ(lib->fetchAssetsInAssetCollection(album, newest({MediaType::image, MediaType::video}, 2))->count(), 2u);
 
   // A collection value that names nothing in the catalog has no assets.
   AssetCollection stranger;
@@ -170,14 +175,15 @@ TEST_F(CatalogContent, AlbumsKeepTheirOrderAndFilterLikeTheLibrary) {
 
 TEST_F(CatalogContent, SameQueryNestedInsideItsOwnEnumeration) {
   auto lib = library();
-  auto outer = lib->fetchAssets(newest({1, 2}));
+  auto outer = lib->fetchAssets(newest({MediaType::image, MediaType::video}));
   std::vector<std::string> pairs;
   outer->enumerateObjects([&](const Asset& a, std::size_t, bool& stop) {
-    lib->fetchAssets(newest({1, 2}))->enumerateObjects([&](const Asset& b, std::size_t, bool& innerStop) {
-      pairs.push_back(a.localIdentifier + "+" + b.localIdentifier);
-      innerStop = true;
-    });
-    EXPECT_EQ(lib->fetchAssets(newest({1, 2}))->count(), 5u);
+    lib->fetchAssets(newest({MediaType::image, MediaType::video}))
+        ->enumerateObjects([&](const Asset& b, std::size_t, bool& innerStop) {
+          pairs.push_back(a.localIdentifier + "+" + b.localIdentifier);
+          innerStop = true;
+        });
+    EXPECT_EQ(lib->fetchAssets(newest({MediaType::image, MediaType::video}))->count(), 5u);
     stop = pairs.size() == 3;
   });
   ASSERT_EQ(pairs.size(), 3u);
@@ -190,7 +196,7 @@ TEST_F(CatalogContent, AlbumTitlesAbsentAndEmptyStayApart) {
   ASSERT_TRUE(writer->createAlbum(std::nullopt));
   auto lib = library();
   std::vector<std::optional<std::string>> titles;
-  lib->fetchAssetCollections(kCollectionAlbum, kCollectionSubtypeAny)
+  lib->fetchAssetCollections(CollectionType::album, kCollectionSubtypeAny)
       ->enumerateObjects([&](const AssetCollection& c, std::size_t, bool&) { titles.push_back(c.localizedTitle); });
   ASSERT_EQ(titles.size(), 3u);  // in creation order
   EXPECT_EQ(titles[0], std::optional<std::string>("Trip"));
@@ -201,12 +207,12 @@ TEST_F(CatalogContent, AlbumTitlesAbsentAndEmptyStayApart) {
 TEST_F(CatalogContent, SmartAlbumsFollowTheAssets) {
   auto lib = library();
   using V = std::vector<std::string>;
-  auto smart = lib->fetchAssetCollections(kCollectionSmartAlbum, kCollectionSubtypeAny);
+  auto smart = lib->fetchAssetCollections(CollectionType::smartAlbum, kCollectionSubtypeAny);
   ASSERT_EQ(smart->count(), 2u);
   std::map<std::string, AssetCollection> byTitle;
   smart->enumerateObjects([&](const AssetCollection& c, std::size_t, bool&) { byTitle[*c.localizedTitle] = c; });
   ASSERT_TRUE(byTitle.count("Favorites") && byTitle.count("Videos"));
-  EXPECT_EQ(lib->fetchAssetCollections(kCollectionSmartAlbum, 202)->firstObject()->localizedTitle,
+  EXPECT_EQ(lib->fetchAssetCollections(CollectionType::smartAlbum, 202)->firstObject()->localizedTitle,
             std::optional<std::string>("Videos"));
 
   EXPECT_EQ(names(identifiersOf(*lib->fetchAssetsInAssetCollection(byTitle["Videos"], newest()))), (V{"F"}));
@@ -214,37 +220,36 @@ TEST_F(CatalogContent, SmartAlbumsFollowTheAssets) {
 
   ASSERT_TRUE(writer->setFavorite(*writer->assetRow(ids["A"]), true));
   ASSERT_TRUE(writer->setFavorite(*writer->assetRow(ids["C"]), true));
-  add("G", kMediaVideo, kBase + 5 * kDay);
+  add("G", MediaType::video, kBase + 5 * kDay);
   auto fresh = library();  // a new run sees the changes
   EXPECT_EQ(names(identifiersOf(*fresh->fetchAssetsInAssetCollection(byTitle["Favorites"], newest()))),
             (V{"C", "A"}));
   EXPECT_EQ(names(identifiersOf(*fresh->fetchAssetsInAssetCollection(byTitle["Videos"], newest()))), (V{"G", "F"}));
-  EXPECT_EQ(fresh->fetchAssetsInAssetCollection(byTitle["Videos"], newest({1}))->count(), 0u);
+  EXPECT_EQ(fresh->fetchAssetsInAssetCollection(byTitle["Videos"], newest({MediaType::image}))->count(), 0u);
 }
 
 TEST_F(CatalogContent, OneMomentPerCaptureDayInCreationOrder) {
   auto lib = library();
-  auto moments = lib->fetchAssetCollections(kCollectionMoment, kCollectionSubtypeAny);
+  auto moments = lib->fetchAssetCollections(CollectionType::moment, kCollectionSubtypeAny);
   // Days 0, 1, 3, 2 in import order; the undated asset has none.
   ASSERT_EQ(moments->count(), 4u);
   std::vector<std::vector<std::string>> members;
   moments->enumerateObjects([&](const AssetCollection& c, std::size_t, bool&) {
-    EXPECT_EQ(c.type, kCollectionMoment);
+    EXPECT_EQ(c.type, CollectionType::moment);
     members.push_back(names(identifiersOf(*lib->fetchAssetsInAssetCollection(c, newest()))));
   });
   using V = std::vector<std::string>;
   EXPECT_EQ(members, (std::vector<V>{{"A"}, {"C", "B"}, {"E"}, {"F"}}));
   // Albums are type 1 only.
-  EXPECT_EQ(lib->fetchAssetCollections(kCollectionAlbum, kCollectionSubtypeAny)->count(), 2u);
+  EXPECT_EQ(lib->fetchAssetCollections(CollectionType::album, kCollectionSubtypeAny)->count(), 2u);
 }
 
 TEST_F(CatalogContent, CollectionLookupFindsEveryTypeAndNothingElse) {
   auto lib = library();
-  const std::string moment = lib->fetchAssetCollections(kCollectionMoment, kCollectionSubtypeAny)
-                                 ->firstObject()
-                                 ->localIdentifier;
+  const std::string moment =
+      lib->fetchAssetCollections(CollectionType::moment, kCollectionSubtypeAny)->firstObject()->localIdentifier;
   const std::string videos =
-      lib->fetchAssetCollections(kCollectionSmartAlbum, 202)->firstObject()->localIdentifier;
+      lib->fetchAssetCollections(CollectionType::smartAlbum, 202)->firstObject()->localIdentifier;
   auto found = lib->fetchAssetCollectionsWithLocalIdentifiers({videos, "junk", trip, moment, ids["A"]});
   std::vector<std::string> got = identifiersOf(*found);
   std::sort(got.begin(), got.end());
@@ -281,19 +286,19 @@ TEST_F(CatalogContent, ResourcesAndStoredLocations) {
   const Asset a = *lib->fetchAssetsWithLocalIdentifiers({ids["A"]})->firstObject();
   auto resources = lib->assetResources(a);
   ASSERT_EQ(resources.size(), 1u);
-  EXPECT_EQ(resources[0].type, kResourcePhoto);
+  EXPECT_EQ(resources[0].type, ResourceType::photo);
   EXPECT_EQ(resources[0].originalFilename, "A.orig");
   EXPECT_EQ(resources[0].uniformTypeIdentifier, "public.test");
   const Asset f = *lib->fetchAssetsWithLocalIdentifiers({ids["F"]})->firstObject();
-  EXPECT_EQ(lib->assetResources(f).at(0).type, kResourceVideo);
+  EXPECT_EQ(lib->assetResources(f).at(0).type, ResourceType::video);
   const Asset e = *lib->fetchAssetsWithLocalIdentifiers({ids["E"]})->firstObject();
-  EXPECT_EQ(lib->assetResources(e).at(0).type, kResourceAudio);
+  EXPECT_EQ(lib->assetResources(e).at(0).type, ResourceType::audio);
 
   auto reader = CatalogReader::open(home.location());
   const std::string folder = home.location().libraryFolder;
   auto stored = reader->storedAsset(a.handle);
   ASSERT_TRUE(stored);
-  EXPECT_EQ(stored->mediaType, kMediaImage);
+  EXPECT_EQ(stored->mediaType, MediaType::image);
   EXPECT_EQ(stored->original.path, folder + "/originals/A");
   EXPECT_EQ(stored->original.url, "");
   ASSERT_EQ(stored->derivatives.size(), 2u);
@@ -329,7 +334,7 @@ TEST_F(CatalogContent, ResourcesAndStoredLocations) {
 TEST_F(CatalogContent, PathsLeavingTheLibraryAreNotFollowed) {
   for (const char* escape : {"../outside", "originals/../../x", "/etc/passwd", "a/.."}) {
     NewAsset asset;
-    asset.mediaType = kMediaImage;
+    asset.mediaType = MediaType::image;
     asset.originalPath = escape;
     asset.derivatives = {{escape, 10, 10, {}}};
     const std::string id = std::string("escape-") + escape;
@@ -344,7 +349,7 @@ TEST_F(CatalogContent, PathsLeavingTheLibraryAreNotFollowed) {
 
 TEST_F(CatalogContent, TextThatIsNotUtf8IsStoredRepaired) {
   NewAsset asset;
-  asset.mediaType = kMediaImage;
+  asset.mediaType = MediaType::image;
   asset.originalFilename = "bad\xff\xfe-name\xc3.jpg";
   asset.originalPath = "originals/bad";
   ASSERT_TRUE(writer->addAsset("bad/L0/001", asset, std::nullopt));
@@ -359,7 +364,7 @@ TEST_F(CatalogContent, TextThatIsNotUtf8IsStoredRepaired) {
 TEST_F(CatalogContent, OneRunSeesOneSnapshot) {
   auto lib = library();
   auto before = lib->fetchAssets(newest());
-  add("H", kMediaImage, kBase + 9 * kDay);
+  add("H", MediaType::image, kBase + 9 * kDay);
   EXPECT_EQ(before->count(), 6u);
   EXPECT_EQ(lib->fetchAssets(newest())->count(), 6u);
   EXPECT_EQ(library()->fetchAssets(newest())->count(), 7u);

@@ -26,7 +26,7 @@ void fillCatalog(const ScratchLibrary& home, int count) {
   const auto album = writer->createAlbum(std::string("Album"));
   for (int i = 0; i < count; ++i) {
     NewAsset asset;
-    asset.mediaType = kMediaImage;
+    asset.mediaType = MediaType::image;
     asset.creationDate = 1000 + i;
     asset.originalFilename = "picture-" + std::to_string(i) + ".jpg";
     asset.originalPath = "originals/" + std::to_string(i);
@@ -47,8 +47,8 @@ void expectEmpty(const ScratchLibrary& home) {
   std::size_t visited = 0;
   lib.fetchAssets(options)->enumerateObjects([&](const Asset&, std::size_t, bool&) { ++visited; });
   EXPECT_EQ(visited, 0u);
-  EXPECT_EQ(lib.fetchAssetCollections(kCollectionAlbum, kCollectionSubtypeAny)->count(), 0u);
-  EXPECT_EQ(lib.fetchAssetCollections(kCollectionSmartAlbum, kCollectionSubtypeAny)->count(), 0u);
+  EXPECT_EQ(lib.fetchAssetCollections(CollectionType::album, kCollectionSubtypeAny)->count(), 0u);
+  EXPECT_EQ(lib.fetchAssetCollections(CollectionType::smartAlbum, kCollectionSubtypeAny)->count(), 0u);
   EXPECT_EQ(lib.fetchAssetsWithLocalIdentifiers({"asset-1"})->count(), 0u);
   Asset forged;
   forged.handle = 1;
@@ -126,7 +126,7 @@ TEST(CatalogDamage, OverwrittenPagesNeverCrash) {
   EXPECT_LT(visited, 3000u);
   // Once a read failed, the catalog stays empty for the run.
   EXPECT_EQ(lib.fetchAssets(options)->count(), 0u);
-  EXPECT_EQ(lib.fetchAssetCollections(kCollectionAlbum, kCollectionSubtypeAny)->count(), 0u);
+  EXPECT_EQ(lib.fetchAssetCollections(CollectionType::album, kCollectionSubtypeAny)->count(), 0u);
 }
 
 TEST(CatalogDamage, NewerOrForeignSchemaReadsAsEmpty) {

@@ -86,7 +86,7 @@ TEST(CatalogFixtureBulk, ReadsBackAsAWholeLibrary) {
 
   auto reader = CatalogReader::open(home.location());
   EXPECT_EQ(reader->countAssets(AssetQuery{}), 500u);
-  const auto listed = reader->collections(kCollectionAlbum, kCollectionSubtypeAny);
+  const auto listed = reader->collections(CollectionType::album, kCollectionSubtypeAny);
   ASSERT_EQ(listed.size(), 4u);
   EXPECT_EQ(listed[0].localIdentifier, albums->front());
   EXPECT_EQ(listed[0].localizedTitle, std::optional<std::string>("Album 0"));
@@ -105,14 +105,14 @@ TEST(CatalogFixtureBulk, ReadsBackAsAWholeLibrary) {
     EXPECT_TRUE(stored->original.path.starts_with(stem + ".")) << stored->original.path;
     EXPECT_TRUE(stored->original.size);
     EXPECT_EQ(stored->original.sha256.size(), 64u);
-    EXPECT_EQ(stored->derivatives.size(), asset.mediaType == kMediaAudio ? 0u : 2u);
+    EXPECT_EQ(stored->derivatives.size(), asset.mediaType == MediaType::audio ? 0u : 2u);
     EXPECT_EQ(reader->resources(asset.handle).size(), 1u);
     dated += asset.creationDate.has_value();
     ++seen;
     return true;
   });
   EXPECT_EQ(seen, 500u);
-  for (const AssetCollection& moment : reader->collections(kCollectionMoment, kCollectionSubtypeAny)) {
+  for (const AssetCollection& moment : reader->collections(CollectionType::moment, kCollectionSubtypeAny)) {
     AssetQuery members;
     members.scope = AssetScope::members;
     members.collection = reader->collectionSource(moment)->row;

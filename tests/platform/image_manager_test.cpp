@@ -27,7 +27,7 @@ class ImageRequests : public ::testing::Test {
     options.networkAccessAllowed = network;
     Asset asset;
     asset.handle = handle;
-    asset.mediaType = index.assets.count(handle) ? index.assets[handle].mediaType : kMediaImage;
+    asset.mediaType = index.assets.count(handle) ? index.assets[handle].mediaType : MediaType::image;
     manager.requestImage(asset, target, ContentMode::aspectFill, options, [&](std::unique_ptr<Picture> picture) {
       ++result.calls;
       result.picture = std::move(picture);
@@ -49,7 +49,8 @@ class ImageRequests : public ::testing::Test {
     ASSERT_TRUE(writePicture(folder.file("turned.jpg"), "jpeg",
                              PictureFixture{.width = derivativeWidth, .height = derivativeHeight, .orientation = 3}));
     ASSERT_TRUE(writeFileBytes(derivativePath, withoutExif(readFileBytes(folder.file("turned.jpg")).value_or(""))));
-    index.assets[handle] = StoredAsset{kMediaImage, StoredOriginal{originalPath, "", "public.jpeg", {}, {}},
+    index.assets[handle] = StoredAsset{MediaType::image,
+                                       StoredOriginal{originalPath, "", "public.jpeg", {}, {}},
                                        {StoredDerivative{derivativePath, derivativeWidth, derivativeHeight, {}}}};
   }
 
@@ -125,8 +126,10 @@ TEST_F(ImageRequests, VideosGiveAnUprightFrameAudioGivesNone) {
   ASSERT_TRUE(writeVideo(folder.file("v.mov"),
                          VideoFixture{.width = 320, .height = 240, .container = "mov", .rotate = 90}));
   ASSERT_TRUE(writeAudio(folder.file("a.m4a"), "m4a"));
-  index.assets[1] = StoredAsset{kMediaVideo, StoredOriginal{folder.file("v.mov"), "", "com.apple.quicktime-movie", {}, {}}, {}};
-  index.assets[2] = StoredAsset{kMediaAudio, StoredOriginal{folder.file("a.m4a"), "", "com.apple.m4a-audio", {}, {}}, {}};
+  index.assets[1] =
+      StoredAsset{MediaType::video, StoredOriginal{folder.file("v.mov"), "", "com.apple.quicktime-movie", {}, {}}, {}};
+  index.assets[2] =
+      StoredAsset{MediaType::audio, StoredOriginal{folder.file("a.m4a"), "", "com.apple.m4a-audio", {}, {}}, {}};
   const Rendered video = request(1, {120, 120});
   ASSERT_NE(video.picture, nullptr);
   EXPECT_EQ(video.picture->size(), (PixelSize{120, 160}));
@@ -140,14 +143,16 @@ TEST_F(ImageRequests, RemoteOriginalIsDownloadedOnlyWithNetworkAccess) {
   ASSERT_TRUE(server.listening());
   ASSERT_TRUE(writePicture(folder.file("remote.jpg"), "jpeg", PictureFixture{.width = 800, .height = 600}));
   server.serve("/remote.jpg", HttpPlan{readFileBytes(folder.file("remote.jpg")).value_or("")});
-  index.assets[1] = StoredAsset{kMediaImage, StoredOriginal{"", server.url("/remote.jpg"), "public.jpeg", {}, {}}, {}};
+  index.assets[1] =
+      StoredAsset{MediaType::image, StoredOriginal{"", server.url("/remote.jpg"), "public.jpeg", {}, {}}, {}};
   EXPECT_EQ(request(1, {240, 240}, false).picture, nullptr);
   EXPECT_EQ(server.requestCount(), 0);
   const Rendered result = request(1, {240, 240}, true);
   ASSERT_NE(result.picture, nullptr);
   EXPECT_EQ(result.picture->size(), (PixelSize{320, 240}));
   server.serve("/missing.jpg", HttpPlan{"", HttpBehaviour::notFound});
-  index.assets[2] = StoredAsset{kMediaImage, StoredOriginal{"", server.url("/missing.jpg"), "public.jpeg", {}, {}}, {}};
+  index.assets[2] =
+      StoredAsset{MediaType::image, StoredOriginal{"", server.url("/missing.jpg"), "public.jpeg", {}, {}}, {}};
   EXPECT_EQ(request(2, {240, 240}, true).picture, nullptr);
 }
 
@@ -176,7 +181,7 @@ class DataRequests : public ImageRequests {
 
 TEST_F(DataRequests, OriginalBytesAndTypeIdentifier) {
   ASSERT_TRUE(writePicture(folder.file("p.heic"), "heic", PictureFixture{}));
-  index.assets[1] = StoredAsset{kMediaImage, StoredOriginal{folder.file("p.heic"), "", "public.heic", {}, {}}, {}};
+  index.assets[1] = StoredAsset{MediaType::image, StoredOriginal{folder.file("p.heic"), "", "public.heic", {}, {}}, {}};
   const Data data = requestData(1);
   EXPECT_EQ(data.calls, 1);
   EXPECT_EQ(data.bytes, readFileBytes(folder.file("p.heic")));
@@ -185,10 +190,13 @@ TEST_F(DataRequests, OriginalBytesAndTypeIdentifier) {
 
 TEST_F(DataRequests, NoneForVideosAudioAndMissingOriginals) {
   ASSERT_TRUE(writeFileBytes(folder.file("v.mov"), "movie bytes"));
-  index.assets[1] = StoredAsset{kMediaVideo, StoredOriginal{folder.file("v.mov"), "", "com.apple.quicktime-movie", {}, {}}, {}};
-  index.assets[2] = StoredAsset{kMediaAudio, StoredOriginal{folder.file("v.mov"), "", "com.apple.m4a-audio", {}, {}}, {}};
-  index.assets[3] = StoredAsset{kMediaImage, StoredOriginal{folder.file("gone.jpg"), "", "public.jpeg", {}, {}}, {}};
-  index.assets[4] = StoredAsset{kMediaImage, StoredOriginal{folder.path(), "", "public.jpeg", {}, {}}, {}};
+  index.assets[1] =
+      StoredAsset{MediaType::video, StoredOriginal{folder.file("v.mov"), "", "com.apple.quicktime-movie", {}, {}}, {}};
+  index.assets[2] =
+      StoredAsset{MediaType::audio, StoredOriginal{folder.file("v.mov"), "", "com.apple.m4a-audio", {}, {}}, {}};
+  index.assets[3] =
+      StoredAsset{MediaType::image, StoredOriginal{folder.file("gone.jpg"), "", "public.jpeg", {}, {}}, {}};
+  index.assets[4] = StoredAsset{MediaType::image, StoredOriginal{folder.path(), "", "public.jpeg", {}, {}}, {}};
   for (std::int64_t handle : {1, 2, 3, 4, 5}) {
     const Data data = requestData(handle);
     EXPECT_EQ(data.calls, 1);
@@ -202,8 +210,9 @@ TEST_F(DataRequests, RemoteOriginalComesOverTheNetworkWhenAllowed) {
   const std::string body(300000, 'x');
   server.serve("/p.jpg", HttpPlan{.body = body, .behaviour = HttpBehaviour::slow, .chunkSize = 65536, .pause = std::chrono::milliseconds(5)});
   server.serve("/cut.jpg", HttpPlan{.body = body, .behaviour = HttpBehaviour::cutOff, .cutAfter = 4096});
-  index.assets[1] = StoredAsset{kMediaImage, StoredOriginal{"", server.url("/p.jpg"), "public.jpeg", {}, {}}, {}};
-  index.assets[2] = StoredAsset{kMediaImage, StoredOriginal{"", server.url("/cut.jpg"), "public.jpeg", {}, {}}, {}};
+  index.assets[1] = StoredAsset{MediaType::image, StoredOriginal{"", server.url("/p.jpg"), "public.jpeg", {}, {}}, {}};
+  index.assets[2] =
+      StoredAsset{MediaType::image, StoredOriginal{"", server.url("/cut.jpg"), "public.jpeg", {}, {}}, {}};
   EXPECT_FALSE(requestData(1, false).bytes);
   const Data data = requestData(1, true);
   EXPECT_EQ(data.bytes, body);

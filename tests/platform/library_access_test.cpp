@@ -26,7 +26,7 @@ class LibraryAccess : public ::testing::Test {
     album = *writer->createAlbum(std::string("Album"));
     for (int i = 0; i < 4; ++i) {
       NewAsset asset;
-      asset.mediaType = i == 3 ? kMediaVideo : kMediaImage;
+      asset.mediaType = i == 3 ? MediaType::video : MediaType::image;
       asset.creationDate = 1000 * (i + 1);
       asset.originalPath = "originals/" + std::to_string(i);
       ids.push_back("asset-" + std::to_string(i));
@@ -159,11 +159,11 @@ TEST_F(LibraryAccess, WithoutAccessNothingIsVisible) {
     auto lib = library();
     EXPECT_TRUE(newestIds(*lib).empty());
     EXPECT_EQ(lib->fetchAssetsWithLocalIdentifiers(ids)->count(), 0u);
-    EXPECT_EQ(lib->fetchAssetCollections(kCollectionAlbum, kCollectionSubtypeAny)->count(), 0u);
+    EXPECT_EQ(lib->fetchAssetCollections(CollectionType::album, kCollectionSubtypeAny)->count(), 0u);
   }
   record(AccessAnswer{AuthorizationStatus::authorized, {}});
   EXPECT_EQ(newestIds(*library()).size(), 4u);
-  EXPECT_EQ(library()->fetchAssetCollections(kCollectionAlbum, kCollectionSubtypeAny)->count(), 1u);
+  EXPECT_EQ(library()->fetchAssetCollections(CollectionType::album, kCollectionSubtypeAny)->count(), 1u);
 }
 
 TEST_F(LibraryAccess, LimitedAccessShowsOnlyTheChosenAssetsAndNoCollections) {
@@ -177,13 +177,13 @@ TEST_F(LibraryAccess, LimitedAccessShowsOnlyTheChosenAssetsAndNoCollections) {
   FetchOptions limited;
   limited.newestFirst = true;
   limited.fetchLimit = 1;
-  limited.mediaTypes = {kMediaImage};
+  limited.mediaTypes = {MediaType::image};
   EXPECT_EQ(lib->fetchAssets(limited)->firstObject()->localIdentifier, ids[1]);
   EXPECT_EQ(lib->fetchAssets(limited)->count(), 1u);
   EXPECT_EQ(lib->fetchAssetsWithLocalIdentifiers(ids)->count(), 2u);
   EXPECT_EQ(lib->fetchAssetsWithLocalIdentifiers({ids[0]})->count(), 0u);
-  EXPECT_EQ(lib->fetchAssetCollections(kCollectionAlbum, kCollectionSubtypeAny)->count(), 0u);
-  EXPECT_EQ(lib->fetchAssetCollections(kCollectionMoment, kCollectionSubtypeAny)->count(), 0u);
+  EXPECT_EQ(lib->fetchAssetCollections(CollectionType::album, kCollectionSubtypeAny)->count(), 0u);
+  EXPECT_EQ(lib->fetchAssetCollections(CollectionType::moment, kCollectionSubtypeAny)->count(), 0u);
   EXPECT_EQ(lib->fetchAssetCollectionsWithLocalIdentifiers({album})->count(), 0u);
   EXPECT_EQ(lib->fetchAssetsInAssetCollection(albumValue, FetchOptions{})->count(), 0u);
 

@@ -27,15 +27,14 @@ using testing::ScratchLibrary;
 class RecordingMedia final : public MediaModule {
  public:
   PictureDecoder& pictureDecoder() override { return decoder_; }
-  std::unique_ptr<Picture> renderFile(const std::string&, std::uint64_t, std::int64_t, PixelSize) override {
+  std::unique_ptr<Picture> renderFile(const std::string&, std::uint64_t, MediaType, PixelSize) override {
     return nullptr;
   }
   std::optional<MediaProbe> probe(const std::string&) override {
     if (refuse) return std::nullopt;
-    return MediaProbe{kMediaImage, "public.png", 1234};
+    return MediaProbe{MediaType::image, "public.png", 1234};
   }
-  std::vector<StoredDerivative> makeDerivatives(const std::string&, std::int64_t,
-                                                const std::string& pathPrefix) override {
+  std::vector<StoredDerivative> makeDerivatives(const std::string&, MediaType, const std::string& pathPrefix) override {
     std::vector<StoredDerivative> made;
     for (const char* suffix : {"-240.jpg", "-512.jpg"}) {
       EXPECT_TRUE(testing::writeFileBytes(pathPrefix + suffix, "jpeg bytes"));

@@ -64,7 +64,7 @@ class ResourceWrites : public ::testing::Test {
                                  std::chrono::seconds limit = std::chrono::seconds(30)) {
     auto outcome = std::make_shared<Outcome>();
     AssetResource resource;
-    resource.type = kResourceVideo;
+    resource.type = ResourceType::video;
     resource.handle = handle;
     ResourceRequestOptions options;
     options.networkAccessAllowed = network;

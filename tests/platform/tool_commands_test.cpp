@@ -75,7 +75,7 @@ TEST_F(ToolCommands, AlbumsWithTitlesEmptyOrAbsent) {
                    .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}}).ok());
   auto lib = library();
   std::vector<std::optional<std::string>> titles;
-  lib->fetchAssetCollections(kCollectionAlbum, kCollectionSubtypeAny)
+  lib->fetchAssetCollections(CollectionType::album, kCollectionSubtypeAny)
       ->enumerateObjects([&](const AssetCollection& c, std::size_t, bool&) { titles.push_back(c.localizedTitle); });
   EXPECT_EQ(titles, (std::vector<std::optional<std::string>>{"Trip \xEF\xBF\xBD", "", std::nullopt}));
   const auto album = *lib->fetchAssetCollectionsWithLocalIdentifiers({tripId})->firstObject();
@@ -87,7 +87,7 @@ TEST_F(ToolCommands, AlbumsWithTitlesEmptyOrAbsent) {
 
   // Only albums take members.
   const std::string moment =
-      lib->fetchAssetCollections(kCollectionMoment, kCollectionSubtypeAny)->firstObject()->localIdentifier;
+      lib->fetchAssetCollections(CollectionType::moment, kCollectionSubtypeAny)->firstObject()->localIdentifier;
   EXPECT_EQ(home.runTool({"album", "add", moment, assets[0]}).exitStatus, 1);
 }
 
@@ -97,7 +97,7 @@ TEST_F(ToolCommands, FavoritesShowInTheSmartAlbum) {
   ASSERT_TRUE(AccessStore(home.location().accessStorePath)
                    .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}}).ok());
   auto lib = library();
-  const auto favorites = lib->fetchAssetCollections(kCollectionSmartAlbum, 203)->firstObject();
+  const auto favorites = lib->fetchAssetCollections(CollectionType::smartAlbum, 203)->firstObject();
   ASSERT_TRUE(favorites);
   EXPECT_EQ(favorites->localizedTitle, std::optional<std::string>("Favorites"));
   auto result = lib->fetchAssetsInAssetCollection(*favorites, FetchOptions{});

@@ -95,7 +95,7 @@ TEST(ToolConcurrency, EightReadersDuringALongImportAllSucceed) {
         LinuxPhotoLibrary lib(home.location(), kHelperBundleIdentifier, "usage");
         FetchOptions newest;
         newest.newestFirst = true;
-        newest.mediaTypes = {kMediaImage, kMediaVideo};
+        newest.mediaTypes = {MediaType::image, MediaType::video};
         auto all = lib.fetchAssets(newest);
         const std::size_t count = all->count();
         std::size_t seen = 0;

@@ -64,16 +64,16 @@ TEST_F(ToolImport, DetectsKindsByContentAndDatesThem) {
   auto lib = grantedLibrary(home);
   struct Expect {
     const char* name;
-    std::int64_t type;
+    MediaType type;
     std::optional<std::int64_t> date;
-    std::int64_t resourceType;
+    ResourceType resourceType;
   };
-  for (const Expect& e : {Expect{"plain.png", kMediaImage, kMtime, kResourcePhoto},
-                          Expect{"phone.heic", kMediaImage, kMtime, kResourcePhoto},
-                          Expect{"dated.mp4", kMediaVideo, 1614834367, kResourceVideo},
-                          Expect{"undated.mov", kMediaVideo, kMtime, kResourceVideo},
-                          Expect{"voice.m4a", kMediaAudio, kMtime, kResourceAudio},
-                          Expect{"misnamed.mov", kMediaImage, kMtime, kResourcePhoto}}) {
+  for (const Expect& e : {Expect{"plain.png", MediaType::image, kMtime, ResourceType::photo},
+                          Expect{"phone.heic", MediaType::image, kMtime, ResourceType::photo},
+                          Expect{"dated.mp4", MediaType::video, 1614834367, ResourceType::video},
+                          Expect{"undated.mov", MediaType::video, kMtime, ResourceType::video},
+                          Expect{"voice.m4a", MediaType::audio, kMtime, ResourceType::audio},
+                          Expect{"misnamed.mov", MediaType::image, kMtime, ResourceType::photo}}) {
     ASSERT_TRUE(idByName.count(e.name)) << e.name;
     const auto asset = assetById(*lib, idByName[e.name]);
     ASSERT_TRUE(asset) << e.name;
@@ -101,10 +101,10 @@ TEST_F(ToolImport, DetectsKindsByContentAndDatesThem) {
   EXPECT_EQ(info.st_mtime, kMtime);
 
   // The video is in the Videos smart album and in its day's moment.
-  auto videos = lib->fetchAssetCollections(kCollectionSmartAlbum, 202)->firstObject();
+  auto videos = lib->fetchAssetCollections(CollectionType::smartAlbum, 202)->firstObject();
   ASSERT_TRUE(videos);
   EXPECT_EQ(lib->fetchAssetsInAssetCollection(*videos, FetchOptions{})->count(), 2u);
-  EXPECT_EQ(lib->fetchAssetCollections(kCollectionMoment, kCollectionSubtypeAny)->count(), 2u);
+  EXPECT_EQ(lib->fetchAssetCollections(CollectionType::moment, kCollectionSubtypeAny)->count(), 2u);
 }
 
 TEST_F(ToolImport, NoDateAlbumAndNamesThatAreNotUtf8) {
@@ -127,7 +127,7 @@ TEST_F(ToolImport, NoDateAlbumAndNamesThatAreNotUtf8) {
   ASSERT_TRUE(asset);
   EXPECT_FALSE(asset->creationDate);
   EXPECT_EQ(lib->assetResources(*asset).at(0).originalFilename, "bad\xEF\xBF\xBD\xEF\xBF\xBD name.png");
-  EXPECT_EQ(lib->fetchAssetCollections(kCollectionMoment, kCollectionSubtypeAny)->count(), 0u);
+  EXPECT_EQ(lib->fetchAssetCollections(CollectionType::moment, kCollectionSubtypeAny)->count(), 0u);
   auto holiday = lib->fetchAssetCollectionsWithLocalIdentifiers({albumId})->firstObject();
   ASSERT_TRUE(holiday);
   EXPECT_EQ(lib->fetchAssetsInAssetCollection(*holiday, FetchOptions{})->count(), 2u);
@@ -177,7 +177,7 @@ TEST_F(ToolImport, RealSamplesGetTheirKindsAndCaptureDates) {
   }
   EXPECT_EQ(idByName.size(), 25u);
   auto lib = grantedLibrary(home);
-  for (const auto& [name, id] : idByName) EXPECT_EQ(assetById(*lib, id)->mediaType, kMediaImage) << name;
+  for (const auto& [name, id] : idByName) EXPECT_EQ(assetById(*lib, id)->mediaType, MediaType::image) << name;
   // EXIF DateTimeOriginal read in the local zone (UTC here) ...
   EXPECT_EQ(assetById(*lib, idByName["Canon_40D.jpg"])->creationDate, 1212162961);  // 2008-05-30 15:56:01
   EXPECT_EQ(assetById(*lib, idByName["Nikon_D70.jpg"])->creationDate, 1205574721);   // 2008-03-15 09:52:01

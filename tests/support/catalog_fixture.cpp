@@ -50,7 +50,7 @@ std::string insertInto(const char* table, std::initializer_list<const char*> col
 }
 
 struct BulkKind {
-  std::int64_t mediaType;
+  MediaType mediaType;
   ResourceType resource;
   const char* suffix;
   const char* typeIdentifier;
@@ -86,9 +86,9 @@ std::string CatalogFixture::bulkAssetIdentifier(int i) {
 }
 
 Result<std::vector<std::string>> CatalogFixture::fillBulk(const Bulk& bulk) {
-  static constexpr BulkKind kPicture{kMediaImage, ResourceType::photo, "JPG", "public.jpeg"};
-  static constexpr BulkKind kVideo{kMediaVideo, ResourceType::video, "MOV", "com.apple.quicktime-movie"};
-  static constexpr BulkKind kAudio{kMediaAudio, ResourceType::audio, "M4A", "com.apple.m4a-audio"};
+  static constexpr BulkKind kPicture{MediaType::image, ResourceType::photo, "JPG", "public.jpeg"};
+  static constexpr BulkKind kVideo{MediaType::video, ResourceType::video, "MOV", "com.apple.quicktime-movie"};
+  static constexpr BulkKind kAudio{MediaType::audio, ResourceType::audio, "M4A", "com.apple.m4a-audio"};
   sqlite3* db = db_.get();
   StatementCache cache;
   if (Status s = execute("PRAGMA synchronous = OFF"); !s) return s;
@@ -162,7 +162,7 @@ Result<std::vector<std::string>> CatalogFixture::fillBulk(const Bulk& bulk) {
         .bind(":sha256", std::string_view(hash));
     if (Status s = run(resource); !s) return fail(s);
 
-    if (kind.mediaType != kMediaAudio) {
+    if (kind.mediaType != MediaType::audio) {
       for (const auto& [suffix, width, height] : {std::tuple{"-240.jpg", 320, 240}, std::tuple{"-512.jpg", 683, 512}}) {
         SqliteStatement derivative(db, cache, addDerivative);
         derivative.bind(":asset_id", row)

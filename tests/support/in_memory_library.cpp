@@ -9,7 +9,7 @@ namespace tolvek {
 InMemoryLibrary::InMemoryLibrary(FakeMainLoop& loop, InMemoryFileSystem* files)
     : loop_(loop), resources_(loop, files) {}
 
-const Asset& InMemoryLibrary::addAsset(const std::string& id, std::int64_t mediaType,
+const Asset& InMemoryLibrary::addAsset(const std::string& id, MediaType mediaType,
                                        std::optional<std::int64_t> creationDate) {
   Asset asset;
   asset.localIdentifier = id;
@@ -27,7 +27,7 @@ std::int64_t InMemoryLibrary::handleOf(const std::string& assetId) const {
   throw std::invalid_argument("no asset " + assetId);
 }
 
-void InMemoryLibrary::addResource(const std::string& assetId, std::int64_t type, const std::string& fileName,
+void InMemoryLibrary::addResource(const std::string& assetId, ResourceType type, const std::string& fileName,
                                   const std::string& typeIdentifier, std::optional<std::string> bytes) {
   AssetResource resource;
   resource.type = type;
@@ -41,7 +41,7 @@ void InMemoryLibrary::addResource(const std::string& assetId, std::int64_t type,
   resourcesByAsset_[resource.assetHandle].push_back(resource);
 }
 
-void InMemoryLibrary::addCollection(const std::string& id, std::int64_t type, std::optional<std::string> title,
+void InMemoryLibrary::addCollection(const std::string& id, CollectionType type, std::optional<std::string> title,
                                     std::int64_t subtype) {
   AssetCollection collection;
   collection.localIdentifier = id;
@@ -119,7 +119,7 @@ std::unique_ptr<FetchResult<Asset>> InMemoryLibrary::select(std::vector<Asset> c
   return std::make_unique<VectorFetchResult<Asset>>(std::move(selected));
 }
 
-std::unique_ptr<FetchResult<AssetCollection>> InMemoryLibrary::fetchAssetCollections(std::int64_t type,
+std::unique_ptr<FetchResult<AssetCollection>> InMemoryLibrary::fetchAssetCollections(CollectionType type,
                                                                                      std::int64_t subtype) {
   ++calls_.collectionFetches;
   std::vector<AssetCollection> found;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "library/photo_library.h"
+#include "support/enum_printing.h"
 #include "support/fake_main_loop.h"
 #include "support/in_memory_file_system.h"
 #include "support/in_memory_image_manager.h"
@@ -22,11 +23,6 @@
 #include "support/manual_clock.h"
 
 namespace tolvek {
-
-// Statuses print as the numbers the access store records.
-inline std::ostream& operator<<(std::ostream& out, AuthorizationStatus status) {
-  return out << static_cast<std::int64_t>(status);
-}
 
 // How the library answers requestAuthorization.
 struct ConsentAnswer {
@@ -58,13 +54,13 @@ class InMemoryLibrary final : public PhotoLibrary {
   explicit InMemoryLibrary(FakeMainLoop& loop, InMemoryFileSystem* files = nullptr);
 
   // Content. Assets are "imported" in the order they are added.
-  const Asset& addAsset(const std::string& id, std::int64_t mediaType,
+  const Asset& addAsset(const std::string& id, MediaType mediaType,
                         std::optional<std::int64_t> creationDate = std::nullopt);
   // Appends a resource; a write of it produces `bytes` (default: a text
   // naming the resource).
-  void addResource(const std::string& assetId, std::int64_t type, const std::string& fileName,
+  void addResource(const std::string& assetId, ResourceType type, const std::string& fileName,
                    const std::string& typeIdentifier = {}, std::optional<std::string> bytes = std::nullopt);
-  void addCollection(const std::string& id, std::int64_t type, std::optional<std::string> title,
+  void addCollection(const std::string& id, CollectionType type, std::optional<std::string> title,
                      std::int64_t subtype = 0);
   void addToCollection(const std::string& collectionId, const std::string& assetId);
   std::int64_t handleOf(const std::string& assetId) const;
@@ -85,8 +81,8 @@ class InMemoryLibrary final : public PhotoLibrary {
 
   AuthorizationStatus authorizationStatus(AccessLevel level) override;
   void requestAuthorization(AccessLevel level, AuthorizationHandler handler) override;
-  std::unique_ptr<FetchResult<AssetCollection>> fetchAssetCollections(std::int64_t type,
-                                                                     std::int64_t subtype) override;
+  std::unique_ptr<FetchResult<AssetCollection>> fetchAssetCollections(CollectionType type,
+                                                                      std::int64_t subtype) override;
   std::unique_ptr<FetchResult<AssetCollection>> fetchAssetCollectionsWithLocalIdentifiers(
       const std::vector<std::string>& identifiers) override;
   std::unique_ptr<FetchResult<Asset>> fetchAssets(const FetchOptions& options) override;

@@ -21,15 +21,15 @@ class RecordingApplication final : public Application {
  public:
   explicit RecordingApplication(bool grantAccess = true) : grantAccess_(grantAccess) {
     for (const std::string id : {"A", "B"}) {
-      library.addAsset(id, kMediaImage, 1000);
-      library.addResource(id, kResourcePhoto, id + ".jpg", "public.jpeg");
+      library.addAsset(id, MediaType::image, 1000);
+      library.addResource(id, ResourceType::photo, id + ".jpg", "public.jpeg");
       library.images().setPicture(id, {400, 300});
       library.images().setData(id, "bytes of " + id, "public.jpeg");
     }
-    library.addCollection("AL/1", kCollectionAlbum, "Trip");
+    library.addCollection("AL/1", CollectionType::album, "Trip");
     library.addToCollection("AL/1", "A");
     library.addToCollection("AL/1", "B");
-    for (int i = 0; i < 70; ++i) library.addAsset("N" + std::to_string(i), kMediaImage, 2000 + i);
+    for (int i = 0; i < 70; ++i) library.addAsset("N" + std::to_string(i), MediaType::image, 2000 + i);
   }
 
   bool ensureAccess() override {

@@ -18,7 +18,7 @@ std::optional<StoredDerivative> save(VipsImage* pixels, const std::string& path)
 
 }  // namespace
 
-std::vector<StoredDerivative> writeDerivatives(const std::string& path, std::int64_t mediaType,
+std::vector<StoredDerivative> writeDerivatives(const std::string& path, MediaType mediaType,
                                                const std::string& pathPrefix) {
   const PixelSize large{kDerivativeShortSide, kDerivativeShortSide};
   const ImagePtr big = renderFileToPixels(path, 0, mediaType, large);

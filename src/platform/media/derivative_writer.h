@@ -19,7 +19,7 @@ inline constexpr double kDerivativeQuality = 0.9;
 // Files `pathPrefix` + "-240.jpg" and + "-512.jpg", smallest first; empty
 // when the source cannot be rendered or a file cannot be written (then none
 // is left behind).
-std::vector<StoredDerivative> writeDerivatives(const std::string& path, std::int64_t mediaType,
+std::vector<StoredDerivative> writeDerivatives(const std::string& path, MediaType mediaType,
                                                const std::string& pathPrefix);
 
 }  // namespace tolvek::media

@@ -109,8 +109,8 @@ ImagePtr coverPixels(VipsImage* pixels, PixelSize box) {
   return ImagePtr(memory);
 }
 
-ImagePtr renderFileToPixels(const std::string& path, std::uint64_t maxBytes, std::int64_t mediaType, PixelSize box) {
-  if (mediaType == kMediaAudio) return nullptr;
+ImagePtr renderFileToPixels(const std::string& path, std::uint64_t maxBytes, MediaType mediaType, PixelSize box) {
+  if (mediaType == MediaType::audio) return nullptr;
   // Opened once, without blocking; only a regular file is read, never past
   // its size at this moment (or `maxBytes`).
   auto file = ReadableFile::open(path);
@@ -118,7 +118,7 @@ ImagePtr renderFileToPixels(const std::string& path, std::uint64_t maxBytes, std
   // Shorter than recorded: damaged since it was written; better none than a
   // part (the caller has the original to fall back on).
   if (maxBytes != 0 && file->size() < maxBytes) return nullptr;
-  if (mediaType == kMediaVideo) {
+  if (mediaType == MediaType::video) {
     const ImagePtr frame = firstVideoFrame(*file, maxBytes);
     if (!frame) return nullptr;
     return coverPixels(frame.get(), box);

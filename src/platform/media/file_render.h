@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "library/photo_types.h"
 #include "library/picture.h"
 #include "platform/media/vips_handle.h"
 
@@ -15,7 +16,7 @@ namespace tolvek::media {
 // than `maxBytes` (0: its size when opened; a file shorter than a recorded
 // `maxBytes` is damaged and renders nothing). Nothing for audio, unreadable
 // files and anything but a regular file (a FIFO or device is never waited on).
-ImagePtr renderFileToPixels(const std::string& path, std::uint64_t maxBytes, std::int64_t mediaType, PixelSize box);
+ImagePtr renderFileToPixels(const std::string& path, std::uint64_t maxBytes, MediaType mediaType, PixelSize box);
 
 // Resizes pixels in memory to cover `box`, never enlarging.
 ImagePtr coverPixels(VipsImage* pixels, PixelSize box);

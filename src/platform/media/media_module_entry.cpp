@@ -15,7 +15,7 @@ class VipsMediaModule final : public MediaModule {
  public:
   PictureDecoder& pictureDecoder() override { return decoder_; }
 
-  std::unique_ptr<Picture> renderFile(const std::string& path, std::uint64_t maxBytes, std::int64_t mediaType,
+  std::unique_ptr<Picture> renderFile(const std::string& path, std::uint64_t maxBytes, MediaType mediaType,
                                       PixelSize target) override {
     ImagePtr pixels = renderFileToPixels(path, maxBytes, mediaType, target);
     if (!pixels) return nullptr;
@@ -24,7 +24,7 @@ class VipsMediaModule final : public MediaModule {
 
   std::optional<MediaProbe> probe(const std::string& path) override { return probeMedia(path); }
 
-  std::vector<StoredDerivative> makeDerivatives(const std::string& path, std::int64_t mediaType,
+  std::vector<StoredDerivative> makeDerivatives(const std::string& path, MediaType mediaType,
                                                 const std::string& pathPrefix) override {
     return writeDerivatives(path, mediaType, pathPrefix);
   }

@@ -50,7 +50,7 @@ std::optional<MediaProbe> probePicture(const std::string& path, const std::strin
   }
   if (!withinPixelLimit(image.get())) return std::nullopt;
   MediaProbe probe;
-  probe.mediaType = kMediaImage;
+  probe.mediaType = MediaType::image;
   probe.uniformTypeIdentifier = typeIdentifier;
   if (const auto taken = exifText(image.get(), "exif-ifd2-DateTimeOriginal")) {
     const auto offset = exifText(image.get(), "exif-ifd2-OffsetTimeOriginal");
@@ -103,14 +103,14 @@ std::optional<MediaProbe> probeAudioVideo(const std::string& path, const SniffRe
   const std::string_view format = input->context()->iformat->name;
   MediaProbe probe;
   if (input->videoStream() >= 0) {
-    probe.mediaType = kMediaVideo;
+    probe.mediaType = MediaType::video;
     if (sniffed.kind == Sniffed::isoMedia)
       probe.uniformTypeIdentifier =
           sniffed.typeIdentifier == "com.apple.m4a-audio" ? "public.mpeg-4" : sniffed.typeIdentifier;
     else
       probe.uniformTypeIdentifier = otherVideoType(format);
   } else if (input->audioStream() >= 0) {
-    probe.mediaType = kMediaAudio;
+    probe.mediaType = MediaType::audio;
     if (sniffed.kind == Sniffed::isoMedia && sniffed.typeIdentifier == "com.apple.quicktime-movie")
       probe.uniformTypeIdentifier = sniffed.typeIdentifier;
     else if (sniffed.kind == Sniffed::isoMedia)
