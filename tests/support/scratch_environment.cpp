@@ -35,13 +35,13 @@ RunOptions ScratchEnvironment::options(const Environment& extra) const {
   RunOptions o;
   o.environment = variables();
   o.removed = sessionVariables();
-  for (const auto& [name, value] : extra) {
+  for (const auto& variable : extra) {
     const auto same = std::find_if(o.environment.begin(), o.environment.end(),
-                                   [&name](const auto& entry) { return entry.first == name; });
+                                   [&variable](const auto& entry) { return entry.first == variable.first; });
     if (same != o.environment.end()) {
-      same->second = value;
+      same->second = variable.second;
     } else {
-      o.environment.emplace_back(name, value);
+      o.environment.push_back(variable);
     }
   }
   o.workingDirectory = root();
