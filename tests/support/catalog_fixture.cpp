@@ -212,14 +212,16 @@ Result<std::vector<std::string>> CatalogFixture::fillBulk(const Bulk& bulk) {
   return albumIds;
 }
 
-Status CatalogFixture::setAssetIdentifier(const std::string& identifier, std::string_view bytes) {
+template <class Value>
+Status CatalogFixture::setAssetColumn(const std::string& identifier, const char* assetColumn,
+                                      const char* memberColumn, const Value& value) {
   if (Status s = execute("BEGIN"); !s) return s;
-  SqliteStatement members(db_.get(), std::string("UPDATE ") + kMembership.table + " SET " + kMembership.identifier +
-                                         " = :bytes WHERE " + kMembership.identifier + " = :identifier");
-  members.bind(":bytes", bytes).bind(":identifier", identifier);
-  SqliteStatement asset(db_.get(), std::string("UPDATE ") + kAsset.table + " SET " + kAsset.identifier +
-                                       " = :bytes WHERE " + kAsset.identifier + " = :identifier");
-  asset.bind(":bytes", bytes).bind(":identifier", identifier);
+  SqliteStatement members(db_.get(), std::string("UPDATE ") + kMembership.table + " SET " + memberColumn +
+                                         " = :value WHERE " + kMembership.identifier + " = :identifier");
+  members.bind(":value", value).bind(":identifier", identifier);
+  SqliteStatement asset(db_.get(), std::string("UPDATE ") + kAsset.table + " SET " + assetColumn +
+                                       " = :value WHERE " + kAsset.identifier + " = :identifier");
+  asset.bind(":value", value).bind(":identifier", identifier);
   Status done = run(members);
   if (done) done = run(asset);
   if (!done) {
@@ -229,21 +231,12 @@ Status CatalogFixture::setAssetIdentifier(const std::string& identifier, std::st
   return execute("COMMIT");
 }
 
+Status CatalogFixture::setAssetIdentifier(const std::string& identifier, std::string_view bytes) {
+  return setAssetColumn(identifier, kAsset.identifier, kMembership.identifier, bytes);
+}
+
 Status CatalogFixture::setCreationDate(const std::string& identifier, std::int64_t date) {
-  if (Status s = execute("BEGIN"); !s) return s;
-  SqliteStatement members(db_.get(), std::string("UPDATE ") + kMembership.table + " SET " + kMembership.creationDate +
-                                         " = :date WHERE " + kMembership.identifier + " = :identifier");
-  members.bind(":date", date).bind(":identifier", identifier);
-  SqliteStatement asset(db_.get(), std::string("UPDATE ") + kAsset.table + " SET " + kAsset.creationDate +
-                                       " = :date WHERE " + kAsset.identifier + " = :identifier");
-  asset.bind(":date", date).bind(":identifier", identifier);
-  Status done = run(members);
-  if (done) done = run(asset);
-  if (!done) {
-    executeSql(db_.get(), "ROLLBACK");
-    return done;
-  }
-  return execute("COMMIT");
+  return setAssetColumn(identifier, kAsset.creationDate, kMembership.creationDate, date);
 }
 
 Status CatalogFixture::setCollectionIdentifier(const std::string& identifier, std::string_view bytes) {

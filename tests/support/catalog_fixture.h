@@ -62,6 +62,11 @@ class CatalogFixture {
   explicit CatalogFixture(SqliteConnection db) : db_(std::move(db)) {}
   Status run(SqliteStatement& statement);
   Status execute(const std::string& sql);
+  // Sets a column of the asset's row and the copy its membership rows carry,
+  // in one transaction.
+  template <class Value>
+  Status setAssetColumn(const std::string& identifier, const char* assetColumn, const char* memberColumn,
+                        const Value& value);
   SqliteConnection db_;
 };
 
