@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "support/recording_application.h"
 #include "commands/albums_command.h"
 #include "commands/export_command.h"
 #include "commands/list_command.h"
 #include "commands/thumbs_command.h"
+#include "support/recording_application.h"
 
 namespace tolvek {
 namespace {
