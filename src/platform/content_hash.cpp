@@ -16,7 +16,9 @@ struct ChecksumFree {
 
 }  // namespace
 
-Result<ContentDigest> digestOf(const ReadableFile& file) {
+Result<ContentDigest> digestOf(const ReadableFile& file) { return copyWithDigest(file, -1); }
+
+Result<ContentDigest> copyWithDigest(const ReadableFile& file, int copy) {
   std::unique_ptr<GChecksum, ChecksumFree> checksum(g_checksum_new(G_CHECKSUM_SHA256));
   std::string buffer(std::size_t{1} << 20, '\0');
   std::uint64_t done = 0;
@@ -27,6 +29,11 @@ Result<ContentDigest> digestOf(const ReadableFile& file) {
     if (got < 0) return errorStatus(errno);
     if (got == 0) return Status::error("The file became shorter while it was read");
     g_checksum_update(checksum.get(), reinterpret_cast<const guchar*>(buffer.data()), static_cast<gssize>(got));
+    if (copy >= 0) {
+      if (Status written = writeAll(copy, std::string_view(buffer.data(), static_cast<std::size_t>(got))); !written) {
+        return written;
+      }
+    }
     done += static_cast<std::uint64_t>(got);
   }
   return ContentDigest{done, g_checksum_get_string(checksum.get())};

@@ -19,6 +19,9 @@ struct ContentDigest {
 // The size and hash of the first `file.size()` bytes of `file` (a file that
 // shrinks while it is read fails: its digest would describe no version of it).
 Result<ContentDigest> digestOf(const ReadableFile& file);
+// The same, writing every byte read also to the open file `copy`, so that a
+// copy and its digest come from one read.
+Result<ContentDigest> copyWithDigest(const ReadableFile& file, int copy);
 // The same for the regular file at `path`.
 Result<ContentDigest> digestOfFile(const std::string& path);
 

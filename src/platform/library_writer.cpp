@@ -23,8 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::size_t kCopyChunk = 1 << 20;
-
 // Removes the files (absolute paths) made for an import that failed.
 void removeFiles(const std::vector<std::string>& paths) {
   for (const std::string& path : paths) ::unlink(path.c_str());
@@ -57,7 +55,7 @@ MediaModule* LibraryWriter::media() {
   return media_;
 }
 
-Status LibraryWriter::copyIntoLibrary(const std::string& path, const std::string& copy) {
+Result<ContentDigest> LibraryWriter::copyIntoLibrary(const std::string& path, const std::string& copy) {
   auto source = ReadableFile::open(path);
   if (!source) return source.status();
   struct stat info {};
@@ -66,21 +64,13 @@ Status LibraryWriter::copyIntoLibrary(const std::string& path, const std::string
   if (!target) return target.status();
   // The copy keeps the source's permission bits, as a plain copy would.
   if (::fchmod(target->fd(), info.st_mode & 07777) != 0) return errorStatus(errno);
-  std::string chunk(kCopyChunk, '\0');
-  for (std::uint64_t done = 0; done < source->size();) {
-    const ssize_t n = ::read(source->fd(), chunk.data(), std::min<std::uint64_t>(chunk.size(), source->size() - done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return errorStatus(errno);
-    if (n == 0) break;  // the file shrank: what it still has is copied
-    if (Status written = writeAll(target->fd(), std::string_view(chunk.data(), static_cast<std::size_t>(n)));
-        !written) {
-      return written;
-    }
-    done += static_cast<std::uint64_t>(n);
-  }
+  // The digest is of the bytes written, which is what the catalog vouches for.
+  auto digest = copyWithDigest(*source, target->fd());
+  if (!digest) return digest.status();
   // A new identifier never names an existing copy; should one be there, it
   // is someone else's and stays.
-  return target->publish(copy, Publish::neverReplace);
+  if (Status published = target->publish(copy, Publish::neverReplace); !published) return published;
+  return digest;
 }
 
 Result<std::string> LibraryWriter::importFile(const std::string& path, const ImportSettings& settings) {
@@ -102,9 +92,8 @@ Result<std::string> LibraryWriter::importFile(const std::string& path, const Imp
   fs::create_directories(absolute(paths.originalFolder), ec);
   fs::create_directories(absolute(paths.derivativeFolder), ec);
   // A copy is whole or absent under its name.
-  if (Status copied = copyIntoLibrary(path, copyPath); !copied) {
-    return Status::error("cannot copy the file into the library: " + copied.message());
-  }
+  auto copied = copyIntoLibrary(path, copyPath);
+  if (!copied) return Status::error("cannot copy the file into the library: " + copied.message());
 
   NewAsset asset;
   asset.mediaType = probe->mediaType;
@@ -112,13 +101,7 @@ Result<std::string> LibraryWriter::importFile(const std::string& path, const Imp
   asset.originalFilename = fs::path(path).filename().string();
   asset.uniformTypeIdentifier = probe->uniformTypeIdentifier;
   asset.originalPath = copyRelative;
-  // Of the library's copy, which is what the catalog vouches for.
-  auto digest = digestOfFile(copyPath);
-  if (!digest) {
-    removeFiles({copyPath});
-    return Status::error("cannot read the library's copy: " + digest.message());
-  }
-  asset.original = *digest;
+  asset.original = *copied;
   std::vector<std::string> made{copyPath};
   const std::string prefix = location_.libraryFolder + "/";
   for (StoredDerivative d : module->makeDerivatives(copyPath, probe->mediaType, absolute(paths.derivativePrefix))) {

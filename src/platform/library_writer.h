@@ -50,8 +50,9 @@ class LibraryWriter {
   LibraryWriter(LibraryLocation location, std::unique_ptr<CatalogWriter> catalog, MediaModule* media)
       : location_(std::move(location)), catalog_(std::move(catalog)), media_(media) {}
   MediaModule* media();
-  // Copies `path` to `copy` (absolute) through a temporary file beside it.
-  Status copyIntoLibrary(const std::string& path, const std::string& copy);
+  // Copies `path` to `copy` (absolute) through a temporary file beside it;
+  // the size and hash of what was copied.
+  Result<ContentDigest> copyIntoLibrary(const std::string& path, const std::string& copy);
   std::string absolute(const std::string& relative) const { return location_.libraryFolder + "/" + relative; }
 
   LibraryLocation location_;
