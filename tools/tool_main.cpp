@@ -51,7 +51,8 @@ constexpr std::array kCommands{
                 tolvek::tool::runAccess},
 };
 
-std::string usage() {
+// Prints the usage text to `stream`; gives `status`.
+int printUsage(std::FILE* stream, int status) {
   std::string text =
       "Usage: tolvek-photos-library COMMAND [ARGUMENTS]\n"
       "\n"
@@ -63,7 +64,8 @@ std::string usage() {
       "\n"
       "The library lives in $XDG_DATA_HOME/tolvek-photos/Library\n"
       "(default ~/.local/share/tolvek-photos/Library).\n";
-  return text;
+  std::fputs(text.c_str(), stream);
+  return status;
 }
 
 }  // namespace
@@ -72,15 +74,9 @@ int main(int argc, char** argv) {
   // Temporary files (downloads being checked) go with the process.
   tolvek::installTemporaryFileCleanup();
   const Arguments arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-  if (arguments.empty()) {
-    std::fputs(usage().c_str(), stderr);
-    return 1;
-  }
+  if (arguments.empty()) return printUsage(stderr, 1);
   const std::string& word = arguments.front();
-  if (word == "--help" || word == "-h" || word == "help") {
-    std::fputs(usage().c_str(), stdout);
-    return 0;
-  }
+  if (word == "--help" || word == "-h" || word == "help") return printUsage(stdout, 0);
   const Arguments rest(arguments.begin() + 1, arguments.end());
   for (const ToolCommand& command : kCommands) {
     if (command.word == word) return command.run(rest);
