@@ -164,22 +164,6 @@ TEST(Dispatch, SelectsTheCommandAndItsParameters) {
   }
 }
 
-TEST(Dispatch, ParametersReachTheCommandsObservably) {
-  // The comparison above is only as strong as the library makes parameters
-  // visible: these pairs must differ, or it would pass for any argument.
-  const std::vector<std::pair<DirectCall, DirectCall>> differing = {
-      {list("-", 60), list("-", 10)},        {list("-", 60), list("AL/1", 60)},
-      {thumbs(128, {"A"}), thumbs(240, {"A"})}, {thumbs(64, {"A"}), thumbs(64, {"A", "B"})},
-      {exportTo("/tmp/out", {"A"}), exportTo("d", {"A"})},
-  };
-  for (const auto& [first, second] : differing) {
-    RecordingApplication a, b;
-    const Document one = first(a);
-    const Document two = second(b);
-    EXPECT_NE(observe(a, one), observe(b, two));
-  }
-}
-
 TEST(Dispatch, ReturnsTheCommandsOwnDocument) {
   RecordingApplication app;
   const DispatchResult result = dispatch({"list", "AL/1", "12"}, app);
