@@ -101,6 +101,62 @@ CREATE TRIGGER membership_removed AFTER DELETE ON membership BEGIN
 END;
 )sql";
 
+// Version 4, on top of the tables above (a new catalog runs both texts, a
+// version 3 one only this, after the columns of kColumnsAddedInVersion4):
+// - source: ids come from AUTOINCREMENT, so they keep the order sources were
+//   added in and sqlite_sequence remembers that one was ever added;
+// - file: paths are BLOBs, compared byte by byte, so walk order is the order
+//   of (source_id, path) and a name that is not UTF-8 is found again as is;
+//   file_of_asset finds an asset's copies in walk order, file_in_folder the
+//   members of a folder's album;
+// - resource_content: import and sync find an asset by its content;
+// - membership_retyped: a synced file whose content changed may change its
+//   media type, which the tally counts by.
+constexpr const char* kVersion4 = R"sql(
+CREATE TABLE source (
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  path BLOB NOT NULL UNIQUE,
+  device INTEGER
+);
+CREATE TABLE folder (
+  id INTEGER PRIMARY KEY,
+  source_id INTEGER NOT NULL REFERENCES source(id),
+  path BLOB NOT NULL,
+  device INTEGER,
+  collection_id INTEGER REFERENCES collection(id),
+  UNIQUE (source_id, path)
+);
+CREATE TABLE file (
+  id INTEGER PRIMARY KEY,
+  source_id INTEGER NOT NULL REFERENCES source(id),
+  folder_id INTEGER NOT NULL REFERENCES folder(id),
+  path BLOB NOT NULL,
+  asset_id INTEGER REFERENCES asset(id),
+  size INTEGER NOT NULL,
+  modified_ns INTEGER NOT NULL,
+  inode INTEGER NOT NULL,
+  UNIQUE (source_id, path)
+);
+CREATE INDEX file_of_asset ON file(asset_id, source_id, path);
+CREATE INDEX file_in_folder ON file(folder_id, asset_id);
+CREATE INDEX resource_content ON resource(sha256);
+CREATE TRIGGER membership_retyped AFTER UPDATE OF media_type ON membership BEGIN
+  UPDATE tally SET n = n - 1 WHERE collection_id = OLD.collection_id AND media_type = OLD.media_type;
+  INSERT INTO tally (collection_id, media_type, n) VALUES (NEW.collection_id, NEW.media_type, 1)
+    ON CONFLICT (collection_id, media_type) DO UPDATE SET n = n + 1;
+END;
+)sql";
+
+// ALTER TABLE ... ADD COLUMN for each of `columns`.
+template <std::size_t N>
+std::string addedColumns(const CatalogColumn (&columns)[N]) {
+  std::string sql;
+  for (const CatalogColumn& c : columns) {
+    sql += std::string("ALTER TABLE ") + c.table + " ADD COLUMN " + c.column + " " + c.declaration + ";";
+  }
+  return sql;
+}
+
 bool insertSmartAlbum(sqlite3* db, CollectionSubtype subtype, const char* title, CollectionRule rule) {
   SqliteStatement insert(db,
                          "INSERT INTO collection (identifier, type, subtype, title, rule) "
@@ -128,7 +184,8 @@ bool createCatalogSchema(sqlite3* db) {
     return existing > 0;
   }
   const std::string setVersion = "PRAGMA user_version = " + std::to_string(kCatalogSchemaVersion);
-  bool ok = executeSql(db, kSchema) && insertSmartAlbum(db, CollectionSubtype::smartAlbumFavorites, "Favorites", CollectionRule::favorites) &&
+  const std::string version4 = addedColumns(kColumnsAddedInVersion4) + kVersion4;
+  bool ok = executeSql(db, kSchema) && executeSql(db, version4.c_str()) && insertSmartAlbum(db, CollectionSubtype::smartAlbumFavorites, "Favorites", CollectionRule::favorites) &&
             insertSmartAlbum(db, CollectionSubtype::smartAlbumVideos, "Videos", CollectionRule::videos) &&
             executeSql(db, setVersion.c_str());
   if (!ok) {
@@ -192,17 +249,18 @@ bool migrateCatalogSchema(sqlite3* db, const std::string& libraryFolder) {
     SqliteStatement read(db, "PRAGMA user_version");
     if (read.step()) version = read.integer(0);
   }
-  if (version != 2) {  // another writer migrated it meanwhile, or nothing to do
+  if (version != 2 && version != 3) {  // another writer migrated it meanwhile, or nothing to do
     executeSql(db, "ROLLBACK");
     return version == kCatalogSchemaVersion;
   }
   const std::string setVersion = "PRAGMA user_version = " + std::to_string(kCatalogSchemaVersion);
-  std::string addColumns;
-  for (const CatalogColumn& c : kColumnsAddedInVersion3) {
-    addColumns += std::string("ALTER TABLE ") + c.table + " ADD COLUMN " + c.column + " " + c.declaration + ";";
+  bool ok = true;
+  if (version == 2) {
+    const std::string version3 = addedColumns(kColumnsAddedInVersion3);
+    ok = executeSql(db, version3.c_str()) && fillOriginals(db, libraryFolder) && fillDerivatives(db, libraryFolder);
   }
-  const bool ok = executeSql(db, addColumns.c_str()) && fillOriginals(db, libraryFolder) && fillDerivatives(db, libraryFolder) &&
-                  executeSql(db, setVersion.c_str());
+  const std::string version4 = addedColumns(kColumnsAddedInVersion4) + kVersion4;
+  ok = ok && executeSql(db, version4.c_str()) && executeSql(db, setVersion.c_str());
   if (!ok) {
     executeSql(db, "ROLLBACK");
     return false;

@@ -1,8 +1,10 @@
 #pragma once
 // The catalog's tables and indexes. The schema version lives in
 // PRAGMA user_version. Version 3 records each original's size and SHA-256
-// and each derivative's size; a reader accepts versions 2 and 3, the writer
-// migrates a version 2 catalog in place when it opens it.
+// and each derivative's size; version 4 adds the sources (folders whose files
+// the library references in place), their folders and files, and each
+// derivative's quality. A reader accepts versions 2 to 4; the writer migrates
+// an older catalog in place when it opens it, after keeping a backup copy.
 #include <sqlite3.h>
 
 #include <cstdint>
@@ -12,7 +14,7 @@
 
 namespace tolvek {
 
-inline constexpr std::int64_t kCatalogSchemaVersion = 3;
+inline constexpr std::int64_t kCatalogSchemaVersion = 4;
 inline constexpr std::int64_t kOldestReadableSchemaVersion = 2;
 
 // How a collection finds its assets: stored memberships (albums, moments) or
@@ -25,6 +27,8 @@ enum class CollectionSubtype : std::int64_t {
   albumRegular = 2,
   smartAlbumVideos = 202,
   smartAlbumFavorites = 203,
+  // A folder of a source: the assets with a copy directly in it.
+  albumSyncedFolder = 5,
 };
 
 // The names of the tables and columns, for code that composes SQL over the
@@ -62,6 +66,7 @@ struct DerivativeTable {
   const char* width = "width";
   const char* height = "height";
   const char* size = "size";
+  const char* quality = "quality";
 };
 inline constexpr DerivativeTable kDerivative{};
 struct CollectionTable {
@@ -85,6 +90,39 @@ struct MembershipTable {
   const char* mediaType = "media_type";
 };
 inline constexpr MembershipTable kMembership{};
+// A folder whose files the library references in place; its path is stored
+// byte for byte (absolute, as resolved when it was added).
+struct SourceTable {
+  const char* table = "source";
+  const char* id = "id";
+  const char* path = "path";
+  const char* device = "device";  // st_dev of the folder when it was last seen
+};
+inline constexpr SourceTable kSource{};
+// Every folder of a source seen holding files; its album while it holds media.
+struct FolderTable {
+  const char* table = "folder";
+  const char* id = "id";
+  const char* sourceId = "source_id";
+  const char* path = "path";  // relative to the source, "" for its root
+  const char* device = "device";
+  const char* collectionId = "collection_id";
+};
+inline constexpr FolderTable kFolder{};
+// Every regular file of a source as last synced: a copy of an asset, or (no
+// asset) a file that is not a picture, video or audio file.
+struct FileTable {
+  const char* table = "file";
+  const char* id = "id";
+  const char* sourceId = "source_id";
+  const char* folderId = "folder_id";
+  const char* path = "path";  // relative to the source, bytes
+  const char* assetId = "asset_id";
+  const char* size = "size";
+  const char* modifiedNs = "modified_ns";
+  const char* inode = "inode";
+};
+inline constexpr FileTable kFile{};
 }  // namespace catalog
 
 // The columns a version 2 catalog lacks: migrateCatalogSchema adds them.
@@ -99,15 +137,24 @@ inline constexpr CatalogColumn kColumnsAddedInVersion3[] = {
     {catalog::kDerivative.table, catalog::kDerivative.size, "INTEGER"},
 };
 
+// What version 4 adds to a version 3 catalog, undone in this order by
+// DROP statements (tables and the column of kColumnsAddedInVersion4).
+inline constexpr CatalogColumn kColumnsAddedInVersion4[] = {
+    {catalog::kDerivative.table, catalog::kDerivative.quality, "INTEGER"},
+};
+inline constexpr const char* kTablesAddedInVersion4[] = {catalog::kFile.table, catalog::kFolder.table,
+                                                          catalog::kSource.table};
+
 // Creates the tables, the indexes and the smart albums in one transaction
 // and sets the schema version. Does nothing (and succeeds) when the database
 // already has tables; the caller checks their version.
 bool createCatalogSchema(sqlite3* db);
 
-// Brings a version 2 catalog to the current version in one transaction: adds
-// the size and hash columns and fills them for every local original and
-// derivative found under `libraryFolder` (files that cannot be read stay
-// unrecorded). False, with the catalog unchanged, on a database error.
+// Brings a version 2 or 3 catalog to the current version in one transaction:
+// adds the size and hash columns (filled for every local original and
+// derivative found under `libraryFolder`; files that cannot be read stay
+// unrecorded) and the tables of sources. False, with the catalog unchanged,
+// on a database error.
 bool migrateCatalogSchema(sqlite3* db, const std::string& libraryFolder);
 
 }  // namespace tolvek

@@ -1,6 +1,8 @@
 #include "platform/catalog_writer.h"
 
 #include <glib/gstdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -30,6 +32,25 @@ std::string localDay(std::int64_t seconds) {
   char day[32];
   std::strftime(day, sizeof day, "%Y-%m-%d", &local);
   return day;
+}
+
+// Keeps a copy of the catalog as it is before a migration, beside it, as
+// "catalog-vN-backup.sqlite"; one kept by an earlier attempt stays. The copy
+// is made under a temporary name and renamed, so it is whole or absent.
+Status keepBackup(sqlite3* db, const std::string& catalogPath, std::int64_t version) {
+  const std::string folder = catalogPath.substr(0, catalogPath.rfind('/') + 1);
+  const std::string backup = folder + "catalog-v" + std::to_string(version) + "-backup.sqlite";
+  struct stat info {};
+  if (::lstat(backup.c_str(), &info) == 0) return {};
+  const std::string partial = backup + ".partial";
+  ::unlink(partial.c_str());
+  SqliteStatement copy(db, "VACUUM INTO :path");
+  copy.bind(":path", std::string_view(partial));
+  if (!copy.run() || ::rename(partial.c_str(), backup.c_str()) != 0) {
+    ::unlink(partial.c_str());
+    return Status::error("cannot keep a backup of the catalog as " + backup + " before bringing it up to date");
+  }
+  return {};
 }
 
 }  // namespace
@@ -69,7 +90,8 @@ Result<std::unique_ptr<CatalogWriter>> CatalogWriter::open(const LibraryLocation
   if (found < 0) {
     return Status::error("cannot read the catalog " + location.catalogPath);
   }
-  if (found == 2) {
+  if (found == 2 || found == 3) {
+    if (Status kept = keepBackup(db.get(), location.catalogPath, found); !kept) return kept;
     if (!migrateCatalogSchema(db.get(), location.libraryFolder)) {
       return Status::error("cannot bring the catalog " + location.catalogPath + " up to date: " + sqlite3_errmsg(db.get()));
     }
@@ -123,16 +145,33 @@ Status CatalogWriter::addAsset(const std::string& identifier, const NewAsset& as
   return {};
 }
 
-bool CatalogWriter::recordAsset(const std::string& identifier, const NewAsset& asset,
-                                std::optional<std::int64_t> albumRow) {
-  if (!executeSql(db_.get(), "BEGIN IMMEDIATE")) return false;
+bool CatalogWriter::insertDerivativeRows(std::int64_t row, const std::vector<StoredDerivative>& derivatives) {
+  for (const StoredDerivative& d : derivatives) {
+    SqliteStatement insertDerivative(db_.get(),
+                                     "INSERT INTO derivative (asset_id, path, width, height, size, quality) "
+                                     "VALUES (:asset, :path, :width, :height, :size, :quality)");
+    std::optional<std::int64_t> bytes, quality;
+    if (d.bytes) bytes = static_cast<std::int64_t>(*d.bytes);
+    if (d.quality) quality = *d.quality;
+    insertDerivative.bind(":asset", row)
+        .bind(":path", std::string_view(d.path))
+        .bind(":width", d.width)
+        .bind(":height", d.height)
+        .bind(":size", bytes)
+        .bind(":quality", quality);
+    if (!insertDerivative.run()) return false;
+  }
+  return true;
+}
+
+std::optional<std::int64_t> CatalogWriter::insertAssetRows(const std::string& identifier, const NewAsset& asset) {
   SqliteStatement insertAsset(db_.get(),
                               "INSERT INTO asset (identifier, media_type, creation_date) "
                               "VALUES (:identifier, :type, :date)");
   insertAsset.bind(":identifier", std::string_view(identifier))
       .bind(":type", asset.mediaType)
       .bind(":date", asset.creationDate);
-  if (!insertAsset.run()) return finish(db_.get(), false);
+  if (!insertAsset.run()) return std::nullopt;
   const std::int64_t row = sqlite3_last_insert_rowid(db_.get());
 
   const ResourceType resourceType = asset.mediaType == MediaType::video   ? ResourceType::video
@@ -142,34 +181,29 @@ bool CatalogWriter::recordAsset(const std::string& identifier, const NewAsset& a
                                  "INSERT INTO resource (asset_id, position, type, original_filename, "
                                  "uniform_type_identifier, path, size, sha256) "
                                  "VALUES (:asset, 0, :type, :name, :uti, :path, :size, :sha256)");
+  std::optional<std::string> path;
+  if (!asset.originalPath.empty()) path = asset.originalPath;
   insertResource.bind(":asset", row)
       .bind(":type", resourceType)
       .bind(":name", std::string_view(validUtf8(asset.originalFilename)))
       .bind(":uti", std::string_view(asset.uniformTypeIdentifier))
-      .bind(":path", std::string_view(asset.originalPath))
+      .bind(":path", path)
       .bind(":size", static_cast<std::int64_t>(asset.original.size))
       .bind(":sha256", std::string_view(asset.original.sha256));
-  if (!insertResource.run()) return finish(db_.get(), false);
-
-  for (const StoredDerivative& d : asset.derivatives) {
-    SqliteStatement insertDerivative(db_.get(),
-                                     "INSERT INTO derivative (asset_id, path, width, height, size) "
-                                     "VALUES (:asset, :path, :width, :height, :size)");
-    std::optional<std::int64_t> bytes;
-    if (d.bytes) bytes = static_cast<std::int64_t>(*d.bytes);
-    insertDerivative.bind(":asset", row)
-        .bind(":path", std::string_view(d.path))
-        .bind(":width", d.width)
-        .bind(":height", d.height)
-        .bind(":size", bytes);
-    if (!insertDerivative.run()) return finish(db_.get(), false);
-  }
-
+  if (!insertResource.run() || !insertDerivativeRows(row, asset.derivatives)) return std::nullopt;
   if (asset.creationDate) {
     auto moment = momentRow(*asset.creationDate);
-    if (!moment || !addMembership(*moment, row, asset.creationDate, asset.mediaType)) return finish(db_.get(), false);
+    if (!moment || !addMembership(*moment, row, asset.creationDate, asset.mediaType)) return std::nullopt;
   }
-  if (albumRow && !addMembership(*albumRow, row, asset.creationDate, asset.mediaType)) return finish(db_.get(), false);
+  return row;
+}
+
+bool CatalogWriter::recordAsset(const std::string& identifier, const NewAsset& asset,
+                                std::optional<std::int64_t> albumRow) {
+  if (!executeSql(db_.get(), "BEGIN IMMEDIATE")) return false;
+  const auto row = insertAssetRows(identifier, asset);
+  if (!row) return finish(db_.get(), false);
+  if (albumRow && !addMembership(*albumRow, *row, asset.creationDate, asset.mediaType)) return finish(db_.get(), false);
   return finish(db_.get(), true);
 }
 
@@ -201,6 +235,13 @@ Result<std::int64_t> CatalogWriter::assetRow(const std::string& identifier) {
   find.bind(":identifier", std::string_view(identifier));
   if (!find.step()) return Status::error("no asset with the identifier " + identifier);
   return find.integer(0);
+}
+
+Result<std::string> CatalogWriter::assetIdentifier(std::int64_t asset) {
+  SqliteStatement find(db_.get(), "SELECT identifier FROM asset WHERE id = :asset");
+  find.bind(":asset", asset);
+  if (!find.step()) return Status::error("cannot read the catalog");
+  return find.text(0);
 }
 
 Status CatalogWriter::addToAlbum(std::int64_t album, std::int64_t asset) {
@@ -261,6 +302,23 @@ Result<std::string> CatalogWriter::offloadOriginal(std::int64_t asset, const std
       .bind(":resource", resource);
   if (!finish(db_.get(), update.run())) return failed;
   return oldPath;
+}
+
+Result<std::optional<CatalogWriter::ContentOwner>> CatalogWriter::assetWithContent(const ContentDigest& content) {
+  SqliteStatement find(db_.get(),
+                       "SELECT a.id, a.identifier, r.path IS NOT NULL FROM resource r JOIN asset a ON a.id = r.asset_id "
+                       "WHERE r.sha256 = :sha256 AND r.size = :size AND r.position = 0 ORDER BY a.id LIMIT 1");
+  find.bind(":sha256", std::string_view(content.sha256)).bind(":size", static_cast<std::int64_t>(content.size));
+  if (find.step()) return std::optional<ContentOwner>(ContentOwner{find.integer(0), find.text(1), find.integer(2) != 0});
+  if (find.failed()) return Status::error("cannot read the catalog");
+  return std::optional<ContentOwner>();
+}
+
+Status CatalogWriter::adoptCopy(std::int64_t asset, const std::string& relativePath) {
+  SqliteStatement update(db_.get(), "UPDATE resource SET path = :path WHERE asset_id = :asset AND position = 0");
+  update.bind(":path", std::string_view(relativePath)).bind(":asset", asset);
+  if (!update.run() || sqlite3_changes(db_.get()) != 1) return Status::error("cannot record the library's copy");
+  return {};
 }
 
 Result<std::vector<std::string>> CatalogWriter::namedFiles() {

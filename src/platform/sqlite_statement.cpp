@@ -85,6 +85,16 @@ SqliteStatement& SqliteStatement::bind(const char* name, const std::optional<std
   return *this;
 }
 
+SqliteStatement& SqliteStatement::bindBytes(const char* name, std::string_view bytes) {
+  // A null pointer would bind NULL: an empty path is an empty BLOB.
+  static constexpr char kNothing = 0;
+  const char* data = bytes.empty() ? &kNothing : bytes.data();
+  if (int i = index(name); i > 0 && sqlite3_bind_blob64(statement_, i, data, bytes.size(), SQLITE_TRANSIENT) != SQLITE_OK) {
+    failed_ = true;
+  }
+  return *this;
+}
+
 bool SqliteStatement::step() {
   if (failed_) return false;
   int rc = sqlite3_step(statement_);

@@ -59,6 +59,9 @@ class SqliteStatement {
   SqliteStatement& bind(const char* name, const char* text) { return bind(name, std::string_view(text)); }
   SqliteStatement& bind(const char* name, const std::optional<std::int64_t>& value);
   SqliteStatement& bind(const char* name, const std::optional<std::string>& text);
+  // Bytes kept exactly as given (file paths, which need not be UTF-8); text()
+  // reads them back.
+  SqliteStatement& bindBytes(const char* name, std::string_view bytes);
   // An enumeration is stored as its underlying number.
   template <class E>
     requires std::is_enum_v<E>

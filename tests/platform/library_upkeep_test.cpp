@@ -28,21 +28,24 @@ std::string importPng(const ScratchLibrary& home, const std::string& name) {
   return lines.empty() ? std::string() : lines.front().first;
 }
 
-TEST(LibraryUpkeep, AVersionTwoCatalogIsReadThenMigratedInPlace) {
+// Catalogs of versions 2 (no sizes, no hashes) and 3 (no sources).
+class OlderCatalog : public ::testing::TestWithParam<std::int64_t> {};
+
+TEST_P(OlderCatalog, IsReadThenMigratedInPlaceAfterABackup) {
   if (!testing::haveSqliteShell()) GTEST_SKIP() << "no sqlite3 shell to read the catalog's version";
+  const std::int64_t version = GetParam();
   ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
   const std::string id = importPng(home, "a.png");
   ASSERT_FALSE(id.empty());
   const std::string catalog = home.location().catalogPath;
-  // The same catalog as the previous version wrote it: no sizes, no hashes.
   {
     auto older = testing::CatalogFixture::open(catalog);
     ASSERT_TRUE(older) << older.message();
-    ASSERT_TRUE(older->downgradeToVersion2().ok());
+    ASSERT_TRUE(older->downgradeToVersion(version).ok());
   }
 
   auto reader = CatalogReader::open(home.location());
-  ASSERT_TRUE(reader->isOpen()) << "the helper reads version 2";
+  ASSERT_TRUE(reader->isOpen()) << "the helper reads version " << version;
   AssetQuery everything;
   std::int64_t handle = 0;
   reader->forEachAsset(everything, [&](const Asset& asset) {
@@ -52,15 +55,20 @@ TEST(LibraryUpkeep, AVersionTwoCatalogIsReadThenMigratedInPlace) {
   const auto old = reader->storedAsset(handle);
   ASSERT_TRUE(old);
   EXPECT_FALSE(old->original.path.empty());
-  EXPECT_FALSE(old->original.size);
-  EXPECT_EQ(old->original.sha256, "");
+  EXPECT_EQ(old->original.size.has_value(), version >= 3);
+  EXPECT_EQ(old->original.sha256.empty(), version < 3);
   reader.reset();
 
-  // Any write of the tool migrates it, filling in what it can read.
+  // Any write of the tool migrates it, filling in what it can read, after
+  // keeping the catalog as it was.
   const auto r = home.runTool({"album", "create", "Later"});
   ASSERT_EQ(r.exitStatus, 0) << r.err;
   EXPECT_EQ(testing::sqliteQuery(catalog, "PRAGMA user_version;"),
             std::optional<std::vector<std::string>>({std::to_string(kCatalogSchemaVersion)}));
+  const std::string backup =
+      home.location().libraryFolder + "/catalog-v" + std::to_string(version) + "-backup.sqlite";
+  EXPECT_EQ(testing::sqliteQuery(backup, "PRAGMA user_version;"),
+            std::optional<std::vector<std::string>>({std::to_string(version)}));
   const auto migrated = CatalogReader::open(home.location())->storedAsset(handle);
   ASSERT_TRUE(migrated);
   const auto digest = digestOfFile(migrated->original.path);
@@ -70,6 +78,8 @@ TEST(LibraryUpkeep, AVersionTwoCatalogIsReadThenMigratedInPlace) {
   ASSERT_FALSE(migrated->derivatives.empty());
   for (const auto& d : migrated->derivatives) EXPECT_EQ(d.bytes, std::optional<std::uint64_t>(fs::file_size(d.path)));
 }
+
+INSTANTIATE_TEST_SUITE_P(Versions, OlderCatalog, ::testing::Values(2, 3));
 
 TEST(LibraryUpkeep, ImportClearsWhatKilledImportsLeft) {
   ScratchLibrary home{ScratchLibrary::Scope::thisProcess};

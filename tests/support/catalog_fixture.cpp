@@ -260,13 +260,17 @@ Status CatalogFixture::setSchemaVersion(std::int64_t version) {
   return execute("PRAGMA user_version = " + std::to_string(version));
 }
 
-Status CatalogFixture::downgradeToVersion2() {
-  std::string sql;
-  for (const CatalogColumn& c : kColumnsAddedInVersion3) {
+Status CatalogFixture::downgradeToVersion(std::int64_t version) {
+  std::string sql = "DROP TRIGGER membership_retyped; DROP INDEX resource_content;";
+  for (const char* table : kTablesAddedInVersion4) sql += std::string("DROP TABLE ") + table + ";";
+  for (const CatalogColumn& c : kColumnsAddedInVersion4) {
     sql += std::string("ALTER TABLE ") + c.table + " DROP COLUMN " + c.column + ";";
   }
+  for (const CatalogColumn& c : kColumnsAddedInVersion3) {
+    if (version < 3) sql += std::string("ALTER TABLE ") + c.table + " DROP COLUMN " + c.column + ";";
+  }
   if (Status s = execute(sql); !s) return s;
-  return setSchemaVersion(2);
+  return setSchemaVersion(version);
 }
 
 Status CatalogFixture::refuseInsertsInto(const char* table) {
