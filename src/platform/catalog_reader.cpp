@@ -297,15 +297,17 @@ std::optional<StoredAsset> CatalogReader::storedAsset(std::int64_t assetHandle) 
                                " FROM resource WHERE asset_id = :asset ORDER BY position LIMIT 1");
   original.bind(":asset", assetHandle);
   if (original.step()) stored.original = readOriginal(original);
+  preferReferencedCopy(assetHandle, stored.original);
 
   SqliteStatement derivatives(db_.get(), statements_,
                               std::string("SELECT path, width, height, ") +
-                                  (schemaVersion_ >= 3 ? "size" : "NULL") +
+                                  (schemaVersion_ >= 4 ? "size, quality" : schemaVersion_ >= 3 ? "size, NULL" : "NULL, NULL") +
                                   " FROM derivative WHERE asset_id = :asset ORDER BY width, height");
   derivatives.bind(":asset", assetHandle);
   while (derivatives.step()) {
     StoredDerivative d{fileInLibrary(libraryFolder_, derivatives.optionalText(0)), derivatives.integer(1), derivatives.integer(2), {}};
     if (auto bytes = derivatives.optionalInteger(3); bytes && *bytes >= 0) d.bytes = static_cast<std::uint64_t>(*bytes);
+    if (auto quality = derivatives.optionalInteger(4)) d.quality = static_cast<int>(*quality);
     if (!d.path.empty()) stored.derivatives.push_back(std::move(d));
   }
   return stored;
@@ -325,6 +327,25 @@ StoredOriginal CatalogReader::readOriginal(const SqliteStatement& row) const {
   return original;
 }
 
+void CatalogReader::preferReferencedCopy(std::int64_t assetHandle, StoredOriginal& original) {
+  if (schemaVersion_ < 4 || !original.path.empty()) return;
+  SqliteStatement copy(db_.get(), statements_,
+                       "SELECT s.path, f.path, f.size, f.modified_ns FROM file f JOIN source s ON s.id = f.source_id "
+                       "WHERE f.asset_id = :asset ORDER BY f.source_id, f.path LIMIT 1");
+  copy.bind(":asset", assetHandle);
+  if (!copy.step()) return;
+  const std::string root = copy.text(0), relative = copy.text(1);
+  // A damaged row never names a relative way out of its source.
+  if (!root.starts_with('/') || relative.empty() || relative.starts_with('/') || relative == ".." ||
+      relative.starts_with("../") || relative.find("/../") != std::string::npos || relative.ends_with("/..")) {
+    return;
+  }
+  original.path = root + "/" + relative;
+  original.referenced = true;
+  if (auto size = copy.optionalInteger(2); size && *size >= 0) original.size = static_cast<std::uint64_t>(*size);
+  original.modifiedNs = copy.optionalInteger(3);
+}
+
 std::optional<StoredOriginal> CatalogReader::storedResource(const AssetResource& resource) {
   SqliteStatement select(db_.get(), statements_,
                          std::string("SELECT path, url, uniform_type_identifier, ") + recordedContent() +
@@ -332,6 +353,7 @@ std::optional<StoredOriginal> CatalogReader::storedResource(const AssetResource&
   select.bind(":resource", resource.handle).bind(":asset", resource.assetHandle);
   if (!select.step()) return std::nullopt;
   StoredOriginal original = readOriginal(select);
+  preferReferencedCopy(resource.assetHandle, original);
   if (original.path.empty() && original.url.empty()) return std::nullopt;
   return original;
 }

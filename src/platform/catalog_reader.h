@@ -76,6 +76,9 @@ class CatalogReader final : public StoredAssetIndex {
   // has none; readOriginal reads a row of path, url, type, size, hash.
   const char* recordedContent() const;
   StoredOriginal readOriginal(const SqliteStatement& row) const;
+  // Points `original` at the asset's first copy in a source (walk order)
+  // when the library holds no copy of its own; unchanged when there is none.
+  void preferReferencedCopy(std::int64_t assetHandle, StoredOriginal& original);
 
   std::string libraryFolder_;
   std::int64_t schemaVersion_ = 0;

@@ -1,5 +1,7 @@
 #include "platform/linux_image_manager.h"
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -42,6 +44,18 @@ Result<TemporaryFile> downloadFolderFile() {
   return TemporaryFile::createIn(std::filesystem::temp_directory_path(ignored).string(), 0600);
 }
 
+// A referenced file that is there but differs from what the last sync saw:
+// its derivatives show what it was. (A missing one is no reason to give
+// them up: an unmounted drive's pictures still have thumbnails.)
+bool changedSinceSync(const StoredOriginal& original) {
+  if (!original.referenced) return false;
+  struct stat info {};
+  if (::stat(original.path.c_str(), &info) != 0) return false;
+  const std::int64_t modified = std::int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec;
+  return !original.size || *original.size != static_cast<std::uint64_t>(info.st_size) || !original.modifiedNs ||
+         *original.modifiedNs != modified;
+}
+
 ExpectedContent expectedOf(const StoredOriginal& original) { return {original.size, original.sha256}; }
 
 }  // namespace
@@ -61,14 +75,15 @@ std::unique_ptr<Picture> LinuxImageManager::render(const Asset& asset, PixelSize
   // The smallest derivative that covers the target; a damaged or missing
   // one just fails to render and the next source is tried.
   const auto& derivatives = stored->derivatives;
-  for (std::size_t i = 0; i < derivatives.size(); ++i) {
+  const StoredOriginal& original = stored->original;
+  const bool stale = changedSinceSync(original);
+  for (std::size_t i = 0; !stale && i < derivatives.size(); ++i) {
     const bool last = i + 1 == derivatives.size();
     if (!covers(derivatives[i], targetSize, contentMode) && !(last && isWholePicture(derivatives[i]))) continue;
     const std::uint64_t cap = derivatives[i].bytes.value_or(0);
     if (auto picture = module->renderFile(derivatives[i].path, cap, MediaType::image, targetSize)) return picture;
   }
 
-  const StoredOriginal& original = stored->original;
   const MediaType mediaType = stored->mediaType == MediaType::video ? MediaType::video : MediaType::image;
   if (!original.path.empty()) {
     if (auto picture = module->renderFile(original.path, 0, mediaType, targetSize)) return picture;

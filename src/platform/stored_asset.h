@@ -19,7 +19,16 @@ struct StoredOriginal {
   // copy must match them, and a local one is never read past the size.
   std::optional<std::uint64_t> size;
   std::string sha256;  // empty: not recorded
+  // A file of a source, referenced in place (`path` is then the user's own
+  // file): its size (in `size`) and modification time as last synced. A file
+  // that differs from them now is no longer what the derivatives show.
+  bool referenced = false;
+  std::optional<std::int64_t> modifiedNs{};
 };
+
+// The JPEG quality (percent) derivatives are made with; derivatives recorded
+// with another are remade by the next sync.
+inline constexpr int kDerivativeQualityPercent = 90;
 
 struct StoredDerivative {
   std::string path;  // absolute path of an upright JPEG
@@ -27,6 +36,8 @@ struct StoredDerivative {
   std::int64_t height = 0;
   // Its length in bytes as written; nothing in catalogs of schema 2.
   std::optional<std::uint64_t> bytes;
+  // The JPEG quality it was made with; nothing in catalogs before schema 4.
+  std::optional<int> quality{};
 };
 
 struct StoredAsset {

@@ -14,7 +14,7 @@ namespace tolvek::media {
 // thumbnail (the usual request) covers, so serving it needs no resizing.
 inline constexpr std::int64_t kDerivativeShortSide = 512;
 inline constexpr std::int64_t kSmallDerivativeShortSide = 240;
-inline constexpr double kDerivativeQuality = 0.9;
+inline constexpr double kDerivativeQuality = kDerivativeQualityPercent / 100.0;
 
 // Files `pathPrefix` + "-240.jpg" and + "-512.jpg", smallest first; empty
 // when the source cannot be rendered or a file cannot be written (then none
