@@ -19,4 +19,28 @@ std::string upperCaseUuid() {
 std::string newAssetIdentifier() { return upperCaseUuid() + "/L0/001"; }
 std::string newCollectionIdentifier() { return upperCaseUuid() + "/L0/040"; }
 
+std::string folderCollectionIdentifier(const std::string& sourcePath, const std::string& relative) {
+  // A name-based UUID: the first 16 bytes of SHA-256 over both paths, with
+  // the version and variant bits of RFC 4122's name-based form.
+  GChecksum* checksum = g_checksum_new(G_CHECKSUM_SHA256);
+  g_checksum_update(checksum, reinterpret_cast<const guchar*>(sourcePath.data()), static_cast<gssize>(sourcePath.size()));
+  static constexpr guchar kSeparator[1] = {0};
+  g_checksum_update(checksum, kSeparator, 1);
+  g_checksum_update(checksum, reinterpret_cast<const guchar*>(relative.data()), static_cast<gssize>(relative.size()));
+  guint8 digest[32];
+  gsize length = sizeof digest;
+  g_checksum_get_digest(checksum, digest, &length);
+  g_checksum_free(checksum);
+  digest[6] = static_cast<guint8>((digest[6] & 0x0F) | 0x50);
+  digest[8] = static_cast<guint8>((digest[8] & 0x3F) | 0x80);
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string uuid;
+  for (int i = 0; i < 16; ++i) {
+    if (i == 4 || i == 6 || i == 8 || i == 10) uuid += '-';
+    uuid += kHex[digest[i] >> 4];
+    uuid += kHex[digest[i] & 0xF];
+  }
+  return uuid + "/L0/040";
+}
+
 }  // namespace tolvek

@@ -7,5 +7,8 @@ namespace tolvek {
 
 std::string newAssetIdentifier();       // "UUID/L0/001"
 std::string newCollectionIdentifier();  // "UUID/L0/040"
+// The identifier of the album of the folder `relative` ("" the root) of the
+// source at `sourcePath`: the same for the same two paths, every time.
+std::string folderCollectionIdentifier(const std::string& sourcePath, const std::string& relative);
 
 }  // namespace tolvek

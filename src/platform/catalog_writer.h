@@ -25,8 +25,8 @@ struct NewAsset {
   std::optional<std::int64_t> creationDate;
   std::string originalFilename;
   std::string uniformTypeIdentifier;
-  std::string originalPath;
-  ContentDigest original;  // of the library's copy
+  std::string originalPath;  // empty: the library holds no copy (referenced in place)
+  ContentDigest original;    // of the library's copy, or of the referenced file
   std::vector<StoredDerivative> derivatives;
 };
 
@@ -55,6 +55,8 @@ class CatalogWriter {
   Result<std::int64_t> albumRow(const std::string& identifier);
   // The same for an asset ("no asset with the identifier ...").
   Result<std::int64_t> assetRow(const std::string& identifier);
+  // The identifier of the asset in `assetRow`.
+  Result<std::string> assetIdentifier(std::int64_t assetRow);
   // Appends the asset to the album; adding it again changes nothing.
   Status addToAlbum(std::int64_t albumRow, std::int64_t assetRow);
   Status setFavorite(std::int64_t assetRow, bool favorite);
@@ -69,13 +71,101 @@ class CatalogWriter {
   // (paths relative to the library folder).
   Result<std::vector<std::string>> namedFiles();
 
+  // The asset whose content this is, if any: its row, its identifier and
+  // whether the library holds a copy of its own.
+  struct ContentOwner {
+    std::int64_t row = 0;
+    std::string identifier;
+    bool ownCopy = false;
+  };
+  Result<std::optional<ContentOwner>> assetWithContent(const ContentDigest& content);
+  // Makes the library's copy at `relativePath` the asset's own original.
+  Status adoptCopy(std::int64_t assetRow, const std::string& relativePath);
+
+  // ---- Sources: folders whose files the library references in place ----
+  // (catalog_sources.cpp). Paths are bytes; relative ones use "/".
+  struct Source {
+    std::int64_t row = 0;
+    std::string path;  // absolute
+    std::optional<std::int64_t> device;
+  };
+  Result<std::vector<Source>> sources();  // in the order they were added
+  // True once a source was ever added, even when every one is forgotten since.
+  Result<bool> anySourceEverAdded();
+  Result<std::int64_t> addSource(const std::string& path, std::int64_t device);
+  Status recordSourceDevice(std::int64_t sourceRow, std::int64_t device);
+  // The number of assets with a copy in the source.
+  Result<std::int64_t> assetCountOf(std::int64_t sourceRow);
+  // The folder (absolute) holding the asset's first copy in a source;
+  // nothing when no source holds one.
+  Result<std::optional<std::string>> referencingFolder(std::int64_t assetRow);
+
+  struct SourceFile {
+    std::int64_t row = 0;
+    std::string path;
+    std::optional<std::int64_t> assetRow;  // nothing: not a picture, video or audio file
+    std::uint64_t size = 0;
+    std::int64_t modifiedNs = 0;
+    std::uint64_t inode = 0;
+  };
+  Result<std::vector<SourceFile>> filesOf(std::int64_t sourceRow);
+  struct SourceFolder {
+    std::int64_t row = 0;
+    std::string path;
+    std::optional<std::int64_t> device;
+  };
+  Result<std::vector<SourceFolder>> foldersOf(std::int64_t sourceRow);
+  // Every recorded content hash (of every asset).
+  Result<std::vector<std::string>> contentHashes();
+  struct DerivativeWork {
+    std::int64_t assetRow = 0;
+    std::string identifier;
+    MediaType mediaType = MediaType::unknown;
+    std::string originalPath;  // absolute
+  };
+  // Assets whose derivatives were made with another quality than
+  // kDerivativeQualityPercent (or before it was recorded), with a local original.
+  Result<std::vector<DerivativeWork>> outdatedDerivatives();
+
+  // A transaction over several of the calls below; nothing of it is kept
+  // when the process dies before commitBatch.
+  Status beginBatch();
+  Status commitBatch();
+  void rollBackBatch();
+  // Within a batch. Files that rows no longer name are added to `unlinkAfter`
+  // (absolute paths), for the caller to remove once the batch committed.
+  Result<std::int64_t> folderRow(std::int64_t sourceRow, const std::string& path, std::int64_t device);
+  Result<std::int64_t> insertAsset(const std::string& identifier, const NewAsset& asset);
+  // New content for an existing asset (its identifier stays).
+  Status renewAsset(std::int64_t assetRow, const NewAsset& asset, std::vector<std::string>& unlinkAfter);
+  Status replaceDerivatives(std::int64_t assetRow, const std::vector<StoredDerivative>& derivatives,
+                            std::vector<std::string>& unlinkAfter);
+  // Records the file as it is now, a copy of `assetRow` (or of nothing),
+  // and makes it a member of its folder's album.
+  Status recordFile(std::int64_t sourceRow, std::int64_t folderRow, const SourceFile& file);
+  // Forgets the file; its asset leaves the folder's album when no other copy
+  // sits there, and the library when it has no copy left at all.
+  Status removeFile(std::int64_t fileRow, std::vector<std::string>& unlinkAfter);
+  // True when the file is the asset's only copy (the library holds none).
+  Result<bool> isOnlyCopy(std::int64_t assetRow);
+  // Removes the albums of folders that no longer hold a copy, empty moments
+  // and folders that hold nothing.
+  Status pruneEmptyCollections();
+  // Removes the source with its folders, files and albums, and every asset
+  // found only through it.
+  Status forgetSource(std::int64_t sourceRow, std::vector<std::string>& unlinkAfter);
+
  private:
   CatalogWriter(FileLock lock, SqliteConnection db, std::string libraryFolder)
       : lock_(std::move(lock)), db_(std::move(db)), libraryFolder_(std::move(libraryFolder)) {}
   bool addMembership(std::int64_t collectionRow, std::int64_t assetRow, const std::optional<std::int64_t>& date,
                      MediaType mediaType);
   bool recordAsset(const std::string& identifier, const NewAsset& asset, std::optional<std::int64_t> albumRow);
+  std::optional<std::int64_t> insertAssetRows(const std::string& identifier, const NewAsset& asset);
+  bool insertDerivativeRows(std::int64_t assetRow, const std::vector<StoredDerivative>& derivatives);
   std::optional<std::int64_t> momentRow(std::int64_t creationDate);
+  bool removeAssetIfUnheld(std::int64_t assetRow, std::vector<std::string>& unlinkAfter);
+  bool ensureFolderAlbum(std::int64_t folderRow, std::int64_t assetRow);
   FileLock lock_;  // released after db_ closes (members go in reverse order)
   SqliteConnection db_;
   std::string libraryFolder_;

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <cstdlib>
 #include <filesystem>
 #include <set>
 #include <system_error>
@@ -17,6 +18,7 @@
 #include "platform/posix/posix_file.h"
 #include "platform/posix/temporary_files.h"
 #include "platform/remote_download.h"
+#include "platform/valid_utf8.h"
 
 namespace tolvek {
 namespace {
@@ -55,25 +57,22 @@ MediaModule* LibraryWriter::media() {
   return media_;
 }
 
-Result<ContentDigest> LibraryWriter::copyIntoLibrary(const std::string& path, const std::string& copy) {
+Result<ContentDigest> LibraryWriter::copyIntoLibrary(const std::string& path, const std::string& copy,
+                                                     std::optional<TemporaryFile>& target) {
   auto source = ReadableFile::open(path);
   if (!source) return source.status();
   struct stat info {};
   if (::fstat(source->fd(), &info) != 0) return errorStatus(errno);
-  auto target = TemporaryFile::createBeside(copy, 0600);
-  if (!target) return target.status();
+  auto made = TemporaryFile::createBeside(copy, 0600);
+  if (!made) return made.status();
+  target.emplace(std::move(made).value());
   // The copy keeps the source's permission bits, as a plain copy would.
   if (::fchmod(target->fd(), info.st_mode & 07777) != 0) return errorStatus(errno);
   // The digest is of the bytes written, which is what the catalog vouches for.
-  auto digest = copyWithDigest(*source, target->fd());
-  if (!digest) return digest.status();
-  // A new identifier never names an existing copy; should one be there, it
-  // is someone else's and stays.
-  if (Status published = target->publish(copy, Publish::neverReplace); !published) return published;
-  return digest;
+  return copyWithDigest(*source, target->fd());
 }
 
-Result<std::string> LibraryWriter::importFile(const std::string& path, const ImportSettings& settings) {
+Result<LibraryWriter::Imported> LibraryWriter::importFile(const std::string& path, const ImportSettings& settings) {
   MediaModule* module = media();
   if (module == nullptr) return Status::error("the media module cannot be loaded");
   const auto probe = module->probe(path);
@@ -91,9 +90,34 @@ Result<std::string> LibraryWriter::importFile(const std::string& path, const Imp
   std::error_code ec;
   fs::create_directories(absolute(paths.originalFolder), ec);
   fs::create_directories(absolute(paths.derivativeFolder), ec);
-  // A copy is whole or absent under its name.
-  auto copied = copyIntoLibrary(path, copyPath);
+  // A copy is whole or absent under its name; it is published only once it
+  // is known to be new content.
+  std::optional<TemporaryFile> target;
+  auto copied = copyIntoLibrary(path, copyPath, target);
   if (!copied) return Status::error("cannot copy the file into the library: " + copied.message());
+
+  auto owner = catalog_->assetWithContent(*copied);
+  if (!owner) return owner.status();
+  if (*owner) {
+    const auto& [row, existing, ownCopy] = **owner;
+    if (!ownCopy) {
+      // Held by reference only: the library keeps its own copy from now on.
+      if (Status published = target->publish(copyPath, Publish::neverReplace); !published) return published;
+      if (Status adopted = catalog_->adoptCopy(row, copyRelative); !adopted) {
+        ::unlink(copyPath.c_str());
+        return adopted;
+      }
+    }
+    if (settings.albumRow) {
+      if (Status added = catalog_->addToAlbum(*settings.albumRow, row); !added) return added;
+    }
+    return Imported{existing, true};
+  }
+  // A new identifier never names an existing copy; should one be there, it
+  // is someone else's and stays.
+  if (Status published = target->publish(copyPath, Publish::neverReplace); !published) {
+    return Status::error("cannot copy the file into the library: " + published.message());
+  }
 
   NewAsset asset;
   asset.mediaType = probe->mediaType;
@@ -114,12 +138,15 @@ Result<std::string> LibraryWriter::importFile(const std::string& path, const Imp
     removeFiles(made);
     return recorded;
   }
-  return identifier;
+  return Imported{identifier, false};
 }
 
 Status LibraryWriter::offload(const std::string& assetIdentifier, const std::string& url) {
   auto asset = catalog_->assetRow(assetIdentifier);
   if (!asset) return asset.status();
+  auto folder = catalog_->referencingFolder(*asset);
+  if (!folder) return folder.status();
+  if (*folder) return Status::error("cannot offload " + assetIdentifier + ": the original lives in " + validUtf8(**folder));
   const auto original = catalog_->original(*asset);
   if (!original) return Status::error("cannot offload " + assetIdentifier + ": the asset has no original");
 
@@ -178,6 +205,78 @@ void LibraryWriter::removeOrphans() {
       if (keep.count(path.substr(prefix.size())) == 0) ::unlink(path.c_str());
     }
   }
+}
+
+namespace {
+
+// `path` made absolute and plain: its real path when it exists, else the
+// path as written, without "." and ".." steps or a trailing "/".
+std::string resolvedFolder(const std::string& path) {
+  if (char* real = ::realpath(path.c_str(), nullptr)) {
+    std::string resolved(real);
+    std::free(real);
+    return resolved;
+  }
+  std::error_code ec;
+  std::string plain = fs::absolute(path, ec).lexically_normal().string();
+  while (plain.size() > 1 && plain.ends_with('/')) plain.pop_back();
+  return plain;
+}
+
+bool within(const std::string& path, const std::string& folder) {
+  return path == folder || (path.starts_with(folder) && (folder == "/" || path[folder.size()] == '/'));
+}
+
+}  // namespace
+
+Result<CatalogWriter::Source> LibraryWriter::addSource(const std::string& path) {
+  const std::string folder = resolvedFolder(path);
+  struct stat info {};
+  if (::stat(folder.c_str(), &info) != 0) return Status::error(path + ": " + std::strerror(errno));
+  if (!S_ISDIR(info.st_mode)) return Status::error(path + ": not a folder");
+  const std::string library = resolvedFolder(location_.libraryFolder);
+  if (within(folder, library)) return Status::error(path + ": lies inside the library folder " + library);
+  if (within(library, folder)) return Status::error(path + ": holds the library folder " + library);
+  auto sources = catalog_->sources();
+  if (!sources) return sources.status();
+  for (const CatalogWriter::Source& source : *sources) {
+    if (source.path == folder) return Status::error(path + ": is a source already");
+    if (within(folder, source.path)) return Status::error(path + ": lies inside the source " + source.path);
+    if (within(source.path, folder)) return Status::error(path + ": holds the source " + source.path);
+  }
+  auto row = catalog_->addSource(folder, static_cast<std::int64_t>(info.st_dev));
+  if (!row) return row.status();
+  return CatalogWriter::Source{*row, folder, static_cast<std::int64_t>(info.st_dev)};
+}
+
+Result<CatalogWriter::Source> LibraryWriter::findSource(const std::string& path) {
+  const std::string folder = resolvedFolder(path);
+  auto sources = catalog_->sources();
+  if (!sources) return sources.status();
+  for (const CatalogWriter::Source& source : *sources) {
+    if (source.path == folder || source.path == path) return source;
+  }
+  return Status::error(path + ": not a source (see the sources command)");
+}
+
+Result<SyncTally> LibraryWriter::sync(const std::vector<CatalogWriter::Source>& sources, const SyncObserver& observer) {
+  std::vector<CatalogWriter::Source> which = sources;
+  if (which.empty()) {
+    auto all = catalog_->sources();
+    if (!all) return all.status();
+    which = std::move(all).value();
+  }
+  MediaModule* module = media();
+  if (module == nullptr) return Status::error("the media module cannot be loaded");
+  removeOrphans();
+  return syncSources(*catalog_, *module, location_.libraryFolder, which, observer);
+}
+
+Status LibraryWriter::forgetSource(const CatalogWriter::Source& source) {
+  std::vector<std::string> unlink;
+  if (Status forgotten = catalog_->forgetSource(source.row, unlink); !forgotten) return forgotten;
+  removeFiles(unlink);
+  return {};
 }
 
 }  // namespace tolvek

@@ -8,10 +8,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "library/status.h"
 #include "platform/catalog_writer.h"
 #include "platform/library_location.h"
+#include "platform/posix/temporary_files.h"
+#include "platform/source_sync.h"
 
 namespace tolvek {
 
@@ -35,11 +38,33 @@ class LibraryWriter {
   // read; its kind comes from its content), makes its derivatives and
   // records it in one transaction. Gives the new asset's identifier; on
   // failure every file made for it is removed and nothing is recorded.
-  Result<std::string> importFile(const std::string& path, const ImportSettings& settings);
+  // Content the library already has is not recorded twice: the existing
+  // asset's identifier is given (with `existing` set), after it is added to
+  // the album, and content held only by reference is copied in and becomes
+  // the library's own under the same identifier.
+  struct Imported {
+    std::string identifier;
+    bool existing = false;
+  };
+  Result<Imported> importFile(const std::string& path, const ImportSettings& settings);
+
+  // Records the folder at `path` as a source (resolved to its real path);
+  // refused when it is not a folder, lies inside the library or contains it,
+  // or is, contains or lies in another source. Gives the source recorded.
+  Result<CatalogWriter::Source> addSource(const std::string& path);
+  // The recorded source for `path` (resolved as addSource does, or as
+  // written when it is gone), or a message naming it as no source.
+  Result<CatalogWriter::Source> findSource(const std::string& path);
+  // Syncs the sources, all when `sources` is empty; see syncSources.
+  Result<SyncTally> sync(const std::vector<CatalogWriter::Source>& sources, const SyncObserver& observer);
+  // Removes the source and every asset found only through it, with their
+  // derivatives; its files stay untouched.
+  Status forgetSource(const CatalogWriter::Source& source);
 
   // Keeps the asset's original only at `url` (http or https), once the URL
   // served exactly the original: the catalog first, then the local copy is
-  // removed (the derivatives stay). Nothing changes when the URL fails.
+  // removed (the derivatives stay). Nothing changes when the URL fails, nor
+  // for an asset with a copy in a source (the user's files stay).
   Status offload(const std::string& assetIdentifier, const std::string& url);
 
   // Removes what killed imports left in originals/ and derivatives/: files
@@ -50,9 +75,10 @@ class LibraryWriter {
   LibraryWriter(LibraryLocation location, std::unique_ptr<CatalogWriter> catalog, MediaModule* media)
       : location_(std::move(location)), catalog_(std::move(catalog)), media_(media) {}
   MediaModule* media();
-  // Copies `path` to `copy` (absolute) through a temporary file beside it;
-  // the size and hash of what was copied.
-  Result<ContentDigest> copyIntoLibrary(const std::string& path, const std::string& copy);
+  // Copies `path` to a temporary file beside `copy` (absolute), kept
+  // unpublished in `target`; the size and hash of what was copied.
+  Result<ContentDigest> copyIntoLibrary(const std::string& path, const std::string& copy,
+                                        std::optional<TemporaryFile>& target);
   std::string absolute(const std::string& relative) const { return location_.libraryFolder + "/" + relative; }
 
   LibraryLocation location_;

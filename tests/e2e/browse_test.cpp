@@ -77,7 +77,8 @@ class Browse : public ::testing::Test {
       char name[32];
       std::snprintf(name, sizeof name, "/fill/f%03d.png", i);
       fillerPaths.push_back(src + name);
-      ASSERT_TRUE(writeFileBytes(fillerPaths.back(), *bytes));
+      // Bytes after the end of the PNG make each filler content of its own.
+      ASSERT_TRUE(writeFileBytes(fillerPaths.back(), *bytes + name));
       ASSERT_TRUE(setModificationTime(fillerPaths.back(), kFillerEpoch + i * 60));
     }
 

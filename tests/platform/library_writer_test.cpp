@@ -87,14 +87,14 @@ class LibraryWriterTest : public ::testing::Test {
 TEST_F(LibraryWriterTest, ImportPutsTheFilesWhereTheIdentifierSaysAndRecordsThem) {
   const auto id = writer->importFile(source, {});
   ASSERT_TRUE(id) << id.message();
-  const AssetFilePaths paths = assetFilePaths(*id);
+  const AssetFilePaths paths = assetFilePaths(id->identifier);
   const std::string copy = home.location().libraryFolder + "/" + paths.originalStem + ".png";
   EXPECT_EQ(testing::readFileBytes(copy), "picture bytes");
   EXPECT_EQ(fs::status(copy).permissions() & fs::perms::mask, fs::perms(0640));
   for (const std::string& d : media.derivatives)
     EXPECT_TRUE(d.starts_with(home.location().libraryFolder + "/" + paths.derivativePrefix)) << d;
 
-  const auto stored = CatalogReader::open(home.location())->storedAsset(*writer->catalog().assetRow(*id));
+  const auto stored = CatalogReader::open(home.location())->storedAsset(*writer->catalog().assetRow(id->identifier));
   ASSERT_TRUE(stored);
   EXPECT_EQ(stored->original.path, copy);
   EXPECT_EQ(stored->original.size, std::optional<std::uint64_t>(13));

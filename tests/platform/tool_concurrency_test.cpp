@@ -17,14 +17,19 @@ namespace {
 using namespace std::chrono_literals;
 using testing::ScratchLibrary;
 
-// `count` copies of one small PNG under `folder`, with distinct dates.
+// `count` small PNGs under `folder`, each its own content (bytes after the
+// end of the PNG differ), with distinct dates.
 void makePictures(const std::string& folder, int count) {
   const std::string first = folder + "/p0000.png";
   ASSERT_TRUE(testing::writePicture(first, "png", {.width = 16, .height = 16}));
+  const auto bytes = testing::readFileBytes(first);
+  ASSERT_TRUE(bytes);
   for (int i = 0; i < count; ++i) {
     char name[32];
     std::snprintf(name, sizeof name, "/p%04d.png", i);
-    if (i > 0) std::filesystem::copy_file(first, folder + name);
+    if (i > 0) {
+      ASSERT_TRUE(testing::writeFileBytes(folder + name, *bytes + name));
+    }
     std::filesystem::last_write_time(folder + name, std::filesystem::file_time_type::clock::now() -
                                                         std::chrono::hours(i));
   }

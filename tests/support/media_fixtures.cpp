@@ -170,6 +170,10 @@ bool writePicture(const std::string& path, const std::string& format, const Pict
   if (vips_copy(image.get(), &copy, nullptr) != 0) return false;
   image = take(copy);
   if (picture.orientation != 1) vips_image_set_int(image.get(), VIPS_META_ORIENTATION, picture.orientation);
+  // The library keeps one asset per content: fixtures at different paths
+  // differ by their description, so each is an asset of its own.
+  vips_image_set_string(image.get(), "exif-ifd0-ImageDescription", path.c_str());
+  vips_image_set_string(image.get(), "png-comment-0-Description", path.c_str());
   if (picture.dateTimeOriginal)
     vips_image_set_string(image.get(), "exif-ifd2-DateTimeOriginal", picture.dateTimeOriginal->c_str());
   if (picture.offsetTimeOriginal)
@@ -228,6 +232,7 @@ bool writeVideo(const std::string& path, const VideoFixture& video) {
   std::vector<std::string> tag{"-i", plain, "-c", "copy", "-map_metadata", "-1"};
   if (video.rotate != 0) tag.insert(tag.end(), {"-metadata:s:v:0", "rotate=" + std::to_string(video.rotate)});
   if (video.creationTime) tag.insert(tag.end(), {"-metadata", "creation_time=" + *video.creationTime});
+  tag.insert(tag.end(), {"-metadata", "comment=" + path});  // one asset per fixture, as for pictures
   // The muxer follows the container, never the target's name (tests write
   // videos under picture names too).
   const std::string muxer = video.container == "m4v"   ? "ipod"
@@ -247,6 +252,7 @@ bool writeAudio(const std::string& path, const std::string& format, const std::o
   else if (format == "wav") args.insert(args.end(), {"-c:a", "pcm_s16le", "-f", "wav"});
   else return false;
   if (creationTime) args.insert(args.end(), {"-metadata", "creation_time=" + *creationTime});
+  args.insert(args.end(), {"-metadata", "comment=" + path});  // one asset per fixture, as for pictures
   createParentOf(path);
   args.push_back(path);
   return runFfmpeg(args);

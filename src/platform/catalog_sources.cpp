@@ -1,0 +1,367 @@
+// The catalog writer's side of sources: folders whose files the library
+// references in place, their folders (each an album while it holds media)
+// and their files (each a copy of an asset, or a file that is none).
+#include <unistd.h>
+
+#include "platform/catalog_identifiers.h"
+#include "platform/catalog_schema.h"
+#include "platform/catalog_writer.h"
+#include "platform/valid_utf8.h"
+
+namespace tolvek {
+namespace {
+
+Status failed(sqlite3* db, const char* what) {
+  return Status::error(std::string("cannot ") + what + " in the catalog: " + sqlite3_errmsg(db));
+}
+
+// The title of a folder's album: its path below the source, or for the
+// root the source folder's own name (its whole path when that is empty).
+std::string folderTitle(const std::string& sourcePath, const std::string& relative) {
+  if (!relative.empty()) return validUtf8(relative);
+  const auto slash = sourcePath.find_last_of('/');
+  const std::string name = slash == std::string::npos ? sourcePath : sourcePath.substr(slash + 1);
+  return validUtf8(name.empty() ? sourcePath : name);
+}
+
+}  // namespace
+
+Result<std::vector<CatalogWriter::Source>> CatalogWriter::sources() {
+  std::vector<Source> result;
+  SqliteStatement select(db_.get(), "SELECT id, path, device FROM source ORDER BY id");
+  while (select.step()) result.push_back({select.integer(0), select.text(1), select.optionalInteger(2)});
+  if (select.failed()) return failed(db_.get(), "read the sources");
+  return result;
+}
+
+Result<bool> CatalogWriter::anySourceEverAdded() {
+  SqliteStatement select(db_.get(), "SELECT COUNT(*) FROM sqlite_sequence WHERE name = 'source'");
+  if (!select.step()) return failed(db_.get(), "read the sources");
+  return select.integer(0) > 0;
+}
+
+Result<std::int64_t> CatalogWriter::addSource(const std::string& path, std::int64_t device) {
+  SqliteStatement insert(db_.get(), "INSERT INTO source (path, device) VALUES (:path, :device)");
+  insert.bindBytes(":path", path).bind(":device", device);
+  if (!insert.run()) return failed(db_.get(), "record the source");
+  return sqlite3_last_insert_rowid(db_.get());
+}
+
+Status CatalogWriter::recordSourceDevice(std::int64_t source, std::int64_t device) {
+  SqliteStatement update(db_.get(), "UPDATE source SET device = :device WHERE id = :source");
+  update.bind(":device", device).bind(":source", source);
+  if (!update.run()) return failed(db_.get(), "record the source");
+  return {};
+}
+
+Result<std::int64_t> CatalogWriter::assetCountOf(std::int64_t source) {
+  SqliteStatement count(db_.get(),
+                        "SELECT COUNT(DISTINCT asset_id) FROM file WHERE source_id = :source AND asset_id IS NOT NULL");
+  count.bind(":source", source);
+  if (!count.step()) return failed(db_.get(), "count the source's assets");
+  return count.integer(0);
+}
+
+Result<std::optional<std::string>> CatalogWriter::referencingFolder(std::int64_t asset) {
+  SqliteStatement select(db_.get(),
+                         "SELECT s.path, fo.path FROM file f JOIN source s ON s.id = f.source_id "
+                         "JOIN folder fo ON fo.id = f.folder_id WHERE f.asset_id = :asset "
+                         "ORDER BY f.source_id, f.path LIMIT 1");
+  select.bind(":asset", asset);
+  if (select.step()) {
+    const std::string relative = select.text(1);
+    return std::optional<std::string>(relative.empty() ? select.text(0) : select.text(0) + "/" + relative);
+  }
+  if (select.failed()) return failed(db_.get(), "read the asset's copies");
+  return std::optional<std::string>();
+}
+
+Result<std::vector<CatalogWriter::SourceFile>> CatalogWriter::filesOf(std::int64_t source) {
+  std::vector<SourceFile> result;
+  SqliteStatement select(db_.get(),
+                         "SELECT id, path, asset_id, size, modified_ns, inode FROM file WHERE source_id = :source");
+  select.bind(":source", source);
+  while (select.step()) {
+    result.push_back({select.integer(0), select.text(1), select.optionalInteger(2),
+                      static_cast<std::uint64_t>(select.integer(3)), select.integer(4),
+                      static_cast<std::uint64_t>(select.integer(5))});
+  }
+  if (select.failed()) return failed(db_.get(), "read the source's files");
+  return result;
+}
+
+Result<std::vector<CatalogWriter::SourceFolder>> CatalogWriter::foldersOf(std::int64_t source) {
+  std::vector<SourceFolder> result;
+  SqliteStatement select(db_.get(), "SELECT id, path, device FROM folder WHERE source_id = :source");
+  select.bind(":source", source);
+  while (select.step()) result.push_back({select.integer(0), select.text(1), select.optionalInteger(2)});
+  if (select.failed()) return failed(db_.get(), "read the source's folders");
+  return result;
+}
+
+Result<std::vector<std::string>> CatalogWriter::contentHashes() {
+  std::vector<std::string> result;
+  SqliteStatement select(db_.get(), "SELECT sha256 FROM resource WHERE sha256 IS NOT NULL");
+  while (select.step()) result.push_back(select.text(0));
+  if (select.failed()) return failed(db_.get(), "read the content hashes");
+  return result;
+}
+
+Result<std::vector<CatalogWriter::DerivativeWork>> CatalogWriter::outdatedDerivatives() {
+  std::vector<DerivativeWork> result;
+  SqliteStatement select(db_.get(),
+                         "SELECT a.id, a.identifier, a.media_type FROM asset a WHERE EXISTS (SELECT 1 FROM derivative d "
+                         "WHERE d.asset_id = a.id AND (d.quality IS NULL OR d.quality != :quality)) ORDER BY a.id");
+  select.bind(":quality", std::int64_t{kDerivativeQualityPercent});
+  while (select.step()) result.push_back({select.integer(0), select.text(1), select.enumeration<MediaType>(2), {}});
+  if (select.failed()) return failed(db_.get(), "read the derivatives");
+  for (DerivativeWork& work : result) {
+    if (auto owned = original(work.assetRow); owned && !owned->path.empty()) {
+      work.originalPath = owned->path;
+      continue;
+    }
+    SqliteStatement copy(db_.get(),
+                         "SELECT s.path, f.path FROM file f JOIN source s ON s.id = f.source_id "
+                         "WHERE f.asset_id = :asset ORDER BY f.source_id, f.path LIMIT 1");
+    copy.bind(":asset", work.assetRow);
+    if (copy.step()) work.originalPath = copy.text(0) + "/" + copy.text(1);
+  }
+  std::erase_if(result, [](const DerivativeWork& work) { return work.originalPath.empty(); });
+  return result;
+}
+
+Status CatalogWriter::beginBatch() {
+  if (!executeSql(db_.get(), "BEGIN IMMEDIATE")) return failed(db_.get(), "begin a change");
+  return {};
+}
+
+Status CatalogWriter::commitBatch() {
+  if (!executeSql(db_.get(), "COMMIT")) {
+    Status error = failed(db_.get(), "commit the changes");
+    executeSql(db_.get(), "ROLLBACK");
+    return error;
+  }
+  return {};
+}
+
+void CatalogWriter::rollBackBatch() { executeSql(db_.get(), "ROLLBACK"); }
+
+Result<std::int64_t> CatalogWriter::folderRow(std::int64_t source, const std::string& path, std::int64_t device) {
+  SqliteStatement upsert(db_.get(),
+                         "INSERT INTO folder (source_id, path, device) VALUES (:source, :path, :device) "
+                         "ON CONFLICT (source_id, path) DO UPDATE SET device = excluded.device RETURNING id");
+  upsert.bind(":source", source).bindBytes(":path", path).bind(":device", device);
+  if (!upsert.step()) return failed(db_.get(), "record a folder");
+  const std::int64_t row = upsert.integer(0);
+  if (!upsert.run()) return failed(db_.get(), "record a folder");
+  return row;
+}
+
+Result<std::int64_t> CatalogWriter::insertAsset(const std::string& identifier, const NewAsset& asset) {
+  const auto row = insertAssetRows(identifier, asset);
+  if (!row) return failed(db_.get(), "record the asset");
+  return *row;
+}
+
+Status CatalogWriter::replaceDerivatives(std::int64_t asset, const std::vector<StoredDerivative>& derivatives,
+                                         std::vector<std::string>& unlinkAfter) {
+  SqliteStatement old(db_.get(), "DELETE FROM derivative WHERE asset_id = :asset RETURNING path");
+  old.bind(":asset", asset);
+  while (old.step()) {
+    const std::string path = fileInLibrary(libraryFolder_, old.optionalText(0));
+    if (!path.empty()) unlinkAfter.push_back(path);
+  }
+  if (old.failed() || !insertDerivativeRows(asset, derivatives)) return failed(db_.get(), "record the derivatives");
+  return {};
+}
+
+Status CatalogWriter::renewAsset(std::int64_t asset, const NewAsset& content, std::vector<std::string>& unlinkAfter) {
+  const ResourceType resourceType = content.mediaType == MediaType::video   ? ResourceType::video
+                                    : content.mediaType == MediaType::audio ? ResourceType::audio
+                                                                            : ResourceType::photo;
+  SqliteStatement updateAsset(db_.get(),
+                              "UPDATE asset SET media_type = :type, creation_date = :date WHERE id = :asset");
+  updateAsset.bind(":type", content.mediaType).bind(":date", content.creationDate).bind(":asset", asset);
+  SqliteStatement updateResource(db_.get(),
+                                 "UPDATE resource SET type = :type, original_filename = :name, "
+                                 "uniform_type_identifier = :uti, size = :size, sha256 = :sha256 "
+                                 "WHERE asset_id = :asset AND position = 0");
+  updateResource.bind(":type", resourceType)
+      .bind(":name", std::string_view(validUtf8(content.originalFilename)))
+      .bind(":uti", std::string_view(content.uniformTypeIdentifier))
+      .bind(":size", static_cast<std::int64_t>(content.original.size))
+      .bind(":sha256", std::string_view(content.original.sha256))
+      .bind(":asset", asset);
+  // The copies of date and type in its memberships, and its moment.
+  SqliteStatement updateMembers(db_.get(),
+                                "UPDATE membership SET creation_date = :date, media_type = :type WHERE asset_id = :asset");
+  updateMembers.bind(":date", content.creationDate).bind(":type", content.mediaType).bind(":asset", asset);
+  SqliteStatement leaveMoment(db_.get(),
+                              "DELETE FROM membership WHERE asset_id = :asset AND collection_id IN "
+                              "(SELECT id FROM collection WHERE type = :moment)");
+  leaveMoment.bind(":asset", asset).bind(":moment", CollectionType::moment);
+  if (!updateAsset.run() || !updateResource.run() || !updateMembers.run() || !leaveMoment.run()) {
+    return failed(db_.get(), "record the new content");
+  }
+  if (content.creationDate) {
+    auto moment = momentRow(*content.creationDate);
+    if (!moment || !addMembership(*moment, asset, content.creationDate, content.mediaType)) {
+      return failed(db_.get(), "record the new content");
+    }
+  }
+  return replaceDerivatives(asset, content.derivatives, unlinkAfter);
+}
+
+bool CatalogWriter::ensureFolderAlbum(std::int64_t folder, std::int64_t asset) {
+  SqliteStatement find(db_.get(),
+                       "SELECT fo.collection_id, s.path, fo.path FROM folder fo JOIN source s ON s.id = fo.source_id "
+                       "WHERE fo.id = :folder");
+  find.bind(":folder", folder);
+  if (!find.step()) return false;
+  std::optional<std::int64_t> album = find.optionalInteger(0);
+  if (!album) {
+    const std::string sourcePath = find.text(1), relative = find.text(2);
+    // The identifier comes from the folder's path, so a folder that empties
+    // and fills again keeps its album's identifier.
+    SqliteStatement insert(db_.get(),
+                           "INSERT INTO collection (identifier, type, subtype, title, rule) "
+                           "VALUES (:identifier, :type, :subtype, :title, :rule) "
+                           "ON CONFLICT (identifier) DO UPDATE SET title = excluded.title RETURNING id");
+    insert.bind(":identifier", folderCollectionIdentifier(sourcePath, relative))
+        .bind(":type", CollectionType::album)
+        .bind(":subtype", CollectionSubtype::albumSyncedFolder)
+        .bind(":title", folderTitle(sourcePath, relative))
+        .bind(":rule", CollectionRule::members);
+    if (!insert.step()) return false;
+    album = insert.integer(0);
+    if (!insert.run()) return false;
+    SqliteStatement link(db_.get(), "UPDATE folder SET collection_id = :album WHERE id = :folder");
+    link.bind(":album", *album).bind(":folder", folder);
+    if (!link.run()) return false;
+  }
+  SqliteStatement assetInfo(db_.get(), "SELECT creation_date, media_type FROM asset WHERE id = :asset");
+  assetInfo.bind(":asset", asset);
+  if (!assetInfo.step()) return false;
+  const auto date = assetInfo.optionalInteger(0);
+  const auto type = assetInfo.enumeration<MediaType>(1);
+  return addMembership(*album, asset, date, type);
+}
+
+Status CatalogWriter::recordFile(std::int64_t source, std::int64_t folder, const SourceFile& file) {
+  SqliteStatement upsert(db_.get(),
+                         "INSERT INTO file (source_id, folder_id, path, asset_id, size, modified_ns, inode) "
+                         "VALUES (:source, :folder, :path, :asset, :size, :modified, :inode) "
+                         "ON CONFLICT (source_id, path) DO UPDATE SET folder_id = excluded.folder_id, "
+                         "asset_id = excluded.asset_id, size = excluded.size, modified_ns = excluded.modified_ns, "
+                         "inode = excluded.inode");
+  upsert.bind(":source", source)
+      .bind(":folder", folder)
+      .bindBytes(":path", file.path)
+      .bind(":asset", file.assetRow)
+      .bind(":size", static_cast<std::int64_t>(file.size))
+      .bind(":modified", file.modifiedNs)
+      .bind(":inode", static_cast<std::int64_t>(file.inode));
+  if (!upsert.run()) return failed(db_.get(), "record a file");
+  if (file.assetRow && !ensureFolderAlbum(folder, *file.assetRow)) return failed(db_.get(), "record a folder's album");
+  return {};
+}
+
+Result<bool> CatalogWriter::isOnlyCopy(std::int64_t asset) {
+  SqliteStatement count(db_.get(),
+                        "SELECT (SELECT COUNT(*) FROM file WHERE asset_id = :asset), "
+                        "(SELECT COUNT(*) FROM resource WHERE asset_id = :asset AND (path IS NOT NULL OR url IS NOT NULL))");
+  count.bind(":asset", asset);
+  if (!count.step()) return failed(db_.get(), "count the asset's copies");
+  return count.integer(0) == 1 && count.integer(1) == 0;
+}
+
+bool CatalogWriter::removeAssetIfUnheld(std::int64_t asset, std::vector<std::string>& unlinkAfter) {
+  SqliteStatement held(db_.get(),
+                       "SELECT EXISTS (SELECT 1 FROM file WHERE asset_id = :asset) OR EXISTS (SELECT 1 FROM resource "
+                       "WHERE asset_id = :asset AND (path IS NOT NULL OR url IS NOT NULL))");
+  held.bind(":asset", asset);
+  if (!held.step()) return false;
+  if (held.integer(0) != 0) return true;
+  SqliteStatement derivatives(db_.get(), "DELETE FROM derivative WHERE asset_id = :asset RETURNING path");
+  derivatives.bind(":asset", asset);
+  while (derivatives.step()) {
+    const std::string path = fileInLibrary(libraryFolder_, derivatives.optionalText(0));
+    if (!path.empty()) unlinkAfter.push_back(path);
+  }
+  if (derivatives.failed()) return false;
+  for (const char* sql : {"DELETE FROM membership WHERE asset_id = :asset", "DELETE FROM resource WHERE asset_id = :asset",
+                          "DELETE FROM asset WHERE id = :asset"}) {
+    SqliteStatement remove(db_.get(), sql);
+    remove.bind(":asset", asset);
+    if (!remove.run()) return false;
+  }
+  return true;
+}
+
+Status CatalogWriter::removeFile(std::int64_t fileRow, std::vector<std::string>& unlinkAfter) {
+  SqliteStatement remove(db_.get(), "DELETE FROM file WHERE id = :file RETURNING asset_id, folder_id");
+  remove.bind(":file", fileRow);
+  if (!remove.step()) return remove.failed() ? failed(db_.get(), "forget a file") : Status{};
+  const auto asset = remove.optionalInteger(0);
+  const std::int64_t folder = remove.integer(1);
+  if (!remove.run()) return failed(db_.get(), "forget a file");
+  if (!asset) return {};
+  SqliteStatement leave(db_.get(),
+                        "DELETE FROM membership WHERE asset_id = :asset AND collection_id = "
+                        "(SELECT collection_id FROM folder WHERE id = :folder) AND NOT EXISTS "
+                        "(SELECT 1 FROM file WHERE folder_id = :folder AND asset_id = :asset)");
+  leave.bind(":asset", *asset).bind(":folder", folder);
+  if (!leave.run() || !removeAssetIfUnheld(*asset, unlinkAfter)) return failed(db_.get(), "forget a file");
+  return {};
+}
+
+Status CatalogWriter::pruneEmptyCollections() {
+  // Folder albums and moments without members disappear; a folder's album
+  // comes back with the same identifier when it fills again.
+  const std::string sql =
+      "DELETE FROM tally WHERE n <= 0;"
+      "UPDATE folder SET collection_id = NULL WHERE collection_id IS NOT NULL AND NOT EXISTS "
+      "(SELECT 1 FROM membership m WHERE m.collection_id = folder.collection_id);"
+      "DELETE FROM collection WHERE (type = " + std::to_string(static_cast<int>(CollectionType::moment)) +
+      " OR subtype = " + std::to_string(static_cast<int>(CollectionSubtype::albumSyncedFolder)) +
+      ") AND NOT EXISTS (SELECT 1 FROM membership m WHERE m.collection_id = collection.id);"
+      "DELETE FROM folder WHERE collection_id IS NULL AND NOT EXISTS (SELECT 1 FROM file f WHERE f.folder_id = folder.id) "
+      "AND device = (SELECT device FROM source s WHERE s.id = folder.source_id);";
+  if (!executeSql(db_.get(), sql.c_str())) return failed(db_.get(), "remove empty albums");
+  return {};
+}
+
+Status CatalogWriter::forgetSource(std::int64_t source, std::vector<std::string>& unlinkAfter) {
+  if (Status begun = beginBatch(); !begun) return begun;
+  std::vector<std::int64_t> files;
+  {
+    SqliteStatement select(db_.get(), "SELECT id FROM file WHERE source_id = :source");
+    select.bind(":source", source);
+    while (select.step()) files.push_back(select.integer(0));
+    if (select.failed()) {
+      rollBackBatch();
+      return failed(db_.get(), "read the source's files");
+    }
+  }
+  std::vector<std::string> unlink;
+  for (const std::int64_t file : files) {
+    if (Status removed = removeFile(file, unlink); !removed) {
+      rollBackBatch();
+      return removed;
+    }
+  }
+  SqliteStatement folders(db_.get(), "DELETE FROM folder WHERE source_id = :source");
+  folders.bind(":source", source);
+  SqliteStatement remove(db_.get(), "DELETE FROM source WHERE id = :source");
+  remove.bind(":source", source);
+  Status pruned;
+  if (!folders.run() || !remove.run() || !(pruned = pruneEmptyCollections())) {
+    rollBackBatch();
+    return pruned.ok() ? failed(db_.get(), "forget the source") : pruned;
+  }
+  if (Status committed = commitBatch(); !committed) return committed;
+  unlinkAfter.insert(unlinkAfter.end(), unlink.begin(), unlink.end());
+  return {};
+}
+
+}  // namespace tolvek

@@ -1,0 +1,64 @@
+#pragma once
+// Brings the catalog up to date with sources: folders whose pictures and
+// videos the library references in place, never writing, moving or removing
+// any of their files. Unchanged files (same path, size, modification time and
+// inode) are not opened; new and changed ones are probed, hashed and, when
+// their content is new, given derivatives, on a small pool of worker threads
+// while the catalog is written on the calling thread only. Files with the same
+// content are one asset; a moved file keeps its asset. Work is committed in
+// batches, so a killed sync keeps every change it reported.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "library/status.h"
+#include "platform/catalog_writer.h"
+
+namespace tolvek {
+
+class MediaModule;
+
+enum class SyncChange { added, changed, moved, removed };
+
+// One file path whose standing changed, reported once the change committed.
+struct SyncEvent {
+  SyncChange change = SyncChange::added;
+  std::string assetIdentifier;
+  std::string path;  // absolute, bytes as on disk
+};
+
+struct SyncTally {
+  std::size_t added = 0, changed = 0, moved = 0, removed = 0;
+  std::size_t unchanged = 0;
+  std::size_t skipped = 0;  // files that are not pictures, videos or audio
+  std::size_t failed = 0;   // files or folders that could not be read
+  std::size_t offline = 0;  // sources (or mount points in them) that were not there
+};
+
+// What a sync tells as it goes; every member may be empty. Called on the
+// thread that runs the sync.
+struct SyncObserver {
+  std::function<void(const SyncEvent&)> changed;
+  std::function<void(const std::string& message)> problem;
+  std::function<void(std::size_t done, std::size_t total, const std::string& path)> progress;
+};
+
+// A commit comes at least this often (by files changed and by time).
+inline constexpr std::size_t kSyncBatchFiles = 200;
+inline constexpr auto kSyncBatchSeconds = 1.0;
+
+// Syncs `sources` (rows of `catalog`) together, so that a file moved from one
+// to another keeps its asset. `libraryFolder` receives the derivatives. Fails
+// only when the catalog cannot be written; files and sources that cannot be
+// read are counted and reported, and what they held is kept.
+Result<SyncTally> syncSources(CatalogWriter& catalog, MediaModule& media, const std::string& libraryFolder,
+                              const std::vector<CatalogWriter::Source>& sources, const SyncObserver& observer);
+
+// Whether the source's folder is there as recorded: a folder, on the device
+// it was last seen on, with entries when the library holds assets from it.
+// The reason it is not, else "".
+std::string sourceOfflineReason(const CatalogWriter::Source& source, bool holdsAssets);
+
+}  // namespace tolvek
