@@ -107,16 +107,20 @@ int runImport(const Arguments& arguments) {
   int status = 0;
   ProgressBar progress(sources.size());
   for (const Source& source : sources) {
-    Result<std::string> identifier = Status::error(source.error);
-    if (source.error.empty()) identifier = (*library)->importFile(source.path, settings);
+    Result<LibraryWriter::Imported> imported = Status::error(source.error);
+    if (source.error.empty()) imported = (*library)->importFile(source.path, settings);
     progress.clear();  // standard output may be the same terminal
-    if (identifier) {
+    if (imported) {
       // Reported only once committed, and flushed at once, so that a killed
       // import never reported an asset the catalog lacks.
-      std::printf("%s\t%s\n", identifier->c_str(), source.path.c_str());
+      std::printf("%s\t%s\n", imported->identifier.c_str(), source.path.c_str());
       std::fflush(stdout);
+      if (imported->existing) {
+        std::fprintf(stderr, "tolvek-photos-library: %s: already in the library as %s\n", source.path.c_str(),
+                     imported->identifier.c_str());
+      }
     } else {
-      status = failWith(source.path + ": " + identifier.message());
+      status = failWith(source.path + ": " + imported.message());
     }
     progress.advance();
   }

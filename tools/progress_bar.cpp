@@ -21,6 +21,12 @@ void ProgressBar::advance() {
   draw();
 }
 
+void ProgressBar::show(std::size_t done, std::size_t total) {
+  done_ = done;
+  total_ = total;
+  draw();
+}
+
 void ProgressBar::clear() {
   if (enabled_) std::fputs("\r\033[K", stderr);
 }

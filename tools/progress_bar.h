@@ -12,6 +12,8 @@ class ProgressBar {
   ProgressBar(const ProgressBar&) = delete;
   ProgressBar& operator=(const ProgressBar&) = delete;
   void advance();
+  // Sets how far the work is, when its total is known only as it goes.
+  void show(std::size_t done, std::size_t total);
   // Clears the bar so that an error line starts at the left margin.
   void clear();
 

@@ -13,6 +13,10 @@ int runAlbum(const Arguments& arguments);
 int runAccess(const Arguments& arguments);
 int runFavorite(const Arguments& arguments);
 int runOffload(const Arguments& arguments);
+int runAdd(const Arguments& arguments);
+int runSync(const Arguments& arguments);
+int runSources(const Arguments& arguments);
+int runForget(const Arguments& arguments);
 
 // "tolvek-photos-library: " + message + newline on standard error; returns 1.
 int failWith(const std::string& message);

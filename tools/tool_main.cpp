@@ -29,6 +29,22 @@ struct ToolCommand {
 
 constexpr std::array kCommands{
     ToolCommand{"path", "  path                               print the library folder\n", runPath},
+    ToolCommand{"add",
+                "  add FOLDER...                      reference the pictures and videos of these folders\n"
+                "                                     where they are (never copied or changed) and sync\n"
+                "                                     them; each folder holding media becomes an album\n",
+                tolvek::tool::runAdd},
+    ToolCommand{"sync",
+                "  sync [FOLDER...]                   bring the library up to date with every source (or\n"
+                "                                     these); the first sync adds the Pictures folder;\n"
+                "                                     prints added/changed/moved/removed, identifier, path\n",
+                tolvek::tool::runSync},
+    ToolCommand{"sources", "  sources                            list sources: path, present or offline, assets\n",
+                tolvek::tool::runSources},
+    ToolCommand{"forget",
+                "  forget FOLDER                      remove a source and the assets found only there\n"
+                "                                     from the library (its files stay untouched)\n",
+                tolvek::tool::runForget},
     ToolCommand{"import",
                 "  import [--album ALBUM_ID] [--no-date] PATH...\n"
                 "                                     copy pictures, videos and audio files (folders\n"

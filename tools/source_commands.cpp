@@ -1,0 +1,129 @@
+// add FOLDER..., sync [FOLDER...], sources, forget FOLDER: the folders whose
+// pictures and videos the library references where they are. The user's
+// files are only ever read.
+#include <cstdio>
+
+#include "platform/library_writer.h"
+#include "platform/valid_utf8.h"
+#include "progress_bar.h"
+#include "tool_commands.h"
+
+namespace tolvek::tool {
+namespace {
+
+const char* changeWord(SyncChange change) {
+  switch (change) {
+    case SyncChange::added: return "added";
+    case SyncChange::changed: return "changed";
+    case SyncChange::moved: return "moved";
+    case SyncChange::removed: return "removed";
+  }
+  return "changed";
+}
+
+// Syncs `sources` (all when empty), printing one line per changed path and a
+// summary; the exit status.
+int syncAndReport(LibraryWriter& library, const std::vector<CatalogWriter::Source>& sources) {
+  ProgressBar progress(0);
+  SyncObserver observer;
+  observer.changed = [&](const SyncEvent& event) {
+    progress.clear();
+    // Reported once committed, and flushed at once, so that a killed sync
+    // never reported a change the catalog lacks.
+    std::printf("%s\t%s\t%s\n", changeWord(event.change), event.assetIdentifier.c_str(), validUtf8(event.path).c_str());
+    std::fflush(stdout);
+  };
+  observer.problem = [&](const std::string& message) {
+    progress.clear();
+    failWith(validUtf8(message));
+  };
+  observer.progress = [&](std::size_t done, std::size_t total, const std::string&) { progress.show(done, total); };
+  auto tally = library.sync(sources, observer);
+  progress.clear();
+  if (!tally) return failWith(tally.message());
+  std::fprintf(stderr,
+               "tolvek-photos-library: synced: %zu added, %zu changed, %zu moved, %zu removed, %zu unchanged, "
+               "%zu skipped (not pictures, videos or audio), %zu failed, %zu offline\n",
+               tally->added, tally->changed, tally->moved, tally->removed, tally->unchanged, tally->skipped,
+               tally->failed, tally->offline);
+  return tally->failed > 0 || tally->offline > 0 ? 1 : 0;
+}
+
+Result<std::unique_ptr<LibraryWriter>> openLibrary() { return LibraryWriter::open(userLibraryLocation()); }
+
+}  // namespace
+
+int runAdd(const Arguments& arguments) {
+  if (arguments.empty()) return failWith("usage: add FOLDER...");
+  auto library = openLibrary();
+  if (!library) return failWith(library.message());
+  std::vector<CatalogWriter::Source> added;
+  int status = 0;
+  for (const std::string& folder : arguments) {
+    auto source = (*library)->addSource(folder);
+    if (source) {
+      added.push_back(std::move(source).value());
+    } else {
+      status = failWith(validUtf8(source.message()));
+    }
+  }
+  if (added.empty()) return status;
+  const int synced = syncAndReport(**library, added);
+  return status != 0 ? status : synced;
+}
+
+int runSync(const Arguments& arguments) {
+  auto library = openLibrary();
+  if (!library) return failWith(library.message());
+  std::vector<CatalogWriter::Source> which;
+  for (const std::string& folder : arguments) {
+    auto source = (*library)->findSource(folder);
+    if (!source) return failWith(validUtf8(source.message()) + "; add it with: tolvek-photos-library add FOLDER");
+    which.push_back(std::move(source).value());
+  }
+  if (which.empty()) {
+    auto ever = (*library)->catalog().anySourceEverAdded();
+    if (!ever) return failWith(ever.message());
+    if (!*ever) {
+      // A first sync with nothing named starts with the Pictures folder.
+      const auto pictures = userPicturesFolder();
+      if (!pictures) {
+        return failWith("no sources yet and no Pictures folder; add one with: tolvek-photos-library add FOLDER");
+      }
+      auto source = (*library)->addSource(*pictures);
+      if (!source) return failWith(validUtf8(source.message()));
+      std::fprintf(stderr, "tolvek-photos-library: added the Pictures folder %s as a source\n",
+                   validUtf8(source->path).c_str());
+    }
+  }
+  return syncAndReport(**library, which);
+}
+
+int runSources(const Arguments& arguments) {
+  if (!arguments.empty()) return failWith("sources takes no arguments");
+  auto library = openLibrary();
+  if (!library) return failWith(library.message());
+  auto sources = (*library)->catalog().sources();
+  if (!sources) return failWith(sources.message());
+  for (const CatalogWriter::Source& source : *sources) {
+    auto count = (*library)->catalog().assetCountOf(source.row);
+    if (!count) return failWith(count.message());
+    const bool present = sourceOfflineReason(source, *count > 0).empty();
+    std::printf("%s\t%s\t%lld\n", validUtf8(source.path).c_str(), present ? "present" : "offline",
+                static_cast<long long>(*count));
+  }
+  return 0;
+}
+
+int runForget(const Arguments& arguments) {
+  if (arguments.size() != 1) return failWith("usage: forget FOLDER");
+  auto library = openLibrary();
+  if (!library) return failWith(library.message());
+  auto source = (*library)->findSource(arguments.front());
+  if (!source) return failWith(validUtf8(source.message()));
+  if (Status forgotten = (*library)->forgetSource(*source); !forgotten) return failWith(forgotten.message());
+  std::fprintf(stderr, "tolvek-photos-library: forgot %s; its files are untouched\n", validUtf8(source->path).c_str());
+  return 0;
+}
+
+}  // namespace tolvek::tool
