@@ -145,6 +145,20 @@ Json ScratchLibrary::run(const std::vector<std::string>& arguments, int status, 
   return expectOneDocument(helper(arguments, extra, workingDirectory), status);
 }
 
+std::vector<SyncLine> syncLines(const std::string& out) {
+  std::vector<SyncLine> found;
+  for (const std::string& line : lines(out)) {
+    const auto first = line.find('\t');
+    const auto second = line.find('\t', first == std::string::npos ? first : first + 1);
+    if (second == std::string::npos) {
+      ADD_FAILURE() << "not a sync line: " << line;
+      continue;
+    }
+    found.push_back({line.substr(0, first), line.substr(first + 1, second - first - 1), line.substr(second + 1)});
+  }
+  return found;
+}
+
 std::vector<std::pair<std::string, std::string>> importedLines(const std::string& out) {
   std::vector<std::pair<std::string, std::string>> found;
   for (const std::string& line : lines(out)) {

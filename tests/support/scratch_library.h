@@ -95,6 +95,15 @@ class ScratchLibrary {
 // Identifier and source path per line of an import's standard output.
 std::vector<std::pair<std::string, std::string>> importedLines(const std::string& out);
 
+// One line of what add and sync print: change, asset identifier, path.
+struct SyncLine {
+  std::string change;
+  std::string identifier;
+  std::string path;
+  bool operator==(const SyncLine&) const = default;
+};
+std::vector<SyncLine> syncLines(const std::string& out);
+
 // Identifiers as the helper takes them: one argument, joined with commas.
 std::string joinIds(const std::vector<std::string>& ids);
 

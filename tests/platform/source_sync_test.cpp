@@ -1,0 +1,218 @@
+// Sources synced by the library tool, run as a process in a scratch home:
+// the user's folders referenced in place, one asset per content, folders as
+// albums, edits, moves, removals, offline sources, and what the helper sees.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <set>
+
+#include "support/scratch_library.h"
+
+namespace tolvek {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Json;
+using testing::ScratchLibrary;
+using testing::SyncLine;
+
+class SourceSync : public ::testing::Test {
+ protected:
+  std::string pictures(const std::string& relative = "") const {
+    return home.home() + "/Pictures" + (relative.empty() ? "" : "/" + relative);
+  }
+  void picture(const std::string& relative, int width = 64) {
+    ASSERT_TRUE(testing::writePicture(pictures(relative), "png", {.width = width}));
+  }
+  // Runs sync (or another command) and gives its lines; `status` expected.
+  std::vector<SyncLine> sync(const std::vector<std::string>& arguments = {"sync"}, int status = 0) {
+    last = home.runTool(arguments);
+    EXPECT_EQ(last.exitStatus, status) << last.err;
+    return testing::syncLines(last.out);
+  }
+  std::set<std::string> listed() {
+    std::set<std::string> ids;
+    const Json list = home.run({"list", "-", "500"});
+    for (const Json& item : list["items"]) ids.insert(item["id"].get<std::string>());
+    EXPECT_FALSE(ids.empty()) << list.dump();
+    return ids;
+  }
+  // Album titles with their counts, in the order the helper lists them.
+  std::vector<std::pair<std::string, int>> albums() {
+    std::vector<std::pair<std::string, int>> found;
+    const Json listing = home.run({"albums"});
+    EXPECT_TRUE(listing.contains("albums")) << listing.dump();
+    for (const Json& album : listing["albums"])
+      found.emplace_back(album["name"].get<std::string>(), album["count"].get<int>());
+    return found;
+  }
+  std::size_t libraryCopies() const {
+    std::size_t n = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(home.location().originalsFolder))
+      n += entry.is_regular_file() ? 1 : 0;
+    return n;
+  }
+  // A first sync of a Pictures folder with duplicates, clutter, a hidden
+  // folder, an excluded folder, links and a FIFO.
+  void syncFirstTime() {
+    picture("a.png");
+    picture("2022/Lisbon/b.png", 48);
+    ASSERT_TRUE(testing::writeFileBytes(pictures("2022/Lisbon/a-copy.png"), *testing::readFileBytes(pictures("a.png"))));
+    ASSERT_TRUE(testing::writeFileBytes(pictures("notes.txt"), "not a picture"));
+    picture(".hidden/c.png", 32);
+    picture("skip/d.png", 40);
+    ASSERT_TRUE(testing::writeFileBytes(pictures("skip/.nomedia"), ""));
+    fs::create_symlink(pictures("a.png"), pictures("link.png"));
+    fs::create_directory_symlink(pictures("2022"), pictures("linked-folder"));
+    ASSERT_EQ(::mkfifo(pictures("pipe.png").c_str(), 0600), 0);
+    const auto lines = sync();
+    EXPECT_NE(last.err.find("added the Pictures folder"), std::string::npos) << last.err;
+    ASSERT_EQ(lines.size(), 3u) << last.out;
+    a = lines[0].identifier;  // walk order: bytes, so "2022/..." first
+    b = lines[1].identifier;
+    EXPECT_EQ(lines, (std::vector<SyncLine>{{"added", a, pictures("2022/Lisbon/a-copy.png")},
+                                            {"added", b, pictures("2022/Lisbon/b.png")},
+                                            {"added", a, pictures("a.png")}}));
+    home.grantAccess();
+  }
+
+  ScratchLibrary home;
+  testing::ProcessResult last;
+  std::string a, b;
+};
+
+TEST_F(SourceSync, FirstSyncReferencesThePicturesFolderWithFoldersAsAlbums) {
+  syncFirstTime();
+  EXPECT_EQ(listed(), (std::set<std::string>{a, b})) << "one asset per content, nothing hidden or excluded";
+  EXPECT_EQ(albums(), (std::vector<std::pair<std::string, int>>{{"2022/Lisbon", 2}, {"Pictures", 1}}));
+  EXPECT_EQ(libraryCopies(), 0u) << "referenced in place, never copied";
+  EXPECT_EQ(home.tool({"sources"}), pictures() + "\tpresent\t2\n");
+  EXPECT_EQ(sync(), std::vector<SyncLine>{}) << "nothing changed";
+  EXPECT_NE(last.err.find("3 unchanged, 1 skipped"), std::string::npos) << last.err;
+  // Thumbnails come from the derivatives and export copies the user's file.
+  const Json thumbs = home.run({"thumbs", "64", a});
+  EXPECT_TRUE(thumbs["thumbs"][a].is_string());
+  const Json exported = home.run({"export", home.folder("out"), a});
+  ASSERT_EQ(exported["files"].size(), 1u) << exported.dump();
+  EXPECT_EQ(testing::readFileBytes(exported["files"][0]["path"].get<std::string>()),
+            testing::readFileBytes(pictures("a.png")));
+}
+
+TEST_F(SourceSync, EditsMovesAndRemovalsKeepIdentifiersWhereTheyShould) {
+  syncFirstTime();
+  const auto thumbnailOfB = home.run({"thumbs", "64", b})["thumbs"][b];
+  picture("2022/Lisbon/b.png", 56);  // b's only copy, edited in place
+  picture("a.png", 20);              // one of a's two copies, edited
+  fs::rename(pictures("2022/Lisbon/a-copy.png"), pictures("2022/moved.png"));
+  picture("new/e.png", 24);
+  const auto lines = sync();
+  ASSERT_EQ(lines.size(), 4u) << last.out;
+  const std::string edited = lines[2].identifier, e = lines[3].identifier;
+  EXPECT_EQ(lines, (std::vector<SyncLine>{{"changed", b, pictures("2022/Lisbon/b.png")},
+                                          {"moved", a, pictures("2022/moved.png")},
+                                          {"changed", edited, pictures("a.png")},
+                                          {"added", e, pictures("new/e.png")}}));
+  EXPECT_NE(edited, a);
+  EXPECT_EQ(listed(), (std::set<std::string>{a, b, e, edited}));
+  EXPECT_NE(home.run({"thumbs", "64", b})["thumbs"][b], thumbnailOfB) << "b's derivatives were renewed";
+  EXPECT_EQ(albums(), (std::vector<std::pair<std::string, int>>{
+                          {"2022/Lisbon", 1}, {"Pictures", 1}, {"2022", 1}, {"new", 1}}));
+
+  fs::remove(pictures("2022/Lisbon/b.png"));
+  const auto derivatives = home.derivativePaths(b);
+  EXPECT_EQ(sync(), (std::vector<SyncLine>{{"removed", b, pictures("2022/Lisbon/b.png")}}));
+  EXPECT_EQ(listed(), (std::set<std::string>{a, e, edited}));
+  EXPECT_EQ(albums(), (std::vector<std::pair<std::string, int>>{{"Pictures", 1}, {"2022", 1}, {"new", 1}}))
+      << "the album of a folder without media disappears";
+  for (const std::string& d : derivatives) EXPECT_FALSE(fs::exists(d)) << d;
+
+  picture("2022/Lisbon/back.png", 30);  // the folder fills again: the same album
+  const std::string lisbon = home.run({"albums"})["albums"].dump();
+  sync();
+  EXPECT_EQ(albums().back(), (std::pair<std::string, int>{"2022/Lisbon", 1}));
+}
+
+// A source whose folder went missing or was emptied (an unmounted drive).
+class OfflineSource : public SourceSync, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(OfflineSource, KeepsItsAssetsAndSyncSaysSo) {
+  syncFirstTime();
+  const bool removed = GetParam();
+  fs::rename(pictures(), home.work("elsewhere"));
+  if (!removed) fs::create_directories(pictures());
+  EXPECT_EQ(sync({"sync"}, 1), std::vector<SyncLine>{});
+  EXPECT_NE(last.err.find("offline"), std::string::npos) << last.err;
+  EXPECT_EQ(home.tool({"sources"}), pictures() + "\toffline\t2\n");
+  EXPECT_EQ(listed(), (std::set<std::string>{a, b}));
+  EXPECT_TRUE(home.run({"thumbs", "64", b})["thumbs"][b].is_string()) << "thumbnails from the derivatives";
+  const Json exported = home.run({"export", home.folder("out"), b});
+  EXPECT_EQ(exported["errors"].size(), 1u) << exported.dump();
+
+  fs::remove_all(pictures());
+  fs::rename(home.work("elsewhere"), pictures());
+  EXPECT_EQ(sync(), std::vector<SyncLine>{}) << "back, and nothing changed";
+}
+
+INSTANTIATE_TEST_SUITE_P(MissingOrEmpty, OfflineSource, ::testing::Bool());
+
+TEST_F(SourceSync, ImportOwnsReferencedContentAndForgetKeepsOwnedAssets) {
+  syncFirstTime();
+  const auto copied = home.runTool({"import", pictures("a.png")});
+  EXPECT_EQ(copied.out, a + "\t" + pictures("a.png") + "\n");
+  EXPECT_NE(copied.err.find("already in the library as " + a), std::string::npos) << copied.err;
+  EXPECT_EQ(libraryCopies(), 1u);
+  EXPECT_EQ(home.runTool({"import", pictures("2022/Lisbon/a-copy.png")}).exitStatus, 0);
+  EXPECT_EQ(libraryCopies(), 1u) << "content already copied is not copied again";
+
+  const auto offload = home.runTool({"offload", b, "http://127.0.0.1:9/b.png"});
+  EXPECT_EQ(offload.exitStatus, 1);
+  EXPECT_NE(offload.err.find("the original lives in " + pictures("2022/Lisbon")), std::string::npos) << offload.err;
+
+  const auto before = testing::readFileBytes(pictures("2022/Lisbon/b.png"));
+  EXPECT_EQ(home.runTool({"forget", pictures()}).exitStatus, 0);
+  EXPECT_EQ(listed(), std::set<std::string>{a}) << "b was found only through the source";
+  EXPECT_EQ(albums(), (std::vector<std::pair<std::string, int>>{}));
+  EXPECT_EQ(testing::readFileBytes(pictures("2022/Lisbon/b.png")), before) << "the user's files stay";
+  EXPECT_EQ(home.tool({"sources"}), "");
+  EXPECT_EQ(sync(), std::vector<SyncLine>{}) << "a forgotten Pictures folder is not added again";
+}
+
+TEST_F(SourceSync, OverlappingSourcesAreRefused) {
+  picture("a.png");
+  fs::create_directories(home.libraryFolder());
+  ASSERT_EQ(home.runTool({"add", pictures()}).exitStatus, 0);
+  struct Case {
+    std::string folder, message;
+  };
+  for (const Case& c : std::vector<Case>{{pictures(), "is a source already"},
+                                          {pictures() + "/sub/..", "is a source already"},
+                                          {home.home(), "holds the source"},
+                                          {home.libraryFolder(), "lies inside the library folder"},
+                                          {home.dataHome(), "holds the library folder"},
+                                          {home.work("missing"), "No such file"}}) {
+    fs::create_directories(pictures("sub"));
+    const auto r = home.runTool({"add", c.folder});
+    EXPECT_EQ(r.exitStatus, 1) << c.folder;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << c.folder << ": " << r.err;
+  }
+  picture("inner/x.png");
+  EXPECT_NE(home.runTool({"add", pictures("inner")}).err.find("lies inside the source"), std::string::npos);
+}
+
+TEST_F(SourceSync, NamesThatAreNotUtf8AreFoundAgainAndShownWithReplacements) {
+  picture("caf\xe9.png");
+  ASSERT_TRUE(testing::writeFileBytes(pictures("keeps-the-folder-in-use.txt"), ""));
+  const auto lines = sync({"add", pictures()});
+  ASSERT_EQ(lines.size(), 1u) << last.out << last.err;
+  EXPECT_EQ(lines[0].path, pictures("caf\xEF\xBF\xBD.png"));
+  EXPECT_EQ(sync(), std::vector<SyncLine>{}) << "found again by its bytes";
+  home.grantAccess();
+  EXPECT_EQ(home.run({"list", "-", "1"})["items"][0]["name"], "caf\xEF\xBF\xBD.png");
+  fs::remove(pictures("caf\xe9.png"));
+  EXPECT_EQ(sync(), (std::vector<SyncLine>{{"removed", lines[0].identifier, lines[0].path}}));
+}
+
+}  // namespace
+}  // namespace tolvek
