@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <optional>
 
 #include "platform/media/capture_date.h"
+#include "support/time_zone.h"
 
 namespace tolvek::media {
 namespace {
@@ -36,15 +38,27 @@ TEST(ExifCaptureTime, RejectsWhatIsNoDate) {
   }
 }
 
-TEST(IsoCaptureTime, ContainerForms) {
-  EXPECT_EQ(isoCaptureTime("2021-03-04T05:06:07.000000Z"), 1614834367);
-  EXPECT_EQ(isoCaptureTime("2021-03-04T05:06:07Z"), 1614834367);
-  EXPECT_EQ(isoCaptureTime("2021-03-04T06:06:07+0100"), 1614834367);
-  EXPECT_EQ(isoCaptureTime("2021-03-04T00:06:07-05:00"), 1614834367);
-  EXPECT_EQ(isoCaptureTime("2021-03-04 05:06:07"), 1614834367);
-  EXPECT_EQ(isoCaptureTime("1969-12-31T23:59:59Z"), -1);
-  for (const char* text : {"", "yesterday", "2021-03-04", "2021-03-04T05:06:07 garbage", "2021:03:04 05:06:07"}) {
-    EXPECT_FALSE(isoCaptureTime(text)) << text;
+TEST(IsoCaptureTime, ContainerAndXmpForms) {
+  const testing::ScopedTimeZone zone("TST+03");  // local 02:06:07 is 05:06:07 UTC
+  constexpr std::int64_t t = 1614834367;          // 2021-03-04T05:06:07Z
+  struct Case {
+    const char* text;
+    Zoneless zoneless;
+    std::optional<std::int64_t> expected;
+  };
+  const Case cases[] = {
+      {"2021-03-04T05:06:07.000000Z", Zoneless::utc, t}, {"2021-03-04T05:06:07Z", Zoneless::utc, t},
+      {"2021-03-04T06:06:07+0100", Zoneless::utc, t},    {"2021-03-04T00:06:07-05:00", Zoneless::utc, t},
+      {"2021-03-04 05:06:07", Zoneless::utc, t},         {"1969-12-31T23:59:59Z", Zoneless::utc, -1},
+      {"2021-03-04T02:06:07", Zoneless::local, t},       {"2021-03-04T02:06", Zoneless::local, t - 7},
+      {"2021-03-04T06:06+01:00", Zoneless::local, t - 7}, {"2021-03-04T05:06:07.25Z", Zoneless::local, t},
+      {"2021-03-04T05:06Z", Zoneless::utc, t - 7},       {"2021-03-04T05:06", Zoneless::utc, t - 7},
+  };
+  for (const Case& c : cases) EXPECT_EQ(isoCaptureTime(c.text, c.zoneless), c.expected) << c.text;
+  for (const char* text : {"", "yesterday", "2021-03-04", "2021-03-04T05:06:07 garbage", "2021:03:04 05:06:07",
+                           "2021-03-04T05:06:7", "2021-03-04T05:06.5", "2021-03-04T05:0612", "0000-00-00T00:00:00",
+                           "2021-03-04T05:06:07.25.5", "2021-03-04T05:6"}) {
+    EXPECT_FALSE(isoCaptureTime(text, Zoneless::local)) << text;
   }
 }
 

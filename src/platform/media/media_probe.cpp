@@ -63,12 +63,12 @@ std::optional<std::int64_t> containerDate(AVFormatContext* context) {
   // Apple's tag keeps the local offset; the generic one is UTC.
   for (const char* key : {"com.apple.quicktime.creationdate", "creation_time"}) {
     if (const AVDictionaryEntry* entry = av_dict_get(context->metadata, key, nullptr, 0)) {
-      if (const auto date = isoCaptureTime(entry->value)) return date;
+      if (const auto date = isoCaptureTime(entry->value, Zoneless::utc)) return date;
     }
   }
   for (unsigned i = 0; i < context->nb_streams; ++i) {
     if (const AVDictionaryEntry* entry = av_dict_get(context->streams[i]->metadata, "creation_time", nullptr, 0)) {
-      if (const auto date = isoCaptureTime(entry->value)) return date;
+      if (const auto date = isoCaptureTime(entry->value, Zoneless::utc)) return date;
     }
   }
   return std::nullopt;
