@@ -1,8 +1,10 @@
-// Capture dates as EXIF and containers write them.
+// Capture dates as EXIF, XMP and containers write them.
 #include <gtest/gtest.h>
 
 #include <ctime>
 #include <optional>
+#include <string>
+#include <utility>
 
 #include "platform/media/capture_date.h"
 #include "support/time_zone.h"
@@ -59,6 +61,37 @@ TEST(IsoCaptureTime, ContainerAndXmpForms) {
                            "2021-03-04T05:06:7", "2021-03-04T05:06.5", "2021-03-04T05:0612", "0000-00-00T00:00:00",
                            "2021-03-04T05:06:07.25.5", "2021-03-04T05:6"}) {
     EXPECT_FALSE(isoCaptureTime(text, Zoneless::local)) << text;
+  }
+}
+
+TEST(XmpCaptureTime, AttributesAndElementsWithinBounds) {
+  const testing::ScopedTimeZone zone("TST+03");
+  constexpr std::int64_t t = 1614834367;  // 2021-03-04T05:06:07Z
+  const std::string element = "<exif:DateTimeOriginal>2021-03-04T05:06:07Z</exif:DateTimeOriginal>";
+  const std::string unterminated = "<exif:DateTimeOriginal>2021-03-04T05:06:07Z";
+  std::string huge;
+  while (huge.size() < (1u << 20)) huge += unterminated + std::string("\0 exif:DateTimeOriginal=\"", 25);
+  const std::pair<std::string, std::optional<std::int64_t>> cases[] = {
+      {"<rdf:Description exif:DateTimeOriginal=\"2021-03-04T06:06:07+01:00\"/>", t},
+      {"<rdf:Description\n exif:DateTimeOriginal = '2021-03-04T05:06:07Z'/>", t},
+      {element, t},
+      {"<exif:DateTimeOriginal> 2021-03-04T02:06:07 </exif:DateTimeOriginal>", t},  // local time
+      {"<exif:DateTimeOriginal>soon</exif:DateTimeOriginal>" + element, t},
+      {huge + element, t},
+      {"<exif:DateTimeOriginalX>2021-03-04T05:06:07Z</exif:DateTimeOriginalX>", std::nullopt},
+      {"<x myexif:DateTimeOriginal=\"2021-03-04T05:06:07Z\"/>", std::nullopt},
+      {"<x exif:DateTimeOriginal=\"0000-00-00T00:00:00\"/>", std::nullopt},
+      {"<x exif:DateTimeOriginal=\"2021-03-04T05:06:07Z", std::nullopt},
+      {unterminated, std::nullopt},
+      {"<exif:DateTimeOriginal>" + std::string(200, ' ') + "2021-03-04T05:06:07Z</exif:DateTimeOriginal>",
+       std::nullopt},
+      {"<exif:DateTimeOriginal", std::nullopt},
+      {"exif:DateTimeOriginal", std::nullopt},
+      {"", std::nullopt},
+      {huge, std::nullopt},
+  };
+  for (const auto& [packet, expected] : cases) {
+    EXPECT_EQ(xmpCaptureTime(packet, "exif:DateTimeOriginal"), expected) << packet.substr(0, 80);
   }
 }
 

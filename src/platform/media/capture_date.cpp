@@ -126,4 +126,38 @@ std::optional<std::int64_t> isoCaptureTime(std::string_view text, Zoneless zonel
   return asUtc(fields) - *east;
 }
 
+std::optional<std::int64_t> xmpCaptureTime(std::string_view packet, std::string_view property) {
+  // A date is a few dozen characters: the value must end within this many
+  // after the name, so an unterminated tag costs no more than a short look.
+  constexpr std::size_t kWindow = 96;
+  if (property.empty()) return std::nullopt;
+  for (std::size_t at = packet.find(property, 1); at != std::string_view::npos;
+       at = packet.find(property, at + property.size())) {
+    const char before = packet[at - 1];
+    std::string_view after = packet.substr(at + property.size(), kWindow);
+    const auto skipSpace = [&after] {
+      while (!after.empty() && std::isspace(static_cast<unsigned char>(after.front())) != 0) after.remove_prefix(1);
+    };
+    skipSpace();
+    std::size_t end = std::string_view::npos;
+    if (before == '<' && !after.empty() && after.front() == '>') {
+      // <exif:DateTimeOriginal>2021-03-04T05:06:07</exif:DateTimeOriginal>
+      after.remove_prefix(1);
+      end = after.find('<');
+    } else if (std::isspace(static_cast<unsigned char>(before)) != 0 && !after.empty() && after.front() == '=') {
+      // exif:DateTimeOriginal="2021-03-04T05:06:07"
+      after.remove_prefix(1);
+      skipSpace();
+      if (!after.empty() && (after.front() == '"' || after.front() == '\'')) {
+        const char quote = after.front();
+        after.remove_prefix(1);
+        end = after.find(quote);
+      }
+    }
+    if (end == std::string_view::npos) continue;
+    if (const auto date = isoCaptureTime(after.substr(0, end), Zoneless::local)) return date;
+  }
+  return std::nullopt;
+}
+
 }  // namespace tolvek::media

@@ -20,4 +20,10 @@ enum class Zoneless { utc, local };
 // without a zone is read as `zoneless` says.
 std::optional<std::int64_t> isoCaptureTime(std::string_view text, Zoneless zoneless);
 
+// The first plausible date of the XMP `property` ("exif:DateTimeOriginal")
+// in a packet, as an attribute (exif:DateTimeOriginal="...") or an element
+// (<exif:DateTimeOriginal>...</exif:DateTimeOriginal>); a time without a
+// zone is local. Nothing when no occurrence holds one.
+std::optional<std::int64_t> xmpCaptureTime(std::string_view packet, std::string_view property);
+
 }  // namespace tolvek::media
