@@ -17,9 +17,13 @@ namespace tolvek {
 struct MediaProbe {
   MediaType mediaType = MediaType::unknown;  // 1 picture, 2 video, 3 audio
   std::string uniformTypeIdentifier;       // "public.jpeg", "public.heic", "public.mpeg-4", ...
-  // Capture time in seconds since the epoch (EXIF DateTimeOriginal with
-  // OffsetTimeOriginal, else local time; a video's creation_time); nothing
-  // when the file carries none.
+  // Capture time in seconds since the epoch, from the first of these that
+  // holds a plausible date: EXIF DateTimeOriginal with OffsetTimeOriginal,
+  // DateTimeDigitized with OffsetTimeDigitized, DateTime with OffsetTime; XMP
+  // exif:DateTimeOriginal, then xmp:CreateDate; a video's creation_time. A
+  // time written without an offset is local time. Nothing when the file
+  // carries none (the caller decides what stands in, such as the file's
+  // modification time).
   std::optional<std::int64_t> creationDate;
 };
 

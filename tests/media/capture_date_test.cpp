@@ -1,9 +1,13 @@
-// Capture dates as EXIF and containers write them.
+// Capture dates as EXIF, XMP and containers write them.
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <optional>
+#include <string>
+#include <utility>
 
 #include "platform/media/capture_date.h"
+#include "support/time_zone.h"
 
 namespace tolvek::media {
 namespace {
@@ -36,15 +40,58 @@ TEST(ExifCaptureTime, RejectsWhatIsNoDate) {
   }
 }
 
-TEST(IsoCaptureTime, ContainerForms) {
-  EXPECT_EQ(isoCaptureTime("2021-03-04T05:06:07.000000Z"), 1614834367);
-  EXPECT_EQ(isoCaptureTime("2021-03-04T05:06:07Z"), 1614834367);
-  EXPECT_EQ(isoCaptureTime("2021-03-04T06:06:07+0100"), 1614834367);
-  EXPECT_EQ(isoCaptureTime("2021-03-04T00:06:07-05:00"), 1614834367);
-  EXPECT_EQ(isoCaptureTime("2021-03-04 05:06:07"), 1614834367);
-  EXPECT_EQ(isoCaptureTime("1969-12-31T23:59:59Z"), -1);
-  for (const char* text : {"", "yesterday", "2021-03-04", "2021-03-04T05:06:07 garbage", "2021:03:04 05:06:07"}) {
-    EXPECT_FALSE(isoCaptureTime(text)) << text;
+TEST(IsoCaptureTime, ContainerAndXmpForms) {
+  const testing::ScopedTimeZone zone("TST+03");  // local 02:06:07 is 05:06:07 UTC
+  constexpr std::int64_t t = 1614834367;          // 2021-03-04T05:06:07Z
+  struct Case {
+    const char* text;
+    Zoneless zoneless;
+    std::optional<std::int64_t> expected;
+  };
+  const Case cases[] = {
+      {"2021-03-04T05:06:07.000000Z", Zoneless::utc, t}, {"2021-03-04T05:06:07Z", Zoneless::utc, t},
+      {"2021-03-04T06:06:07+0100", Zoneless::utc, t},    {"2021-03-04T00:06:07-05:00", Zoneless::utc, t},
+      {"2021-03-04 05:06:07", Zoneless::utc, t},         {"1969-12-31T23:59:59Z", Zoneless::utc, -1},
+      {"2021-03-04T02:06:07", Zoneless::local, t},       {"2021-03-04T02:06", Zoneless::local, t - 7},
+      {"2021-03-04T06:06+01:00", Zoneless::local, t - 7}, {"2021-03-04T05:06:07.25Z", Zoneless::local, t},
+      {"2021-03-04T05:06Z", Zoneless::utc, t - 7},       {"2021-03-04T05:06", Zoneless::utc, t - 7},
+  };
+  for (const Case& c : cases) EXPECT_EQ(isoCaptureTime(c.text, c.zoneless), c.expected) << c.text;
+  for (const char* text : {"", "yesterday", "2021-03-04", "2021-03-04T05:06:07 garbage", "2021:03:04 05:06:07",
+                           "2021-03-04T05:06:7", "2021-03-04T05:06.5", "2021-03-04T05:0612", "0000-00-00T00:00:00",
+                           "2021-03-04T05:06:07.25.5", "2021-03-04T05:6"}) {
+    EXPECT_FALSE(isoCaptureTime(text, Zoneless::local)) << text;
+  }
+}
+
+TEST(XmpCaptureTime, AttributesAndElementsWithinBounds) {
+  const testing::ScopedTimeZone zone("TST+03");
+  constexpr std::int64_t t = 1614834367;  // 2021-03-04T05:06:07Z
+  const std::string element = "<exif:DateTimeOriginal>2021-03-04T05:06:07Z</exif:DateTimeOriginal>";
+  const std::string unterminated = "<exif:DateTimeOriginal>2021-03-04T05:06:07Z";
+  std::string huge;
+  while (huge.size() < (1u << 20)) huge += unterminated + std::string("\0 exif:DateTimeOriginal=\"", 25);
+  const std::pair<std::string, std::optional<std::int64_t>> cases[] = {
+      {"<rdf:Description exif:DateTimeOriginal=\"2021-03-04T06:06:07+01:00\"/>", t},
+      {"<rdf:Description\n exif:DateTimeOriginal = '2021-03-04T05:06:07Z'/>", t},
+      {element, t},
+      {"<exif:DateTimeOriginal> 2021-03-04T02:06:07 </exif:DateTimeOriginal>", t},  // local time
+      {"<exif:DateTimeOriginal>soon</exif:DateTimeOriginal>" + element, t},
+      {huge + element, t},
+      {"<exif:DateTimeOriginalX>2021-03-04T05:06:07Z</exif:DateTimeOriginalX>", std::nullopt},
+      {"<x myexif:DateTimeOriginal=\"2021-03-04T05:06:07Z\"/>", std::nullopt},
+      {"<x exif:DateTimeOriginal=\"0000-00-00T00:00:00\"/>", std::nullopt},
+      {"<x exif:DateTimeOriginal=\"2021-03-04T05:06:07Z", std::nullopt},
+      {unterminated, std::nullopt},
+      {"<exif:DateTimeOriginal>" + std::string(200, ' ') + "2021-03-04T05:06:07Z</exif:DateTimeOriginal>",
+       std::nullopt},
+      {"<exif:DateTimeOriginal", std::nullopt},
+      {"exif:DateTimeOriginal", std::nullopt},
+      {"", std::nullopt},
+      {huge, std::nullopt},
+  };
+  for (const auto& [packet, expected] : cases) {
+    EXPECT_EQ(xmpCaptureTime(packet, "exif:DateTimeOriginal"), expected) << packet.substr(0, 80);
   }
 }
 

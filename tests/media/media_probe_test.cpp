@@ -2,10 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "media_test_module.h"
 #include "platform/media/content_kind.h"
 #include "support/media_fixtures.h"
+#include "support/time_zone.h"
 
 namespace tolvek::testing {
 namespace {
@@ -92,6 +97,54 @@ TEST(ProbedDates, ExifDateWithoutOffsetIsLocalTime) {
   local.tm_min = 30;
   local.tm_isdst = -1;
   EXPECT_EQ(probe->creationDate, static_cast<std::int64_t>(std::mktime(&local)));
+}
+
+TEST(ProbedDates, FirstPlausibleSourceWins) {
+  const ScopedTimeZone zone("TST+03");    // local 04:30 is 07:30 UTC
+  constexpr std::int64_t t = 1626247800;  // 2021-07-14T07:30:00Z
+  const std::string original = "exif-ifd2-DateTimeOriginal", originalOffset = "exif-ifd2-OffsetTimeOriginal";
+  const std::string digitized = "exif-ifd2-DateTimeDigitized", digitizedOffset = "exif-ifd2-OffsetTimeDigitized";
+  const std::string written = "exif-ifd0-DateTime", writtenOffset = "exif-ifd2-OffsetTime";
+  struct Case {
+    const char* what;
+    std::vector<std::pair<std::string, std::string>> exif;
+    std::optional<std::string> xmp;
+    std::optional<std::int64_t> expected;
+  };
+  const std::vector<Case> cases{
+      {"original with its offset",
+       {{original, "2021:07:14 09:30:00"}, {originalOffset, "+02:00"}, {digitized, "2019:01:01 00:00:00"},
+        {written, "2018:01:01 00:00:00"}},
+       "<exif:DateTimeOriginal>2017-01-01T00:00:00Z</exif:DateTimeOriginal>", t},
+      {"unset original: digitized",
+       {{original, "0000:00:00 00:00:00"}, {originalOffset, "+02:00"}, {digitized, "2021:07:14 03:30:00"},
+        {digitizedOffset, "-04:00"}, {written, "2018:01:01 00:00:00"}},
+       std::nullopt, t},
+      {"garbled digitized: file written",
+       {{digitized, "sometime"}, {digitizedOffset, "+02:00"}, {written, "2021:07:14 08:30:00"},
+        {writtenOffset, "+01:00"}},
+       std::nullopt, t},
+      {"another date's offset is not taken", {{originalOffset, "+02:00"}, {written, "2021:07:14 04:30:00"}},
+       std::nullopt, t},
+      {"XMP attribute", {{written, "0000:00:00 00:00:00"}},
+       "<rdf:Description exif:DateTimeOriginal=\"2021-07-14T09:30:00+02:00\" xmp:CreateDate=\"2018-01-01T00:00Z\"/>",
+       t},
+      {"XMP element", {}, "<exif:DateTimeOriginal>2021-07-14T07:30:00Z</exif:DateTimeOriginal>", t},
+      {"XMP create date, local, no seconds", {},
+       "<x exif:DateTimeOriginal=\"soon\"/><xmp:CreateDate>2021-07-14T04:30</xmp:CreateDate>", t},
+      {"nothing plausible",
+       {{original, ""}, {digitized, "0000:00:00 00:00:00"}, {written, "    :  :     :  :  "}},
+       "<x xmp:CreateDate=\"yesterday\"/><exif:DateTimeOriginal>2021-07-14T07:30:00Z", std::nullopt},
+      {"no metadata", {}, std::nullopt, std::nullopt},
+  };
+  ScratchFolder folder;
+  for (const Case& c : cases) {
+    const std::string path = folder.file(std::string(c.what) + ".jpg");
+    ASSERT_TRUE(writePicture(path, "jpeg", {.exifStrings = c.exif, .xmp = c.xmp})) << c.what;
+    const auto probe = mediaModule().probe(path);
+    ASSERT_TRUE(probe) << c.what;
+    EXPECT_EQ(probe->creationDate, c.expected) << c.what;
+  }
 }
 
 TEST(ProbedVideos, ContainersStreamsAndCreationTime) {

@@ -215,7 +215,7 @@ TEST(JpegEncoding, QualityFactorMapsOntoLibvipsScale) {
 }
 
 TEST(JpegEncoding, StripsEveryMetadataByDefault) {
-  PictureFixture fixture{.width = 80, .height = 60, .orientation = 6, .dateTimeOriginal = "2021:07:14 09:30:00", .offsetTimeOriginal = "+02:00", .withIccProfile = true, .withXmp = true};
+  PictureFixture fixture{.width = 80, .height = 60, .orientation = 6, .dateTimeOriginal = "2021:07:14 09:30:00", .offsetTimeOriginal = "+02:00", .withIccProfile = true, .xmp = std::string(kSmallXmp)};
   const auto picture = decode(pictureBytes("jpeg", fixture));
   ASSERT_NE(picture, nullptr);
   const JpegFields fields = fieldsOf(uprightJpeg(*picture, 0.8, JpegMetadata::none));
@@ -225,7 +225,7 @@ TEST(JpegEncoding, StripsEveryMetadataByDefault) {
 }
 
 TEST(JpegEncoding, KeepsCaptureDataWithOrientationOne) {
-  PictureFixture fixture{.width = 80, .height = 60, .orientation = 6, .dateTimeOriginal = "2021:07:14 09:30:00", .offsetTimeOriginal = "+02:00", .withIccProfile = true, .withXmp = true};
+  PictureFixture fixture{.width = 80, .height = 60, .orientation = 6, .dateTimeOriginal = "2021:07:14 09:30:00", .offsetTimeOriginal = "+02:00", .withIccProfile = true, .xmp = std::string(kSmallXmp)};
   const auto picture = decode(pictureBytes("jpeg", fixture));
   ASSERT_NE(picture, nullptr);
   const std::string jpeg = uprightJpeg(*picture, 0.92, JpegMetadata::keepCaptureData);

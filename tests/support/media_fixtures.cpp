@@ -178,6 +178,7 @@ bool writePicture(const std::string& path, const std::string& format, const Pict
     vips_image_set_string(image.get(), "exif-ifd2-DateTimeOriginal", picture.dateTimeOriginal->c_str());
   if (picture.offsetTimeOriginal)
     vips_image_set_string(image.get(), "exif-ifd2-OffsetTimeOriginal", picture.offsetTimeOriginal->c_str());
+  for (const auto& [field, value] : picture.exifStrings) vips_image_set_string(image.get(), field.c_str(), value.c_str());
   if (picture.withIccProfile) {
     VipsBlob* profile = nullptr;
     if (vips_profile_load("srgb", &profile, nullptr) != 0) return false;
@@ -186,13 +187,7 @@ bool writePicture(const std::string& path, const std::string& format, const Pict
     vips_image_set_blob_copy(image.get(), VIPS_META_ICC_NAME, data, length);
     vips_area_unref(VIPS_AREA(profile));
   }
-  if (picture.withXmp) {
-    static const std::string xmp =
-        "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">"
-        "<rdf:Description xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\" xmp:CreatorTool=\"tolvek-fixture\"/>"
-        "</rdf:RDF></x:xmpmeta>";
-    vips_image_set_blob_copy(image.get(), VIPS_META_XMP_NAME, xmp.data(), xmp.size());
-  }
+  if (picture.xmp) vips_image_set_blob_copy(image.get(), VIPS_META_XMP_NAME, picture.xmp->data(), picture.xmp->size());
   createParentOf(path);
   int failed = 1;
   const char* out = path.c_str();

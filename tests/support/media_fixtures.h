@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tolvek::testing {
@@ -43,9 +44,17 @@ struct PictureFixture {
   int orientation = 1;
   std::optional<std::string> dateTimeOriginal{};    // "YYYY:MM:DD HH:MM:SS"
   std::optional<std::string> offsetTimeOriginal{};  // "+02:00"
-  bool withIccProfile = false;                    // embeds the sRGB profile
-  bool withXmp = false;                           // embeds a small XMP packet
+  // Further EXIF strings by libvips field name: {"exif-ifd0-DateTime", "..."}.
+  std::vector<std::pair<std::string, std::string>> exifStrings{};
+  bool withIccProfile = false;       // embeds the sRGB profile
+  std::optional<std::string> xmp{};  // an XMP packet to embed (kSmallXmp, or any bytes)
 };
+
+// A small XMP packet that names the tool that wrote the picture.
+inline constexpr std::string_view kSmallXmp =
+    "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">"
+    "<rdf:Description xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\" xmp:CreatorTool=\"tolvek-fixture\"/>"
+    "</rdf:RDF></x:xmpmeta>";
 
 // Every maker below creates the parent folders of the file it writes.
 

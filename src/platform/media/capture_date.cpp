@@ -98,28 +98,66 @@ std::optional<std::int64_t> exifCaptureTime(std::string_view dateTime, std::opti
   return asLocal(fields);
 }
 
-std::optional<std::int64_t> isoCaptureTime(std::string_view text) {
+std::optional<std::int64_t> isoCaptureTime(std::string_view text, Zoneless zoneless) {
   text = trimmed(text);
-  if (text.size() < 19 || text[4] != '-' || text[7] != '-' || (text[10] != 'T' && text[10] != ' ') ||
-      text[13] != ':' || text[16] != ':')
+  if (text.size() < 16 || text[4] != '-' || text[7] != '-' || (text[10] != 'T' && text[10] != ' ') ||
+      text[13] != ':')
     return std::nullopt;
   const auto y = number(text, 0, 4), mo = number(text, 5, 2), d = number(text, 8, 2);
-  const auto h = number(text, 11, 2), mi = number(text, 14, 2), s = number(text, 17, 2);
-  if (!y || !mo || !d || !h || !mi || !s) return std::nullopt;
-  const Fields fields{*y, *mo, *d, *h, *mi, *s};
+  const auto h = number(text, 11, 2), mi = number(text, 14, 2);
+  if (!y || !mo || !d || !h || !mi) return std::nullopt;
+  std::string_view rest = text.substr(16);
+  int second = 0;
+  if (!rest.empty() && rest.front() == ':') {
+    const auto s = number(text, 17, 2);
+    if (!s) return std::nullopt;
+    second = *s;
+    rest = text.substr(19);
+    if (!rest.empty() && rest.front() == '.') {
+      rest.remove_prefix(1);
+      while (!rest.empty() && std::isdigit(static_cast<unsigned char>(rest.front())) != 0) rest.remove_prefix(1);
+    }
+  }
+  const Fields fields{*y, *mo, *d, *h, *mi, second};
   if (!plausible(fields)) return std::nullopt;
-  std::string_view rest = text.substr(19);
-  if (!rest.empty() && rest.front() == '.') {
-    rest.remove_prefix(1);
-    while (!rest.empty() && std::isdigit(static_cast<unsigned char>(rest.front())) != 0) rest.remove_prefix(1);
+  if (rest.empty()) return zoneless == Zoneless::local ? asLocal(fields) : std::optional(asUtc(fields));
+  const auto east = zoneOffset(rest);
+  if (!east) return std::nullopt;
+  return asUtc(fields) - *east;
+}
+
+std::optional<std::int64_t> xmpCaptureTime(std::string_view packet, std::string_view property) {
+  // A date is a few dozen characters: the value must end within this many
+  // after the name, so an unterminated tag costs no more than a short look.
+  constexpr std::size_t kWindow = 96;
+  if (property.empty()) return std::nullopt;
+  for (std::size_t at = packet.find(property, 1); at != std::string_view::npos;
+       at = packet.find(property, at + property.size())) {
+    const char before = packet[at - 1];
+    std::string_view after = packet.substr(at + property.size(), kWindow);
+    const auto skipSpace = [&after] {
+      while (!after.empty() && std::isspace(static_cast<unsigned char>(after.front())) != 0) after.remove_prefix(1);
+    };
+    skipSpace();
+    std::size_t end = std::string_view::npos;
+    if (before == '<' && !after.empty() && after.front() == '>') {
+      // <exif:DateTimeOriginal>2021-03-04T05:06:07</exif:DateTimeOriginal>
+      after.remove_prefix(1);
+      end = after.find('<');
+    } else if (std::isspace(static_cast<unsigned char>(before)) != 0 && !after.empty() && after.front() == '=') {
+      // exif:DateTimeOriginal="2021-03-04T05:06:07"
+      after.remove_prefix(1);
+      skipSpace();
+      if (!after.empty() && (after.front() == '"' || after.front() == '\'')) {
+        const char quote = after.front();
+        after.remove_prefix(1);
+        end = after.find(quote);
+      }
+    }
+    if (end == std::string_view::npos) continue;
+    if (const auto date = isoCaptureTime(after.substr(0, end), Zoneless::local)) return date;
   }
-  int east = 0;
-  if (!rest.empty()) {
-    const auto zone = zoneOffset(rest);
-    if (!zone) return std::nullopt;
-    east = *zone;
-  }
-  return asUtc(fields) - east;
+  return std::nullopt;
 }
 
 }  // namespace tolvek::media

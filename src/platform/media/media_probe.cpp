@@ -1,6 +1,8 @@
 #include "platform/media/media_probe.h"
 
+#include <array>
 #include <cstring>
+#include <string_view>
 #include <utility>
 
 #include "platform/media/av_input.h"
@@ -37,6 +39,44 @@ std::optional<std::string> exifText(VipsImage* image, const char* field) {
   return text;
 }
 
+// Where a picture's capture date is read, in order; the first plausible one
+// wins. EXIF first: when the shutter opened, when the picture was digitized,
+// when the file was last written (each with the offset written for it, libvips
+// field names) ...
+struct ExifDateField {
+  const char* dateTime;
+  const char* offset;
+};
+constexpr std::array<ExifDateField, 3> kExifDates{{
+    {"exif-ifd2-DateTimeOriginal", "exif-ifd2-OffsetTimeOriginal"},
+    {"exif-ifd2-DateTimeDigitized", "exif-ifd2-OffsetTimeDigitized"},
+    {"exif-ifd0-DateTime", "exif-ifd2-OffsetTime"},
+}};
+// ... then the XMP packet, for pictures whose EXIF was dropped or never written.
+constexpr std::array<std::string_view, 2> kXmpDates{"exif:DateTimeOriginal", "xmp:CreateDate"};
+
+std::optional<std::int64_t> pictureDate(VipsImage* image) {
+  for (const ExifDateField& field : kExifDates) {
+    const auto dateTime = exifText(image, field.dateTime);
+    if (!dateTime) continue;
+    const auto offset = exifText(image, field.offset);
+    if (const auto date = exifCaptureTime(*dateTime, offset ? std::optional<std::string_view>(*offset) : std::nullopt))
+      return date;
+  }
+  if (vips_image_get_typeof(image, VIPS_META_XMP_NAME) == 0) return std::nullopt;
+  const void* data = nullptr;
+  std::size_t length = 0;
+  if (vips_image_get_blob(image, VIPS_META_XMP_NAME, &data, &length) != 0 || data == nullptr) {
+    clearVipsError();
+    return std::nullopt;
+  }
+  const std::string_view packet(static_cast<const char*>(data), length);
+  for (const std::string_view property : kXmpDates) {
+    if (const auto date = xmpCaptureTime(packet, property)) return date;
+  }
+  return std::nullopt;
+}
+
 std::optional<MediaProbe> probePicture(const std::string& path, const std::string& typeIdentifier) {
   if (!isPictureLoader(vips_foreign_find_load(path.c_str()))) {
     clearVipsError();
@@ -52,10 +92,7 @@ std::optional<MediaProbe> probePicture(const std::string& path, const std::strin
   MediaProbe probe;
   probe.mediaType = MediaType::image;
   probe.uniformTypeIdentifier = typeIdentifier;
-  if (const auto taken = exifText(image.get(), "exif-ifd2-DateTimeOriginal")) {
-    const auto offset = exifText(image.get(), "exif-ifd2-OffsetTimeOriginal");
-    probe.creationDate = exifCaptureTime(*taken, offset ? std::optional<std::string_view>(*offset) : std::nullopt);
-  }
+  probe.creationDate = pictureDate(image.get());
   return probe;
 }
 
@@ -63,12 +100,12 @@ std::optional<std::int64_t> containerDate(AVFormatContext* context) {
   // Apple's tag keeps the local offset; the generic one is UTC.
   for (const char* key : {"com.apple.quicktime.creationdate", "creation_time"}) {
     if (const AVDictionaryEntry* entry = av_dict_get(context->metadata, key, nullptr, 0)) {
-      if (const auto date = isoCaptureTime(entry->value)) return date;
+      if (const auto date = isoCaptureTime(entry->value, Zoneless::utc)) return date;
     }
   }
   for (unsigned i = 0; i < context->nb_streams; ++i) {
     if (const AVDictionaryEntry* entry = av_dict_get(context->streams[i]->metadata, "creation_time", nullptr, 0)) {
-      if (const auto date = isoCaptureTime(entry->value)) return date;
+      if (const auto date = isoCaptureTime(entry->value, Zoneless::utc)) return date;
     }
   }
   return std::nullopt;
