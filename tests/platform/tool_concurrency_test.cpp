@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <set>
 #include <thread>
 
 #include "platform/access_store.h"
@@ -72,6 +73,32 @@ TEST(ToolConcurrency, KilledImportKeepsEveryReportedAsset) {
   ASSERT_TRUE(testing::writePicture(home.folder("more") + "/x.png", "png"));
   const auto again = home.runTool({"import", home.folder("more")});
   EXPECT_EQ(again.exitStatus, 0) << again.err;
+}
+
+TEST(ToolConcurrency, KilledSyncKeepsEveryReportedChangeAndTheNextOneFinishes) {
+  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
+  const std::string pictures = home.folder("pictures");
+  makePictures(pictures, 3000);
+  const auto killed = home.runTool({"add", pictures}, 2500ms);
+  ASSERT_TRUE(killed.timedOut) << "the sync finished before it could be killed";
+  const auto reported = testing::syncLines(killed.out);
+  ASSERT_FALSE(reported.empty()) << "nothing committed within the time: " << killed.err;
+  grant(home);
+  std::vector<std::string> ids;
+  for (const auto& line : reported) ids.push_back(line.identifier);
+  EXPECT_EQ(LinuxPhotoLibrary(home.location(), kHelperBundleIdentifier, "usage")
+                .fetchAssetsWithLocalIdentifiers(ids)->count(),
+            reported.size());
+
+  const auto finished = home.runTool({"sync"}, std::chrono::seconds(600));
+  ASSERT_EQ(finished.exitStatus, 0) << finished.err;
+  std::set<std::string> paths;
+  for (const auto& lines : {reported, testing::syncLines(finished.out)}) {
+    for (const auto& line : lines) EXPECT_TRUE(paths.insert(line.path).second) << "reported twice: " << line.path;
+  }
+  EXPECT_EQ(LinuxPhotoLibrary(home.location(), kHelperBundleIdentifier, "usage").fetchAssets(FetchOptions{})->count(),
+            3000u)
+      << "one asset per file, none twice";
 }
 
 TEST(ToolConcurrency, EightReadersDuringALongImportAllSucceed) {
