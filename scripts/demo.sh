@@ -11,13 +11,16 @@ scratch="${1:-$(mktemp -d "${TMPDIR:-/tmp}/tolvek-demo.XXXXXX")}"
 mkdir -p "$scratch"
 scratch="$(cd "$scratch" && pwd)"
 
-# Everything lives in the scratch folder: the library, its access store, the exports.
+# Everything lives in the scratch folder: a home with a Pictures folder, the
+# library, its access store, the exports.
+export HOME="$scratch/home"
 export XDG_DATA_HOME="$scratch/data"
+export XDG_CONFIG_HOME="$scratch/config"
 # No graphical session: access is granted with the tool instead of a prompt.
 unset DISPLAY WAYLAND_DISPLAY
 
-media="$scratch/media"
-mkdir -p "$media/trip" "$media/home"
+media="$HOME/Pictures"
+mkdir -p "$media/trip" "$media/home" "$scratch/camera"
 samples="../shared/samples"
 if [ -d "$samples" ]; then
   cp -p "$samples"/jpeg/Canon_40D.jpg "$samples"/jpeg/Nikon_D70.jpg "$samples"/jpeg/iPhone_hdr.jpg "$media/trip/"
@@ -35,14 +38,22 @@ touch -d "2023-12-24 18:30:00" "$media/home/dark.jpg"
 vips colourspace "$media/home/gradient.png" "$media/trip/generated.heic" srgb
 ffmpeg -v error -y -f lavfi -i testsrc=size=320x240:rate=25 -t 2 -pix_fmt yuv420p \
   -metadata creation_time=2025-07-14T12:00:00Z "$media/trip/clip.mp4"
+# A picture from a camera card, which the library keeps a copy of.
+vips gaussnoise "$scratch/camera/card.jpg" 480 320
+touch -d "2022-08-15 09:00:00" "$scratch/camera/card.jpg"
 
-"$tool" import "$media/trip" > "$scratch/trip.tsv"
-"$tool" import "$media/home" > "$scratch/home.tsv"
-trip=$("$tool" album create "Trip")
-home=$("$tool" album create "Home")
-"$tool" album add "$trip" $(cut -f1 "$scratch/trip.tsv") >/dev/null
-"$tool" album add "$home" $(cut -f1 "$scratch/home.tsv") >/dev/null
+# The first sync adds the Pictures folder as a source and references its
+# files where they are: each folder holding pictures becomes an album.
+echo "\$ tolvek-photos-library sync"
+"$tool" sync | tee "$scratch/sync.tsv" | cut -f1,3
+echo "\$ tolvek-photos-library import $scratch/camera/card.jpg"
+"$tool" import "$scratch/camera/card.jpg" > "$scratch/card.tsv"
+cat "$scratch/card.tsv"
+favourites=$("$tool" album create "Favourites")
+"$tool" album add "$favourites" $(cut -f1 "$scratch/card.tsv") $(grep -m1 /trip/ "$scratch/sync.tsv" | cut -f2) >/dev/null
+"$tool" sources
 "$tool" access grant
+echo "library: $("$tool" path) ($(du -sh "$("$tool" path)" | cut -f1), pictures referenced in place)"
 
 show() {
   echo
@@ -54,8 +65,8 @@ show() {
 }
 show albums
 show list - 5
-show list "$trip"
-ids=$(cut -f1 "$scratch/trip.tsv" "$scratch/home.tsv" | paste -sd, -)
+show list "$favourites"
+ids=$( (cut -f2 "$scratch/sync.tsv"; cut -f1 "$scratch/card.tsv") | sort -u | paste -sd, -)
 "$helper" list - 500 > "$scratch/list.json"
 "$helper" thumbs 240 "$ids" > "$scratch/thumbs.json"
 echo
