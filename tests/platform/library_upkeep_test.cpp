@@ -77,6 +77,16 @@ TEST_P(OlderCatalog, IsReadThenMigratedInPlaceAfterABackup) {
   EXPECT_EQ(migrated->original.sha256, digest->sha256);
   ASSERT_FALSE(migrated->derivatives.empty());
   for (const auto& d : migrated->derivatives) EXPECT_EQ(d.bytes, std::optional<std::uint64_t>(fs::file_size(d.path)));
+
+  // Derivatives of an unknown quality are made again by the next sync.
+  ASSERT_EQ(home.runTool({"add", home.folder("empty-source")}).exitStatus, 0);
+  const auto renewed = CatalogReader::open(home.location())->storedAsset(handle);
+  ASSERT_TRUE(renewed && !renewed->derivatives.empty());
+  for (const auto& d : renewed->derivatives) {
+    EXPECT_EQ(d.quality, std::optional<int>(kDerivativeQualityPercent));
+    EXPECT_TRUE(fs::exists(d.path)) << d.path;
+  }
+  for (const auto& d : migrated->derivatives) EXPECT_FALSE(fs::exists(d.path)) << "replaced: " << d.path;
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, OlderCatalog, ::testing::Values(2, 3));
