@@ -18,6 +18,7 @@ build="${1:-build-e}"
 what="${2:-all}"
 case "$build" in /*) ;; *) build="$root/$build" ;; esac
 samples="$root/../shared/samples"
+source "$root/bench/photo_set.sh"
 
 for tool in hyperfine sqlite3 vips vipsthumbnail heif-convert ffmpeg jq /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 1; }
@@ -121,18 +122,12 @@ SQL
   unset XDG_DATA_HOME
 }
 
-# 60 photos from the samples under distinct names: 30 JPEG, 30 HEIC made from
-# the same JPEGs with vips; two generated videos.
+# The 60 photos of bench/photo_set.sh (30 JPEG, 30 HEIC made from the same
+# JPEGs with vips) and two generated videos, imported.
 make_photo_library() {
   export XDG_DATA_HOME="$scratch/photos"
   local src="$scratch/photo-src"
-  mkdir -p "$src"
-  local jpegs=("$samples"/jpeg/*.jpg "$samples"/orientation/*.jpg)
-  for i in $(seq 0 29); do
-    local j="${jpegs[$((i % ${#jpegs[@]}))]}"
-    cp "$j" "$src/photo-$i.jpg"
-    vips copy "$j" "$src/photo-$i.heic" 2>/dev/null
-  done
+  make_photo_set "$samples" "$src"
   ffmpeg -v error -y -f lavfi -i testsrc=size=1280x720:rate=30 -t 3 -pix_fmt yuv420p "$src/video-1.mp4"
   ffmpeg -v error -y -f lavfi -i testsrc2=size=1920x1080:rate=30 -t 3 -pix_fmt yuv420p "$src/video-2.mov"
   "$tool" import "$src" > "$scratch/photos.tsv"
