@@ -322,7 +322,9 @@ class SourceSync {
       }
       known.erase(found);
     }
-    for (auto& [path, row] : known) {
+    for (auto& entry : known) {
+      const std::string& path = entry.first;
+      CatalogWriter::SourceFile& row = entry.second;
       const bool kept = std::any_of(unknown.begin(), unknown.end(),
                                     [&](const std::string& folder) { return isWithinFolder(path, folder); });
       if (kept) continue;

@@ -98,6 +98,9 @@ TEST_F(SourceSync, FirstSyncReferencesThePicturesFolderWithFoldersAsAlbums) {
   ASSERT_EQ(exported["files"].size(), 1u) << exported.dump();
   EXPECT_EQ(testing::readFileBytes(exported["files"][0]["path"].get<std::string>()),
             testing::readFileBytes(pictures("a.png")));
+  // Edited since the sync: the helper shows the file as it is now.
+  picture("2022/Lisbon/a-copy.png", 20);
+  EXPECT_NE(home.run({"thumbs", "64", a})["thumbs"][a], thumbs["thumbs"][a]);
 }
 
 TEST_F(SourceSync, EditsMovesAndRemovalsKeepIdentifiersWhereTheyShould) {
