@@ -266,10 +266,8 @@ Result<SyncTally> LibraryWriter::sync(const std::vector<CatalogWriter::Source>& 
     if (!all) return all.status();
     which = std::move(all).value();
   }
-  MediaModule* module = media();
-  if (module == nullptr) return Status::error("the media module cannot be loaded");
   removeOrphans();
-  return syncSources(*catalog_, *module, location_.libraryFolder, which, observer);
+  return syncSources(*catalog_, [this] { return media(); }, location_.libraryFolder, which, observer);
 }
 
 Status LibraryWriter::forgetSource(const CatalogWriter::Source& source) {

@@ -240,8 +240,9 @@ class Batch {
 
 class SourceSync {
  public:
-  SourceSync(CatalogWriter& catalog, MediaModule& media, std::string libraryFolder, const SyncObserver& observer)
-      : catalog_(catalog), media_(media), libraryFolder_(std::move(libraryFolder)), observer_(observer),
+  SourceSync(CatalogWriter& catalog, const std::function<MediaModule*()>& media, std::string libraryFolder,
+             const SyncObserver& observer)
+      : catalog_(catalog), loadMedia_(media), libraryFolder_(std::move(libraryFolder)), observer_(observer),
         batch_(catalog, observer, tally_) {}
 
   Result<SyncTally> run(const std::vector<CatalogWriter::Source>& sources) {
@@ -347,7 +348,7 @@ class SourceSync {
     if (examined.derivatives.empty()) {
       // Another file with this content claimed it first but comes later in
       // walk order: the derivatives are made here.
-      examined.derivatives = makeDerivatives(media_, libraryFolder_, absolute(plan, walked.path),
+      examined.derivatives = makeDerivatives(*media_, libraryFolder_, absolute(plan, walked.path),
                                              examined.probe.mediaType, examined.storageName);
     }
     if (examined.storageName.empty()) examined.storageName = newAssetIdentifier();
@@ -448,13 +449,20 @@ class SourceSync {
     return {};
   }
 
+  // The media module, loaded on first use.
+  Status loadMedia() {
+    if (media_ == nullptr) media_ = loadMedia_();
+    return media_ != nullptr ? Status{} : Status::error("the media module cannot be loaded");
+  }
+
   Status apply() {
     if (pending_.empty()) return {};
+    if (Status loaded = loadMedia(); !loaded) return loaded;
     auto hashes = catalog_.contentHashes();
     if (!hashes) return hashes.status();
     ContentClaims claims(std::move(hashes).value());
     OrderedPool<Examined> pool(pending_.size(), [&](std::size_t i) {
-      return examine(media_, claims, libraryFolder_, absolute(pending_[i].plan, pending_[i].walked.path));
+      return examine(*media_, claims, libraryFolder_, absolute(pending_[i].plan, pending_[i].walked.path));
     });
     for (std::size_t i = 0; i < pending_.size(); ++i) {
       Examined examined = pool.take(i);
@@ -499,10 +507,11 @@ class SourceSync {
   Status renewOutdatedDerivatives() {
     auto outdated = catalog_.outdatedDerivatives();
     if (!outdated || outdated->empty()) return outdated.status();
+    if (Status loaded = loadMedia(); !loaded) return loaded;
     OrderedPool<std::pair<std::string, std::vector<StoredDerivative>>> pool(outdated->size(), [&](std::size_t i) {
       std::string storage;
       const auto& work = (*outdated)[i];
-      auto made = makeDerivatives(media_, libraryFolder_, work.originalPath, work.mediaType, storage);
+      auto made = makeDerivatives(*media_, libraryFolder_, work.originalPath, work.mediaType, storage);
       return std::make_pair(storage, std::move(made));
     });
     const std::string prefix = libraryFolder_ + "/";
@@ -521,7 +530,8 @@ class SourceSync {
   }
 
   CatalogWriter& catalog_;
-  MediaModule& media_;
+  const std::function<MediaModule*()>& loadMedia_;
+  MediaModule* media_ = nullptr;
   std::string libraryFolder_;
   const SyncObserver& observer_;
   SyncTally tally_;
@@ -534,8 +544,9 @@ class SourceSync {
 
 }  // namespace
 
-Result<SyncTally> syncSources(CatalogWriter& catalog, MediaModule& media, const std::string& libraryFolder,
-                              const std::vector<CatalogWriter::Source>& sources, const SyncObserver& observer) {
+Result<SyncTally> syncSources(CatalogWriter& catalog, const std::function<MediaModule*()>& media,
+                              const std::string& libraryFolder, const std::vector<CatalogWriter::Source>& sources,
+                              const SyncObserver& observer) {
   return SourceSync(catalog, media, libraryFolder, observer).run(sources);
 }
 

@@ -50,11 +50,14 @@ inline constexpr std::size_t kSyncBatchFiles = 200;
 inline constexpr auto kSyncBatchSeconds = 1.0;
 
 // Syncs `sources` (rows of `catalog`) together, so that a file moved from one
-// to another keeps its asset. `libraryFolder` receives the derivatives. Fails
-// only when the catalog cannot be written; files and sources that cannot be
-// read are counted and reported, and what they held is kept.
-Result<SyncTally> syncSources(CatalogWriter& catalog, MediaModule& media, const std::string& libraryFolder,
-                              const std::vector<CatalogWriter::Source>& sources, const SyncObserver& observer);
+// to another keeps its asset. `libraryFolder` receives the derivatives. The
+// media module comes from `media`, called only when a file is to be examined
+// (a sync with nothing new never loads it). Fails only when the catalog cannot
+// be written or the media module cannot be loaded; files and sources that
+// cannot be read are counted and reported, and what they held is kept.
+Result<SyncTally> syncSources(CatalogWriter& catalog, const std::function<MediaModule*()>& media,
+                              const std::string& libraryFolder, const std::vector<CatalogWriter::Source>& sources,
+                              const SyncObserver& observer);
 
 // Whether the source's folder is there as recorded: a folder, on the device
 // it was last seen on, with entries when the library holds assets from it.

@@ -91,6 +91,13 @@ TEST_F(SourceSync, FirstSyncReferencesThePicturesFolderWithFoldersAsAlbums) {
   EXPECT_EQ(home.tool({"sources"}), pictures() + "\tpresent\t2\n");
   EXPECT_EQ(sync(), std::vector<SyncLine>{}) << "nothing changed";
   EXPECT_NE(last.err.find("3 unchanged, 1 skipped"), std::string::npos) << last.err;
+  // With nothing to examine, the image stack is never loaded (the loader's
+  // trace goes to standard error).
+  auto traced = home.toolOptions();
+  traced.environment.emplace_back("LD_DEBUG", "files");
+  const auto quiet = testing::runProcess(home.toolPath(), {"sync"}, traced);
+  EXPECT_NE(quiet.err.find("calling init"), std::string::npos) << "no loader trace";
+  EXPECT_EQ(quiet.err.find("libvips"), std::string::npos);
   // Thumbnails come from the derivatives and export copies the user's file.
   const Json thumbs = home.run({"thumbs", "64", a});
   EXPECT_TRUE(thumbs["thumbs"][a].is_string());
