@@ -224,9 +224,20 @@ Result<std::string> CatalogWriter::createAlbum(const std::optional<std::string>&
 }
 
 Result<std::int64_t> CatalogWriter::albumRow(const std::string& identifier) {
-  SqliteStatement find(db_.get(), "SELECT id FROM collection WHERE identifier = :identifier AND type = :type");
-  find.bind(":identifier", std::string_view(identifier)).bind(":type", CollectionType::album);
+  SqliteStatement find(db_.get(),
+                       "SELECT c.id, c.subtype = :folder, s.path, fo.path FROM collection c "
+                       "LEFT JOIN folder fo ON fo.collection_id = c.id LEFT JOIN source s ON s.id = fo.source_id "
+                       "WHERE c.identifier = :identifier AND c.type = :type");
+  find.bind(":identifier", std::string_view(identifier))
+      .bind(":type", CollectionType::album)
+      .bind(":folder", CollectionSubtype::albumSyncedFolder);
   if (!find.step()) return Status::error("no album with the identifier " + identifier);
+  if (find.integer(1) != 0) {
+    const std::string relative = find.text(3);
+    return Status::error("the album " + identifier + " is the folder " +
+                         validUtf8(relative.empty() ? find.text(2) : find.text(2) + "/" + relative) +
+                         ": it holds what the folder holds and cannot be edited");
+  }
   return find.integer(0);
 }
 

@@ -50,8 +50,9 @@ class CatalogWriter {
 
   // A new album; its identifier ("cannot create the album" on failure).
   Result<std::string> createAlbum(const std::optional<std::string>& title);
-  // The row of the album (albums only, not smart albums or moments) with
-  // this identifier ("no album with the identifier ..." when there is none).
+  // The row of the album the user can edit (albums only: not smart albums,
+  // moments or the albums of folders) with this identifier ("no album with
+  // the identifier ..." when there is none; a folder's album is named).
   Result<std::int64_t> albumRow(const std::string& identifier);
   // The same for an asset ("no asset with the identifier ...").
   Result<std::int64_t> assetRow(const std::string& identifier);

@@ -89,6 +89,10 @@ TEST_F(SourceSync, FirstSyncReferencesThePicturesFolderWithFoldersAsAlbums) {
   EXPECT_EQ(albums(), (std::vector<std::pair<std::string, int>>{{"2022/Lisbon", 2}, {"Pictures", 1}}));
   EXPECT_EQ(libraryCopies(), 0u) << "referenced in place, never copied";
   EXPECT_EQ(home.tool({"sources"}), pictures() + "\tpresent\t2\n");
+  const std::string lisbon = home.run({"albums"})["albums"][0]["id"];
+  const auto edit = home.runTool({"album", "add", lisbon, b});
+  EXPECT_EQ(edit.exitStatus, 1);
+  EXPECT_NE(edit.err.find("is the folder " + pictures("2022/Lisbon")), std::string::npos) << edit.err;
   EXPECT_EQ(sync(), std::vector<SyncLine>{}) << "nothing changed";
   EXPECT_NE(last.err.find("3 unchanged, 1 skipped"), std::string::npos) << last.err;
   // With nothing to examine, the image stack is never loaded (the loader's
