@@ -275,7 +275,12 @@ Result<bool> CatalogWriter::isOnlyCopy(std::int64_t asset) {
   return count.integer(0) == 1 && count.integer(1) == 0;
 }
 
-bool CatalogWriter::removeAssetIfUnheld(std::int64_t asset, std::vector<std::string>& unlinkAfter) {
+Status CatalogWriter::removeAssetIfUnheld(std::int64_t asset, std::vector<std::string>& unlinkAfter) {
+  if (!removeUnheldAsset(asset, unlinkAfter)) return failed(db_.get(), "remove an asset");
+  return {};
+}
+
+bool CatalogWriter::removeUnheldAsset(std::int64_t asset, std::vector<std::string>& unlinkAfter) {
   SqliteStatement held(db_.get(),
                        "SELECT EXISTS (SELECT 1 FROM file WHERE asset_id = :asset) OR EXISTS (SELECT 1 FROM resource "
                        "WHERE asset_id = :asset AND (path IS NOT NULL OR url IS NOT NULL))");
@@ -298,7 +303,7 @@ bool CatalogWriter::removeAssetIfUnheld(std::int64_t asset, std::vector<std::str
   return true;
 }
 
-Status CatalogWriter::removeFile(std::int64_t fileRow, std::vector<std::string>& unlinkAfter) {
+Status CatalogWriter::removeFile(std::int64_t fileRow, std::vector<std::string>& unlinkAfter, bool keepAsset) {
   SqliteStatement remove(db_.get(), "DELETE FROM file WHERE id = :file RETURNING asset_id, folder_id");
   remove.bind(":file", fileRow);
   if (!remove.step()) return remove.failed() ? failed(db_.get(), "forget a file") : Status{};
@@ -311,7 +316,7 @@ Status CatalogWriter::removeFile(std::int64_t fileRow, std::vector<std::string>&
                         "(SELECT collection_id FROM folder WHERE id = :folder) AND NOT EXISTS "
                         "(SELECT 1 FROM file WHERE folder_id = :folder AND asset_id = :asset)");
   leave.bind(":asset", *asset).bind(":folder", folder);
-  if (!leave.run() || !removeAssetIfUnheld(*asset, unlinkAfter)) return failed(db_.get(), "forget a file");
+  if (!leave.run() || (!keepAsset && !removeUnheldAsset(*asset, unlinkAfter))) return failed(db_.get(), "forget a file");
   return {};
 }
 

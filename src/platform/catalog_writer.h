@@ -145,8 +145,11 @@ class CatalogWriter {
   // and makes it a member of its folder's album.
   Status recordFile(std::int64_t sourceRow, std::int64_t folderRow, const SourceFile& file);
   // Forgets the file; its asset leaves the folder's album when no other copy
-  // sits there, and the library when it has no copy left at all.
-  Status removeFile(std::int64_t fileRow, std::vector<std::string>& unlinkAfter);
+  // sits there, and (unless `keepAsset`) the library when it has no copy left
+  // at all.
+  Status removeFile(std::int64_t fileRow, std::vector<std::string>& unlinkAfter, bool keepAsset = false);
+  // Removes the asset, with its derivatives, when it has no copy left.
+  Status removeAssetIfUnheld(std::int64_t assetRow, std::vector<std::string>& unlinkAfter);
   // True when the file is the asset's only copy (the library holds none).
   Result<bool> isOnlyCopy(std::int64_t assetRow);
   // Removes the albums of folders that no longer hold a copy, empty moments
@@ -165,7 +168,7 @@ class CatalogWriter {
   std::optional<std::int64_t> insertAssetRows(const std::string& identifier, const NewAsset& asset);
   bool insertDerivativeRows(std::int64_t assetRow, const std::vector<StoredDerivative>& derivatives);
   std::optional<std::int64_t> momentRow(std::int64_t creationDate);
-  bool removeAssetIfUnheld(std::int64_t assetRow, std::vector<std::string>& unlinkAfter);
+  bool removeUnheldAsset(std::int64_t assetRow, std::vector<std::string>& unlinkAfter);
   bool ensureFolderAlbum(std::int64_t folderRow, std::int64_t assetRow);
   FileLock lock_;  // released after db_ closes (members go in reverse order)
   SqliteConnection db_;

@@ -77,7 +77,16 @@ std::vector<StoredDerivative> makeDerivatives(MediaModule& media, const std::str
   return media.makeDerivatives(path, type, libraryFolder + "/" + paths.derivativePrefix);
 }
 
-Examined examine(MediaModule& media, ContentClaims& claims, const std::string& libraryFolder, const std::string& path) {
+// The name under which the media module reads the open file `fd`: the
+// descriptor itself where /proc shows it, so that a file swapped for a link
+// or a FIFO after it was opened is never what gets read.
+std::string openedName(int fd, const std::string& path) {
+  static const bool proc = ::access("/proc/self/fd", X_OK) == 0;
+  return proc ? "/proc/self/fd/" + std::to_string(fd) : path;
+}
+
+Examined examine(MediaModule& media, ContentClaims& claims, const std::string& libraryFolder,
+                 const std::string& path, const WalkedFile& walked) {
   Examined result;
   // Opened first so that a file that cannot be read is told from one that
   // is no picture (the probe answers nothing for both).
@@ -86,7 +95,17 @@ Examined examine(MediaModule& media, ContentClaims& claims, const std::string& l
     result.error = file.message();
     return result;
   }
-  auto probe = media.probe(path);
+  // A file written while the sync runs is left as it was recorded, for the
+  // next sync: what was read must be what was walked.
+  struct stat info {};
+  if (::fstat(file->fd(), &info) != 0 || static_cast<std::uint64_t>(info.st_ino) != walked.inode ||
+      static_cast<std::uint64_t>(info.st_size) != walked.size ||
+      std::int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec != walked.modifiedNs) {
+    result.error = "it changed while it was read; the next sync takes it up";
+    return result;
+  }
+  const std::string name = openedName(file->fd(), path);
+  auto probe = media.probe(name);
   if (!probe || probe->mediaType < MediaType::image || probe->mediaType > MediaType::audio) {
     result.outcome = Examined::Outcome::notMedia;
     return result;
@@ -100,7 +119,7 @@ Examined examine(MediaModule& media, ContentClaims& claims, const std::string& l
   result.probe = std::move(*probe);
   result.digest = std::move(*digest);
   if (claims.claim(result.digest.sha256)) {
-    result.derivatives = makeDerivatives(media, libraryFolder, path, result.probe.mediaType, result.storageName);
+    result.derivatives = makeDerivatives(media, libraryFolder, name, result.probe.mediaType, result.storageName);
   }
   return result;
 }
@@ -182,6 +201,20 @@ struct Gone {
   bool moved = false;  // its asset turned up at a new path
 };
 
+// True when the walk finds one of the recorded media files unchanged.
+bool holdsRecordedFiles(const SourceWalk& walk, const std::vector<CatalogWriter::SourceFile>& files) {
+  std::unordered_map<std::string_view, const CatalogWriter::SourceFile*> recorded;
+  for (const auto& file : files) {
+    if (file.assetRow) recorded.emplace(file.path, &file);
+  }
+  if (recorded.empty()) return true;
+  return std::any_of(walk.files.begin(), walk.files.end(), [&](const WalkedFile& walked) {
+    const auto found = recorded.find(walked.path);
+    return found != recorded.end() && found->second->size == walked.size &&
+           found->second->modifiedNs == walked.modifiedNs;
+  });
+}
+
 // Batches of catalog changes, committed with their events and followed by
 // the removal of the files their rows no longer name.
 class Batch {
@@ -251,6 +284,7 @@ class SourceSync {
     }
     if (Status applied = apply(); !applied) return applied;
     if (Status removed = removeGone(); !removed) return removed;
+    if (Status applied = applyDeferred(); !applied) return applied;
     if (Status recorded = recordDevices(); !recorded) return recorded;
     if (Status renewed = renewOutdatedDerivatives(); !renewed) return renewed;
     return tally_;
@@ -272,7 +306,10 @@ class SourceSync {
     std::string offline;
     if (!walk.listed) {
       offline = walk.error;
-    } else if (source.device && static_cast<std::uint64_t>(*source.device) != walk.folders.front().device) {
+    } else if (source.device && static_cast<std::uint64_t>(*source.device) != walk.folders.front().device &&
+               !holdsRecordedFiles(walk, *files)) {
+      // A drive mounted again may get another device number; it is the same
+      // source while the files recorded from it are there.
       offline = "it is on another device than before (a drive that is not mounted?)";
     } else if (walk.folders.front().empty && holdsAssets) {
       offline = "it is empty (a drive that is not mounted?)";
@@ -361,7 +398,11 @@ class SourceSync {
     return asset;
   }
 
-  Status applyOne(const Pending& item, Examined examined) {
+  // Applies what was learnt of one file. New content of a file that had an
+  // asset waits for `final`, the pass after every other file and removal, so
+  // that whether it was its asset's only copy is judged on the whole walk.
+  Status applyOne(std::size_t index, Examined examined, bool final) {
+    const Pending& item = pending_[index];
     const Plan& plan = plans_[item.plan];
     const std::string path = absolute(item.plan, item.walked.path);
     if (examined.outcome == Examined::Outcome::failed) {
@@ -388,7 +429,9 @@ class SourceSync {
         if (!found) return found.status();
         identifier = *found;
       }
-      if (Status removed = catalog_.removeFile(item.before->row, batch_.unlinkAfter()); !removed) return removed;
+      // The asset stays until the end of the sync: a later file may be its copy.
+      if (Status removed = catalog_.removeFile(item.before->row, batch_.unlinkAfter(), true); !removed) return removed;
+      if (previous) maybeUnheld_.push_back(*previous);
       if (previous && report) batch_.report(SyncChange::removed, identifier, path);
       return {};
     };
@@ -423,6 +466,10 @@ class SourceSync {
       return {};
     }
     // New content. The file's only copy of an asset keeps that asset.
+    if (previous && !final) {
+      deferred_.emplace_back(index, std::move(examined));
+      return {};
+    }
     NewAsset asset = newAsset(examined, item.plan, item.walked);
     if (previous) {
       auto only = catalog_.isOnlyCopy(*previous);
@@ -462,13 +509,27 @@ class SourceSync {
     if (!hashes) return hashes.status();
     ContentClaims claims(std::move(hashes).value());
     OrderedPool<Examined> pool(pending_.size(), [&](std::size_t i) {
-      return examine(*media_, claims, libraryFolder_, absolute(pending_[i].plan, pending_[i].walked.path));
+      return examine(*media_, claims, libraryFolder_, absolute(pending_[i].plan, pending_[i].walked.path),
+                     pending_[i].walked);
     });
     for (std::size_t i = 0; i < pending_.size(); ++i) {
       Examined examined = pool.take(i);
       if (observer_.progress) observer_.progress(i + 1, pending_.size(), absolute(pending_[i].plan, pending_[i].walked.path));
-      if (Status applied = applyOne(pending_[i], std::move(examined)); !applied) return applied;
+      if (Status applied = applyOne(i, std::move(examined), false); !applied) return applied;
       if (Status committed = batch_.commitIfDue(false); !committed) return committed;
+    }
+    return {};
+  }
+
+  // After the removals: edited files whose assets may have had other copies.
+  Status applyDeferred() {
+    for (auto& [index, examined] : deferred_) {
+      if (Status applied = applyOne(index, std::move(examined), true); !applied) return applied;
+      if (Status committed = batch_.commitIfDue(false); !committed) return committed;
+    }
+    if (Status begun = batch_.begin(); !begun) return begun;
+    for (const std::int64_t asset : maybeUnheld_) {
+      if (Status removed = catalog_.removeAssetIfUnheld(asset, batch_.unlinkAfter()); !removed) return removed;
     }
     return {};
   }
@@ -539,6 +600,8 @@ class SourceSync {
   std::vector<Plan> plans_;
   std::vector<Pending> pending_;
   std::vector<Gone> gone_;
+  std::vector<std::pair<std::size_t, Examined>> deferred_;  // index into pending_
+  std::vector<std::int64_t> maybeUnheld_;  // assets a changed file left
   std::unordered_map<std::int64_t, std::deque<std::size_t>> goneByAsset_;
 };
 

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 
@@ -26,11 +27,14 @@ class SourceSync : public ::testing::Test {
   void picture(const std::string& relative, int width = 64) {
     ASSERT_TRUE(testing::writePicture(pictures(relative), "png", {.width = width}));
   }
-  // Runs sync (or another command) and gives its lines; `status` expected.
+  // Runs sync (or another command) and gives its lines by path (changes that
+  // wait for the whole walk come last); `status` expected.
   std::vector<SyncLine> sync(const std::vector<std::string>& arguments = {"sync"}, int status = 0) {
     last = home.runTool(arguments);
     EXPECT_EQ(last.exitStatus, status) << last.err;
-    return testing::syncLines(last.out);
+    auto lines = testing::syncLines(last.out);
+    std::sort(lines.begin(), lines.end(), [](const auto& x, const auto& y) { return x.path < y.path; });
+    return lines;
   }
   std::set<std::string> listed() {
     std::set<std::string> ids;
@@ -147,6 +151,31 @@ TEST_F(SourceSync, EditsMovesAndRemovalsKeepIdentifiersWhereTheyShould) {
   sync();
   EXPECT_EQ(albums().back(), (std::pair<std::string, int>{"2022/Lisbon", 1}));
   EXPECT_EQ(home.run({"albums"})["albums"].back()["id"], lisbon) << "its identifier is the folder's";
+}
+
+TEST_F(SourceSync, SwappedAndReplacedFilesKeepTheirPicturesIdentifiers) {
+  syncFirstTime();
+  const std::string album = home.createAlbum("Mine");
+  home.addToAlbum(album, {b});
+  // The names of b and of one copy of a swapped.
+  fs::rename(pictures("a.png"), pictures("t.png"));
+  fs::rename(pictures("2022/Lisbon/b.png"), pictures("a.png"));
+  fs::rename(pictures("t.png"), pictures("2022/Lisbon/b.png"));
+  EXPECT_EQ(sync(), (std::vector<SyncLine>{{"changed", a, pictures("2022/Lisbon/b.png")},
+                                          {"changed", b, pictures("a.png")}}));
+  EXPECT_EQ(listed(), (std::set<std::string>{a, b}));
+  EXPECT_EQ(home.run({"list", album, "10"})["items"].size(), 1u) << "b stayed in the user's album";
+
+  // b renamed, and another picture saved under its old name.
+  fs::rename(pictures("a.png"), pictures("b-renamed.png"));
+  picture("a.png", 36);
+  const auto lines = sync();
+  ASSERT_EQ(lines.size(), 2u) << last.out;
+  EXPECT_EQ(lines[1], (SyncLine{"added", b, pictures("b-renamed.png")}));
+  EXPECT_EQ(lines[0].change, "changed");
+  EXPECT_EQ(lines[0].path, pictures("a.png"));
+  EXPECT_NE(lines[0].identifier, b) << "the new picture is a new asset";
+  EXPECT_EQ(listed(), (std::set<std::string>{a, b, lines[0].identifier}));
 }
 
 // A source whose folder went missing or was emptied (an unmounted drive).

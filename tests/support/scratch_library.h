@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -102,6 +103,9 @@ struct SyncLine {
   std::string path;
   bool operator==(const SyncLine&) const = default;
 };
+inline void PrintTo(const SyncLine& line, std::ostream* os) {
+  *os << line.change << " " << line.identifier << " " << line.path;
+}
 std::vector<SyncLine> syncLines(const std::string& out);
 
 // Identifiers as the helper takes them: one argument, joined with commas.
