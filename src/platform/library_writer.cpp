@@ -260,7 +260,11 @@ Result<CatalogWriter::Source> LibraryWriter::findSource(const std::string& path)
 }
 
 Result<SyncTally> LibraryWriter::sync(const std::vector<CatalogWriter::Source>& sources, const SyncObserver& observer) {
-  std::vector<CatalogWriter::Source> which = sources;
+  std::vector<CatalogWriter::Source> which;
+  for (const CatalogWriter::Source& source : sources) {  // a source named twice is synced once
+    if (std::none_of(which.begin(), which.end(), [&](const auto& s) { return s.row == source.row; }))
+      which.push_back(source);
+  }
   if (which.empty()) {
     auto all = catalog_->sources();
     if (!all) return all.status();

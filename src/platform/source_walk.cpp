@@ -75,7 +75,12 @@ class Walker {
       struct stat childInfo {};
       bool stated = false;
       if (type == DT_UNKNOWN || type == DT_REG) {
-        if (::fstatat(fd, entry.name.c_str(), &childInfo, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
+        if (::fstatat(fd, entry.name.c_str(), &childInfo, AT_SYMLINK_NOFOLLOW) != 0) {
+          // Gone meanwhile; anything else (a folder that can be listed but
+          // not searched, an I/O error) leaves what it was unknown.
+          if (errno != ENOENT) walk_.unreadable.push_back(child);
+          continue;
+        }
         stated = true;
         type = S_ISREG(childInfo.st_mode) ? DT_REG : S_ISDIR(childInfo.st_mode) ? DT_DIR : DT_UNKNOWN;
       }
