@@ -51,69 +51,40 @@ struct Library {
   std::string tripAgain; // a second album titled "Trip": summer
   std::string emptyTitle;
   std::string untitled;
-};
 
-class Browse : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    lib_ = new Library;
-    ScratchLibrary& s = lib_->scratch;
-    const std::string src = s.work("src");
-    std::filesystem::create_directories(src + "/fill");
-    ASSERT_TRUE(writePicture(src + "/beach.jpg", "jpeg",
-                             {.width = 64, .height = 48, .dateTimeOriginal = "2021:03:04 05:06:07",
-                              .offsetTimeOriginal = "+02:00"}));
-    ASSERT_TRUE(writePicture(src + "/Été 🌅.jpg", "jpeg",
-                             {.dateTimeOriginal = "2019:07:01 12:00:00", .offsetTimeOriginal = "+00:00"}));
-    ASSERT_TRUE(writePicture(src + "/undated.png", "png"));
-    ASSERT_TRUE(writeVideo(src + "/clip.mp4", {.creationTime = "2022-05-06T07:08:09Z"}));
-    ASSERT_TRUE(writeAudio(src + "/song.m4a", "m4a", "2023-01-01T00:00:00Z"));
-    ASSERT_TRUE(writePicture(src + "/fill/template.png", "png", {.width = 16, .height = 12}));
-    const auto bytes = readFileBytes(src + "/fill/template.png");
-    ASSERT_TRUE(bytes);
-    std::filesystem::remove(src + "/fill/template.png");
-    std::vector<std::string> fillerPaths;
-    for (int i = 0; i < kFillerCount; ++i) {
-      char name[32];
-      std::snprintf(name, sizeof name, "/fill/f%03d.png", i);
-      fillerPaths.push_back(src + name);
-      ASSERT_TRUE(writeFileBytes(fillerPaths.back(), *bytes));
-      ASSERT_TRUE(setModificationTime(fillerPaths.back(), kFillerEpoch + i * 60));
-    }
+  void build() {
+    ScratchLibrary& s = scratch;
+    const std::vector<std::pair<std::string*, std::string>> files = {
+        {&beach,
+         s.picture(
+             "beach.jpg", "jpeg",
+             {.width = 64, .height = 48, .dateTimeOriginal = "2021:03:04 05:06:07", .offsetTimeOriginal = "+02:00"})},
+        {&clip, s.video("clip.mp4", {.creationTime = "2022-05-06T07:08:09Z"})},
+        {&song, s.audio("song.m4a", "2023-01-01T00:00:00Z")},
+        {&summer,
+         s.picture("Été 🌅.jpg", "jpeg", {.dateTimeOriginal = "2019:07:01 12:00:00", .offsetTimeOriginal = "+00:00"})}};
+    const std::string undatedPath = s.picture("undated.png", "png");
+    const std::vector<std::string> fillerPaths = s.pictureCopies("src/fill", kFillerCount, kFillerEpoch, 60);
+    ASSERT_FALSE(::testing::Test::HasFailure()) << "the source files could not be made";
+    s.importInto(files);
+    undated = s.import(undatedPath, {"--no-date"});
+    fillers = s.import(fillerPaths);
 
-    auto ids = s.import({src + "/beach.jpg", src + "/clip.mp4", src + "/song.m4a", src + "/Été 🌅.jpg"});
-    lib_->beach = ids[0];
-    lib_->clip = ids[1];
-    lib_->song = ids[2];
-    lib_->summer = ids[3];
-    lib_->undated = s.import(src + "/undated.png", {"--no-date"});
-    lib_->fillers = s.import(fillerPaths);
-
-    lib_->trip = s.createAlbum("Trip");
-    lib_->tripAgain = s.createAlbum("Trip");
-    lib_->emptyTitle = s.createAlbum("");
-    lib_->untitled = s.createAlbum(std::nullopt);
-    s.addToAlbum(lib_->trip, {lib_->beach, lib_->clip, lib_->song});
-    s.addToAlbum(lib_->tripAgain, {lib_->summer});
-    s.tool({"favorite", lib_->beach});
+    trip = s.createAlbum("Trip");
+    tripAgain = s.createAlbum("Trip");
+    emptyTitle = s.createAlbum("");
+    untitled = s.createAlbum(std::nullopt);
+    s.addToAlbum(trip, {beach, clip, song});
+    s.addToAlbum(tripAgain, {summer});
+    s.tool({"favorite", beach});
     s.grantAccess();
   }
-  static void TearDownTestSuite() {
-    delete lib_;
-    lib_ = nullptr;
-  }
+};
 
+class Browse : public SharedLibraryTest<Library> {
+ protected:
   static Json run(const std::vector<std::string>& arguments, const Environment& extra = {}) {
     return lib_->scratch.run(arguments, 0, extra);
-  }
-  static std::vector<std::string> itemIds(const Json& document) {
-    std::vector<std::string> ids;
-    if (!document.is_object() || !document.contains("items") || !document["items"].is_array()) {
-      ADD_FAILURE() << "no items array: " << document.dump();
-      return ids;
-    }
-    for (const Json& item : document["items"]) ids.push_back(item.value("id", ""));
-    return ids;
   }
 
   // Newest first over the whole library: clip (2022), beach (2021), the
@@ -125,11 +96,7 @@ class Browse : public ::testing::Test {
     ids.push_back(lib_->undated);
     return ids;
   }
-
-  static Library* lib_;
 };
-
-Library* Browse::lib_ = nullptr;
 
 TEST_F(Browse, AlbumsListsEveryAlbumWithItsTitleAndItsPicturesAndVideosCounted) {
   const Json document = run({"albums"});
@@ -287,15 +254,7 @@ TEST_F(Browse, IdentifiersThatNameNothingGiveEmptyItems) {
 // is null.
 TEST(DamagedRows, ARowThatCannotBeWrittenIsLeftOutAndTheRestListed) {
   ScratchLibrary s;
-  const std::string src = s.work("src");
-  std::filesystem::create_directories(src);
-  std::vector<std::string> paths;
-  for (int i = 0; i < 3; ++i) {
-    paths.push_back(src + "/p" + std::to_string(i) + ".jpg");
-    ASSERT_TRUE(writePicture(paths.back(), "jpeg", {.dateTimeOriginal = "2020:01:0" + std::to_string(i + 1) + " 10:00:00",
-                                                    .offsetTimeOriginal = "+00:00"}));
-  }
-  const std::vector<std::string> ids = s.import(paths);
+  const std::vector<std::string> ids = s.importDatedPictures(3);
   const std::string album = s.createAlbum("All");
   const std::string broken = s.createAlbum("Broken");
   s.addToAlbum(album, ids);
@@ -310,11 +269,7 @@ TEST(DamagedRows, ARowThatCannotBeWrittenIsLeftOutAndTheRestListed) {
   const std::vector<std::string> rest = {ids[2], ids[0]};  // newest first: the year 10000, then 2020
   for (const std::string& scope : {std::string("-"), album}) {
     const Json listed = s.run({"list", scope, "500"});
-    ASSERT_TRUE(listed.contains("items")) << scope;
-    std::vector<std::string> listedIds;
-    for (const Json& item : listed["items"]) listedIds.push_back(item.value("id", ""));
-    EXPECT_EQ(listedIds, rest) << scope;
-    ASSERT_EQ(listed["items"].size(), 2u);
+    ASSERT_EQ(itemIds(listed), rest) << scope;
     EXPECT_TRUE(listed["items"][0]["date"].is_null()) << listed["items"][0].dump();
     EXPECT_EQ(listed["items"][1]["date"], "2020-01-01T10:00:00Z");
   }
@@ -337,11 +292,7 @@ TEST(DamagedRows, ARowThatCannotBeWrittenIsLeftOutAndTheRestListed) {
 // -wal or -shm file, reads as usual.
 TEST(ReadOnlyLibrary, ACatalogThatCannotBeWrittenBesideReadsNormally) {
   ScratchLibrary s;
-  const std::string src = s.work("src");
-  std::filesystem::create_directories(src);
-  ASSERT_TRUE(writePicture(src + "/a.jpg", "jpeg", {.dateTimeOriginal = "2020:01:01 10:00:00"}));
-  ASSERT_TRUE(writePicture(src + "/b.jpg", "jpeg", {.dateTimeOriginal = "2020:01:02 10:00:00"}));
-  const std::vector<std::string> ids = s.import({src + "/a.jpg", src + "/b.jpg"});
+  const std::vector<std::string> ids = s.importDatedPictures(2);
   s.grantAccess();
   ASSERT_FALSE(std::filesystem::exists(s.catalogPath() + "-wal"));
   ASSERT_FALSE(std::filesystem::exists(s.catalogPath() + "-shm"));
@@ -367,10 +318,7 @@ TEST(ReadOnlyLibrary, ACatalogThatCannotBeWrittenBesideReadsNormally) {
   ASSERT_NE(probe.exitStatus, 0) << "the folder is still writable";
 
   const Json listed = expectOneDocument(readOnly({TOLVEK_BIN_DIR "/tolvek-photos", "list", "-", "500"}), 0);
-  ASSERT_TRUE(listed.contains("items")) << listed.dump();
-  std::vector<std::string> listedIds;
-  for (const Json& item : listed["items"]) listedIds.push_back(item.value("id", ""));
-  EXPECT_EQ(listedIds, (std::vector<std::string>{ids[1], ids[0]}));
+  EXPECT_EQ(itemIds(listed), (std::vector<std::string>{ids[1], ids[0]}));
   const Json thumbs = expectOneDocument(readOnly({TOLVEK_BIN_DIR "/tolvek-photos", "thumbs", "64", ids[0]}), 0);
   EXPECT_TRUE(thumbs.contains("thumbs") && thumbs["thumbs"].contains(ids[0])) << thumbs.dump().substr(0, 200);
 

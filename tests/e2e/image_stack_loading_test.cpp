@@ -14,22 +14,15 @@ namespace {
 struct Library {
   ScratchLibrary scratch;
   std::string picture;
+
+  void build() {
+    picture = scratch.import(scratch.picture("picture.jpg", "jpeg", {.width = 320, .height = 240}));
+    scratch.grantAccess();
+  }
 };
 
-class ImageStack : public ::testing::Test {
+class ImageStack : public SharedLibraryTest<Library> {
  protected:
-  static void SetUpTestSuite() {
-    lib_ = new Library;
-    const std::string src = lib_->scratch.work("picture.jpg");
-    ASSERT_TRUE(writePicture(src, "jpeg", {.width = 320, .height = 240}));
-    lib_->picture = lib_->scratch.import(src);
-    lib_->scratch.grantAccess();
-  }
-  static void TearDownTestSuite() {
-    delete lib_;
-    lib_ = nullptr;
-  }
-
   // The run's loader trace; its standard output must still be one document.
   static std::string loaderTrace(const std::vector<std::string>& arguments, int status) {
     const ProcessResult result = lib_->scratch.helper(arguments, {{"LD_DEBUG", "files"}});
@@ -41,11 +34,7 @@ class ImageStack : public ::testing::Test {
     return result.err;
   }
   static bool loadsVips(const std::string& trace) { return trace.find("libvips.so") != std::string::npos; }
-
-  static Library* lib_;
 };
-
-Library* ImageStack::lib_ = nullptr;
 
 TEST_F(ImageStack, AlbumsListAndUsageErrorsNeverLoadIt) {
   const std::vector<std::pair<std::vector<std::string>, int>> runs = {

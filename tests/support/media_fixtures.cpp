@@ -342,6 +342,18 @@ MarkerColour markerColourIn(std::string_view encoded, Quadrant quadrant) {
   return MarkerColour::other;
 }
 
+std::vector<MarkerColour> markerColoursIn(std::string_view encoded) {
+  std::vector<MarkerColour> colours;
+  for (Quadrant q : kQuadrants) colours.push_back(markerColourIn(encoded, q));
+  return colours;
+}
+
+std::vector<MarkerColour> uprightMarkerColours() {
+  std::vector<MarkerColour> colours;
+  for (Quadrant q : kQuadrants) colours.push_back(markerColourAt(q));
+  return colours;
+}
+
 std::optional<DecodedSize> encodedPictureSize(std::string_view encoded) {
   startVips();
   Image image = take(vips_image_new_from_buffer(encoded.data(), encoded.size(), "", nullptr));

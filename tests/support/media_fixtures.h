@@ -8,6 +8,7 @@
 // bottom-right white.
 #include <cstdint>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +17,10 @@ namespace tolvek::testing {
 
 enum class Quadrant { topLeft, topRight, bottomLeft, bottomRight };
 enum class MarkerColour { red, green, blue, white, other };
+inline std::ostream& operator<<(std::ostream& out, MarkerColour colour) { return out << static_cast<int>(colour); }
+
+inline constexpr Quadrant kQuadrants[] = {Quadrant::topLeft, Quadrant::topRight, Quadrant::bottomLeft,
+                                          Quadrant::bottomRight};
 
 // The marker colour of an upright quadrant.
 MarkerColour markerColourAt(Quadrant quadrant);
@@ -95,6 +100,10 @@ bool writeTruncatedCopy(const std::string& source, const std::string& target, st
 // The marker colour found near the centre of a quadrant of the encoded picture
 // (decoded without applying any orientation tag); `other` when unreadable.
 MarkerColour markerColourIn(std::string_view encoded, Quadrant quadrant);
+// The colours of the four quadrants, in the order of kQuadrants; and those
+// of the upright marker.
+std::vector<MarkerColour> markerColoursIn(std::string_view encoded);
+std::vector<MarkerColour> uprightMarkerColours();
 
 struct DecodedSize {
   int width = 0;

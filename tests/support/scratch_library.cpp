@@ -2,17 +2,19 @@
 
 #include <glib.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <time.h>
 #include <unistd.h>
 #include <vips/vips.h>
 
-#include <stdlib.h>
-#include <time.h>
-
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <sstream>
 
 #include "platform/library_location.h"
+#include "platform/linux_photo_library.h"
 
 namespace tolvek::testing {
 namespace {
@@ -94,6 +96,24 @@ std::string ScratchLibrary::import(const std::string& path, const std::vector<st
   return import(std::vector<std::string>{path}, options).front();
 }
 
+void ScratchLibrary::importInto(const std::vector<std::pair<std::string*, std::string>>& files,
+                                const std::vector<std::string>& options) {
+  std::vector<std::string> paths;
+  for (const auto& file : files) paths.push_back(file.second);
+  const std::vector<std::string> identifiers = import(paths, options);
+  for (std::size_t i = 0; i < files.size(); ++i) *files[i].first = identifiers[i];
+}
+
+std::vector<std::string> ScratchLibrary::importDatedPictures(int count) {
+  std::vector<std::string> paths;
+  for (int i = 0; i < count; ++i) {
+    const std::string date = "2020:01:0" + std::to_string(i + 1) + " 10:00:00";
+    paths.push_back(
+        picture("p" + std::to_string(i) + ".jpg", "jpeg", {.dateTimeOriginal = date, .offsetTimeOriginal = "+00:00"}));
+  }
+  return import(paths);
+}
+
 std::string ScratchLibrary::createAlbum(const std::optional<std::string>& title) {
   std::string out = tool({"album", "create", title ? *title : std::string("--untitled")});
   while (!out.empty() && out.back() == '\n') out.pop_back();
@@ -105,6 +125,49 @@ void ScratchLibrary::addToAlbum(const std::string& album, const std::vector<std:
   std::vector<std::string> arguments{"album", "add", album};
   arguments.insert(arguments.end(), assets.begin(), assets.end());
   tool(arguments);
+}
+
+std::string ScratchLibrary::picture(const std::string& name, const std::string& format,
+                                    const PictureFixture& fixture) const {
+  const std::string path = work("src/" + name);
+  EXPECT_TRUE(writePicture(path, format, fixture)) << "cannot make " << path;
+  return path;
+}
+
+std::string ScratchLibrary::video(const std::string& name, const VideoFixture& fixture) const {
+  const std::string path = work("src/" + name);
+  EXPECT_TRUE(writeVideo(path, fixture)) << "cannot make " << path;
+  return path;
+}
+
+std::string ScratchLibrary::audio(const std::string& name, const std::optional<std::string>& creationTime) const {
+  const std::string path = work("src/" + name);
+  EXPECT_TRUE(writeAudio(path, "m4a", creationTime)) << "cannot make " << path;
+  return path;
+}
+
+std::vector<std::string> ScratchLibrary::pictureCopies(const std::string& folder, int count, std::int64_t firstTime,
+                                                       std::int64_t step) const {
+  const std::string first = work(folder + "/p0000.png");
+  EXPECT_TRUE(writePicture(first, "png", {.width = 16, .height = 16}));
+  const std::string bytes = readFileBytes(first).value_or("");
+  std::vector<std::string> paths;
+  for (int i = 0; i < count; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/p%04d.png", i);
+    paths.push_back(work(folder + name));
+    EXPECT_TRUE(writeFileBytes(paths.back(), bytes) && setModificationTime(paths.back(), firstTime + i * step));
+  }
+  return paths;
+}
+
+void ScratchLibrary::recordAnswer(const std::optional<AccessAnswer>& answer) const {
+  const Status written = AccessStore(accessStorePath()).write(kHelperBundleIdentifier, answer);
+  EXPECT_TRUE(written.ok()) << written.message();
+}
+
+std::unique_ptr<PhotoLibrary> ScratchLibrary::library(const std::string& usage) const {
+  return std::make_unique<LinuxPhotoLibrary>(location(), kHelperBundleIdentifier, usage);
 }
 
 std::optional<std::string> ScratchLibrary::originalPath(const std::string& asset) const {
@@ -152,6 +215,16 @@ std::vector<std::pair<std::string, std::string>> importedLines(const std::string
     if (tab != std::string::npos) found.emplace_back(line.substr(0, tab), line.substr(tab + 1));
   }
   return found;
+}
+
+std::vector<std::string> itemIds(const Json& document) {
+  std::vector<std::string> ids;
+  if (!document.is_object() || !document.contains("items") || !document["items"].is_array()) {
+    ADD_FAILURE() << "no items array: " << document.dump().substr(0, 300);
+    return ids;
+  }
+  for (const Json& item : document["items"]) ids.push_back(item.value("id", ""));
+  return ids;
 }
 
 std::string joinIds(const std::vector<std::string>& ids) {
@@ -229,6 +302,25 @@ int pictureOrientation(const std::string& encoded) {
   const int orientation = vips_image_get_orientation(image);
   g_object_unref(image);
   return orientation;
+}
+
+::testing::AssertionResult hasPictureSize(const std::string& encoded, int width, int height) {
+  const auto size = encodedPictureSize(encoded);
+  if (!size) return ::testing::AssertionFailure() << "does not decode";
+  if (size->width != width || size->height != height) {
+    return ::testing::AssertionFailure() << size->width << "x" << size->height;
+  }
+  return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult showsUprightMarker(const std::string& encoded) {
+  if (const int orientation = pictureOrientation(encoded); orientation != 1) {
+    return ::testing::AssertionFailure() << "orientation " << orientation;
+  }
+  if (markerColoursIn(encoded) != uprightMarkerColours()) {
+    return ::testing::AssertionFailure() << ::testing::PrintToString(markerColoursIn(encoded));
+  }
+  return ::testing::AssertionSuccess();
 }
 
 bool haveSqliteShell() { return ::access(kSqliteShell, X_OK) == 0; }

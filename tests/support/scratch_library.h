@@ -5,16 +5,19 @@
 // graphical session), so nothing ever reaches the real user's library or
 // consent answers. Tests that run the platform in this process put the
 // environment into the process too.
+#include <gtest/gtest.h>
+
 #include <chrono>
-#include <map>
+#include <cstdint>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
+#include "library/photo_library.h"
+#include "platform/access_store.h"
 #include "platform/library_location.h"
 #include "support/media_fixtures.h"
 #include "support/process_runner.h"
@@ -67,9 +70,33 @@ class ScratchLibrary {
   // order given. Files the tool refuses get no identifier (a test failure).
   std::vector<std::string> import(const std::vector<std::string>& paths, const std::vector<std::string>& options = {});
   std::string import(const std::string& path, const std::vector<std::string>& options = {});
+  // Imports the files (one import run), each identifier stored where its
+  // pair points.
+  void importInto(const std::vector<std::pair<std::string*, std::string>>& files,
+                  const std::vector<std::string>& options = {});
+  // `count` JPEGs pN.jpg, N from 0, captured 2020-01-0(N+1)T10:00:00Z (so
+  // oldest first), imported in one run.
+  std::vector<std::string> importDatedPictures(int count);
   std::string createAlbum(const std::optional<std::string>& title);
   void addToAlbum(const std::string& album, const std::vector<std::string>& assets);
   void grantAccess() { tool({"access", "grant"}); }
+
+  // Source files for imports, made under work("src"); a file that cannot be
+  // made is a test failure. Each gives the file's path.
+  std::string picture(const std::string& name, const std::string& format, const PictureFixture& fixture = {}) const;
+  std::string video(const std::string& name, const VideoFixture& fixture = {}) const;
+  std::string audio(const std::string& name, const std::optional<std::string>& creationTime = std::nullopt) const;
+  // `count` copies of one small PNG, work(folder)/pNNNN.png, the i-th
+  // modified at `firstTime + i * step` (seconds since the epoch).
+  std::vector<std::string> pictureCopies(const std::string& folder, int count, std::int64_t firstTime,
+                                         std::int64_t step) const;
+
+  // The library in this process (Scope::thisProcess): the helper's recorded
+  // answer set or cleared (a failure is a test failure), and the library as
+  // the helper opens it.
+  void recordAnswer(const std::optional<AccessAnswer>& answer) const;
+  void recordAnswer(AuthorizationStatus status) const { recordAnswer(AccessAnswer{status, {}}); }
+  std::unique_ptr<PhotoLibrary> library(const std::string& usage = "usage") const;
 
   // The library's copy of an asset's original, and its derivatives (found
   // where assetFilePaths puts them).
@@ -92,8 +119,29 @@ class ScratchLibrary {
   std::string toolPath_;
 };
 
+// The base of a suite whose tests share one library, built once for the
+// suite (tool runs are slow): `Library` holds a ScratchLibrary and what the
+// tests use, and fills both in its build().
+template <class Library>
+class SharedLibraryTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    lib_ = new Library;
+    lib_->build();
+  }
+  static void TearDownTestSuite() {
+    delete lib_;
+    lib_ = nullptr;
+  }
+  static inline Library* lib_ = nullptr;
+};
+
 // Identifier and source path per line of an import's standard output.
 std::vector<std::pair<std::string, std::string>> importedLines(const std::string& out);
+
+// The identifiers of a list document's items, in order; a document without
+// an items array is a test failure.
+std::vector<std::string> itemIds(const Json& document);
 
 // Identifiers as the helper takes them: one argument, joined with commas.
 std::string joinIds(const std::vector<std::string>& ids);
@@ -113,6 +161,10 @@ std::optional<std::string> jpegFromDataUrl(const std::string& url);
 std::optional<std::string> pictureMetadata(const std::string& encoded, const std::string& field);
 // The EXIF orientation of an encoded picture: 1 when it has none.
 int pictureOrientation(const std::string& encoded);
+// The encoded picture decodes to `width` x `height` stored pixels.
+::testing::AssertionResult hasPictureSize(const std::string& encoded, int width, int height);
+// It shows the marker upright, with orientation 1.
+::testing::AssertionResult showsUprightMarker(const std::string& encoded);
 
 // The SQLite shell on the scratch catalog (read-write): the statements, the
 // output lines; nothing when the shell fails.
