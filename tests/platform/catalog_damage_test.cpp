@@ -5,10 +5,8 @@
 
 #include <chrono>
 
-#include "platform/access_store.h"
 #include "platform/catalog_schema.h"
 #include "platform/catalog_writer.h"
-#include "platform/linux_photo_library.h"
 #include "support/catalog_fixture.h"
 #include "support/scratch_library.h"
 
@@ -17,77 +15,73 @@ namespace {
 
 using testing::ScratchLibrary;
 
-// Fills a catalog with `count` pictures and closes it (the log is folded
-// into the file and removed), with access granted.
-void fillCatalog(const ScratchLibrary& home, int count) {
-  auto opened = CatalogWriter::open(home.location());
-  ASSERT_TRUE(opened) << opened.message();
-  auto& writer = *opened;
-  const auto album = writer->createAlbum(std::string("Album"));
-  for (int i = 0; i < count; ++i) {
-    NewAsset asset;
-    asset.mediaType = MediaType::image;
-    asset.creationDate = 1000 + i;
-    asset.originalFilename = "picture-" + std::to_string(i) + ".jpg";
-    asset.originalPath = "originals/" + std::to_string(i);
-    ASSERT_TRUE(writer->addAsset("asset-" + std::to_string(i), asset, *writer->albumRow(*album)));
+class CatalogDamage : public ::testing::Test {
+ protected:
+  // Fills a catalog with `count` pictures and closes it (the log is folded
+  // into the file and removed), with access granted.
+  void fillCatalog(int count) {
+    auto opened = CatalogWriter::open(home.location());
+    ASSERT_TRUE(opened) << opened.message();
+    auto& writer = *opened;
+    const auto album = writer->createAlbum(std::string("Album"));
+    for (int i = 0; i < count; ++i) {
+      NewAsset asset;
+      asset.mediaType = MediaType::image;
+      asset.creationDate = 1000 + i;
+      asset.originalFilename = "picture-" + std::to_string(i) + ".jpg";
+      asset.originalPath = "originals/" + std::to_string(i);
+      ASSERT_TRUE(writer->addAsset("asset-" + std::to_string(i), asset, *writer->albumRow(*album)));
+    }
+    ASSERT_TRUE(home.recordAnswer(AuthorizationStatus::authorized));
   }
-  ASSERT_TRUE(AccessStore(home.location().accessStorePath)
-                   .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}}).ok());
-}
 
-// Everything a run could ask of an empty library, with the time it took.
-void expectEmpty(const ScratchLibrary& home) {
-  const auto start = std::chrono::steady_clock::now();
-  LinuxPhotoLibrary lib(home.location(), kHelperBundleIdentifier, "usage");
-  FetchOptions options;
-  options.newestFirst = true;
-  EXPECT_EQ(lib.fetchAssets(options)->count(), 0u);
-  EXPECT_FALSE(lib.fetchAssets(options)->firstObject());
-  std::size_t visited = 0;
-  lib.fetchAssets(options)->enumerateObjects([&](const Asset&, std::size_t, bool&) { ++visited; });
-  EXPECT_EQ(visited, 0u);
-  EXPECT_EQ(lib.fetchAssetCollections(CollectionType::album, kCollectionSubtypeAny)->count(), 0u);
-  EXPECT_EQ(lib.fetchAssetCollections(CollectionType::smartAlbum, kCollectionSubtypeAny)->count(), 0u);
-  EXPECT_EQ(lib.fetchAssetsWithLocalIdentifiers({"asset-1"})->count(), 0u);
-  Asset forged;
-  forged.handle = 1;
-  EXPECT_TRUE(lib.assetResources(forged).empty());
-  // A lock may cost the busy timeout once, never a hang.
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
-}
+  // Everything a run could ask of an empty library, with the time it took.
+  void expectEmpty() {
+    const auto start = std::chrono::steady_clock::now();
+    const auto lib = home.library();
+    FetchOptions options;
+    options.newestFirst = true;
+    EXPECT_EQ(lib->fetchAssets(options)->count(), 0u);
+    EXPECT_FALSE(lib->fetchAssets(options)->firstObject());
+    std::size_t visited = 0;
+    lib->fetchAssets(options)->enumerateObjects([&](const Asset&, std::size_t, bool&) { ++visited; });
+    EXPECT_EQ(visited, 0u);
+    EXPECT_EQ(lib->fetchAssetCollections(CollectionType::album, kCollectionSubtypeAny)->count(), 0u);
+    EXPECT_EQ(lib->fetchAssetCollections(CollectionType::smartAlbum, kCollectionSubtypeAny)->count(), 0u);
+    EXPECT_EQ(lib->fetchAssetsWithLocalIdentifiers({"asset-1"})->count(), 0u);
+    Asset forged;
+    forged.handle = 1;
+    EXPECT_TRUE(lib->assetResources(forged).empty());
+    // A lock may cost the busy timeout once, never a hang.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  }
 
-TEST(CatalogDamage, MissingLibraryIsEmptyAndNothingIsCreated) {
   ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
-  ASSERT_TRUE(AccessStore(home.location().accessStorePath)
-                   .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}}).ok());
+};
+
+TEST_F(CatalogDamage, MissingLibraryIsEmptyAndNothingIsCreated) {
+  ASSERT_TRUE(home.recordAnswer(AuthorizationStatus::authorized));
   const auto before = testing::treeOf(home.dataHome());
-  expectEmpty(home);
+  expectEmpty();
   EXPECT_EQ(testing::treeOf(home.dataHome()), before);
 }
 
-TEST(CatalogDamage, ReadingChangesNothingOnDisk) {
-  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
-  fillCatalog(home, 3);
+TEST_F(CatalogDamage, ReadingChangesNothingOnDisk) {
+  fillCatalog(3);
   const std::string catalog = home.location().catalogPath;
   const std::string bytes = testing::readFileBytes(catalog).value_or("");
-  {
-    LinuxPhotoLibrary lib(home.location(), kHelperBundleIdentifier, "usage");
-    EXPECT_EQ(lib.fetchAssets(FetchOptions{})->count(), 3u);
-  }
+  EXPECT_EQ(home.library()->fetchAssets(FetchOptions{})->count(), 3u);  // the library closes at once
   EXPECT_EQ(testing::readFileBytes(catalog).value_or(""), bytes);
 }
 
-TEST(CatalogDamage, GarbageFileReadsAsEmpty) {
-  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
-  fillCatalog(home, 1);
+TEST_F(CatalogDamage, GarbageFileReadsAsEmpty) {
+  fillCatalog(1);
   testing::writeFileBytes(home.location().catalogPath, std::string(8192, '\x5a'));
-  expectEmpty(home);
+  expectEmpty();
 }
 
-TEST(CatalogDamage, TruncatedCatalogReadsAsEmpty) {
-  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
-  fillCatalog(home, 3000);
+TEST_F(CatalogDamage, TruncatedCatalogReadsAsEmpty) {
+  fillCatalog(3000);
   const std::string catalog = home.location().catalogPath;
   ASSERT_EQ(::access((catalog + "-wal").c_str(), F_OK), -1) << "the log should be folded in on close";
   const auto size = std::filesystem::file_size(catalog);
@@ -95,22 +89,18 @@ TEST(CatalogDamage, TruncatedCatalogReadsAsEmpty) {
   // Only the last two pages gone: queries that read the first pages would
   // still work, yet the library reads as empty as a whole.
   std::filesystem::resize_file(catalog, size - 8192);
-  {
-    LinuxPhotoLibrary lib(home.location(), kHelperBundleIdentifier, "usage");
-    FetchOptions first;
-    first.fetchLimit = 1;
-    EXPECT_FALSE(lib.fetchAssets(first)->firstObject());
-  }
-  expectEmpty(home);
+  FetchOptions first;
+  first.fetchLimit = 1;
+  EXPECT_FALSE(home.library()->fetchAssets(first)->firstObject());
+  expectEmpty();
   std::filesystem::resize_file(catalog, size / 2);
-  expectEmpty(home);
+  expectEmpty();
   std::filesystem::resize_file(catalog, 50);  // not even a whole header
-  expectEmpty(home);
+  expectEmpty();
 }
 
-TEST(CatalogDamage, OverwrittenPagesNeverCrash) {
-  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
-  fillCatalog(home, 3000);
+TEST_F(CatalogDamage, OverwrittenPagesNeverCrash) {
+  fillCatalog(3000);
   const std::string catalog = home.location().catalogPath;
   std::string bytes = testing::readFileBytes(catalog).value_or("");
   // Scribble over every page but the first (the schema stays readable).
@@ -118,26 +108,25 @@ TEST(CatalogDamage, OverwrittenPagesNeverCrash) {
     for (std::size_t i = 100; i < 300; ++i) bytes[page + i] = static_cast<char>(i * 7);
   }
   testing::writeFileBytes(catalog, bytes);
-  LinuxPhotoLibrary lib(home.location(), kHelperBundleIdentifier, "usage");
+  const auto lib = home.library();
   FetchOptions options;
   options.newestFirst = true;
   std::size_t visited = 0;
-  lib.fetchAssets(options)->enumerateObjects([&](const Asset&, std::size_t, bool&) { ++visited; });
+  lib->fetchAssets(options)->enumerateObjects([&](const Asset&, std::size_t, bool&) { ++visited; });
   EXPECT_LT(visited, 3000u);
   // Once a read failed, the catalog stays empty for the run.
-  EXPECT_EQ(lib.fetchAssets(options)->count(), 0u);
-  EXPECT_EQ(lib.fetchAssetCollections(CollectionType::album, kCollectionSubtypeAny)->count(), 0u);
+  EXPECT_EQ(lib->fetchAssets(options)->count(), 0u);
+  EXPECT_EQ(lib->fetchAssetCollections(CollectionType::album, kCollectionSubtypeAny)->count(), 0u);
 }
 
-TEST(CatalogDamage, NewerOrForeignSchemaReadsAsEmpty) {
-  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
-  fillCatalog(home, 2);
+TEST_F(CatalogDamage, NewerOrForeignSchemaReadsAsEmpty) {
+  fillCatalog(2);
   {
     auto catalog = testing::CatalogFixture::open(home.location().catalogPath);
     ASSERT_TRUE(catalog) << catalog.message();
     ASSERT_TRUE(catalog->setSchemaVersion(kCatalogSchemaVersion + 1).ok());
   }
-  expectEmpty(home);
+  expectEmpty();
   // The tool refuses to write into it.
   const auto refused = CatalogWriter::open(home.location());
   EXPECT_FALSE(refused);
@@ -150,16 +139,15 @@ TEST(CatalogDamage, NewerOrForeignSchemaReadsAsEmpty) {
     SqliteConnection db(raw);
     ASSERT_TRUE(executeSql(db.get(), "CREATE TABLE unrelated (x)"));
   }
-  expectEmpty(home);
+  expectEmpty();
 }
 
-TEST(CatalogDamage, ExclusivelyLockedCatalogReadsAsEmptyWithoutHanging) {
-  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
-  fillCatalog(home, 2);
+TEST_F(CatalogDamage, ExclusivelyLockedCatalogReadsAsEmptyWithoutHanging) {
+  fillCatalog(2);
   auto locker = testing::CatalogFixture::open(home.location().catalogPath);
   ASSERT_TRUE(locker) << locker.message();
   ASSERT_TRUE(locker->lockExclusively().ok());
-  expectEmpty(home);
+  expectEmpty();
   ASSERT_TRUE(locker->rollBack().ok());
 }
 

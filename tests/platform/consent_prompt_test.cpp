@@ -51,6 +51,13 @@ struct Answers {
   }
 };
 
+// Asks as the helper does; once `lib` is gone, the question goes on.
+std::shared_ptr<Answers> askOn(PhotoLibrary& lib) {
+  auto answers = std::make_shared<Answers>();
+  lib.requestAuthorization(AccessLevel::readWrite, answers->handler(answers));
+  return answers;
+}
+
 // A scratch home, a PATH whose only zenity is the given script, and a
 // graphical session in the environment.
 class ConsentPrompt : public ::testing::Test {
@@ -79,12 +86,7 @@ class ConsentPrompt : public ::testing::Test {
   AuthorizationStatus recorded() {
     return AccessStore(home.location().accessStorePath).read(kHelperBundleIdentifier).status;
   }
-  std::shared_ptr<Answers> ask() {
-    auto answers = std::make_shared<Answers>();
-    LinuxPhotoLibrary lib(home.location(), kHelperBundleIdentifier, kUsage);
-    lib.requestAuthorization(AccessLevel::readWrite, answers->handler(answers));
-    return answers;  // the library is gone; the question goes on
-  }
+  std::shared_ptr<Answers> ask() { return askOn(*home.library(kUsage)); }
   pid_t waitForStubPid() {
     for (int i = 0; i < 500; ++i) {
       const std::string text = testing::readFileBytes(pidFile).value_or("");
@@ -156,13 +158,12 @@ TEST_F(ConsentPrompt, AllowWhileTheStoreIsBusyCountsAndIsRecordedLater) {
   std::filesystem::create_directories(std::filesystem::path(home.location().accessStorePath).parent_path());
   auto held = std::make_optional(FileLock::acquire(home.location().accessStorePath + ".lock", 0ms));
   ASSERT_TRUE(held->ok()) << held->message();
-  auto answers = std::make_shared<Answers>();
-  LinuxPhotoLibrary lib(home.location(), kHelperBundleIdentifier, kUsage);
-  lib.requestAuthorization(AccessLevel::readWrite, answers->handler(answers));
+  const auto lib = home.library(kUsage);
+  auto answers = askOn(*lib);
   ASSERT_TRUE(answers->waitForOne(60s));
   EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{AuthorizationStatus::authorized});
   EXPECT_EQ(recorded(), AuthorizationStatus::notDetermined) << "written although the lock is held";
-  EXPECT_EQ(lib.authorizationStatus(AccessLevel::readWrite), AuthorizationStatus::authorized);
+  EXPECT_EQ(lib->authorizationStatus(AccessLevel::readWrite), AuthorizationStatus::authorized);
 
   held.reset();
   for (int i = 0; i < 400 && recorded() == AuthorizationStatus::notDetermined; ++i) std::this_thread::sleep_for(50ms);
@@ -231,9 +232,7 @@ TEST_F(ConsentPrompt, WithoutGraphicalSessionAnswersAtOnceWithoutAsking) {
   stubZenity("exit 0");
   ::setenv("DISPLAY", "", 1);
   ::setenv("WAYLAND_DISPLAY", "", 1);
-  auto answers = std::make_shared<Answers>();
-  LinuxPhotoLibrary lib(home.location(), kHelperBundleIdentifier, kUsage);
-  lib.requestAuthorization(AccessLevel::readWrite, answers->handler(answers));
+  auto answers = ask();
   EXPECT_EQ(answers->snapshot(),
             std::vector<AuthorizationStatus>{AuthorizationStatus::notDetermined});  // before returning
   ::unsetenv("WAYLAND_DISPLAY");
@@ -332,9 +331,8 @@ TEST_F(ConsentPrompt, HelperThatExitsClosesItsDialog) {
 TEST(ConsentChild, AskAsAHelperWould) {
   const char* mode = std::getenv("TOLVEK_CONSENT_CHILD");
   if (mode == nullptr) GTEST_SKIP() << "only runs as a child process of the consent tests";
-  auto answers = std::make_shared<Answers>();
   LinuxPhotoLibrary lib(userLibraryLocation(), kHelperBundleIdentifier, kUsage);
-  lib.requestAuthorization(AccessLevel::readWrite, answers->handler(answers));
+  auto answers = askOn(lib);
   if (std::string(mode) == "exit") {
     const std::string pidFile = std::filesystem::path(std::getenv("XDG_DATA_HOME")).parent_path() / "zenity.pid";
     for (int i = 0; i < 1000 && !std::filesystem::exists(pidFile); ++i) std::this_thread::sleep_for(10ms);

@@ -18,21 +18,11 @@ namespace {
 namespace fs = std::filesystem;
 using testing::ScratchLibrary;
 
-// Imports `name` (a new PNG) and returns its identifier.
-std::string importPng(const ScratchLibrary& home, const std::string& name) {
-  const std::string path = home.folder("media") + "/" + name;
-  EXPECT_TRUE(testing::writePicture(path, "png"));
-  const auto r = home.runTool({"import", path});
-  EXPECT_EQ(r.exitStatus, 0) << r.err;
-  const auto lines = testing::importedLines(r.out);
-  return lines.empty() ? std::string() : lines.front().first;
-}
-
 TEST(LibraryUpkeep, AVersionTwoCatalogIsReadThenMigratedInPlace) {
   if (!testing::haveSqliteShell()) GTEST_SKIP() << "no sqlite3 shell to read the catalog's version";
   ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
-  const std::string id = importPng(home, "a.png");
-  ASSERT_FALSE(id.empty());
+  home.import(home.picture("a.png", "png"));
+  ASSERT_FALSE(HasFailure()) << "the library could not be made";
   const std::string catalog = home.location().catalogPath;
   // The same catalog as the previous version wrote it: no sizes, no hashes.
   {
@@ -73,7 +63,9 @@ TEST(LibraryUpkeep, AVersionTwoCatalogIsReadThenMigratedInPlace) {
 
 TEST(LibraryUpkeep, ImportClearsWhatKilledImportsLeft) {
   ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
-  ASSERT_FALSE(importPng(home, "kept.png").empty());
+  const std::string outside = home.picture("kept.png", "png");
+  home.import(outside);
+  ASSERT_FALSE(HasFailure()) << "the library could not be made";
   const auto& where = home.location();
   std::vector<std::string> named;
   for (const auto& entry : fs::recursive_directory_iterator(where.libraryFolder))
@@ -85,10 +77,10 @@ TEST(LibraryUpkeep, ImportClearsWhatKilledImportsLeft) {
                                             where.originalsFolder + "/zz/ORPHAN.jpg.partial",
                                             where.derivativesFolder + "/zz/.tolvek-1-2-3.partial"};
   for (const auto& path : orphans) ASSERT_TRUE(testing::writeFileBytes(path, "left over"));
-  const std::string outside = home.folder("media") + "/kept.png";
   ASSERT_EQ(::symlink(outside.c_str(), (where.originalsFolder + "/zz/link.png").c_str()), 0);
 
-  ASSERT_FALSE(importPng(home, "next.png").empty());
+  home.import(home.picture("next.png", "png"));
+  ASSERT_FALSE(HasFailure()) << "the second import failed";
   for (const auto& path : orphans) EXPECT_FALSE(fs::exists(path)) << path;
   EXPECT_FALSE(fs::is_symlink(where.originalsFolder + "/zz/link.png"));
   EXPECT_TRUE(fs::exists(outside)) << "a link is removed, never what it names";

@@ -2,8 +2,8 @@
 // path, albums, favourites, access answers and offloading.
 #include <gtest/gtest.h>
 
-#include "platform/access_store.h"
-#include "platform/linux_photo_library.h"
+#include "platform/catalog_reader.h"
+#include "support/fetch_results.h"
 #include "support/http_test_server.h"
 #include "support/media_fixtures.h"
 #include "support/scratch_library.h"
@@ -19,17 +19,11 @@ std::string firstLine(const std::string& text) { return text.substr(0, text.find
 class ToolCommands : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(testing::writePicture(home.folder("media") + "/a.png", "png"));
-    ASSERT_TRUE(testing::writePicture(home.folder("media") + "/b.png", "png"));
-    const auto r = home.runTool({"import", home.folder("media")});
-    ASSERT_EQ(r.exitStatus, 0) << r.err;
-    for (const auto& line : testing::importedLines(r.out)) assets.push_back(line.first);
-    ASSERT_EQ(assets.size(), 2u);
+    assets = home.import({home.picture("a.png", "png"), home.picture("b.png", "png")});
+    ASSERT_FALSE(HasFailure()) << "the library could not be made";
   }
   AccessAnswer recorded() { return AccessStore(home.location().accessStorePath).read(kHelperBundleIdentifier); }
-  std::unique_ptr<LinuxPhotoLibrary> library() {
-    return std::make_unique<LinuxPhotoLibrary>(home.location(), kHelperBundleIdentifier, "usage");
-  }
+  std::unique_ptr<PhotoLibrary> library() { return home.library(); }
 
   ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
   std::vector<std::string> assets;
@@ -71,18 +65,16 @@ TEST_F(ToolCommands, AlbumsWithTitlesEmptyOrAbsent) {
   EXPECT_NE(add.err.find("no-such-asset"), std::string::npos);
   EXPECT_EQ(home.runTool({"album", "add", "no-such-album", assets[0]}).exitStatus, 1);
 
-  ASSERT_TRUE(AccessStore(home.location().accessStorePath)
-                   .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}}).ok());
+  ASSERT_TRUE(home.recordAnswer(AuthorizationStatus::authorized));
   auto lib = library();
   std::vector<std::optional<std::string>> titles;
   lib->fetchAssetCollections(CollectionType::album, kCollectionSubtypeAny)
       ->enumerateObjects([&](const AssetCollection& c, std::size_t, bool&) { titles.push_back(c.localizedTitle); });
   EXPECT_EQ(titles, (std::vector<std::optional<std::string>>{"Trip \xEF\xBF\xBD", "", std::nullopt}));
   const auto album = *lib->fetchAssetCollectionsWithLocalIdentifiers({tripId})->firstObject();
-  std::vector<std::string> members;
-  lib->fetchAssetsInAssetCollection(album, FetchOptions{})
-      ->enumerateObjects([&](const Asset& a, std::size_t, bool&) { members.push_back(a.localIdentifier); });
-  EXPECT_EQ(members, (std::vector<std::string>{assets[1], assets[0]})) << "in the order added, once each";
+  EXPECT_EQ(identifiersOf(lib->fetchAssetsInAssetCollection(album, FetchOptions{})),
+            (std::vector<std::string>{assets[1], assets[0]}))
+      << "in the order added, once each";
   EXPECT_EQ(lib->fetchAssetsInAssetCollection(album, FetchOptions{})->count(), 2u);
 
   // Only albums take members.
@@ -94,8 +86,7 @@ TEST_F(ToolCommands, AlbumsWithTitlesEmptyOrAbsent) {
 TEST_F(ToolCommands, FavoritesShowInTheSmartAlbum) {
   const auto r = home.runTool({"favorite", assets[0], "unknown"});
   EXPECT_EQ(r.exitStatus, 1);
-  ASSERT_TRUE(AccessStore(home.location().accessStorePath)
-                   .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}}).ok());
+  ASSERT_TRUE(home.recordAnswer(AuthorizationStatus::authorized));
   auto lib = library();
   const auto favorites = lib->fetchAssetCollections(CollectionType::smartAlbum, 203)->firstObject();
   ASSERT_TRUE(favorites);
@@ -162,8 +153,7 @@ TEST_F(ToolCommands, AccessAnswers) {
 }
 
 TEST_F(ToolCommands, OffloadOnlyWhenTheUrlServesTheOriginal) {
-  ASSERT_TRUE(AccessStore(home.location().accessStorePath)
-                   .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}}).ok());
+  ASSERT_TRUE(home.recordAnswer(AuthorizationStatus::authorized));
   const Asset asset = *library()->fetchAssetsWithLocalIdentifiers({assets[0]})->firstObject();
   const auto before = CatalogReader::open(home.location())->storedAsset(asset.handle);
   ASSERT_TRUE(before && !before->original.path.empty());

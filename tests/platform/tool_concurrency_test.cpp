@@ -4,11 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <ctime>
 #include <thread>
 
-#include "platform/access_store.h"
-#include "platform/catalog_writer.h"
-#include "platform/linux_photo_library.h"
+#include "platform/catalog_reader.h"
 #include "support/scratch_library.h"
 
 namespace tolvek {
@@ -17,37 +16,24 @@ namespace {
 using namespace std::chrono_literals;
 using testing::ScratchLibrary;
 
-// `count` copies of one small PNG under `folder`, with distinct dates.
-void makePictures(const std::string& folder, int count) {
-  const std::string first = folder + "/p0000.png";
-  ASSERT_TRUE(testing::writePicture(first, "png", {.width = 16, .height = 16}));
-  for (int i = 0; i < count; ++i) {
-    char name[32];
-    std::snprintf(name, sizeof name, "/p%04d.png", i);
-    if (i > 0) std::filesystem::copy_file(first, folder + name);
-    std::filesystem::last_write_time(folder + name, std::filesystem::file_time_type::clock::now() -
-                                                        std::chrono::hours(i));
-  }
-}
-
-void grant(const ScratchLibrary& home) {
-  ASSERT_TRUE(AccessStore(home.location().accessStorePath)
-                   .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}}).ok());
+// `count` copies of one small PNG in the folder "pictures", an hour apart.
+std::string makePictures(const ScratchLibrary& home, int count) {
+  home.pictureCopies("pictures", count, std::time(nullptr), -3600);
+  return home.work("pictures");
 }
 
 TEST(ToolConcurrency, KilledImportKeepsEveryReportedAsset) {
   ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
-  const std::string pictures = home.folder("pictures");
-  makePictures(pictures, 3000);
+  const std::string pictures = makePictures(home, 3000);
   // Killed with SIGKILL long before 3000 files are done.
   const auto r = home.runTool({"import", pictures}, 2500ms);
   ASSERT_TRUE(r.timedOut) << "the import finished before it could be killed";
   const auto reported = testing::importedLines(r.out);
   ASSERT_FALSE(reported.empty()) << "nothing imported within the time: " << r.err;
 
-  grant(home);
+  ASSERT_TRUE(home.recordAnswer(AuthorizationStatus::authorized));
   {
-    auto lib = std::make_unique<LinuxPhotoLibrary>(home.location(), kHelperBundleIdentifier, "usage");
+    auto lib = home.library();
     std::vector<std::string> ids;
     for (const auto& line : reported) ids.push_back(line.first);
     EXPECT_EQ(lib->fetchAssetsWithLocalIdentifiers(ids)->count(), reported.size());
@@ -71,12 +57,9 @@ TEST(ToolConcurrency, KilledImportKeepsEveryReportedAsset) {
 
 TEST(ToolConcurrency, EightReadersDuringALongImportAllSucceed) {
   ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
-  const std::string pictures = home.folder("pictures");
-  makePictures(pictures, 500);
-  grant(home);
-  const auto album = home.runTool({"album", "create", "Everything"});
-  ASSERT_EQ(album.exitStatus, 0);
-  const std::string albumId = album.out.substr(0, album.out.find('\n'));
+  const std::string pictures = makePictures(home, 500);
+  ASSERT_TRUE(home.recordAnswer(AuthorizationStatus::authorized));
+  const std::string albumId = home.createAlbum("Everything");
 
   std::atomic<bool> importing{true};
   testing::ProcessResult imported;
@@ -92,11 +75,11 @@ TEST(ToolConcurrency, EightReadersDuringALongImportAllSucceed) {
     readers.emplace_back([&] {
       std::size_t last = 0;
       while (importing) {
-        LinuxPhotoLibrary lib(home.location(), kHelperBundleIdentifier, "usage");
+        const auto lib = home.library();
         FetchOptions newest;
         newest.newestFirst = true;
         newest.mediaTypes = {MediaType::image, MediaType::video};
-        auto all = lib.fetchAssets(newest);
+        auto all = lib->fetchAssets(newest);
         const std::size_t count = all->count();
         std::size_t seen = 0;
         std::optional<std::int64_t> previous;
@@ -106,9 +89,9 @@ TEST(ToolConcurrency, EightReadersDuringALongImportAllSucceed) {
           if (previous && a.creationDate && *a.creationDate > *previous) ordered = false;
           previous = a.creationDate;
         });
-        auto albums = lib.fetchAssetCollectionsWithLocalIdentifiers({albumId});
+        auto albums = lib->fetchAssetCollectionsWithLocalIdentifiers({albumId});
         const std::size_t inAlbum =
-            albums->count() == 1 ? lib.fetchAssetsInAssetCollection(*albums->firstObject(), newest)->count() : 0;
+            albums->count() == 1 ? lib->fetchAssetsInAssetCollection(*albums->firstObject(), newest)->count() : 0;
         // One snapshot per run: the count, the rows and the album agree, and
         // nothing ever disappears.
         if (seen != count || !ordered || inAlbum != count || count < last || albums->count() != 1) {
@@ -127,8 +110,7 @@ TEST(ToolConcurrency, EightReadersDuringALongImportAllSucceed) {
   EXPECT_EQ(testing::importedLines(imported.out).size(), 500u);
   EXPECT_EQ(failures.load(), 0);
   EXPECT_GT(reads.load(), 8);
-  LinuxPhotoLibrary after(home.location(), kHelperBundleIdentifier, "usage");
-  EXPECT_EQ(after.fetchAssets(FetchOptions{})->count(), 500u);
+  EXPECT_EQ(home.library()->fetchAssets(FetchOptions{})->count(), 500u);
 }
 
 }  // namespace

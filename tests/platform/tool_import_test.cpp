@@ -5,8 +5,7 @@
 
 #include <map>
 
-#include "platform/access_store.h"
-#include "platform/linux_photo_library.h"
+#include "platform/catalog_reader.h"
 #include "support/scratch_library.h"
 
 namespace tolvek {
@@ -16,11 +15,9 @@ using testing::ScratchLibrary;
 
 constexpr std::int64_t kMtime = 1500000000;  // 2017-07-14T02:40:00Z
 
-std::unique_ptr<LinuxPhotoLibrary> grantedLibrary(const ScratchLibrary& home) {
-  EXPECT_TRUE(AccessStore(home.location().accessStorePath)
-                  .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}})
-                  .ok());
-  return std::make_unique<LinuxPhotoLibrary>(home.location(), kHelperBundleIdentifier, "usage");
+std::unique_ptr<PhotoLibrary> grantedLibrary(const ScratchLibrary& home) {
+  EXPECT_TRUE(home.recordAnswer(AuthorizationStatus::authorized));
+  return home.library();
 }
 
 std::optional<Asset> assetById(PhotoLibrary& lib, const std::string& id) {
@@ -29,7 +26,6 @@ std::optional<Asset> assetById(PhotoLibrary& lib, const std::string& id) {
 
 class ToolImport : public ::testing::Test {
  protected:
-  // Returns the path of the fixture `name` in the media folder.
   std::string media(const std::string& name) { return home.folder("media") + "/" + name; }
 
   ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
@@ -110,9 +106,7 @@ TEST_F(ToolImport, DetectsKindsByContentAndDatesThem) {
 TEST_F(ToolImport, NoDateAlbumAndNamesThatAreNotUtf8) {
   ASSERT_TRUE(testing::writePicture(media("bad\xff\xfe name.png"), "png"));
   ASSERT_TRUE(testing::writePicture(media("other.png"), "png"));
-  const auto album = home.runTool({"album", "create", "Holiday"});
-  ASSERT_EQ(album.exitStatus, 0) << album.err;
-  const std::string albumId = album.out.substr(0, album.out.find('\n'));
+  const std::string albumId = home.createAlbum("Holiday");
 
   const auto r = home.runTool({"import", "--no-date", "--album", albumId, media("bad\xff\xfe name.png"),
                                    media("other.png")});

@@ -161,9 +161,10 @@ std::vector<std::string> ScratchLibrary::pictureCopies(const std::string& folder
   return paths;
 }
 
-void ScratchLibrary::recordAnswer(const std::optional<AccessAnswer>& answer) const {
+::testing::AssertionResult ScratchLibrary::recordAnswer(const std::optional<AccessAnswer>& answer) const {
   const Status written = AccessStore(accessStorePath()).write(kHelperBundleIdentifier, answer);
-  EXPECT_TRUE(written.ok()) << written.message();
+  if (!written.ok()) return ::testing::AssertionFailure() << written.message();
+  return ::testing::AssertionSuccess();
 }
 
 std::unique_ptr<PhotoLibrary> ScratchLibrary::library(const std::string& usage) const {

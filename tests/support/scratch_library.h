@@ -92,10 +92,11 @@ class ScratchLibrary {
                                          std::int64_t step) const;
 
   // The library in this process (Scope::thisProcess): the helper's recorded
-  // answer set or cleared (a failure is a test failure), and the library as
-  // the helper opens it.
-  void recordAnswer(const std::optional<AccessAnswer>& answer) const;
-  void recordAnswer(AuthorizationStatus status) const { recordAnswer(AccessAnswer{status, {}}); }
+  // answer set or cleared, and the library as the helper opens it.
+  [[nodiscard]] ::testing::AssertionResult recordAnswer(const std::optional<AccessAnswer>& answer) const;
+  [[nodiscard]] ::testing::AssertionResult recordAnswer(AuthorizationStatus status) const {
+    return recordAnswer(AccessAnswer{status, {}});
+  }
   std::unique_ptr<PhotoLibrary> library(const std::string& usage = "usage") const;
 
   // The library's copy of an asset's original, and its derivatives (found
