@@ -1,15 +1,11 @@
 #include "cli/document_writer.h"
 
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 

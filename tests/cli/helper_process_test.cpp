@@ -1,18 +1,15 @@
 // Runs the built helper as the host does and checks what leaves the process:
 // the bytes on standard output, an empty standard error and the exit status.
 #include <gtest/gtest.h>
-#include <dirent.h>
-#include <stdlib.h>
 
 #include <filesystem>
-
 #include <string>
 #include <vector>
 
 #include "cli/dispatch.h"
-#include "support/recording_application.h"
 #include "cli/utf8_decoding.h"
 #include "support/process_runner.h"
+#include "support/recording_application.h"
 #include "support/scratch_library.h"
 
 namespace tolvek {

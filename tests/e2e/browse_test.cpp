@@ -3,11 +3,8 @@
 // and identifiers that name nothing.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <ctime>
-#include <cstdlib>
 #include <filesystem>
-#include <set>
 
 #include "support/catalog_fixture.h"
 #include "support/scratch_library.h"

@@ -4,8 +4,6 @@
 // helper) shows every object the process opened.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "support/scratch_library.h"
 
 namespace tolvek::testing {

@@ -4,7 +4,6 @@
 // served from their derivatives without the network.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 
 #include "support/http_test_server.h"

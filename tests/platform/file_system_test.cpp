@@ -4,9 +4,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <csignal>
-
 #include <filesystem>
 
 #include "platform/disk_file_system.h"

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <map>
 
 #include "platform/linux_image_manager.h"
 #include "support/fake_stored_asset_index.h"

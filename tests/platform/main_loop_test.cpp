@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
-#include <atomic>
 #include <chrono>
 #include <ctime>
 #include <thread>

@@ -1,16 +1,15 @@
 // The POSIX primitives: what a read accepts and how far it reads, bounded
 // locks, temporary files that are published whole or removed.
+#include "platform/posix/posix_file.h"
+
 #include <gtest/gtest.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
 
-#include "platform/posix/posix_file.h"
 #include "platform/posix/temporary_files.h"
 #include "support/media_fixtures.h"
 

@@ -3,16 +3,13 @@
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <sys/stat.h>
-
-#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
 #include <filesystem>
-#include <map>
 #include <mutex>
 #include <random>
 #include <thread>

@@ -1,6 +1,5 @@
 #include "support/in_memory_resource_manager.h"
 
-#include <memory>
 #include <utility>
 
 namespace tolvek {

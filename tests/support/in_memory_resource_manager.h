@@ -5,7 +5,6 @@
 // or never; and it succeeds or reports an error. Like the real one it
 // refuses to write over an existing file.
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
