@@ -33,8 +33,6 @@ class FakeMainLoop final : public MainLoop {
   // slice that starts it ends when the thread has finished, as a real loop is
   // woken by the completion it delivers.
   void startThreadAt(double time, std::function<void()> work);
-  // Thread-safe: runs `work` on the main thread in the next slice.
-  void post(std::function<void()> work);
 
   void runFor(double seconds) override;
   // Runs slices of `slice` seconds until the clock has reached `time`.
@@ -43,7 +41,7 @@ class FakeMainLoop final : public MainLoop {
   ManualClock& clock() { return clock_; }
   std::size_t slices() const;
   double longestSlice() const;
-  // Work scheduled or posted that has not run yet.
+  // Work scheduled that has not run yet.
   std::size_t pendingWork() const;
 
  private:
@@ -57,7 +55,6 @@ class FakeMainLoop final : public MainLoop {
   ManualClock& clock_;
   mutable std::mutex mutex_;
   std::vector<Timed> timed_;
-  std::vector<std::function<void()>> posted_;
   std::size_t nextOrder_ = 0;
   std::size_t slices_ = 0;
   double longestSlice_ = 0;

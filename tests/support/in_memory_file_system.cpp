@@ -29,7 +29,7 @@ void InMemoryFileSystem::addDirectoryLocked(const std::string& path) {
 Status InMemoryFileSystem::createDirectories(const std::string& path) {
   std::lock_guard lock(mutex_);
   directoryRequests_.push_back(path);
-  if (failDirectories_ || path.empty() || path[0] != '/') return Status::error("Permission denied");
+  if (path.empty() || path[0] != '/') return Status::error("Permission denied");
   // A file or link anywhere along the way stops the creation there.
   std::string prefix;
   for (std::size_t start = 1; start <= path.size();) {
@@ -84,11 +84,6 @@ Status InMemoryFileSystem::writeNewFile(const std::string& path, std::string_vie
   return {};
 }
 
-void InMemoryFileSystem::addDirectory(const std::string& path) {
-  std::lock_guard lock(mutex_);
-  addDirectoryLocked(path);
-}
-
 void InMemoryFileSystem::addFile(const std::string& path, std::string bytes) {
   std::lock_guard lock(mutex_);
   addDirectoryLocked(parentOf(path));
@@ -99,11 +94,6 @@ void InMemoryFileSystem::addSymlink(const std::string& path, std::string target)
   std::lock_guard lock(mutex_);
   addDirectoryLocked(parentOf(path));
   files_[path] = Entry{{}, std::move(target)};
-}
-
-void InMemoryFileSystem::failDirectoryCreation(bool fail) {
-  std::lock_guard lock(mutex_);
-  failDirectories_ = fail;
 }
 
 void InMemoryFileSystem::failWritesWith(std::optional<std::string> error) {

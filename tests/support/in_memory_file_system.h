@@ -29,12 +29,10 @@ class InMemoryFileSystem final : public FileSystem {
   // Set-up.
   // Changes the working directory (which need not exist).
   void setCurrentDirectory(std::string path);
-  void addDirectory(const std::string& path);
   void addFile(const std::string& path, std::string bytes);
   void addSymlink(const std::string& path, std::string target);
-  // Faults: directory creation fails; every write fails with `error`; files
-  // may hold at most `bytes` in total ("No space left on device").
-  void failDirectoryCreation(bool fail);
+  // Faults: every write fails with `error`; files may hold at most `bytes`
+  // in total ("No space left on device").
   void failWritesWith(std::optional<std::string> error);
   void setCapacity(std::size_t bytes);
 
@@ -60,7 +58,6 @@ class InMemoryFileSystem final : public FileSystem {
   std::string workingDirectory_;
   std::set<std::string> directories_;
   std::map<std::string, Entry> files_;
-  bool failDirectories_ = false;
   std::optional<std::string> writeError_;
   std::optional<std::size_t> capacity_;
   std::size_t replaceCalls_ = 0;

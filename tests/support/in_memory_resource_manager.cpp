@@ -57,16 +57,6 @@ ResourceManager::RequestId InMemoryResourceManager::writeDataForAssetResource(co
   return request;
 }
 
-void InMemoryResourceManager::cancelDataRequest(RequestId request) {
-  std::lock_guard lock(mutex_);
-  cancelled_.push_back(request);
-}
-
-std::vector<ResourceManager::RequestId> InMemoryResourceManager::cancelled() const {
-  std::lock_guard lock(mutex_);
-  return cancelled_;
-}
-
 std::vector<WriteRecord> InMemoryResourceManager::writes() const {
   std::lock_guard lock(mutex_);
   return writes_;

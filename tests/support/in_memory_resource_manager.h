@@ -43,10 +43,10 @@ class InMemoryResourceManager final : public ResourceManager {
   // Requests are numbered from 1 in the order of the writes.
   RequestId writeDataForAssetResource(const AssetResource& resource, const std::string& filePath,
                                       const ResourceRequestOptions& options, Completion completion) override;
-  void cancelDataRequest(RequestId request) override;
+  // Cancelling changes nothing: a held completion stays held.
+  void cancelDataRequest(RequestId) override {}
 
   std::vector<WriteRecord> writes() const;
-  std::vector<RequestId> cancelled() const;
   // Completions that were never called (outcome "never").
   std::size_t heldCompletions() const;
 
@@ -58,7 +58,6 @@ class InMemoryResourceManager final : public ResourceManager {
   std::map<std::int64_t, WriteOutcome> outcomes_;
   std::vector<WriteRecord> writes_;
   std::vector<Completion> held_;
-  std::vector<RequestId> cancelled_;
 };
 
 }  // namespace tolvek

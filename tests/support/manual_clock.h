@@ -13,7 +13,6 @@ class ManualClock final : public Clock {
   double now() const override { return now_.load(); }
   // Moves forward to `time`; never backwards.
   void advanceTo(double time);
-  void advanceBy(double seconds) { advanceTo(now() + seconds); }
 
  private:
   std::atomic<double> now_;
