@@ -53,6 +53,12 @@ class ImageRequests : public ::testing::Test {
                                        {StoredDerivative{derivativePath, derivativeWidth, derivativeHeight, {}}}};
   }
 
+  // An asset whose original is at `path` or `url`, without derivatives.
+  void store(std::int64_t handle, MediaType type, const std::string& path, const std::string& typeIdentifier,
+             const std::string& url = "") {
+    index.assets[handle] = StoredAsset{type, StoredOriginal{path, url, typeIdentifier, {}, {}}, {}};
+  }
+
   // The JPEG re-encoded by libvips with every tag dropped (so the orientation is lost).
   static std::string withoutExif(const std::string& jpeg) {
     const auto app1 = jpeg.find("\xFF\xE1");
@@ -66,58 +72,51 @@ class ImageRequests : public ::testing::Test {
   LinuxImageManager manager{index, DownloadLimits{5, 2}};
 };
 
-TEST_F(ImageRequests, CoveringDerivativeIsUsed) {
-  addPictureWithDerivative(1, PictureFixture{.width = 4032, .height = 3024}, 683, 512);
-  const Rendered result = request(1, {240, 240});
-  EXPECT_EQ(result.calls, 1);
-  ASSERT_NE(result.picture, nullptr);
-  EXPECT_EQ(result.picture->size(), (PixelSize{320, 240}));
-  EXPECT_EQ(markerColourIn(result.jpeg, Quadrant::topLeft), MarkerColour::white) << "not from the derivative";
-}
-
-TEST_F(ImageRequests, TargetLargerThanTheDerivativesUsesTheOriginal) {
-  addPictureWithDerivative(1, PictureFixture{.width = 4032, .height = 3024}, 683, 512);
-  const Rendered result = request(1, {1024, 1024});
-  ASSERT_NE(result.picture, nullptr);
-  EXPECT_EQ(result.picture->size(), (PixelSize{1365, 1024}));
-  EXPECT_EQ(markerColourIn(result.jpeg, Quadrant::topLeft), MarkerColour::red);
-}
-
-TEST_F(ImageRequests, MissingOrDamagedDerivativeFallsBackToTheOriginal) {
-  addPictureWithDerivative(1, PictureFixture{.width = 1200, .height = 900}, 683, 512);
-  addPictureWithDerivative(2, PictureFixture{.width = 1200, .height = 900}, 683, 512);
-  std::filesystem::remove(index.assets[1].derivatives[0].path);
-  // Cut to half of the size recorded for it.
-  const std::string damaged = readFileBytes(index.assets[2].derivatives[0].path).value_or("");
-  index.assets[2].derivatives[0].bytes = damaged.size();
-  ASSERT_TRUE(writeFileBytes(index.assets[2].derivatives[0].path, damaged.substr(0, damaged.size() / 2)));
-  for (std::int64_t handle : {1, 2}) {
-    const Rendered result = request(handle, {240, 240});
-    EXPECT_EQ(result.calls, 1);
-    ASSERT_NE(result.picture, nullptr) << handle;
-    EXPECT_EQ(result.picture->size(), (PixelSize{320, 240}));
-    EXPECT_EQ(markerColourIn(result.jpeg, Quadrant::topLeft), MarkerColour::red) << handle;
+// Which source serves a request, and what is left when some are gone or
+// damaged: the derivative shows the marker upside down, the original upright.
+TEST_F(ImageRequests, TheSmallestCoveringSourceThatReadsServes) {
+  enum class Damage { none, originalGone, derivativeGone, derivativeCut, allGone, unknownAsset };
+  using enum Damage;
+  using enum MarkerColour;
+  const PictureFixture large{.width = 4032, .height = 3024}, medium{.width = 1200, .height = 900};
+  const struct {
+    const char* what;
+    PictureFixture original;
+    Damage damage;
+    PixelSize target;
+    std::optional<PixelSize> size;  // nothing: no picture
+    MarkerColour topLeft;
+  } cases[] = {
+      {"a covering derivative", large, none, {240, 240}, PixelSize{320, 240}, white},
+      {"larger than the derivatives: the original", large, none, {1024, 1024}, PixelSize{1365, 1024}, red},
+      {"no original: a derivative", large, originalGone, {1024, 1024}, PixelSize{683, 512}, white},
+      {"no derivative: the original", medium, derivativeGone, {240, 240}, PixelSize{320, 240}, red},
+      {"a derivative cut to half its size: the original", medium, derivativeCut, {240, 240}, PixelSize{320, 240}, red},
+      {"nothing left: none", PictureFixture{}, allGone, {240, 240}, std::nullopt, other},
+      {"an unknown asset: none", PictureFixture{}, unknownAsset, {240, 240}, std::nullopt, other},
+  };
+  std::int64_t handle = 0;
+  for (const auto& c : cases) {
+    addPictureWithDerivative(++handle, c.original, 683, 512);
+    StoredAsset& stored = index.assets[handle];
+    if (c.damage == originalGone || c.damage == allGone) std::filesystem::remove(stored.original.path);
+    if (c.damage == allGone) stored.derivatives.clear();
+    if (c.damage == derivativeGone) std::filesystem::remove(stored.derivatives[0].path);
+    if (c.damage == derivativeCut) {
+      const std::string whole = readFileBytes(stored.derivatives[0].path).value_or("");
+      stored.derivatives[0].bytes = whole.size();
+      ASSERT_TRUE(writeFileBytes(stored.derivatives[0].path, whole.substr(0, whole.size() / 2)));
+    }
+    const Rendered result = request(c.damage == unknownAsset ? 99 : handle, c.target);
+    EXPECT_EQ(result.calls, 1) << c.what;
+    if (!c.size) {
+      EXPECT_EQ(result.picture, nullptr) << c.what;
+      continue;
+    }
+    ASSERT_NE(result.picture, nullptr) << c.what;
+    EXPECT_EQ(result.picture->size(), *c.size) << c.what;
+    EXPECT_EQ(markerColourIn(result.jpeg, Quadrant::topLeft), c.topLeft) << c.what;
   }
-}
-
-TEST_F(ImageRequests, DeletedOriginalWithoutDerivativesGivesNone) {
-  addPictureWithDerivative(1, PictureFixture{}, 64, 48);
-  std::filesystem::remove(index.assets[1].original.path);
-  index.assets[1].derivatives.clear();
-  const Rendered gone = request(1, {240, 240});
-  EXPECT_EQ(gone.calls, 1);
-  EXPECT_EQ(gone.picture, nullptr);
-  const Rendered unknown = request(99, {240, 240});
-  EXPECT_EQ(unknown.calls, 1);
-  EXPECT_EQ(unknown.picture, nullptr);
-}
-
-TEST_F(ImageRequests, DeletedOriginalStillHasItsThumbnailFromADerivative) {
-  addPictureWithDerivative(1, PictureFixture{.width = 4032, .height = 3024}, 683, 512);
-  std::filesystem::remove(index.assets[1].original.path);
-  const Rendered result = request(1, {1024, 1024});
-  ASSERT_NE(result.picture, nullptr);
-  EXPECT_EQ(result.picture->size(), (PixelSize{683, 512}));
 }
 
 TEST_F(ImageRequests, VideosGiveAnUprightFrameAudioGivesNone) {
@@ -125,10 +124,8 @@ TEST_F(ImageRequests, VideosGiveAnUprightFrameAudioGivesNone) {
   ASSERT_TRUE(writeVideo(folder.file("v.mov"),
                          VideoFixture{.width = 320, .height = 240, .container = "mov", .rotate = 90}));
   ASSERT_TRUE(writeAudio(folder.file("a.m4a"), "m4a"));
-  index.assets[1] =
-      StoredAsset{MediaType::video, StoredOriginal{folder.file("v.mov"), "", "com.apple.quicktime-movie", {}, {}}, {}};
-  index.assets[2] =
-      StoredAsset{MediaType::audio, StoredOriginal{folder.file("a.m4a"), "", "com.apple.m4a-audio", {}, {}}, {}};
+  store(1, MediaType::video, folder.file("v.mov"), "com.apple.quicktime-movie");
+  store(2, MediaType::audio, folder.file("a.m4a"), "com.apple.m4a-audio");
   const Rendered video = request(1, {120, 120});
   ASSERT_NE(video.picture, nullptr);
   EXPECT_EQ(video.picture->size(), (PixelSize{120, 160}));
@@ -142,16 +139,14 @@ TEST_F(ImageRequests, RemoteOriginalIsDownloadedOnlyWithNetworkAccess) {
   ASSERT_TRUE(server.listening());
   ASSERT_TRUE(writePicture(folder.file("remote.jpg"), "jpeg", PictureFixture{.width = 800, .height = 600}));
   server.serve("/remote.jpg", HttpPlan{readFileBytes(folder.file("remote.jpg")).value_or("")});
-  index.assets[1] =
-      StoredAsset{MediaType::image, StoredOriginal{"", server.url("/remote.jpg"), "public.jpeg", {}, {}}, {}};
+  store(1, MediaType::image, "", "public.jpeg", server.url("/remote.jpg"));
   EXPECT_EQ(request(1, {240, 240}, false).picture, nullptr);
   EXPECT_EQ(server.requestCount(), 0);
   const Rendered result = request(1, {240, 240}, true);
   ASSERT_NE(result.picture, nullptr);
   EXPECT_EQ(result.picture->size(), (PixelSize{320, 240}));
   server.serve("/missing.jpg", HttpPlan{"", HttpBehaviour::notFound});
-  index.assets[2] =
-      StoredAsset{MediaType::image, StoredOriginal{"", server.url("/missing.jpg"), "public.jpeg", {}, {}}, {}};
+  store(2, MediaType::image, "", "public.jpeg", server.url("/missing.jpg"));
   EXPECT_EQ(request(2, {240, 240}, true).picture, nullptr);
 }
 
@@ -180,7 +175,7 @@ class DataRequests : public ImageRequests {
 
 TEST_F(DataRequests, OriginalBytesAndTypeIdentifier) {
   ASSERT_TRUE(writePicture(folder.file("p.heic"), "heic", PictureFixture{}));
-  index.assets[1] = StoredAsset{MediaType::image, StoredOriginal{folder.file("p.heic"), "", "public.heic", {}, {}}, {}};
+  store(1, MediaType::image, folder.file("p.heic"), "public.heic");
   const Data data = requestData(1);
   EXPECT_EQ(data.calls, 1);
   EXPECT_EQ(data.bytes, readFileBytes(folder.file("p.heic")));
@@ -189,13 +184,10 @@ TEST_F(DataRequests, OriginalBytesAndTypeIdentifier) {
 
 TEST_F(DataRequests, NoneForVideosAudioAndMissingOriginals) {
   ASSERT_TRUE(writeFileBytes(folder.file("v.mov"), "movie bytes"));
-  index.assets[1] =
-      StoredAsset{MediaType::video, StoredOriginal{folder.file("v.mov"), "", "com.apple.quicktime-movie", {}, {}}, {}};
-  index.assets[2] =
-      StoredAsset{MediaType::audio, StoredOriginal{folder.file("v.mov"), "", "com.apple.m4a-audio", {}, {}}, {}};
-  index.assets[3] =
-      StoredAsset{MediaType::image, StoredOriginal{folder.file("gone.jpg"), "", "public.jpeg", {}, {}}, {}};
-  index.assets[4] = StoredAsset{MediaType::image, StoredOriginal{folder.path(), "", "public.jpeg", {}, {}}, {}};
+  store(1, MediaType::video, folder.file("v.mov"), "com.apple.quicktime-movie");
+  store(2, MediaType::audio, folder.file("v.mov"), "com.apple.m4a-audio");
+  store(3, MediaType::image, folder.file("gone.jpg"), "public.jpeg");
+  store(4, MediaType::image, folder.path(), "public.jpeg");
   for (std::int64_t handle : {1, 2, 3, 4, 5}) {
     const Data data = requestData(handle);
     EXPECT_EQ(data.calls, 1);
@@ -209,9 +201,8 @@ TEST_F(DataRequests, RemoteOriginalComesOverTheNetworkWhenAllowed) {
   const std::string body(300000, 'x');
   server.serve("/p.jpg", HttpPlan{.body = body, .behaviour = HttpBehaviour::slow, .chunkSize = 65536, .pause = std::chrono::milliseconds(5)});
   server.serve("/cut.jpg", HttpPlan{.body = body, .behaviour = HttpBehaviour::cutOff, .cutAfter = 4096});
-  index.assets[1] = StoredAsset{MediaType::image, StoredOriginal{"", server.url("/p.jpg"), "public.jpeg", {}, {}}, {}};
-  index.assets[2] =
-      StoredAsset{MediaType::image, StoredOriginal{"", server.url("/cut.jpg"), "public.jpeg", {}, {}}, {}};
+  store(1, MediaType::image, "", "public.jpeg", server.url("/p.jpg"));
+  store(2, MediaType::image, "", "public.jpeg", server.url("/cut.jpg"));
   EXPECT_FALSE(requestData(1, false).bytes);
   const Data data = requestData(1, true);
   EXPECT_EQ(data.bytes, body);
