@@ -1,9 +1,9 @@
 // Capture dates as EXIF and containers write them.
+#include "platform/media/capture_date.h"
+
 #include <gtest/gtest.h>
 
-#include <ctime>
-
-#include "platform/media/capture_date.h"
+#include "media_test_module.h"
 
 namespace tolvek::media {
 namespace {
@@ -16,14 +16,7 @@ TEST(ExifCaptureTime, OffsetsMakeInstants) {
 }
 
 TEST(ExifCaptureTime, WithoutUsableOffsetReadsLocalTime) {
-  std::tm local{};
-  local.tm_year = 121;
-  local.tm_mon = 6;
-  local.tm_mday = 14;
-  local.tm_hour = 9;
-  local.tm_min = 30;
-  local.tm_isdst = -1;
-  const auto expected = static_cast<std::int64_t>(std::mktime(&local));
+  const std::int64_t expected = testing::localInstant(2021, 7, 14, 9, 30);
   EXPECT_EQ(exifCaptureTime("2021:07:14 09:30:00", std::nullopt), expected);
   EXPECT_EQ(exifCaptureTime("2021:07:14 09:30:00", std::string_view("   ")), expected);
   EXPECT_EQ(exifCaptureTime("2021:07:14 09:30:00", std::string_view("+99:00")), expected);

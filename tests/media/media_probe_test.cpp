@@ -68,30 +68,23 @@ INSTANTIATE_TEST_SUITE_P(Formats, ProbedPictures,
                                            PictureCase{"webp", "org.webmproject.webp"},
                                            PictureCase{"gif", "com.compuserve.gif"}));
 
-TEST(ProbedDates, ExifDateWithOffsetIsAnInstant) {
+// With an offset the EXIF date is an instant; without one, local time.
+TEST(ProbedDates, ExifDatesWithAndWithoutOffset) {
   ScratchFolder folder;
-  PictureFixture fixture{.dateTimeOriginal = "2021:07:14 09:30:00", .offsetTimeOriginal = "+02:00"};
-  ASSERT_TRUE(writePicture(folder.file("a.jpg"), "jpeg", fixture));
-  const auto probe = mediaModule().probe(folder.file("a.jpg"));
-  ASSERT_TRUE(probe);
-  // 2021-07-14T07:30:00Z
-  EXPECT_EQ(probe->creationDate, 1626247800);
-}
-
-TEST(ProbedDates, ExifDateWithoutOffsetIsLocalTime) {
-  ScratchFolder folder;
-  PictureFixture fixture{.dateTimeOriginal = "2021:07:14 09:30:00"};
-  ASSERT_TRUE(writePicture(folder.file("a.heic"), "heic", fixture));
-  const auto probe = mediaModule().probe(folder.file("a.heic"));
-  ASSERT_TRUE(probe);
-  std::tm local{};
-  local.tm_year = 121;
-  local.tm_mon = 6;
-  local.tm_mday = 14;
-  local.tm_hour = 9;
-  local.tm_min = 30;
-  local.tm_isdst = -1;
-  EXPECT_EQ(probe->creationDate, static_cast<std::int64_t>(std::mktime(&local)));
+  const struct {
+    const char* name;
+    const char* format;
+    std::optional<std::string> offset;
+    std::int64_t instant;
+  } cases[] = {{"a.jpg", "jpeg", "+02:00", 1626247800},  // 2021-07-14T07:30:00Z
+               {"a.heic", "heic", std::nullopt, localInstant(2021, 7, 14, 9, 30)}};
+  for (const auto& c : cases) {
+    ASSERT_TRUE(writePicture(folder.file(c.name), c.format,
+                             {.dateTimeOriginal = "2021:07:14 09:30:00", .offsetTimeOriginal = c.offset}));
+    const auto probe = mediaModule().probe(folder.file(c.name));
+    ASSERT_TRUE(probe) << c.name;
+    EXPECT_EQ(probe->creationDate, c.instant) << c.name;
+  }
 }
 
 TEST(ProbedVideos, ContainersStreamsAndCreationTime) {
