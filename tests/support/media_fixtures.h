@@ -6,6 +6,8 @@
 // Pictures carry a quadrant marker so orientation can be checked: upright,
 // the top-left quarter is red, top-right green, bottom-left blue and
 // bottom-right white.
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <optional>
 #include <ostream>
@@ -111,6 +113,16 @@ struct DecodedSize {
 };
 // Stored pixel size of an encoded picture; nothing when it does not decode.
 std::optional<DecodedSize> encodedPictureSize(std::string_view encoded);
+// The encoded picture decodes to `width` x `height` stored pixels.
+::testing::AssertionResult hasPictureSize(std::string_view encoded, int width, int height);
+// It shows the marker upright, with orientation 1.
+::testing::AssertionResult showsUprightMarker(std::string_view encoded);
+// A string value of the picture's metadata as libvips reads it (for example
+// "exif-ifd2-DateTimeOriginal"); nothing when absent or undecodable.
+std::optional<std::string> pictureMetadata(std::string_view encoded, const std::string& field);
+// The EXIF orientation of an encoded picture: 1 when it has none, 0 when it
+// does not decode.
+int pictureOrientation(std::string_view encoded);
 
 // True when the ffmpeg program is present (video and audio fixtures need it).
 bool haveFfmpeg();

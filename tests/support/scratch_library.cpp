@@ -5,7 +5,6 @@
 #include <stdlib.h>
 #include <time.h>
 #include <unistd.h>
-#include <vips/vips.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -272,56 +271,6 @@ std::optional<std::string> jpegFromDataUrl(const std::string& url) {
   if (bytes.size() < 4 || bytes.compare(0, 3, "\xFF\xD8\xFF") != 0 || bytes.compare(bytes.size() - 2, 2, "\xFF\xD9") != 0)
     return std::nullopt;
   return bytes;
-}
-
-std::optional<std::string> pictureMetadata(const std::string& encoded, const std::string& field) {
-  // encodedPictureSize starts libvips.
-  if (!encodedPictureSize(encoded)) return std::nullopt;
-  VipsImage* image = vips_image_new_from_buffer(encoded.data(), encoded.size(), "", nullptr);
-  if (image == nullptr) {
-    vips_error_clear();
-    return std::nullopt;
-  }
-  std::optional<std::string> value;
-  const char* text = nullptr;
-  if (vips_image_get_typeof(image, field.c_str()) != 0 && vips_image_get_string(image, field.c_str(), &text) == 0 &&
-      text != nullptr) {
-    value = text;
-  }
-  vips_error_clear();
-  g_object_unref(image);
-  return value;
-}
-
-int pictureOrientation(const std::string& encoded) {
-  if (!encodedPictureSize(encoded)) return 0;
-  VipsImage* image = vips_image_new_from_buffer(encoded.data(), encoded.size(), "", nullptr);
-  if (image == nullptr) {
-    vips_error_clear();
-    return 0;
-  }
-  const int orientation = vips_image_get_orientation(image);
-  g_object_unref(image);
-  return orientation;
-}
-
-::testing::AssertionResult hasPictureSize(const std::string& encoded, int width, int height) {
-  const auto size = encodedPictureSize(encoded);
-  if (!size) return ::testing::AssertionFailure() << "does not decode";
-  if (size->width != width || size->height != height) {
-    return ::testing::AssertionFailure() << size->width << "x" << size->height;
-  }
-  return ::testing::AssertionSuccess();
-}
-
-::testing::AssertionResult showsUprightMarker(const std::string& encoded) {
-  if (const int orientation = pictureOrientation(encoded); orientation != 1) {
-    return ::testing::AssertionFailure() << "orientation " << orientation;
-  }
-  if (markerColoursIn(encoded) != uprightMarkerColours()) {
-    return ::testing::AssertionFailure() << ::testing::PrintToString(markerColoursIn(encoded));
-  }
-  return ::testing::AssertionSuccess();
 }
 
 bool haveSqliteShell() { return ::access(kSqliteShell, X_OK) == 0; }

@@ -157,16 +157,6 @@ Json expectOneDocument(const ProcessResult& result, int status);
 // or the bytes do not start and end as a JPEG stream.
 std::optional<std::string> jpegFromDataUrl(const std::string& url);
 
-// A string value of the picture's metadata as libvips reads it (for example
-// "exif-ifd2-DateTimeOriginal"); nothing when absent or undecodable.
-std::optional<std::string> pictureMetadata(const std::string& encoded, const std::string& field);
-// The EXIF orientation of an encoded picture: 1 when it has none.
-int pictureOrientation(const std::string& encoded);
-// The encoded picture decodes to `width` x `height` stored pixels.
-::testing::AssertionResult hasPictureSize(const std::string& encoded, int width, int height);
-// It shows the marker upright, with orientation 1.
-::testing::AssertionResult showsUprightMarker(const std::string& encoded);
-
 // The SQLite shell on the scratch catalog (read-write): the statements, the
 // output lines; nothing when the shell fails.
 std::optional<std::vector<std::string>> sqliteQuery(const std::string& catalog, const std::string& sql);
