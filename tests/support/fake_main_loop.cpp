@@ -6,33 +6,6 @@
 
 namespace tolvek {
 
-FakeMainLoop::~FakeMainLoop() = default;
-
-void FakeMainLoop::scheduleAt(double time, std::function<void()> work) {
-  std::lock_guard lock(mutex_);
-  timed_.push_back({time, nextOrder_++, std::move(work), false});
-}
-
-void FakeMainLoop::startThreadAt(double time, std::function<void()> work) {
-  std::lock_guard lock(mutex_);
-  timed_.push_back({time, nextOrder_++, std::move(work), true});
-}
-
-std::size_t FakeMainLoop::slices() const {
-  std::lock_guard lock(mutex_);
-  return slices_;
-}
-
-double FakeMainLoop::longestSlice() const {
-  std::lock_guard lock(mutex_);
-  return longestSlice_;
-}
-
-std::size_t FakeMainLoop::pendingWork() const {
-  std::lock_guard lock(mutex_);
-  return timed_.size();
-}
-
 void FakeMainLoop::runFor(double seconds) {
   std::vector<std::function<void()>> onMain;
   std::vector<std::function<void()>> onThreads;

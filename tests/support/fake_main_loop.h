@@ -7,6 +7,7 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "library/main_loop.h"
@@ -22,27 +23,30 @@ enum class When { beforeReturn, duringSlice, fromThread, never };
 class FakeMainLoop final : public MainLoop {
  public:
   explicit FakeMainLoop(ManualClock& clock) : clock_(clock) {}
-  ~FakeMainLoop() override;
+  ~FakeMainLoop() override = default;
   FakeMainLoop(const FakeMainLoop&) = delete;
   FakeMainLoop& operator=(const FakeMainLoop&) = delete;
 
   // Runs `work` on the main thread in the slice during which the clock
   // reaches `time` (the next slice when `time` has passed).
-  void scheduleAt(double time, std::function<void()> work);
+  void scheduleAt(double time, std::function<void()> work) { schedule(time, std::move(work), false); }
   // Runs `work` on a thread of its own once the clock reaches `time`; the
   // slice that starts it ends when the thread has finished, as a real loop is
   // woken by the completion it delivers.
-  void startThreadAt(double time, std::function<void()> work);
+  void startThreadAt(double time, std::function<void()> work) { schedule(time, std::move(work), true); }
 
   void runFor(double seconds) override;
   // Runs slices of `slice` seconds until the clock has reached `time`.
   void runUntil(double time, double slice = 0.05);
 
   ManualClock& clock() { return clock_; }
-  std::size_t slices() const;
-  double longestSlice() const;
+  std::size_t slices() const { return locked(slices_); }
+  double longestSlice() const { return locked(longestSlice_); }
   // Work scheduled that has not run yet.
-  std::size_t pendingWork() const;
+  std::size_t pendingWork() const {
+    std::lock_guard lock(mutex_);
+    return timed_.size();
+  }
 
  private:
   struct Timed {
@@ -51,6 +55,16 @@ class FakeMainLoop final : public MainLoop {
     std::function<void()> work;
     bool onThread;
   };
+
+  void schedule(double time, std::function<void()> work, bool onThread) {
+    std::lock_guard lock(mutex_);
+    timed_.push_back({time, nextOrder_++, std::move(work), onThread});
+  }
+  template <class T>
+  T locked(const T& value) const {
+    std::lock_guard lock(mutex_);
+    return value;
+  }
 
   ManualClock& clock_;
   mutable std::mutex mutex_;

@@ -43,16 +43,6 @@ Status InMemoryFileSystem::createDirectories(const std::string& path) {
   return {};
 }
 
-std::string InMemoryFileSystem::currentDirectory() {
-  std::lock_guard lock(mutex_);
-  return workingDirectory_;
-}
-
-void InMemoryFileSystem::setCurrentDirectory(std::string path) {
-  std::lock_guard lock(mutex_);
-  workingDirectory_ = std::move(path);
-}
-
 Status InMemoryFileSystem::checkWritable(const std::string& path, std::size_t size) const {
   if (!directories_.count(parentOf(path))) return Status::error("No such file or directory");
   if (directories_.count(path)) return Status::error("Is a directory");
@@ -96,16 +86,6 @@ void InMemoryFileSystem::addSymlink(const std::string& path, std::string target)
   files_[path] = Entry{{}, std::move(target)};
 }
 
-void InMemoryFileSystem::failWritesWith(std::optional<std::string> error) {
-  std::lock_guard lock(mutex_);
-  writeError_ = std::move(error);
-}
-
-void InMemoryFileSystem::setCapacity(std::size_t bytes) {
-  std::lock_guard lock(mutex_);
-  capacity_ = bytes;
-}
-
 bool InMemoryFileSystem::isDirectory(const std::string& path) const {
   std::lock_guard lock(mutex_);
   return directories_.count(path) > 0;
@@ -129,16 +109,6 @@ std::vector<std::string> InMemoryFileSystem::filePaths() const {
   std::vector<std::string> paths;
   for (const auto& [path, entry] : files_) paths.push_back(path);
   return paths;
-}
-
-std::size_t InMemoryFileSystem::replaceCalls() const {
-  std::lock_guard lock(mutex_);
-  return replaceCalls_;
-}
-
-std::vector<std::string> InMemoryFileSystem::directoryRequests() const {
-  std::lock_guard lock(mutex_);
-  return directoryRequests_;
 }
 
 }  // namespace tolvek

@@ -12,7 +12,11 @@ class ManualClock final : public Clock {
   explicit ManualClock(double start = 1'700'000'000.0) : now_(start) {}
   double now() const override { return now_.load(); }
   // Moves forward to `time`; never backwards.
-  void advanceTo(double time);
+  void advanceTo(double time) {
+    double current = now_.load();
+    while (current < time && !now_.compare_exchange_weak(current, time)) {
+    }
+  }
 
  private:
   std::atomic<double> now_;
