@@ -36,43 +36,23 @@ TEST(CatalogSchemaNames, EveryNameIsAColumnOfTheCatalog) {
   ASSERT_TRUE(CatalogWriter::open(home.location()));
   const auto columns = columnsOf(home.location().catalogPath);
   using namespace catalog;
-  const std::vector<std::pair<const char*, const char*>> named = {
-      {kAsset.table, kAsset.id},
-      {kAsset.table, kAsset.identifier},
-      {kAsset.table, kAsset.mediaType},
-      {kAsset.table, kAsset.creationDate},
-      {kAsset.table, kAsset.favorite},
-      {kResource.table, kResource.id},
-      {kResource.table, kResource.assetId},
-      {kResource.table, kResource.position},
-      {kResource.table, kResource.type},
-      {kResource.table, kResource.originalFilename},
-      {kResource.table, kResource.uniformTypeIdentifier},
-      {kResource.table, kResource.path},
-      {kResource.table, kResource.url},
-      {kResource.table, kResource.size},
-      {kResource.table, kResource.sha256},
-      {kDerivative.table, kDerivative.id},
-      {kDerivative.table, kDerivative.assetId},
-      {kDerivative.table, kDerivative.path},
-      {kDerivative.table, kDerivative.width},
-      {kDerivative.table, kDerivative.height},
-      {kDerivative.table, kDerivative.size},
-      {kCollection.table, kCollection.id},
-      {kCollection.table, kCollection.identifier},
-      {kCollection.table, kCollection.type},
-      {kCollection.table, kCollection.subtype},
-      {kCollection.table, kCollection.title},
-      {kCollection.table, kCollection.rule},
-      {kCollection.table, kCollection.day},
-      {kMembership.table, kMembership.collectionId},
-      {kMembership.table, kMembership.assetId},
-      {kMembership.table, kMembership.position},
-      {kMembership.table, kMembership.identifier},
-      {kMembership.table, kMembership.creationDate},
-      {kMembership.table, kMembership.mediaType},
-  };
-  for (const auto& [table, column] : named) EXPECT_EQ(columns.count({table, column}), 1u) << table << "." << column;
+  const std::vector<std::pair<const char*, std::vector<const char*>>> named = {
+      {kAsset.table, {kAsset.id, kAsset.identifier, kAsset.mediaType, kAsset.creationDate, kAsset.favorite}},
+      {kResource.table,
+       {kResource.id, kResource.assetId, kResource.position, kResource.type, kResource.originalFilename,
+        kResource.uniformTypeIdentifier, kResource.path, kResource.url, kResource.size, kResource.sha256}},
+      {kDerivative.table,
+       {kDerivative.id, kDerivative.assetId, kDerivative.path, kDerivative.width, kDerivative.height,
+        kDerivative.size}},
+      {kCollection.table,
+       {kCollection.id, kCollection.identifier, kCollection.type, kCollection.subtype, kCollection.title,
+        kCollection.rule, kCollection.day}},
+      {kMembership.table,
+       {kMembership.collectionId, kMembership.assetId, kMembership.position, kMembership.identifier,
+        kMembership.creationDate, kMembership.mediaType}}};
+  for (const auto& [table, columnNames] : named) {
+    for (const char* column : columnNames) EXPECT_EQ(columns.count({table, column}), 1u) << table << "." << column;
+  }
 }
 
 TEST(CatalogFixtureBulk, ReadsBackAsAWholeLibrary) {
@@ -90,10 +70,13 @@ TEST(CatalogFixtureBulk, ReadsBackAsAWholeLibrary) {
   ASSERT_EQ(listed.size(), 4u);
   EXPECT_EQ(listed[0].localIdentifier, albums->front());
   EXPECT_EQ(listed[0].localizedTitle, std::optional<std::string>("Album 0"));
-  AssetQuery inFirst;
-  inFirst.scope = AssetScope::members;
-  inFirst.collection = reader->collectionSource(listed[0])->row;
-  EXPECT_EQ(reader->countAssets(inFirst), 100u) << "every fifth asset";
+  const auto members = [&reader](const AssetCollection& collection) {
+    AssetQuery query;
+    query.scope = AssetScope::members;
+    query.collection = reader->collectionSource(collection)->row;
+    return reader->countAssets(query);
+  };
+  EXPECT_EQ(members(listed[0]), 100u) << "every fifth asset";
 
   // Each asset as import records one: its original where the library would
   // put it, with a size and a hash, and derivatives but for audio.
@@ -113,10 +96,7 @@ TEST(CatalogFixtureBulk, ReadsBackAsAWholeLibrary) {
   });
   EXPECT_EQ(seen, 500u);
   for (const AssetCollection& moment : reader->collections(CollectionType::moment, kCollectionSubtypeAny)) {
-    AssetQuery members;
-    members.scope = AssetScope::members;
-    members.collection = reader->collectionSource(moment)->row;
-    moments += reader->countAssets(members);
+    moments += members(moment);
   }
   EXPECT_EQ(moments, dated) << "every dated asset is in the moment of its day";
   AssetQuery byId;
