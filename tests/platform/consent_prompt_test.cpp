@@ -25,6 +25,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::ScratchLibrary;
+using enum AuthorizationStatus;
+using Statuses = std::vector<AuthorizationStatus>;
 
 constexpr const char* kUsage = "Tolvek shows your photos in its file picker.";
 
@@ -100,20 +102,10 @@ class ConsentPrompt : public ::testing::Test {
   std::string savedPath, bin, log, pidFile;
 };
 
-TEST_F(ConsentPrompt, AllowRecordsAuthorizedAndPassesTheQuestion) {
-  stubZenity("exit 0");
-  auto answers = ask();
-  ASSERT_TRUE(answers->waitForOne(20s));
-  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{AuthorizationStatus::authorized});
-  EXPECT_EQ(recorded(), AuthorizationStatus::authorized);
-  EXPECT_EQ(testing::readFileBytes(log).value_or(""), std::string("--question\n--title=tolvek-photos\n--text=") + kUsage +
-                                        "\n--ok-label=Allow\n--cancel-label=Don't Allow\n--timeout=300\n");
-}
-
-// What zenity ends with, and what the helper makes of it: only the user's own
-// click (or closing the window, which exits 1 too) is recorded; a dialog that
-// could not be shown, its timeout (5) or a crash answer "not determined" for
-// this run and leave the question open.
+// The dialog zenity is asked to show; what it ends with, and what the helper
+// makes of it: only the user's own click (or closing the window, which exits
+// 1 too) is recorded; a dialog that could not be shown, its timeout (5) or a
+// crash answer "not determined" for this run and leave the question open.
 TEST_F(ConsentPrompt, OnlyTheUsersOwnAnswerIsRecorded) {
   const std::string big = "head -c 200000 /dev/zero | tr '\\0' x >&2\n";
   struct Case {
@@ -121,32 +113,33 @@ TEST_F(ConsentPrompt, OnlyTheUsersOwnAnswerIsRecorded) {
     AuthorizationStatus answered;
   };
   const std::vector<Case> cases = {
-      {"exit 0", AuthorizationStatus::authorized},
-      {"echo 'Gtk-WARNING: theme parsing error' >&2\nexit 0", AuthorizationStatus::authorized},
-      {"exit 1", AuthorizationStatus::denied},
-      {"echo '(zenity:12): Gtk-WARNING **: 10:00:00.000: Locale not supported' >&2\nexit 1",
-       AuthorizationStatus::denied},
-      {big + "exit 1", AuthorizationStatus::denied},
-      {"echo '(zenity:12): Gtk-WARNING **: 10:00:00.000: cannot open display: :77' >&2\nexit 1",
-       AuthorizationStatus::notDetermined},
-      {"echo 'Failed to open display' >&2\nexit 1", AuthorizationStatus::notDetermined},
-      {"echo 'Failed to open display' >&2\n" + big + "exit 1", AuthorizationStatus::notDetermined},
-      {"exit 5", AuthorizationStatus::notDetermined},
-      {"exit 2", AuthorizationStatus::notDetermined},
-      {"exit 255", AuthorizationStatus::notDetermined},
-      {"kill -SEGV $$", AuthorizationStatus::notDetermined},
-      {"kill -TERM $$", AuthorizationStatus::notDetermined},
+      {"exit 0", authorized},
+      {"echo 'Gtk-WARNING: theme parsing error' >&2\nexit 0", authorized},
+      {"exit 1", denied},
+      {"echo '(zenity:12): Gtk-WARNING **: 10:00:00.000: Locale not supported' >&2\nexit 1", denied},
+      {big + "exit 1", denied},
+      {"echo '(zenity:12): Gtk-WARNING **: 10:00:00.000: cannot open display: :77' >&2\nexit 1", notDetermined},
+      {"echo 'Failed to open display' >&2\nexit 1", notDetermined},
+      {"echo 'Failed to open display' >&2\n" + big + "exit 1", notDetermined},
+      {"exit 5", notDetermined},
+      {"exit 2", notDetermined},
+      {"exit 255", notDetermined},
+      {"kill -SEGV $$", notDetermined},
+      {"kill -TERM $$", notDetermined},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.body.substr(0, 80));
     std::filesystem::remove(home.location().accessStorePath);
+    std::filesystem::remove(log);
     stubZenity(c.body);
     auto answers = ask();
     ASSERT_TRUE(answers->waitForOne(20s));
-    EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{c.answered});
-    const bool recordsIt = c.answered != AuthorizationStatus::notDetermined;
+    EXPECT_EQ(answers->snapshot(), Statuses{c.answered});
     EXPECT_EQ(recorded(), c.answered);
-    EXPECT_EQ(std::filesystem::exists(home.location().accessStorePath), recordsIt);
+    EXPECT_EQ(std::filesystem::exists(home.location().accessStorePath), c.answered != notDetermined);
+    EXPECT_EQ(testing::readFileBytes(log).value_or(""),
+              std::string("--question\n--title=tolvek-photos\n--text=") + kUsage +
+                  "\n--ok-label=Allow\n--cancel-label=Don't Allow\n--timeout=300\n");
   }
 }
 
@@ -161,20 +154,20 @@ TEST_F(ConsentPrompt, AllowWhileTheStoreIsBusyCountsAndIsRecordedLater) {
   const auto lib = home.library(kUsage);
   auto answers = askOn(*lib);
   ASSERT_TRUE(answers->waitForOne(60s));
-  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{AuthorizationStatus::authorized});
-  EXPECT_EQ(recorded(), AuthorizationStatus::notDetermined) << "written although the lock is held";
-  EXPECT_EQ(lib->authorizationStatus(AccessLevel::readWrite), AuthorizationStatus::authorized);
+  EXPECT_EQ(answers->snapshot(), Statuses{authorized});
+  EXPECT_EQ(recorded(), notDetermined) << "written although the lock is held";
+  EXPECT_EQ(lib->authorizationStatus(AccessLevel::readWrite), authorized);
 
   held.reset();
-  for (int i = 0; i < 400 && recorded() == AuthorizationStatus::notDetermined; ++i) std::this_thread::sleep_for(50ms);
-  EXPECT_EQ(recorded(), AuthorizationStatus::authorized);
+  for (int i = 0; i < 400 && recorded() == notDetermined; ++i) std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(recorded(), authorized);
 }
 
 TEST_F(ConsentPrompt, AZenityThatCannotStartRecordsNothing) {
   auto expectNotShown = [this](const std::string& what) {
     auto answers = ask();
     ASSERT_TRUE(answers->waitForOne(20s)) << what;
-    EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{AuthorizationStatus::notDetermined}) << what;
+    EXPECT_EQ(answers->snapshot(), Statuses{notDetermined}) << what;
     EXPECT_FALSE(std::filesystem::exists(home.location().accessStorePath)) << what;
   };
   const std::string script = bin + "/zenity";
@@ -196,8 +189,8 @@ TEST_F(ConsentPrompt, AnAnswerCountsWhenTheDialogLeavesItsStandardErrorOpen) {
   const std::string pid = testing::readFileBytes(holder).value_or("");
   if (!pid.empty()) ::kill(static_cast<pid_t>(std::stol(pid)), SIGKILL);
   ASSERT_TRUE(answered) << "waited for the pipe instead of the dialog";
-  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{AuthorizationStatus::denied});
-  EXPECT_EQ(recorded(), AuthorizationStatus::denied);
+  EXPECT_EQ(answers->snapshot(), Statuses{denied});
+  EXPECT_EQ(recorded(), denied);
 }
 
 TEST(PromptAnswer, FollowsTheExitStatusAndTheDisplayMessages) {
@@ -233,8 +226,7 @@ TEST_F(ConsentPrompt, WithoutGraphicalSessionAnswersAtOnceWithoutAsking) {
   ::setenv("DISPLAY", "", 1);
   ::setenv("WAYLAND_DISPLAY", "", 1);
   auto answers = ask();
-  EXPECT_EQ(answers->snapshot(),
-            std::vector<AuthorizationStatus>{AuthorizationStatus::notDetermined});  // before returning
+  EXPECT_EQ(answers->snapshot(), Statuses{notDetermined});  // before returning
   ::unsetenv("WAYLAND_DISPLAY");
   std::this_thread::sleep_for(200ms);
   EXPECT_EQ(answers->snapshot().size(), 1u);
@@ -249,7 +241,7 @@ TEST_F(ConsentPrompt, WaylandAloneCountsAsASession) {
   auto answers = ask();
   ASSERT_TRUE(answers->waitForOne(20s));
   ::unsetenv("WAYLAND_DISPLAY");
-  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{AuthorizationStatus::authorized});
+  EXPECT_EQ(answers->snapshot(), Statuses{authorized});
 }
 
 TEST_F(ConsentPrompt, UnansweredDialogKeepsTheHandlerUntilItEnds) {
@@ -260,17 +252,16 @@ TEST_F(ConsentPrompt, UnansweredDialogKeepsTheHandlerUntilItEnds) {
   EXPECT_FALSE(answers->waitForOne(300ms));
   ::kill(dialog, SIGTERM);  // what zenity's own timeout or a closed window comes to
   ASSERT_TRUE(answers->waitForOne(20s));
-  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{AuthorizationStatus::notDetermined});
-  EXPECT_EQ(recorded(), AuthorizationStatus::notDetermined);
+  EXPECT_EQ(answers->snapshot(), Statuses{notDetermined});
+  EXPECT_EQ(recorded(), notDetermined);
 }
 
 TEST_F(ConsentPrompt, AnswerRecordedMeanwhileIsUsedWithoutAsking) {
   stubZenity("exit 1");
-  ASSERT_TRUE(AccessStore(home.location().accessStorePath)
-                   .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::limited, {"x"}}).ok());
+  ASSERT_TRUE(home.recordAnswer(AccessAnswer{limited, {"x"}}));
   auto answers = ask();
   ASSERT_TRUE(answers->waitForOne(20s));
-  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{AuthorizationStatus::limited});
+  EXPECT_EQ(answers->snapshot(), Statuses{limited});
   EXPECT_FALSE(std::filesystem::exists(log));
 }
 
@@ -283,7 +274,7 @@ TEST_F(ConsentPrompt, AnswerEndsTheMainLoopSliceItArrivesIn) {
   while (answers->snapshot().empty() && std::chrono::steady_clock::now() - start < 60s) loop.runFor(60);
   // Without the wakeup the first slice alone would last a minute.
   EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
-  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{AuthorizationStatus::authorized});
+  EXPECT_EQ(answers->snapshot(), Statuses{authorized});
 }
 
 testing::ProcessResult runChild(const std::string& mode) {
@@ -304,7 +295,7 @@ TEST_F(ConsentPrompt, TwoHelpersAskingTogetherShowOneDialog) {
   EXPECT_NE(second.out.find("answer=3"), std::string::npos) << second.out << second.err;
   const std::string shown = testing::readFileBytes(log).value_or("");
   EXPECT_EQ(std::count(shown.begin(), shown.end(), '\n'), 6) << "one dialog has six argument lines:\n" << shown;
-  EXPECT_EQ(recorded(), AuthorizationStatus::authorized);
+  EXPECT_EQ(recorded(), authorized);
 }
 
 TEST_F(ConsentPrompt, HelperThatExitsClosesItsDialog) {
@@ -322,7 +313,7 @@ TEST_F(ConsentPrompt, HelperThatExitsClosesItsDialog) {
   }
   if (!gone) ::kill(dialog, SIGKILL);
   EXPECT_TRUE(gone) << "the dialog outlived its helper";
-  EXPECT_EQ(recorded(), AuthorizationStatus::notDetermined);
+  EXPECT_EQ(recorded(), notDetermined);
 }
 
 // Runs only as the child of the tests above: asks like the helper does, then
