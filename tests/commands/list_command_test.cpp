@@ -11,6 +11,9 @@
 namespace tolvek {
 namespace {
 
+constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+
 using Ids = std::vector<std::string>;
 
 struct ListTest : InMemoryLibraryTest {
@@ -50,8 +53,6 @@ TEST_F(ListTest, ItemsHaveExactlyTheFourMembers) {
 // Only the years 1 to 9999 fit the four-digit form; any other date is null,
 // never a negative or five-digit year.
 TEST_F(ListTest, DatesOutsideTheYearsOneTo9999AreNull) {
-  constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
-  constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
   const struct {
     std::int64_t seconds;
     std::optional<std::string> text;
@@ -92,16 +93,7 @@ TEST_F(ListTest, LimitIsBoundedToOneToFiveHundred) {
   const struct {
     std::int64_t limit;
     std::size_t items;
-  } cases[] = {{0, 1},
-               {-1, 1},
-               {std::numeric_limits<std::int64_t>::min(), 1},
-               {1, 1},
-               {2, 2},
-               {60, 60},
-               {499, 499},
-               {500, 500},
-               {501, 500},
-               {std::numeric_limits<std::int64_t>::max(), 500}};
+  } cases[] = {{0, 1}, {-1, 1}, {kMin, 1}, {1, 1}, {2, 2}, {60, 60}, {499, 499}, {500, 500}, {501, 500}, {kMax, 500}};
   for (const auto& c : cases) {
     EXPECT_EQ(listed("-", c.limit).size(), c.items) << c.limit;
     EXPECT_EQ(library.calls().fetchOptions.back().fetchLimit, static_cast<std::int64_t>(c.items)) << c.limit;

@@ -3,12 +3,17 @@
 #include <glib.h>
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "commands/jpeg_data.h"
 #include "support/fake_pictures.h"
 #include "support/in_memory_library.h"
 
 namespace tolvek {
 namespace {
+
+constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
 
 using Ids = std::vector<std::string>;
 
@@ -65,17 +70,8 @@ TEST_F(ThumbsTest, SideIsBoundedAndOneSetOfOptionsServesTheRun) {
   const struct {
     std::int64_t size;
     std::int64_t side;
-  } cases[] = {{std::numeric_limits<std::int64_t>::min(), 64},
-               {-1, 64},
-               {0, 64},
-               {63, 64},
-               {64, 64},
-               {65, 65},
-               {240, 240},
-               {1023, 1023},
-               {1024, 1024},
-               {1025, 1024},
-               {std::numeric_limits<std::int64_t>::max(), 1024}};
+  } cases[] = {{kMin, 64}, {-1, 64},     {0, 64},      {63, 64},     {64, 64},    {65, 65},
+               {240, 240}, {1023, 1023}, {1024, 1024}, {1025, 1024}, {kMax, 1024}};
   for (const auto& c : cases) {
     cmdThumbs(library, c.size, {"a"});
     const ImageRequestRecord& request = images.imageRequests().back();
