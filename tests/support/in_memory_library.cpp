@@ -1,6 +1,7 @@
 #include "support/in_memory_library.h"
 
 #include <algorithm>
+#include <functional>
 #include <stdexcept>
 #include <utility>
 
@@ -119,32 +120,29 @@ std::unique_ptr<FetchResult<Asset>> InMemoryLibrary::select(std::vector<Asset> c
   return std::make_unique<VectorFetchResult<Asset>>(std::move(selected));
 }
 
+std::unique_ptr<FetchResult<AssetCollection>> InMemoryLibrary::collectionsWhere(
+    const std::function<bool(const AssetCollection&)>& wanted) const {
+  std::vector<AssetCollection> found;
+  for (const AssetCollection& collection : collections_) {
+    if (collectionsVisible() && wanted(collection)) found.push_back(collection);
+  }
+  return std::make_unique<VectorFetchResult<AssetCollection>>(std::move(found));
+}
+
 std::unique_ptr<FetchResult<AssetCollection>> InMemoryLibrary::fetchAssetCollections(CollectionType type,
                                                                                      std::int64_t subtype) {
   ++calls_.collectionFetches;
-  std::vector<AssetCollection> found;
-  if (collectionsVisible()) {
-    for (const AssetCollection& collection : collections_) {
-      if (collection.type == type && (subtype == kCollectionSubtypeAny || collection.subtype == subtype)) {
-        found.push_back(collection);
-      }
-    }
-  }
-  return std::make_unique<VectorFetchResult<AssetCollection>>(std::move(found));
+  return collectionsWhere([&](const AssetCollection& collection) {
+    return collection.type == type && (subtype == kCollectionSubtypeAny || collection.subtype == subtype);
+  });
 }
 
 std::unique_ptr<FetchResult<AssetCollection>> InMemoryLibrary::fetchAssetCollectionsWithLocalIdentifiers(
     const std::vector<std::string>& identifiers) {
   ++calls_.collectionLookups;
-  std::vector<AssetCollection> found;
-  if (collectionsVisible()) {
-    for (const AssetCollection& collection : collections_) {
-      if (std::find(identifiers.begin(), identifiers.end(), collection.localIdentifier) != identifiers.end()) {
-        found.push_back(collection);
-      }
-    }
-  }
-  return std::make_unique<VectorFetchResult<AssetCollection>>(std::move(found));
+  return collectionsWhere([&](const AssetCollection& collection) {
+    return std::find(identifiers.begin(), identifiers.end(), collection.localIdentifier) != identifiers.end();
+  });
 }
 
 std::unique_ptr<FetchResult<Asset>> InMemoryLibrary::fetchAssets(const FetchOptions& options) {

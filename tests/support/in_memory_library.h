@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -97,6 +98,8 @@ class InMemoryLibrary final : public PhotoLibrary {
   bool visible(const Asset& asset) const;
   bool collectionsVisible() const { return status_.load() != AuthorizationStatus::limited; }
   std::unique_ptr<FetchResult<Asset>> select(std::vector<Asset> candidates, const FetchOptions& options) const;
+  std::unique_ptr<FetchResult<AssetCollection>> collectionsWhere(
+      const std::function<bool(const AssetCollection&)>& wanted) const;
 
   FakeMainLoop& loop_;
   std::atomic<AuthorizationStatus> status_{AuthorizationStatus::authorized};
