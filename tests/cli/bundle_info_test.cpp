@@ -33,6 +33,15 @@ void expectShippedValues(const BundleInfo& info) {
   EXPECT_EQ(info.usageDescription, kUsageDescription);
 }
 
+// The four keys in order, read back as the shipped values.
+void expectShippedPropertyList(const std::string& plist) {
+  EXPECT_EQ(keysInOrder(plist), (std::vector<std::string>{"CFBundleIdentifier", "CFBundleName", "CFBundleVersion",
+                                                          "NSPhotoLibraryUsageDescription"}));
+  const std::optional<BundleInfo> info = parseBundleInfo(plist);
+  ASSERT_TRUE(info.has_value());
+  expectShippedValues(*info);
+}
+
 TEST(BundleInfo, ResourceIsAnXmlPropertyListWithTheFourKeysInOrder) {
   const std::string plist = testing::readFileBytes(TOLVEK_SOURCE_DIR "/resources/Info.plist").value_or("");
   ASSERT_FALSE(plist.empty());
@@ -40,11 +49,7 @@ TEST(BundleInfo, ResourceIsAnXmlPropertyListWithTheFourKeysInOrder) {
   EXPECT_NE(plist.find("<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
                        "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">"),
             std::string::npos);
-  EXPECT_EQ(keysInOrder(plist), (std::vector<std::string>{"CFBundleIdentifier", "CFBundleName", "CFBundleVersion",
-                                                          "NSPhotoLibraryUsageDescription"}));
-  const std::optional<BundleInfo> info = parseBundleInfo(plist);
-  ASSERT_TRUE(info.has_value());
-  expectShippedValues(*info);
+  expectShippedPropertyList(plist);
 }
 
 TEST(BundleInfo, ThisExecutableCarriesTheResourceAndReadsItBack) {
@@ -62,11 +67,7 @@ TEST(BundleInfo, ObjcopyExtractsThePropertyListFromTheHelper) {
   const std::string plist = testing::readFileBytes(out).value_or("");
   std::remove(out.c_str());
   EXPECT_EQ(plist, testing::readFileBytes(TOLVEK_SOURCE_DIR "/resources/Info.plist").value_or(""));
-  EXPECT_EQ(keysInOrder(plist), (std::vector<std::string>{"CFBundleIdentifier", "CFBundleName", "CFBundleVersion",
-                                                          "NSPhotoLibraryUsageDescription"}));
-  const std::optional<BundleInfo> info = parseBundleInfo(plist);
-  ASSERT_TRUE(info.has_value());
-  expectShippedValues(*info);
+  expectShippedPropertyList(plist);
 }
 
 TEST(BundleInfo, ParserReadsOnlyStringValuesOfTheTopLevelDictionary) {
