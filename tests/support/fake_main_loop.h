@@ -1,8 +1,10 @@
 #pragma once
-// A main loop on a manual clock. runFor(s) fires the work that falls due
+// A clock that only moves when a test (or the fake main loop) moves it, so
+// waits of minutes take no real time, and a main loop on it. runFor(s) fires the work that falls due
 // within the slice (moving the clock to it) and returns early after it, like
 // a real loop that has handled an event; with nothing due it moves the clock
 // by the whole slice. No real time passes.
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <mutex>
@@ -11,9 +13,23 @@
 #include <vector>
 
 #include "library/main_loop.h"
-#include "support/manual_clock.h"
 
 namespace tolvek {
+
+class ManualClock final : public Clock {
+ public:
+  explicit ManualClock(double start = 1'700'000'000.0) : now_(start) {}
+  double now() const override { return now_.load(); }
+  // Moves forward to `time`; never backwards.
+  void advanceTo(double time) {
+    double current = now_.load();
+    while (current < time && !now_.compare_exchange_weak(current, time)) {
+    }
+  }
+
+ private:
+  std::atomic<double> now_;
+};
 
 // When a fake completion (a consent answer, a resource write) is delivered:
 // before the call that starts it returns, in a later slice of the fake main

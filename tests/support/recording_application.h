@@ -11,7 +11,6 @@
 #include "support/fake_pictures.h"
 #include "support/in_memory_file_system.h"
 #include "support/in_memory_library.h"
-#include "support/manual_clock.h"
 
 namespace tolvek::testing {
 
