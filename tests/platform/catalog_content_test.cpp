@@ -6,7 +6,6 @@
 
 #include "platform/catalog_reader.h"
 #include "platform/catalog_writer.h"
-#include "support/fetch_results.h"
 #include "support/scratch_library.h"
 
 namespace tolvek {

@@ -8,7 +8,6 @@
 
 #include "platform/catalog_writer.h"
 #include "platform/posix/posix_file.h"
-#include "support/fetch_results.h"
 #include "support/scratch_library.h"
 
 namespace tolvek {

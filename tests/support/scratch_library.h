@@ -21,9 +21,59 @@
 #include "platform/library_location.h"
 #include "support/media_fixtures.h"
 #include "support/process_runner.h"
-#include "support/scratch_environment.h"
 
 namespace tolvek::testing {
+
+// The environment of every program a test starts: a scratch HOME with XDG
+// folders and a temporary folder of its own, and no graphical session. So no
+// child reaches the real user's library, consent answers, caches or screen;
+// a test that wants a dialog sets DISPLAY itself, with a stub zenity on PATH.
+// Puts a scratch environment into this process while it lives (for tests
+// that run the platform in this process and start children that inherit
+// it), and restores every variable it changed afterwards.
+using Environment = std::vector<std::pair<std::string, std::string>>;
+
+class ScratchEnvironment {
+ public:
+  // A fresh folder holding home/, data/, config/, cache/, state/, runtime/
+  // (mode 0700) and tmp/; removed with the object.
+  ScratchEnvironment();
+
+  const std::string& root() const { return root_.path(); }
+  std::string home() const { return root() + "/home"; }
+  std::string dataHome() const { return root() + "/data"; }
+  std::string configHome() const { return root() + "/config"; }
+  std::string cacheHome() const { return root() + "/cache"; }
+  std::string stateHome() const { return root() + "/state"; }
+  std::string runtimeDir() const { return root() + "/runtime"; }
+  std::string temporaryDir() const { return root() + "/tmp"; }
+
+  // HOME, the XDG folders and TMPDIR pointing into the scratch folder.
+  Environment variables() const;
+  // The variables of a graphical or desktop session, removed from every child.
+  static const std::vector<std::string>& sessionVariables();
+
+  // Runs a child in this environment plus `extra` (same name: replaced; a
+  // session variable in `extra` is set), in `root()` unless changed.
+  RunOptions options(const Environment& extra = {}) const;
+
+ private:
+  ScratchFolder root_;
+};
+
+// Puts a scratch environment into this process while it lives (for tests
+// that run the platform in this process and start children that inherit
+// it), and restores every variable it changed afterwards.
+class ProcessEnvironment {
+ public:
+  explicit ProcessEnvironment(const ScratchEnvironment& scratch);
+  ~ProcessEnvironment();
+  ProcessEnvironment(const ProcessEnvironment&) = delete;
+  ProcessEnvironment& operator=(const ProcessEnvironment&) = delete;
+
+ private:
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
 
 using Json = nlohmann::json;
 class ScratchLibrary {
@@ -169,3 +219,24 @@ bool haveSqliteShell();
 std::pair<std::string, std::string> withoutLeakCheck();
 
 }  // namespace tolvek::testing
+
+namespace tolvek {
+
+// What a fetch result holds, as a test compares it: the local identifiers in
+// the order of enumeration (each at the index it is enumerated with).
+template <class T>
+std::vector<std::string> identifiersOf(const FetchResult<T>& result) {
+  std::vector<std::string> ids;
+  result.enumerateObjects([&ids](const T& object, std::size_t index, bool&) {
+    EXPECT_EQ(index, ids.size());
+    ids.push_back(object.localIdentifier);
+  });
+  return ids;
+}
+
+template <class T>
+std::vector<std::string> identifiersOf(const std::unique_ptr<FetchResult<T>>& result) {
+  return identifiersOf(*result);
+}
+
+}  // namespace tolvek
