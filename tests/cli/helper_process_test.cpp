@@ -1,6 +1,9 @@
 // Runs the built helper as the host does and checks what leaves the process:
-// the bytes on standard output, an empty standard error and the exit status.
+// the bytes on standard output, an empty standard error and the exit status;
+// and the process runner that does so.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
 
 #include <filesystem>
 #include <string>
@@ -12,11 +15,8 @@
 #include "support/recording_application.h"
 #include "support/scratch_library.h"
 
-namespace tolvek {
+namespace tolvek::testing {
 namespace {
-
-using testing::ProcessResult;
-using testing::RunOptions;
 
 const std::string kHelper = TOLVEK_BIN_DIR "/tolvek-photos";
 const Document kDenied = {{"error", "photos_denied"},
@@ -38,7 +38,7 @@ class HelperProcess : public ::testing::Test {
     return true;
   }
 
-  testing::ScratchLibrary scratch_;
+  ScratchLibrary scratch_;
 };
 
 TEST_F(HelperProcess, WithoutArgumentsWritesTheUsageDocumentAndExits2) {
@@ -77,7 +77,7 @@ TEST_F(HelperProcess, AClosedStandardOutputDoesNotEndTheRunWithASignal) {
 }
 
 TEST_F(HelperProcess, TheImageStackIsNotLinkedIntoTheHelper) {
-  const ProcessResult readelf = testing::runProcess("/usr/bin/readelf", {"-d", "-W", kHelper});
+  const ProcessResult readelf = runProcess("/usr/bin/readelf", {"-d", "-W", kHelper});
   ASSERT_EQ(readelf.exitStatus, 0) << readelf.err;
   for (const char* library : {"libvips", "libheif", "libavcodec", "libavformat", "libswscale"}) {
     EXPECT_EQ(readelf.out.find(library), std::string::npos) << library << " is linked:\n" << readelf.out;
@@ -117,14 +117,14 @@ TEST_F(HelperProcess, EveryCommandLineEndsWithOneDocumentAndTheDocumentedStatus)
                    std::to_string(argv[0].size()) + " bytes: " + argv[0].substr(0, 40));
       const ProcessResult result = run(argv);
       if (!granted) {
-        EXPECT_EQ(testing::expectOneDocument(result, 3), kDenied);
+        EXPECT_EQ(expectOneDocument(result, 3), kDenied);
         continue;
       }
-      testing::RecordingApplication application;
+      RecordingApplication application;
       std::vector<std::string> decoded;
       for (const std::string& argument : argv) decoded.push_back(decodeUtf8(argument));
       const DispatchResult expected = dispatch(decoded, application);
-      const Document document = testing::expectOneDocument(result, expected.status);
+      const Document document = expectOneDocument(result, expected.status);
       if (expected.status == 2) {
         EXPECT_EQ(document, expected.document);
       } else {
@@ -134,5 +134,74 @@ TEST_F(HelperProcess, EveryCommandLineEndsWithOneDocumentAndTheDocumentedStatus)
   }
 }
 
+TEST(ProcessRunner, CapturesBothStreamsAndTheExitStatus) {
+  const ProcessResult result = runProcess("/bin/sh", {"-c", "printf out; printf err >&2; exit 7"});
+  ASSERT_TRUE(result.exited());
+  EXPECT_EQ(result.out, "out");
+  EXPECT_EQ(result.err, "err");
+  EXPECT_EQ(result.exitStatus, 7);
+}
+
+TEST(ProcessRunner, PassesArgumentsAsRawBytes) {
+  const std::string invalid = "\xFF\xC3 \"q\" \\ \n";
+  const std::string large(131071, 'a');
+  const ProcessResult result = runProcess("/usr/bin/printf", {"%s|%s|%s", invalid, "", large});
+  ASSERT_EQ(result.exitStatus, 0) << result.err;
+  EXPECT_EQ(result.out, invalid + "||" + large);
+}
+
+TEST(ProcessRunner, SetsEnvironmentAndWorkingDirectory) {
+  RunOptions options;
+  options.environment = {{"TOLVEK_RUNNER_PROBE", "a b"}, {"HOME", "/nonexistent-home"}};
+  options.workingDirectory = "/";
+  const ProcessResult result =
+      runProcess("/bin/sh", {"-c", "printf '%s|%s|%s' \"$TOLVEK_RUNNER_PROBE\" \"$HOME\" \"$(pwd)\""}, options);
+  EXPECT_EQ(result.out, "a b|/nonexistent-home|/");
+}
+
+TEST(ProcessRunner, RemovesVariablesUnlessTheyAreSetAgain) {
+  ASSERT_EQ(::setenv("TOLVEK_RUNNER_GONE", "inherited", 1), 0);
+  ASSERT_EQ(::setenv("TOLVEK_RUNNER_BACK", "inherited", 1), 0);
+  RunOptions options;
+  options.removed = {"TOLVEK_RUNNER_GONE", "TOLVEK_RUNNER_BACK"};
+  options.environment = {{"TOLVEK_RUNNER_BACK", "set"}};
+  const ProcessResult result = runProcess(
+      "/bin/sh", {"-c", "printf '%s|%s' \"${TOLVEK_RUNNER_GONE-unset}\" \"${TOLVEK_RUNNER_BACK-unset}\""}, options);
+  ::unsetenv("TOLVEK_RUNNER_GONE");
+  ::unsetenv("TOLVEK_RUNNER_BACK");
+  EXPECT_EQ(result.out, "unset|set");
+}
+
+TEST(ProcessRunner, KillsAChildThatOutlivesTheTimeout) {
+  RunOptions options;
+  options.timeout = std::chrono::milliseconds(200);
+  const ProcessResult result = runProcess("/bin/sh", {"-c", "printf started; exec sleep 30"}, options);
+  EXPECT_TRUE(result.timedOut);
+  EXPECT_FALSE(result.exited());
+  EXPECT_EQ(result.out, "started");
+}
+
+TEST(ProcessRunner, ReportsSignalsAndStartFailures) {
+  const ProcessResult killed = runProcess("/bin/sh", {"-c", "kill -TERM $$"});
+  EXPECT_EQ(killed.signal, SIGTERM);
+  EXPECT_FALSE(killed.exited());
+
+  const ProcessResult missing = runProcess("/nonexistent/program", {});
+  EXPECT_EQ(missing.startError, ENOENT);
+  EXPECT_FALSE(missing.exited());
+}
+
+TEST(ProcessRunner, AClosedStandardOutputRaisesSigpipeInTheChildEvenWhenTheCallerIgnoresIt) {
+  struct sigaction ignore {};
+  struct sigaction previous {};
+  ignore.sa_handler = SIG_IGN;
+  ASSERT_EQ(::sigaction(SIGPIPE, &ignore, &previous), 0);
+  RunOptions options;
+  options.closedStdout = true;
+  const ProcessResult result = runProcess("/usr/bin/printf", {"x"}, options);
+  ::sigaction(SIGPIPE, &previous, nullptr);
+  EXPECT_EQ(result.signal, SIGPIPE);
+}
+
 }  // namespace
-}  // namespace tolvek
+}  // namespace tolvek::testing
