@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "support/fake_pictures.h"
 #include "support/in_memory_library.h"
 
 namespace tolvek {

@@ -6,7 +6,6 @@
 #include <limits>
 
 #include "commands/jpeg_data.h"
-#include "support/fake_pictures.h"
 #include "support/in_memory_library.h"
 
 namespace tolvek {

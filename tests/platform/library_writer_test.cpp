@@ -16,7 +16,7 @@
 #include "platform/content_hash.h"
 #include "platform/media_module.h"
 #include "support/catalog_fixture.h"
-#include "support/fake_pictures.h"
+#include "support/in_memory_library.h"
 #include "support/media_fixtures.h"
 #include "support/scratch_library.h"
 

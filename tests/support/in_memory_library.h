@@ -15,18 +15,55 @@
 #include <ostream>
 #include <set>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
 #include "library/image_manager.h"
 #include "library/photo_library.h"
 #include "library/photo_types.h"
+#include "library/picture.h"
 #include "library/resource_manager.h"
 #include "support/fake_main_loop.h"
-#include "support/fake_pictures.h"
 #include "support/in_memory_file_system.h"
 
 namespace tolvek {
+
+// Pictures without pixels: a fake picture has a size, may refuse to give a
+// bitmap or to encode, and "encodes" to a recognisable text that records the
+// quality and metadata it was asked for. Real JPEGs are tested end to end.
+// The bytes that `FakePictureDecoder` decodes into such a picture.
+// What the bitmap of that picture encodes to.
+// Decodes only data made by fakePictureData; anything else is no picture.
+enum class FakeBitmapMode { ok, noBitmap, encodeFails };
+
+// The bytes that `FakePictureDecoder` decodes into such a picture.
+std::string fakePictureData(PixelSize size, const std::string& tag, FakeBitmapMode mode = FakeBitmapMode::ok);
+// What the bitmap of that picture encodes to.
+std::string fakeJpeg(PixelSize size, const std::string& tag, double quality, JpegMetadata metadata);
+
+class FakePicture final : public Picture {
+ public:
+  FakePicture(PixelSize size, std::string tag, FakeBitmapMode mode = FakeBitmapMode::ok)
+      : size_(size), tag_(std::move(tag)), mode_(mode) {}
+  PixelSize size() const override { return size_; }
+  std::unique_ptr<Bitmap> bitmap() const override;
+
+ private:
+  PixelSize size_;
+  std::string tag_;
+  FakeBitmapMode mode_;
+};
+
+// Decodes only data made by fakePictureData; anything else is no picture.
+class FakePictureDecoder final : public PictureDecoder {
+ public:
+  std::unique_ptr<Picture> decode(std::string_view data) override;
+  std::size_t decodeCalls() const { return decodeCalls_.load(); }
+
+ private:
+  std::atomic<std::size_t> decodeCalls_{0};
+};
 
 // The library's enumerations print in test messages as the numbers the
 // catalog and the access store record.

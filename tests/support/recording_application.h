@@ -8,7 +8,6 @@
 
 #include "cli/application.h"
 #include "support/fake_main_loop.h"
-#include "support/fake_pictures.h"
 #include "support/in_memory_file_system.h"
 #include "support/in_memory_library.h"
 
