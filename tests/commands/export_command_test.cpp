@@ -63,8 +63,7 @@ struct ExportTest : InMemoryLibraryTest {
 
 TEST_F(ExportTest, NothingToExportStillCreatesTheFolder) {
   for (const std::vector<std::string>& ids : {std::vector<std::string>{}, std::vector<std::string>{"nothing", ""}}) {
-    const Document document = run(ids, "/home/user/a/b/c");
-    EXPECT_EQ(document, Document::parse(R"({"files":[],"errors":[]})"));
+    EXPECT_EQ(run(ids, "/home/user/a/b/c"), Document::parse(R"({"files":[],"errors":[]})"));
   }
   EXPECT_TRUE(files.isDirectory("/home/user/a/b/c"));
 }
@@ -301,8 +300,7 @@ TEST_F(ExportTest, UnicodeNamesCollideWithoutRegardToCase) {
 
 TEST_F(ExportTest, VideoIsWrittenByTheResourceWriteWithNetworkAccess) {
   const std::string v = video("IMG_0100.MOV");
-  const Document document = run({v});
-  EXPECT_EQ(writtenNames(document), (Names{"IMG_0100.MOV"}));
+  EXPECT_EQ(writtenNames(run({v})), (Names{"IMG_0100.MOV"}));
   EXPECT_EQ(files.contents(kDir + "/IMG_0100.MOV"), "movie bytes of " + v);
   const auto writes = library.resources().writes();
   ASSERT_EQ(writes.size(), 1u);

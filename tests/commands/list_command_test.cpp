@@ -156,8 +156,7 @@ TEST_F(AlbumsTest, LibraryWithoutAlbumsGivesAnEmptyArray) {
   library.addAsset("a", MediaType::image, 1);
   library.addCollection("smart", CollectionType::smartAlbum, "Favorites");
   library.addCollection("moment", CollectionType::moment, "Oslo");
-  const Document document = cmdAlbums(library);
-  EXPECT_EQ(document.dump(), R"({"albums":[]})");
+  EXPECT_EQ(cmdAlbums(library).dump(), R"({"albums":[]})");
 }
 
 TEST_F(AlbumsTest, ListsEveryAlbumInLibraryOrderWithTitlesAndCounts) {
@@ -212,8 +211,7 @@ TEST_F(AlbumsTest, CountHasNoCap) {
 TEST_F(AlbumsTest, TitlesWithAnyTextSurviveUnchanged) {
   const std::string title = "Ünïcödé \"quoted\" \\ / \xF0\x9F\x8C\x8D\n\ttab";
   library.addCollection("A", CollectionType::album, title);
-  const Document document = Document::parse(cmdAlbums(library).dump());
-  EXPECT_EQ(document["albums"][0]["name"], title);
+  EXPECT_EQ(Document::parse(cmdAlbums(library).dump())["albums"][0]["name"], title);
 }
 
 TEST_F(AlbumsTest, LimitedAccessShowsNoAlbums) {

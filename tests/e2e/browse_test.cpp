@@ -134,8 +134,7 @@ TEST_F(Browse, CollectionsThatAreNotAlbumsStillListTheirAssets) {
   ASSERT_TRUE(rows);
   std::string favorites, videos;
   for (const std::string& row : *rows) {
-    const auto last = row.rfind('|');
-    const std::string identifier = row.substr(last + 1);
+    const std::string identifier = row.substr(row.rfind('|') + 1);
     if (row.starts_with("2|Favorites|")) favorites = identifier;
     if (row.starts_with("2|Videos|")) videos = identifier;
   }
@@ -240,8 +239,7 @@ TEST_F(Browse, IdentifiersThatNameNothingGiveEmptyItems) {
       bigText,
   };
   for (const std::string& id : nothing) {
-    const Json document = run({"list", id, "500"});
-    EXPECT_EQ(document, Json::parse(R"({"items":[]})")) << "album '" << id.substr(0, 60) << "'";
+    EXPECT_EQ(run({"list", id, "500"}), Json::parse(R"({"items":[]})")) << "album '" << id.substr(0, 60) << "'";
   }
 }
 
@@ -364,11 +362,8 @@ TEST_F(ImageStack, AlbumsListAndUsageErrorsNeverLoadIt) {
 }
 
 TEST_F(ImageStack, ThumbsLoadsItAndStillWritesOneDocument) {
-  const std::string trace = loaderTrace({"thumbs", "240", lib_->picture}, 0);
-  EXPECT_TRUE(loadsVips(trace));
-  const ProcessResult quiet = lib_->scratch.helper({"thumbs", "240", lib_->picture});
-  const Json document = expectOneDocument(quiet, 0);
-  EXPECT_EQ(document["thumbs"].size(), 1u);
+  EXPECT_TRUE(loadsVips(loaderTrace({"thumbs", "240", lib_->picture}, 0)));
+  EXPECT_EQ(expectOneDocument(lib_->scratch.helper({"thumbs", "240", lib_->picture}), 0)["thumbs"].size(), 1u);
 }
 
 }  // namespace

@@ -372,8 +372,7 @@ TEST_F(Export, AFullFileSystemReportsEachWriteAndKeepsTheEarlierFile) {
   const std::string dir = lib_->scratch.work("full");
   FullFileSystem full(dir);
   if (!full.mounted()) GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
-  const Exported first = exportTo(dir, {lib_->png});
-  ASSERT_EQ(first.files.size(), 1u);
+  ASSERT_EQ(exportTo(dir, {lib_->png}).files.size(), 1u);
   ASSERT_TRUE(full.fill());
 
   const Exported out = exportTo(dir, {lib_->png, lib_->jpeg, lib_->heic, lib_->video});

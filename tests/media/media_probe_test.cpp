@@ -298,8 +298,7 @@ TEST(RealPictures, OrientationSamplesComeOutUpright) {
   const auto landscape = decodeFile(folder + "/landscape_6.jpg");
   ASSERT_NE(landscape, nullptr);
   EXPECT_EQ(landscape->size(), (PixelSize{600, 450}));
-  const auto jpeg = uprightJpeg(*landscape);
-  EXPECT_EQ(encodedPictureSize(jpeg)->width, 600);
+  EXPECT_EQ(encodedPictureSize(uprightJpeg(*landscape))->width, 600);
   const auto portrait = decodeFile(folder + "/portrait_3.jpg");
   ASSERT_NE(portrait, nullptr);
   EXPECT_EQ(portrait->size(), (PixelSize{450, 600}));

@@ -130,8 +130,7 @@ INSTANTIATE_TEST_SUITE_P(Tables, FailedRecord,
 
 TEST_F(LibraryWriterTest, AFileTheMediaModuleRefusesIsNeitherCopiedNorRecorded) {
   media.refuse = true;
-  const auto id = writer->importFile(source, {});
-  EXPECT_EQ(id.message(), "not a picture, video or audio file that can be read");
+  EXPECT_EQ(writer->importFile(source, {}).message(), "not a picture, video or audio file that can be read");
   EXPECT_EQ(libraryFiles(home.location()), std::vector<std::string>{});
   EXPECT_EQ(assetCount(home.location()), 0u);
 }

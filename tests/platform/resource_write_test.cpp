@@ -130,8 +130,7 @@ TEST_F(ResourceWrites, ExistingDestinationIsLeftUntouched) {
 
 TEST_F(ResourceWrites, MissingOriginalOrResourceIsAnError) {
   index.originals[1] = {folder.file("deleted.mov"), "", "", {}, {}};
-  const auto deleted = write(1, folder.file("out.mov"));
-  EXPECT_EQ(deleted->error, "No such file or directory");
+  EXPECT_EQ(write(1, folder.file("out.mov"))->error, "No such file or directory");
   EXPECT_FALSE(std::filesystem::exists(folder.file("out.mov")));
   EXPECT_EQ(write(42, folder.file("out2.mov"))->error, "No such file or directory");
   index.originals[3] = {folder.path(), "", "", {}, {}};
@@ -148,8 +147,7 @@ TEST_F(ResourceWrites, UnwritableDestinationIsAnError) {
 }
 
 TEST_F(ResourceWrites, FullDestinationRemovesThePartialFile) {
-  const std::string bytes = randomBytes(2 * 1024 * 1024, 3);
-  ASSERT_TRUE(writeFileBytes(folder.file("original.mov"), bytes));
+  ASSERT_TRUE(writeFileBytes(folder.file("original.mov"), randomBytes(2 * 1024 * 1024, 3)));
   index.originals[1] = {folder.file("original.mov"), "", "", {}, {}};
   const std::string small = folder.file("small");
   std::filesystem::create_directory(small);
@@ -347,8 +345,7 @@ TEST(DownloadOriginal, OnlyTheRecordedContentIsTheOriginal) {
       {"/cut", recorded, "The download broke off before the end"},
   };
   for (const Case& c : cases) {
-    const Status result = fetch(server.url(c.path), c.expected);
-    EXPECT_EQ(result.message(), c.error) << c.path;
+    EXPECT_EQ(fetch(server.url(c.path), c.expected).message(), c.error) << c.path;
   }
 }
 

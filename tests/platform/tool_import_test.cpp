@@ -367,8 +367,7 @@ TEST_F(ToolCommands, AlbumsWithTitlesEmptyOrAbsent) {
 }
 
 TEST_F(ToolCommands, FavoritesShowInTheSmartAlbum) {
-  const auto r = home.runTool({"favorite", assets[0], "unknown"});
-  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_EQ(home.runTool({"favorite", assets[0], "unknown"}).exitStatus, 1);
   ASSERT_TRUE(home.recordAnswer(AuthorizationStatus::authorized));
   auto lib = library();
   const auto favorites = lib->fetchAssetCollections(CollectionType::smartAlbum, 203)->firstObject();
