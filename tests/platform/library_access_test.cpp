@@ -14,6 +14,7 @@ namespace tolvek {
 namespace {
 
 using testing::ScratchLibrary;
+using enum AuthorizationStatus;
 
 class LibraryAccess : public ::testing::Test {
  protected:
@@ -45,23 +46,22 @@ class LibraryAccess : public ::testing::Test {
 };
 
 TEST_F(LibraryAccess, StatusFollowsTheStore) {
-  EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), AuthorizationStatus::notDetermined);
-  for (AuthorizationStatus s : {AuthorizationStatus::restricted, AuthorizationStatus::denied,
-                                AuthorizationStatus::authorized, AuthorizationStatus::limited}) {
+  EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), notDetermined);
+  for (AuthorizationStatus s : {restricted, denied, authorized, limited}) {
     ASSERT_TRUE(home.recordAnswer(s));
     EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), s);
     EXPECT_EQ(library()->authorizationStatus(AccessLevel::addOnly), s);
   }
   ASSERT_TRUE(home.recordAnswer(std::nullopt));
-  EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), AuthorizationStatus::notDetermined);
+  EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), notDetermined);
 }
 
 TEST_F(LibraryAccess, OtherApplicationsAnswersAreKeptApart) {
-  ASSERT_TRUE(store.write("org.example.other", AccessAnswer{AuthorizationStatus::authorized, {}}).ok());
-  EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), AuthorizationStatus::notDetermined);
-  ASSERT_TRUE(home.recordAnswer(AuthorizationStatus::denied));
-  EXPECT_EQ(store.read("org.example.other").status, AuthorizationStatus::authorized);
-  EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), AuthorizationStatus::denied);
+  ASSERT_TRUE(store.write("org.example.other", AccessAnswer{authorized, {}}).ok());
+  EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), notDetermined);
+  ASSERT_TRUE(home.recordAnswer(denied));
+  EXPECT_EQ(store.read("org.example.other").status, authorized);
+  EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), denied);
 }
 
 // The store is read only as a regular file of at most 64 KiB that holds
@@ -82,29 +82,27 @@ TEST_F(LibraryAccess, AStoreThatIsNotAnIntactSmallFileReadsAsDenied) {
     AuthorizationStatus status;
   };
   std::vector<Case> cases = {
-      {"a FIFO", [&] { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); }, AuthorizationStatus::denied},
-      {"a link to a FIFO", [&] { std::filesystem::create_symlink(fifo, path); }, AuthorizationStatus::denied},
-      {"a link to /dev/zero", [&] { std::filesystem::create_symlink("/dev/zero", path); }, AuthorizationStatus::denied},
-      {"a folder", [&] { std::filesystem::create_directories(path); }, AuthorizationStatus::denied},
-      {"larger than 64 KiB", [&] { testing::writeFileBytes(path, tooLarge); }, AuthorizationStatus::denied},
-      {"just under 64 KiB", [&] { testing::writeFileBytes(path, nearlyFull); }, AuthorizationStatus::authorized},
-      {"a link to nothing", [&] { std::filesystem::create_symlink(home.root() + "/none", path); },
-       AuthorizationStatus::notDetermined},
-      {"missing", [] {}, AuthorizationStatus::notDetermined},
+      {"a FIFO", [&] { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); }, denied},
+      {"a link to a FIFO", [&] { std::filesystem::create_symlink(fifo, path); }, denied},
+      {"a link to /dev/zero", [&] { std::filesystem::create_symlink("/dev/zero", path); }, denied},
+      {"a folder", [&] { std::filesystem::create_directories(path); }, denied},
+      {"larger than 64 KiB", [&] { testing::writeFileBytes(path, tooLarge); }, denied},
+      {"just under 64 KiB", [&] { testing::writeFileBytes(path, nearlyFull); }, authorized},
+      {"a link to nothing", [&] { std::filesystem::create_symlink(home.root() + "/none", path); }, notDetermined},
+      {"missing", [] {}, notDetermined},
   };
   for (const std::string& garbage :
        {std::string("\x00\x01\x02garbage", 10), std::string("[app.tolvek.photos-helper\nstatus=3\n"),
         std::string("[app.tolvek.photos-helper]\nstatus=yes\n"), std::string("[app.tolvek.photos-helper]\nstatus=7\n"),
         std::string("[app.tolvek.photos-helper]\nother=3\n")}) {
-    cases.push_back(
-        {garbage, [&path, garbage] { testing::writeFileBytes(path, garbage); }, AuthorizationStatus::denied});
+    cases.push_back({garbage, [&path, garbage] { testing::writeFileBytes(path, garbage); }, denied});
   }
   for (const auto& c : cases) {
     std::filesystem::remove_all(path);
     c.make();
     EXPECT_EQ(store.read(kHelperBundleIdentifier).status, c.status) << c.what;
     EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), c.status) << c.what;
-    if (c.status != AuthorizationStatus::authorized) {
+    if (c.status != authorized) {
       EXPECT_TRUE(newestIds(*library()).empty()) << c.what;
     }
   }
@@ -112,59 +110,58 @@ TEST_F(LibraryAccess, AStoreThatIsNotAnIntactSmallFileReadsAsDenied) {
   // answer replaces garbage too.
   std::filesystem::remove_all(path);
   ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-  ASSERT_TRUE(home.recordAnswer(AuthorizationStatus::authorized));
+  ASSERT_TRUE(home.recordAnswer(authorized));
   EXPECT_TRUE(std::filesystem::is_regular_file(path));
-  EXPECT_EQ(store.read(kHelperBundleIdentifier).status, AuthorizationStatus::authorized);
+  EXPECT_EQ(store.read(kHelperBundleIdentifier).status, authorized);
   testing::writeFileBytes(path, "garbage\xff");
   ASSERT_TRUE(home.recordAnswer(std::nullopt));
-  EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), AuthorizationStatus::notDetermined);
+  EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), notDetermined);
 }
 
 // Another process holding the store's lock makes a write fail after a
 // bounded wait instead of blocking the run; the store is left as it was.
 TEST_F(LibraryAccess, AWriteGivesUpWhileTheLockIsHeld) {
-  ASSERT_TRUE(home.recordAnswer(AuthorizationStatus::denied));
+  ASSERT_TRUE(home.recordAnswer(denied));
   {
     auto held = FileLock::acquire(home.location().accessStorePath + ".lock", std::chrono::milliseconds(0));
     ASSERT_TRUE(held.ok()) << held.message();
-    const Status written = store.write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}});
+    const Status written = store.write(kHelperBundleIdentifier, AccessAnswer{authorized, {}});
     ASSERT_FALSE(written.ok());
     EXPECT_NE(written.message().find(kLockBusy), std::string::npos) << written.message();
-    EXPECT_EQ(store.read(kHelperBundleIdentifier).status, AuthorizationStatus::denied);
+    EXPECT_EQ(store.read(kHelperBundleIdentifier).status, denied);
   }
-  ASSERT_TRUE(home.recordAnswer(AuthorizationStatus::authorized));
-  EXPECT_EQ(store.read(kHelperBundleIdentifier).status, AuthorizationStatus::authorized);
+  ASSERT_TRUE(home.recordAnswer(authorized));
+  EXPECT_EQ(store.read(kHelperBundleIdentifier).status, authorized);
 }
 
 TEST_F(LibraryAccess, WithoutAccessNothingIsVisible) {
   for (const auto& answer :
-       std::vector<std::optional<AccessAnswer>>{std::nullopt, AccessAnswer{AuthorizationStatus::denied, {}},
-                                                AccessAnswer{AuthorizationStatus::restricted, {}}}) {
+       std::vector<std::optional<AccessAnswer>>{std::nullopt, AccessAnswer{denied, {}}, AccessAnswer{restricted, {}}}) {
     ASSERT_TRUE(home.recordAnswer(answer));
     auto lib = library();
     EXPECT_TRUE(newestIds(*lib).empty());
     EXPECT_EQ(lib->fetchAssetsWithLocalIdentifiers(ids)->count(), 0u);
     EXPECT_EQ(lib->fetchAssetCollections(CollectionType::album, kCollectionSubtypeAny)->count(), 0u);
   }
-  ASSERT_TRUE(home.recordAnswer(AuthorizationStatus::authorized));
+  ASSERT_TRUE(home.recordAnswer(authorized));
   EXPECT_EQ(newestIds(*library()).size(), 4u);
   EXPECT_EQ(library()->fetchAssetCollections(CollectionType::album, kCollectionSubtypeAny)->count(), 1u);
 }
 
 TEST_F(LibraryAccess, LimitedAccessShowsOnlyTheChosenAssetsAndNoCollections) {
-  ASSERT_TRUE(home.recordAnswer(AuthorizationStatus::authorized));
+  ASSERT_TRUE(home.recordAnswer(authorized));
   const AssetCollection albumValue =
       *library()->fetchAssetCollectionsWithLocalIdentifiers({album})->firstObject();
 
-  ASSERT_TRUE(home.recordAnswer(AccessAnswer{AuthorizationStatus::limited, {ids[1], ids[3], "asset-that-is-gone"}}));
+  ASSERT_TRUE(home.recordAnswer(AccessAnswer{limited, {ids[1], ids[3], "asset-that-is-gone"}}));
   auto lib = library();
   EXPECT_EQ(newestIds(*lib), (std::vector<std::string>{ids[3], ids[1]}));
-  FetchOptions limited;
-  limited.newestFirst = true;
-  limited.fetchLimit = 1;
-  limited.mediaTypes = {MediaType::image};
-  EXPECT_EQ(lib->fetchAssets(limited)->firstObject()->localIdentifier, ids[1]);
-  EXPECT_EQ(lib->fetchAssets(limited)->count(), 1u);
+  FetchOptions newestImage;
+  newestImage.newestFirst = true;
+  newestImage.fetchLimit = 1;
+  newestImage.mediaTypes = {MediaType::image};
+  EXPECT_EQ(lib->fetchAssets(newestImage)->firstObject()->localIdentifier, ids[1]);
+  EXPECT_EQ(lib->fetchAssets(newestImage)->count(), 1u);
   EXPECT_EQ(lib->fetchAssetsWithLocalIdentifiers(ids)->count(), 2u);
   EXPECT_EQ(lib->fetchAssetsWithLocalIdentifiers({ids[0]})->count(), 0u);
   EXPECT_EQ(lib->fetchAssetCollections(CollectionType::album, kCollectionSubtypeAny)->count(), 0u);
@@ -172,21 +169,21 @@ TEST_F(LibraryAccess, LimitedAccessShowsOnlyTheChosenAssetsAndNoCollections) {
   EXPECT_EQ(lib->fetchAssetCollectionsWithLocalIdentifiers({album})->count(), 0u);
   EXPECT_EQ(lib->fetchAssetsInAssetCollection(albumValue, FetchOptions{})->count(), 0u);
 
-  ASSERT_TRUE(home.recordAnswer(AuthorizationStatus::limited));
+  ASSERT_TRUE(home.recordAnswer(limited));
   EXPECT_TRUE(newestIds(*library()).empty());
 }
 
 TEST_F(LibraryAccess, BundleIdentifiersAStoreCannotHoldAreRefused) {
   for (const std::string bad : {"", "a]b", "[x", "tab\there", "\xff"}) {
-    EXPECT_FALSE(store.write(bad, AccessAnswer{AuthorizationStatus::authorized, {}}).ok()) << bad;
-    EXPECT_EQ(store.read(bad).status, AuthorizationStatus::denied) << bad;
+    EXPECT_FALSE(store.write(bad, AccessAnswer{authorized, {}}).ok()) << bad;
+    EXPECT_EQ(store.read(bad).status, denied) << bad;
   }
-  EXPECT_EQ(store.read(kHelperBundleIdentifier).status, AuthorizationStatus::notDetermined);
+  EXPECT_EQ(store.read(kHelperBundleIdentifier).status, notDetermined);
 }
 
 TEST_F(LibraryAccess, ChosenIdentifiersSurviveTheStore) {
   const std::vector<std::string> odd = {"a;b", "back\\slash", "spaces and = signs", "\xF0\x9F\x93\xB7"};
-  ASSERT_TRUE(home.recordAnswer(AccessAnswer{AuthorizationStatus::limited, odd}));
+  ASSERT_TRUE(home.recordAnswer(AccessAnswer{limited, odd}));
   EXPECT_EQ(store.read(kHelperBundleIdentifier).chosenAssets, odd);
 }
 
