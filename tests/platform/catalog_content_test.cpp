@@ -83,11 +83,7 @@ class CatalogContent : public ::testing::Test {
 const std::vector<MediaType> kVisual = {MediaType::image, MediaType::video};
 
 FetchOptions newest(std::vector<MediaType> types = {}, std::int64_t limit = 0) {
-  FetchOptions o;
-  o.mediaTypes = std::move(types);
-  o.newestFirst = true;
-  o.fetchLimit = limit;
-  return o;
+  return FetchOptions{std::move(types), true, limit};
 }
 
 TEST_F(CatalogContent, LibraryOrdersNewestFirstWithTiesByImportAndUndatedLast) {

@@ -45,8 +45,7 @@ class CatalogDamage : public ::testing::Test {
   void expectEmpty() {
     const auto start = std::chrono::steady_clock::now();
     const auto lib = home.library();
-    FetchOptions options;
-    options.newestFirst = true;
+    const FetchOptions options{{}, true};
     EXPECT_EQ(lib->fetchAssets(options)->count(), 0u);
     EXPECT_FALSE(lib->fetchAssets(options)->firstObject());
     std::size_t visited = 0;
@@ -95,9 +94,7 @@ TEST_F(CatalogDamage, TruncatedCatalogReadsAsEmpty) {
   // Only the last two pages gone: queries that read the first pages would
   // still work, yet the library reads as empty as a whole.
   std::filesystem::resize_file(catalog, size - 8192);
-  FetchOptions first;
-  first.fetchLimit = 1;
-  EXPECT_FALSE(home.library()->fetchAssets(first)->firstObject());
+  EXPECT_FALSE(home.library()->fetchAssets(FetchOptions{{}, false, 1})->firstObject());
   expectEmpty();
   std::filesystem::resize_file(catalog, size / 2);
   expectEmpty();
@@ -115,8 +112,7 @@ TEST_F(CatalogDamage, OverwrittenPagesNeverCrash) {
   }
   testing::writeFileBytes(catalog, bytes);
   const auto lib = home.library();
-  FetchOptions options;
-  options.newestFirst = true;
+  const FetchOptions options{{}, true};
   std::size_t visited = 0;
   lib->fetchAssets(options)->enumerateObjects([&](const Asset&, std::size_t, bool&) { ++visited; });
   EXPECT_LT(visited, 3000u);

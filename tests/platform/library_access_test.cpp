@@ -34,9 +34,7 @@ class LibraryAccess : public ::testing::Test {
   }
   std::unique_ptr<PhotoLibrary> library() { return home.library(); }
   static std::vector<std::string> newestIds(PhotoLibrary& lib) {
-    FetchOptions options;
-    options.newestFirst = true;
-    return identifiersOf(lib.fetchAssets(options));
+    return identifiersOf(lib.fetchAssets(FetchOptions{{}, true}));
   }
 
   ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
@@ -156,10 +154,7 @@ TEST_F(LibraryAccess, LimitedAccessShowsOnlyTheChosenAssetsAndNoCollections) {
   ASSERT_TRUE(home.recordAnswer(AccessAnswer{limited, {ids[1], ids[3], "asset-that-is-gone"}}));
   auto lib = library();
   EXPECT_EQ(newestIds(*lib), (std::vector<std::string>{ids[3], ids[1]}));
-  FetchOptions newestImage;
-  newestImage.newestFirst = true;
-  newestImage.fetchLimit = 1;
-  newestImage.mediaTypes = {MediaType::image};
+  const FetchOptions newestImage{{MediaType::image}, true, 1};
   EXPECT_EQ(lib->fetchAssets(newestImage)->firstObject()->localIdentifier, ids[1]);
   EXPECT_EQ(lib->fetchAssets(newestImage)->count(), 1u);
   EXPECT_EQ(lib->fetchAssetsWithLocalIdentifiers(ids)->count(), 2u);

@@ -67,13 +67,9 @@ class ResourceWrites : public ::testing::Test {
   std::shared_ptr<Outcome> write(std::int64_t handle, const std::string& destination, bool network = false,
                                  std::chrono::seconds limit = std::chrono::seconds(30)) {
     auto outcome = std::make_shared<Outcome>();
-    AssetResource resource;
-    resource.type = ResourceType::video;
-    resource.handle = handle;
-    ResourceRequestOptions options;
-    options.networkAccessAllowed = network;
+    const AssetResource resource{ResourceType::video, "", "", 0, handle};
     const auto started = std::chrono::steady_clock::now();
-    manager.writeDataForAssetResource(resource, destination, options, recordInto(outcome));
+    manager.writeDataForAssetResource(resource, destination, ResourceRequestOptions{network}, recordInto(outcome));
     // It returns at once, before any byte is copied.
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(500));
     EXPECT_TRUE(outcome->waitDone(limit)) << "no completion for " << destination;
@@ -222,9 +218,8 @@ TEST_F(ResourceWrites, CompletionOwnsWhatItUsesAfterTheManagerIsGone) {
     FakeStoredAssetIndex shortLived;
     shortLived.originals[1] = {folder.file("original.mov"), "", "", {}, {}};
     LinuxResourceManager temporary(shortLived);
-    AssetResource resource;
-    resource.handle = 1;
-    temporary.writeDataForAssetResource(resource, folder.file("copy.mov"), {}, recordInto(outcome));
+    temporary.writeDataForAssetResource(AssetResource{ResourceType::photo, "", "", 0, 1}, folder.file("copy.mov"), {},
+                                        recordInto(outcome));
   }
   ASSERT_TRUE(outcome->waitDone(std::chrono::seconds(30)));
   EXPECT_EQ(outcome->error, std::nullopt);
@@ -281,12 +276,8 @@ TEST_F(ResourceWrites, ACancelledWriteLeavesNothing) {
                                      .chunkSize = 4096, .pause = std::chrono::milliseconds(50)});
   index.originals[1] = {"", server.url("/slow.mov"), "", {}, {}};
   auto outcome = std::make_shared<Outcome>();
-  AssetResource resource;
-  resource.handle = 1;
-  ResourceRequestOptions options;
-  options.networkAccessAllowed = true;
-  const auto request =
-      manager.writeDataForAssetResource(resource, folder.file("slow.mov"), options, recordInto(outcome));
+  const auto request = manager.writeDataForAssetResource(AssetResource{ResourceType::photo, "", "", 0, 1},
+                                                         folder.file("slow.mov"), {true}, recordInto(outcome));
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   manager.cancelDataRequest(request);
   manager.cancelDataRequest(request + 1000);  // unknown: nothing happens
@@ -416,12 +407,8 @@ class ImageRequests : public ::testing::Test {
  protected:
   Rendered request(std::int64_t handle, PixelSize target, bool network = false) {
     Rendered result;
-    ImageRequestOptions options;
-    options.networkAccessAllowed = network;
-    Asset asset;
-    asset.handle = handle;
-    asset.mediaType = index.assets.count(handle) ? index.assets[handle].mediaType : MediaType::image;
-    manager.requestImage(asset, target, ContentMode::aspectFill, options, [&](std::unique_ptr<Picture> picture) {
+    const Asset asset{"", index.assets.count(handle) ? index.assets[handle].mediaType : MediaType::image, {}, handle};
+    manager.requestImage(asset, target, ContentMode::aspectFill, {network}, [&](std::unique_ptr<Picture> picture) {
       ++result.calls;
       result.picture = std::move(picture);
     });
@@ -555,11 +542,7 @@ class DataRequests : public ImageRequests {
   };
   Data requestData(std::int64_t handle, bool network = false) {
     Data data;
-    ImageRequestOptions options;
-    options.networkAccessAllowed = network;
-    Asset asset;
-    asset.handle = handle;
-    manager.requestImageDataAndOrientation(asset, options,
+    manager.requestImageDataAndOrientation(Asset{"", MediaType::unknown, {}, handle}, {network},
                                            [&](std::optional<std::string> bytes, std::optional<std::string> type) {
                                              ++data.calls;
                                              data.bytes = std::move(bytes);

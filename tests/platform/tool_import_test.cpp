@@ -250,9 +250,7 @@ TEST(ToolConcurrency, EightReadersDuringALongImportAllSucceed) {
       std::size_t last = 0;
       while (importing) {
         const auto lib = home.library();
-        FetchOptions newest;
-        newest.newestFirst = true;
-        newest.mediaTypes = {MediaType::image, MediaType::video};
+        const FetchOptions newest{{MediaType::image, MediaType::video}, true};
         auto all = lib->fetchAssets(newest);
         const std::size_t count = all->count();
         std::size_t seen = 0;

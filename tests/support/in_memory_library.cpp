@@ -69,12 +69,7 @@ InMemoryLibrary::InMemoryLibrary(FakeMainLoop& loop, InMemoryFileSystem* files)
 
 const Asset& InMemoryLibrary::addAsset(const std::string& id, MediaType mediaType,
                                        std::optional<std::int64_t> creationDate) {
-  Asset asset;
-  asset.localIdentifier = id;
-  asset.mediaType = mediaType;
-  asset.creationDate = creationDate;
-  asset.handle = static_cast<std::int64_t>(assets_.size()) + 1;
-  assets_.push_back(asset);
+  assets_.push_back(Asset{id, mediaType, creationDate, static_cast<std::int64_t>(assets_.size()) + 1});
   return assets_.back();
 }
 
@@ -87,12 +82,7 @@ std::int64_t InMemoryLibrary::handleOf(const std::string& assetId) const {
 
 void InMemoryLibrary::addResource(const std::string& assetId, ResourceType type, const std::string& fileName,
                                   const std::string& typeIdentifier, std::optional<std::string> bytes) {
-  AssetResource resource;
-  resource.type = type;
-  resource.originalFilename = fileName;
-  resource.uniformTypeIdentifier = typeIdentifier;
-  resource.assetHandle = handleOf(assetId);
-  resource.handle = nextResourceHandle_++;
+  const AssetResource resource{type, fileName, typeIdentifier, handleOf(assetId), nextResourceHandle_++};
   resources_.setContents(resource.handle, bytes ? *bytes
                                                 : "bytes of resource " + std::to_string(resource.handle) +
                                                       " (" + fileName + ")");
@@ -101,13 +91,8 @@ void InMemoryLibrary::addResource(const std::string& assetId, ResourceType type,
 
 void InMemoryLibrary::addCollection(const std::string& id, CollectionType type, std::optional<std::string> title,
                                     std::int64_t subtype) {
-  AssetCollection collection;
-  collection.localIdentifier = id;
-  collection.type = type;
-  collection.subtype = subtype;
-  collection.localizedTitle = std::move(title);
-  collection.handle = static_cast<std::int64_t>(collections_.size()) + 1;
-  collections_.push_back(std::move(collection));
+  collections_.push_back(
+      AssetCollection{id, type, subtype, std::move(title), static_cast<std::int64_t>(collections_.size()) + 1});
 }
 
 void InMemoryLibrary::addToCollection(const std::string& collectionId, const std::string& assetId) {
