@@ -43,14 +43,10 @@ class CatalogContent : public ::testing::Test {
 
   void add(const std::string& name, MediaType type, std::optional<std::int64_t> date) {
     ids[name] = "ID-" + name + "/L0/001";
-    const NewAsset asset{.mediaType = type,
-                         .creationDate = date,
-                         .originalFilename = name + ".orig",
-                         .uniformTypeIdentifier = "public.test",
-                         .originalPath = "originals/" + name,
-                         .original = {7, std::string(64, 'a')},
-                         .derivatives = {{"derivatives/" + name + "-256.jpg", 256, 192, 1000},
-                                         {"derivatives/" + name + "-512.jpg", 512, 384, 4000}}};
+    const std::vector<StoredDerivative> derivatives = {{"derivatives/" + name + "-256.jpg", 256, 192, 1000},
+                                                       {"derivatives/" + name + "-512.jpg", 512, 384, 4000}};
+    const NewAsset asset{
+        type, date, name + ".orig", "public.test", "originals/" + name, {7, std::string(64, 'a')}, derivatives};
     ASSERT_TRUE(writer->addAsset(ids[name], asset, std::nullopt));
   }
   void addTo(const std::string& album, const std::string& name) {
@@ -297,10 +293,7 @@ TEST_F(CatalogContent, ResourcesAndStoredLocations) {
 
 TEST_F(CatalogContent, PathsLeavingTheLibraryAreNotFollowed) {
   for (const char* escape : {"../outside", "originals/../../x", "/etc/passwd", "a/.."}) {
-    NewAsset asset;
-    asset.mediaType = MediaType::image;
-    asset.originalPath = escape;
-    asset.derivatives = {{escape, 10, 10, {}}};
+    const NewAsset asset{MediaType::image, std::nullopt, "", "", escape, {}, {{escape, 10, 10, {}}}};
     const std::string id = std::string("escape-") + escape;
     ASSERT_TRUE(writer->addAsset(id, asset, std::nullopt));
     auto reader = CatalogReader::open(home.location());
@@ -312,10 +305,7 @@ TEST_F(CatalogContent, PathsLeavingTheLibraryAreNotFollowed) {
 }
 
 TEST_F(CatalogContent, TextThatIsNotUtf8IsStoredRepaired) {
-  NewAsset asset;
-  asset.mediaType = MediaType::image;
-  asset.originalFilename = "bad\xff\xfe-name\xc3.jpg";
-  asset.originalPath = "originals/bad";
+  const NewAsset asset{MediaType::image, std::nullopt, "bad\xff\xfe-name\xc3.jpg", "", "originals/bad", {}, {}};
   ASSERT_TRUE(writer->addAsset("bad/L0/001", asset, std::nullopt));
   const std::string album = *writer->createAlbum(std::string("Caf\xe9 \xc3\x28"));
   auto lib = library();

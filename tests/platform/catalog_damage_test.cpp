@@ -31,12 +31,9 @@ class CatalogDamage : public ::testing::Test {
     auto& writer = *opened;
     const auto album = writer->createAlbum(std::string("Album"));
     for (int i = 0; i < count; ++i) {
-      NewAsset asset;
-      asset.mediaType = MediaType::image;
-      asset.creationDate = 1000 + i;
-      asset.originalFilename = "picture-" + std::to_string(i) + ".jpg";
-      asset.originalPath = "originals/" + std::to_string(i);
-      ASSERT_TRUE(writer->addAsset("asset-" + std::to_string(i), asset, *writer->albumRow(*album)));
+      const std::string n = std::to_string(i);
+      const NewAsset asset{MediaType::image, 1000 + i, "picture-" + n + ".jpg", "", "originals/" + n, {}, {}};
+      ASSERT_TRUE(writer->addAsset("asset-" + n, asset, *writer->albumRow(*album)));
     }
     ASSERT_TRUE(home.recordAnswer(AuthorizationStatus::authorized));
   }

@@ -24,11 +24,10 @@ class LibraryAccess : public ::testing::Test {
     auto& writer = *opened;
     album = *writer->createAlbum(std::string("Album"));
     for (int i = 0; i < 4; ++i) {
-      ids.push_back("asset-" + std::to_string(i));
-      NewAsset asset;
-      asset.mediaType = i == 3 ? MediaType::video : MediaType::image;
-      asset.creationDate = 1000 * (i + 1);
-      asset.originalPath = "originals/" + std::to_string(i);
+      const std::string n = std::to_string(i);
+      ids.push_back("asset-" + n);
+      const MediaType type = i == 3 ? MediaType::video : MediaType::image;
+      const NewAsset asset{type, 1000 * (i + 1), "", "", "originals/" + n, {}, {}};
       ASSERT_TRUE(writer->addAsset(ids.back(), asset, *writer->albumRow(album)));
     }
   }
