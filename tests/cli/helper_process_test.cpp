@@ -156,9 +156,8 @@ TEST(ProcessRunner, PassesArgumentsAsRawBytes) {
 }
 
 TEST(ProcessRunner, SetsEnvironmentAndWorkingDirectory) {
-  RunOptions options;
-  options.environment = {{"TOLVEK_RUNNER_PROBE", "a b"}, {"HOME", "/nonexistent-home"}};
-  options.workingDirectory = "/";
+  const RunOptions options{.environment = {{"TOLVEK_RUNNER_PROBE", "a b"}, {"HOME", "/nonexistent-home"}},
+                           .workingDirectory = "/"};
   const ProcessResult result =
       runProcess("/bin/sh", {"-c", "printf '%s|%s|%s' \"$TOLVEK_RUNNER_PROBE\" \"$HOME\" \"$(pwd)\""}, options);
   EXPECT_EQ(result.out, "a b|/nonexistent-home|/");
@@ -167,9 +166,8 @@ TEST(ProcessRunner, SetsEnvironmentAndWorkingDirectory) {
 TEST(ProcessRunner, RemovesVariablesUnlessTheyAreSetAgain) {
   ASSERT_EQ(::setenv("TOLVEK_RUNNER_GONE", "inherited", 1), 0);
   ASSERT_EQ(::setenv("TOLVEK_RUNNER_BACK", "inherited", 1), 0);
-  RunOptions options;
-  options.removed = {"TOLVEK_RUNNER_GONE", "TOLVEK_RUNNER_BACK"};
-  options.environment = {{"TOLVEK_RUNNER_BACK", "set"}};
+  const RunOptions options{.environment = {{"TOLVEK_RUNNER_BACK", "set"}},
+                           .removed = {"TOLVEK_RUNNER_GONE", "TOLVEK_RUNNER_BACK"}};
   const ProcessResult result = runProcess(
       "/bin/sh", {"-c", "printf '%s|%s' \"${TOLVEK_RUNNER_GONE-unset}\" \"${TOLVEK_RUNNER_BACK-unset}\""}, options);
   ::unsetenv("TOLVEK_RUNNER_GONE");
@@ -178,9 +176,8 @@ TEST(ProcessRunner, RemovesVariablesUnlessTheyAreSetAgain) {
 }
 
 TEST(ProcessRunner, KillsAChildThatOutlivesTheTimeout) {
-  RunOptions options;
-  options.timeout = std::chrono::milliseconds(200);
-  const ProcessResult result = runProcess("/bin/sh", {"-c", "printf started; exec sleep 30"}, options);
+  const ProcessResult result =
+      runProcess("/bin/sh", {"-c", "printf started; exec sleep 30"}, {.timeout = std::chrono::milliseconds(200)});
   EXPECT_TRUE(result.timedOut);
   EXPECT_FALSE(result.exited());
   EXPECT_EQ(result.out, "started");
@@ -201,9 +198,7 @@ TEST(ProcessRunner, AClosedStandardOutputRaisesSigpipeInTheChildEvenWhenTheCalle
   struct sigaction previous {};
   ignore.sa_handler = SIG_IGN;
   ASSERT_EQ(::sigaction(SIGPIPE, &ignore, &previous), 0);
-  RunOptions options;
-  options.closedStdout = true;
-  const ProcessResult result = runProcess("/usr/bin/printf", {"x"}, options);
+  const ProcessResult result = runProcess("/usr/bin/printf", {"x"}, {.closedStdout = true});
   ::sigaction(SIGPIPE, &previous, nullptr);
   EXPECT_EQ(result.signal, SIGPIPE);
 }

@@ -211,9 +211,8 @@ TEST(PeakMemory, HundredMegapixelJpegThumbnailStaysUnder200MB) {
   ScratchFolder folder;
   const std::string path = folder.file("huge.jpg");
   ASSERT_TRUE(writePicture(path, "jpeg", PictureFixture{.width = 12000, .height = 8400}));
-  RunOptions options;
-  options.environment = {{"TOLVEK_PEAK_FILE", path}};
-  const ProcessResult child = runThisTestBinary("PeakMemoryChild.DISABLED_RenderAndReport", options);
+  const ProcessResult child =
+      runThisTestBinary("PeakMemoryChild.DISABLED_RenderAndReport", {.environment = {{"TOLVEK_PEAK_FILE", path}}});
   ASSERT_TRUE(child.exited()) << child.err;
   ASSERT_EQ(child.exitStatus, 0) << child.out;
   const auto at = child.out.find("PEAK_KB=");
@@ -259,9 +258,7 @@ TEST(QuietOutput, DamagedInputWritesNothingToStandardError) {
     for (std::size_t i = video.size() / 4; i < video.size(); i += 97) video[i] = static_cast<char>(~video[i]);
     ASSERT_TRUE(writeFileBytes(folder.file("cut.mp4"), video));
   }
-  RunOptions options;
-  options.environment = {{"TOLVEK_QUIET_DIR", folder.path()}};
-  const ProcessResult child = runThisTestBinary("QuietChild.*", options);
+  const ProcessResult child = runThisTestBinary("QuietChild.*", {.environment = {{"TOLVEK_QUIET_DIR", folder.path()}}});
   ASSERT_TRUE(child.exited());
   EXPECT_EQ(child.exitStatus, 0) << child.out;
   EXPECT_EQ(child.err, "");

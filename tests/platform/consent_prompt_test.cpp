@@ -278,10 +278,8 @@ TEST_F(ConsentPrompt, AnswerEndsTheMainLoopSliceItArrivesIn) {
 }
 
 testing::ProcessResult runChild(const std::string& mode) {
-  testing::RunOptions options;
-  options.environment = {{"TOLVEK_CONSENT_CHILD", mode}};
-  options.timeout = 60s;
-  return testing::runThisTestBinary("ConsentChild.AskAsAHelperWould", options);
+  return testing::runThisTestBinary("ConsentChild.AskAsAHelperWould",
+                                    {.environment = {{"TOLVEK_CONSENT_CHILD", mode}}, .timeout = 60s});
 }
 
 TEST_F(ConsentPrompt, TwoHelpersAskingTogetherShowOneDialog) {

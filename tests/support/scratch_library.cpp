@@ -343,8 +343,7 @@ std::optional<std::string> jpegFromDataUrl(const std::string& url) {
 bool haveSqliteShell() { return ::access(kSqliteShell, X_OK) == 0; }
 
 std::optional<std::vector<std::string>> sqliteQuery(const std::string& catalog, const std::string& sql) {
-  RunOptions o;
-  const ProcessResult result = runProcess(kSqliteShell, {"-batch", catalog, sql}, o);
+  const ProcessResult result = runProcess(kSqliteShell, {"-batch", catalog, sql});
   if (!result.exited() || result.exitStatus != 0) return std::nullopt;
   return lines(result.out);
 }
