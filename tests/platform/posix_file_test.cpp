@@ -28,6 +28,8 @@
 namespace tolvek::testing {
 namespace {
 
+using namespace std::chrono_literals;
+
 TEST(ReadRegularFile, OnlyRegularFilesAndNeverPastTheCap) {
   ScratchFolder folder;
   ASSERT_TRUE(writeFileBytes(folder.file("small"), "12345"));
@@ -54,7 +56,7 @@ TEST(ReadRegularFile, OnlyRegularFilesAndNeverPastTheCap) {
   for (const Case& c : cases) {
     const auto started = std::chrono::steady_clock::now();
     const auto read = readRegularFile(c.path, c.cap);
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2)) << c.path << " blocked";
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 2s) << c.path << " blocked";
     EXPECT_EQ(read.ok() ? *read : std::string(), c.bytes) << c.path;
     EXPECT_EQ(read.message(), c.error) << c.path;
   }
@@ -68,19 +70,19 @@ TEST(ReadRegularFile, OnlyRegularFilesAndNeverPastTheCap) {
 TEST(FileLock, WaitsOnlyAsLongAsAsked) {
   ScratchFolder folder;
   const std::string path = folder.file("lock");
-  auto held = FileLock::acquire(path, std::chrono::milliseconds(0));
+  auto held = FileLock::acquire(path, 0ms);
   ASSERT_TRUE(held.ok()) << held.message();
   // flock conflicts between open files, also within one process.
   const auto started = std::chrono::steady_clock::now();
-  const auto second = FileLock::acquire(path, std::chrono::milliseconds(300));
+  const auto second = FileLock::acquire(path, 300ms);
   const auto waited = std::chrono::steady_clock::now() - started;
   EXPECT_EQ(second.message(), kLockBusy);
-  EXPECT_GE(waited, std::chrono::milliseconds(280));
-  EXPECT_LT(waited, std::chrono::seconds(2));
+  EXPECT_GE(waited, 280ms);
+  EXPECT_LT(waited, 2s);
   { FileLock released = std::move(held).value(); }
-  EXPECT_TRUE(FileLock::acquire(path, std::chrono::milliseconds(0)).ok());
+  EXPECT_TRUE(FileLock::acquire(path, 0ms).ok());
   ASSERT_EQ(::mkfifo(folder.file("fifo").c_str(), 0600), 0);
-  EXPECT_EQ(FileLock::acquire(folder.file("fifo"), std::chrono::milliseconds(0)).message(), kNotARegularFile);
+  EXPECT_EQ(FileLock::acquire(folder.file("fifo"), 0ms).message(), kNotARegularFile);
 }
 
 
@@ -195,7 +197,6 @@ TEST(Directories, CreatesParentsAndReportsFailure) {
   EXPECT_EQ(files.currentDirectory(), cwd);
 }
 
-using namespace std::chrono_literals;
 using Steady = std::chrono::steady_clock;
 
 double cpuSeconds() {

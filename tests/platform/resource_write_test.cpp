@@ -31,6 +31,8 @@
 namespace tolvek::testing {
 namespace {
 
+using namespace std::chrono_literals;
+
 // What a completion reported, and how often it ran.
 struct Outcome {
   std::mutex mutex;
@@ -65,16 +67,16 @@ class ResourceWrites : public ::testing::Test {
  protected:
   // Starts a write and waits for its completion (bounded).
   std::shared_ptr<Outcome> write(std::int64_t handle, const std::string& destination, bool network = false,
-                                 std::chrono::seconds limit = std::chrono::seconds(30)) {
+                                 std::chrono::seconds limit = 30s) {
     auto outcome = std::make_shared<Outcome>();
     const AssetResource resource{ResourceType::video, "", "", 0, handle};
     const auto started = std::chrono::steady_clock::now();
     manager.writeDataForAssetResource(resource, destination, ResourceRequestOptions{network}, recordInto(outcome));
     // It returns at once, before any byte is copied.
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(500));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 500ms);
     EXPECT_TRUE(outcome->waitDone(limit)) << "no completion for " << destination;
     // Exactly once: nothing more arrives later.
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(20ms);
     EXPECT_EQ(outcome->calls, 1);
     return outcome;
   }
@@ -172,10 +174,12 @@ TEST_F(ResourceWrites, RemoteOriginals) {
   ASSERT_TRUE(server.listening());
   const std::string body = randomBytes(700 * 1024, 4);
   server.serve("/whole.mov", HttpPlan{body});
-  server.serve("/slow.mov", HttpPlan{.body = body, .behaviour = HttpBehaviour::slow, .chunkSize = 64 * 1024, .pause = std::chrono::milliseconds(40)});
+  server.serve("/slow.mov",
+               HttpPlan{.body = body, .behaviour = HttpBehaviour::slow, .chunkSize = 64 * 1024, .pause = 40ms});
   server.serve("/missing.mov", HttpPlan{"", HttpBehaviour::notFound});
   server.serve("/cut.mov", HttpPlan{.body = body, .behaviour = HttpBehaviour::cutOff, .cutAfter = 100 * 1024});
-  server.serve("/stall.mov", HttpPlan{.body = body, .behaviour = HttpBehaviour::stall, .cutAfter = 100 * 1024, .stallFor = std::chrono::milliseconds(8000)});
+  server.serve("/stall.mov",
+               HttpPlan{.body = body, .behaviour = HttpBehaviour::stall, .cutAfter = 100 * 1024, .stallFor = 8000ms});
   const std::vector<std::string> names{"whole", "slow", "missing", "cut", "stall"};
   for (std::size_t i = 0; i < names.size(); ++i)
     index.originals[static_cast<std::int64_t>(i)] = {"", server.url("/" + names[i] + ".mov"), "public.mpeg-4", {}, {}};
@@ -192,7 +196,7 @@ TEST_F(ResourceWrites, RemoteOriginals) {
   const auto stalled = write(4, folder.file("stall.mov"), true);
   ASSERT_TRUE(stalled->error);
   EXPECT_NE(stalled->error->find("stalled"), std::string::npos) << *stalled->error;
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(6));
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 6s);
   for (const char* name : {"missing.mov", "cut.mov", "stall.mov"})
     EXPECT_FALSE(std::filesystem::exists(folder.file(name))) << name << " left behind";
 }
@@ -221,7 +225,7 @@ TEST_F(ResourceWrites, CompletionOwnsWhatItUsesAfterTheManagerIsGone) {
     temporary.writeDataForAssetResource(AssetResource{ResourceType::photo, "", "", 0, 1}, folder.file("copy.mov"), {},
                                         recordInto(outcome));
   }
-  ASSERT_TRUE(outcome->waitDone(std::chrono::seconds(30)));
+  ASSERT_TRUE(outcome->waitDone(30s));
   EXPECT_EQ(outcome->error, std::nullopt);
   EXPECT_EQ(readFileBytes(folder.file("copy.mov")), readFileBytes(folder.file("original.mov")));
 }
@@ -272,16 +276,17 @@ TEST_F(ResourceWrites, OnlyTheOriginalEverReachesTheFinalName) {
 
 TEST_F(ResourceWrites, ACancelledWriteLeavesNothing) {
   HttpTestServer server;
-  server.serve("/slow.mov", HttpPlan{.body = randomBytes(400000, 9), .behaviour = HttpBehaviour::slow,
-                                     .chunkSize = 4096, .pause = std::chrono::milliseconds(50)});
+  server.serve(
+      "/slow.mov",
+      HttpPlan{.body = randomBytes(400000, 9), .behaviour = HttpBehaviour::slow, .chunkSize = 4096, .pause = 50ms});
   index.originals[1] = {"", server.url("/slow.mov"), "", {}, {}};
   auto outcome = std::make_shared<Outcome>();
   const auto request = manager.writeDataForAssetResource(AssetResource{ResourceType::photo, "", "", 0, 1},
                                                          folder.file("slow.mov"), {true}, recordInto(outcome));
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  std::this_thread::sleep_for(300ms);
   manager.cancelDataRequest(request);
   manager.cancelDataRequest(request + 1000);  // unknown: nothing happens
-  ASSERT_TRUE(outcome->waitDone(std::chrono::seconds(5)));
+  ASSERT_TRUE(outcome->waitDone(5s));
   EXPECT_TRUE(outcome->error);
   EXPECT_EQ(namesIn(folder.path()), std::vector<std::string>{});
 }
@@ -349,10 +354,9 @@ TEST(DownloadOriginal, OnlyHttpAndHttps) {
 TEST(DownloadToFile, CapEndsAnEndlessBody) {
   HttpTestServer server;
   // Far more than the cap, sent slowly enough that the cap, not the end, stops it.
-  server.serve("/endless", HttpPlan{.body = std::string(4 << 20, 'e'),
-                                    .behaviour = HttpBehaviour::slow,
-                                    .chunkSize = 65536,
-                                    .pause = std::chrono::milliseconds(5)});
+  server.serve(
+      "/endless",
+      HttpPlan{.body = std::string(4 << 20, 'e'), .behaviour = HttpBehaviour::slow, .chunkSize = 65536, .pause = 5ms});
   FILE* sink = std::tmpfile();
   ASSERT_NE(sink, nullptr);
   const Status result = downloadToFile(server.url("/endless"), fileno(sink), DownloadLimits{5, 2, 1, 100000, nullptr});
@@ -365,15 +369,13 @@ TEST(DownloadToFile, CapEndsAnEndlessBody) {
 
 TEST(DownloadToFile, StallsAndCancelsEndATransfer) {
   HttpTestServer server;
-  server.serve("/stall", HttpPlan{.body = std::string(50000, 's'),
-                                  .behaviour = HttpBehaviour::stall,
-                                  .cutAfter = 10,
-                                  .stallFor = std::chrono::milliseconds(6000)});
+  server.serve(
+      "/stall",
+      HttpPlan{.body = std::string(50000, 's'), .behaviour = HttpBehaviour::stall, .cutAfter = 10, .stallFor = 6000ms});
   // A few bytes every 200 ms: never silent, but far below the floor.
-  server.serve("/trickle", HttpPlan{.body = std::string(50000, 't'),
-                                    .behaviour = HttpBehaviour::slow,
-                                    .chunkSize = 8,
-                                    .pause = std::chrono::milliseconds(200)});
+  server.serve(
+      "/trickle",
+      HttpPlan{.body = std::string(50000, 't'), .behaviour = HttpBehaviour::slow, .chunkSize = 8, .pause = 200ms});
   std::atomic<bool> cancelled{true};
   struct Case {
     const char* path;
@@ -393,7 +395,7 @@ TEST(DownloadToFile, StallsAndCancelsEndATransfer) {
     const auto took = std::chrono::steady_clock::now() - started;
     std::fclose(sink);
     EXPECT_EQ(result.message(), c.error) << c.path;
-    EXPECT_LT(took, std::chrono::seconds(4)) << c.path;
+    EXPECT_LT(took, 4s) << c.path;
   }
 }
 
@@ -578,10 +580,7 @@ TEST_F(DataRequests, NoneForVideosAudioAndMissingOriginals) {
 TEST_F(DataRequests, RemoteOriginalComesOverTheNetworkWhenAllowed) {
   HttpTestServer server;
   const std::string body(300000, 'x');
-  server.serve(
-      "/p.jpg",
-      HttpPlan{
-          .body = body, .behaviour = HttpBehaviour::slow, .chunkSize = 65536, .pause = std::chrono::milliseconds(5)});
+  server.serve("/p.jpg", HttpPlan{.body = body, .behaviour = HttpBehaviour::slow, .chunkSize = 65536, .pause = 5ms});
   server.serve("/cut.jpg", HttpPlan{.body = body, .behaviour = HttpBehaviour::cutOff, .cutAfter = 4096});
   store(1, MediaType::image, "", "public.jpeg", server.url("/p.jpg"));
   store(2, MediaType::image, "", "public.jpeg", server.url("/cut.jpg"));
