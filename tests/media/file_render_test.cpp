@@ -41,9 +41,9 @@ TEST(CoverSize, SmallestSizeCoveringTheBox) {
 
 TEST(RenderPicture, UprightAtTheCoveringSizeAndNeverEnlarged) {
   ScratchFolder folder;
-  ASSERT_TRUE(writePicture(folder.file("a.jpg"), "jpeg", PictureFixture{.width = 4032, .height = 3024}));
+  ASSERT_TRUE(writePicture(folder.file("a.jpg"), "jpeg", {.width = 4032, .height = 3024}));
   ASSERT_TRUE(writePicture(folder.file("side.jpg"), "jpeg", {.width = 900, .height = 600, .orientation = 6}));
-  ASSERT_TRUE(writePicture(folder.file("small.png"), "png", PictureFixture{.width = 100, .height = 50}));
+  ASSERT_TRUE(writePicture(folder.file("small.png"), "png", {.width = 100, .height = 50}));
   const struct {
     const char* name;
     PixelSize size;
@@ -63,7 +63,7 @@ TEST(RenderPicture, TurnedPictureSmallerThanTheBoxComesWholeAndUpright) {
   ScratchFolder folder;
   for (int orientation : {3, 5, 6, 7, 8}) {
     const std::string path = folder.file("turned" + std::to_string(orientation) + ".jpg");
-    ASSERT_TRUE(writePicture(path, "jpeg", PictureFixture{.width = 600, .height = 450, .orientation = orientation}));
+    ASSERT_TRUE(writePicture(path, "jpeg", {.width = 600, .height = 450, .orientation = orientation}));
     for (int round = 0; round < 3; ++round) {
       const auto picture = render(path, MediaType::image, {1024, 1024});
       ASSERT_NE(picture, nullptr) << "orientation " << orientation;
@@ -89,9 +89,9 @@ TEST(RenderPicture, PhoneHeicThumbnail) {
 
 TEST(RenderPicture, WhatDecodesIsShownAndTheRestGivesNothing) {
   ScratchFolder folder;
-  ASSERT_TRUE(writePicture(folder.file("whole.jpg"), "jpeg", PictureFixture{.width = 800, .height = 600}));
+  ASSERT_TRUE(writePicture(folder.file("whole.jpg"), "jpeg", {.width = 800, .height = 600}));
   ASSERT_TRUE(writeTruncatedCopy(folder.file("whole.jpg"), folder.file("cut.jpg"), 3000));
-  ASSERT_TRUE(writePicture(folder.file("whole.heic"), "heic", PictureFixture{.width = 800, .height = 600}));
+  ASSERT_TRUE(writePicture(folder.file("whole.heic"), "heic", {.width = 800, .height = 600}));
   ASSERT_TRUE(writeTruncatedCopy(folder.file("whole.heic"), folder.file("cut.heic"), 2000));
   ASSERT_TRUE(writeFileBytes(folder.file("empty.jpg"), ""));
   ASSERT_TRUE(writePngHeaderOnly(folder.file("huge.png"), 100000, 100000));
@@ -124,7 +124,7 @@ TEST_P(VideoRotation, FirstFrameIsUprightLikePlayersShowIt) {
   if (!haveFfmpeg()) GTEST_SKIP() << "no ffmpeg";
   ScratchFolder folder;
   const std::string video = folder.file("clip.mov");
-  ASSERT_TRUE(writeVideo(video, VideoFixture{.width = 320, .height = 240, .container = "mov", .rotate = GetParam()}));
+  ASSERT_TRUE(writeVideo(video, {.width = 320, .height = 240, .container = "mov", .rotate = GetParam()}));
   ASSERT_TRUE(writeFrameAsPlayersShowIt(video, folder.file("shown.png")));
   const std::string shown = readFileBytes(folder.file("shown.png")).value_or("");
   const auto picture = render(video, MediaType::video, {120, 120});
@@ -145,11 +145,11 @@ TEST(RenderVideo, AudioAndBrokenVideosGiveNothing) {
   ASSERT_TRUE(writeAudio(folder.file("a.m4a"), "m4a"));
   EXPECT_EQ(render(folder.file("a.m4a"), MediaType::audio), nullptr);
   EXPECT_EQ(render(folder.file("a.m4a"), MediaType::video), nullptr);
-  ASSERT_TRUE(writeVideo(folder.file("v.mp4"), VideoFixture{.width = 320, .height = 240, .seconds = 2}));
+  ASSERT_TRUE(writeVideo(folder.file("v.mp4"), {.width = 320, .height = 240, .seconds = 2}));
   ASSERT_TRUE(writeTruncatedCopy(folder.file("v.mp4"), folder.file("cut.mp4"), 600));
   EXPECT_EQ(render(folder.file("cut.mp4"), MediaType::video), nullptr);
   // A video under a picture's name is rendered as what it is, never as a picture.
-  ASSERT_TRUE(writeVideo(folder.file("video.jpg"), VideoFixture{}));
+  ASSERT_TRUE(writeVideo(folder.file("video.jpg"), {}));
   EXPECT_EQ(render(folder.file("video.jpg"), MediaType::image), nullptr);
 }
 
@@ -177,7 +177,7 @@ TEST(Derivatives, UprightJpegsSmallestFirstWithoutMetadata) {
 
 TEST(Derivatives, SmallPictureIsKeptWholeAndVideosGetAFrame) {
   ScratchFolder folder;
-  ASSERT_TRUE(writePicture(folder.file("small.png"), "png", PictureFixture{.width = 300, .height = 200}));
+  ASSERT_TRUE(writePicture(folder.file("small.png"), "png", {.width = 300, .height = 200}));
   const auto small = mediaModule().makeDerivatives(folder.file("small.png"), MediaType::image, folder.file("s"));
   ASSERT_EQ(small.size(), 1u);
   EXPECT_EQ(small[0].width, 300);
@@ -210,7 +210,7 @@ TEST(PeakMemoryChild, DISABLED_RenderAndReport) {
 TEST(PeakMemory, HundredMegapixelJpegThumbnailStaysUnder200MB) {
   ScratchFolder folder;
   const std::string path = folder.file("huge.jpg");
-  ASSERT_TRUE(writePicture(path, "jpeg", PictureFixture{.width = 12000, .height = 8400}));
+  ASSERT_TRUE(writePicture(path, "jpeg", {.width = 12000, .height = 8400}));
   const ProcessResult child =
       runThisTestBinary("PeakMemoryChild.DISABLED_RenderAndReport", {.environment = {{"TOLVEK_PEAK_FILE", path}}});
   ASSERT_TRUE(child.exited()) << child.err;
@@ -243,17 +243,17 @@ TEST(QuietChild, DISABLED_DamagedInputEverywhere) {
 
 TEST(QuietOutput, DamagedInputWritesNothingToStandardError) {
   ScratchFolder folder;
-  ASSERT_TRUE(writePicture(folder.file("whole.jpg"), "jpeg", PictureFixture{.width = 600, .height = 400}));
+  ASSERT_TRUE(writePicture(folder.file("whole.jpg"), "jpeg", {.width = 600, .height = 400}));
   ASSERT_TRUE(writeTruncatedCopy(folder.file("whole.jpg"), folder.file("cut.jpg"), 2500));
   std::string scrambled = readFileBytes(folder.file("whole.jpg")).value_or("");
   for (std::size_t i = scrambled.size() / 3; i + 2 < scrambled.size(); i += 11) scrambled[i] = '\xFF';
   ASSERT_TRUE(writeFileBytes(folder.file("scrambled.jpg"), scrambled));
-  ASSERT_TRUE(writePicture(folder.file("whole.heic"), "heic", PictureFixture{.width = 600, .height = 400}));
+  ASSERT_TRUE(writePicture(folder.file("whole.heic"), "heic", {.width = 600, .height = 400}));
   ASSERT_TRUE(writeTruncatedCopy(folder.file("whole.heic"), folder.file("cut.heic"), 1500));
   ASSERT_TRUE(writePngHeaderOnly(folder.file("huge.png"), 100000, 100000));
   ASSERT_TRUE(writeFileBytes(folder.file("text.mov"), "not a movie"));
   if (haveFfmpeg()) {
-    ASSERT_TRUE(writeVideo(folder.file("whole.mp4"), VideoFixture{.width = 320, .height = 240, .seconds = 2}));
+    ASSERT_TRUE(writeVideo(folder.file("whole.mp4"), {.width = 320, .height = 240, .seconds = 2}));
     std::string video = readFileBytes(folder.file("whole.mp4")).value_or("");
     for (std::size_t i = video.size() / 4; i < video.size(); i += 97) video[i] = static_cast<char>(~video[i]);
     ASSERT_TRUE(writeFileBytes(folder.file("cut.mp4"), video));

@@ -256,7 +256,7 @@ JpegFields fieldsOf(const std::string& jpeg) {
 class EveryPictureFormat : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(EveryPictureFormat, DecodesToItsSizeAndPixels) {
-  const std::string bytes = pictureBytes(GetParam(), PictureFixture{.width = 80, .height = 60});
+  const std::string bytes = pictureBytes(GetParam(), {.width = 80, .height = 60});
   if (bytes.empty()) GTEST_SKIP() << "libvips cannot write " << GetParam() << " here";
   const auto picture = decode(bytes);
   ASSERT_NE(picture, nullptr);
@@ -275,7 +275,7 @@ class EveryOrientation : public ::testing::TestWithParam<int> {};
 
 TEST_P(EveryOrientation, ComesOutUpright) {
   const int orientation = GetParam();
-  const std::string bytes = pictureBytes("jpeg", PictureFixture{.width = 80, .height = 60, .orientation = orientation});
+  const std::string bytes = pictureBytes("jpeg", {.width = 80, .height = 60, .orientation = orientation});
   ASSERT_FALSE(bytes.empty());
   const auto stored = encodedPictureSize(bytes);
   ASSERT_TRUE(stored);
@@ -375,8 +375,8 @@ TEST(PixelLimit, OnlyHeadersUpToTheLimitAreAccepted) {
 }
 
 TEST(DamagedData, GivesNoPictureOrNoBitmap) {
-  const std::string jpeg = pictureBytes("jpeg", PictureFixture{.width = 400, .height = 300});
-  const std::string heic = pictureBytes("heic", PictureFixture{.width = 400, .height = 300});
+  const std::string jpeg = pictureBytes("jpeg", {.width = 400, .height = 300});
+  const std::string heic = pictureBytes("heic", {.width = 400, .height = 300});
   ASSERT_FALSE(jpeg.empty());
   ASSERT_FALSE(heic.empty());
   std::string corrupt = jpeg;
@@ -398,7 +398,7 @@ TEST(DamagedData, GivesNoPictureOrNoBitmap) {
   }
   if (!haveFfmpeg()) GTEST_SKIP() << "no ffmpeg for the video";
   ScratchFolder folder;
-  ASSERT_TRUE(writeVideo(folder.file("clip.jpg"), VideoFixture{}));
+  ASSERT_TRUE(writeVideo(folder.file("clip.jpg"), {}));
   EXPECT_EQ(decodeFile(folder.file("clip.jpg")), nullptr) << "video bytes are no picture";
 }
 
@@ -410,7 +410,7 @@ TEST(JpegEncoding, QualityFactorMapsOntoLibvipsScale) {
   EXPECT_EQ(media::jpegQuality(7.0), 100);
   EXPECT_EQ(media::jpegQuality(-1.0), 1);
   // A higher factor gives a larger file of the same picture.
-  const auto picture = decode(pictureBytes("png", PictureFixture{.width = 256, .height = 192}));
+  const auto picture = decode(pictureBytes("png", {.width = 256, .height = 192}));
   ASSERT_NE(picture, nullptr);
   EXPECT_LT(uprightJpeg(*picture, 0.2).size(), uprightJpeg(*picture, 0.95).size());
 }

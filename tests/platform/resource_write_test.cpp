@@ -506,8 +506,7 @@ TEST_F(ImageRequests, TheSmallestCoveringSourceThatReadsServes) {
 
 TEST_F(ImageRequests, VideosGiveAnUprightFrameAudioGivesNone) {
   if (!haveFfmpeg()) GTEST_SKIP() << "no ffmpeg";
-  ASSERT_TRUE(
-      writeVideo(folder.file("v.mov"), VideoFixture{.width = 320, .height = 240, .container = "mov", .rotate = 90}));
+  ASSERT_TRUE(writeVideo(folder.file("v.mov"), {.width = 320, .height = 240, .container = "mov", .rotate = 90}));
   ASSERT_TRUE(writeAudio(folder.file("a.m4a"), "m4a"));
   store(1, MediaType::video, folder.file("v.mov"), "com.apple.quicktime-movie");
   store(2, MediaType::audio, folder.file("a.m4a"), "com.apple.m4a-audio");
@@ -522,7 +521,7 @@ TEST_F(ImageRequests, VideosGiveAnUprightFrameAudioGivesNone) {
 TEST_F(ImageRequests, RemoteOriginalIsDownloadedOnlyWithNetworkAccess) {
   HttpTestServer server;
   ASSERT_TRUE(server.listening());
-  ASSERT_TRUE(writePicture(folder.file("remote.jpg"), "jpeg", PictureFixture{.width = 800, .height = 600}));
+  ASSERT_TRUE(writePicture(folder.file("remote.jpg"), "jpeg", {.width = 800, .height = 600}));
   server.serve("/remote.jpg", HttpPlan{readFileBytes(folder.file("remote.jpg")).value_or("")});
   store(1, MediaType::image, "", "public.jpeg", server.url("/remote.jpg"));
   EXPECT_EQ(request(1, {240, 240}, false).picture, nullptr);
@@ -555,7 +554,7 @@ class DataRequests : public ImageRequests {
 };
 
 TEST_F(DataRequests, OriginalBytesAndTypeIdentifier) {
-  ASSERT_TRUE(writePicture(folder.file("p.heic"), "heic", PictureFixture{}));
+  ASSERT_TRUE(writePicture(folder.file("p.heic"), "heic", {}));
   store(1, MediaType::image, folder.file("p.heic"), "public.heic");
   const Data data = requestData(1);
   EXPECT_EQ(data.calls, 1);
