@@ -1,3 +1,5 @@
+// How arguments are read: UTF-8 decoding of argv, then the number and
+// identifier list rules.
 #include "cli/argument_rules.h"
 
 #include <gtest/gtest.h>
@@ -6,6 +8,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "cli/utf8_decoding.h"
 
 namespace tolvek {
 namespace {
@@ -19,7 +23,7 @@ struct IntegerCase {
 };
 
 TEST(IntegerRule, AcceptsOnlyAnOptionalSignAndAsciiDigitsWithinSigned64Bits) {
-  const std::vector<IntegerCase> cases = {
+  const std::vector<IntegerCase> accepted = {
       {"0", 0},
       {"5", 5},
       {"+5", 5},
@@ -32,34 +36,15 @@ TEST(IntegerRule, AcceptsOnlyAnOptionalSignAndAsciiDigitsWithinSigned64Bits) {
       {"9223372036854775807", kMax},
       {"+9223372036854775807", kMax},
       {"-9223372036854775808", kMin},
-      {"9223372036854775808", std::nullopt},
-      {"-9223372036854775809", std::nullopt},
-      {"99999999999999999999999", std::nullopt},
-      {"", std::nullopt},
-      {"+", std::nullopt},
-      {"-", std::nullopt},
-      {"++5", std::nullopt},
-      {"+-5", std::nullopt},
-      {"--5", std::nullopt},
-      {"5-", std::nullopt},
-      {"1e3", std::nullopt},
-      {"0x10", std::nullopt},
-      {"1.5", std::nullopt},
-      {"1,5", std::nullopt},
-      {" 5", std::nullopt},
-      {"5 ", std::nullopt},
-      {"\t5", std::nullopt},
-      {"5\n", std::nullopt},
-      {"12abc", std::nullopt},
-      {"abc", std::nullopt},
-      {"\xD9\xA3", std::nullopt},          // ARABIC-INDIC DIGIT THREE
-      {"1\xEF\xBC\x92", std::nullopt},     // FULLWIDTH DIGIT TWO after an ASCII digit
-      {"\xEF\xBC\x8B" "5", std::nullopt},  // FULLWIDTH PLUS SIGN
-      {std::string("5\0", 2), std::nullopt},
   };
-  for (const IntegerCase& c : cases) {
-    EXPECT_EQ(parseInteger(c.text), c.value) << "text: \"" << c.text << "\"";
-  }
+  for (const IntegerCase& c : accepted) EXPECT_EQ(parseInteger(c.text), c.value) << "text: \"" << c.text << "\"";
+  // Signs alone or doubled, other notations, spaces, digits outside ASCII
+  // (ARABIC-INDIC THREE, FULLWIDTH TWO and PLUS SIGN); out of range; a NUL.
+  std::vector<std::string> rejected = {"",    "+",  "-",  "++5", "+-5", "--5",   "5-",  "1e3",    "0x10",    "1.5",
+                                       "1,5", " 5", "5 ", "\t5", "5\n", "12abc", "abc", "\u0663", "1\uFF12", "\uFF0B5"};
+  rejected.insert(rejected.end(), {"9223372036854775808", "-9223372036854775809", "99999999999999999999999"});
+  rejected.push_back(std::string("5\0", 2));
+  for (const std::string& text : rejected) EXPECT_EQ(parseInteger(text), std::nullopt) << "text: \"" << text << "\"";
 }
 
 TEST(IntegerRule, IntegerOrFallsBackToTheDefaultOnlyWhenRejected) {
@@ -106,6 +91,64 @@ TEST(IdentifierListRule, HandlesAnArgumentOfTheLargestSizeLinuxPasses) {
   text[65536] = 'y';
   text[131070] = 'z';
   EXPECT_EQ(splitIdentifierList(text), (std::vector<std::string>{"x", "y", "z"}));
+}
+
+const std::string R = "\xEF\xBF\xBD";  // U+FFFD
+
+struct DecodingCase {
+  const char* what;
+  std::string bytes;
+  std::string text;
+};
+
+TEST(Utf8Decoding, KeepsWellFormedTextUnchanged) {
+  const std::vector<std::string> wellFormed = {
+      "",
+      "albums",
+      "caf\xC3\xA9",
+      "\xE2\x82\xAC",                  // U+20AC
+      "\xF0\x9F\x98\x80",              // U+1F600
+      "\xED\x9F\xBF",                  // U+D7FF, just below the surrogates
+      "\xEE\x80\x80",                  // U+E000, just above them
+      "\xF4\x8F\xBF\xBF",              // U+10FFFF
+      "\xC2\x80\xDF\xBF",              // the ends of the two-byte range
+      std::string("\x01\x1F\x7F", 3),  // control characters are valid text
+      "\xEF\xBF\xBD",                  // U+FFFD itself
+  };
+  for (const std::string& text : wellFormed) EXPECT_EQ(decodeUtf8(text), text);
+}
+
+TEST(Utf8Decoding, ReplacesEachMaximalSubpartOfAnIllFormedSequence) {
+  const std::vector<DecodingCase> cases = {
+      // The example of the Unicode standard (chapter 3.9, "U+FFFD Substitution of Maximal Subparts").
+      {"standard example", "\x61\xF1\x80\x80\xE1\x80\xC2\x62\x80\x63\x80\xBF\x64",
+       "a" + R + R + R + "b" + R + "c" + R + R + "d"},
+      {"lone continuation byte", "\x80", R},
+      {"two continuation bytes", "\x80\xBF", R + R},
+      {"bytes that never occur", "\xC0\xC1\xF5\xFF", R + R + R + R},
+      {"overlong two-byte", "\xC0\xAF", R + R},
+      {"overlong three-byte", "\xE0\x80\xAF", R + R + R},
+      {"overlong four-byte", "\xF0\x80\x80\xAF", R + R + R + R},
+      {"surrogate", "\xED\xA0\x80", R + R + R},
+      {"beyond U+10FFFF", "\xF4\x90\x80\x80", R + R + R + R},
+      {"truncated two-byte at the end", "a\xC3", "a" + R},
+      {"truncated three-byte at the end", "a\xE2\x82", "a" + R},
+      {"truncated four-byte at the end", "\xF0\x9F\x98", R},
+      {"truncated three-byte before ASCII", "\xE2\x82z", R + "z"},
+      {"truncated four-byte before a valid character", "\xF0\x9F\xC3\xA9", R + "\xC3\xA9"},
+      {"lead byte followed by a lead byte", "\xE2\xE2\x82\xAC", R + "\xE2\x82\xAC"},
+      {"Latin-1 text", "caf\xE9", "caf" + R},
+      {"Latin-1 before ASCII", "\xE9t\xE9", R + "t" + R},
+      {"valid then stray", "\xF0\x9F\x98\x80\x80", "\xF0\x9F\x98\x80" + R},
+  };
+  for (const DecodingCase& c : cases) EXPECT_EQ(decodeUtf8(c.bytes), c.text) << c.what;
+}
+
+TEST(Utf8Decoding, DecodesEveryArgumentAfterTheProgramPath) {
+  const char* argv[] = {"/path/\xFFtolvek-photos", "list", "\xFF", "", "\xE2\x82\xAC"};
+  EXPECT_EQ(decodeArguments(5, argv), (std::vector<std::string>{"list", R, "", "\xE2\x82\xAC"}));
+  EXPECT_TRUE(decodeArguments(1, argv).empty());
+  EXPECT_TRUE(decodeArguments(0, nullptr).empty());
 }
 
 }  // namespace

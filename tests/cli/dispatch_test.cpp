@@ -97,7 +97,7 @@ struct DispatchCase {
 
 TEST(Dispatch, SelectsTheCommandAndItsParameters) {
   constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
-  const std::vector<DispatchCase> cases = {
+  std::vector<DispatchCase> cases = {
       {"albums", {"albums"}, albums(), ""},
       {"albums ignores further arguments", {"albums", "x", "y"}, albums(), ""},
       {"list alone", {"list"}, list("-", 60), ""},
@@ -109,13 +109,6 @@ TEST(Dispatch, SelectsTheCommandAndItsParameters) {
       {"list with 007", {"list", "-", "007"}, list("-", 7), ""},
       {"list with a negative limit", {"list", "-", "-3"}, list("-", -3), ""},
       {"list with the largest limit", {"list", "-", "9223372036854775807"}, list("-", kMax), ""},
-      {"list one past the largest", {"list", "-", "9223372036854775808"}, list("-", 60), ""},
-      {"list with an empty limit", {"list", "-", ""}, list("-", 60), ""},
-      {"list with trailing letters", {"list", "-", "10abc"}, list("-", 60), ""},
-      {"list with 1e3", {"list", "-", "1e3"}, list("-", 60), ""},
-      {"list with 0x10", {"list", "-", "0x10"}, list("-", 60), ""},
-      {"list with a leading space", {"list", "-", " 5"}, list("-", 60), ""},
-      {"list with an Arabic-Indic digit", {"list", "-", "\xD9\xA3"}, list("-", 60), ""},
       {"list ignores a fourth argument", {"list", "AL/1", "1", "x"}, list("AL/1", 1), ""},
       {"thumbs", {"thumbs", "128", "A,B"}, thumbs(128, {"A", "B"}), ""},
       {"thumbs with a non-number size", {"thumbs", "big", "A"}, thumbs(240, {"A"}), ""},
@@ -133,20 +126,19 @@ TEST(Dispatch, SelectsTheCommandAndItsParameters) {
       {"export with an empty list", {"export", "d", ""}, exportTo("d", {}), ""},
       {"export without arguments", {"export"}, nullptr, "export <dir> <ids>"},
       {"export with one argument", {"export", "/tmp/out"}, nullptr, "export <dir> <ids>"},
-      {"unknown word", {"help"}, nullptr, "unknown command help"},
-      {"words are case-sensitive", {"Albums"}, nullptr, "unknown command Albums"},
       {"capitals", {"LIST", "x"}, nullptr, "unknown command LIST"},
-      {"empty word", {""}, nullptr, "unknown command "},
-      {"word with spaces around it", {" albums"}, nullptr, "unknown command  albums"},
-      {"prefix of a word", {"album"}, nullptr, "unknown command album"},
-      {"word with more after it", {"albums2"}, nullptr, "unknown command albums2"},
-      {"option-like word", {"--help"}, nullptr, "unknown command --help"},
-      {"word with quotes and backslashes", {"a\"b\\c"}, nullptr, "unknown command a\"b\\c"},
-      {"word with a line feed and controls", {"a\nb\x01\x1F"}, nullptr, "unknown command a\nb\x01\x1F"},
-      {"word with an emoji", {"\xF0\x9F\x93\xB7"}, nullptr, "unknown command \xF0\x9F\x93\xB7"},
-      {"word with U+FFFD", {"\xEF\xBF\xBD"}, nullptr, "unknown command \xEF\xBF\xBD"},
   };
+  // Malformed limits mean 60; words match exactly (case, spaces, prefixes,
+  // options, quotes, controls, text outside ASCII).
+  for (const char* limit : {"9223372036854775808", "", "10abc", "1e3", "0x10", " 5", "\xD9\xA3"}) {
+    cases.push_back({"list with a malformed limit", {"list", "-", limit}, list("-", 60), ""});
+  }
+  for (const std::string word : {"help", "Albums", "", " albums", "album", "albums2", "--help", "a\"b\\c",
+                                 "a\nb\x01\x1F", "\xF0\x9F\x93\xB7", "\xEF\xBF\xBD"}) {
+    cases.push_back({"unknown word", {word}, nullptr, "unknown command " + word});
+  }
   for (const DispatchCase& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.argv));
     RecordingApplication app;
     const DispatchResult result = dispatch(c.argv, app);
     EXPECT_EQ(app.gateCalls, 1) << c.what;
@@ -159,8 +151,7 @@ TEST(Dispatch, SelectsTheCommandAndItsParameters) {
     EXPECT_EQ(result.status, 0) << c.what;
     EXPECT_FALSE(result.document.contains("error")) << c.what;
     RecordingApplication direct;
-    const Document expected = c.call(direct);
-    EXPECT_EQ(observe(app, result.document), observe(direct, expected)) << c.what;
+    EXPECT_EQ(observe(app, result.document), observe(direct, c.call(direct))) << c.what;
   }
 }
 

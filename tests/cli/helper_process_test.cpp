@@ -1,25 +1,27 @@
 // Runs the built helper as the host does and checks what leaves the process:
-// the bytes on standard output, an empty standard error and the exit status.
+// the bytes on standard output, an empty standard error and the exit status;
+// and the process runner that does so. The bundle information the helper
+// carries, and its reader.
 #include <gtest/gtest.h>
-#include <dirent.h>
+#include <signal.h>
 #include <stdlib.h>
 
+#include <cstdio>
 #include <filesystem>
-
+#include <optional>
+#include <regex>
 #include <string>
 #include <vector>
 
+#include "bundle/bundle_info.h"
 #include "cli/dispatch.h"
-#include "support/recording_application.h"
 #include "cli/utf8_decoding.h"
 #include "support/process_runner.h"
+#include "support/recording_application.h"
 #include "support/scratch_library.h"
 
-namespace tolvek {
+namespace tolvek::testing {
 namespace {
-
-using testing::ProcessResult;
-using testing::RunOptions;
 
 const std::string kHelper = TOLVEK_BIN_DIR "/tolvek-photos";
 const Document kDenied = {{"error", "photos_denied"},
@@ -41,7 +43,7 @@ class HelperProcess : public ::testing::Test {
     return true;
   }
 
-  testing::ScratchLibrary scratch_;
+  ScratchLibrary scratch_;
 };
 
 TEST_F(HelperProcess, WithoutArgumentsWritesTheUsageDocumentAndExits2) {
@@ -80,7 +82,7 @@ TEST_F(HelperProcess, AClosedStandardOutputDoesNotEndTheRunWithASignal) {
 }
 
 TEST_F(HelperProcess, TheImageStackIsNotLinkedIntoTheHelper) {
-  const ProcessResult readelf = testing::runProcess("/usr/bin/readelf", {"-d", "-W", kHelper});
+  const ProcessResult readelf = runProcess("/usr/bin/readelf", {"-d", "-W", kHelper});
   ASSERT_EQ(readelf.exitStatus, 0) << readelf.err;
   for (const char* library : {"libvips", "libheif", "libavcodec", "libavformat", "libswscale"}) {
     EXPECT_EQ(readelf.out.find(library), std::string::npos) << library << " is linked:\n" << readelf.out;
@@ -93,43 +95,26 @@ TEST_F(HelperProcess, TheImageStackIsNotLinkedIntoTheHelper) {
 // object, one line feed, nothing on standard error, and arguments compared
 // only after they were decoded.
 TEST_F(HelperProcess, EveryCommandLineEndsWithOneDocumentAndTheDocumentedStatus) {
-  const std::vector<std::vector<std::string>> commandLines = {
-      {""},
+  std::vector<std::vector<std::string>> commandLines = {
       {"", ""},
-      {"help"},
-      {"--version"},
-      {"ALBUMS"},
-      {"say \"hi\""},
-      {"back\\slash"},
-      {"line\nfeed"},
-      {"tab\tbell\x07" "esc\x1B" "del\x7F"},
-      {"\xF0\x9F\x93\xB7\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD"},
-      {"\xFF\xFE"},
-      {"caf\xE9"},
-      {"\xED\xA0\x80"},
-      {"a/b"},
       {std::string(131071, 'x')},
       {"\xE2\x82" + std::string(131069, '/')},
-      {"albums"},
       {"albums", "extra", "\xFF"},
-      {"list"},
       {"list", "", ""},
-      {"list", "-", "+5"},
-      {"list", "-", "-0"},
-      {"list", "-", "007"},
-      {"list", "-", "9223372036854775807"},
-      {"list", "-", "9223372036854775808"},
-      {"list", "-", "1e3"},
-      {"list", "-", "0x10"},
-      {"list", "-", " 5"},
-      {"list", "-", "\xD9\xA3"},
-      {"thumbs"},
       {"thumbs", "64"},
       {"thumbs", "\xD9\xA3", ",,"},
       {"thumbs", "9223372036854775808", "A,\xFF,B"},
-      {"export"},
       {"export", "/nonexistent-dir"},
   };
+  for (const char* word : {"", "help", "--version", "ALBUMS", "say \"hi\"", "back\\slash", "line\nfeed",
+                           "tab\tbell\aesc\033del\177", "\xF0\x9F\x93\xB7\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD", "\xFF\xFE",
+                           "caf\xE9", "\xED\xA0\x80", "a/b", "albums", "list", "thumbs", "export"}) {
+    commandLines.push_back({word});
+  }
+  for (const char* limit :
+       {"+5", "-0", "007", "9223372036854775807", "9223372036854775808", "1e3", "0x10", " 5", "\xD9\xA3"}) {
+    commandLines.push_back({"list", "-", limit});
+  }
   for (const bool granted : {false, true}) {
     if (granted) scratch_.grantAccess();
     for (const std::vector<std::string>& argv : commandLines) {
@@ -137,14 +122,14 @@ TEST_F(HelperProcess, EveryCommandLineEndsWithOneDocumentAndTheDocumentedStatus)
                    std::to_string(argv[0].size()) + " bytes: " + argv[0].substr(0, 40));
       const ProcessResult result = run(argv);
       if (!granted) {
-        EXPECT_EQ(testing::expectOneDocument(result, 3), kDenied);
+        EXPECT_EQ(expectOneDocument(result, 3), kDenied);
         continue;
       }
-      testing::RecordingApplication application;
+      RecordingApplication application;
       std::vector<std::string> decoded;
       for (const std::string& argument : argv) decoded.push_back(decodeUtf8(argument));
       const DispatchResult expected = dispatch(decoded, application);
-      const Document document = testing::expectOneDocument(result, expected.status);
+      const Document document = expectOneDocument(result, expected.status);
       if (expected.status == 2) {
         EXPECT_EQ(document, expected.document);
       } else {
@@ -154,5 +139,156 @@ TEST_F(HelperProcess, EveryCommandLineEndsWithOneDocumentAndTheDocumentedStatus)
   }
 }
 
+TEST(ProcessRunner, CapturesBothStreamsAndTheExitStatus) {
+  const ProcessResult result = runProcess("/bin/sh", {"-c", "printf out; printf err >&2; exit 7"});
+  ASSERT_TRUE(result.exited());
+  EXPECT_EQ(result.out, "out");
+  EXPECT_EQ(result.err, "err");
+  EXPECT_EQ(result.exitStatus, 7);
+}
+
+TEST(ProcessRunner, PassesArgumentsAsRawBytes) {
+  const std::string invalid = "\xFF\xC3 \"q\" \\ \n";
+  const std::string large(131071, 'a');
+  const ProcessResult result = runProcess("/usr/bin/printf", {"%s|%s|%s", invalid, "", large});
+  ASSERT_EQ(result.exitStatus, 0) << result.err;
+  EXPECT_EQ(result.out, invalid + "||" + large);
+}
+
+TEST(ProcessRunner, SetsEnvironmentAndWorkingDirectory) {
+  const RunOptions options{.environment = {{"TOLVEK_RUNNER_PROBE", "a b"}, {"HOME", "/nonexistent-home"}},
+                           .workingDirectory = "/"};
+  const ProcessResult result =
+      runProcess("/bin/sh", {"-c", "printf '%s|%s|%s' \"$TOLVEK_RUNNER_PROBE\" \"$HOME\" \"$(pwd)\""}, options);
+  EXPECT_EQ(result.out, "a b|/nonexistent-home|/");
+}
+
+TEST(ProcessRunner, RemovesVariablesUnlessTheyAreSetAgain) {
+  ASSERT_EQ(::setenv("TOLVEK_RUNNER_GONE", "inherited", 1), 0);
+  ASSERT_EQ(::setenv("TOLVEK_RUNNER_BACK", "inherited", 1), 0);
+  const RunOptions options{.environment = {{"TOLVEK_RUNNER_BACK", "set"}},
+                           .removed = {"TOLVEK_RUNNER_GONE", "TOLVEK_RUNNER_BACK"}};
+  const ProcessResult result = runProcess(
+      "/bin/sh", {"-c", "printf '%s|%s' \"${TOLVEK_RUNNER_GONE-unset}\" \"${TOLVEK_RUNNER_BACK-unset}\""}, options);
+  ::unsetenv("TOLVEK_RUNNER_GONE");
+  ::unsetenv("TOLVEK_RUNNER_BACK");
+  EXPECT_EQ(result.out, "unset|set");
+}
+
+TEST(ProcessRunner, KillsAChildThatOutlivesTheTimeout) {
+  const ProcessResult result =
+      runProcess("/bin/sh", {"-c", "printf started; exec sleep 30"}, {.timeout = std::chrono::milliseconds(200)});
+  EXPECT_TRUE(result.timedOut);
+  EXPECT_FALSE(result.exited());
+  EXPECT_EQ(result.out, "started");
+}
+
+TEST(ProcessRunner, ReportsSignalsAndStartFailures) {
+  const ProcessResult killed = runProcess("/bin/sh", {"-c", "kill -TERM $$"});
+  EXPECT_EQ(killed.signal, SIGTERM);
+  EXPECT_FALSE(killed.exited());
+
+  const ProcessResult missing = runProcess("/nonexistent/program", {});
+  EXPECT_EQ(missing.startError, ENOENT);
+  EXPECT_FALSE(missing.exited());
+}
+
+TEST(ProcessRunner, AClosedStandardOutputRaisesSigpipeInTheChildEvenWhenTheCallerIgnoresIt) {
+  struct sigaction ignore {};
+  struct sigaction previous {};
+  ignore.sa_handler = SIG_IGN;
+  ASSERT_EQ(::sigaction(SIGPIPE, &ignore, &previous), 0);
+  const ProcessResult result = runProcess("/usr/bin/printf", {"x"}, {.closedStdout = true});
+  ::sigaction(SIGPIPE, &previous, nullptr);
+  EXPECT_EQ(result.signal, SIGPIPE);
+}
+
+const char* const kUsageDescription =
+    "Tolvek shows your Photos library in its file picker and imports only the pictures and videos you choose.";
+
+std::vector<std::string> keysInOrder(const std::string& plist) {
+  static const std::regex key("<key>([^<]*)</key>");
+  std::vector<std::string> keys;
+  for (auto it = std::sregex_iterator(plist.begin(), plist.end(), key); it != std::sregex_iterator(); ++it) {
+    keys.push_back((*it)[1]);
+  }
+  return keys;
+}
+
+void expectShippedValues(const BundleInfo& info) {
+  EXPECT_EQ(info.identifier, "app.tolvek.photos-helper");
+  EXPECT_EQ(info.name, "tolvek-photos");
+  EXPECT_EQ(info.version, "1");
+  EXPECT_EQ(info.usageDescription, kUsageDescription);
+}
+
+// The four keys in order, read back as the shipped values.
+void expectShippedPropertyList(const std::string& plist) {
+  EXPECT_EQ(keysInOrder(plist), (std::vector<std::string>{"CFBundleIdentifier", "CFBundleName", "CFBundleVersion",
+                                                          "NSPhotoLibraryUsageDescription"}));
+  const std::optional<BundleInfo> info = parseBundleInfo(plist);
+  ASSERT_TRUE(info.has_value());
+  expectShippedValues(*info);
+}
+
+TEST(BundleInfo, ResourceIsAnXmlPropertyListWithTheFourKeysInOrder) {
+  const std::string plist = testing::readFileBytes(TOLVEK_SOURCE_DIR "/resources/Info.plist").value_or("");
+  ASSERT_FALSE(plist.empty());
+  EXPECT_EQ(plist.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", 0), 0u);
+  EXPECT_NE(plist.find("<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+                       "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">"),
+            std::string::npos);
+  expectShippedPropertyList(plist);
+}
+
+TEST(BundleInfo, ThisExecutableCarriesTheResourceAndReadsItBack) {
+  EXPECT_EQ(embeddedInfoPlist(), testing::readFileBytes(TOLVEK_SOURCE_DIR "/resources/Info.plist").value_or(""));
+  expectShippedValues(embeddedBundleInfo());
+}
+
+TEST(BundleInfo, ObjcopyExtractsThePropertyListFromTheHelper) {
+  const std::string out = ::testing::TempDir() + "/tolvek-extracted.plist";
+  const testing::ProcessResult objcopy = testing::runProcess(
+      "/usr/bin/objcopy",
+      {"-O", "binary", "--only-section=" + std::string(kInfoPlistSection), TOLVEK_BIN_DIR "/tolvek-photos", out});
+  ASSERT_TRUE(objcopy.exited()) << objcopy.err;
+  ASSERT_EQ(objcopy.exitStatus, 0) << objcopy.err;
+  const std::string plist = testing::readFileBytes(out).value_or("");
+  std::remove(out.c_str());
+  EXPECT_EQ(plist, testing::readFileBytes(TOLVEK_SOURCE_DIR "/resources/Info.plist").value_or(""));
+  expectShippedPropertyList(plist);
+}
+
+TEST(BundleInfo, ParserReadsOnlyStringValuesOfTheTopLevelDictionary) {
+  const std::string plist =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+      "<plist version=\"1.0\"><dict>\n"
+      "<!-- a comment -->\n"
+      "<key>Nested</key><dict><key>CFBundleName</key><string>inner</string></dict>\n"
+      "<key>CFBundleVersion</key><integer>7</integer>\n"
+      "<key>CFBundleName</key><string>R&amp;D &lt;x&gt; caf\xC3\xA9</string>\n"
+      "<key>Other</key><string>ignored</string>\n"
+      "<key>NSPhotoLibraryUsageDescription</key><string></string>\n"
+      "</dict></plist>\n";
+  const std::optional<BundleInfo> info = parseBundleInfo(plist);
+  ASSERT_TRUE(info.has_value());
+  EXPECT_EQ(info->name, "R&D <x> caf\xC3\xA9");
+  EXPECT_EQ(info->version, "");
+  EXPECT_EQ(info->identifier, "");
+  EXPECT_EQ(info->usageDescription, "");
+}
+
+TEST(BundleInfo, ParserRejectsTextThatIsNoPropertyList) {
+  const std::vector<std::string> broken = {
+      "",
+      "not xml",
+      "<plist><dict><key>CFBundleName</key><string>x</string></dict>",  // unclosed
+      "<plist><array><string>x</string></array></plist>",               // no dictionary
+      "<dict><key>CFBundleName</key><string>x</string></dict>",         // not inside plist
+  };
+  for (const std::string& text : broken) EXPECT_FALSE(parseBundleInfo(text).has_value()) << text;
+}
+
 }  // namespace
-}  // namespace tolvek
+}  // namespace tolvek::testing

@@ -1,10 +1,14 @@
 // The naming rules of export: splitting, lower-casing, reserving, cleaning,
-// conversion and folder paths.
-#include <gtest/gtest.h>
+// conversion (which agrees with the format table's column, for every
+// format's type identifier and copy name) and folder paths.
+#include "commands/export_naming.h"
 
 #include <glib.h>
+#include <gtest/gtest.h>
 
-#include "commands/export_naming.h"
+#include <string>
+
+#include "library/media_formats.h"
 #include "library/photo_types.h"
 
 namespace tolvek {
@@ -204,6 +208,15 @@ TEST(AbsolutePath, PrefixesTheWorkingDirectoryAndKeepsParentSegments) {
   for (const auto& c : cases) EXPECT_EQ(absolutePath(c.path, c.working), c.expected) << c.path;
   EXPECT_EQ(appendingPathComponent("/", "a.jpg"), "/a.jpg");
   EXPECT_EQ(appendingPathComponent("/tmp/x", "a.jpg"), "/tmp/x/a.jpg");
+}
+
+TEST(MediaFormatsOnExport, ConversionRuleMatchesTheTable) {
+  for (const MediaFormat& format : kMediaFormats) {
+    const std::string type(format.typeIdentifier);
+    const std::string name = "IMG_0001" + std::string(format.extension);
+    EXPECT_EQ(needsJpegConversion(type, "IMG_0001"), format.convertedOnExport) << type;
+    EXPECT_EQ(needsJpegConversion(std::nullopt, name), format.convertedOnExport) << name;
+  }
 }
 
 }  // namespace

@@ -8,8 +8,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <set>
 
 #include "support/scratch_library.h"
 
@@ -22,28 +20,16 @@ struct Library {
   ScratchLibrary scratch;
   std::vector<std::string> pictures;  // three JPEGs, oldest first
   std::string album;                  // holds all three
-  std::string stubs;                  // folder with a zenity per behaviour
   std::string counter;                // one line per zenity start
-};
 
-class Access : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    lib_ = new Library;
-    ScratchLibrary& s = lib_->scratch;
-    const std::string src = s.work("src");
-    std::filesystem::create_directories(src);
-    std::vector<std::string> paths;
-    for (int i = 0; i < 3; ++i) {
-      paths.push_back(src + "/p" + std::to_string(i) + ".jpg");
-      const std::string date = "2020:01:0" + std::to_string(i + 1) + " 10:00:00";
-      ASSERT_TRUE(writePicture(paths.back(), "jpeg", {.dateTimeOriginal = date, .offsetTimeOriginal = "+00:00"}));
-    }
-    lib_->pictures = s.import(paths);
-    lib_->album = s.createAlbum("All");
-    s.addToAlbum(lib_->album, lib_->pictures);
+  void build() {
+    ScratchLibrary& s = scratch;
+    pictures = s.importDatedPictures(3);
+    album = s.createAlbum("All");
+    s.addToAlbum(album, pictures);
 
-    lib_->counter = s.work("zenity-starts");
+    // A folder stub-<behaviour> with a zenity per behaviour.
+    counter = s.work("zenity-starts");
     for (const auto& [name, action] : std::vector<std::pair<std::string, std::string>>{
              {"allow", "exit 0"},
              {"deny", "exit 1"},
@@ -52,19 +38,15 @@ class Access : public ::testing::Test {
              {"gtk3-no-display", "echo '(zenity:7): Gtk-WARNING **: 10:00:00.000: cannot open display: :97' >&2\nexit 1"},
              {"gtk4-no-display", "echo 'Failed to open display' >&2\nexit 1"},
              {"warning-then-deny", "echo '(zenity:7): Gtk-WARNING **: theme' >&2\nexit 1"}}) {
-      const std::string folder = s.work("stub-" + name);
-      std::filesystem::create_directories(folder);
-      std::ofstream script(folder + "/zenity");
-      script << "#!/bin/sh\necho \"$*\" >> '" << lib_->counter << "'\n" << action << "\n";
-      script.close();
-      ::chmod((folder + "/zenity").c_str(), 0755);
+      const std::string zenity = s.work("stub-" + name) + "/zenity";
+      ASSERT_TRUE(writeFileBytes(zenity, "#!/bin/sh\necho \"$*\" >> '" + counter + "'\n" + action + "\n"));
+      ::chmod(zenity.c_str(), 0755);
     }
   }
-  static void TearDownTestSuite() {
-    delete lib_;
-    lib_ = nullptr;
-  }
+};
 
+class Access : public SharedLibraryTest<Library> {
+ protected:
   void SetUp() override {
     lib_->scratch.tool({"access", "reset"});
     std::filesystem::remove(lib_->counter);
@@ -76,21 +58,10 @@ class Access : public ::testing::Test {
     return {{"DISPLAY", ":97"}, {"PATH", lib_->scratch.work("stub-" + behaviour) + ":" + (path ? path : "/usr/bin:/bin")}};
   }
   static int zenityStarts() {
-    std::ifstream in(lib_->counter);
-    int count = 0;
-    for (std::string line; std::getline(in, line);) ++count;
-    return count;
+    const std::string starts = readFileBytes(lib_->counter).value_or("");
+    return static_cast<int>(std::count(starts.begin(), starts.end(), '\n'));
   }
-  static std::set<std::string> listed(const Json& document) {
-    std::set<std::string> ids;
-    for (const Json& item : document.value("items", Json::array())) ids.insert(item.value("id", ""));
-    return ids;
-  }
-
-  static Library* lib_;
 };
-
-Library* Access::lib_ = nullptr;
 
 TEST_F(Access, NoAnswerAndNoGraphicalSessionRefusesEveryCommandLine) {
   const std::vector<std::vector<std::string>> lines = {
@@ -111,8 +82,8 @@ TEST_F(Access, AllowingInThePromptRunsTheCommandAndIsNotAskedAgain) {
   EXPECT_EQ(albums["albums"].size(), 1u);
   EXPECT_EQ(zenityStarts(), 1);
   // Recorded: neither a graphical run nor one without a session asks again.
-  EXPECT_EQ(listed(lib_->scratch.run({"list", "-", "500"}, 0, withZenity("deny"))).size(), 3u);
-  EXPECT_EQ(listed(lib_->scratch.run({"list", "-", "500"})).size(), 3u);
+  EXPECT_EQ(itemIds(lib_->scratch.run({"list", "-", "500"}, 0, withZenity("deny"))).size(), 3u);
+  EXPECT_EQ(itemIds(lib_->scratch.run({"list", "-", "500"})).size(), 3u);
   EXPECT_EQ(zenityStarts(), 1);
 }
 
@@ -144,7 +115,7 @@ TEST_F(Access, APromptWithoutTheUsersAnswerRefusesThisRunAndRecordsNothing) {
     EXPECT_EQ(zenityStarts(), 1) << "asked once per run";
     EXPECT_EQ(lib_->scratch.run({"list"}, 3, withZenity(behaviour)), kDenied);
     EXPECT_EQ(zenityStarts(), 2) << "nothing recorded, so the next run asks again";
-    EXPECT_EQ(listed(lib_->scratch.run({"list"}, 0, withZenity("allow"))).size(), 3u);
+    EXPECT_EQ(itemIds(lib_->scratch.run({"list"}, 0, withZenity("allow"))).size(), 3u);
     EXPECT_EQ(zenityStarts(), 3);
   }
 }
@@ -172,11 +143,7 @@ TEST_F(Access, LimitedAccessShowsOnlyTheChosenAssetsAndNoAlbums) {
 
   EXPECT_EQ(lib_->scratch.run({"albums"}, 0, withZenity("deny")), Json::parse(R"({"albums":[]})"));
   EXPECT_EQ(zenityStarts(), 0) << "limited access is an answer";
-  const Json all = lib_->scratch.run({"list", "-", "500"});
-  ASSERT_TRUE(all.contains("items"));
-  ASSERT_EQ(all["items"].size(), 2u) << all.dump();
-  EXPECT_EQ(all["items"][0]["id"], b);
-  EXPECT_EQ(all["items"][1]["id"], a);
+  EXPECT_EQ(itemIds(lib_->scratch.run({"list", "-", "500"})), (std::vector<std::string>{b, a}));
   EXPECT_EQ(lib_->scratch.run({"list", lib_->album, "500"}), Json::parse(R"({"items":[]})"));
 
   const Json thumbs = lib_->scratch.run({"thumbs", "64", a + "," + hidden});

@@ -1,13 +1,14 @@
 // `albums` and `list` of the built helper on a real library that the library
 // tool filled: titles, counts, collections that are not albums, dates, limits
-// and identifiers that name nothing.
+// and identifiers that name nothing. The picture stack (libvips and what it
+// pulls in) costs start-up time, so only commands that render pictures may
+// load it: the dynamic loader's own trace (LD_DEBUG=files, written to
+// standard error by the loader, not by the helper) shows every object the
+// process opened.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <ctime>
-#include <cstdlib>
 #include <filesystem>
-#include <set>
 
 #include "support/catalog_fixture.h"
 #include "support/scratch_library.h"
@@ -51,70 +52,40 @@ struct Library {
   std::string tripAgain; // a second album titled "Trip": summer
   std::string emptyTitle;
   std::string untitled;
-};
 
-class Browse : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    lib_ = new Library;
-    ScratchLibrary& s = lib_->scratch;
-    const std::string src = s.work("src");
-    std::filesystem::create_directories(src + "/fill");
-    ASSERT_TRUE(writePicture(src + "/beach.jpg", "jpeg",
-                             {.width = 64, .height = 48, .dateTimeOriginal = "2021:03:04 05:06:07",
-                              .offsetTimeOriginal = "+02:00"}));
-    ASSERT_TRUE(writePicture(src + "/Été 🌅.jpg", "jpeg",
-                             {.dateTimeOriginal = "2019:07:01 12:00:00", .offsetTimeOriginal = "+00:00"}));
-    ASSERT_TRUE(writePicture(src + "/undated.png", "png"));
-    ASSERT_TRUE(writeVideo(src + "/clip.mp4", {.creationTime = "2022-05-06T07:08:09Z"}));
-    ASSERT_TRUE(writeAudio(src + "/song.m4a", "m4a", "2023-01-01T00:00:00Z"));
-    ASSERT_TRUE(writePicture(src + "/fill/template.png", "png", {.width = 16, .height = 12}));
-    const auto bytes = readFileBytes(src + "/fill/template.png");
-    ASSERT_TRUE(bytes);
-    std::filesystem::remove(src + "/fill/template.png");
-    std::vector<std::string> fillerPaths;
-    for (int i = 0; i < kFillerCount; ++i) {
-      char name[32];
-      std::snprintf(name, sizeof name, "/fill/f%03d.png", i);
-      fillerPaths.push_back(src + name);
-      // Bytes after the end of the PNG make each filler content of its own.
-      ASSERT_TRUE(writeFileBytes(fillerPaths.back(), *bytes + name));
-      ASSERT_TRUE(setModificationTime(fillerPaths.back(), kFillerEpoch + i * 60));
-    }
+  void build() {
+    ScratchLibrary& s = scratch;
+    const std::vector<std::pair<std::string*, std::string>> files = {
+        {&beach,
+         s.picture(
+             "beach.jpg", "jpeg",
+             {.width = 64, .height = 48, .dateTimeOriginal = "2021:03:04 05:06:07", .offsetTimeOriginal = "+02:00"})},
+        {&clip, s.video("clip.mp4", {.creationTime = "2022-05-06T07:08:09Z"})},
+        {&song, s.audio("song.m4a", "2023-01-01T00:00:00Z")},
+        {&summer,
+         s.picture("Été 🌅.jpg", "jpeg", {.dateTimeOriginal = "2019:07:01 12:00:00", .offsetTimeOriginal = "+00:00"})}};
+    const std::string undatedPath = s.picture("undated.png", "png");
+    const std::vector<std::string> fillerPaths = s.pictureCopies("src/fill", kFillerCount, kFillerEpoch, 60);
+    ASSERT_FALSE(::testing::Test::HasFailure()) << "the source files could not be made";
+    s.importInto(files);
+    undated = s.import(undatedPath, {"--no-date"});
+    fillers = s.import(fillerPaths);
 
-    auto ids = s.import({src + "/beach.jpg", src + "/clip.mp4", src + "/song.m4a", src + "/Été 🌅.jpg"});
-    lib_->beach = ids[0];
-    lib_->clip = ids[1];
-    lib_->song = ids[2];
-    lib_->summer = ids[3];
-    lib_->undated = s.import(src + "/undated.png", {"--no-date"});
-    lib_->fillers = s.import(fillerPaths);
-
-    lib_->trip = s.createAlbum("Trip");
-    lib_->tripAgain = s.createAlbum("Trip");
-    lib_->emptyTitle = s.createAlbum("");
-    lib_->untitled = s.createAlbum(std::nullopt);
-    s.addToAlbum(lib_->trip, {lib_->beach, lib_->clip, lib_->song});
-    s.addToAlbum(lib_->tripAgain, {lib_->summer});
-    s.tool({"favorite", lib_->beach});
+    trip = s.createAlbum("Trip");
+    tripAgain = s.createAlbum("Trip");
+    emptyTitle = s.createAlbum("");
+    untitled = s.createAlbum(std::nullopt);
+    s.addToAlbum(trip, {beach, clip, song});
+    s.addToAlbum(tripAgain, {summer});
+    s.tool({"favorite", beach});
     s.grantAccess();
   }
-  static void TearDownTestSuite() {
-    delete lib_;
-    lib_ = nullptr;
-  }
+};
 
+class Browse : public SharedLibraryTest<Library> {
+ protected:
   static Json run(const std::vector<std::string>& arguments, const Environment& extra = {}) {
     return lib_->scratch.run(arguments, 0, extra);
-  }
-  static std::vector<std::string> itemIds(const Json& document) {
-    std::vector<std::string> ids;
-    if (!document.is_object() || !document.contains("items") || !document["items"].is_array()) {
-      ADD_FAILURE() << "no items array: " << document.dump();
-      return ids;
-    }
-    for (const Json& item : document["items"]) ids.push_back(item.value("id", ""));
-    return ids;
   }
 
   // Newest first over the whole library: clip (2022), beach (2021), the
@@ -126,11 +97,7 @@ class Browse : public ::testing::Test {
     ids.push_back(lib_->undated);
     return ids;
   }
-
-  static Library* lib_;
 };
-
-Library* Browse::lib_ = nullptr;
 
 TEST_F(Browse, AlbumsListsEveryAlbumWithItsTitleAndItsPicturesAndVideosCounted) {
   const Json document = run({"albums"});
@@ -149,14 +116,13 @@ TEST_F(Browse, AlbumsListsEveryAlbumWithItsTitleAndItsPicturesAndVideosCounted) 
   // moments the import made are collections too, but never listed.
   ASSERT_EQ(byId.size(), 4u) << document.dump();
   ASSERT_EQ(document["albums"].size(), 4u);
-  EXPECT_EQ(byId[lib_->trip]["name"], "Trip");
-  EXPECT_EQ(byId[lib_->trip]["count"], 2) << "the audio member is not counted";
-  EXPECT_EQ(byId[lib_->tripAgain]["name"], "Trip");
-  EXPECT_EQ(byId[lib_->tripAgain]["count"], 1);
-  EXPECT_EQ(byId[lib_->emptyTitle]["name"], "");
-  EXPECT_EQ(byId[lib_->emptyTitle]["count"], 0);
-  EXPECT_EQ(byId[lib_->untitled]["name"], "Untitled album");
-  EXPECT_EQ(byId[lib_->untitled]["count"], 0);
+  const auto album = [](const std::string& id, const std::string& name, int count) {
+    return Json{{"id", id}, {"name", name}, {"count", count}};
+  };
+  EXPECT_EQ(byId[lib_->trip], album(lib_->trip, "Trip", 2)) << "the audio member is not counted";
+  EXPECT_EQ(byId[lib_->tripAgain], album(lib_->tripAgain, "Trip", 1));
+  EXPECT_EQ(byId[lib_->emptyTitle], album(lib_->emptyTitle, "", 0));
+  EXPECT_EQ(byId[lib_->untitled], album(lib_->untitled, "Untitled album", 0));
   // Further arguments change nothing.
   EXPECT_EQ(run({"albums", "extra", "-"}), document);
 }
@@ -168,8 +134,7 @@ TEST_F(Browse, CollectionsThatAreNotAlbumsStillListTheirAssets) {
   ASSERT_TRUE(rows);
   std::string favorites, videos;
   for (const std::string& row : *rows) {
-    const auto last = row.rfind('|');
-    const std::string identifier = row.substr(last + 1);
+    const std::string identifier = row.substr(row.rfind('|') + 1);
     if (row.starts_with("2|Favorites|")) favorites = identifier;
     if (row.starts_with("2|Videos|")) videos = identifier;
   }
@@ -203,16 +168,13 @@ TEST_F(Browse, ListShowsTheWholeLibraryNewestFirstWithUtcDatesAndNoAudio) {
     }
     byId[item["id"].get<std::string>()] = item;
   }
-  EXPECT_EQ(byId[lib_->beach]["date"], "2021-03-04T03:06:07Z");
-  EXPECT_EQ(byId[lib_->beach]["name"], "beach.jpg");
-  EXPECT_EQ(byId[lib_->beach]["isVideo"], false);
-  EXPECT_EQ(byId[lib_->clip]["date"], "2022-05-06T07:08:09Z");
-  EXPECT_EQ(byId[lib_->clip]["name"], "clip.mp4");
-  EXPECT_EQ(byId[lib_->clip]["isVideo"], true);
-  EXPECT_EQ(byId[lib_->summer]["name"], "Été 🌅.jpg");
-  EXPECT_EQ(byId[lib_->summer]["date"], "2019-07-01T12:00:00Z");
-  EXPECT_TRUE(byId[lib_->undated]["date"].is_null()) << byId[lib_->undated].dump();
-  EXPECT_EQ(byId[lib_->undated]["name"], "undated.png");
+  const auto item = [](const std::string& id, const std::string& name, const Json& date, bool isVideo) {
+    return Json{{"id", id}, {"name", name}, {"date", date}, {"isVideo", isVideo}};
+  };
+  EXPECT_EQ(byId[lib_->beach], item(lib_->beach, "beach.jpg", "2021-03-04T03:06:07Z", false));
+  EXPECT_EQ(byId[lib_->clip], item(lib_->clip, "clip.mp4", "2022-05-06T07:08:09Z", true));
+  EXPECT_EQ(byId[lib_->summer], item(lib_->summer, "Été 🌅.jpg", "2019-07-01T12:00:00Z", false));
+  EXPECT_EQ(byId[lib_->undated], item(lib_->undated, "undated.png", nullptr, false));
   for (int i = 0; i < kFillerCount; ++i) {
     EXPECT_EQ(byId[lib_->fillers[static_cast<std::size_t>(i)]]["date"], utcText(kFillerEpoch + i * 60));
   }
@@ -277,8 +239,7 @@ TEST_F(Browse, IdentifiersThatNameNothingGiveEmptyItems) {
       bigText,
   };
   for (const std::string& id : nothing) {
-    const Json document = run({"list", id, "500"});
-    EXPECT_EQ(document, Json::parse(R"({"items":[]})")) << "album '" << id.substr(0, 60) << "'";
+    EXPECT_EQ(run({"list", id, "500"}), Json::parse(R"({"items":[]})")) << "album '" << id.substr(0, 60) << "'";
   }
 }
 
@@ -288,15 +249,7 @@ TEST_F(Browse, IdentifiersThatNameNothingGiveEmptyItems) {
 // is null.
 TEST(DamagedRows, ARowThatCannotBeWrittenIsLeftOutAndTheRestListed) {
   ScratchLibrary s;
-  const std::string src = s.work("src");
-  std::filesystem::create_directories(src);
-  std::vector<std::string> paths;
-  for (int i = 0; i < 3; ++i) {
-    paths.push_back(src + "/p" + std::to_string(i) + ".jpg");
-    ASSERT_TRUE(writePicture(paths.back(), "jpeg", {.dateTimeOriginal = "2020:01:0" + std::to_string(i + 1) + " 10:00:00",
-                                                    .offsetTimeOriginal = "+00:00"}));
-  }
-  const std::vector<std::string> ids = s.import(paths);
+  const std::vector<std::string> ids = s.importDatedPictures(3);
   const std::string album = s.createAlbum("All");
   const std::string broken = s.createAlbum("Broken");
   s.addToAlbum(album, ids);
@@ -311,11 +264,7 @@ TEST(DamagedRows, ARowThatCannotBeWrittenIsLeftOutAndTheRestListed) {
   const std::vector<std::string> rest = {ids[2], ids[0]};  // newest first: the year 10000, then 2020
   for (const std::string& scope : {std::string("-"), album}) {
     const Json listed = s.run({"list", scope, "500"});
-    ASSERT_TRUE(listed.contains("items")) << scope;
-    std::vector<std::string> listedIds;
-    for (const Json& item : listed["items"]) listedIds.push_back(item.value("id", ""));
-    EXPECT_EQ(listedIds, rest) << scope;
-    ASSERT_EQ(listed["items"].size(), 2u);
+    ASSERT_EQ(itemIds(listed), rest) << scope;
     EXPECT_TRUE(listed["items"][0]["date"].is_null()) << listed["items"][0].dump();
     EXPECT_EQ(listed["items"][1]["date"], "2020-01-01T10:00:00Z");
   }
@@ -338,11 +287,7 @@ TEST(DamagedRows, ARowThatCannotBeWrittenIsLeftOutAndTheRestListed) {
 // -wal or -shm file, reads as usual.
 TEST(ReadOnlyLibrary, ACatalogThatCannotBeWrittenBesideReadsNormally) {
   ScratchLibrary s;
-  const std::string src = s.work("src");
-  std::filesystem::create_directories(src);
-  ASSERT_TRUE(writePicture(src + "/a.jpg", "jpeg", {.dateTimeOriginal = "2020:01:01 10:00:00"}));
-  ASSERT_TRUE(writePicture(src + "/b.jpg", "jpeg", {.dateTimeOriginal = "2020:01:02 10:00:00"}));
-  const std::vector<std::string> ids = s.import({src + "/a.jpg", src + "/b.jpg"});
+  const std::vector<std::string> ids = s.importDatedPictures(2);
   s.grantAccess();
   ASSERT_FALSE(std::filesystem::exists(s.catalogPath() + "-wal"));
   ASSERT_FALSE(std::filesystem::exists(s.catalogPath() + "-shm"));
@@ -368,10 +313,7 @@ TEST(ReadOnlyLibrary, ACatalogThatCannotBeWrittenBesideReadsNormally) {
   ASSERT_NE(probe.exitStatus, 0) << "the folder is still writable";
 
   const Json listed = expectOneDocument(readOnly({TOLVEK_BIN_DIR "/tolvek-photos", "list", "-", "500"}), 0);
-  ASSERT_TRUE(listed.contains("items")) << listed.dump();
-  std::vector<std::string> listedIds;
-  for (const Json& item : listed["items"]) listedIds.push_back(item.value("id", ""));
-  EXPECT_EQ(listedIds, (std::vector<std::string>{ids[1], ids[0]}));
+  EXPECT_EQ(itemIds(listed), (std::vector<std::string>{ids[1], ids[0]}));
   const Json thumbs = expectOneDocument(readOnly({TOLVEK_BIN_DIR "/tolvek-photos", "thumbs", "64", ids[0]}), 0);
   EXPECT_TRUE(thumbs.contains("thumbs") && thumbs["thumbs"].contains(ids[0])) << thumbs.dump().substr(0, 200);
 
@@ -383,6 +325,45 @@ TEST(ReadOnlyLibrary, ACatalogThatCannotBeWrittenBesideReadsNormally) {
   const Json throughOdd =
       expectOneDocument(readOnly({TOLVEK_BIN_DIR "/tolvek-photos", "list", "-", "500"}, {{"XDG_DATA_HOME", odd}}), 0);
   EXPECT_EQ(throughOdd, listed);
+}
+
+struct StackLibrary {
+  ScratchLibrary scratch;
+  std::string picture;
+
+  void build() {
+    picture = scratch.import(scratch.picture("picture.jpg", "jpeg", {.width = 320, .height = 240}));
+    scratch.grantAccess();
+  }
+};
+
+class ImageStack : public SharedLibraryTest<StackLibrary> {
+ protected:
+  // The run's loader trace; its standard output must still be one document.
+  static std::string loaderTrace(const std::vector<std::string>& arguments, int status) {
+    const ProcessResult result = lib_->scratch.helper(arguments, {{"LD_DEBUG", "files"}});
+    EXPECT_TRUE(result.exited());
+    EXPECT_EQ(result.exitStatus, status);
+    EXPECT_EQ(result.out.find('\n'), result.out.size() - 1) << result.out.substr(0, 200);
+    EXPECT_NE(result.err.find("calling init"), std::string::npos) << "no loader trace: is LD_DEBUG honoured here?";
+    return result.err;
+  }
+  static bool loadsVips(const std::string& trace) { return trace.find("libvips.so") != std::string::npos; }
+};
+
+TEST_F(ImageStack, AlbumsListAndUsageErrorsNeverLoadIt) {
+  const std::vector<std::pair<std::vector<std::string>, int>> runs = {
+      {{}, 2}, {{"albums"}, 0}, {{"list", "-", "500"}, 0}, {{"nope"}, 2}, {{"thumbs"}, 2}, {{"export", "x"}, 2}};
+  for (const auto& [arguments, status] : runs) {
+    const std::string trace = loaderTrace(arguments, status);
+    EXPECT_FALSE(loadsVips(trace)) << (arguments.empty() ? std::string("(no arguments)") : arguments.front());
+    EXPECT_EQ(trace.find("libavcodec"), std::string::npos);
+  }
+}
+
+TEST_F(ImageStack, ThumbsLoadsItAndStillWritesOneDocument) {
+  EXPECT_TRUE(loadsVips(loaderTrace({"thumbs", "240", lib_->picture}, 0)));
+  EXPECT_EQ(expectOneDocument(lib_->scratch.helper({"thumbs", "240", lib_->picture}), 0)["thumbs"].size(), 1u);
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 // served from their derivatives without the network.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 
 #include "support/http_test_server.h"
@@ -29,49 +28,32 @@ struct Library {
   std::string offloaded;       // original only behind a URL
   std::string album;
   std::unique_ptr<HttpTestServer> server;
-};
 
-class Thumbs : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    lib_ = new Library;
-    ScratchLibrary& s = lib_->scratch;
-    const std::string src = s.work("src");
-    fs::create_directories(src);
-    ASSERT_TRUE(writePicture(src + "/landscape.jpg", "jpeg", {.width = 640, .height = 480}));
-    ASSERT_TRUE(writePicture(src + "/rotated.jpg", "jpeg", {.width = 640, .height = 480, .orientation = 6}));
-    ASSERT_TRUE(writePicture(src + "/picture.heic", "heic", {.width = 800, .height = 600}));
-    ASSERT_TRUE(writePicture(src + "/tall.png", "png", {.width = 300, .height = 400}));
-    ASSERT_TRUE(writeVideo(src + "/clip.mp4", {.width = 320, .height = 240}));
-    ASSERT_TRUE(writeVideo(src + "/turned.mp4", {.width = 320, .height = 240, .rotate = 90}));
-    ASSERT_TRUE(writeAudio(src + "/sound.m4a", "m4a"));
-    std::vector<std::string> damaged;
-    for (const char* name : {"corrupt", "truncated", "empty", "deleted", "huge", "derivative-only", "offloaded"}) {
-      damaged.push_back(src + "/" + name + ".jpg");
-      ASSERT_TRUE(writePicture(damaged.back(), "jpeg", {.width = 640, .height = 480}));
-    }
-    const auto ids = s.import({src + "/landscape.jpg", src + "/rotated.jpg", src + "/picture.heic", src + "/tall.png",
-                               src + "/clip.mp4", src + "/turned.mp4", src + "/sound.m4a"});
-    lib_->landscape = ids[0];
-    lib_->rotated = ids[1];
-    lib_->heic = ids[2];
-    lib_->png = ids[3];
-    lib_->video = ids[4];
-    lib_->turnedVideo = ids[5];
-    lib_->audio = ids[6];
-    const auto broken = s.import(damaged);
-    lib_->corrupt = broken[0];
-    lib_->truncated = broken[1];
-    lib_->empty = broken[2];
-    lib_->deleted = broken[3];
-    lib_->huge = broken[4];
-    lib_->derivativeOnly = broken[5];
-    lib_->offloaded = broken[6];
+  void build() {
+    ScratchLibrary& s = scratch;
+    const PictureFixture vga{.width = 640, .height = 480};
+    const std::vector<std::pair<std::string*, std::string>> files = {
+        {&landscape, s.picture("landscape.jpg", "jpeg", vga)},
+        {&rotated, s.picture("rotated.jpg", "jpeg", {.width = 640, .height = 480, .orientation = 6})},
+        {&heic, s.picture("picture.heic", "heic", {.width = 800, .height = 600})},
+        {&png, s.picture("tall.png", "png", {.width = 300, .height = 400})},
+        {&video, s.video("clip.mp4", {.width = 320, .height = 240})},
+        {&turnedVideo, s.video("turned.mp4", {.width = 320, .height = 240, .rotate = 90})},
+        {&audio, s.audio("sound.m4a")}};
+    std::vector<std::pair<std::string*, std::string>> damaged;
+    const std::vector<std::string*> broken = {&corrupt, &truncated,      &empty,    &deleted,
+                                              &huge,    &derivativeOnly, &offloaded};
+    const char* const names[] = {"corrupt", "truncated", "empty", "deleted", "huge", "derivative-only", "offloaded"};
+    for (std::size_t i = 0; i < broken.size(); ++i)
+      damaged.emplace_back(broken[i], s.picture(names[i] + std::string(".jpg"), "jpeg", vga));
+    ASSERT_FALSE(::testing::Test::HasFailure()) << "the source files could not be made";
+    s.importInto(files);
+    s.importInto(damaged);
 
     // Damage the library's copies; without derivatives nothing else can stand in.
     for (std::size_t i = 0; i < 5; ++i) {
-      for (const std::string& d : s.derivativePaths(broken[i])) fs::remove(d);
-      const auto original = s.originalPath(broken[i]);
+      for (const std::string& d : s.derivativePaths(*damaged[i].first)) fs::remove(d);
+      const auto original = s.originalPath(*damaged[i].first);
       ASSERT_TRUE(original);
       const auto bytes = readFileBytes(*original);
       ASSERT_TRUE(bytes);
@@ -88,22 +70,21 @@ class Thumbs : public ::testing::Test {
         case 4: ASSERT_TRUE(writePngHeaderOnly(*original, 100000, 100000)); break;
       }
     }
-    ASSERT_FALSE(s.derivativePaths(lib_->derivativeOnly).empty());
-    fs::remove(*s.originalPath(lib_->derivativeOnly));
+    ASSERT_FALSE(s.derivativePaths(derivativeOnly).empty());
+    fs::remove(*s.originalPath(derivativeOnly));
 
-    lib_->server = std::make_unique<HttpTestServer>(std::chrono::seconds(600));
-    lib_->server->serve("/offloaded.jpg", HttpPlan{.body = *readFileBytes(src + "/offloaded.jpg")});
-    s.tool({"offload", lib_->offloaded, lib_->server->url("/offloaded.jpg")});
+    server = std::make_unique<HttpTestServer>(std::chrono::seconds(600));
+    server->serve("/offloaded.jpg", HttpPlan{.body = *readFileBytes(damaged[6].second)});
+    s.tool({"offload", offloaded, server->url("/offloaded.jpg")});
 
-    lib_->album = s.createAlbum("Album");
-    s.addToAlbum(lib_->album, {lib_->landscape});
+    album = s.createAlbum("Album");
+    s.addToAlbum(album, {landscape});
     s.grantAccess();
   }
-  static void TearDownTestSuite() {
-    delete lib_;
-    lib_ = nullptr;
-  }
+};
 
+class Thumbs : public SharedLibraryTest<Library> {
+ protected:
   // Runs thumbs and gives each member's JPEG bytes; every value must be a
   // JPEG data URL.
   static std::map<std::string, std::string> thumbs(const std::string& size, const std::string& ids) {
@@ -121,50 +102,40 @@ class Thumbs : public ::testing::Test {
     }
     return jpegs;
   }
-  static void expectSize(const std::string& jpeg, int width, int height, const std::string& what) {
-    const auto size = encodedPictureSize(jpeg);
-    ASSERT_TRUE(size) << what << " does not decode";
-    EXPECT_EQ(size->width, width) << what;
-    EXPECT_EQ(size->height, height) << what;
-  }
-  static void expectUpright(const std::string& jpeg, const std::string& what) {
-    EXPECT_EQ(pictureOrientation(jpeg), 1) << what;
-    for (Quadrant q : {Quadrant::topLeft, Quadrant::topRight, Quadrant::bottomLeft, Quadrant::bottomRight}) {
-      EXPECT_EQ(markerColourIn(jpeg, q), markerColourAt(q)) << what << ", quadrant " << static_cast<int>(q);
-    }
-  }
-
-  static Library* lib_;
 };
-
-Library* Thumbs::lib_ = nullptr;
 
 TEST_F(Thumbs, PicturesComeOutUprightAtTheSmallestSizeCoveringTheSquare) {
   const auto jpegs = thumbs("240", joinIds({lib_->landscape, lib_->rotated, lib_->heic, lib_->png}));
   ASSERT_EQ(jpegs.size(), 4u);
-  expectSize(jpegs.at(lib_->landscape), 320, 240, "4:3 JPEG");
-  expectUpright(jpegs.at(lib_->landscape), "4:3 JPEG");
-  expectSize(jpegs.at(lib_->rotated), 320, 240, "EXIF-turned JPEG");
-  expectUpright(jpegs.at(lib_->rotated), "EXIF-turned JPEG");
-  expectSize(jpegs.at(lib_->heic), 320, 240, "HEIC");
-  expectUpright(jpegs.at(lib_->heic), "HEIC");
-  expectSize(jpegs.at(lib_->png), 240, 320, "3:4 PNG");
-  expectUpright(jpegs.at(lib_->png), "3:4 PNG");
-  for (const auto& [id, jpeg] : jpegs) {
-    EXPECT_FALSE(pictureMetadata(jpeg, "exif-ifd0-Orientation")) << id << ": a thumbnail carries no EXIF";
+  const struct {
+    std::string id, what;
+    int width, height;
+  } cases[] = {{lib_->landscape, "4:3 JPEG", 320, 240},
+               {lib_->rotated, "EXIF-turned JPEG", 320, 240},
+               {lib_->heic, "HEIC", 320, 240},
+               {lib_->png, "3:4 PNG", 240, 320}};
+  for (const auto& c : cases) {
+    EXPECT_TRUE(hasPictureSize(jpegs.at(c.id), c.width, c.height)) << c.what;
+    EXPECT_TRUE(showsUprightMarker(jpegs.at(c.id))) << c.what;
+    EXPECT_FALSE(pictureMetadata(jpegs.at(c.id), "exif-ifd0-Orientation")) << c.what << ": a thumbnail carries no EXIF";
   }
 }
 
 TEST_F(Thumbs, TheSideIsBoundedAndAMalformedSizeMeans240) {
-  const std::string ids = joinIds({lib_->landscape});
-  expectSize(thumbs("64", ids).at(lib_->landscape), 85, 64, "side 64");
-  expectSize(thumbs("1", ids).at(lib_->landscape), 85, 64, "side 1 is 64");
-  expectSize(thumbs("-5", ids).at(lib_->landscape), 85, 64, "side -5 is 64");
-  expectSize(thumbs("abc", ids).at(lib_->landscape), 320, 240, "side abc is 240");
-  expectSize(thumbs("9223372036854775808", ids).at(lib_->landscape), 320, 240, "an overflowing side is 240");
-  // Never larger than the original: 1024 and beyond give the whole 640x480.
-  expectSize(thumbs("1024", ids).at(lib_->landscape), 640, 480, "side 1024");
-  expectSize(thumbs("99999", ids).at(lib_->landscape), 640, 480, "side 99999");
+  const struct {
+    const char* side;
+    int width, height;
+  } cases[] = {{"64", 85, 64},
+               {"1", 85, 64},
+               {"-5", 85, 64},
+               {"abc", 320, 240},
+               {"9223372036854775808", 320, 240},
+               // Never larger than the original: 1024 and beyond give the whole 640x480.
+               {"1024", 640, 480},
+               {"99999", 640, 480}};
+  for (const auto& c : cases) {
+    EXPECT_TRUE(hasPictureSize(thumbs(c.side, lib_->landscape).at(lib_->landscape), c.width, c.height)) << c.side;
+  }
 }
 
 TEST_F(Thumbs, VideosGiveAnUprightFrameAndAudioNothing) {
@@ -172,20 +143,16 @@ TEST_F(Thumbs, VideosGiveAnUprightFrameAndAudioNothing) {
   EXPECT_EQ(jpegs.count(lib_->audio), 0u);
   ASSERT_EQ(jpegs.count(lib_->video), 1u);
   ASSERT_EQ(jpegs.count(lib_->turnedVideo), 1u);
-  expectSize(jpegs.at(lib_->video), 320, 240, "video");
-  expectUpright(jpegs.at(lib_->video), "video");
+  EXPECT_TRUE(hasPictureSize(jpegs.at(lib_->video), 320, 240));
+  EXPECT_TRUE(showsUprightMarker(jpegs.at(lib_->video)));
   // Shown turned by 90 degrees: portrait, with the marker where players show it.
-  expectSize(jpegs.at(lib_->turnedVideo), 240, 320, "turned video");
+  EXPECT_TRUE(hasPictureSize(jpegs.at(lib_->turnedVideo), 240, 320));
   ScratchFolder work;
   const auto original = lib_->scratch.originalPath(lib_->turnedVideo);
   ASSERT_TRUE(original);
   ASSERT_TRUE(writeFrameAsPlayersShowIt(*original, work.file("frame.png")));
-  const auto shown = readFileBytes(work.file("frame.png"));
-  ASSERT_TRUE(shown);
-  for (Quadrant q : {Quadrant::topLeft, Quadrant::topRight, Quadrant::bottomLeft, Quadrant::bottomRight}) {
-    EXPECT_EQ(markerColourIn(jpegs.at(lib_->turnedVideo), q), markerColourIn(*shown, q))
-        << "quadrant " << static_cast<int>(q);
-  }
+  EXPECT_EQ(markerColoursIn(jpegs.at(lib_->turnedVideo)),
+            markerColoursIn(readFileBytes(work.file("frame.png")).value_or("")));
 }
 
 TEST_F(Thumbs, DamagedOriginalsAreLeftOutAndTheRestStillComesOut) {
@@ -196,22 +163,21 @@ TEST_F(Thumbs, DamagedOriginalsAreLeftOutAndTheRestStillComesOut) {
   EXPECT_EQ(jpegs.count(lib_->landscape), 1u);
   EXPECT_EQ(jpegs.count(lib_->png), 1u);
   // Larger sides need the original; still nothing from the damaged ones.
-  const auto large = thumbs("1024", joinIds(ids));
-  EXPECT_EQ(large.size(), 2u);
+  EXPECT_EQ(thumbs("1024", joinIds(ids)).size(), 2u);
 }
 
 TEST_F(Thumbs, ADeletedOriginalStillHasItsThumbnailFromTheDerivatives) {
   const auto jpegs = thumbs("240", lib_->derivativeOnly);
   ASSERT_EQ(jpegs.count(lib_->derivativeOnly), 1u);
-  expectSize(jpegs.at(lib_->derivativeOnly), 320, 240, "from a derivative");
+  EXPECT_TRUE(hasPictureSize(jpegs.at(lib_->derivativeOnly), 320, 240)) << "from a derivative";
 }
 
 TEST_F(Thumbs, AnOffloadedAssetGetsItsThumbnailWithoutTheNetwork) {
   const int before = lib_->server->requestCount();
   const auto jpegs = thumbs("240", lib_->offloaded);
   ASSERT_EQ(jpegs.count(lib_->offloaded), 1u);
-  expectSize(jpegs.at(lib_->offloaded), 320, 240, "offloaded");
-  expectUpright(jpegs.at(lib_->offloaded), "offloaded");
+  EXPECT_TRUE(hasPictureSize(jpegs.at(lib_->offloaded), 320, 240));
+  EXPECT_TRUE(showsUprightMarker(jpegs.at(lib_->offloaded)));
   EXPECT_EQ(lib_->server->requestCount(), before) << "a derivative covers 240: no download";
 }
 
@@ -223,10 +189,10 @@ TEST_F(Thumbs, IdentifiersThatNameNoAssetAreLeftOutAndDuplicatesGiveOneMember) {
   ASSERT_EQ(jpegs.size(), 1u);
   EXPECT_EQ(jpegs.count(lib_->landscape), 1u);
 
-  EXPECT_EQ(lib_->scratch.run({"thumbs", "240", ""}), Json::parse(R"({"thumbs":{}})"));
-  EXPECT_EQ(lib_->scratch.run({"thumbs", "240", ",,,"}), Json::parse(R"({"thumbs":{}})"));
-  EXPECT_EQ(lib_->scratch.run({"thumbs", "240", bigText}), Json::parse(R"({"thumbs":{}})"));
-  EXPECT_EQ(lib_->scratch.run({"thumbs", "240", joinIds({lib_->audio, lib_->corrupt})}), Json::parse(R"({"thumbs":{}})"));
+  for (const std::string& nothing :
+       {std::string(), std::string(",,,"), bigText, joinIds({lib_->audio, lib_->corrupt})}) {
+    EXPECT_EQ(lib_->scratch.run({"thumbs", "240", nothing}), Json::parse(R"({"thumbs":{}})")) << nothing.substr(0, 60);
+  }
 }
 
 }  // namespace

@@ -1,6 +1,11 @@
 // Probing files by content: kind, type identifier and capture date.
+// Decoding picture bytes:
+// formats, orientation, the pixel limit, damaged data and JPEG encoding with
+// and without the capture metadata.
 #include <gtest/gtest.h>
+#include <vips/vips.h>
 
+#include <cctype>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -8,12 +13,17 @@
 #include <vector>
 
 #include "media_test_module.h"
+#include "platform/media/capture_date.h"
 #include "platform/media/content_kind.h"
+#include "platform/media/vips_picture.h"
 #include "support/media_fixtures.h"
 #include "support/time_zone.h"
 
 namespace tolvek::testing {
 namespace {
+
+using media::exifCaptureTime;
+using media::isoCaptureTime;
 
 std::string ftyp(std::string_view major, std::initializer_list<std::string_view> compatible) {
   std::string box;
@@ -73,30 +83,23 @@ INSTANTIATE_TEST_SUITE_P(Formats, ProbedPictures,
                                            PictureCase{"webp", "org.webmproject.webp"},
                                            PictureCase{"gif", "com.compuserve.gif"}));
 
-TEST(ProbedDates, ExifDateWithOffsetIsAnInstant) {
+// With an offset the EXIF date is an instant; without one, local time.
+TEST(ProbedDates, ExifDatesWithAndWithoutOffset) {
   ScratchFolder folder;
-  PictureFixture fixture{.dateTimeOriginal = "2021:07:14 09:30:00", .offsetTimeOriginal = "+02:00"};
-  ASSERT_TRUE(writePicture(folder.file("a.jpg"), "jpeg", fixture));
-  const auto probe = mediaModule().probe(folder.file("a.jpg"));
-  ASSERT_TRUE(probe);
-  // 2021-07-14T07:30:00Z
-  EXPECT_EQ(probe->creationDate, 1626247800);
-}
-
-TEST(ProbedDates, ExifDateWithoutOffsetIsLocalTime) {
-  ScratchFolder folder;
-  PictureFixture fixture{.dateTimeOriginal = "2021:07:14 09:30:00"};
-  ASSERT_TRUE(writePicture(folder.file("a.heic"), "heic", fixture));
-  const auto probe = mediaModule().probe(folder.file("a.heic"));
-  ASSERT_TRUE(probe);
-  std::tm local{};
-  local.tm_year = 121;
-  local.tm_mon = 6;
-  local.tm_mday = 14;
-  local.tm_hour = 9;
-  local.tm_min = 30;
-  local.tm_isdst = -1;
-  EXPECT_EQ(probe->creationDate, static_cast<std::int64_t>(std::mktime(&local)));
+  const struct {
+    const char* name;
+    const char* format;
+    std::optional<std::string> offset;
+    std::int64_t instant;
+  } cases[] = {{"a.jpg", "jpeg", "+02:00", 1626247800},  // 2021-07-14T07:30:00Z
+               {"a.heic", "heic", std::nullopt, localInstant(2021, 7, 14, 9, 30)}};
+  for (const auto& c : cases) {
+    ASSERT_TRUE(writePicture(folder.file(c.name), c.format,
+                             {.dateTimeOriginal = "2021:07:14 09:30:00", .offsetTimeOriginal = c.offset}));
+    const auto probe = mediaModule().probe(folder.file(c.name));
+    ASSERT_TRUE(probe) << c.name;
+    EXPECT_EQ(probe->creationDate, c.instant) << c.name;
+  }
 }
 
 TEST(ProbedDates, FirstPlausibleSourceWins) {
@@ -230,6 +233,231 @@ TEST(ProbedSamples, RealFilesHaveTheirTypesAndDates) {
   }
   EXPECT_EQ(jpegs, 21);
   EXPECT_GE(dated, 10);
+}
+
+std::string pictureBytes(const std::string& format, const PictureFixture& fixture = {}) {
+  ScratchFolder folder;
+  const std::string path = folder.file("picture." + format);
+  if (!writePicture(path, format, fixture)) return {};
+  return readFileBytes(path).value_or("");
+}
+
+std::unique_ptr<Picture> decode(std::string_view bytes) { return mediaModule().pictureDecoder().decode(bytes); }
+std::unique_ptr<Picture> decodeFile(const std::string& path) { return decode(readFileBytes(path).value_or("")); }
+
+std::string uprightJpeg(const Picture& picture, double quality = 0.8, JpegMetadata metadata = JpegMetadata::none) {
+  const auto bitmap = picture.bitmap();
+  if (!bitmap) return {};
+  return bitmap->jpegRepresentation(quality, metadata).value_or("");
+}
+
+// Metadata fields of an encoded JPEG, read back with libvips.
+struct JpegFields {
+  bool hasExif = false, hasXmp = false, hasIcc = false;
+  int orientation = 0;
+  std::string dateTimeOriginal;
+};
+
+JpegFields fieldsOf(const std::string& jpeg) {
+  JpegFields fields;
+  VipsImage* image = vips_image_new_from_buffer(jpeg.data(), jpeg.size(), "", nullptr);
+  if (image == nullptr) return fields;
+  fields.hasExif = vips_image_get_typeof(image, VIPS_META_EXIF_NAME) != 0;
+  fields.hasXmp = vips_image_get_typeof(image, VIPS_META_XMP_NAME) != 0;
+  fields.hasIcc = vips_image_get_typeof(image, VIPS_META_ICC_NAME) != 0;
+  fields.orientation = vips_image_get_orientation(image);
+  const char* value = nullptr;
+  if (vips_image_get_string(image, "exif-ifd2-DateTimeOriginal", &value) == 0) fields.dateTimeOriginal = value;
+  g_object_unref(image);
+  return fields;
+}
+
+class EveryPictureFormat : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(EveryPictureFormat, DecodesToItsSizeAndPixels) {
+  const std::string bytes = pictureBytes(GetParam(), {.width = 80, .height = 60});
+  if (bytes.empty()) GTEST_SKIP() << "libvips cannot write " << GetParam() << " here";
+  const auto picture = decode(bytes);
+  ASSERT_NE(picture, nullptr);
+  EXPECT_EQ(picture->size(), (PixelSize{80, 60}));
+  const std::string jpeg = uprightJpeg(*picture);
+  ASSERT_FALSE(jpeg.empty());
+  ASSERT_EQ(jpeg.substr(0, 3), "\xFF\xD8\xFF");
+  EXPECT_EQ(markerColourIn(jpeg, Quadrant::topLeft), MarkerColour::red);
+  EXPECT_EQ(markerColourIn(jpeg, Quadrant::bottomRight), MarkerColour::white);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, EveryPictureFormat,
+                         ::testing::Values("jpeg", "png", "heic", "avif", "tiff", "webp", "gif"));
+
+class EveryOrientation : public ::testing::TestWithParam<int> {};
+
+TEST_P(EveryOrientation, ComesOutUpright) {
+  const int orientation = GetParam();
+  const std::string bytes = pictureBytes("jpeg", {.width = 80, .height = 60, .orientation = orientation});
+  ASSERT_FALSE(bytes.empty());
+  const auto stored = encodedPictureSize(bytes);
+  ASSERT_TRUE(stored);
+  // Orientations 5 to 8 store the picture on its side.
+  EXPECT_EQ(stored->width, orientation >= 5 ? 60 : 80);
+  const auto picture = decode(bytes);
+  ASSERT_NE(picture, nullptr);
+  EXPECT_EQ(picture->size(), (PixelSize{80, 60}));
+  const std::string jpeg = uprightJpeg(*picture);
+  EXPECT_EQ(markerColoursIn(jpeg), uprightMarkerColours()) << "orientation " << orientation;
+  EXPECT_EQ(encodedPictureSize(jpeg)->width, 80);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tags, EveryOrientation, ::testing::Range(1, 9));
+
+TEST(RealPictures, OrientationSamplesComeOutUpright) {
+  const std::string folder = samplesDir() + "/orientation";
+  if (!std::filesystem::exists(folder)) GTEST_SKIP() << "no samples at " << folder;
+  // Both are 450x600 as stored; 6 turns a quarter, 3 a half.
+  const auto landscape = decodeFile(folder + "/landscape_6.jpg");
+  ASSERT_NE(landscape, nullptr);
+  EXPECT_EQ(landscape->size(), (PixelSize{600, 450}));
+  EXPECT_EQ(encodedPictureSize(uprightJpeg(*landscape))->width, 600);
+  const auto portrait = decodeFile(folder + "/portrait_3.jpg");
+  ASSERT_NE(portrait, nullptr);
+  EXPECT_EQ(portrait->size(), (PixelSize{450, 600}));
+  // The half turn: the upright picture is the stored one rotated 180 degrees.
+  const std::string stored = readFileBytes(folder + "/portrait_3.jpg").value_or("");
+  const std::string upright = uprightJpeg(*portrait, 1.0);
+  VipsImage* a = vips_image_new_from_buffer(stored.data(), stored.size(), "", nullptr);
+  VipsImage* b = vips_image_new_from_buffer(upright.data(), upright.size(), "", nullptr);
+  ASSERT_TRUE(a && b);
+  double* p = nullptr;
+  double* q = nullptr;
+  int n = 0, m = 0;
+  ASSERT_EQ(vips_getpoint(a, &p, &n, 40, 40, nullptr), 0);
+  ASSERT_EQ(vips_getpoint(b, &q, &m, 450 - 1 - 40, 600 - 1 - 40, nullptr), 0);
+  EXPECT_NEAR(p[0], q[0], 24);
+  EXPECT_NEAR(p[1], q[1], 24);
+  g_free(p);
+  g_free(q);
+  g_object_unref(a);
+  g_object_unref(b);
+}
+
+TEST(RealPictures, EverySampleDecodesAndEncodes) {
+  const std::string root = samplesDir();
+  if (!std::filesystem::exists(root)) GTEST_SKIP() << "no samples at " << root;
+  int decoded = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+    // Pictures only: the samples also hold databases, archives and notes.
+    std::string extension = entry.path().extension().string();
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (!entry.is_regular_file() ||
+        (extension != ".jpg" && extension != ".jpeg" && extension != ".heic" && extension != ".heif"))
+      continue;
+    const auto bytes = readFileBytes(entry.path().string());
+    const auto picture = decode(*bytes);
+    ASSERT_NE(picture, nullptr) << entry.path();
+    const std::string jpeg = uprightJpeg(*picture);
+    ASSERT_FALSE(jpeg.empty()) << entry.path();
+    const auto size = encodedPictureSize(jpeg);
+    EXPECT_EQ(size->width, picture->size().width) << entry.path();
+    EXPECT_EQ(size->height, picture->size().height) << entry.path();
+    ++decoded;
+  }
+  EXPECT_GE(decoded, 20);
+}
+
+TEST(RealPictures, PhoneHeicIsUprightPortraitAndKeepsItsCaptureDateAsJpeg) {
+  const std::string path = samplesDir() + "/heif/iphone_13_pro_max.HEIC";
+  if (!std::filesystem::exists(path)) GTEST_SKIP() << "no sample at " << path;
+  const auto picture = decodeFile(path);
+  ASSERT_NE(picture, nullptr);
+  EXPECT_EQ(picture->size(), (PixelSize{3024, 4032}));
+  const JpegFields fields = fieldsOf(uprightJpeg(*picture, 0.92, JpegMetadata::keepCaptureData));
+  EXPECT_EQ(fields.dateTimeOriginal.substr(0, 19), "2022:02:16 12:55:41");
+  EXPECT_EQ(fields.orientation, 1);
+}
+
+// 17321 x 17321 is just over 300 megapixels, 17320 x 17320 just under.
+TEST(PixelLimit, OnlyHeadersUpToTheLimitAreAccepted) {
+  ScratchFolder folder;
+  for (const std::uint32_t side : {100000u, 17321u, 17320u}) {
+    const std::string path = folder.file(std::to_string(side) + ".png");
+    ASSERT_TRUE(writePngHeaderOnly(path, side, side));
+    const auto picture = decodeFile(path);
+    if (side > 17320) {
+      EXPECT_EQ(picture, nullptr) << side;
+      continue;
+    }
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(picture->size(), (PixelSize{side, side}));
+    // Its pixels are not in the file, so there is no bitmap to be had.
+    EXPECT_EQ(picture->bitmap(), nullptr);
+  }
+}
+
+TEST(DamagedData, GivesNoPictureOrNoBitmap) {
+  const std::string jpeg = pictureBytes("jpeg", {.width = 400, .height = 300});
+  const std::string heic = pictureBytes("heic", {.width = 400, .height = 300});
+  ASSERT_FALSE(jpeg.empty());
+  ASSERT_FALSE(heic.empty());
+  std::string corrupt = jpeg;
+  for (std::size_t i = corrupt.size() / 3; i < corrupt.size() - 2; i += 7) corrupt[i] = static_cast<char>(0xFF);
+  const std::vector<std::pair<std::string, std::string>> cases{
+      {"empty", ""},
+      {"jpeg cut in half", jpeg.substr(0, jpeg.size() / 2)},
+      {"jpeg header only", jpeg.substr(0, 200)},
+      {"jpeg scrambled", corrupt},
+      {"heic cut in half", heic.substr(0, heic.size() / 2)},
+      {"heic first 100 bytes", heic.substr(0, 100)},
+      {"text", "this is not a picture at all"},
+      {"svg", "<svg xmlns='http://www.w3.org/2000/svg' width='10' height='10'/>"},
+  };
+  for (const auto& [name, bytes] : cases) {
+    const auto picture = decode(bytes);
+    if (picture == nullptr) continue;
+    EXPECT_EQ(picture->bitmap(), nullptr) << name << " gave pixels";
+  }
+  if (!haveFfmpeg()) GTEST_SKIP() << "no ffmpeg for the video";
+  ScratchFolder folder;
+  ASSERT_TRUE(writeVideo(folder.file("clip.jpg"), {}));
+  EXPECT_EQ(decodeFile(folder.file("clip.jpg")), nullptr) << "video bytes are no picture";
+}
+
+TEST(JpegEncoding, QualityFactorMapsOntoLibvipsScale) {
+  EXPECT_EQ(media::jpegQuality(0.8), 80);
+  EXPECT_EQ(media::jpegQuality(0.92), 92);
+  EXPECT_EQ(media::jpegQuality(0.0), 1);
+  EXPECT_EQ(media::jpegQuality(1.0), 100);
+  EXPECT_EQ(media::jpegQuality(7.0), 100);
+  EXPECT_EQ(media::jpegQuality(-1.0), 1);
+  // A higher factor gives a larger file of the same picture.
+  const auto picture = decode(pictureBytes("png", {.width = 256, .height = 192}));
+  ASSERT_NE(picture, nullptr);
+  EXPECT_LT(uprightJpeg(*picture, 0.2).size(), uprightJpeg(*picture, 0.95).size());
+}
+
+TEST(JpegEncoding, StripsEveryMetadataOrKeepsTheCaptureDataWithOrientationOne) {
+  const auto picture = decode(pictureBytes("jpeg", {.width = 80,
+                                                    .height = 60,
+                                                    .orientation = 6,
+                                                    .dateTimeOriginal = "2021:07:14 09:30:00",
+                                                    .offsetTimeOriginal = "+02:00",
+                                                    .withIccProfile = true,
+                                                    .xmp = std::string(kSmallXmp)}));
+  ASSERT_NE(picture, nullptr);
+  const JpegFields bare = fieldsOf(uprightJpeg(*picture, 0.8, JpegMetadata::none));
+  EXPECT_FALSE(bare.hasExif);
+  EXPECT_FALSE(bare.hasXmp);
+  EXPECT_FALSE(bare.hasIcc);
+
+  const std::string jpeg = uprightJpeg(*picture, 0.92, JpegMetadata::keepCaptureData);
+  const JpegFields fields = fieldsOf(jpeg);
+  EXPECT_TRUE(fields.hasExif);
+  EXPECT_TRUE(fields.hasXmp);
+  EXPECT_TRUE(fields.hasIcc);
+  EXPECT_EQ(fields.orientation, 1);
+  EXPECT_EQ(fields.dateTimeOriginal.substr(0, 19), "2021:07:14 09:30:00");
+  // Upright pixels and a tag of 1: any viewer shows it the right way up.
+  EXPECT_EQ(markerColourIn(jpeg, Quadrant::topLeft), MarkerColour::red);
+  EXPECT_EQ(encodedPictureSize(jpeg)->width, 80);
 }
 
 }  // namespace

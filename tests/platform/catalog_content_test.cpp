@@ -4,9 +4,8 @@
 
 #include <map>
 
-#include "platform/access_store.h"
+#include "platform/catalog_reader.h"
 #include "platform/catalog_writer.h"
-#include "platform/linux_photo_library.h"
 #include "support/scratch_library.h"
 
 namespace tolvek {
@@ -17,20 +16,7 @@ using testing::ScratchLibrary;
 constexpr std::int64_t kDay = 86400;
 constexpr std::int64_t kBase = 1600000000 - 1600000000 % kDay;  // a midnight, UTC
 
-std::vector<std::string> identifiersOf(const FetchResult<Asset>& result) {
-  std::vector<std::string> ids;
-  result.enumerateObjects([&ids](const Asset& a, std::size_t index, bool&) {
-    EXPECT_EQ(index, ids.size());
-    ids.push_back(a.localIdentifier);
-  });
-  return ids;
-}
-
-std::vector<std::string> identifiersOf(const FetchResult<AssetCollection>& result) {
-  std::vector<std::string> ids;
-  result.enumerateObjects([&ids](const AssetCollection& c, std::size_t, bool&) { ids.push_back(c.localIdentifier); });
-  return ids;
-}
+using V = std::vector<std::string>;
 
 // A library of six assets written straight into a catalog:
 //   A picture  day 0      B picture day 1, 02:00   C picture, same date as B
@@ -52,31 +38,23 @@ class CatalogContent : public ::testing::Test {
     add("F", MediaType::video, kBase + 2 * kDay);
     for (const char* name : {"A", "D", "C", "F", "E"}) addTo(trip, name);
     addTo(emptyTitled, "B");
-    grant(AccessAnswer{AuthorizationStatus::authorized, {}});
+    ASSERT_TRUE(home.recordAnswer(AuthorizationStatus::authorized));
   }
 
   void add(const std::string& name, MediaType type, std::optional<std::int64_t> date) {
-    const std::string id = "ID-" + name + "/L0/001";
-    NewAsset asset;
-    asset.mediaType = type;
-    asset.creationDate = date;
-    asset.originalFilename = name + ".orig";
-    asset.uniformTypeIdentifier = "public.test";
-    asset.originalPath = "originals/" + name;
-    asset.original = {7, std::string(64, 'a')};
-    asset.derivatives = {{"derivatives/" + name + "-256.jpg", 256, 192, 1000},
-                         {"derivatives/" + name + "-512.jpg", 512, 384, 4000}};
-    ASSERT_TRUE(writer->addAsset(id, asset, std::nullopt));
-    ids[name] = id;
+    ids[name] = "ID-" + name + "/L0/001";
+    const std::vector<StoredDerivative> derivatives = {{"derivatives/" + name + "-256.jpg", 256, 192, 1000},
+                                                       {"derivatives/" + name + "-512.jpg", 512, 384, 4000}};
+    const NewAsset asset{
+        type, date, name + ".orig", "public.test", "originals/" + name, {7, std::string(64, 'a')}, derivatives};
+    ASSERT_TRUE(writer->addAsset(ids[name], asset, std::nullopt));
   }
   void addTo(const std::string& album, const std::string& name) {
     ASSERT_TRUE(writer->addToAlbum(*writer->albumRow(album), *writer->assetRow(ids[name])));
   }
-  void grant(const AccessAnswer& answer) {
-    ASSERT_TRUE(AccessStore(home.location().accessStorePath).write(kHelperBundleIdentifier, answer).ok());
-  }
-  std::vector<std::string> names(const std::vector<std::string>& identifiers) {
-    std::vector<std::string> result;
+  // The names of the assets a fetch gives, in its order.
+  V names(const std::vector<std::string>& identifiers) {
+    V result;
     for (const auto& id : identifiers) {
       for (const auto& [name, known] : ids) {
         if (known == id) result.push_back(name);
@@ -84,9 +62,8 @@ class CatalogContent : public ::testing::Test {
     }
     return result;
   }
-  std::unique_ptr<LinuxPhotoLibrary> library() {
-    return std::make_unique<LinuxPhotoLibrary>(home.location(), kHelperBundleIdentifier, "Let me see");
-  }
+  V names(const std::unique_ptr<FetchResult<Asset>>& result) { return names(identifiersOf(result)); }
+  std::unique_ptr<PhotoLibrary> library() { return home.library("Let me see"); }
   AssetCollection collection(PhotoLibrary& lib, const std::string& id) {
     auto found = lib.fetchAssetCollectionsWithLocalIdentifiers({id})->firstObject();
     EXPECT_TRUE(found) << id;
@@ -99,34 +76,30 @@ class CatalogContent : public ::testing::Test {
   std::map<std::string, std::string> ids;
 };
 
+const std::vector<MediaType> kVisual = {MediaType::image, MediaType::video};
+
 FetchOptions newest(std::vector<MediaType> types = {}, std::int64_t limit = 0) {
-  FetchOptions o;
-  o.mediaTypes = std::move(types);
-  o.newestFirst = true;
-  o.fetchLimit = limit;
-  return o;
+  return FetchOptions{std::move(types), true, limit};
 }
 
 TEST_F(CatalogContent, LibraryOrdersNewestFirstWithTiesByImportAndUndatedLast) {
   auto lib = library();
-  using V = std::vector<std::string>;
-  EXPECT_EQ(names(identifiersOf(*lib->fetchAssets(newest()))), (V{"E", "F", "C", "B", "A", "D"}));
-  EXPECT_EQ(names(identifiersOf(*lib->fetchAssets(newest({MediaType::image, MediaType::video})))),
-            (V{"F", "C", "B", "A", "D"}));
-  EXPECT_EQ(names(identifiersOf(*lib->fetchAssets(newest({MediaType::video})))), (V{"F"}));
-  EXPECT_EQ(names(identifiersOf(*lib->fetchAssets(newest({MediaType::image, MediaType::video}, 2)))), (V{"F", "C"}));
-  EXPECT_EQ(names(identifiersOf(*lib->fetchAssets(FetchOptions{}))), (V{"A", "B", "C", "D", "E", "F"}));
+  EXPECT_EQ(names(lib->fetchAssets(newest())), (V{"E", "F", "C", "B", "A", "D"}));
+  EXPECT_EQ(names(lib->fetchAssets(newest(kVisual))), (V{"F", "C", "B", "A", "D"}));
+  EXPECT_EQ(names(lib->fetchAssets(newest({MediaType::video}))), (V{"F"}));
+  EXPECT_EQ(names(lib->fetchAssets(newest(kVisual, 2))), (V{"F", "C"}));
+  EXPECT_EQ(names(lib->fetchAssets(FetchOptions{})), (V{"A", "B", "C", "D", "E", "F"}));
   // Unknown media types match nothing; a negative limit is no limit.
   EXPECT_EQ(lib->fetchAssets(newest({static_cast<MediaType>(7), static_cast<MediaType>(-1)}))->count(), 0u);
-  EXPECT_EQ(lib->fetchAssets(newest({MediaType::image, MediaType::video}, -5))->count(), 5u);
+  EXPECT_EQ(lib->fetchAssets(newest(kVisual, -5))->count(), 5u);
 }
 
 TEST_F(CatalogContent, CountFirstObjectAndStopAgreeWithTheQuery) {
   auto lib = library();
-  auto all = lib->fetchAssets(newest({MediaType::image, MediaType::video}));
+  auto all = lib->fetchAssets(newest(kVisual));
   EXPECT_EQ(all->count(), 5u);
   EXPECT_EQ(all->firstObject()->localIdentifier, ids["F"]);
-  EXPECT_EQ(lib->fetchAssets(newest({MediaType::image, MediaType::video}, 3))->count(), 3u);
+  EXPECT_EQ(lib->fetchAssets(newest(kVisual, 3))->count(), 3u);
   EXPECT_EQ(lib->fetchAssets(newest({MediaType::audio}))->count(), 1u);
   EXPECT_FALSE(lib->fetchAssets(newest({MediaType::unknown}))->firstObject());
 
@@ -135,7 +108,7 @@ TEST_F(CatalogContent, CountFirstObjectAndStopAgreeWithTheQuery) {
     seen.push_back(a.localIdentifier);
     stop = seen.size() == 2;
   });
-  EXPECT_EQ(names(seen), (std::vector<std::string>{"F", "C"}));
+  EXPECT_EQ(names(seen), (V{"F", "C"}));
 
   const Asset c = *lib->fetchAssetsWithLocalIdentifiers({ids["C"]})->firstObject();
   EXPECT_EQ(c.mediaType, MediaType::image);
@@ -147,21 +120,15 @@ TEST_F(CatalogContent, CountFirstObjectAndStopAgreeWithTheQuery) {
 
 TEST_F(CatalogContent, AlbumsKeepTheirOrderAndFilterLikeTheLibrary) {
   auto lib = library();
-  using V = std::vector<std::string>;
   const AssetCollection album = collection(*lib, trip);
   EXPECT_EQ(album.type, CollectionType::album);
   EXPECT_EQ(album.localizedTitle, std::optional<std::string>("Trip"));
-  EXPECT_EQ(names(identifiersOf(*lib->fetchAssetsInAssetCollection(album, FetchOptions{}))),
-            (V{"A", "D", "C", "F", "E"}));
-  EXPECT_EQ(
-      names(identifiersOf(*lib->fetchAssetsInAssetCollection(album, newest({MediaType::image, MediaType::video})))),
-      (V{"F", "C", "A", "D"}));
-  EXPECT_EQ(
-      names(identifiersOf(*lib->fetchAssetsInAssetCollection(album, newest({MediaType::image, MediaType::video}, 1)))),
-      (V{"F"}));
-  EXPECT_EQ(lib->fetchAssetsInAssetCollection(album, newest({MediaType::image, MediaType::video}))->count(), 4u);
+  EXPECT_EQ(names(lib->fetchAssetsInAssetCollection(album, FetchOptions{})), (V{"A", "D", "C", "F", "E"}));
+  EXPECT_EQ(names(lib->fetchAssetsInAssetCollection(album, newest(kVisual))), (V{"F", "C", "A", "D"}));
+  EXPECT_EQ(names(lib->fetchAssetsInAssetCollection(album, newest(kVisual, 1))), (V{"F"}));
+  EXPECT_EQ(lib->fetchAssetsInAssetCollection(album, newest(kVisual))->count(), 4u);
   EXPECT_EQ(lib->fetchAssetsInAssetCollection(album, newest())->count(), 5u);
-  EXPECT_EQ(lib->fetchAssetsInAssetCollection(album, newest({MediaType::image, MediaType::video}, 2))->count(), 2u);
+  EXPECT_EQ(lib->fetchAssetsInAssetCollection(album, newest(kVisual, 2))->count(), 2u);
 
   // A collection value that names nothing in the catalog has no assets.
   AssetCollection stranger;
@@ -175,15 +142,14 @@ TEST_F(CatalogContent, AlbumsKeepTheirOrderAndFilterLikeTheLibrary) {
 
 TEST_F(CatalogContent, SameQueryNestedInsideItsOwnEnumeration) {
   auto lib = library();
-  auto outer = lib->fetchAssets(newest({MediaType::image, MediaType::video}));
+  auto outer = lib->fetchAssets(newest(kVisual));
   std::vector<std::string> pairs;
   outer->enumerateObjects([&](const Asset& a, std::size_t, bool& stop) {
-    lib->fetchAssets(newest({MediaType::image, MediaType::video}))
-        ->enumerateObjects([&](const Asset& b, std::size_t, bool& innerStop) {
-          pairs.push_back(a.localIdentifier + "+" + b.localIdentifier);
-          innerStop = true;
-        });
-    EXPECT_EQ(lib->fetchAssets(newest({MediaType::image, MediaType::video}))->count(), 5u);
+    lib->fetchAssets(newest(kVisual))->enumerateObjects([&](const Asset& b, std::size_t, bool& innerStop) {
+      pairs.push_back(a.localIdentifier + "+" + b.localIdentifier);
+      innerStop = true;
+    });
+    EXPECT_EQ(lib->fetchAssets(newest(kVisual))->count(), 5u);
     stop = pairs.size() == 3;
   });
   ASSERT_EQ(pairs.size(), 3u);
@@ -198,15 +164,11 @@ TEST_F(CatalogContent, AlbumTitlesAbsentAndEmptyStayApart) {
   std::vector<std::optional<std::string>> titles;
   lib->fetchAssetCollections(CollectionType::album, kCollectionSubtypeAny)
       ->enumerateObjects([&](const AssetCollection& c, std::size_t, bool&) { titles.push_back(c.localizedTitle); });
-  ASSERT_EQ(titles.size(), 3u);  // in creation order
-  EXPECT_EQ(titles[0], std::optional<std::string>("Trip"));
-  EXPECT_EQ(titles[1], std::optional<std::string>(""));
-  EXPECT_EQ(titles[2], std::nullopt);
+  EXPECT_EQ(titles, (std::vector<std::optional<std::string>>{"Trip", "", std::nullopt}));  // in creation order
 }
 
 TEST_F(CatalogContent, SmartAlbumsFollowTheAssets) {
   auto lib = library();
-  using V = std::vector<std::string>;
   auto smart = lib->fetchAssetCollections(CollectionType::smartAlbum, kCollectionSubtypeAny);
   ASSERT_EQ(smart->count(), 2u);
   std::map<std::string, AssetCollection> byTitle;
@@ -215,16 +177,15 @@ TEST_F(CatalogContent, SmartAlbumsFollowTheAssets) {
   EXPECT_EQ(lib->fetchAssetCollections(CollectionType::smartAlbum, 202)->firstObject()->localizedTitle,
             std::optional<std::string>("Videos"));
 
-  EXPECT_EQ(names(identifiersOf(*lib->fetchAssetsInAssetCollection(byTitle["Videos"], newest()))), (V{"F"}));
+  EXPECT_EQ(names(lib->fetchAssetsInAssetCollection(byTitle["Videos"], newest())), (V{"F"}));
   EXPECT_EQ(lib->fetchAssetsInAssetCollection(byTitle["Favorites"], newest())->count(), 0u);
 
   ASSERT_TRUE(writer->setFavorite(*writer->assetRow(ids["A"]), true));
   ASSERT_TRUE(writer->setFavorite(*writer->assetRow(ids["C"]), true));
   add("G", MediaType::video, kBase + 5 * kDay);
   auto fresh = library();  // a new run sees the changes
-  EXPECT_EQ(names(identifiersOf(*fresh->fetchAssetsInAssetCollection(byTitle["Favorites"], newest()))),
-            (V{"C", "A"}));
-  EXPECT_EQ(names(identifiersOf(*fresh->fetchAssetsInAssetCollection(byTitle["Videos"], newest()))), (V{"G", "F"}));
+  EXPECT_EQ(names(fresh->fetchAssetsInAssetCollection(byTitle["Favorites"], newest())), (V{"C", "A"}));
+  EXPECT_EQ(names(fresh->fetchAssetsInAssetCollection(byTitle["Videos"], newest())), (V{"G", "F"}));
   EXPECT_EQ(fresh->fetchAssetsInAssetCollection(byTitle["Videos"], newest({MediaType::image}))->count(), 0u);
 }
 
@@ -236,9 +197,8 @@ TEST_F(CatalogContent, OneMomentPerCaptureDayInCreationOrder) {
   std::vector<std::vector<std::string>> members;
   moments->enumerateObjects([&](const AssetCollection& c, std::size_t, bool&) {
     EXPECT_EQ(c.type, CollectionType::moment);
-    members.push_back(names(identifiersOf(*lib->fetchAssetsInAssetCollection(c, newest()))));
+    members.push_back(names(lib->fetchAssetsInAssetCollection(c, newest())));
   });
-  using V = std::vector<std::string>;
   EXPECT_EQ(members, (std::vector<V>{{"A"}, {"C", "B"}, {"E"}, {"F"}}));
   // Albums are type 1 only.
   EXPECT_EQ(lib->fetchAssetCollections(CollectionType::album, kCollectionSubtypeAny)->count(), 2u);
@@ -276,7 +236,7 @@ TEST_F(CatalogContent, IdentifierLookupIsExactWhateverTheText) {
   mixed.push_back(ids["E"]);
   mixed.push_back(a);
   mixed.push_back(a);
-  std::vector<std::string> got = names(identifiersOf(*lib->fetchAssetsWithLocalIdentifiers(mixed)));
+  std::vector<std::string> got = names(lib->fetchAssetsWithLocalIdentifiers(mixed));
   std::sort(got.begin(), got.end());
   EXPECT_EQ(got, (std::vector<std::string>{"A", "E"}));  // audio too: no filter on lookups
 }
@@ -333,10 +293,7 @@ TEST_F(CatalogContent, ResourcesAndStoredLocations) {
 
 TEST_F(CatalogContent, PathsLeavingTheLibraryAreNotFollowed) {
   for (const char* escape : {"../outside", "originals/../../x", "/etc/passwd", "a/.."}) {
-    NewAsset asset;
-    asset.mediaType = MediaType::image;
-    asset.originalPath = escape;
-    asset.derivatives = {{escape, 10, 10, {}}};
+    const NewAsset asset{MediaType::image, std::nullopt, "", "", escape, {}, {{escape, 10, 10, {}}}};
     const std::string id = std::string("escape-") + escape;
     ASSERT_TRUE(writer->addAsset(id, asset, std::nullopt));
     auto reader = CatalogReader::open(home.location());
@@ -348,10 +305,7 @@ TEST_F(CatalogContent, PathsLeavingTheLibraryAreNotFollowed) {
 }
 
 TEST_F(CatalogContent, TextThatIsNotUtf8IsStoredRepaired) {
-  NewAsset asset;
-  asset.mediaType = MediaType::image;
-  asset.originalFilename = "bad\xff\xfe-name\xc3.jpg";
-  asset.originalPath = "originals/bad";
+  const NewAsset asset{MediaType::image, std::nullopt, "bad\xff\xfe-name\xc3.jpg", "", "originals/bad", {}, {}};
   ASSERT_TRUE(writer->addAsset("bad/L0/001", asset, std::nullopt));
   const std::string album = *writer->createAlbum(std::string("Caf\xe9 \xc3\x28"));
   auto lib = library();

@@ -25,6 +25,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::ScratchLibrary;
+using enum AuthorizationStatus;
+using Statuses = std::vector<AuthorizationStatus>;
 
 constexpr const char* kUsage = "Tolvek shows your photos in its file picker.";
 
@@ -50,6 +52,13 @@ struct Answers {
     return statuses;
   }
 };
+
+// Asks as the helper does; once `lib` is gone, the question goes on.
+std::shared_ptr<Answers> askOn(PhotoLibrary& lib) {
+  auto answers = std::make_shared<Answers>();
+  lib.requestAuthorization(AccessLevel::readWrite, answers->handler(answers));
+  return answers;
+}
 
 // A scratch home, a PATH whose only zenity is the given script, and a
 // graphical session in the environment.
@@ -79,12 +88,7 @@ class ConsentPrompt : public ::testing::Test {
   AuthorizationStatus recorded() {
     return AccessStore(home.location().accessStorePath).read(kHelperBundleIdentifier).status;
   }
-  std::shared_ptr<Answers> ask() {
-    auto answers = std::make_shared<Answers>();
-    LinuxPhotoLibrary lib(home.location(), kHelperBundleIdentifier, kUsage);
-    lib.requestAuthorization(AccessLevel::readWrite, answers->handler(answers));
-    return answers;  // the library is gone; the question goes on
-  }
+  std::shared_ptr<Answers> ask() { return askOn(*home.library(kUsage)); }
   pid_t waitForStubPid() {
     for (int i = 0; i < 500; ++i) {
       const std::string text = testing::readFileBytes(pidFile).value_or("");
@@ -98,20 +102,10 @@ class ConsentPrompt : public ::testing::Test {
   std::string savedPath, bin, log, pidFile;
 };
 
-TEST_F(ConsentPrompt, AllowRecordsAuthorizedAndPassesTheQuestion) {
-  stubZenity("exit 0");
-  auto answers = ask();
-  ASSERT_TRUE(answers->waitForOne(20s));
-  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{AuthorizationStatus::authorized});
-  EXPECT_EQ(recorded(), AuthorizationStatus::authorized);
-  EXPECT_EQ(testing::readFileBytes(log).value_or(""), std::string("--question\n--title=tolvek-photos\n--text=") + kUsage +
-                                        "\n--ok-label=Allow\n--cancel-label=Don't Allow\n--timeout=300\n");
-}
-
-// What zenity ends with, and what the helper makes of it: only the user's own
-// click (or closing the window, which exits 1 too) is recorded; a dialog that
-// could not be shown, its timeout (5) or a crash answer "not determined" for
-// this run and leave the question open.
+// The dialog zenity is asked to show; what it ends with, and what the helper
+// makes of it: only the user's own click (or closing the window, which exits
+// 1 too) is recorded; a dialog that could not be shown, its timeout (5) or a
+// crash answer "not determined" for this run and leave the question open.
 TEST_F(ConsentPrompt, OnlyTheUsersOwnAnswerIsRecorded) {
   const std::string big = "head -c 200000 /dev/zero | tr '\\0' x >&2\n";
   struct Case {
@@ -119,32 +113,33 @@ TEST_F(ConsentPrompt, OnlyTheUsersOwnAnswerIsRecorded) {
     AuthorizationStatus answered;
   };
   const std::vector<Case> cases = {
-      {"exit 0", AuthorizationStatus::authorized},
-      {"echo 'Gtk-WARNING: theme parsing error' >&2\nexit 0", AuthorizationStatus::authorized},
-      {"exit 1", AuthorizationStatus::denied},
-      {"echo '(zenity:12): Gtk-WARNING **: 10:00:00.000: Locale not supported' >&2\nexit 1",
-       AuthorizationStatus::denied},
-      {big + "exit 1", AuthorizationStatus::denied},
-      {"echo '(zenity:12): Gtk-WARNING **: 10:00:00.000: cannot open display: :77' >&2\nexit 1",
-       AuthorizationStatus::notDetermined},
-      {"echo 'Failed to open display' >&2\nexit 1", AuthorizationStatus::notDetermined},
-      {"echo 'Failed to open display' >&2\n" + big + "exit 1", AuthorizationStatus::notDetermined},
-      {"exit 5", AuthorizationStatus::notDetermined},
-      {"exit 2", AuthorizationStatus::notDetermined},
-      {"exit 255", AuthorizationStatus::notDetermined},
-      {"kill -SEGV $$", AuthorizationStatus::notDetermined},
-      {"kill -TERM $$", AuthorizationStatus::notDetermined},
+      {"exit 0", authorized},
+      {"echo 'Gtk-WARNING: theme parsing error' >&2\nexit 0", authorized},
+      {"exit 1", denied},
+      {"echo '(zenity:12): Gtk-WARNING **: 10:00:00.000: Locale not supported' >&2\nexit 1", denied},
+      {big + "exit 1", denied},
+      {"echo '(zenity:12): Gtk-WARNING **: 10:00:00.000: cannot open display: :77' >&2\nexit 1", notDetermined},
+      {"echo 'Failed to open display' >&2\nexit 1", notDetermined},
+      {"echo 'Failed to open display' >&2\n" + big + "exit 1", notDetermined},
+      {"exit 5", notDetermined},
+      {"exit 2", notDetermined},
+      {"exit 255", notDetermined},
+      {"kill -SEGV $$", notDetermined},
+      {"kill -TERM $$", notDetermined},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.body.substr(0, 80));
     std::filesystem::remove(home.location().accessStorePath);
+    std::filesystem::remove(log);
     stubZenity(c.body);
     auto answers = ask();
     ASSERT_TRUE(answers->waitForOne(20s));
-    EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{c.answered});
-    const bool recordsIt = c.answered != AuthorizationStatus::notDetermined;
+    EXPECT_EQ(answers->snapshot(), Statuses{c.answered});
     EXPECT_EQ(recorded(), c.answered);
-    EXPECT_EQ(std::filesystem::exists(home.location().accessStorePath), recordsIt);
+    EXPECT_EQ(std::filesystem::exists(home.location().accessStorePath), c.answered != notDetermined);
+    EXPECT_EQ(testing::readFileBytes(log).value_or(""),
+              std::string("--question\n--title=tolvek-photos\n--text=") + kUsage +
+                  "\n--ok-label=Allow\n--cancel-label=Don't Allow\n--timeout=300\n");
   }
 }
 
@@ -156,24 +151,23 @@ TEST_F(ConsentPrompt, AllowWhileTheStoreIsBusyCountsAndIsRecordedLater) {
   std::filesystem::create_directories(std::filesystem::path(home.location().accessStorePath).parent_path());
   auto held = std::make_optional(FileLock::acquire(home.location().accessStorePath + ".lock", 0ms));
   ASSERT_TRUE(held->ok()) << held->message();
-  auto answers = std::make_shared<Answers>();
-  LinuxPhotoLibrary lib(home.location(), kHelperBundleIdentifier, kUsage);
-  lib.requestAuthorization(AccessLevel::readWrite, answers->handler(answers));
+  const auto lib = home.library(kUsage);
+  auto answers = askOn(*lib);
   ASSERT_TRUE(answers->waitForOne(60s));
-  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{AuthorizationStatus::authorized});
-  EXPECT_EQ(recorded(), AuthorizationStatus::notDetermined) << "written although the lock is held";
-  EXPECT_EQ(lib.authorizationStatus(AccessLevel::readWrite), AuthorizationStatus::authorized);
+  EXPECT_EQ(answers->snapshot(), Statuses{authorized});
+  EXPECT_EQ(recorded(), notDetermined) << "written although the lock is held";
+  EXPECT_EQ(lib->authorizationStatus(AccessLevel::readWrite), authorized);
 
   held.reset();
-  for (int i = 0; i < 400 && recorded() == AuthorizationStatus::notDetermined; ++i) std::this_thread::sleep_for(50ms);
-  EXPECT_EQ(recorded(), AuthorizationStatus::authorized);
+  for (int i = 0; i < 400 && recorded() == notDetermined; ++i) std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(recorded(), authorized);
 }
 
 TEST_F(ConsentPrompt, AZenityThatCannotStartRecordsNothing) {
   auto expectNotShown = [this](const std::string& what) {
     auto answers = ask();
     ASSERT_TRUE(answers->waitForOne(20s)) << what;
-    EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{AuthorizationStatus::notDetermined}) << what;
+    EXPECT_EQ(answers->snapshot(), Statuses{notDetermined}) << what;
     EXPECT_FALSE(std::filesystem::exists(home.location().accessStorePath)) << what;
   };
   const std::string script = bin + "/zenity";
@@ -195,8 +189,8 @@ TEST_F(ConsentPrompt, AnAnswerCountsWhenTheDialogLeavesItsStandardErrorOpen) {
   const std::string pid = testing::readFileBytes(holder).value_or("");
   if (!pid.empty()) ::kill(static_cast<pid_t>(std::stol(pid)), SIGKILL);
   ASSERT_TRUE(answered) << "waited for the pipe instead of the dialog";
-  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{AuthorizationStatus::denied});
-  EXPECT_EQ(recorded(), AuthorizationStatus::denied);
+  EXPECT_EQ(answers->snapshot(), Statuses{denied});
+  EXPECT_EQ(recorded(), denied);
 }
 
 TEST(PromptAnswer, FollowsTheExitStatusAndTheDisplayMessages) {
@@ -231,11 +225,8 @@ TEST_F(ConsentPrompt, WithoutGraphicalSessionAnswersAtOnceWithoutAsking) {
   stubZenity("exit 0");
   ::setenv("DISPLAY", "", 1);
   ::setenv("WAYLAND_DISPLAY", "", 1);
-  auto answers = std::make_shared<Answers>();
-  LinuxPhotoLibrary lib(home.location(), kHelperBundleIdentifier, kUsage);
-  lib.requestAuthorization(AccessLevel::readWrite, answers->handler(answers));
-  EXPECT_EQ(answers->snapshot(),
-            std::vector<AuthorizationStatus>{AuthorizationStatus::notDetermined});  // before returning
+  auto answers = ask();
+  EXPECT_EQ(answers->snapshot(), Statuses{notDetermined});  // before returning
   ::unsetenv("WAYLAND_DISPLAY");
   std::this_thread::sleep_for(200ms);
   EXPECT_EQ(answers->snapshot().size(), 1u);
@@ -250,7 +241,7 @@ TEST_F(ConsentPrompt, WaylandAloneCountsAsASession) {
   auto answers = ask();
   ASSERT_TRUE(answers->waitForOne(20s));
   ::unsetenv("WAYLAND_DISPLAY");
-  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{AuthorizationStatus::authorized});
+  EXPECT_EQ(answers->snapshot(), Statuses{authorized});
 }
 
 TEST_F(ConsentPrompt, UnansweredDialogKeepsTheHandlerUntilItEnds) {
@@ -261,17 +252,16 @@ TEST_F(ConsentPrompt, UnansweredDialogKeepsTheHandlerUntilItEnds) {
   EXPECT_FALSE(answers->waitForOne(300ms));
   ::kill(dialog, SIGTERM);  // what zenity's own timeout or a closed window comes to
   ASSERT_TRUE(answers->waitForOne(20s));
-  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{AuthorizationStatus::notDetermined});
-  EXPECT_EQ(recorded(), AuthorizationStatus::notDetermined);
+  EXPECT_EQ(answers->snapshot(), Statuses{notDetermined});
+  EXPECT_EQ(recorded(), notDetermined);
 }
 
 TEST_F(ConsentPrompt, AnswerRecordedMeanwhileIsUsedWithoutAsking) {
   stubZenity("exit 1");
-  ASSERT_TRUE(AccessStore(home.location().accessStorePath)
-                   .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::limited, {"x"}}).ok());
+  ASSERT_TRUE(home.recordAnswer(AccessAnswer{limited, {"x"}}));
   auto answers = ask();
   ASSERT_TRUE(answers->waitForOne(20s));
-  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{AuthorizationStatus::limited});
+  EXPECT_EQ(answers->snapshot(), Statuses{limited});
   EXPECT_FALSE(std::filesystem::exists(log));
 }
 
@@ -284,14 +274,12 @@ TEST_F(ConsentPrompt, AnswerEndsTheMainLoopSliceItArrivesIn) {
   while (answers->snapshot().empty() && std::chrono::steady_clock::now() - start < 60s) loop.runFor(60);
   // Without the wakeup the first slice alone would last a minute.
   EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
-  EXPECT_EQ(answers->snapshot(), std::vector<AuthorizationStatus>{AuthorizationStatus::authorized});
+  EXPECT_EQ(answers->snapshot(), Statuses{authorized});
 }
 
 testing::ProcessResult runChild(const std::string& mode) {
-  testing::RunOptions options;
-  options.environment = {{"TOLVEK_CONSENT_CHILD", mode}};
-  options.timeout = 60s;
-  return testing::runThisTestBinary("ConsentChild.AskAsAHelperWould", options);
+  return testing::runThisTestBinary("ConsentChild.AskAsAHelperWould",
+                                    {.environment = {{"TOLVEK_CONSENT_CHILD", mode}}, .timeout = 60s});
 }
 
 TEST_F(ConsentPrompt, TwoHelpersAskingTogetherShowOneDialog) {
@@ -305,7 +293,7 @@ TEST_F(ConsentPrompt, TwoHelpersAskingTogetherShowOneDialog) {
   EXPECT_NE(second.out.find("answer=3"), std::string::npos) << second.out << second.err;
   const std::string shown = testing::readFileBytes(log).value_or("");
   EXPECT_EQ(std::count(shown.begin(), shown.end(), '\n'), 6) << "one dialog has six argument lines:\n" << shown;
-  EXPECT_EQ(recorded(), AuthorizationStatus::authorized);
+  EXPECT_EQ(recorded(), authorized);
 }
 
 TEST_F(ConsentPrompt, HelperThatExitsClosesItsDialog) {
@@ -323,7 +311,7 @@ TEST_F(ConsentPrompt, HelperThatExitsClosesItsDialog) {
   }
   if (!gone) ::kill(dialog, SIGKILL);
   EXPECT_TRUE(gone) << "the dialog outlived its helper";
-  EXPECT_EQ(recorded(), AuthorizationStatus::notDetermined);
+  EXPECT_EQ(recorded(), notDetermined);
 }
 
 // Runs only as the child of the tests above: asks like the helper does, then
@@ -332,9 +320,8 @@ TEST_F(ConsentPrompt, HelperThatExitsClosesItsDialog) {
 TEST(ConsentChild, AskAsAHelperWould) {
   const char* mode = std::getenv("TOLVEK_CONSENT_CHILD");
   if (mode == nullptr) GTEST_SKIP() << "only runs as a child process of the consent tests";
-  auto answers = std::make_shared<Answers>();
   LinuxPhotoLibrary lib(userLibraryLocation(), kHelperBundleIdentifier, kUsage);
-  lib.requestAuthorization(AccessLevel::readWrite, answers->handler(answers));
+  auto answers = askOn(lib);
   if (std::string(mode) == "exit") {
     const std::string pidFile = std::filesystem::path(std::getenv("XDG_DATA_HOME")).parent_path() / "zenity.pid";
     for (int i = 0; i < 1000 && !std::filesystem::exists(pidFile); ++i) std::this_thread::sleep_for(10ms);

@@ -1,26 +1,37 @@
 // The library tool's import, run as a process: kinds by content, dates from
 // the file or its modification time, copies that leave the user's files
-// alone, failures reported per file, albums and undated imports.
+// alone, failures reported per file, albums and undated imports. Imports
+// and syncs that are killed or read from while they run: a killed run
+// leaves a catalog that opens and holds every asset it reported; helpers
+// reading during a long run all get consistent answers. The tool's other
+// commands: help and errors, path, albums, favourites, access answers and
+// offloading.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <ctime>
 #include <map>
+#include <set>
+#include <thread>
 
-#include "platform/access_store.h"
-#include "platform/linux_photo_library.h"
+#include "platform/catalog_identifiers.h"
+#include "platform/catalog_reader.h"
+#include "support/http_test_server.h"
+#include "support/media_fixtures.h"
 #include "support/scratch_library.h"
 
 namespace tolvek {
 namespace {
 
+using namespace std::chrono_literals;
 using testing::ScratchLibrary;
 
 constexpr std::int64_t kMtime = 1500000000;  // 2017-07-14T02:40:00Z
 
-std::unique_ptr<LinuxPhotoLibrary> grantedLibrary(const ScratchLibrary& home) {
-  EXPECT_TRUE(AccessStore(home.location().accessStorePath)
-                  .write(kHelperBundleIdentifier, AccessAnswer{AuthorizationStatus::authorized, {}})
-                  .ok());
-  return std::make_unique<LinuxPhotoLibrary>(home.location(), kHelperBundleIdentifier, "usage");
+std::unique_ptr<PhotoLibrary> grantedLibrary(const ScratchLibrary& home) {
+  EXPECT_TRUE(home.recordAnswer(AuthorizationStatus::authorized));
+  return home.library();
 }
 
 std::optional<Asset> assetById(PhotoLibrary& lib, const std::string& id) {
@@ -29,7 +40,6 @@ std::optional<Asset> assetById(PhotoLibrary& lib, const std::string& id) {
 
 class ToolImport : public ::testing::Test {
  protected:
-  // Returns the path of the fixture `name` in the media folder.
   std::string media(const std::string& name) { return home.folder("media") + "/" + name; }
 
   ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
@@ -110,9 +120,7 @@ TEST_F(ToolImport, DetectsKindsByContentAndDatesThem) {
 TEST_F(ToolImport, NoDateAlbumAndNamesThatAreNotUtf8) {
   ASSERT_TRUE(testing::writePicture(media("bad\xff\xfe name.png"), "png"));
   ASSERT_TRUE(testing::writePicture(media("other.png"), "png"));
-  const auto album = home.runTool({"album", "create", "Holiday"});
-  ASSERT_EQ(album.exitStatus, 0) << album.err;
-  const std::string albumId = album.out.substr(0, album.out.find('\n'));
+  const std::string albumId = home.createAlbum("Holiday");
 
   const auto r = home.runTool({"import", "--no-date", "--album", albumId, media("bad\xff\xfe name.png"),
                                    media("other.png")});
@@ -183,6 +191,340 @@ TEST_F(ToolImport, RealSamplesGetTheirKindsAndCaptureDates) {
   EXPECT_EQ(assetById(*lib, idByName["Nikon_D70.jpg"])->creationDate, 1205574721);   // 2008-03-15 09:52:01
   // ... or with the phone's own offset (12:55:41 at +01:00).
   EXPECT_EQ(assetById(*lib, idByName["iphone_13_pro_max.HEIC"])->creationDate, 1645012541);
+}
+
+// `count` copies of one small PNG in the folder "pictures", an hour apart.
+std::string makePictures(const ScratchLibrary& home, int count) {
+  home.pictureCopies("pictures", count, std::time(nullptr), -3600);
+  return home.work("pictures");
+}
+
+TEST(ToolConcurrency, KilledImportKeepsEveryReportedAsset) {
+  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
+  const std::string pictures = makePictures(home, 3000);
+  // Killed with SIGKILL long before 3000 files are done.
+  const auto r = home.runTool({"import", pictures}, 2500ms);
+  ASSERT_TRUE(r.timedOut) << "the import finished before it could be killed";
+  const auto reported = testing::importedLines(r.out);
+  ASSERT_FALSE(reported.empty()) << "nothing imported within the time: " << r.err;
+
+  ASSERT_TRUE(home.recordAnswer(AuthorizationStatus::authorized));
+  {
+    auto lib = home.library();
+    std::vector<std::string> ids;
+    for (const auto& line : reported) ids.push_back(line.first);
+    EXPECT_EQ(lib->fetchAssetsWithLocalIdentifiers(ids)->count(), reported.size());
+    // At most the one asset that was committed but not yet printed more.
+    const std::size_t all = lib->fetchAssets(FetchOptions{})->count();
+    EXPECT_GE(all, reported.size());
+    EXPECT_LE(all, reported.size() + 1);
+    auto reader = CatalogReader::open(home.location());
+    lib->fetchAssetsWithLocalIdentifiers(ids)->enumerateObjects([&](const Asset& a, std::size_t, bool&) {
+      const auto stored = reader->storedAsset(a.handle);
+      ASSERT_TRUE(stored);
+      EXPECT_TRUE(std::filesystem::exists(stored->original.path)) << a.localIdentifier;
+      EXPECT_EQ(lib->assetResources(a).size(), 1u);
+    });
+  }
+  // The library takes further imports.
+  ASSERT_TRUE(testing::writePicture(home.folder("more") + "/x.png", "png"));
+  const auto again = home.runTool({"import", home.folder("more")});
+  EXPECT_EQ(again.exitStatus, 0) << again.err;
+}
+
+TEST(ToolConcurrency, KilledSyncKeepsEveryReportedChangeAndTheNextOneFinishes) {
+  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
+  const std::string pictures = makePictures(home, 3000);
+  const auto killed = home.runTool({"add", pictures}, 2500ms);
+  ASSERT_TRUE(killed.timedOut) << "the sync finished before it could be killed";
+  const auto reported = testing::syncLines(killed.out);
+  ASSERT_FALSE(reported.empty()) << "nothing committed within the time: " << killed.err;
+  ASSERT_TRUE(home.recordAnswer(AuthorizationStatus::authorized));
+  std::vector<std::string> ids;
+  for (const auto& line : reported) ids.push_back(line.identifier);
+  EXPECT_EQ(home.library()->fetchAssetsWithLocalIdentifiers(ids)->count(), reported.size());
+
+  const auto finished = home.runTool({"sync"}, std::chrono::seconds(600));
+  ASSERT_EQ(finished.exitStatus, 0) << finished.err;
+  std::set<std::string> paths;
+  for (const auto& lines : {reported, testing::syncLines(finished.out)}) {
+    for (const auto& line : lines) EXPECT_TRUE(paths.insert(line.path).second) << "reported twice: " << line.path;
+  }
+  EXPECT_EQ(home.library()->fetchAssets(FetchOptions{})->count(), 3000u) << "one asset per file, none twice";
+}
+
+// A long import into an album, and a long first sync of a folder (whose
+// album appears with its first batch).
+struct LongRun {
+  const char* name;
+  bool sync;
+  int files;
+};
+
+class EightReaders : public ::testing::TestWithParam<LongRun> {};
+
+TEST_P(EightReaders, DuringALongRunAllSucceed) {
+  const LongRun run = GetParam();
+  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
+  const std::string pictures = makePictures(home, run.files);
+  ASSERT_TRUE(home.recordAnswer(AuthorizationStatus::authorized));
+  std::string albumId;
+  std::vector<std::string> command{"add", pictures};
+  if (run.sync) {
+    albumId = folderCollectionIdentifier(std::filesystem::canonical(pictures).string(), "");
+  } else {
+    albumId = home.createAlbum("Everything");
+    command = {"import", "--album", albumId, pictures};
+  }
+
+  std::atomic<bool> importing{true};
+  testing::ProcessResult imported;
+  std::thread importer([&] {
+    imported = home.runTool(command, std::chrono::seconds(600));
+    importing = false;
+  });
+
+  std::atomic<int> reads{0};
+  std::atomic<int> failures{0};
+  std::vector<std::thread> readers;
+  for (int t = 0; t < 8; ++t) {
+    readers.emplace_back([&] {
+      std::size_t last = 0;
+      while (importing) {
+        const auto lib = home.library();
+        const FetchOptions newest{{MediaType::image, MediaType::video}, true};
+        auto all = lib->fetchAssets(newest);
+        const std::size_t count = all->count();
+        std::size_t seen = 0;
+        std::optional<std::int64_t> previous;
+        bool ordered = true;
+        all->enumerateObjects([&](const Asset& a, std::size_t, bool&) {
+          ++seen;
+          if (previous && a.creationDate && *a.creationDate > *previous) ordered = false;
+          previous = a.creationDate;
+        });
+        auto albums = lib->fetchAssetCollectionsWithLocalIdentifiers({albumId});
+        const std::size_t inAlbum =
+            albums->count() == 1 ? lib->fetchAssetsInAssetCollection(*albums->firstObject(), newest)->count() : 0;
+        // One snapshot per run: the count, the rows and the album agree, and
+        // nothing ever disappears.
+        const bool albumAgrees = albums->count() == 1 ? inAlbum == count : run.sync && count == 0;
+        if (seen != count || !ordered || !albumAgrees || count < last) {
+          ++failures;
+          ADD_FAILURE() << "seen " << seen << " count " << count << " ordered " << ordered << " in album " << inAlbum
+                        << " last " << last << " albums " << albums->count();
+        }
+        last = count;
+        ++reads;
+      }
+    });
+  }
+  importer.join();
+  for (auto& r : readers) r.join();
+  EXPECT_EQ(imported.exitStatus, 0) << imported.err;
+  EXPECT_EQ(std::count(imported.out.begin(), imported.out.end(), '\n'), run.files) << "one line per file";
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_GT(reads.load(), 8);
+  EXPECT_EQ(home.library()->fetchAssets(FetchOptions{})->count(), static_cast<std::size_t>(run.files));
+}
+
+INSTANTIATE_TEST_SUITE_P(ImportAndSync, EightReaders,
+                         ::testing::Values(LongRun{"Import", false, 500}, LongRun{"Sync", true, 2000}),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+using testing::readFileBytes;
+
+std::string firstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
+
+class ToolCommands : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    assets = home.import({home.picture("a.png", "png"), home.picture("b.png", "png")});
+    ASSERT_FALSE(HasFailure()) << "the library could not be made";
+  }
+  AccessAnswer recorded() { return AccessStore(home.location().accessStorePath).read(kHelperBundleIdentifier); }
+  std::unique_ptr<PhotoLibrary> library() { return home.library(); }
+
+  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
+  std::vector<std::string> assets;
+};
+
+TEST(ToolBasics, HelpPathAndErrors) {
+  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
+  const auto help = home.runTool({"--help"});
+  EXPECT_EQ(help.exitStatus, 0);
+  EXPECT_TRUE(help.out.starts_with("Usage: tolvek-photos-library")) << help.out;
+  EXPECT_EQ(help.err, "");
+
+  const auto path = home.runTool({"path"});
+  EXPECT_EQ(path.exitStatus, 0);
+  EXPECT_EQ(path.out, home.dataHome() + "/tolvek-photos/Library\n");
+  EXPECT_FALSE(std::filesystem::exists(home.dataHome() + "/tolvek-photos")) << "path creates nothing";
+
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{{},
+                                                                                    {"frobnicate"},
+                                                                                    {"album"},
+                                                                                    {"album", "create"},
+                                                                                    {"album", "rename", "x"},
+                                                                                    {"access"},
+                                                                                    {"access", "maybe"},
+                                                                                    {"access", "grant", "extra"},
+                                                                                    {"favorite"},
+                                                                                    {"offload", "x"},
+                                                                                    {"path", "x"}}) {
+    const auto r = home.runTool(args);
+    EXPECT_EQ(r.exitStatus, 1) << (args.empty() ? "(none)" : args[0]);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err, "");
+  }
+}
+
+TEST_F(ToolCommands, AlbumsWithTitlesEmptyOrAbsent) {
+  const auto trip = home.runTool({"album", "create", "Trip \xff"});
+  const auto empty = home.runTool({"album", "create", ""});
+  const auto untitled = home.runTool({"album", "create", "--untitled"});
+  for (const auto* r : {&trip, &empty, &untitled}) {
+    ASSERT_EQ(r->exitStatus, 0) << r->err;
+    EXPECT_TRUE(firstLine(r->out).ends_with("/L0/040")) << r->out;
+  }
+  const std::string tripId = firstLine(trip.out);
+  const auto add = home.runTool({"album", "add", tripId, assets[1], "no-such-asset", assets[0], assets[1]});
+  EXPECT_EQ(add.exitStatus, 1);
+  EXPECT_NE(add.err.find("no-such-asset"), std::string::npos);
+  EXPECT_EQ(home.runTool({"album", "add", "no-such-album", assets[0]}).exitStatus, 1);
+
+  ASSERT_TRUE(home.recordAnswer(AuthorizationStatus::authorized));
+  auto lib = library();
+  std::vector<std::optional<std::string>> titles;
+  lib->fetchAssetCollections(CollectionType::album, kCollectionSubtypeAny)
+      ->enumerateObjects([&](const AssetCollection& c, std::size_t, bool&) { titles.push_back(c.localizedTitle); });
+  EXPECT_EQ(titles, (std::vector<std::optional<std::string>>{"Trip \xEF\xBF\xBD", "", std::nullopt}));
+  const auto album = *lib->fetchAssetCollectionsWithLocalIdentifiers({tripId})->firstObject();
+  EXPECT_EQ(identifiersOf(lib->fetchAssetsInAssetCollection(album, FetchOptions{})),
+            (std::vector<std::string>{assets[1], assets[0]}))
+      << "in the order added, once each";
+  EXPECT_EQ(lib->fetchAssetsInAssetCollection(album, FetchOptions{})->count(), 2u);
+
+  // Only albums take members.
+  const std::string moment =
+      lib->fetchAssetCollections(CollectionType::moment, kCollectionSubtypeAny)->firstObject()->localIdentifier;
+  EXPECT_EQ(home.runTool({"album", "add", moment, assets[0]}).exitStatus, 1);
+}
+
+TEST_F(ToolCommands, FavoritesShowInTheSmartAlbum) {
+  EXPECT_EQ(home.runTool({"favorite", assets[0], "unknown"}).exitStatus, 1);
+  ASSERT_TRUE(home.recordAnswer(AuthorizationStatus::authorized));
+  auto lib = library();
+  const auto favorites = lib->fetchAssetCollections(CollectionType::smartAlbum, 203)->firstObject();
+  ASSERT_TRUE(favorites);
+  EXPECT_EQ(favorites->localizedTitle, std::optional<std::string>("Favorites"));
+  auto result = lib->fetchAssetsInAssetCollection(*favorites, FetchOptions{});
+  ASSERT_EQ(result->count(), 1u);
+  EXPECT_EQ(result->firstObject()->localIdentifier, assets[0]);
+}
+
+TEST_F(ToolCommands, AccessAnswers) {
+  struct Case {
+    std::vector<std::string> args;
+    AuthorizationStatus status;
+  };
+  for (const Case& c : {Case{{"access", "grant"}, AuthorizationStatus::authorized},
+                        Case{{"access", "deny"}, AuthorizationStatus::denied},
+                        Case{{"access", "restrict"}, AuthorizationStatus::restricted},
+                        Case{{"access", "reset"}, AuthorizationStatus::notDetermined}}) {
+    const auto r = home.runTool(c.args);
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(recorded().status, c.status) << c.args[1];
+    EXPECT_EQ(library()->authorizationStatus(AccessLevel::readWrite), c.status);
+  }
+
+  // An identifier that names no asset is an error naming it, and nothing
+  // is recorded (the earlier answer stays).
+  ASSERT_EQ(home.runTool({"access", "grant"}).exitStatus, 0);
+  const std::vector<std::vector<std::string>> unknown = {
+      {"NOPE"}, {assets[1], "names-nothing"}, {"'; DROP TABLE asset; --", assets[0]}, {assets[0] + " "}};
+  for (const auto& ids : unknown) {
+    std::vector<std::string> args{"access", "limit"};
+    args.insert(args.end(), ids.begin(), ids.end());
+    const auto refused = home.runTool(args);
+    EXPECT_EQ(refused.exitStatus, 1) << ids.front();
+    for (const std::string& id : ids) {
+      const bool named = refused.err.find("no asset with the identifier " + id + "\n") != std::string::npos;
+      EXPECT_EQ(named, id != assets[0] && id != assets[1]) << refused.err;
+    }
+    EXPECT_EQ(recorded().status, AuthorizationStatus::authorized) << ids.front();
+  }
+
+  const auto limit = home.runTool({"access", "limit", assets[1]});
+  ASSERT_EQ(limit.exitStatus, 0) << limit.err;
+  EXPECT_EQ(limit.err, "");
+  EXPECT_EQ(recorded().status, AuthorizationStatus::limited);
+  EXPECT_EQ(recorded().chosenAssets, std::vector<std::string>{assets[1]});
+
+  // Assets imported later are not chosen.
+  ASSERT_TRUE(testing::writePicture(home.folder("later") + "/c.png", "png"));
+  ASSERT_EQ(home.runTool({"import", home.folder("later")}).exitStatus, 0);
+  FetchOptions all;
+  auto lib = library();
+  ASSERT_EQ(lib->fetchAssets(all)->count(), 1u);
+  EXPECT_EQ(lib->fetchAssets(all)->firstObject()->localIdentifier, assets[1]);
+
+  ASSERT_EQ(home.runTool({"access", "limit"}).exitStatus, 0);
+  EXPECT_EQ(recorded().status, AuthorizationStatus::limited);
+  EXPECT_EQ(library()->fetchAssets(all)->count(), 0u);
+
+  testing::writeFileBytes(home.location().accessStorePath, "\x01garbage");
+  EXPECT_EQ(recorded().status, AuthorizationStatus::denied);
+  ASSERT_EQ(home.runTool({"access", "reset"}).exitStatus, 0);
+  EXPECT_EQ(recorded().status, AuthorizationStatus::notDetermined);
+}
+
+TEST_F(ToolCommands, OffloadOnlyWhenTheUrlServesTheOriginal) {
+  ASSERT_TRUE(home.recordAnswer(AuthorizationStatus::authorized));
+  const Asset asset = *library()->fetchAssetsWithLocalIdentifiers({assets[0]})->firstObject();
+  const auto before = CatalogReader::open(home.location())->storedAsset(asset.handle);
+  ASSERT_TRUE(before && !before->original.path.empty());
+  const std::string bytes = readFileBytes(before->original.path).value_or("");
+  ASSERT_FALSE(bytes.empty());
+  std::string changed = bytes;
+  changed.back() = static_cast<char>(changed.back() ^ 1);
+
+  testing::HttpTestServer server;
+  server.serve("/a.png", testing::HttpPlan{bytes});
+  server.serve("/changed.png", testing::HttpPlan{changed});
+  server.serve("/empty.png", testing::HttpPlan{""});
+  server.serve("/page.html", testing::HttpPlan{"<html>Moved</html>"});
+  server.serve("/gone.png", testing::HttpPlan{"", testing::HttpBehaviour::notFound});
+  // Refused, unknown host, wrong path, other bytes, nothing, an error page:
+  // each fails, and the picture stays where it was.
+  for (const std::string& url : {std::string("http://127.0.0.1:1/a.png"), std::string("http://no-such-host.invalid/a"),
+                                 server.url("/gone.png"), server.url("/wrong/path.png"), server.url("/changed.png"),
+                                 server.url("/empty.png"), server.url("/page.html"), std::string("ftp://x/a.png")}) {
+    const auto r = home.runTool({"offload", assets[0], url});
+    EXPECT_EQ(r.exitStatus, 1) << url;
+    EXPECT_FALSE(r.err.empty()) << url;
+    EXPECT_EQ(readFileBytes(before->original.path), bytes) << url << ": the local original was touched";
+  }
+  EXPECT_EQ(home.runTool({"offload", "unknown", server.url("/a.png")}).exitStatus, 1);
+  EXPECT_EQ(CatalogReader::open(home.location())->storedAsset(asset.handle)->original.url, "");
+
+  const auto r = home.runTool({"offload", assets[0], server.url("/a.png")});
+  ASSERT_EQ(r.exitStatus, 0) << r.err;
+  const auto after = CatalogReader::open(home.location())->storedAsset(asset.handle);
+  ASSERT_TRUE(after);
+  EXPECT_EQ(after->original.path, "");
+  EXPECT_EQ(after->original.url, server.url("/a.png"));
+  EXPECT_EQ(after->original.size, std::optional<std::uint64_t>(bytes.size()));
+  EXPECT_EQ(after->original.sha256, before->original.sha256);
+  EXPECT_EQ(after->original.uniformTypeIdentifier, before->original.uniformTypeIdentifier);
+  EXPECT_FALSE(std::filesystem::exists(before->original.path));
+  ASSERT_EQ(after->derivatives.size(), before->derivatives.size());
+  for (const auto& d : after->derivatives) EXPECT_TRUE(std::filesystem::exists(d.path)) << d.path;
+  // Moving it on to another URL is checked against the recorded hash.
+  EXPECT_EQ(home.runTool({"offload", assets[0], server.url("/changed.png")}).exitStatus, 1);
+  // The other asset keeps its local original.
+  const Asset other = *library()->fetchAssetsWithLocalIdentifiers({assets[1]})->firstObject();
+  EXPECT_NE(CatalogReader::open(home.location())->storedAsset(other.handle)->original.path, "");
 }
 
 }  // namespace

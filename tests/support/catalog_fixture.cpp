@@ -39,15 +39,31 @@ std::string utcDay(std::int64_t seconds) {
   return text;
 }
 
-// "INSERT INTO table (a, b) VALUES (:a, :b)" for the named columns.
-std::string insertInto(const char* table, std::initializer_list<const char*> columns) {
-  std::string names, values;
-  for (const char* c : columns) {
-    names += std::string(names.empty() ? "" : ", ") + c;
-    values += std::string(values.empty() ? ":" : ", :") + c;
+// "INSERT INTO table (a, b) VALUES (:a, :b)" for the named columns, run
+// with the values of a row in the columns' order.
+class Insert {
+ public:
+  Insert(const char* table, std::initializer_list<const char*> columns) {
+    std::string names, values;
+    for (const char* c : columns) {
+      names += std::string(names.empty() ? "" : ", ") + c;
+      values += std::string(values.empty() ? ":" : ", :") + c;
+      parameters_.push_back(std::string(":") + c);
+    }
+    sql_ = std::string("INSERT INTO ") + table + " (" + names + ") VALUES (" + values + ")";
   }
-  return std::string("INSERT INTO ") + table + " (" + names + ") VALUES (" + values + ")";
-}
+  template <class... Values>
+  bool run(sqlite3* db, StatementCache& cache, const Values&... values) const {
+    SqliteStatement statement(db, cache, sql_);
+    std::size_t i = 0;
+    (statement.bind(parameters_[i++].c_str(), values), ...);
+    return statement.run();
+  }
+
+ private:
+  std::string sql_;
+  std::vector<std::string> parameters_;
+};
 
 struct BulkKind {
   MediaType mediaType;
@@ -93,39 +109,34 @@ Result<std::vector<std::string>> CatalogFixture::fillBulk(const Bulk& bulk) {
   StatementCache cache;
   if (Status s = execute("PRAGMA synchronous = OFF"); !s) return s;
   if (Status s = execute("BEGIN"); !s) return s;
-  auto fail = [&](Status failure) -> Status {
+  auto fail = [&](Status failure = {}) -> Status {
+    if (failure.ok()) failure = Status::error(sqlite3_errmsg(db));
     executeSql(db, "ROLLBACK");
     return failure;
   };
 
-  const std::string addCollection = insertInto(
-      kCollection.table, {kCollection.identifier, kCollection.type, kCollection.subtype, kCollection.title,
-                          kCollection.rule, kCollection.day});
+  const Insert addCollection(kCollection.table, {kCollection.identifier, kCollection.type, kCollection.subtype,
+                                                 kCollection.title, kCollection.rule, kCollection.day});
   std::vector<std::string> albumIds;
   std::vector<std::int64_t> albumRows;
   for (int a = 0; a < bulk.albums; ++a) {
     albumIds.push_back(albumIdentifier(a));
-    SqliteStatement album(db, cache, addCollection);
-    album.bind(":identifier", albumIds.back())
-        .bind(":type", CollectionType::album)
-        .bind(":subtype", CollectionSubtype::albumRegular)
-        .bind(":title", "Album " + std::to_string(a))
-        .bind(":rule", CollectionRule::members)
-        .bind(":day", std::optional<std::string>());
-    if (Status s = run(album); !s) return fail(s);
+    if (!addCollection.run(db, cache, albumIds.back(), CollectionType::album, CollectionSubtype::albumRegular,
+                           "Album " + std::to_string(a), CollectionRule::members, std::optional<std::string>())) {
+      return fail();
+    }
     albumRows.push_back(sqlite3_last_insert_rowid(db));
   }
 
-  const std::string addAsset = insertInto(kAsset.table, {kAsset.id, kAsset.identifier, kAsset.mediaType,
-                                                         kAsset.creationDate, kAsset.favorite});
-  const std::string addResource =
-      insertInto(kResource.table, {kResource.assetId, kResource.position, kResource.type, kResource.originalFilename,
-                                   kResource.uniformTypeIdentifier, kResource.path, kResource.size, kResource.sha256});
-  const std::string addDerivative = insertInto(
-      kDerivative.table, {kDerivative.assetId, kDerivative.path, kDerivative.width, kDerivative.height, kDerivative.size});
-  const std::string addMember =
-      insertInto(kMembership.table, {kMembership.collectionId, kMembership.assetId, kMembership.position,
-                                     kMembership.identifier, kMembership.creationDate, kMembership.mediaType});
+  const Insert addAsset(kAsset.table,
+                        {kAsset.id, kAsset.identifier, kAsset.mediaType, kAsset.creationDate, kAsset.favorite});
+  const Insert addResource(kResource.table,
+                           {kResource.assetId, kResource.position, kResource.type, kResource.originalFilename,
+                            kResource.uniformTypeIdentifier, kResource.path, kResource.size, kResource.sha256});
+  const Insert addDerivative(kDerivative.table, {kDerivative.assetId, kDerivative.path, kDerivative.width,
+                                                 kDerivative.height, kDerivative.size});
+  const Insert addMember(kMembership.table, {kMembership.collectionId, kMembership.assetId, kMembership.position,
+                                             kMembership.identifier, kMembership.creationDate, kMembership.mediaType});
 
   std::mt19937_64 random(42);
   const std::int64_t start = 1400000000;
@@ -139,71 +150,44 @@ Result<std::vector<std::string>> CatalogFixture::fillBulk(const Bulk& bulk) {
     const std::int64_t row = i + 1;
     const std::string identifier = bulkAssetIdentifier(i);
     const AssetFilePaths paths = assetFilePaths(identifier);
-
-    SqliteStatement asset(db, cache, addAsset);
-    asset.bind(":id", row)
-        .bind(":identifier", identifier)
-        .bind(":media_type", kind.mediaType)
-        .bind(":creation_date", date)
-        .bind(":favorite", std::int64_t{r % 50 == 0});
-    if (Status s = run(asset); !s) return fail(s);
+    if (!addAsset.run(db, cache, row, identifier, kind.mediaType, date, std::int64_t{r % 50 == 0})) return fail();
 
     char name[32], hash[72];
     std::snprintf(name, sizeof name, "IMG_%05d.%s", i, kind.suffix);
     std::snprintf(hash, sizeof hash, "%064llx", static_cast<unsigned long long>(r));
-    SqliteStatement resource(db, cache, addResource);
-    resource.bind(":asset_id", row)
-        .bind(":position", std::int64_t{0})
-        .bind(":type", kind.resource)
-        .bind(":original_filename", std::string_view(name))
-        .bind(":uniform_type_identifier", kind.typeIdentifier)
-        .bind(":path", paths.originalStem + copyExtension(name, kind.typeIdentifier))
-        .bind(":size", static_cast<std::int64_t>(100000 + r % 5000000))
-        .bind(":sha256", std::string_view(hash));
-    if (Status s = run(resource); !s) return fail(s);
-
+    if (!addResource.run(db, cache, row, std::int64_t{0}, kind.resource, std::string_view(name), kind.typeIdentifier,
+                         paths.originalStem + copyExtension(name, kind.typeIdentifier),
+                         static_cast<std::int64_t>(100000 + r % 5000000), std::string_view(hash))) {
+      return fail();
+    }
     if (kind.mediaType != MediaType::audio) {
       for (const auto& [suffix, width, height] : {std::tuple{"-240.jpg", 320, 240}, std::tuple{"-512.jpg", 683, 512}}) {
-        SqliteStatement derivative(db, cache, addDerivative);
-        derivative.bind(":asset_id", row)
-            .bind(":path", paths.derivativePrefix + suffix)
-            .bind(":width", std::int64_t{width})
-            .bind(":height", std::int64_t{height})
-            .bind(":size", static_cast<std::int64_t>(width * height / 8));
-        if (Status s = run(derivative); !s) return fail(s);
+        if (!addDerivative.run(db, cache, row, paths.derivativePrefix + suffix, std::int64_t{width},
+                               std::int64_t{height}, static_cast<std::int64_t>(width * height / 8))) {
+          return fail();
+        }
       }
     }
 
     auto member = [&](std::int64_t collection, std::int64_t position) {
-      SqliteStatement m(db, cache, addMember);
-      m.bind(":collection_id", collection)
-          .bind(":asset_id", row)
-          .bind(":position", position)
-          .bind(":identifier", identifier)
-          .bind(":creation_date", date)
-          .bind(":media_type", kind.mediaType);
-      return run(m);
+      return addMember.run(db, cache, collection, row, position, identifier, date, kind.mediaType);
     };
     if (!albumRows.empty()) {
       const std::size_t album =
           i % 5 == 0 || albumRows.size() < 2 ? 0 : 1 + static_cast<std::size_t>(random() % (albumRows.size() - 1));
-      if (Status s = member(albumRows[album], ++albumSize[album]); !s) return fail(s);
+      if (!member(albumRows[album], ++albumSize[album])) return fail();
     }
     if (date) {
       const std::string day = utcDay(*date);
       auto found = moments.find(day);
       if (found == moments.end()) {
-        SqliteStatement moment(db, cache, addCollection);
-        moment.bind(":identifier", momentIdentifier(*date / 86400))
-            .bind(":type", CollectionType::moment)
-            .bind(":subtype", CollectionSubtype::moment)
-            .bind(":title", std::optional<std::string>())
-            .bind(":rule", CollectionRule::members)
-            .bind(":day", day);
-        if (Status s = run(moment); !s) return fail(s);
+        if (!addCollection.run(db, cache, momentIdentifier(*date / 86400), CollectionType::moment,
+                               CollectionSubtype::moment, std::optional<std::string>(), CollectionRule::members, day)) {
+          return fail();
+        }
         found = moments.emplace(day, std::pair{sqlite3_last_insert_rowid(db), std::int64_t{0}}).first;
       }
-      if (Status s = member(found->second.first, ++found->second.second); !s) return fail(s);
+      if (!member(found->second.first, ++found->second.second)) return fail();
     }
   }
   cache.clear();

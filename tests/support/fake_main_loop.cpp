@@ -6,38 +6,6 @@
 
 namespace tolvek {
 
-FakeMainLoop::~FakeMainLoop() = default;
-
-void FakeMainLoop::scheduleAt(double time, std::function<void()> work) {
-  std::lock_guard lock(mutex_);
-  timed_.push_back({time, nextOrder_++, std::move(work), false});
-}
-
-void FakeMainLoop::startThreadAt(double time, std::function<void()> work) {
-  std::lock_guard lock(mutex_);
-  timed_.push_back({time, nextOrder_++, std::move(work), true});
-}
-
-void FakeMainLoop::post(std::function<void()> work) {
-  std::lock_guard lock(mutex_);
-  posted_.push_back(std::move(work));
-}
-
-std::size_t FakeMainLoop::slices() const {
-  std::lock_guard lock(mutex_);
-  return slices_;
-}
-
-double FakeMainLoop::longestSlice() const {
-  std::lock_guard lock(mutex_);
-  return longestSlice_;
-}
-
-std::size_t FakeMainLoop::pendingWork() const {
-  std::lock_guard lock(mutex_);
-  return timed_.size() + posted_.size();
-}
-
 void FakeMainLoop::runFor(double seconds) {
   std::vector<std::function<void()>> onMain;
   std::vector<std::function<void()>> onThreads;
@@ -46,7 +14,6 @@ void FakeMainLoop::runFor(double seconds) {
     ++slices_;
     longestSlice_ = std::max(longestSlice_, seconds);
     const double end = clock_.now() + std::max(seconds, 0.0);
-    onMain.swap(posted_);
     double earliest = std::numeric_limits<double>::infinity();
     for (const Timed& item : timed_) earliest = std::min(earliest, item.time);
     if (earliest <= end) {
@@ -63,7 +30,7 @@ void FakeMainLoop::runFor(double seconds) {
         }
       }
       timed_.swap(later);
-    } else if (onMain.empty()) {
+    } else {
       clock_.advanceTo(end);
     }
   }

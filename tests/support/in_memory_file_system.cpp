@@ -29,7 +29,7 @@ void InMemoryFileSystem::addDirectoryLocked(const std::string& path) {
 Status InMemoryFileSystem::createDirectories(const std::string& path) {
   std::lock_guard lock(mutex_);
   directoryRequests_.push_back(path);
-  if (failDirectories_ || path.empty() || path[0] != '/') return Status::error("Permission denied");
+  if (path.empty() || path[0] != '/') return Status::error("Permission denied");
   // A file or link anywhere along the way stops the creation there.
   std::string prefix;
   for (std::size_t start = 1; start <= path.size();) {
@@ -41,16 +41,6 @@ Status InMemoryFileSystem::createDirectories(const std::string& path) {
     start = slash + 1;
   }
   return {};
-}
-
-std::string InMemoryFileSystem::currentDirectory() {
-  std::lock_guard lock(mutex_);
-  return workingDirectory_;
-}
-
-void InMemoryFileSystem::setCurrentDirectory(std::string path) {
-  std::lock_guard lock(mutex_);
-  workingDirectory_ = std::move(path);
 }
 
 Status InMemoryFileSystem::checkWritable(const std::string& path, std::size_t size) const {
@@ -84,11 +74,6 @@ Status InMemoryFileSystem::writeNewFile(const std::string& path, std::string_vie
   return {};
 }
 
-void InMemoryFileSystem::addDirectory(const std::string& path) {
-  std::lock_guard lock(mutex_);
-  addDirectoryLocked(path);
-}
-
 void InMemoryFileSystem::addFile(const std::string& path, std::string bytes) {
   std::lock_guard lock(mutex_);
   addDirectoryLocked(parentOf(path));
@@ -99,21 +84,6 @@ void InMemoryFileSystem::addSymlink(const std::string& path, std::string target)
   std::lock_guard lock(mutex_);
   addDirectoryLocked(parentOf(path));
   files_[path] = Entry{{}, std::move(target)};
-}
-
-void InMemoryFileSystem::failDirectoryCreation(bool fail) {
-  std::lock_guard lock(mutex_);
-  failDirectories_ = fail;
-}
-
-void InMemoryFileSystem::failWritesWith(std::optional<std::string> error) {
-  std::lock_guard lock(mutex_);
-  writeError_ = std::move(error);
-}
-
-void InMemoryFileSystem::setCapacity(std::size_t bytes) {
-  std::lock_guard lock(mutex_);
-  capacity_ = bytes;
 }
 
 bool InMemoryFileSystem::isDirectory(const std::string& path) const {
@@ -139,16 +109,6 @@ std::vector<std::string> InMemoryFileSystem::filePaths() const {
   std::vector<std::string> paths;
   for (const auto& [path, entry] : files_) paths.push_back(path);
   return paths;
-}
-
-std::size_t InMemoryFileSystem::replaceCalls() const {
-  std::lock_guard lock(mutex_);
-  return replaceCalls_;
-}
-
-std::vector<std::string> InMemoryFileSystem::directoryRequests() const {
-  std::lock_guard lock(mutex_);
-  return directoryRequests_;
 }
 
 }  // namespace tolvek

@@ -1,22 +1,75 @@
 #include "support/in_memory_library.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <sstream>
 #include <stdexcept>
 #include <utility>
 
 namespace tolvek {
+
+namespace {
+
+class FakeBitmap final : public Bitmap {
+ public:
+  FakeBitmap(PixelSize size, std::string tag, bool encodes) : size_(size), tag_(std::move(tag)), encodes_(encodes) {}
+  std::optional<std::string> jpegRepresentation(double quality, JpegMetadata metadata) const override {
+    if (!encodes_) return std::nullopt;
+    return fakeJpeg(size_, tag_, quality, metadata);
+  }
+
+ private:
+  PixelSize size_;
+  std::string tag_;
+  bool encodes_;
+};
+
+}  // namespace
+
+std::string fakePictureData(PixelSize size, const std::string& tag, FakeBitmapMode mode) {
+  std::ostringstream out;
+  out << "FAKEPIC|" << size.width << '|' << size.height << '|' << static_cast<int>(mode) << '|' << tag;
+  return out.str();
+}
+
+std::string fakeJpeg(PixelSize size, const std::string& tag, double quality, JpegMetadata metadata) {
+  char text[96];
+  std::snprintf(text, sizeof text, "FAKEJPEG|q=%.2f|%s|%lldx%lld|", quality,
+                metadata == JpegMetadata::keepCaptureData ? "keep" : "bare", static_cast<long long>(size.width),
+                static_cast<long long>(size.height));
+  return text + tag;
+}
+
+std::unique_ptr<Bitmap> FakePicture::bitmap() const {
+  if (mode_ == FakeBitmapMode::noBitmap) return nullptr;
+  return std::make_unique<FakeBitmap>(size_, tag_, mode_ == FakeBitmapMode::ok);
+}
+
+std::unique_ptr<Picture> FakePictureDecoder::decode(std::string_view data) {
+  ++decodeCalls_;
+  constexpr std::string_view prefix = "FAKEPIC|";
+  if (data.substr(0, prefix.size()) != prefix) return nullptr;
+  std::istringstream in{std::string(data.substr(prefix.size()))};
+  PixelSize size;
+  int mode = 0;
+  char bar1 = 0, bar2 = 0, bar3 = 0;
+  if (!(in >> size.width >> bar1 >> size.height >> bar2 >> mode >> bar3) || bar1 != '|' || bar2 != '|' || bar3 != '|' ||
+      mode < 0 || mode > 2) {
+    return nullptr;
+  }
+  std::string tag;
+  std::getline(in, tag, '\0');
+  return std::make_unique<FakePicture>(size, tag, static_cast<FakeBitmapMode>(mode));
+}
 
 InMemoryLibrary::InMemoryLibrary(FakeMainLoop& loop, InMemoryFileSystem* files)
     : loop_(loop), resources_(loop, files) {}
 
 const Asset& InMemoryLibrary::addAsset(const std::string& id, MediaType mediaType,
                                        std::optional<std::int64_t> creationDate) {
-  Asset asset;
-  asset.localIdentifier = id;
-  asset.mediaType = mediaType;
-  asset.creationDate = creationDate;
-  asset.handle = static_cast<std::int64_t>(assets_.size()) + 1;
-  assets_.push_back(asset);
+  assets_.push_back(Asset{id, mediaType, creationDate, static_cast<std::int64_t>(assets_.size()) + 1});
   return assets_.back();
 }
 
@@ -29,12 +82,7 @@ std::int64_t InMemoryLibrary::handleOf(const std::string& assetId) const {
 
 void InMemoryLibrary::addResource(const std::string& assetId, ResourceType type, const std::string& fileName,
                                   const std::string& typeIdentifier, std::optional<std::string> bytes) {
-  AssetResource resource;
-  resource.type = type;
-  resource.originalFilename = fileName;
-  resource.uniformTypeIdentifier = typeIdentifier;
-  resource.assetHandle = handleOf(assetId);
-  resource.handle = nextResourceHandle_++;
+  const AssetResource resource{type, fileName, typeIdentifier, handleOf(assetId), nextResourceHandle_++};
   resources_.setContents(resource.handle, bytes ? *bytes
                                                 : "bytes of resource " + std::to_string(resource.handle) +
                                                       " (" + fileName + ")");
@@ -43,13 +91,8 @@ void InMemoryLibrary::addResource(const std::string& assetId, ResourceType type,
 
 void InMemoryLibrary::addCollection(const std::string& id, CollectionType type, std::optional<std::string> title,
                                     std::int64_t subtype) {
-  AssetCollection collection;
-  collection.localIdentifier = id;
-  collection.type = type;
-  collection.subtype = subtype;
-  collection.localizedTitle = std::move(title);
-  collection.handle = static_cast<std::int64_t>(collections_.size()) + 1;
-  collections_.push_back(std::move(collection));
+  collections_.push_back(
+      AssetCollection{id, type, subtype, std::move(title), static_cast<std::int64_t>(collections_.size()) + 1});
 }
 
 void InMemoryLibrary::addToCollection(const std::string& collectionId, const std::string& assetId) {
@@ -119,32 +162,29 @@ std::unique_ptr<FetchResult<Asset>> InMemoryLibrary::select(std::vector<Asset> c
   return std::make_unique<VectorFetchResult<Asset>>(std::move(selected));
 }
 
+std::unique_ptr<FetchResult<AssetCollection>> InMemoryLibrary::collectionsWhere(
+    const std::function<bool(const AssetCollection&)>& wanted) const {
+  std::vector<AssetCollection> found;
+  for (const AssetCollection& collection : collections_) {
+    if (collectionsVisible() && wanted(collection)) found.push_back(collection);
+  }
+  return std::make_unique<VectorFetchResult<AssetCollection>>(std::move(found));
+}
+
 std::unique_ptr<FetchResult<AssetCollection>> InMemoryLibrary::fetchAssetCollections(CollectionType type,
                                                                                      std::int64_t subtype) {
   ++calls_.collectionFetches;
-  std::vector<AssetCollection> found;
-  if (collectionsVisible()) {
-    for (const AssetCollection& collection : collections_) {
-      if (collection.type == type && (subtype == kCollectionSubtypeAny || collection.subtype == subtype)) {
-        found.push_back(collection);
-      }
-    }
-  }
-  return std::make_unique<VectorFetchResult<AssetCollection>>(std::move(found));
+  return collectionsWhere([&](const AssetCollection& collection) {
+    return collection.type == type && (subtype == kCollectionSubtypeAny || collection.subtype == subtype);
+  });
 }
 
 std::unique_ptr<FetchResult<AssetCollection>> InMemoryLibrary::fetchAssetCollectionsWithLocalIdentifiers(
     const std::vector<std::string>& identifiers) {
   ++calls_.collectionLookups;
-  std::vector<AssetCollection> found;
-  if (collectionsVisible()) {
-    for (const AssetCollection& collection : collections_) {
-      if (std::find(identifiers.begin(), identifiers.end(), collection.localIdentifier) != identifiers.end()) {
-        found.push_back(collection);
-      }
-    }
-  }
-  return std::make_unique<VectorFetchResult<AssetCollection>>(std::move(found));
+  return collectionsWhere([&](const AssetCollection& collection) {
+    return std::find(identifiers.begin(), identifiers.end(), collection.localIdentifier) != identifiers.end();
+  });
 }
 
 std::unique_ptr<FetchResult<Asset>> InMemoryLibrary::fetchAssets(const FetchOptions& options) {
@@ -183,6 +223,69 @@ std::vector<AssetResource> InMemoryLibrary::assetResources(const Asset& asset) {
   const auto it = resourcesByAsset_.find(asset.handle);
   if (it == resourcesByAsset_.end()) return {};
   return it->second;
+}
+
+void InMemoryResourceManager::setContents(std::int64_t resourceHandle, std::string bytes) {
+  std::lock_guard lock(mutex_);
+  contents_[resourceHandle] = std::move(bytes);
+}
+
+void InMemoryResourceManager::setOutcome(std::int64_t assetHandle, WriteOutcome outcome) {
+  std::lock_guard lock(mutex_);
+  outcomes_[assetHandle] = std::move(outcome);
+}
+
+ResourceManager::RequestId InMemoryResourceManager::writeDataForAssetResource(const AssetResource& resource,
+                                                                              const std::string& filePath,
+                                                                              const ResourceRequestOptions& options,
+                                                                              Completion completion) {
+  WriteOutcome outcome;
+  std::string bytes;
+  RequestId request = 0;
+  {
+    std::lock_guard lock(mutex_);
+    writes_.push_back({resource, filePath, options});
+    request = static_cast<RequestId>(writes_.size());
+    if (const auto it = outcomes_.find(resource.assetHandle); it != outcomes_.end()) outcome = it->second;
+    if (const auto it = contents_.find(resource.handle); it != contents_.end()) bytes = it->second;
+    if (outcome.when == WriteOutcome::When::never) {
+      held_.push_back(std::move(completion));
+      return request;
+    }
+  }
+  // The completion owns what it needs; it may run after everything else here.
+  auto finish = [files = files_, filePath, bytes = std::move(bytes), error = outcome.error,
+                 completion = std::move(completion)]() {
+    if (error) {
+      completion(Status::error(*error));
+      return;
+    }
+    completion(files ? files->writeNewFile(filePath, bytes) : Status());
+  };
+  switch (outcome.when) {
+    case WriteOutcome::When::beforeReturn:
+      finish();
+      break;
+    case WriteOutcome::When::duringSlice:
+      loop_.scheduleAt(loop_.clock().now() + outcome.delay, std::move(finish));
+      break;
+    case WriteOutcome::When::fromThread:
+      loop_.startThreadAt(loop_.clock().now() + outcome.delay, std::move(finish));
+      break;
+    case WriteOutcome::When::never:
+      break;
+  }
+  return request;
+}
+
+std::vector<WriteRecord> InMemoryResourceManager::writes() const {
+  std::lock_guard lock(mutex_);
+  return writes_;
+}
+
+std::size_t InMemoryResourceManager::heldCompletions() const {
+  std::lock_guard lock(mutex_);
+  return held_.size();
 }
 
 }  // namespace tolvek

@@ -7,22 +7,187 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <ostream>
 #include <set>
 #include <string>
+#include <string_view>
+#include <type_traits>
 #include <vector>
 
+#include "library/image_manager.h"
 #include "library/photo_library.h"
-#include "support/enum_printing.h"
+#include "library/photo_types.h"
+#include "library/picture.h"
+#include "library/resource_manager.h"
 #include "support/fake_main_loop.h"
 #include "support/in_memory_file_system.h"
-#include "support/in_memory_image_manager.h"
-#include "support/in_memory_resource_manager.h"
-#include "support/manual_clock.h"
 
 namespace tolvek {
+
+// Pictures without pixels: a fake picture has a size, may refuse to give a
+// bitmap or to encode, and "encodes" to a recognisable text that records the
+// quality and metadata it was asked for. Real JPEGs are tested end to end.
+// The bytes that `FakePictureDecoder` decodes into such a picture.
+// What the bitmap of that picture encodes to.
+// Decodes only data made by fakePictureData; anything else is no picture.
+enum class FakeBitmapMode { ok, noBitmap, encodeFails };
+
+// The bytes that `FakePictureDecoder` decodes into such a picture.
+std::string fakePictureData(PixelSize size, const std::string& tag, FakeBitmapMode mode = FakeBitmapMode::ok);
+// What the bitmap of that picture encodes to.
+std::string fakeJpeg(PixelSize size, const std::string& tag, double quality, JpegMetadata metadata);
+
+class FakePicture final : public Picture {
+ public:
+  FakePicture(PixelSize size, std::string tag, FakeBitmapMode mode = FakeBitmapMode::ok)
+      : size_(size), tag_(std::move(tag)), mode_(mode) {}
+  PixelSize size() const override { return size_; }
+  std::unique_ptr<Bitmap> bitmap() const override;
+
+ private:
+  PixelSize size_;
+  std::string tag_;
+  FakeBitmapMode mode_;
+};
+
+// Decodes only data made by fakePictureData; anything else is no picture.
+class FakePictureDecoder final : public PictureDecoder {
+ public:
+  std::unique_ptr<Picture> decode(std::string_view data) override;
+  std::size_t decodeCalls() const { return decodeCalls_.load(); }
+
+ private:
+  std::atomic<std::size_t> decodeCalls_{0};
+};
+
+// The library's enumerations print in test messages as the numbers the
+// catalog and the access store record.
+template <class E>
+concept LibraryEnumeration = std::is_same_v<E, AuthorizationStatus> || std::is_same_v<E, MediaType> ||
+    std::is_same_v<E, CollectionType> || std::is_same_v<E, ResourceType>;
+
+template <LibraryEnumeration E>
+std::ostream& operator<<(std::ostream& out, E value) {
+  return out << static_cast<std::int64_t>(value);
+}
+
+// Image requests of the in-memory library: per asset, a fake picture to
+// deliver (or none) and the original's bytes with a type identifier (or
+// none). Every request is synchronous and recorded.
+struct ImageRequestRecord {
+  std::string assetId;
+  PixelSize targetSize;
+  ContentMode contentMode;
+  ImageRequestOptions options;
+};
+
+struct DataRequestRecord {
+  std::string assetId;
+  ImageRequestOptions options;
+};
+
+class InMemoryImageManager final : public ImageManager {
+ public:
+  // Delivers a fake picture of `size`, tagged with the asset identifier.
+  // With `placeholderFirst`, a 1x1 picture is delivered before it, as an
+  // opportunistic delivery would.
+  void setPicture(const std::string& assetId, PixelSize size, FakeBitmapMode mode = FakeBitmapMode::ok,
+                  bool placeholderFirst = false) {
+    pictures_[assetId] = PictureSetting{size, mode, placeholderFirst};
+  }
+  void setData(const std::string& assetId, std::optional<std::string> data, std::optional<std::string> typeIdentifier) {
+    data_[assetId] = DataSetting{std::move(data), std::move(typeIdentifier)};
+  }
+
+  void requestImage(const Asset& asset, PixelSize targetSize, ContentMode contentMode,
+                    const ImageRequestOptions& options, const ImageHandler& resultHandler) override {
+    imageRequests_.push_back({asset.localIdentifier, targetSize, contentMode, options});
+    const auto it = pictures_.find(asset.localIdentifier);
+    if (it == pictures_.end()) return resultHandler(nullptr);
+    if (it->second.placeholderFirst) {
+      resultHandler(std::make_unique<FakePicture>(PixelSize{1, 1}, "placeholder:" + asset.localIdentifier));
+    }
+    resultHandler(std::make_unique<FakePicture>(it->second.size, asset.localIdentifier, it->second.mode));
+  }
+  void requestImageDataAndOrientation(const Asset& asset, const ImageRequestOptions& options,
+                                      const DataHandler& resultHandler) override {
+    dataRequests_.push_back({asset.localIdentifier, options});
+    const auto it = data_.find(asset.localIdentifier);
+    if (it == data_.end()) return resultHandler(std::nullopt, std::nullopt);
+    resultHandler(it->second.data, it->second.typeIdentifier);
+  }
+
+  const std::vector<ImageRequestRecord>& imageRequests() const { return imageRequests_; }
+  const std::vector<DataRequestRecord>& dataRequests() const { return dataRequests_; }
+
+ private:
+  struct PictureSetting {
+    PixelSize size;
+    FakeBitmapMode mode;
+    bool placeholderFirst;
+  };
+  struct DataSetting {
+    std::optional<std::string> data;
+    std::optional<std::string> typeIdentifier;
+  };
+  std::map<std::string, PictureSetting> pictures_;
+  std::map<std::string, DataSetting> data_;
+  std::vector<ImageRequestRecord> imageRequests_;
+  std::vector<DataRequestRecord> dataRequests_;
+};
+
+// Resource writes of the in-memory library, into an in-memory file system.
+// Per asset the write completes before it returns (the default), after a
+// delay on the fake clock (during a main-loop slice or from another thread),
+// or never; and it succeeds or reports an error. Like the real one it
+// refuses to write over an existing file.
+struct WriteOutcome {
+  using When = ::tolvek::When;
+  When when = When::beforeReturn;
+  // Fake seconds after the write started (duringSlice, fromThread).
+  double delay = 0;
+  // Reported instead of writing the file.
+  std::optional<std::string> error;
+};
+
+struct WriteRecord {
+  AssetResource resource;
+  std::string path;
+  ResourceRequestOptions options;
+};
+
+class InMemoryResourceManager final : public ResourceManager {
+ public:
+  // `files` may be null: writes then succeed without leaving a file.
+  InMemoryResourceManager(FakeMainLoop& loop, InMemoryFileSystem* files) : loop_(loop), files_(files) {}
+
+  void setContents(std::int64_t resourceHandle, std::string bytes);
+  void setOutcome(std::int64_t assetHandle, WriteOutcome outcome);
+
+  // Requests are numbered from 1 in the order of the writes.
+  RequestId writeDataForAssetResource(const AssetResource& resource, const std::string& filePath,
+                                      const ResourceRequestOptions& options, Completion completion) override;
+  // Cancelling changes nothing: a held completion stays held.
+  void cancelDataRequest(RequestId) override {}
+
+  std::vector<WriteRecord> writes() const;
+  // Completions that were never called (outcome "never").
+  std::size_t heldCompletions() const;
+
+ private:
+  FakeMainLoop& loop_;
+  InMemoryFileSystem* files_;
+  mutable std::mutex mutex_;
+  std::map<std::int64_t, std::string> contents_;
+  std::map<std::int64_t, WriteOutcome> outcomes_;
+  std::vector<WriteRecord> writes_;
+  std::vector<Completion> held_;
+};
 
 // How the library answers requestAuthorization.
 struct ConsentAnswer {
@@ -98,6 +263,8 @@ class InMemoryLibrary final : public PhotoLibrary {
   bool visible(const Asset& asset) const;
   bool collectionsVisible() const { return status_.load() != AuthorizationStatus::limited; }
   std::unique_ptr<FetchResult<Asset>> select(std::vector<Asset> candidates, const FetchOptions& options) const;
+  std::unique_ptr<FetchResult<AssetCollection>> collectionsWhere(
+      const std::function<bool(const AssetCollection&)>& wanted) const;
 
   FakeMainLoop& loop_;
   std::atomic<AuthorizationStatus> status_{AuthorizationStatus::authorized};

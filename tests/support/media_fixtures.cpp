@@ -35,6 +35,14 @@ using Image = std::unique_ptr<VipsImage, Unref>;
 
 Image take(VipsImage* image) { return Image(image); }
 
+// The encoded picture as libvips reads it, without applying any orientation.
+Image decoded(std::string_view encoded) {
+  startVips();
+  Image image = take(vips_image_new_from_buffer(encoded.data(), encoded.size(), "", nullptr));
+  if (!image) vips_error_clear();
+  return image;
+}
+
 std::array<unsigned char, 3> rgbOf(MarkerColour colour) {
   switch (colour) {
     case MarkerColour::red: return {255, 0, 0};
@@ -315,12 +323,8 @@ bool writeTruncatedCopy(const std::string& source, const std::string& target, st
 }
 
 MarkerColour markerColourIn(std::string_view encoded, Quadrant quadrant) {
-  startVips();
-  Image image = take(vips_image_new_from_buffer(encoded.data(), encoded.size(), "", nullptr));
-  if (!image) {
-    vips_error_clear();
-    return MarkerColour::other;
-  }
+  Image image = decoded(encoded);
+  if (!image) return MarkerColour::other;
   const bool right = quadrant == Quadrant::topRight || quadrant == Quadrant::bottomRight;
   const bool bottom = quadrant == Quadrant::bottomLeft || quadrant == Quadrant::bottomRight;
   const int x = image->Xsize * (right ? 3 : 1) / 4;
@@ -343,14 +347,57 @@ MarkerColour markerColourIn(std::string_view encoded, Quadrant quadrant) {
   return MarkerColour::other;
 }
 
+std::vector<MarkerColour> markerColoursIn(std::string_view encoded) {
+  std::vector<MarkerColour> colours;
+  for (Quadrant q : kQuadrants) colours.push_back(markerColourIn(encoded, q));
+  return colours;
+}
+
+std::vector<MarkerColour> uprightMarkerColours() {
+  std::vector<MarkerColour> colours;
+  for (Quadrant q : kQuadrants) colours.push_back(markerColourAt(q));
+  return colours;
+}
+
 std::optional<DecodedSize> encodedPictureSize(std::string_view encoded) {
-  startVips();
-  Image image = take(vips_image_new_from_buffer(encoded.data(), encoded.size(), "", nullptr));
-  if (!image) {
+  Image image = decoded(encoded);
+  if (!image) return std::nullopt;
+  return DecodedSize{image->Xsize, image->Ysize};
+}
+
+::testing::AssertionResult hasPictureSize(std::string_view encoded, int width, int height) {
+  const auto size = encodedPictureSize(encoded);
+  if (!size) return ::testing::AssertionFailure() << "does not decode";
+  if (size->width != width || size->height != height) {
+    return ::testing::AssertionFailure() << size->width << "x" << size->height;
+  }
+  return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult showsUprightMarker(std::string_view encoded) {
+  if (const int orientation = pictureOrientation(encoded); orientation != 1) {
+    return ::testing::AssertionFailure() << "orientation " << orientation;
+  }
+  if (markerColoursIn(encoded) != uprightMarkerColours()) {
+    return ::testing::AssertionFailure() << ::testing::PrintToString(markerColoursIn(encoded));
+  }
+  return ::testing::AssertionSuccess();
+}
+
+std::optional<std::string> pictureMetadata(std::string_view encoded, const std::string& field) {
+  Image image = decoded(encoded);
+  const char* text = nullptr;
+  if (!image || vips_image_get_typeof(image.get(), field.c_str()) == 0 ||
+      vips_image_get_string(image.get(), field.c_str(), &text) != 0 || text == nullptr) {
     vips_error_clear();
     return std::nullopt;
   }
-  return DecodedSize{image->Xsize, image->Ysize};
+  return text;
+}
+
+int pictureOrientation(std::string_view encoded) {
+  Image image = decoded(encoded);
+  return image ? vips_image_get_orientation(image.get()) : 0;
 }
 
 }  // namespace tolvek::testing

@@ -6,8 +6,11 @@
 // Pictures carry a quadrant marker so orientation can be checked: upright,
 // the top-left quarter is red, top-right green, bottom-left blue and
 // bottom-right white.
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -17,6 +20,10 @@ namespace tolvek::testing {
 
 enum class Quadrant { topLeft, topRight, bottomLeft, bottomRight };
 enum class MarkerColour { red, green, blue, white, other };
+inline std::ostream& operator<<(std::ostream& out, MarkerColour colour) { return out << static_cast<int>(colour); }
+
+inline constexpr Quadrant kQuadrants[] = {Quadrant::topLeft, Quadrant::topRight, Quadrant::bottomLeft,
+                                          Quadrant::bottomRight};
 
 // The marker colour of an upright quadrant.
 MarkerColour markerColourAt(Quadrant quadrant);
@@ -104,6 +111,10 @@ bool writeTruncatedCopy(const std::string& source, const std::string& target, st
 // The marker colour found near the centre of a quadrant of the encoded picture
 // (decoded without applying any orientation tag); `other` when unreadable.
 MarkerColour markerColourIn(std::string_view encoded, Quadrant quadrant);
+// The colours of the four quadrants, in the order of kQuadrants; and those
+// of the upright marker.
+std::vector<MarkerColour> markerColoursIn(std::string_view encoded);
+std::vector<MarkerColour> uprightMarkerColours();
 
 struct DecodedSize {
   int width = 0;
@@ -111,6 +122,16 @@ struct DecodedSize {
 };
 // Stored pixel size of an encoded picture; nothing when it does not decode.
 std::optional<DecodedSize> encodedPictureSize(std::string_view encoded);
+// The encoded picture decodes to `width` x `height` stored pixels.
+::testing::AssertionResult hasPictureSize(std::string_view encoded, int width, int height);
+// It shows the marker upright, with orientation 1.
+::testing::AssertionResult showsUprightMarker(std::string_view encoded);
+// A string value of the picture's metadata as libvips reads it (for example
+// "exif-ifd2-DateTimeOriginal"); nothing when absent or undecodable.
+std::optional<std::string> pictureMetadata(std::string_view encoded, const std::string& field);
+// The EXIF orientation of an encoded picture: 1 when it has none, 0 when it
+// does not decode.
+int pictureOrientation(std::string_view encoded);
 
 // True when the ffmpeg program is present (video and audio fixtures need it).
 bool haveFfmpeg();

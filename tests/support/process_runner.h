@@ -13,11 +13,11 @@ namespace tolvek::testing {
 
 struct RunOptions {
   // Set in the child's environment on top of the caller's (same name: replaced).
-  std::vector<std::pair<std::string, std::string>> environment;
+  std::vector<std::pair<std::string, std::string>> environment{};
   // Left out of the caller's environment; a name also in `environment` is set.
-  std::vector<std::string> removed;
+  std::vector<std::string> removed{};
   // The child's working directory; empty: the caller's.
-  std::string workingDirectory;
+  std::string workingDirectory{};
   // After this the child is killed (SIGKILL) and the result says timedOut.
   std::chrono::milliseconds timeout{std::chrono::seconds(60)};
   // Standard output is a pipe whose reading end is already closed, so every
@@ -26,7 +26,7 @@ struct RunOptions {
   // Called with the child's process identifier once it runs (on the calling
   // thread, before its output is collected), e.g. to hand it to a thread
   // that signals it.
-  std::function<void(pid_t)> onStart;
+  std::function<void(pid_t)> onStart{};
 };
 
 struct ProcessResult {

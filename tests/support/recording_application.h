@@ -4,16 +4,12 @@
 // reaches. Its library holds assets "A" and "B" (pictures with originals) in
 // album "AL/1", and 70 more in the whole library, so that limits, sizes,
 // folders and identifiers all show in what the commands ask and answer.
-#include <cstdint>
 #include <string>
-#include <vector>
 
 #include "cli/application.h"
 #include "support/fake_main_loop.h"
-#include "support/fake_pictures.h"
 #include "support/in_memory_file_system.h"
 #include "support/in_memory_library.h"
-#include "support/manual_clock.h"
 
 namespace tolvek::testing {
 

@@ -2,17 +2,20 @@
 
 #include <glib.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
-#include <vips/vips.h>
-
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <sstream>
 
 #include "platform/library_location.h"
+#include "platform/linux_photo_library.h"
 
 namespace tolvek::testing {
 namespace {
@@ -29,6 +32,71 @@ std::vector<std::string> lines(const std::string& text) {
 }
 
 }  // namespace
+
+ScratchEnvironment::ScratchEnvironment() {
+  for (const std::string& folder : {home(), dataHome(), configHome(), cacheHome(), stateHome(), temporaryDir()}) {
+    ::mkdir(folder.c_str(), 0755);
+  }
+  ::mkdir(runtimeDir().c_str(), 0700);
+}
+
+Environment ScratchEnvironment::variables() const {
+  return {{"HOME", home()},
+          {"XDG_DATA_HOME", dataHome()},
+          {"XDG_CONFIG_HOME", configHome()},
+          {"XDG_CACHE_HOME", cacheHome()},
+          {"XDG_STATE_HOME", stateHome()},
+          {"XDG_RUNTIME_DIR", runtimeDir()},
+          {"TMPDIR", temporaryDir()}};
+}
+
+const std::vector<std::string>& ScratchEnvironment::sessionVariables() {
+  static const std::vector<std::string> kNames = {"DISPLAY",    "WAYLAND_DISPLAY",  "WAYLAND_SOCKET",
+                                                  "XAUTHORITY", "XDG_SESSION_TYPE", "DBUS_SESSION_BUS_ADDRESS"};
+  return kNames;
+}
+
+RunOptions ScratchEnvironment::options(const Environment& extra) const {
+  RunOptions o;
+  o.environment = variables();
+  o.removed = sessionVariables();
+  for (const auto& variable : extra) {
+    const auto same = std::find_if(o.environment.begin(), o.environment.end(),
+                                   [&variable](const auto& entry) { return entry.first == variable.first; });
+    if (same != o.environment.end()) {
+      same->second = variable.second;
+    } else {
+      o.environment.push_back(variable);
+    }
+  }
+  o.workingDirectory = root();
+  return o;
+}
+
+ProcessEnvironment::ProcessEnvironment(const ScratchEnvironment& scratch) {
+  auto save = [this](const std::string& name) {
+    const char* value = std::getenv(name.c_str());
+    saved_.emplace_back(name, value != nullptr ? std::optional<std::string>(value) : std::nullopt);
+  };
+  for (const auto& [name, value] : scratch.variables()) {
+    save(name);
+    ::setenv(name.c_str(), value.c_str(), 1);
+  }
+  for (const std::string& name : ScratchEnvironment::sessionVariables()) {
+    save(name);
+    ::unsetenv(name.c_str());
+  }
+}
+
+ProcessEnvironment::~ProcessEnvironment() {
+  for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+    if (it->second) {
+      ::setenv(it->first.c_str(), it->second->c_str(), 1);
+    } else {
+      ::unsetenv(it->first.c_str());
+    }
+  }
+}
 
 ScratchLibrary::ScratchLibrary(Scope scope)
     : helperPath_(TOLVEK_BIN_DIR "/tolvek-photos"), toolPath_(TOLVEK_BIN_DIR "/tolvek-photos-library") {
@@ -94,6 +162,24 @@ std::string ScratchLibrary::import(const std::string& path, const std::vector<st
   return import(std::vector<std::string>{path}, options).front();
 }
 
+void ScratchLibrary::importInto(const std::vector<std::pair<std::string*, std::string>>& files,
+                                const std::vector<std::string>& options) {
+  std::vector<std::string> paths;
+  for (const auto& file : files) paths.push_back(file.second);
+  const std::vector<std::string> identifiers = import(paths, options);
+  for (std::size_t i = 0; i < files.size(); ++i) *files[i].first = identifiers[i];
+}
+
+std::vector<std::string> ScratchLibrary::importDatedPictures(int count) {
+  std::vector<std::string> paths;
+  for (int i = 0; i < count; ++i) {
+    const std::string date = "2020:01:0" + std::to_string(i + 1) + " 10:00:00";
+    paths.push_back(
+        picture("p" + std::to_string(i) + ".jpg", "jpeg", {.dateTimeOriginal = date, .offsetTimeOriginal = "+00:00"}));
+  }
+  return import(paths);
+}
+
 std::string ScratchLibrary::createAlbum(const std::optional<std::string>& title) {
   std::string out = tool({"album", "create", title ? *title : std::string("--untitled")});
   while (!out.empty() && out.back() == '\n') out.pop_back();
@@ -105,6 +191,53 @@ void ScratchLibrary::addToAlbum(const std::string& album, const std::vector<std:
   std::vector<std::string> arguments{"album", "add", album};
   arguments.insert(arguments.end(), assets.begin(), assets.end());
   tool(arguments);
+}
+
+std::string ScratchLibrary::picture(const std::string& name, const std::string& format,
+                                    const PictureFixture& fixture) const {
+  const std::string path = work("src/" + name);
+  EXPECT_TRUE(writePicture(path, format, fixture)) << "cannot make " << path;
+  return path;
+}
+
+std::string ScratchLibrary::video(const std::string& name, const VideoFixture& fixture) const {
+  const std::string path = work("src/" + name);
+  EXPECT_TRUE(writeVideo(path, fixture)) << "cannot make " << path;
+  return path;
+}
+
+std::string ScratchLibrary::audio(const std::string& name, const std::optional<std::string>& creationTime) const {
+  const std::string path = work("src/" + name);
+  EXPECT_TRUE(writeAudio(path, "m4a", creationTime)) << "cannot make " << path;
+  return path;
+}
+
+std::vector<std::string> ScratchLibrary::pictureCopies(const std::string& folder, int count, std::int64_t firstTime,
+                                                       std::int64_t step) const {
+  const std::string first = work(folder + "/p0000.png");
+  EXPECT_TRUE(writePicture(first, "png", {.width = 16, .height = 16}));
+  const std::string bytes = readFileBytes(first).value_or("");
+  std::vector<std::string> paths;
+  for (int i = 0; i < count; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/p%04d.png", i);
+    paths.push_back(work(folder + name));
+    // Bytes after the end of the PNG make each copy content of its own (the
+    // library keeps one asset per content).
+    EXPECT_TRUE(writeFileBytes(paths.back(), bytes + name) &&
+                setModificationTime(paths.back(), firstTime + i * step));
+  }
+  return paths;
+}
+
+::testing::AssertionResult ScratchLibrary::recordAnswer(const std::optional<AccessAnswer>& answer) const {
+  const Status written = AccessStore(accessStorePath()).write(kHelperBundleIdentifier, answer);
+  if (!written.ok()) return ::testing::AssertionFailure() << written.message();
+  return ::testing::AssertionSuccess();
+}
+
+std::unique_ptr<PhotoLibrary> ScratchLibrary::library(const std::string& usage) const {
+  return std::make_unique<LinuxPhotoLibrary>(location(), kHelperBundleIdentifier, usage);
 }
 
 std::optional<std::string> ScratchLibrary::originalPath(const std::string& asset) const {
@@ -168,6 +301,16 @@ std::vector<std::pair<std::string, std::string>> importedLines(const std::string
   return found;
 }
 
+std::vector<std::string> itemIds(const Json& document) {
+  std::vector<std::string> ids;
+  if (!document.is_object() || !document.contains("items") || !document["items"].is_array()) {
+    ADD_FAILURE() << "no items array: " << document.dump().substr(0, 300);
+    return ids;
+  }
+  for (const Json& item : document["items"]) ids.push_back(item.value("id", ""));
+  return ids;
+}
+
 std::string joinIds(const std::vector<std::string>& ids) {
   std::string joined;
   for (const std::string& id : ids) joined += (joined.empty() ? "" : ",") + id;
@@ -214,42 +357,10 @@ std::optional<std::string> jpegFromDataUrl(const std::string& url) {
   return bytes;
 }
 
-std::optional<std::string> pictureMetadata(const std::string& encoded, const std::string& field) {
-  // encodedPictureSize starts libvips.
-  if (!encodedPictureSize(encoded)) return std::nullopt;
-  VipsImage* image = vips_image_new_from_buffer(encoded.data(), encoded.size(), "", nullptr);
-  if (image == nullptr) {
-    vips_error_clear();
-    return std::nullopt;
-  }
-  std::optional<std::string> value;
-  const char* text = nullptr;
-  if (vips_image_get_typeof(image, field.c_str()) != 0 && vips_image_get_string(image, field.c_str(), &text) == 0 &&
-      text != nullptr) {
-    value = text;
-  }
-  vips_error_clear();
-  g_object_unref(image);
-  return value;
-}
-
-int pictureOrientation(const std::string& encoded) {
-  if (!encodedPictureSize(encoded)) return 0;
-  VipsImage* image = vips_image_new_from_buffer(encoded.data(), encoded.size(), "", nullptr);
-  if (image == nullptr) {
-    vips_error_clear();
-    return 0;
-  }
-  const int orientation = vips_image_get_orientation(image);
-  g_object_unref(image);
-  return orientation;
-}
-
 bool haveSqliteShell() { return ::access(kSqliteShell, X_OK) == 0; }
 
 std::optional<std::vector<std::string>> sqliteQuery(const std::string& catalog, const std::string& sql) {
-  RunOptions o;
-  const ProcessResult result = runProcess(kSqliteShell, {"-batch", catalog, sql}, o);
+  const ProcessResult result = runProcess(kSqliteShell, {"-batch", catalog, sql});
   if (!result.exited() || result.exitStatus != 0) return std::nullopt;
   return lines(result.out);
 }

@@ -5,23 +5,76 @@
 // graphical session), so nothing ever reaches the real user's library or
 // consent answers. Tests that run the platform in this process put the
 // environment into the process too.
+#include <gtest/gtest.h>
+
 #include <chrono>
-#include <map>
+#include <cstdint>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
+#include "library/photo_library.h"
+#include "platform/access_store.h"
 #include "platform/library_location.h"
 #include "support/media_fixtures.h"
 #include "support/process_runner.h"
-#include "support/scratch_environment.h"
 
 namespace tolvek::testing {
+
+// The environment of every program a test starts: a scratch HOME with XDG
+// folders and a temporary folder of its own, and no graphical session. So no
+// child reaches the real user's library, consent answers, caches or screen;
+// a test that wants a dialog sets DISPLAY itself, with a stub zenity on PATH.
+// Puts a scratch environment into this process while it lives (for tests
+// that run the platform in this process and start children that inherit
+// it), and restores every variable it changed afterwards.
+using Environment = std::vector<std::pair<std::string, std::string>>;
+
+class ScratchEnvironment {
+ public:
+  // A fresh folder holding home/, data/, config/, cache/, state/, runtime/
+  // (mode 0700) and tmp/; removed with the object.
+  ScratchEnvironment();
+
+  const std::string& root() const { return root_.path(); }
+  std::string home() const { return root() + "/home"; }
+  std::string dataHome() const { return root() + "/data"; }
+  std::string configHome() const { return root() + "/config"; }
+  std::string cacheHome() const { return root() + "/cache"; }
+  std::string stateHome() const { return root() + "/state"; }
+  std::string runtimeDir() const { return root() + "/runtime"; }
+  std::string temporaryDir() const { return root() + "/tmp"; }
+
+  // HOME, the XDG folders and TMPDIR pointing into the scratch folder.
+  Environment variables() const;
+  // The variables of a graphical or desktop session, removed from every child.
+  static const std::vector<std::string>& sessionVariables();
+
+  // Runs a child in this environment plus `extra` (same name: replaced; a
+  // session variable in `extra` is set), in `root()` unless changed.
+  RunOptions options(const Environment& extra = {}) const;
+
+ private:
+  ScratchFolder root_;
+};
+
+// Puts a scratch environment into this process while it lives (for tests
+// that run the platform in this process and start children that inherit
+// it), and restores every variable it changed afterwards.
+class ProcessEnvironment {
+ public:
+  explicit ProcessEnvironment(const ScratchEnvironment& scratch);
+  ~ProcessEnvironment();
+  ProcessEnvironment(const ProcessEnvironment&) = delete;
+  ProcessEnvironment& operator=(const ProcessEnvironment&) = delete;
+
+ private:
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
 
 using Json = nlohmann::json;
 class ScratchLibrary {
@@ -68,9 +121,34 @@ class ScratchLibrary {
   // order given. Files the tool refuses get no identifier (a test failure).
   std::vector<std::string> import(const std::vector<std::string>& paths, const std::vector<std::string>& options = {});
   std::string import(const std::string& path, const std::vector<std::string>& options = {});
+  // Imports the files (one import run), each identifier stored where its
+  // pair points.
+  void importInto(const std::vector<std::pair<std::string*, std::string>>& files,
+                  const std::vector<std::string>& options = {});
+  // `count` JPEGs pN.jpg, N from 0, captured 2020-01-0(N+1)T10:00:00Z (so
+  // oldest first), imported in one run.
+  std::vector<std::string> importDatedPictures(int count);
   std::string createAlbum(const std::optional<std::string>& title);
   void addToAlbum(const std::string& album, const std::vector<std::string>& assets);
   void grantAccess() { tool({"access", "grant"}); }
+
+  // Source files for imports, made under work("src"); a file that cannot be
+  // made is a test failure. Each gives the file's path.
+  std::string picture(const std::string& name, const std::string& format, const PictureFixture& fixture = {}) const;
+  std::string video(const std::string& name, const VideoFixture& fixture = {}) const;
+  std::string audio(const std::string& name, const std::optional<std::string>& creationTime = std::nullopt) const;
+  // `count` copies of one small PNG, work(folder)/pNNNN.png, the i-th
+  // modified at `firstTime + i * step` (seconds since the epoch).
+  std::vector<std::string> pictureCopies(const std::string& folder, int count, std::int64_t firstTime,
+                                         std::int64_t step) const;
+
+  // The library in this process (Scope::thisProcess): the helper's recorded
+  // answer set or cleared, and the library as the helper opens it.
+  [[nodiscard]] ::testing::AssertionResult recordAnswer(const std::optional<AccessAnswer>& answer) const;
+  [[nodiscard]] ::testing::AssertionResult recordAnswer(AuthorizationStatus status) const {
+    return recordAnswer(AccessAnswer{status, {}});
+  }
+  std::unique_ptr<PhotoLibrary> library(const std::string& usage = "usage") const;
 
   // The library's copy of an asset's original, and its derivatives (found
   // where assetFilePaths puts them).
@@ -93,6 +171,23 @@ class ScratchLibrary {
   std::string toolPath_;
 };
 
+// The base of a suite whose tests share one library, built once for the
+// suite (tool runs are slow): `Library` holds a ScratchLibrary and what the
+// tests use, and fills both in its build().
+template <class Library>
+class SharedLibraryTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    lib_ = new Library;
+    lib_->build();
+  }
+  static void TearDownTestSuite() {
+    delete lib_;
+    lib_ = nullptr;
+  }
+  static inline Library* lib_ = nullptr;
+};
+
 // Identifier and source path per line of an import's standard output.
 std::vector<std::pair<std::string, std::string>> importedLines(const std::string& out);
 
@@ -108,6 +203,10 @@ inline void PrintTo(const SyncLine& line, std::ostream* os) {
 }
 std::vector<SyncLine> syncLines(const std::string& out);
 
+// The identifiers of a list document's items, in order; a document without
+// an items array is a test failure.
+std::vector<std::string> itemIds(const Json& document);
+
 // Identifiers as the helper takes them: one argument, joined with commas.
 std::string joinIds(const std::vector<std::string>& ids);
 
@@ -121,12 +220,6 @@ Json expectOneDocument(const ProcessResult& result, int status);
 // or the bytes do not start and end as a JPEG stream.
 std::optional<std::string> jpegFromDataUrl(const std::string& url);
 
-// A string value of the picture's metadata as libvips reads it (for example
-// "exif-ifd2-DateTimeOriginal"); nothing when absent or undecodable.
-std::optional<std::string> pictureMetadata(const std::string& encoded, const std::string& field);
-// The EXIF orientation of an encoded picture: 1 when it has none.
-int pictureOrientation(const std::string& encoded);
-
 // The SQLite shell on the scratch catalog (read-write): the statements, the
 // output lines; nothing when the shell fails.
 std::optional<std::vector<std::string>> sqliteQuery(const std::string& catalog, const std::string& sql);
@@ -139,3 +232,24 @@ bool haveSqliteShell();
 std::pair<std::string, std::string> withoutLeakCheck();
 
 }  // namespace tolvek::testing
+
+namespace tolvek {
+
+// What a fetch result holds, as a test compares it: the local identifiers in
+// the order of enumeration (each at the index it is enumerated with).
+template <class T>
+std::vector<std::string> identifiersOf(const FetchResult<T>& result) {
+  std::vector<std::string> ids;
+  result.enumerateObjects([&ids](const T& object, std::size_t index, bool&) {
+    EXPECT_EQ(index, ids.size());
+    ids.push_back(object.localIdentifier);
+  });
+  return ids;
+}
+
+template <class T>
+std::vector<std::string> identifiersOf(const std::unique_ptr<FetchResult<T>>& result) {
+  return identifiersOf(*result);
+}
+
+}  // namespace tolvek
