@@ -18,6 +18,7 @@
 #include "platform/posix/posix_file.h"
 #include "platform/posix/temporary_files.h"
 #include "platform/remote_download.h"
+#include "platform/source_walk.h"
 #include "platform/valid_utf8.h"
 
 namespace tolvek {
@@ -223,8 +224,9 @@ std::string resolvedFolder(const std::string& path) {
   return plain;
 }
 
+// Both absolute: the root folder holds every path.
 bool within(const std::string& path, const std::string& folder) {
-  return path == folder || (path.starts_with(folder) && (folder == "/" || path[folder.size()] == '/'));
+  return (folder == "/" && path.starts_with('/')) || isWithinFolder(path, folder);
 }
 
 }  // namespace
