@@ -88,6 +88,19 @@ Result<std::string> readRegularFile(const std::string& path, std::uint64_t maxBy
   return file->read(maxBytes);
 }
 
+Result<std::string> readUntilEnd(int fd, std::uint64_t maxBytes) {
+  std::string bytes;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return errorStatus(errno);
+    if (got == 0) return bytes;
+    if (bytes.size() + static_cast<std::size_t>(got) > maxBytes) return Status::error(errorText(EFBIG));
+    bytes.append(buffer, static_cast<std::size_t>(got));
+  }
+}
+
 Result<FileLock> FileLock::acquire(const std::string& path, std::chrono::milliseconds wait) {
   const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
   if (fd < 0) return errorStatus(errno);

@@ -54,6 +54,11 @@ class ReadableFile {
 // `maxBytes` (so a cap never silently cuts a file short).
 Result<std::string> readRegularFile(const std::string& path, std::uint64_t maxBytes);
 
+// Everything `fd` gives until end of file (a pipe, a terminal, a file), across
+// partial reads and EINTR; refused once it passes `maxBytes`. The descriptor
+// stays open and is the caller's.
+Result<std::string> readUntilEnd(int fd, std::uint64_t maxBytes);
+
 // An exclusive flock on a lock file, held while this lives (move-only). The
 // lock is the kernel's: it ends with the process, however that ends.
 class FileLock {
