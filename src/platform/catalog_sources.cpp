@@ -11,10 +11,6 @@
 namespace tolvek {
 namespace {
 
-Status failed(sqlite3* db, const char* what) {
-  return Status::error(std::string("cannot ") + what + " in the catalog: " + sqlite3_errmsg(db));
-}
-
 // The title of a folder's album: its path below the source, or for the
 // root the source folder's own name (its whole path when that is empty).
 std::string folderTitle(const std::string& sourcePath, const std::string& relative) {
@@ -30,27 +26,27 @@ Result<std::vector<CatalogWriter::Source>> CatalogWriter::sources() {
   std::vector<Source> result;
   SqliteStatement select(db_.get(), "SELECT id, path, device FROM source ORDER BY id");
   while (select.step()) result.push_back({select.integer(0), select.text(1), select.optionalInteger(2)});
-  if (select.failed()) return failed(db_.get(), "read the sources");
+  if (select.failed()) return catalogFailure(db_.get(), "read the sources");
   return result;
 }
 
 Result<bool> CatalogWriter::anySourceEverAdded() {
   SqliteStatement select(db_.get(), "SELECT COUNT(*) FROM sqlite_sequence WHERE name = 'source'");
-  if (!select.step()) return failed(db_.get(), "read the sources");
+  if (!select.step()) return catalogFailure(db_.get(), "read the sources");
   return select.integer(0) > 0;
 }
 
 Result<std::int64_t> CatalogWriter::addSource(const std::string& path, std::int64_t device) {
   SqliteStatement insert(db_.get(), "INSERT INTO source (path, device) VALUES (:path, :device)");
   insert.bindBytes(":path", path).bind(":device", device);
-  if (!insert.run()) return failed(db_.get(), "record the source");
+  if (!insert.run()) return catalogFailure(db_.get(), "record the source");
   return sqlite3_last_insert_rowid(db_.get());
 }
 
 Status CatalogWriter::recordSourceDevice(std::int64_t source, std::int64_t device) {
   SqliteStatement update(db_.get(), "UPDATE source SET device = :device WHERE id = :source");
   update.bind(":device", device).bind(":source", source);
-  if (!update.run()) return failed(db_.get(), "record the source");
+  if (!update.run()) return catalogFailure(db_.get(), "record the source");
   return {};
 }
 
@@ -58,7 +54,7 @@ Result<std::int64_t> CatalogWriter::assetCountOf(std::int64_t source) {
   SqliteStatement count(db_.get(),
                         "SELECT COUNT(DISTINCT asset_id) FROM file WHERE source_id = :source AND asset_id IS NOT NULL");
   count.bind(":source", source);
-  if (!count.step()) return failed(db_.get(), "count the source's assets");
+  if (!count.step()) return catalogFailure(db_.get(), "count the source's assets");
   return count.integer(0);
 }
 
@@ -72,7 +68,7 @@ Result<std::optional<std::string>> CatalogWriter::referencingFolder(std::int64_t
     const std::string relative = select.text(1);
     return std::optional<std::string>(relative.empty() ? select.text(0) : select.text(0) + "/" + relative);
   }
-  if (select.failed()) return failed(db_.get(), "read the asset's copies");
+  if (select.failed()) return catalogFailure(db_.get(), "read the asset's copies");
   return std::optional<std::string>();
 }
 
@@ -86,7 +82,7 @@ Result<std::vector<CatalogWriter::SourceFile>> CatalogWriter::filesOf(std::int64
                       static_cast<std::uint64_t>(select.integer(3)), select.integer(4),
                       static_cast<std::uint64_t>(select.integer(5))});
   }
-  if (select.failed()) return failed(db_.get(), "read the source's files");
+  if (select.failed()) return catalogFailure(db_.get(), "read the source's files");
   return result;
 }
 
@@ -95,7 +91,7 @@ Result<std::vector<CatalogWriter::SourceFolder>> CatalogWriter::foldersOf(std::i
   SqliteStatement select(db_.get(), "SELECT id, path, device FROM folder WHERE source_id = :source");
   select.bind(":source", source);
   while (select.step()) result.push_back({select.integer(0), select.text(1), select.optionalInteger(2)});
-  if (select.failed()) return failed(db_.get(), "read the source's folders");
+  if (select.failed()) return catalogFailure(db_.get(), "read the source's folders");
   return result;
 }
 
@@ -103,7 +99,7 @@ Result<std::vector<std::string>> CatalogWriter::contentHashes() {
   std::vector<std::string> result;
   SqliteStatement select(db_.get(), "SELECT sha256 FROM resource WHERE sha256 IS NOT NULL");
   while (select.step()) result.push_back(select.text(0));
-  if (select.failed()) return failed(db_.get(), "read the content hashes");
+  if (select.failed()) return catalogFailure(db_.get(), "read the content hashes");
   return result;
 }
 
@@ -114,7 +110,7 @@ Result<std::vector<CatalogWriter::DerivativeWork>> CatalogWriter::outdatedDeriva
                          "WHERE d.asset_id = a.id AND (d.quality IS NULL OR d.quality != :quality)) ORDER BY a.id");
   select.bind(":quality", std::int64_t{kDerivativeQualityPercent});
   while (select.step()) result.push_back({select.integer(0), select.text(1), select.enumeration<MediaType>(2), {}});
-  if (select.failed()) return failed(db_.get(), "read the derivatives");
+  if (select.failed()) return catalogFailure(db_.get(), "read the derivatives");
   for (DerivativeWork& work : result) {
     if (auto owned = original(work.assetRow); owned && !owned->path.empty()) {
       work.originalPath = owned->path;
@@ -131,13 +127,13 @@ Result<std::vector<CatalogWriter::DerivativeWork>> CatalogWriter::outdatedDeriva
 }
 
 Status CatalogWriter::beginBatch() {
-  if (!executeSql(db_.get(), "BEGIN IMMEDIATE")) return failed(db_.get(), "begin a change");
+  if (!executeSql(db_.get(), "BEGIN IMMEDIATE")) return catalogFailure(db_.get(), "begin a change");
   return {};
 }
 
 Status CatalogWriter::commitBatch() {
   if (!executeSql(db_.get(), "COMMIT")) {
-    Status error = failed(db_.get(), "commit the changes");
+    Status error = catalogFailure(db_.get(), "commit the changes");
     executeSql(db_.get(), "ROLLBACK");
     return error;
   }
@@ -151,15 +147,15 @@ Result<std::int64_t> CatalogWriter::folderRow(std::int64_t source, const std::st
                          "INSERT INTO folder (source_id, path, device) VALUES (:source, :path, :device) "
                          "ON CONFLICT (source_id, path) DO UPDATE SET device = excluded.device RETURNING id");
   upsert.bind(":source", source).bindBytes(":path", path).bind(":device", device);
-  if (!upsert.step()) return failed(db_.get(), "record a folder");
+  if (!upsert.step()) return catalogFailure(db_.get(), "record a folder");
   const std::int64_t row = upsert.integer(0);
-  if (!upsert.run()) return failed(db_.get(), "record a folder");
+  if (!upsert.run()) return catalogFailure(db_.get(), "record a folder");
   return row;
 }
 
 Result<std::int64_t> CatalogWriter::insertAsset(const std::string& identifier, const NewAsset& asset) {
   const auto row = insertAssetRows(identifier, asset);
-  if (!row) return failed(db_.get(), "record the asset");
+  if (!row) return catalogFailure(db_.get(), "record the asset");
   return *row;
 }
 
@@ -171,7 +167,7 @@ Status CatalogWriter::replaceDerivatives(std::int64_t asset, const std::vector<S
     const std::string path = fileInLibrary(libraryFolder_, old.optionalText(0));
     if (!path.empty()) unlinkAfter.push_back(path);
   }
-  if (old.failed() || !insertDerivativeRows(asset, derivatives)) return failed(db_.get(), "record the derivatives");
+  if (old.failed() || !insertDerivativeRows(asset, derivatives)) return catalogFailure(db_.get(), "record the derivatives");
   return {};
 }
 
@@ -201,12 +197,12 @@ Status CatalogWriter::renewAsset(std::int64_t asset, const NewAsset& content, st
                               "(SELECT id FROM collection WHERE type = :moment)");
   leaveMoment.bind(":asset", asset).bind(":moment", CollectionType::moment);
   if (!updateAsset.run() || !updateResource.run() || !updateMembers.run() || !leaveMoment.run()) {
-    return failed(db_.get(), "record the new content");
+    return catalogFailure(db_.get(), "record the new content");
   }
   if (content.creationDate) {
     auto moment = momentRow(*content.creationDate);
     if (!moment || !addMembership(*moment, asset, content.creationDate, content.mediaType)) {
-      return failed(db_.get(), "record the new content");
+      return catalogFailure(db_.get(), "record the new content");
     }
   }
   return replaceDerivatives(asset, content.derivatives, unlinkAfter);
@@ -261,8 +257,8 @@ Status CatalogWriter::recordFile(std::int64_t source, std::int64_t folder, const
       .bind(":size", static_cast<std::int64_t>(file.size))
       .bind(":modified", file.modifiedNs)
       .bind(":inode", static_cast<std::int64_t>(file.inode));
-  if (!upsert.run()) return failed(db_.get(), "record a file");
-  if (file.assetRow && !ensureFolderAlbum(folder, *file.assetRow)) return failed(db_.get(), "record a folder's album");
+  if (!upsert.run()) return catalogFailure(db_.get(), "record a file");
+  if (file.assetRow && !ensureFolderAlbum(folder, *file.assetRow)) return catalogFailure(db_.get(), "record a folder's album");
   return {};
 }
 
@@ -271,12 +267,12 @@ Result<bool> CatalogWriter::isOnlyCopy(std::int64_t asset) {
                         "SELECT (SELECT COUNT(*) FROM file WHERE asset_id = :asset), "
                         "(SELECT COUNT(*) FROM resource WHERE asset_id = :asset AND (path IS NOT NULL OR url IS NOT NULL))");
   count.bind(":asset", asset);
-  if (!count.step()) return failed(db_.get(), "count the asset's copies");
+  if (!count.step()) return catalogFailure(db_.get(), "count the asset's copies");
   return count.integer(0) == 1 && count.integer(1) == 0;
 }
 
 Status CatalogWriter::removeAssetIfUnheld(std::int64_t asset, std::vector<std::string>& unlinkAfter) {
-  if (!removeUnheldAsset(asset, unlinkAfter)) return failed(db_.get(), "remove an asset");
+  if (!removeUnheldAsset(asset, unlinkAfter)) return catalogFailure(db_.get(), "remove an asset");
   return {};
 }
 
@@ -286,16 +282,21 @@ bool CatalogWriter::removeUnheldAsset(std::int64_t asset, std::vector<std::strin
                        "WHERE asset_id = :asset AND (path IS NOT NULL OR url IS NOT NULL))");
   held.bind(":asset", asset);
   if (!held.step()) return false;
-  if (held.integer(0) != 0) return true;
-  SqliteStatement derivatives(db_.get(), "DELETE FROM derivative WHERE asset_id = :asset RETURNING path");
-  derivatives.bind(":asset", asset);
-  while (derivatives.step()) {
-    const std::string path = fileInLibrary(libraryFolder_, derivatives.optionalText(0));
-    if (!path.empty()) unlinkAfter.push_back(path);
+  return held.integer(0) != 0 || deleteAsset(asset, unlinkAfter);
+}
+
+bool CatalogWriter::deleteAsset(std::int64_t asset, std::vector<std::string>& unlinkAfter) {
+  for (const char* sql : {"DELETE FROM derivative WHERE asset_id = :asset RETURNING path",
+                          "DELETE FROM resource WHERE asset_id = :asset RETURNING path"}) {
+    SqliteStatement remove(db_.get(), sql);
+    remove.bind(":asset", asset);
+    while (remove.step()) {
+      const std::string path = fileInLibrary(libraryFolder_, remove.optionalText(0));
+      if (!path.empty()) unlinkAfter.push_back(path);
+    }
+    if (remove.failed()) return false;
   }
-  if (derivatives.failed()) return false;
-  for (const char* sql : {"DELETE FROM membership WHERE asset_id = :asset", "DELETE FROM resource WHERE asset_id = :asset",
-                          "DELETE FROM asset WHERE id = :asset"}) {
+  for (const char* sql : {"DELETE FROM membership WHERE asset_id = :asset", "DELETE FROM asset WHERE id = :asset"}) {
     SqliteStatement remove(db_.get(), sql);
     remove.bind(":asset", asset);
     if (!remove.run()) return false;
@@ -306,17 +307,17 @@ bool CatalogWriter::removeUnheldAsset(std::int64_t asset, std::vector<std::strin
 Status CatalogWriter::removeFile(std::int64_t fileRow, std::vector<std::string>& unlinkAfter, bool keepAsset) {
   SqliteStatement remove(db_.get(), "DELETE FROM file WHERE id = :file RETURNING asset_id, folder_id");
   remove.bind(":file", fileRow);
-  if (!remove.step()) return remove.failed() ? failed(db_.get(), "forget a file") : Status{};
+  if (!remove.step()) return remove.failed() ? catalogFailure(db_.get(), "forget a file") : Status{};
   const auto asset = remove.optionalInteger(0);
   const std::int64_t folder = remove.integer(1);
-  if (!remove.run()) return failed(db_.get(), "forget a file");
+  if (!remove.run()) return catalogFailure(db_.get(), "forget a file");
   if (!asset) return {};
   SqliteStatement leave(db_.get(),
                         "DELETE FROM membership WHERE asset_id = :asset AND collection_id = "
                         "(SELECT collection_id FROM folder WHERE id = :folder) AND NOT EXISTS "
                         "(SELECT 1 FROM file WHERE folder_id = :folder AND asset_id = :asset)");
   leave.bind(":asset", *asset).bind(":folder", folder);
-  if (!leave.run() || (!keepAsset && !removeUnheldAsset(*asset, unlinkAfter))) return failed(db_.get(), "forget a file");
+  if (!leave.run() || (!keepAsset && !removeUnheldAsset(*asset, unlinkAfter))) return catalogFailure(db_.get(), "forget a file");
   return {};
 }
 
@@ -332,7 +333,7 @@ Status CatalogWriter::pruneEmptyCollections() {
       ") AND NOT EXISTS (SELECT 1 FROM membership m WHERE m.collection_id = collection.id);"
       "DELETE FROM folder WHERE collection_id IS NULL AND NOT EXISTS (SELECT 1 FROM file f WHERE f.folder_id = folder.id) "
       "AND device = (SELECT device FROM source s WHERE s.id = folder.source_id);";
-  if (!executeSql(db_.get(), sql.c_str())) return failed(db_.get(), "remove empty albums");
+  if (!executeSql(db_.get(), sql.c_str())) return catalogFailure(db_.get(), "remove empty albums");
   return {};
 }
 
@@ -345,7 +346,7 @@ Status CatalogWriter::forgetSource(std::int64_t source, std::vector<std::string>
     while (select.step()) files.push_back(select.integer(0));
     if (select.failed()) {
       rollBackBatch();
-      return failed(db_.get(), "read the source's files");
+      return catalogFailure(db_.get(), "read the source's files");
     }
   }
   std::vector<std::string> unlink;
@@ -362,7 +363,7 @@ Status CatalogWriter::forgetSource(std::int64_t source, std::vector<std::string>
   Status pruned;
   if (!folders.run() || !remove.run() || !(pruned = pruneEmptyCollections())) {
     rollBackBatch();
-    return pruned.ok() ? failed(db_.get(), "forget the source") : pruned;
+    return pruned.ok() ? catalogFailure(db_.get(), "forget the source") : pruned;
   }
   if (Status committed = commitBatch(); !committed) return committed;
   unlinkAfter.insert(unlinkAfter.end(), unlink.begin(), unlink.end());

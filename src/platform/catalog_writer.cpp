@@ -255,28 +255,6 @@ Result<std::string> CatalogWriter::assetIdentifier(std::int64_t asset) {
   return find.text(0);
 }
 
-Status CatalogWriter::addToAlbum(std::int64_t album, std::int64_t asset) {
-  const Status failed = Status::error("cannot add the asset to the album");
-  if (!executeSql(db_.get(), "BEGIN IMMEDIATE")) return failed;
-  SqliteStatement find(db_.get(), "SELECT creation_date, media_type FROM asset WHERE id = :asset");
-  find.bind(":asset", asset);
-  if (!find.step()) {
-    finish(db_.get(), false);
-    return failed;
-  }
-  const auto date = find.optionalInteger(0);
-  const auto type = find.enumeration<MediaType>(1);
-  if (!finish(db_.get(), addMembership(album, asset, date, type))) return failed;
-  return {};
-}
-
-Status CatalogWriter::setFavorite(std::int64_t asset, bool favorite) {
-  SqliteStatement update(db_.get(), "UPDATE asset SET favorite = :favorite WHERE id = :asset");
-  update.bind(":favorite", std::int64_t{favorite ? 1 : 0}).bind(":asset", asset);
-  if (!update.run()) return Status::error("cannot change the favourite mark");
-  return {};
-}
-
 std::optional<StoredOriginal> CatalogWriter::original(std::int64_t asset) {
   SqliteStatement find(db_.get(),
                        "SELECT path, url, uniform_type_identifier, size, sha256 FROM resource "

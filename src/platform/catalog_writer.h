@@ -58,9 +58,9 @@ class CatalogWriter {
   Result<std::int64_t> assetRow(const std::string& identifier);
   // The identifier of the asset in `assetRow`.
   Result<std::string> assetIdentifier(std::int64_t assetRow);
-  // Appends the asset to the album; adding it again changes nothing.
-  Status addToAlbum(std::int64_t albumRow, std::int64_t assetRow);
-  Status setFavorite(std::int64_t assetRow, bool favorite);
+  // Appends the assets to the album in the order given; adding one again
+  // changes nothing. One transaction.
+  Status addToAlbum(std::int64_t albumRow, const std::vector<std::int64_t>& assetRows);
   // The asset's original as recorded (paths absolute); nothing when the
   // asset has none (or it cannot be read).
   std::optional<StoredOriginal> original(std::int64_t assetRow);
@@ -82,6 +82,34 @@ class CatalogWriter {
   Result<std::optional<ContentOwner>> assetWithContent(const ContentDigest& content);
   // Makes the library's copy at `relativePath` the asset's own original.
   Status adoptCopy(std::int64_t assetRow, const std::string& relativePath);
+
+  // ---- The tool's edits (catalog_edits.cpp), each one transaction ----
+  struct AlbumEntry {
+    std::string identifier;
+    std::optional<std::string> title;  // nothing: untitled
+    std::int64_t count = 0;            // assets in it
+    bool folder = false;               // the album of a source's folder
+  };
+  // Every album (the user's and the folders'), in the order they were made.
+  Result<std::vector<AlbumEntry>> albums();
+  Status renameAlbum(std::int64_t albumRow, const std::optional<std::string>& title);
+  // Deletes the album; its assets stay in the library.
+  Status deleteAlbum(std::int64_t albumRow);
+  // Takes the assets out of the album; one that is not in it is ignored.
+  Status removeFromAlbum(std::int64_t albumRow, const std::vector<std::int64_t>& assetRows);
+  Status setFavorite(const std::vector<std::int64_t>& assetRows, bool favorite);
+  // Removes the assets from the library with their derivatives, their
+  // originals' copies in the library and their memberships, and the moments
+  // left empty. Files that no row names any more are added to `unlinkAfter`
+  // (absolute paths), for the caller to remove once this returned ok. The
+  // caller makes sure no source holds a copy (see referencingFolder).
+  Status removeAssets(const std::vector<std::int64_t>& assetRows, std::vector<std::string>& unlinkAfter);
+  struct Counts {
+    std::int64_t schemaVersion = 0;
+    std::int64_t assets = 0;
+    std::int64_t albums = 0;  // the user's and the folders'
+  };
+  Result<Counts> counts();
 
   // ---- Sources: folders whose files the library references in place ----
   // (catalog_sources.cpp). Paths are bytes; relative ones use "/".
@@ -170,6 +198,11 @@ class CatalogWriter {
   std::optional<std::int64_t> momentRow(std::int64_t creationDate);
   bool removeUnheldAsset(std::int64_t assetRow, std::vector<std::string>& unlinkAfter);
   bool ensureFolderAlbum(std::int64_t folderRow, std::int64_t assetRow);
+  // Deletes the asset's rows, adding the files they named to `unlinkAfter`.
+  bool deleteAsset(std::int64_t assetRow, std::vector<std::string>& unlinkAfter);
+  // Runs `change` in one transaction: committed when it gives ok, else rolled back.
+  template <class Change>
+  Status inTransaction(const char* what, Change&& change);
   FileLock lock_;  // released after db_ closes (members go in reverse order)
   SqliteConnection db_;
   std::string libraryFolder_;

@@ -2,6 +2,10 @@
 
 namespace tolvek {
 
+Status catalogFailure(sqlite3* db, const char* what) {
+  return Status::error(std::string("cannot ") + what + " in the catalog: " + sqlite3_errmsg(db));
+}
+
 bool executeSql(sqlite3* db, const char* sql) {
   return db != nullptr && sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <type_traits>
 
+#include "library/status.h"
+
 namespace tolvek {
 
 struct SqliteCloser {
@@ -20,6 +22,9 @@ using SqliteConnection = std::unique_ptr<sqlite3, SqliteCloser>;
 
 // Runs SQL without parameters (schema, pragmas, transactions); false on error.
 bool executeSql(sqlite3* db, const char* sql);
+
+// "cannot WHAT in the catalog: " and SQLite's last error on `db`.
+Status catalogFailure(sqlite3* db, const char* what);
 
 // Prepared statements kept for reuse, for connections that run the same
 // queries many times in one run. A statement is taken out while in use, so a

@@ -50,7 +50,7 @@ class CatalogContent : public ::testing::Test {
     ASSERT_TRUE(writer->addAsset(ids[name], asset, std::nullopt));
   }
   void addTo(const std::string& album, const std::string& name) {
-    ASSERT_TRUE(writer->addToAlbum(*writer->albumRow(album), *writer->assetRow(ids[name])));
+    ASSERT_TRUE(writer->addToAlbum(*writer->albumRow(album), {*writer->assetRow(ids[name])}));
   }
   // The names of the assets a fetch gives, in its order.
   V names(const std::vector<std::string>& identifiers) {
@@ -180,8 +180,8 @@ TEST_F(CatalogContent, SmartAlbumsFollowTheAssets) {
   EXPECT_EQ(names(lib->fetchAssetsInAssetCollection(byTitle["Videos"], newest())), (V{"F"}));
   EXPECT_EQ(lib->fetchAssetsInAssetCollection(byTitle["Favorites"], newest())->count(), 0u);
 
-  ASSERT_TRUE(writer->setFavorite(*writer->assetRow(ids["A"]), true));
-  ASSERT_TRUE(writer->setFavorite(*writer->assetRow(ids["C"]), true));
+  ASSERT_TRUE(writer->setFavorite({*writer->assetRow(ids["A"])}, true));
+  ASSERT_TRUE(writer->setFavorite({*writer->assetRow(ids["C"])}, true));
   add("G", MediaType::video, kBase + 5 * kDay);
   auto fresh = library();  // a new run sees the changes
   EXPECT_EQ(names(fresh->fetchAssetsInAssetCollection(byTitle["Favorites"], newest())), (V{"C", "A"}));
