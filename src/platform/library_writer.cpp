@@ -76,9 +76,12 @@ Result<ContentDigest> LibraryWriter::copyIntoLibrary(const std::string& path, co
 Result<LibraryWriter::Imported> LibraryWriter::importFile(const std::string& path, const ImportSettings& settings) {
   MediaModule* module = media();
   if (module == nullptr) return Status::error("the media module cannot be loaded");
+  auto file = ReadableFile::open(path);
+  if (!file) return Status::error("cannot read the file: " + file.message());
   const auto probe = module->probe(path);
   if (!probe || probe->mediaType < MediaType::image || probe->mediaType > MediaType::audio) {
-    return Status::error("not a picture, video or audio file that can be read");
+    if (looksLikeMedia(*file)) return Status::error(kUnreadableMedia);
+    return Imported{Imported::Outcome::notMedia, {}};
   }
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return Status::error("cannot read the file");
@@ -110,9 +113,9 @@ Result<LibraryWriter::Imported> LibraryWriter::importFile(const std::string& pat
       }
     }
     if (settings.albumRow) {
-      if (Status added = catalog_->addToAlbum(*settings.albumRow, row); !added) return added;
+      if (Status added = catalog_->addToAlbum(*settings.albumRow, {row}); !added) return added;
     }
-    return Imported{existing, true};
+    return Imported{Imported::Outcome::existing, existing};
   }
   // A new identifier never names an existing copy; should one be there, it
   // is someone else's and stays.
@@ -139,7 +142,24 @@ Result<LibraryWriter::Imported> LibraryWriter::importFile(const std::string& pat
     removeFiles(made);
     return recorded;
   }
-  return Imported{identifier, false};
+  return Imported{Imported::Outcome::added, identifier};
+}
+
+Status LibraryWriter::removable(const std::string& assetIdentifier, std::int64_t assetRow) {
+  auto folder = catalog_->referencingFolder(assetRow);
+  if (!folder) return folder.status();
+  if (*folder) {
+    return Status::error("cannot remove " + assetIdentifier + ": it is in " + validUtf8(**folder) +
+                         "; delete it there, or forget the source");
+  }
+  return {};
+}
+
+Status LibraryWriter::remove(const std::vector<std::int64_t>& assetRows) {
+  std::vector<std::string> unlinkAfter;
+  if (Status removed = catalog_->removeAssets(assetRows, unlinkAfter); !removed) return removed;
+  removeFiles(unlinkAfter);
+  return {};
 }
 
 Status LibraryWriter::offload(const std::string& assetIdentifier, const std::string& url) {

@@ -39,12 +39,13 @@ class LibraryWriter {
   // records it in one transaction. Gives the new asset's identifier; on
   // failure every file made for it is removed and nothing is recorded.
   // Content the library already has is not recorded twice: the existing
-  // asset's identifier is given (with `existing` set), after it is added to
-  // the album, and content held only by reference is copied in and becomes
-  // the library's own under the same identifier.
+  // asset's identifier is given, after it is added to the album, and content
+  // held only by reference is copied in and becomes the library's own under
+  // the same identifier. A file that is no picture, video or audio file is
+  // left alone (notMedia); one that looks like one but cannot be read fails.
   struct Imported {
-    std::string identifier;
-    bool existing = false;
+    enum class Outcome { added, existing, notMedia } outcome = Outcome::added;
+    std::string identifier;  // empty for notMedia
   };
   Result<Imported> importFile(const std::string& path, const ImportSettings& settings);
 
@@ -66,6 +67,13 @@ class LibraryWriter {
   // removed (the derivatives stay). Nothing changes when the URL fails, nor
   // for an asset with a copy in a source (the user's files stay).
   Status offload(const std::string& assetIdentifier, const std::string& url);
+
+  // Ok when the asset can be removed: the library holds its only copies.
+  // An asset found in a source is refused with the folder that holds it.
+  Status removable(const std::string& assetIdentifier, std::int64_t assetRow);
+  // Removes the assets with their derivatives and the library's copies of
+  // their originals, in one transaction, then their files.
+  Status remove(const std::vector<std::int64_t>& assetRows);
 
   // Removes what killed imports left in originals/ and derivatives/: files
   // that no catalog row names. Links are removed as links, never followed.

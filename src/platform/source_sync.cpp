@@ -18,6 +18,7 @@
 
 #include <glib/gstdio.h>
 
+#include "library/media_formats.h"
 #include "platform/catalog_identifiers.h"
 #include "platform/content_hash.h"
 #include "platform/media_module.h"
@@ -107,7 +108,11 @@ Examined examine(MediaModule& media, ContentClaims& claims, const std::string& l
   const std::string name = openedName(file->fd(), path);
   auto probe = media.probe(name);
   if (!probe || probe->mediaType < MediaType::image || probe->mediaType > MediaType::audio) {
-    result.outcome = Examined::Outcome::notMedia;
+    if (looksLikeMedia(*file)) {
+      result.error = kUnreadableMedia;
+    } else {
+      result.outcome = Examined::Outcome::notMedia;
+    }
     return result;
   }
   auto digest = digestOf(*file);
@@ -611,6 +616,11 @@ Result<SyncTally> syncSources(CatalogWriter& catalog, const std::function<MediaM
                               const std::string& libraryFolder, const std::vector<CatalogWriter::Source>& sources,
                               const SyncObserver& observer) {
   return SourceSync(catalog, media, libraryFolder, observer).run(sources);
+}
+
+bool looksLikeMedia(const ReadableFile& file) {
+  auto head = file.read(64);
+  return head && sniffMediaFormat(*head) != nullptr;
 }
 
 std::string sourceOfflineReason(const CatalogWriter::Source& source, bool holdsAssets) {

@@ -64,4 +64,10 @@ Result<SyncTally> syncSources(CatalogWriter& catalog, const std::function<MediaM
 // The reason it is not, else "".
 std::string sourceOfflineReason(const CatalogWriter::Source& source, bool holdsAssets);
 
+// A file the probe refused: whether its first bytes are still those of a
+// picture, video or audio format (a damaged or unsupported one), so that it
+// counts as a failure rather than as a file that is no media at all.
+bool looksLikeMedia(const ReadableFile& file);
+inline constexpr char kUnreadableMedia[] = "looks like a picture, video or audio file but cannot be read";
+
 }  // namespace tolvek

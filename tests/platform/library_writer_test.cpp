@@ -129,8 +129,14 @@ INSTANTIATE_TEST_SUITE_P(Tables, FailedRecord,
                                            catalog::kMembership.table));
 
 TEST_F(LibraryWriterTest, AFileTheMediaModuleRefusesIsNeitherCopiedNorRecorded) {
+  // Refused bytes that are no media are skipped; refused bytes that start
+  // like a JPEG are a damaged picture, which fails.
   media.refuse = true;
-  EXPECT_EQ(writer->importFile(source, {}).message(), "not a picture, video or audio file that can be read");
+  const auto skipped = writer->importFile(source, {});
+  ASSERT_TRUE(skipped) << skipped.message();
+  EXPECT_EQ(skipped->outcome, LibraryWriter::Imported::Outcome::notMedia);
+  ASSERT_TRUE(testing::writeFileBytes(source, "\xFF\xD8\xFF\xE0 truncated"));
+  EXPECT_EQ(writer->importFile(source, {}).message(), kUnreadableMedia);
   EXPECT_EQ(libraryFiles(home.location()), std::vector<std::string>{});
   EXPECT_EQ(assetCount(home.location()), 0u);
 }
@@ -139,7 +145,7 @@ TEST_F(LibraryWriterTest, AnUnreadableSourceLeavesNoPartialCopy) {
   const std::string folder = home.folder("media") + "/folder.png";
   fs::create_directories(folder);  // probed by the fake, but no regular file to copy
   const auto id = writer->importFile(folder, {});
-  EXPECT_TRUE(id.message().starts_with("cannot copy the file into the library: ")) << id.message();
+  EXPECT_TRUE(id.message().starts_with("cannot read the file: ")) << id.message();
   EXPECT_EQ(libraryFiles(home.location()), std::vector<std::string>{});
 }
 
