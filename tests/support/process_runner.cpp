@@ -122,7 +122,7 @@ ProcessResult runProcess(const std::string& executable, const std::vector<std::s
   Pipe out;
   Pipe err;
   Pipe report;
-  Descriptor in(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+  Descriptor in(::open(options.stdinPath.empty() ? "/dev/null" : options.stdinPath.c_str(), O_RDONLY | O_CLOEXEC));
   if (in.get() < 0 || !openPipe(out) || !openPipe(err) || !openPipe(report)) {
     result.startError = errno;
     return result;

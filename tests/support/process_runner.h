@@ -23,6 +23,8 @@ struct RunOptions {
   // Standard output is a pipe whose reading end is already closed, so every
   // write to it fails with EPIPE (and raises SIGPIPE unless ignored).
   bool closedStdout = false;
+  // The child's standard input: this file (empty: /dev/null).
+  std::string stdinPath{};
   // Called with the child's process identifier once it runs (on the calling
   // thread, before its output is collected), e.g. to hand it to a thread
   // that signals it.

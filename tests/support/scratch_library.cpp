@@ -133,6 +133,14 @@ ProcessResult ScratchLibrary::runTool(const std::vector<std::string>& arguments,
   return runProcess(toolPath_, arguments, toolOptions(timeout));
 }
 
+ProcessResult ScratchLibrary::runToolWithInput(const std::vector<std::string>& arguments,
+                                               const std::string& input) const {
+  RunOptions o = toolOptions();
+  o.stdinPath = root() + "/tool-input";
+  EXPECT_TRUE(writeFileBytes(o.stdinPath, input));
+  return runProcess(toolPath_, arguments, o);
+}
+
 std::string ScratchLibrary::tool(const std::vector<std::string>& arguments) const {
   const ProcessResult result = runTool(arguments);
   EXPECT_TRUE(result.exited() && result.exitStatus == 0)

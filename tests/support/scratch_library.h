@@ -115,6 +115,8 @@ class ScratchLibrary {
   // Runs the library tool and gives what it did.
   ProcessResult runTool(const std::vector<std::string>& arguments,
                         std::chrono::milliseconds timeout = std::chrono::seconds(120)) const;
+  // Runs the library tool with `input` on its standard input.
+  ProcessResult runToolWithInput(const std::vector<std::string>& arguments, const std::string& input) const;
   // Runs the library tool; a failure is a test failure.
   std::string tool(const std::vector<std::string>& arguments) const;
   // Imports the files (one import run) and returns their identifiers in the
