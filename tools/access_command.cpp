@@ -1,4 +1,4 @@
-// access grant | limit ASSET_ID... | deny | restrict | reset: the answer
+// access grant | limit ASSET_ID... | limit - | deny | restrict | reset: the answer
 // recorded for the tolvek-photos helper.
 #include <set>
 
@@ -29,9 +29,14 @@ std::vector<std::string> existingAssets(const LibraryLocation& location, const A
 }  // namespace
 
 int runAccess(const Arguments& arguments) {
-  if (arguments.empty()) return failWith("usage: access grant|limit ASSET_ID...|deny|restrict|reset");
-  const std::string& what = arguments[0];
-  const Arguments rest(arguments.begin() + 1, arguments.end());
+  auto parsed = parseArguments(arguments, {});
+  if (!parsed) return usageError("access", parsed.message());
+  const Arguments& operands = parsed->operands;
+  if (operands.empty()) return usageError("access", "which answer: grant, limit, deny, restrict or reset?");
+  const std::string& what = operands[0];
+  auto identifiers = identifiersFrom(Arguments(operands.begin() + 1, operands.end()));
+  if (!identifiers) return usageError("access", identifiers.message());
+  const Arguments& rest = *identifiers;
   const LibraryLocation location = userLibraryLocation();
   std::optional<AccessAnswer> answer;
   if (what == "limit") {
@@ -39,14 +44,14 @@ int runAccess(const Arguments& arguments) {
     // then nothing is recorded.
     const std::vector<std::string> found = existingAssets(location, rest);
     const std::set<std::string> known(found.begin(), found.end());
-    int status = 0;
+    bool missing = false;
     for (const std::string& id : rest) {
-      if (!known.contains(id)) status = failWith("no asset with the identifier " + id);
+      if (!known.contains(id)) missing = failWith("no asset with the identifier " + outputField(id)) != 0;
     }
-    if (status != 0) return status;
+    if (missing) return failWith("nothing was recorded");
     answer = AccessAnswer{AuthorizationStatus::limited, found};
   } else {
-    if (!rest.empty()) return failWith("access " + what + " takes no further arguments");
+    if (operands.size() > 1) return usageError("access", "access " + what + " takes no further arguments");
     if (what == "grant") {
       answer = AccessAnswer{AuthorizationStatus::authorized, {}};
     } else if (what == "deny") {
@@ -54,14 +59,14 @@ int runAccess(const Arguments& arguments) {
     } else if (what == "restrict") {
       answer = AccessAnswer{AuthorizationStatus::restricted, {}};
     } else if (what != "reset") {
-      return failWith("unknown access command '" + what + "'");
+      return usageError("access", "unknown answer '" + what + "'");
     }
   }
   AccessStore store(location.accessStorePath);
   if (Status written = store.write(embeddedBundleInfo().identifier, answer); !written) {
     return failWith(written.message());
   }
-  return 0;
+  return kExitOk;
 }
 
 }  // namespace tolvek::tool

@@ -1,6 +1,7 @@
 // import [--album ALBUM_ID] [--no-date] PATH...: copies each file into the
 // library (the user's file is only read), makes its derivatives, and records
-// it in one transaction. Kinds come from the content, never the name.
+// it in one transaction. Kinds come from the content, never the name; files
+// that are no media are skipped and counted, not failed.
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -17,15 +18,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct ImportOptions {
-  std::optional<std::string> album;
-  bool noDate = false;
-  std::vector<std::string> paths;
-};
-
 struct Source {
-  std::string path;   // as the user named it, or found below a named folder
-  std::string error;  // set when the path cannot be imported at all
+  std::string path;    // as the user named it, or found below a named folder
+  std::string error;   // set when the path cannot be imported at all
+  bool named = false;  // named on the command line, not found in a folder
 };
 
 // Every file to import, in a stable order: named files as given, folders
@@ -36,7 +32,7 @@ std::vector<Source> collectSources(const std::vector<std::string>& paths) {
     std::error_code ec;
     const fs::file_status status = fs::status(path, ec);
     if (ec || !fs::exists(status)) {
-      sources.push_back({path, "no such file or folder"});
+      sources.push_back({path, "no such file or folder", true});
     } else if (fs::is_directory(status)) {
       std::vector<std::string> found;
       fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied, ec), end;
@@ -53,78 +49,70 @@ std::vector<Source> collectSources(const std::vector<std::string>& paths) {
       std::sort(found.begin(), found.end());
       for (std::string& f : found) sources.push_back({std::move(f), {}});
     } else if (fs::is_regular_file(status)) {
-      sources.push_back({path, {}});
+      sources.push_back({path, {}, true});
     } else {
-      sources.push_back({path, "not a regular file"});
+      sources.push_back({path, "not a regular file", true});
     }
   }
   return sources;
 }
 
-Result<ImportOptions> parseOptions(const Arguments& arguments) {
-  ImportOptions options;
-  bool optionsEnded = false;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& a = arguments[i];
-    if (optionsEnded || a.empty() || a[0] != '-' || a == "-") {
-      options.paths.push_back(a);
-    } else if (a == "--") {
-      optionsEnded = true;
-    } else if (a == "--no-date") {
-      options.noDate = true;
-    } else if (a == "--album" && i + 1 < arguments.size()) {
-      options.album = arguments[++i];
-    } else if (a.starts_with("--album=")) {
-      options.album = a.substr(8);
-    } else {
-      return Status::error("unknown import option '" + a + "'");
-    }
-  }
-  if (options.paths.empty()) {
-    return Status::error("usage: import [--album ALBUM_ID] [--no-date] PATH...");
-  }
-  return options;
-}
-
 }  // namespace
 
 int runImport(const Arguments& arguments) {
-  const auto options = parseOptions(arguments);
-  if (!options) return failWith(options.message());
+  auto parsed = parseArguments(arguments, {{"album", true}, {"no-date"}});
+  if (!parsed) return usageError("import", parsed.message());
+  if (parsed->operands.empty()) return usageError("import", "no PATH given");
 
   auto library = LibraryWriter::open(userLibraryLocation());
   if (!library) return failWith(library.message());
   LibraryWriter::ImportSettings settings;
-  settings.recordDate = !options->noDate;
-  if (options->album) {
-    auto album = (*library)->catalog().albumRow(*options->album);
+  settings.recordDate = !parsed->has("no-date");
+  if (const std::string* albumId = parsed->value("album")) {
+    auto album = (*library)->catalog().albumRow(*albumId);
     if (!album) return failWith(album.message());
     settings.albumRow = *album;
   }
 
   (*library)->removeOrphans();
-  const std::vector<Source> sources = collectSources(options->paths);
-  int status = 0;
+  const std::vector<Source> sources = collectSources(parsed->operands);
+  std::size_t added = 0, existing = 0, skipped = 0, failed = 0;
   ProgressBar progress(sources.size());
-  for (const Source& source : sources) {
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    const Source& source = sources[i];
+    progress.show(i, sources.size(), source.path);
     Result<LibraryWriter::Imported> imported = Status::error(source.error);
     if (source.error.empty()) imported = (*library)->importFile(source.path, settings);
     progress.clear();  // standard output may be the same terminal
-    if (imported) {
-      // Reported only once committed, and flushed at once, so that a killed
-      // import never reported an asset the catalog lacks.
-      std::printf("%s\t%s\n", imported->identifier.c_str(), source.path.c_str());
-      std::fflush(stdout);
-      if (imported->existing) {
-        std::fprintf(stderr, "tolvek-photos-library: %s: already in the library as %s\n", source.path.c_str(),
-                     imported->identifier.c_str());
-      }
-    } else {
-      status = failWith(source.path + ": " + imported.message());
+    if (!imported) {
+      ++failed;
+      failWith(outputField(source.path) + ": " + imported.message());
+      continue;
     }
-    progress.advance();
+    using Outcome = LibraryWriter::Imported::Outcome;
+    if (imported->outcome == Outcome::notMedia) {
+      ++skipped;
+      // Clutter found in a folder goes by quietly; a file named itself is told.
+      if (source.named) failWith(outputField(source.path) + ": skipped, not a picture, video or audio file");
+      continue;
+    }
+    // Reported only once committed, and flushed at once, so that a killed
+    // import never reported an asset the catalog lacks.
+    std::printf("%s\t%s\n", imported->identifier.c_str(), outputField(source.path).c_str());
+    std::fflush(stdout);
+    if (imported->outcome == Outcome::existing) {
+      ++existing;
+      failWith(outputField(source.path) + ": already in the library as " + imported->identifier);
+    } else {
+      ++added;
+    }
   }
-  return status;
+  progress.clear();
+  std::fprintf(stderr,
+               "tolvek-photos-library: imported: %zu added, %zu already in the library, "
+               "%zu skipped (not pictures, videos or audio), %zu failed\n",
+               added, existing, skipped, failed);
+  return failed > 0 ? kExitFailure : kExitOk;
 }
 
 }  // namespace tolvek::tool

@@ -7,15 +7,15 @@
 namespace tolvek::tool {
 
 int runOffload(const Arguments& arguments) {
-  if (arguments.size() != 2) return failWith("usage: offload ASSET_ID URL");
+  if (arguments.size() != 2) return usageError("offload", "usage: offload ASSET_ID URL");
   const std::string& url = arguments[1];
   if (!url.starts_with("http://") && !url.starts_with("https://")) {
-    return failWith("the URL must start with http:// or https://");
+    return usageError("offload", "the URL must start with http:// or https://");
   }
   auto library = LibraryWriter::open(userLibraryLocation());
   if (!library) return failWith(library.message());
   if (Status offloaded = (*library)->offload(arguments[0], url); !offloaded) return failWith(offloaded.message());
-  return 0;
+  return kExitOk;
 }
 
 }  // namespace tolvek::tool

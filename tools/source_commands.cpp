@@ -30,14 +30,17 @@ int syncAndReport(LibraryWriter& library, const std::vector<CatalogWriter::Sourc
     progress.clear();
     // Reported once committed, and flushed at once, so that a killed sync
     // never reported a change the catalog lacks.
-    std::printf("%s\t%s\t%s\n", changeWord(event.change), event.assetIdentifier.c_str(), validUtf8(event.path).c_str());
+    std::printf("%s\t%s\t%s\n", changeWord(event.change), event.assetIdentifier.c_str(),
+                outputField(event.path).c_str());
     std::fflush(stdout);
   };
   observer.problem = [&](const std::string& message) {
     progress.clear();
     failWith(validUtf8(message));
   };
-  observer.progress = [&](std::size_t done, std::size_t total, const std::string&) { progress.show(done, total); };
+  observer.progress = [&](std::size_t done, std::size_t total, const std::string& path) {
+    progress.show(done, total, path);
+  };
   auto tally = library.sync(sources, observer);
   progress.clear();
   if (!tally) return failWith(tally.message());
@@ -46,20 +49,30 @@ int syncAndReport(LibraryWriter& library, const std::vector<CatalogWriter::Sourc
                "%zu skipped (not pictures, videos or audio), %zu failed, %zu offline\n",
                tally->added, tally->changed, tally->moved, tally->removed, tally->unchanged, tally->skipped,
                tally->failed, tally->offline);
-  return tally->failed > 0 || tally->offline > 0 ? 1 : 0;
+  return tally->failed > 0 || tally->offline > 0 ? kExitFailure : kExitOk;
 }
 
 Result<std::unique_ptr<LibraryWriter>> openLibrary() { return LibraryWriter::open(userLibraryLocation()); }
 
+// The folders named: operands only (a folder whose name starts with a dash
+// follows "--").
+Result<Arguments> folderOperands(const Arguments& arguments) {
+  auto parsed = parseArguments(arguments, {});
+  if (!parsed) return parsed.status();
+  return parsed->operands;
+}
+
 }  // namespace
 
-int runAdd(const Arguments& arguments) {
-  if (arguments.empty()) return failWith("usage: add FOLDER...");
+int runAdd(const Arguments& given) {
+  auto arguments = folderOperands(given);
+  if (!arguments) return usageError("add", arguments.message());
+  if (arguments->empty()) return usageError("add", "no FOLDER given");
   auto library = openLibrary();
   if (!library) return failWith(library.message());
   std::vector<CatalogWriter::Source> added;
   int status = 0;
-  for (const std::string& folder : arguments) {
+  for (const std::string& folder : *arguments) {
     auto source = (*library)->addSource(folder);
     if (source) {
       added.push_back(std::move(source).value());
@@ -72,11 +85,13 @@ int runAdd(const Arguments& arguments) {
   return status != 0 ? status : synced;
 }
 
-int runSync(const Arguments& arguments) {
+int runSync(const Arguments& given) {
+  auto arguments = folderOperands(given);
+  if (!arguments) return usageError("sync", arguments.message());
   auto library = openLibrary();
   if (!library) return failWith(library.message());
   std::vector<CatalogWriter::Source> which;
-  for (const std::string& folder : arguments) {
+  for (const std::string& folder : *arguments) {
     auto source = (*library)->findSource(folder);
     if (!source) return failWith(validUtf8(source.message()) + "; add it with: tolvek-photos-library add FOLDER");
     which.push_back(std::move(source).value());
@@ -100,7 +115,7 @@ int runSync(const Arguments& arguments) {
 }
 
 int runSources(const Arguments& arguments) {
-  if (!arguments.empty()) return failWith("sources takes no arguments");
+  if (!arguments.empty()) return usageError("sources", "takes no arguments");
   auto library = openLibrary();
   if (!library) return failWith(library.message());
   auto sources = (*library)->catalog().sources();
@@ -109,21 +124,23 @@ int runSources(const Arguments& arguments) {
     auto count = (*library)->catalog().assetCountOf(source.row);
     if (!count) return failWith(count.message());
     const bool present = sourceOfflineReason(source, *count > 0).empty();
-    std::printf("%s\t%s\t%lld\n", validUtf8(source.path).c_str(), present ? "present" : "offline",
+    std::printf("%s\t%s\t%lld\n", outputField(source.path).c_str(), present ? "present" : "offline",
                 static_cast<long long>(*count));
   }
-  return 0;
+  return kExitOk;
 }
 
-int runForget(const Arguments& arguments) {
-  if (arguments.size() != 1) return failWith("usage: forget FOLDER");
+int runForget(const Arguments& given) {
+  auto arguments = folderOperands(given);
+  if (!arguments) return usageError("forget", arguments.message());
+  if (arguments->size() != 1) return usageError("forget", "usage: forget FOLDER");
   auto library = openLibrary();
   if (!library) return failWith(library.message());
-  auto source = (*library)->findSource(arguments.front());
+  auto source = (*library)->findSource(arguments->front());
   if (!source) return failWith(validUtf8(source.message()));
   if (Status forgotten = (*library)->forgetSource(*source); !forgotten) return failWith(forgotten.message());
   std::fprintf(stderr, "tolvek-photos-library: forgot %s; its files are untouched\n", validUtf8(source->path).c_str());
-  return 0;
+  return kExitOk;
 }
 
 }  // namespace tolvek::tool

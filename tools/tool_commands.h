@@ -1,24 +1,81 @@
 #pragma once
-// The commands of tolvek-photos-library. Each takes the arguments after its
-// command word, writes errors on standard error and returns the exit status.
+// The commands of tolvek-photos-library and what they share. Each command
+// takes the arguments after its command word, writes what it found on
+// standard output (fields separated by tabs, see outputField), errors on
+// standard error, and returns the exit status.
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "library/status.h"
+
+namespace tolvek {
+class CatalogWriter;
+}
 
 namespace tolvek::tool {
 
 using Arguments = std::vector<std::string>;
+
+// Exit statuses: done (skipped clutter and content already in the library
+// included); something the user asked for could not be done; the command
+// line itself was wrong.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
 
 int runImport(const Arguments& arguments);
 int runAlbum(const Arguments& arguments);
 int runAccess(const Arguments& arguments);
 int runFavorite(const Arguments& arguments);
 int runOffload(const Arguments& arguments);
+int runRemove(const Arguments& arguments);
+int runStatus(const Arguments& arguments);
 int runAdd(const Arguments& arguments);
 int runSync(const Arguments& arguments);
 int runSources(const Arguments& arguments);
 int runForget(const Arguments& arguments);
 
-// "tolvek-photos-library: " + message + newline on standard error; returns 1.
+// "tolvek-photos-library: " + message + newline on standard error; gives
+// kExitFailure.
 int failWith(const std::string& message);
+// "tolvek-photos-library: COMMAND: message" and where to find the command's
+// help, on standard error; gives kExitUsage.
+int usageError(std::string_view command, const std::string& message);
+
+// An option a command takes: "--name", with a value ("--name VALUE" or
+// "--name=VALUE") when `takesValue`.
+struct OptionSpec {
+  std::string_view name;  // without the dashes
+  bool takesValue = false;
+};
+struct ParsedArguments {
+  std::vector<std::pair<std::string, std::string>> options;  // name, value ("" for a flag), in order
+  Arguments operands;
+  bool has(std::string_view name) const;
+  // The value of the last occurrence; nothing when absent.
+  const std::string* value(std::string_view name) const;
+};
+// Options anywhere before "--"; "-" and everything after "--" are operands.
+// Fails with "unknown option '-x'", "option '--album' needs a value" or
+// "option '--off' takes no value".
+Result<ParsedArguments> parseArguments(const Arguments& arguments, std::initializer_list<OptionSpec> options);
+
+// The operands as identifiers: an operand "-" stands for the lines of
+// standard input (one identifier a line, blank lines and surrounding spaces
+// ignored), so that lists longer than a command line allows can be given.
+Result<Arguments> identifiersFrom(const Arguments& operands);
+
+// The rows of the assets that `identifiers` name, each once, in the order
+// given. Every identifier that names nothing is reported on standard error,
+// and then it fails ("nothing was changed"), so that a command changes all or
+// nothing.
+Result<std::vector<std::int64_t>> resolveAssets(CatalogWriter& catalog, const Arguments& identifiers);
+
+// `text` as one field of a tab-separated output line: a tab, line feed and
+// backslash become \t, \n and \\, other control characters and bytes that are
+// not UTF-8 become \xHH. Valid UTF-8 otherwise stays as it is.
+std::string outputField(std::string_view text);
 
 }  // namespace tolvek::tool

@@ -1,12 +1,141 @@
+// What every command of the tool shares: how it reports errors, reads its
+// options and identifiers, and writes fields.
+#include <glib.h>
+#include <unistd.h>
+
 #include <cstdio>
 
+#include "platform/posix/posix_file.h"
 #include "tool_commands.h"
 
 namespace tolvek::tool {
+namespace {
+
+// Identifiers are about 40 bytes: this holds millions of them.
+constexpr std::uint64_t kMaxIdentifierInput = 256ull << 20;
+
+std::string trimmed(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t\r");
+  if (first == std::string_view::npos) return {};
+  return std::string(text.substr(first, text.find_last_not_of(" \t\r") - first + 1));
+}
+
+void appendHexByte(std::string& out, unsigned char byte) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  out += "\\x";
+  out += kDigits[byte >> 4];
+  out += kDigits[byte & 0xf];
+}
+
+}  // namespace
 
 int failWith(const std::string& message) {
   std::fprintf(stderr, "tolvek-photos-library: %s\n", message.c_str());
-  return 1;
+  return kExitFailure;
+}
+
+int usageError(std::string_view command, const std::string& message) {
+  const std::string name(command);
+  std::fprintf(stderr, "tolvek-photos-library: %s: %s\nTry 'tolvek-photos-library %s --help'.\n", name.c_str(),
+               message.c_str(), name.c_str());
+  return kExitUsage;
+}
+
+bool ParsedArguments::has(std::string_view name) const { return value(name) != nullptr; }
+
+const std::string* ParsedArguments::value(std::string_view name) const {
+  const std::string* found = nullptr;
+  for (const auto& [option, value] : options) {
+    if (option == name) found = &value;
+  }
+  return found;
+}
+
+Result<ParsedArguments> parseArguments(const Arguments& arguments, std::initializer_list<OptionSpec> specs) {
+  ParsedArguments parsed;
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& a = arguments[i];
+    if (optionsEnded || a.size() < 2 || a[0] != '-') {
+      parsed.operands.push_back(a);
+      continue;
+    }
+    if (a == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    const std::size_t equals = a.find('=');
+    const std::string name = a.substr(0, equals);
+    const OptionSpec* spec = nullptr;
+    for (const OptionSpec& s : specs) {
+      if (name.size() == s.name.size() + 2 && name.starts_with("--") && name.substr(2) == s.name) spec = &s;
+    }
+    if (spec == nullptr) return Status::error("unknown option '" + name + "'");
+    if (!spec->takesValue) {
+      if (equals != std::string::npos) return Status::error("option '" + name + "' takes no value");
+      parsed.options.emplace_back(spec->name, "");
+    } else if (equals != std::string::npos) {
+      parsed.options.emplace_back(spec->name, a.substr(equals + 1));
+    } else if (i + 1 < arguments.size()) {
+      parsed.options.emplace_back(spec->name, arguments[++i]);
+    } else {
+      return Status::error("option '" + name + "' needs a value");
+    }
+  }
+  return parsed;
+}
+
+Result<Arguments> identifiersFrom(const Arguments& operands) {
+  Arguments identifiers;
+  bool readInput = false;
+  for (const std::string& operand : operands) {
+    if (operand != "-") {
+      identifiers.push_back(operand);
+      continue;
+    }
+    if (readInput) return Status::error("'-' (standard input) can be given once");
+    readInput = true;
+    auto input = readUntilEnd(STDIN_FILENO, kMaxIdentifierInput);
+    if (!input) return Status::error("cannot read identifiers from standard input: " + input.message());
+    std::string_view rest(*input);
+    while (!rest.empty()) {
+      const std::size_t end = rest.find('\n');
+      std::string line = trimmed(rest.substr(0, end));
+      if (!line.empty()) identifiers.push_back(std::move(line));
+      rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+    }
+  }
+  return identifiers;
+}
+
+std::string outputField(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  while (p < end) {
+    const auto byte = static_cast<unsigned char>(*p);
+    if (byte == '\t' || byte == '\n' || byte == '\\') {
+      out += byte == '\t' ? "\\t" : byte == '\n' ? "\\n" : "\\\\";
+      ++p;
+    } else if (byte < 0x20 || byte == 0x7f) {
+      appendHexByte(out, byte);  // a carriage return or escape would rewrite the terminal
+      ++p;
+    } else if (byte < 0x80) {
+      out += *p++;
+    } else {
+      const gunichar c = g_utf8_get_char_validated(p, end - p);
+      if (c == static_cast<gunichar>(-1) || c == static_cast<gunichar>(-2)) {
+        appendHexByte(out, byte);
+        ++p;
+      } else {
+        const char* next = g_utf8_next_char(p);
+        out.append(p, next);
+        p = next;
+      }
+    }
+  }
+  return out;
 }
 
 }  // namespace tolvek::tool

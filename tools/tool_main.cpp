@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "bundle/bundle_info.h"
 #include "platform/library_location.h"
 #include "platform/posix/temporary_files.h"
 #include "tool_commands.h"
@@ -12,76 +13,177 @@
 namespace {
 
 using tolvek::tool::Arguments;
+using tolvek::tool::kExitOk;
+using tolvek::tool::kExitUsage;
 
 int runPath(const Arguments& arguments) {
-  if (!arguments.empty()) return tolvek::tool::failWith("path takes no arguments");
+  if (!arguments.empty()) return tolvek::tool::usageError("path", "takes no arguments");
   std::printf("%s\n", tolvek::userLibraryLocation().libraryFolder.c_str());
-  return 0;
+  return kExitOk;
 }
 
-// One row per command word: its lines of the usage text and what runs it.
-// The usage text and the dispatch both come from this table.
+// One row per command word: its lines in the overview, its own help, and
+// what runs it. The overview, each command's help and the dispatch all come
+// from this table.
 struct ToolCommand {
   std::string_view word;
-  std::string_view help;
+  std::string_view summary;  // lines of the overview, each starting with the usage
+  std::string_view help;     // the rest of the command's help: what it does, options, output
   int (*run)(const Arguments& arguments);
 };
 
 constexpr std::array kCommands{
-    ToolCommand{"path", "  path                               print the library folder\n", runPath},
-    ToolCommand{"add",
-                "  add FOLDER...                      reference the pictures and videos of these folders\n"
-                "                                     where they are (never copied or changed) and sync\n"
-                "                                     them; each folder holding media becomes an album\n",
-                tolvek::tool::runAdd},
-    ToolCommand{"sync",
-                "  sync [FOLDER...]                   bring the library up to date with every source (or\n"
-                "                                     these); the first sync adds the Pictures folder;\n"
-                "                                     prints added/changed/moved/removed, identifier, path\n",
+    ToolCommand{"sync", "  sync [FOLDER...]                   bring the library up to date with its sources\n",
+                "Brings the library up to date with every source, or with the sources named.\n"
+                "Files are only read, never changed. A file unchanged since the last sync is\n"
+                "not read again; a file moved or renamed keeps its identifier. The first sync\n"
+                "of a library that never had a source adds the Pictures folder.\n"
+                "\n"
+                "Prints one line per change: added, changed, moved or removed, a tab, the\n"
+                "asset's identifier, a tab, the file's path. Ends with a summary on standard\n"
+                "error. Exit status 1 when a picture or video could not be read or a source\n"
+                "is offline (its assets are kept until it is back).\n",
                 tolvek::tool::runSync},
-    ToolCommand{"sources", "  sources                            list sources: path, present or offline, assets\n",
+    ToolCommand{"add", "  add FOLDER...                      reference the pictures and videos of folders\n",
+                "Records each folder as a source: its pictures, videos and audio files are\n"
+                "referenced where they are (never copied or changed), and every folder that\n"
+                "holds some becomes an album titled by its path. Then syncs the new sources\n"
+                "and prints what sync prints. Folders and files whose name starts with a dot,\n"
+                "and folders holding a file named .nomedia, are left out.\n",
+                tolvek::tool::runAdd},
+    ToolCommand{"sources", "  sources                            list the sources\n",
+                "Prints one line per source: its path, a tab, present or offline, a tab, the\n"
+                "number of assets with a copy in it.\n",
                 tolvek::tool::runSources},
-    ToolCommand{"forget",
-                "  forget FOLDER                      remove a source and the assets found only there\n"
-                "                                     from the library (its files stay untouched)\n",
+    ToolCommand{"forget", "  forget FOLDER                      stop referencing a source\n",
+                "Removes the source and every asset found only there from the library, with\n"
+                "their albums of folders. The folder and its files stay untouched.\n",
                 tolvek::tool::runForget},
-    ToolCommand{"import",
-                "  import [--album ALBUM_ID] [--no-date] PATH...\n"
-                "                                     copy pictures, videos and audio files (folders\n"
-                "                                     recursively) into the library; prints one line\n"
-                "                                     per asset: its identifier, a tab, the source path\n",
+    ToolCommand{"import", "  import [--album ALBUM_ID] [--no-date] PATH...\n"
+                          "                                     copy files into the library\n",
+                "Copies pictures, videos and audio files into the library (folders are read\n"
+                "recursively); the files themselves are only read. Kinds come from the\n"
+                "content, never the name. Content the library already has is not copied\n"
+                "again. Other files (.DS_Store, Thumbs.db, text, sidecars) are skipped.\n"
+                "\n"
+                "Options:\n"
+                "  --album ALBUM_ID   also add every imported asset to this album (an\n"
+                "                     identifier printed by album create or album list)\n"
+                "  --no-date          record no capture date, so the assets sort after every\n"
+                "                     dated one (by default the date comes from the file's\n"
+                "                     metadata, else its modification time)\n"
+                "\n"
+                "Prints one line per picture, video or audio file: the asset's identifier, a\n"
+                "tab, the path. Ends with a summary on standard error. Exit status 1 when a\n"
+                "picture, video or audio file could not be imported.\n",
                 tolvek::tool::runImport},
     ToolCommand{"album",
-                "  album create TITLE                 create an album and print its identifier\n"
-                "  album create --untitled            create an album without a title\n"
-                "  album add ALBUM_ID ASSET_ID...     add assets to an album\n",
+                "  album list                         list the albums\n"
+                "  album create TITLE | --untitled    create an album\n"
+                "  album rename ALBUM_ID TITLE        retitle an album\n"
+                "  album delete ALBUM_ID              delete an album (its assets stay)\n"
+                "  album add ALBUM_ID ASSET_ID...     add assets to an album\n"
+                "  album remove ALBUM_ID ASSET_ID...  take assets out of an album\n",
+                "album list prints one line per album: its identifier, a tab, its title\n"
+                "(nothing for an untitled album), a tab, the number of assets, a tab, folder\n"
+                "for the album of a source's folder or user for one made here.\n"
+                "album create prints the new album's identifier.\n"
+                "\n"
+                "An ASSET_ID of - reads identifiers from standard input, one a line. Every\n"
+                "identifier is checked first: when one names nothing, nothing changes. The\n"
+                "albums of folders hold what their folder holds and cannot be edited.\n",
                 tolvek::tool::runAlbum},
-    ToolCommand{"favorite", "  favorite ASSET_ID...               mark assets as favourites\n",
+    ToolCommand{"favorite", "  favorite [--off] ASSET_ID...       mark assets as favourites, or unmark them\n",
+                "Marks the assets as favourites, or with --off no longer. An ASSET_ID of -\n"
+                "reads identifiers from standard input, one a line. Every identifier is\n"
+                "checked first: when one names nothing, nothing changes.\n",
                 tolvek::tool::runFavorite},
-    ToolCommand{"offload", "  offload ASSET_ID URL               keep the original only at URL (http or https)\n",
+    ToolCommand{"remove", "  remove ASSET_ID...                 remove imported assets from the library\n",
+                "Removes the assets with the library's copies of their originals and their\n"
+                "derivatives. An asset found in a source is refused: delete its file there,\n"
+                "or forget the source. An ASSET_ID of - reads identifiers from standard\n"
+                "input, one a line. Every identifier is checked first: when one cannot be\n"
+                "removed, nothing is.\n",
+                tolvek::tool::runRemove},
+    ToolCommand{"offload", "  offload ASSET_ID URL               keep an original only at a URL\n",
+                "Keeps the asset's original only at URL (http or https) from now on: the URL\n"
+                "is downloaded first and must serve exactly the original; then the library's\n"
+                "copy is removed and its derivatives stay. Nothing changes when it fails.\n",
                 tolvek::tool::runOffload},
     ToolCommand{"access",
-                "  access grant|deny|restrict         record full access, a refusal or a restriction\n"
-                "  access limit [ASSET_ID...]         record limited access to these assets only\n"
-                "  access reset                       forget the answer, so tolvek-photos asks again\n",
+                "  access grant|deny|restrict|reset   record the answer tolvek-photos gives\n"
+                "  access limit ASSET_ID...           give access to these assets only\n",
+                "Records the answer to tolvek-photos' request for access to the library:\n"
+                "  grant      full access\n"
+                "  deny       no access (tolvek-photos answers \"denied\")\n"
+                "  restrict   access restricted, as by a policy\n"
+                "  limit      these assets only; an ASSET_ID of - reads identifiers from\n"
+                "             standard input, one a line\n"
+                "  reset      forget the answer, so tolvek-photos asks again\n",
                 tolvek::tool::runAccess},
+    ToolCommand{"status", "  status                             show the library and its counts\n",
+                "Prints one line per fact, a name, a tab and its value: folder (the library\n"
+                "folder), schema (the catalog's version), assets, albums, sources (present\n"
+                "and offline), access (the recorded answer) and size (bytes on disk).\n",
+                tolvek::tool::runStatus},
+    ToolCommand{"path", "  path                               print the library folder\n", "", runPath},
 };
 
-// Prints the usage text to `stream`; gives `status`.
-int printUsage(std::FILE* stream, int status) {
+const ToolCommand* findCommand(std::string_view word) {
+  for (const ToolCommand& command : kCommands) {
+    if (command.word == word) return &command;
+  }
+  return nullptr;
+}
+
+// Prints the overview to `stream`; gives `status`.
+int printOverview(std::FILE* stream, int status) {
   std::string text =
       "Usage: tolvek-photos-library COMMAND [ARGUMENTS]\n"
       "\n"
-      "Manages the photo library that tolvek-photos reads.\n"
+      "Keeps the photo library that tolvek-photos reads.\n"
       "\n"
       "Commands:\n";
-  for (const ToolCommand& command : kCommands) text += command.help;
+  for (const ToolCommand& command : kCommands) text += command.summary;
   text +=
+      "  help COMMAND                       show a command's help\n"
       "\n"
-      "The library lives in $XDG_DATA_HOME/tolvek-photos/Library\n"
-      "(default ~/.local/share/tolvek-photos/Library).\n";
+      "Options: --help, --version. The library lives in\n"
+      "$XDG_DATA_HOME/tolvek-photos/Library (default ~/.local/share/tolvek-photos/Library).\n";
   std::fputs(text.c_str(), stream);
   return status;
+}
+
+int printCommandHelp(const ToolCommand& command) {
+  std::string text = "Usage:\n";
+  std::string_view lines = command.summary;
+  // The usage is each summary line up to its description, prefixed with the tool.
+  while (!lines.empty()) {
+    const std::size_t end = lines.find('\n');
+    std::string_view line = lines.substr(0, end);
+    lines.remove_prefix(end == std::string_view::npos ? lines.size() : end + 1);
+    if (line.find_first_not_of(' ') >= 10) continue;  // a continued description
+    line.remove_prefix(2);
+    const std::size_t gap = line.find("   ");
+    text += "  tolvek-photos-library ";
+    text += line.substr(0, gap);
+    text += '\n';
+  }
+  if (!command.help.empty()) {
+    text += '\n';
+    text += command.help;
+  }
+  std::fputs(text.c_str(), stdout);
+  return kExitOk;
+}
+
+// True when the arguments ask for help: "--help" or "-h" before any "--".
+bool asksForHelp(const Arguments& arguments) {
+  for (const std::string& a : arguments) {
+    if (a == "--") return false;
+    if (a == "--help" || a == "-h") return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -90,12 +192,25 @@ int main(int argc, char** argv) {
   // Temporary files (downloads being checked) go with the process.
   tolvek::installTemporaryFileCleanup();
   const Arguments arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-  if (arguments.empty()) return printUsage(stderr, 1);
+  if (arguments.empty()) return printOverview(stderr, kExitUsage);
   const std::string& word = arguments.front();
-  if (word == "--help" || word == "-h" || word == "help") return printUsage(stdout, 0);
   const Arguments rest(arguments.begin() + 1, arguments.end());
-  for (const ToolCommand& command : kCommands) {
-    if (command.word == word) return command.run(rest);
+  if (word == "--help" || word == "-h") return printOverview(stdout, kExitOk);
+  if (word == "--version") {
+    std::printf("tolvek-photos-library %s\n", tolvek::embeddedBundleInfo().version.c_str());
+    return kExitOk;
   }
-  return tolvek::tool::failWith("unknown command '" + word + "' (see tolvek-photos-library --help)");
+  if (word == "help") {
+    if (rest.empty()) return printOverview(stdout, kExitOk);
+    if (const ToolCommand* command = findCommand(rest.front())) return printCommandHelp(*command);
+    return tolvek::tool::usageError("help", "unknown command '" + rest.front() + "'");
+  }
+  const ToolCommand* command = findCommand(word);
+  if (command == nullptr) {
+    std::fprintf(stderr, "tolvek-photos-library: unknown command '%s'\nTry 'tolvek-photos-library --help'.\n",
+                 word.c_str());
+    return kExitUsage;
+  }
+  if (asksForHelp(rest)) return printCommandHelp(*command);
+  return command->run(rest);
 }

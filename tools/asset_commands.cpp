@@ -1,0 +1,67 @@
+// favorite [--off] ASSET_ID... | remove ASSET_ID...: changes to assets, each
+// made for every identifier named or, when one cannot be, for none.
+#include <cstdio>
+#include <unordered_set>
+
+#include "platform/library_writer.h"
+#include "tool_commands.h"
+
+namespace tolvek::tool {
+
+Result<std::vector<std::int64_t>> resolveAssets(CatalogWriter& catalog, const Arguments& identifiers) {
+  std::vector<std::int64_t> rows;
+  std::unordered_set<std::int64_t> seen;
+  bool missing = false;
+  for (const std::string& identifier : identifiers) {
+    auto row = catalog.assetRow(identifier);
+    if (!row) {
+      failWith(outputField(row.message()));
+      missing = true;
+    } else if (seen.insert(*row).second) {
+      rows.push_back(*row);
+    }
+  }
+  if (missing) return Status::error("nothing was changed");
+  return rows;
+}
+
+int runFavorite(const Arguments& arguments) {
+  auto parsed = parseArguments(arguments, {{"off"}});
+  if (!parsed) return usageError("favorite", parsed.message());
+  auto identifiers = identifiersFrom(parsed->operands);
+  if (!identifiers) return usageError("favorite", identifiers.message());
+  if (identifiers->empty()) return usageError("favorite", "no ASSET_ID given");
+  auto catalog = CatalogWriter::open(userLibraryLocation());
+  if (!catalog) return failWith(catalog.message());
+  auto rows = resolveAssets(**catalog, *identifiers);
+  if (!rows) return failWith(rows.message());
+  if (Status marked = (*catalog)->setFavorite(*rows, !parsed->has("off")); !marked) return failWith(marked.message());
+  return kExitOk;
+}
+
+int runRemove(const Arguments& arguments) {
+  auto parsed = parseArguments(arguments, {});
+  if (!parsed) return usageError("remove", parsed.message());
+  auto identifiers = identifiersFrom(parsed->operands);
+  if (!identifiers) return usageError("remove", identifiers.message());
+  if (identifiers->empty()) return usageError("remove", "no ASSET_ID given");
+  auto library = LibraryWriter::open(userLibraryLocation());
+  if (!library) return failWith(library.message());
+  auto rows = resolveAssets((*library)->catalog(), *identifiers);
+  if (!rows) return failWith(rows.message());
+  bool refused = false;
+  for (std::size_t i = 0; i < rows->size(); ++i) {
+    auto identifier = (*library)->catalog().assetIdentifier((*rows)[i]);
+    if (!identifier) return failWith(identifier.message());
+    if (Status removable = (*library)->removable(*identifier, (*rows)[i]); !removable) {
+      failWith(removable.message());
+      refused = true;
+    }
+  }
+  if (refused) return failWith("nothing was removed");
+  if (Status removed = (*library)->remove(*rows); !removed) return failWith(removed.message());
+  std::fprintf(stderr, "tolvek-photos-library: removed %zu asset%s\n", rows->size(), rows->size() == 1 ? "" : "s");
+  return kExitOk;
+}
+
+}  // namespace tolvek::tool

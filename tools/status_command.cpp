@@ -1,0 +1,69 @@
+// status: where the library is and what it holds, one fact a line.
+#include <ftw.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+
+#include "bundle/bundle_info.h"
+#include "platform/access_store.h"
+#include "platform/library_writer.h"
+#include "tool_commands.h"
+
+namespace tolvek::tool {
+namespace {
+
+// Bytes the library's files take on disk (links counted as links).
+std::uint64_t sizeOnDisk(const std::string& folder) {
+  static std::uint64_t total;
+  total = 0;
+  const auto add = [](const char*, const struct stat* info, int, struct FTW*) {
+    total += static_cast<std::uint64_t>(info->st_blocks) * 512;
+    return 0;
+  };
+  nftw(folder.c_str(), add, 16, FTW_PHYS);
+  return total;
+}
+
+std::string accessText(const AccessAnswer& answer) {
+  switch (answer.status) {
+    case AuthorizationStatus::notDetermined: return "not asked yet";
+    case AuthorizationStatus::restricted: return "restricted";
+    case AuthorizationStatus::denied: return "denied";
+    case AuthorizationStatus::authorized: return "granted";
+    case AuthorizationStatus::limited: {
+      const std::size_t n = answer.chosenAssets.size();
+      return "limited to " + std::to_string(n) + (n == 1 ? " asset" : " assets");
+    }
+  }
+  return "unknown";
+}
+
+}  // namespace
+
+int runStatus(const Arguments& arguments) {
+  if (!arguments.empty()) return usageError("status", "takes no arguments");
+  const LibraryLocation location = userLibraryLocation();
+  auto library = LibraryWriter::open(location);
+  if (!library) return failWith(library.message());
+  CatalogWriter& catalog = (*library)->catalog();
+  auto counts = catalog.counts();
+  if (!counts) return failWith(counts.message());
+  auto sources = catalog.sources();
+  if (!sources) return failWith(sources.message());
+  std::size_t offline = 0;
+  for (const CatalogWriter::Source& source : *sources) {
+    auto count = catalog.assetCountOf(source.row);
+    if (!count) return failWith(count.message());
+    if (!sourceOfflineReason(source, *count > 0).empty()) ++offline;
+  }
+  const AccessAnswer answer = AccessStore(location.accessStorePath).read(embeddedBundleInfo().identifier);
+  std::printf("folder\t%s\nschema\t%lld\nassets\t%lld\nalbums\t%lld\nsources\t%zu present, %zu offline\n"
+              "access\t%s\nsize\t%llu bytes\n",
+              outputField(location.libraryFolder).c_str(), static_cast<long long>(counts->schemaVersion),
+              static_cast<long long>(counts->assets), static_cast<long long>(counts->albums),
+              sources->size() - offline, offline, accessText(answer).c_str(),
+              static_cast<unsigned long long>(sizeOnDisk(location.libraryFolder)));
+  return kExitOk;
+}
+
+}  // namespace tolvek::tool
