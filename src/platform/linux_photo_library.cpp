@@ -103,10 +103,22 @@ LinuxPhotoLibrary::LinuxPhotoLibrary(LibraryLocation location, std::string bundl
       bundleIdentifier_(std::move(bundleIdentifier)),
       usageDescription_(std::move(usageDescription)),
       access_(location_.accessStorePath),
-      answeredHere_(std::make_shared<std::atomic<AuthorizationStatus>>(kNoAnswer)),
-      catalog_(CatalogReader::open(location_)),
-      images_(*catalog_),
-      resources_(*catalog_) {}
+      answeredHere_(std::make_shared<std::atomic<AuthorizationStatus>>(kNoAnswer)) {}
+
+const std::shared_ptr<CatalogReader>& LinuxPhotoLibrary::catalog() {
+  if (!catalog_) catalog_ = CatalogReader::open(location_);
+  return catalog_;
+}
+
+ImageManager& LinuxPhotoLibrary::imageManager() {
+  if (!images_) images_.emplace(*catalog());
+  return *images_;
+}
+
+ResourceManager& LinuxPhotoLibrary::resourceManager() {
+  if (!resources_) resources_.emplace(*catalog());
+  return *resources_;
+}
 
 AuthorizationStatus LinuxPhotoLibrary::authorizationStatus(AccessLevel) {
   const AuthorizationStatus recorded = access_.read(bundleIdentifier_).status;
@@ -149,20 +161,20 @@ LinuxPhotoLibrary::Visibility LinuxPhotoLibrary::visibility() {
 std::unique_ptr<FetchResult<AssetCollection>> LinuxPhotoLibrary::fetchAssetCollections(CollectionType type,
                                                                                        std::int64_t subtype) {
   if (!visibility().collections) return nothing<AssetCollection>();
-  return std::make_unique<VectorFetchResult<AssetCollection>>(catalog_->collections(type, subtype));
+  return std::make_unique<VectorFetchResult<AssetCollection>>(catalog()->collections(type, subtype));
 }
 
 std::unique_ptr<FetchResult<AssetCollection>> LinuxPhotoLibrary::fetchAssetCollectionsWithLocalIdentifiers(
     const std::vector<std::string>& identifiers) {
   if (!visibility().collections) return nothing<AssetCollection>();
-  return std::make_unique<VectorFetchResult<AssetCollection>>(catalog_->collectionsWithIdentifiers(identifiers));
+  return std::make_unique<VectorFetchResult<AssetCollection>>(catalog()->collectionsWithIdentifiers(identifiers));
 }
 
 std::unique_ptr<FetchResult<Asset>> LinuxPhotoLibrary::assetResult(AssetQuery query) {
   Visibility visible = visibility();
   if (!visible.any) return nothing<Asset>();
   query.visibleJson = std::move(visible.visibleJson);
-  return std::make_unique<CatalogFetchResult>(catalog_, std::move(query));
+  return std::make_unique<CatalogFetchResult>(catalog(), std::move(query));
 }
 
 std::unique_ptr<FetchResult<Asset>> LinuxPhotoLibrary::fetchAssets(const FetchOptions& options) {
@@ -176,7 +188,7 @@ std::unique_ptr<FetchResult<Asset>> LinuxPhotoLibrary::fetchAssets(const FetchOp
 std::unique_ptr<FetchResult<Asset>> LinuxPhotoLibrary::fetchAssetsInAssetCollection(
     const AssetCollection& collection, const FetchOptions& options) {
   if (!visibility().collections) return nothing<Asset>();
-  const auto source = catalog_->collectionSource(collection);
+  const auto source = catalog()->collectionSource(collection);
   if (!source) return nothing<Asset>();
   AssetQuery query;
   query.scope = source->rule == CollectionRule::favorites ? AssetScope::favorites
@@ -200,7 +212,7 @@ std::unique_ptr<FetchResult<Asset>> LinuxPhotoLibrary::fetchAssetsWithLocalIdent
 
 std::vector<AssetResource> LinuxPhotoLibrary::assetResources(const Asset& asset) {
   if (!visibility().any) return {};
-  return catalog_->resources(asset.handle);
+  return catalog()->resources(asset.handle);
 }
 
 }  // namespace tolvek

@@ -45,8 +45,9 @@ class LinuxPhotoLibrary final : public PhotoLibrary {
       const std::vector<std::string>& identifiers) override;
   std::vector<AssetResource> assetResources(const Asset& asset) override;
 
-  ImageManager& imageManager() override { return images_; }
-  ResourceManager& resourceManager() override { return resources_; }
+  // Made on first use, with the catalog (main thread only).
+  ImageManager& imageManager() override;
+  ResourceManager& resourceManager() override;
 
  private:
   struct Visibility {
@@ -63,10 +64,13 @@ class LinuxPhotoLibrary final : public PhotoLibrary {
   AccessStore access_;
   // The answer a question of this run got, for when recording it failed.
   std::shared_ptr<std::atomic<AuthorizationStatus>> answeredHere_;
+  // The catalog, opened on first use: a run the access gate refuses never
+  // opens it (no WAL or shared-memory files, no schema read).
+  const std::shared_ptr<CatalogReader>& catalog();
   std::shared_ptr<CatalogReader> catalog_;
   std::optional<Visibility> granted_;
-  LinuxImageManager images_;
-  LinuxResourceManager resources_;
+  std::optional<LinuxImageManager> images_;
+  std::optional<LinuxResourceManager> resources_;
 };
 
 // The media-type mask of a fetch: -1 for all types, else one bit per type.

@@ -71,6 +71,10 @@ TEST_F(Access, NoAnswerAndNoGraphicalSessionRefusesEveryCommandLine) {
     EXPECT_EQ(lib_->scratch.run(line, 3), kDenied) << line.front();
   }
   EXPECT_FALSE(std::filesystem::exists(lib_->scratch.work("out"))) << "nothing exported without access";
+  // A refused run never opened the catalog (which would leave its WAL files).
+  for (const char* suffix : {"-wal", "-shm"}) {
+    EXPECT_FALSE(std::filesystem::exists(lib_->scratch.catalogPath() + suffix)) << suffix;
+  }
   // The usage path is decided before the question.
   const Json usage = lib_->scratch.run({}, 2);
   EXPECT_EQ(usage, Json({{"error", "usage"}, {"message", "tolvek-photos albums|list|thumbs|export"}}));
