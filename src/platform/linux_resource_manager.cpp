@@ -9,6 +9,7 @@
 #include <thread>
 #include <utility>
 
+#include "platform/glib_main_loop.h"
 #include "platform/posix/posix_file.h"
 #include "platform/posix/temporary_files.h"
 
@@ -127,7 +128,12 @@ ResourceManager::RequestId LinuxResourceManager::writeDataForAssetResource(const
   try {
     // The worker owns its job and completion; detached so that it never
     // holds up the process's exit (its temporary file is removed then).
-    std::thread([work, run] { run(work, writeResource(work->job)); }).detach();
+    // The main loop is woken once the completion ran, so a host waiting in
+    // it learns at once instead of at the end of its slice.
+    std::thread([work, run] {
+      run(work, writeResource(work->job));
+      wakeMainLoop();
+    }).detach();
   } catch (const std::system_error& failure) {
     run(work, errorStatus(failure.code().value()));
   }
