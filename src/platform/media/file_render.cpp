@@ -1,7 +1,7 @@
 #include "platform/media/file_render.h"
 
 #include "platform/media/capped_source.h"
-#include "platform/media/cover_size.h"
+#include "library/cover_size.h"
 #include "platform/media/video_frame.h"
 #include "platform/media/vips_picture.h"
 #include "library/photo_types.h"

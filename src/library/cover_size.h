@@ -3,9 +3,9 @@
 // larger than the picture itself.
 #include "library/picture.h"
 
-namespace tolvek::media {
+namespace tolvek {
 
 // A box with a side of 0 or less asks for the full size.
 PixelSize coverSize(PixelSize source, PixelSize box);
 
-}  // namespace tolvek::media
+}  // namespace tolvek

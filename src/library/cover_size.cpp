@@ -1,9 +1,9 @@
-#include "platform/media/cover_size.h"
+#include "library/cover_size.h"
 
 #include <algorithm>
 #include <cmath>
 
-namespace tolvek::media {
+namespace tolvek {
 
 PixelSize coverSize(PixelSize source, PixelSize box) {
   if (source.width <= 0 || source.height <= 0 || box.width <= 0 || box.height <= 0) return source;
@@ -16,4 +16,4 @@ PixelSize coverSize(PixelSize source, PixelSize box) {
   return {scaled(source.width), scaled(source.height)};
 }
 
-}  // namespace tolvek::media
+}  // namespace tolvek
