@@ -26,9 +26,10 @@ struct StoredOriginal {
   std::optional<std::int64_t> modifiedNs{};
 };
 
-// The JPEG quality (percent) derivatives are made with; derivatives recorded
-// with another are remade by the next sync.
-inline constexpr int kDerivativeQualityPercent = 90;
+// The JPEG quality (percent) derivatives are made with: the thumbnails'
+// own, so that a derivative of the size a thumbnail asks for is handed over
+// as it is. Derivatives recorded with another are remade by the next sync.
+inline constexpr int kDerivativeQualityPercent = 80;
 
 struct StoredDerivative {
   std::string path;  // absolute path of an upright JPEG

@@ -25,20 +25,22 @@ std::vector<StoredDerivative> writeDerivatives(const std::string& path, MediaTyp
   if (!big) return {};
   std::vector<StoredDerivative> made;
   const std::int64_t shortSide = std::min<std::int64_t>(big->Xsize, big->Ysize);
+  ImagePtr small;
   if (shortSide > kSmallDerivativeShortSide) {
-    const ImagePtr small =
-        coverPixels(big.get(), PixelSize{kSmallDerivativeShortSide, kSmallDerivativeShortSide});
+    small = coverPixels(big.get(), PixelSize{kSmallDerivativeShortSide, kSmallDerivativeShortSide});
     if (!small) return {};
-    const auto saved = save(small.get(), pathPrefix + "-240.jpg");
-    if (!saved) return {};
-    made.push_back(*saved);
   }
-  const auto saved = save(big.get(), pathPrefix + "-512.jpg");
-  if (!saved) {
-    for (const auto& derivative : made) ::unlink(derivative.path.c_str());
-    return {};
+  const auto first = save(small ? small.get() : big.get(), pathPrefix + "-240.jpg");
+  if (!first) return {};
+  made.push_back(*first);
+  if (shortSide >= kDerivativeShortSide) {
+    const auto second = save(big.get(), pathPrefix + "-512.jpg");
+    if (!second) {
+      ::unlink(first->path.c_str());
+      return {};
+    }
+    made.push_back(*second);
   }
-  made.push_back(*saved);
   return made;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// The upright JPEG derivatives made at import, so that thumbnails up to
-// kDerivativeShortSide pixels a side never need the original.
+// The upright JPEG derivatives made at import and sync, so that the usual
+// thumbnails never need the original, at a small share of its bytes.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -9,16 +9,19 @@
 
 namespace tolvek::media {
 
-// The large derivative's short side (or the whole picture when smaller); a
-// second one with kSmallDerivativeShortSide is exactly what a 240-pixel
-// thumbnail (the usual request) covers, so serving it needs no resizing.
+// The small derivative covers kSmallDerivativeShortSide, exactly what a
+// 240-pixel thumbnail (the usual request) is, so it is handed over as it
+// is; a picture whose short side is smaller keeps its whole picture instead.
+// A large one with kDerivativeShortSide is made only for pictures larger
+// than that, which are costly to decode; smaller ones decode quickly from
+// the original for the rare larger request.
 inline constexpr std::int64_t kDerivativeShortSide = 512;
 inline constexpr std::int64_t kSmallDerivativeShortSide = 240;
 inline constexpr double kDerivativeQuality = kDerivativeQualityPercent / 100.0;
 
-// Files `pathPrefix` + "-240.jpg" and + "-512.jpg", smallest first; empty
-// when the source cannot be rendered or a file cannot be written (then none
-// is left behind).
+// Files `pathPrefix` + "-240.jpg" (the small one, or the whole picture) and,
+// for large pictures, + "-512.jpg", smallest first; empty when the source
+// cannot be rendered or a file cannot be written (then none is left behind).
 std::vector<StoredDerivative> writeDerivatives(const std::string& path, MediaType mediaType,
                                                const std::string& pathPrefix);
 
