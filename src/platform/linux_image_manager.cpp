@@ -9,13 +9,14 @@
 #include "platform/media_module.h"
 #include "platform/posix/posix_file.h"
 #include "platform/posix/temporary_files.h"
+#include "platform/stored_jpeg_picture.h"
 
 namespace tolvek {
 namespace {
 
-// The short side below which import keeps the whole picture as its largest
+// The short side below which import keeps the whole picture as its only
 // derivative: such a derivative is as good as the original for any size.
-constexpr std::int64_t kWholePictureBelow = 512;
+constexpr std::int64_t kWholePictureBelow = 240;
 // Original pictures larger than this are not read into memory.
 constexpr std::uint64_t kMaxOriginalBytes = std::uint64_t{2} << 30;
 
@@ -69,14 +70,23 @@ std::unique_ptr<Picture> LinuxImageManager::render(const Asset& asset, PixelSize
                                                    ContentMode contentMode, const ImageRequestOptions& options) {
   const std::optional<StoredAsset> stored = index_.storedAsset(asset.handle);
   if (!stored || stored->mediaType == MediaType::audio) return nullptr;
-  MediaModule* module = loadMediaModule();
-  if (module == nullptr) return nullptr;
 
   // The smallest derivative that covers the target; a damaged or missing
-  // one just fails to render and the next source is tried.
+  // one just fails to render and the next source is tried. One of exactly
+  // the size asked for is handed over without loading the media module.
   const auto& derivatives = stored->derivatives;
   const StoredOriginal& original = stored->original;
   const bool stale = changedSinceSync(original);
+  for (std::size_t i = 0; !stale && i < derivatives.size(); ++i) {
+    const bool whole = i + 1 == derivatives.size() && isWholePicture(derivatives[i]);
+    if (!covers(derivatives[i], targetSize, contentMode) && !whole) continue;
+    if (contentMode == ContentMode::aspectFill) {
+      if (auto picture = storedJpegPicture(derivatives[i], targetSize, whole)) return picture;
+    }
+    break;
+  }
+  MediaModule* module = loadMediaModule();
+  if (module == nullptr) return nullptr;
   for (std::size_t i = 0; !stale && i < derivatives.size(); ++i) {
     const bool last = i + 1 == derivatives.size();
     if (!covers(derivatives[i], targetSize, contentMode) && !(last && isWholePicture(derivatives[i]))) continue;

@@ -361,9 +361,15 @@ TEST_F(ImageStack, AlbumsListAndUsageErrorsNeverLoadIt) {
   }
 }
 
-TEST_F(ImageStack, ThumbsLoadsItAndStillWritesOneDocument) {
-  EXPECT_TRUE(loadsVips(loaderTrace({"thumbs", "240", lib_->picture}, 0)));
-  EXPECT_EQ(expectOneDocument(lib_->scratch.helper({"thumbs", "240", lib_->picture}), 0)["thumbs"].size(), 1u);
+TEST_F(ImageStack, ThumbsHandsOverADerivativeOfTheSizeAskedAndDecodesOtherwise) {
+  // 240 is the stored derivative byte for byte; 300 needs the original.
+  EXPECT_FALSE(loadsVips(loaderTrace({"thumbs", "240", lib_->picture}, 0)));
+  const Json stored = expectOneDocument(lib_->scratch.helper({"thumbs", "240", lib_->picture}), 0);
+  const auto derivatives = lib_->scratch.derivativePaths(lib_->picture);
+  ASSERT_EQ(derivatives.size(), 1u);
+  EXPECT_EQ(jpegFromDataUrl(stored["thumbs"].value(lib_->picture, "")), readFileBytes(derivatives[0]));
+  EXPECT_TRUE(loadsVips(loaderTrace({"thumbs", "300", lib_->picture}, 0)));
+  EXPECT_EQ(expectOneDocument(lib_->scratch.helper({"thumbs", "300", lib_->picture}), 0)["thumbs"].size(), 1u);
 }
 
 }  // namespace

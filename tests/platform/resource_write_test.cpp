@@ -504,6 +504,46 @@ TEST_F(ImageRequests, TheSmallestCoveringSourceThatReadsServes) {
   }
 }
 
+// A derivative of exactly the size asked, made at the thumbnails' quality,
+// is handed over byte for byte; anything else about it makes it rendered.
+TEST_F(ImageRequests, AStoredDerivativeOfTheSizeAskedIsHandedOverAsItIs) {
+  enum class Record { asMade, noQuality, otherLength, cutEnd };
+  using enum Record;
+  const struct {
+    const char* what;
+    Record record;
+    PixelSize target;
+    double quality;
+    bool handedOver;
+    MarkerColour topLeft;  // white: from the derivative, red: from the original
+  } cases[] = {
+      {"the size asked, at its quality", asMade, {240, 240}, 0.8, true, MarkerColour::white},
+      {"asked at another quality: encoded again", asMade, {240, 240}, 0.9, false, MarkerColour::white},
+      {"smaller than the derivative: resized", asMade, {120, 120}, 0.8, false, MarkerColour::white},
+      {"no recorded quality", noQuality, {240, 240}, 0.8, false, MarkerColour::white},
+      {"shorter than recorded", otherLength, {240, 240}, 0.8, false, MarkerColour::red},
+      {"no end of image", cutEnd, {240, 240}, 0.8, false, MarkerColour::white},
+  };
+  std::int64_t handle = 0;
+  for (const auto& c : cases) {
+    addPictureWithDerivative(++handle, {.width = 1200, .height = 900}, 320, 240);
+    StoredDerivative& derivative = index.assets[handle].derivatives[0];
+    std::string bytes = readFileBytes(derivative.path).value_or("");
+    if (c.record == cutEnd) {
+      bytes.resize(bytes.size() - 2);
+      ASSERT_TRUE(writeFileBytes(derivative.path, bytes));
+    }
+    derivative.bytes = bytes.size() + (c.record == otherLength ? 1 : 0);
+    if (c.record != noQuality) derivative.quality = 80;
+    const Rendered result = request(handle, c.target);
+    ASSERT_NE(result.picture, nullptr) << c.what;
+    const auto jpeg = result.picture->bitmap()->jpegRepresentation(c.quality, JpegMetadata::none);
+    ASSERT_TRUE(jpeg) << c.what;
+    EXPECT_EQ(*jpeg == bytes, c.handedOver) << c.what;
+    EXPECT_EQ(markerColourIn(*jpeg, Quadrant::topLeft), c.topLeft) << c.what;
+  }
+}
+
 TEST_F(ImageRequests, VideosGiveAnUprightFrameAudioGivesNone) {
   if (!haveFfmpeg()) GTEST_SKIP() << "no ffmpeg";
   ASSERT_TRUE(writeVideo(folder.file("v.mov"), {.width = 320, .height = 240, .container = "mov", .rotate = 90}));
