@@ -10,7 +10,7 @@ namespace tolvek::media {
 namespace {
 
 std::optional<StoredDerivative> save(VipsImage* pixels, const std::string& path) {
-  const auto jpeg = encodeJpeg(pixels, kDerivativeQuality, JpegMetadata::none);
+  const auto jpeg = encodeJpeg(pixels, kDerivativeQuality, JpegMetadata::none, true);
   // Through a temporary name: a derivative is complete or does not exist.
   if (!jpeg || !writeFileAtomically(path, *jpeg, Publish::replace, 0644).ok()) return std::nullopt;
   return StoredDerivative{path, pixels->Xsize, pixels->Ysize, jpeg->size(), kDerivativeQualityPercent};

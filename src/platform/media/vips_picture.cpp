@@ -88,7 +88,7 @@ ImagePtr uprightPixelsInMemory(VipsImage* source) {
   return ImagePtr(memory);
 }
 
-std::optional<std::string> encodeJpeg(VipsImage* pixels, double factor, JpegMetadata metadata) {
+std::optional<std::string> encodeJpeg(VipsImage* pixels, double factor, JpegMetadata metadata, bool optimizeCoding) {
   if (pixels == nullptr) return std::nullopt;
   VipsImage* copy = nullptr;
   if (vips_copy(pixels, &copy, nullptr) != 0) {
@@ -109,7 +109,7 @@ std::optional<std::string> encodeJpeg(VipsImage* pixels, double factor, JpegMeta
   void* buffer = nullptr;
   size_t length = 0;
   if (vips_jpegsave_buffer(image.get(), &buffer, &length, "Q", jpegQuality(factor), "strip", strip ? TRUE : FALSE,
-                           nullptr) != 0) {
+                           "optimize_coding", optimizeCoding ? TRUE : FALSE, nullptr) != 0) {
     clearVipsError();
     return std::nullopt;
   }

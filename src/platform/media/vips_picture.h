@@ -29,7 +29,10 @@ int jpegQuality(double factor);
 ImagePtr uprightPixelsInMemory(VipsImage* source);
 
 // JPEG bytes of `pixels` (already upright) at `factor`.
-std::optional<std::string> encodeJpeg(VipsImage* pixels, double factor, JpegMetadata metadata);
+// `optimizeCoding` computes Huffman tables for these pixels: a few percent
+// smaller for an extra pass, worth it for files kept (derivatives).
+std::optional<std::string> encodeJpeg(VipsImage* pixels, double factor, JpegMetadata metadata,
+                                      bool optimizeCoding = false);
 
 // A picture backed by a libvips image. `bytes` is the encoded data the image
 // reads from (kept alive as long as the image), null for images in memory.
