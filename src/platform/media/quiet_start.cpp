@@ -6,10 +6,14 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include <malloc.h>
+
 #include <mutex>
 
 namespace tolvek::media {
 namespace {
+
+constexpr int kOwnMappingFrom = 1 << 20;
 
 void dropLog(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
 
@@ -43,6 +47,11 @@ bool startMediaLibraries() {
     // would only hold memory.
     vips_cache_set_max(0);
     vips_concurrency_set(2);
+    // Full-size pixel buffers are mapped and unmapped on their own, so what
+    // one picture used goes back to the system before the next: glibc would
+    // otherwise raise its mapping threshold after the first freed buffer and
+    // keep every later one in its arenas, growing with each picture.
+    mallopt(M_MMAP_THRESHOLD, kOwnMappingFrom);
     started = true;
   });
   return started;
