@@ -25,7 +25,8 @@ enum class JpegMetadata {
 class Bitmap {
  public:
   virtual ~Bitmap() = default;
-  // JPEG bytes at `quality` (0 to 1), or nothing when encoding fails.
+  // JPEG bytes at `quality` (0 to 1), or nothing when encoding fails,
+  // including when the pixels turn out not to decode as they are read.
   virtual std::optional<std::string> jpegRepresentation(double quality, JpegMetadata metadata) const = 0;
 };
 
@@ -34,7 +35,9 @@ class Picture {
   virtual ~Picture() = default;
   // Pixel size of the upright picture.
   virtual PixelSize size() const = 0;
-  // Decodes the pixels; nothing when they cannot be produced (corrupt data).
+  // The pixels, ready to encode; nothing when they cannot be produced
+  // (corrupt data). An upright picture may be decoded only as it is
+  // encoded, so damage can also show as a failed jpegRepresentation.
   virtual std::unique_ptr<Bitmap> bitmap() const = 0;
 };
 

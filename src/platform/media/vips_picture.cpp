@@ -37,16 +37,7 @@ int jpegQuality(double factor) {
   return std::clamp(static_cast<int>(std::lround(factor * 100.0)), 1, 100);
 }
 
-ImagePtr uprightPixelsInMemory(VipsImage* source) {
-  const bool inMemory = source->dtype == VIPS_IMAGE_SETBUF || source->dtype == VIPS_IMAGE_SETBUF_FOREIGN;
-  const bool ready = source->BandFmt == VIPS_FORMAT_UCHAR && !vips_image_hasalpha(source) &&
-                     (source->Type == VIPS_INTERPRETATION_sRGB || source->Type == VIPS_INTERPRETATION_B_W) &&
-                     vips_image_get_orientation(source) == 1;
-  if (inMemory && ready) {
-    // Already what is asked for (a rendered picture): share it.
-    g_object_ref(source);
-    return ImagePtr(source);
-  }
+ImagePtr uprightPixels(VipsImage* source) {
   VipsImage* step = nullptr;
   if (vips_autorot(source, &step, nullptr) != 0) {
     clearVipsError();
@@ -80,6 +71,21 @@ ImagePtr uprightPixelsInMemory(VipsImage* source) {
       image.reset(step);
     }
   }
+  return image;
+}
+
+ImagePtr uprightPixelsInMemory(VipsImage* source) {
+  const bool inMemory = source->dtype == VIPS_IMAGE_SETBUF || source->dtype == VIPS_IMAGE_SETBUF_FOREIGN;
+  const bool ready = source->BandFmt == VIPS_FORMAT_UCHAR && !vips_image_hasalpha(source) &&
+                     (source->Type == VIPS_INTERPRETATION_sRGB || source->Type == VIPS_INTERPRETATION_B_W) &&
+                     vips_image_get_orientation(source) == 1;
+  if (inMemory && ready) {
+    // Already what is asked for (a rendered picture): share it.
+    g_object_ref(source);
+    return ImagePtr(source);
+  }
+  ImagePtr image = uprightPixels(source);
+  if (!image) return nullptr;
   VipsImage* memory = vips_image_copy_memory(image.get());
   if (memory == nullptr) {
     clearVipsError();
@@ -129,7 +135,10 @@ PixelSize VipsPicture::size() const {
 }
 
 std::unique_ptr<Bitmap> VipsPicture::bitmap() const {
-  ImagePtr pixels = uprightPixelsInMemory(image_.get());
+  // An upright picture is encoded straight from its decoder, without a
+  // full-size copy in memory; turning one needs the whole picture at hand.
+  const bool upright = vips_image_get_orientation(image_.get()) == 1;
+  ImagePtr pixels = upright ? uprightPixels(image_.get()) : uprightPixelsInMemory(image_.get());
   if (!pixels) return nullptr;
   return std::make_unique<VipsBitmap>(std::move(pixels));
 }

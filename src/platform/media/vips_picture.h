@@ -24,8 +24,11 @@ bool withinPixelLimit(const VipsImage* image);
 // libvips' JPEG quality (1 to 100) for a compression factor from 0 to 1.
 int jpegQuality(double factor);
 
-// Upright pixels in memory: alpha flattened on white, 8-bit sRGB or grey.
-// Nothing when the source cannot be decoded in full.
+// Upright pixels: alpha flattened on white, 8-bit sRGB or grey, computed as
+// they are read (a decode error shows when they are); nothing when the
+// pipeline cannot be built.
+ImagePtr uprightPixels(VipsImage* source);
+// The same in memory; nothing when the source cannot be decoded in full.
 ImagePtr uprightPixelsInMemory(VipsImage* source);
 
 // JPEG bytes of `pixels` (already upright) at `factor`.
