@@ -32,9 +32,6 @@ namespace tolvek {
 // Pictures without pixels: a fake picture has a size, may refuse to give a
 // bitmap or to encode, and "encodes" to a recognisable text that records the
 // quality and metadata it was asked for. Real JPEGs are tested end to end.
-// The bytes that `FakePictureDecoder` decodes into such a picture.
-// What the bitmap of that picture encodes to.
-// Decodes only data made by fakePictureData; anything else is no picture.
 enum class FakeBitmapMode { ok, noBitmap, encodeFails };
 
 // The bytes that `FakePictureDecoder` decodes into such a picture.

@@ -29,9 +29,6 @@ namespace tolvek::testing {
 // folders and a temporary folder of its own, and no graphical session. So no
 // child reaches the real user's library, consent answers, caches or screen;
 // a test that wants a dialog sets DISPLAY itself, with a stub zenity on PATH.
-// Puts a scratch environment into this process while it lives (for tests
-// that run the platform in this process and start children that inherit
-// it), and restores every variable it changed afterwards.
 using Environment = std::vector<std::pair<std::string, std::string>>;
 
 class ScratchEnvironment {
