@@ -112,25 +112,15 @@ AuthorizationStatus InMemoryLibrary::authorizationStatus(AccessLevel) {
 void InMemoryLibrary::requestAuthorization(AccessLevel, AuthorizationHandler handler) {
   ++calls_.requests;
   const ConsentAnswer answer = answer_;
+  if (answer.when == When::never) {
+    heldHandlers_.push_back(std::move(handler));
+    return;
+  }
   // Like the real one: an answer of 0 (no prompt possible) records nothing.
-  auto deliver = [this, status = answer.status, handler = std::move(handler)]() {
+  loop_.deliver(answer.when, answer.delay, [this, status = answer.status, handler = std::move(handler)]() {
     if (status != AuthorizationStatus::notDetermined) status_.store(status);
     handler(status);
-  };
-  switch (answer.when) {
-    case ConsentAnswer::When::beforeReturn:
-      deliver();
-      break;
-    case ConsentAnswer::When::duringSlice:
-      loop_.scheduleAt(loop_.clock().now() + answer.delay, std::move(deliver));
-      break;
-    case ConsentAnswer::When::fromThread:
-      loop_.startThreadAt(loop_.clock().now() + answer.delay, std::move(deliver));
-      break;
-    case ConsentAnswer::When::never:
-      heldHandlers_.push_back(std::move(handler));
-      break;
-  }
+  });
 }
 
 bool InMemoryLibrary::visible(const Asset& asset) const {
@@ -262,19 +252,7 @@ ResourceManager::RequestId InMemoryResourceManager::writeDataForAssetResource(co
     }
     completion(files ? files->writeNewFile(filePath, bytes) : Status());
   };
-  switch (outcome.when) {
-    case WriteOutcome::When::beforeReturn:
-      finish();
-      break;
-    case WriteOutcome::When::duringSlice:
-      loop_.scheduleAt(loop_.clock().now() + outcome.delay, std::move(finish));
-      break;
-    case WriteOutcome::When::fromThread:
-      loop_.startThreadAt(loop_.clock().now() + outcome.delay, std::move(finish));
-      break;
-    case WriteOutcome::When::never:
-      break;
-  }
+  loop_.deliver(outcome.when, outcome.delay, std::move(finish));
   return request;
 }
 
