@@ -14,4 +14,10 @@ inline MediaModule& mediaModule() {
 
 inline std::string samplesDir() { return TOLVEK_SAMPLES_DIR; }
 
+// The picture's bitmap as JPEG; empty when it has none or it does not encode.
+inline std::string jpegOf(const Picture& picture, double quality = 0.8, JpegMetadata metadata = JpegMetadata::none) {
+  const auto bitmap = picture.bitmap();
+  return bitmap ? bitmap->jpegRepresentation(quality, metadata).value_or("") : "";
+}
+
 }  // namespace tolvek::testing

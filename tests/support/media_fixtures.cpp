@@ -384,6 +384,11 @@ std::optional<DecodedSize> encodedPictureSize(std::string_view encoded) {
   return ::testing::AssertionSuccess();
 }
 
+bool hasPictureMetadata(std::string_view encoded, const std::string& field) {
+  Image image = decoded(encoded);
+  return image && vips_image_get_typeof(image.get(), field.c_str()) != 0;
+}
+
 std::optional<std::string> pictureMetadata(std::string_view encoded, const std::string& field) {
   Image image = decoded(encoded);
   const char* text = nullptr;

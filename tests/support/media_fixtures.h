@@ -126,6 +126,9 @@ std::optional<DecodedSize> encodedPictureSize(std::string_view encoded);
 ::testing::AssertionResult hasPictureSize(std::string_view encoded, int width, int height);
 // It shows the marker upright, with orientation 1.
 ::testing::AssertionResult showsUprightMarker(std::string_view encoded);
+// Whether the picture's metadata holds `field`, a string or a block (such as
+// "exif-data", "xmp-data", "icc-profile-data").
+bool hasPictureMetadata(std::string_view encoded, const std::string& field);
 // A string value of the picture's metadata as libvips reads it (for example
 // "exif-ifd2-DateTimeOriginal"); nothing when absent or undecodable.
 std::optional<std::string> pictureMetadata(std::string_view encoded, const std::string& field);
