@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <functional>
-#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <utility>

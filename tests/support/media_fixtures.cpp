@@ -12,7 +12,6 @@
 #include <fstream>
 #include <mutex>
 #include <sstream>
-#include <vector>
 
 #include "support/process_runner.h"
 

@@ -1,8 +1,6 @@
 #include "support/scratch_library.h"
 
 #include <glib.h>
-#include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -14,7 +12,6 @@
 #include <map>
 #include <sstream>
 
-#include "platform/library_location.h"
 #include "platform/linux_photo_library.h"
 
 namespace tolvek::testing {
