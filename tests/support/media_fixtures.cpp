@@ -75,9 +75,9 @@ Image rotated(VipsImage* in, VipsAngle angle) {
   return take(out);
 }
 
-Image flipped(VipsImage* in) {
+Image flipped(VipsImage* in, VipsDirection direction = VIPS_DIRECTION_HORIZONTAL) {
   VipsImage* out = nullptr;
-  if (vips_flip(in, &out, VIPS_DIRECTION_HORIZONTAL, nullptr) != 0) return nullptr;
+  if (in == nullptr || vips_flip(in, &out, direction, nullptr) != 0) return nullptr;
   return take(out);
 }
 
@@ -87,20 +87,10 @@ Image storedFor(Image upright, int orientation) {
     case 1: return upright;
     case 2: return flipped(upright.get());
     case 3: return rotated(upright.get(), VIPS_ANGLE_D180);
-    case 4: {
-      VipsImage* out = nullptr;
-      if (vips_flip(upright.get(), &out, VIPS_DIRECTION_VERTICAL, nullptr) != 0) return nullptr;
-      return take(out);
-    }
-    case 5: {
-      Image turned = rotated(upright.get(), VIPS_ANGLE_D90);
-      return turned ? flipped(turned.get()) : nullptr;
-    }
+    case 4: return flipped(upright.get(), VIPS_DIRECTION_VERTICAL);
+    case 5: return flipped(rotated(upright.get(), VIPS_ANGLE_D90).get());
     case 6: return rotated(upright.get(), VIPS_ANGLE_D270);
-    case 7: {
-      Image turned = rotated(upright.get(), VIPS_ANGLE_D270);
-      return turned ? flipped(turned.get()) : nullptr;
-    }
+    case 7: return flipped(rotated(upright.get(), VIPS_ANGLE_D270).get());
     case 8: return rotated(upright.get(), VIPS_ANGLE_D90);
     default: return nullptr;
   }
