@@ -113,11 +113,8 @@ class Export : public SharedLibraryTest<Library> {
   // Every regular file below `folder`, relative to it.
   static std::set<std::string> filesBelow(const std::string& folder) {
     std::set<std::string> found;
-    std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec)) {
-      if (!it->is_directory()) found.insert(fs::relative(it->path(), folder).string());
-    }
+    for (const std::string& path : treeOf(folder))
+      if (!fs::is_directory(path)) found.insert(fs::relative(path, folder).string());
     return found;
   }
   // One error per name, in order, each "<name>: " and a reason.

@@ -57,11 +57,9 @@ class RecordingMedia final : public MediaModule {
 
 // The regular files below the library's originals/ and derivatives/.
 std::vector<std::string> libraryFiles(const LibraryLocation& where) {
-  std::vector<std::string> files;
-  for (const std::string* folder : {&where.originalsFolder, &where.derivativesFolder}) {
-    for (const auto& entry : fs::recursive_directory_iterator(*folder))
-      if (entry.is_regular_file()) files.push_back(entry.path().string());
-  }
+  std::vector<std::string> files = testing::treeOf(where.originalsFolder, testing::TreeEntries::regularFiles);
+  for (const auto& file : testing::treeOf(where.derivativesFolder, testing::TreeEntries::regularFiles))
+    files.push_back(file);
   return files;
 }
 
@@ -232,9 +230,7 @@ TEST(LibraryUpkeep, ImportClearsWhatKilledImportsLeft) {
   home.import(outside);
   ASSERT_FALSE(HasFailure()) << "the library could not be made";
   const auto& where = home.location();
-  std::vector<std::string> named;
-  for (const auto& entry : fs::recursive_directory_iterator(where.libraryFolder))
-    if (entry.is_regular_file()) named.push_back(entry.path().string());
+  const std::vector<std::string> named = testing::treeOf(where.libraryFolder, testing::TreeEntries::regularFiles);
   // A copy whose row was never committed, a half-written derivative, a link.
   fs::create_directories(where.originalsFolder + "/zz");
   fs::create_directories(where.derivativesFolder + "/zz");

@@ -282,12 +282,12 @@ std::optional<std::string> readFileBytes(const std::string& path) {
   return bytes.str();
 }
 
-std::vector<std::string> treeOf(const std::string& folder) {
+std::vector<std::string> treeOf(const std::string& folder, TreeEntries entries) {
   std::vector<std::string> paths;
   std::error_code ec;
   if (!std::filesystem::exists(folder, ec)) return paths;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, ec)) {
-    paths.push_back(entry.path().string());
+    if (entries == TreeEntries::all || entry.is_regular_file()) paths.push_back(entry.path().string());
   }
   std::sort(paths.begin(), paths.end());
   return paths;

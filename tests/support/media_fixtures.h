@@ -98,9 +98,10 @@ bool writePngHeaderOnly(const std::string& path, std::uint32_t width, std::uint3
 std::optional<std::string> readFileBytes(const std::string& path);
 // The names of the entries of `folder`, sorted (hidden ones included).
 std::vector<std::string> namesIn(const std::string& folder);
-// Every path below `folder` (full paths, recursively), sorted; empty when the
-// folder is absent.
-std::vector<std::string> treeOf(const std::string& folder);
+// Every path below `folder` (full paths, recursively), or only its regular
+// files, sorted; empty when the folder is absent.
+enum class TreeEntries { all, regularFiles };
+std::vector<std::string> treeOf(const std::string& folder, TreeEntries entries = TreeEntries::all);
 // Replaces the file with `bytes`; true when all were written.
 bool writeFileBytes(const std::string& path, std::string_view bytes);
 // Sets the file's access and modification times (seconds since the epoch).
