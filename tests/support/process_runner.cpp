@@ -73,17 +73,15 @@ std::vector<char*> pointersTo(std::vector<std::string>& strings) {
 // Runs in the forked child: only async-signal-safe calls until exec.
 [[noreturn]] void execChild(int in, int out, int err, int report, const char* directory, const char* path,
                             char* const* argv, char* const* envp) {
-  if (::dup2(in, STDIN_FILENO) < 0 || ::dup2(out, STDOUT_FILENO) < 0 || ::dup2(err, STDERR_FILENO) < 0 ||
-      (directory != nullptr && ::chdir(directory) != 0)) {
-    const int error = errno;
-    [[maybe_unused]] const ssize_t ignored = ::write(report, &error, sizeof error);
-    ::_exit(127);
+  if (::dup2(in, STDIN_FILENO) >= 0 && ::dup2(out, STDOUT_FILENO) >= 0 && ::dup2(err, STDERR_FILENO) >= 0 &&
+      (directory == nullptr || ::chdir(directory) == 0)) {
+    // The caller may ignore SIGPIPE; the child starts with the default.
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    ::sigaction(SIGPIPE, &action, nullptr);
+    ::execve(path, argv, envp);
   }
-  // The caller may ignore SIGPIPE; the child starts with the default.
-  struct sigaction action {};
-  action.sa_handler = SIG_DFL;
-  ::sigaction(SIGPIPE, &action, nullptr);
-  ::execve(path, argv, envp);
+  // The failed call's errno goes to the parent through the report pipe.
   const int error = errno;
   [[maybe_unused]] const ssize_t ignored = ::write(report, &error, sizeof error);
   ::_exit(127);
