@@ -319,8 +319,7 @@ TEST(ReadOnlyLibrary, ACatalogThatCannotBeWrittenBesideReadsNormally) {
 
   // The same library reached through a data folder whose name holds the
   // characters a URI gives a meaning to.
-  const std::string odd = s.work("odd ?#%41&=;+ \xC3\xA9");
-  std::filesystem::create_directories(odd);
+  const std::string odd = s.folder("odd ?#%41&=;+ \xC3\xA9");
   std::filesystem::create_symlink(s.dataHome() + "/tolvek-photos", odd + "/tolvek-photos");
   const Json throughOdd =
       expectOneDocument(readOnly({TOLVEK_BIN_DIR "/tolvek-photos", "list", "-", "500"}, {{"XDG_DATA_HOME", odd}}), 0);

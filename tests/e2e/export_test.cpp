@@ -233,8 +233,7 @@ TEST_F(Export, ParentSegmentsAfterALinkLeadWhereThePathSays) {
 }
 
 TEST_F(Export, AWorkingDirectoryNamedInAnotherEncodingWritesNothing) {
-  const std::string latin1 = lib_->scratch.work("caf\xE9");
-  fs::create_directories(latin1);
+  const std::string latin1 = lib_->scratch.folder("caf\xE9");
   const Json document = lib_->scratch.run({"export", "out", joinIds({lib_->jpeg, lib_->video})}, 0, {}, latin1);
   EXPECT_EQ(document, Json({{"files", Json::array()},
                             {"errors", {"IMG_0001.JPG: the folder's path is not valid UTF-8",
@@ -312,9 +311,8 @@ TEST_F(Export, LongAndNonAsciiNamesAreWrittenOrReportedOneByOne) {
 }
 
 TEST_F(Export, ASymbolicLinkAtTheNameIsReplacedNotFollowed) {
-  const std::string dir = lib_->scratch.work("links");
+  const std::string dir = lib_->scratch.folder("links");
   const std::string victim = lib_->scratch.work("victim.txt");
-  fs::create_directories(dir);
   ASSERT_TRUE(writeFileBytes(victim, "keep me"));
   for (const char* name : {"IMG_0001.JPG", "IMG_0002.jpg", "clip.mp4"}) fs::create_symlink(victim, dir + "/" + name);
   const Exported out = exportTo(dir, {lib_->jpeg, lib_->heic, lib_->video});
@@ -411,8 +409,7 @@ TEST_F(Export, ASignalDuringAVideoWriteLeavesNoPartialFile) {
   lib_->server->serve("/cloud.mp4", HttpPlan{.body = body, .behaviour = HttpBehaviour::slow, .chunkSize = 256,
                                              .pause = std::chrono::milliseconds(100)});
   for (const int sig : {SIGTERM, SIGHUP, SIGINT, SIGKILL}) {
-    const std::string dir = lib_->scratch.work("signal-" + std::to_string(sig));
-    fs::create_directories(dir);
+    const std::string dir = lib_->scratch.folder("signal-" + std::to_string(sig));
     std::atomic<pid_t> child{0};
     std::thread killer([&] {
       // Once its temporary file exists, the helper gets the signal.

@@ -134,8 +134,7 @@ TEST_F(LibraryWriterTest, AFileTheMediaModuleRefusesIsNeitherCopiedNorRecorded) 
 }
 
 TEST_F(LibraryWriterTest, AnUnreadableSourceLeavesNoPartialCopy) {
-  const std::string folder = home.folder("media") + "/folder.png";
-  fs::create_directories(folder);  // probed by the fake, but no regular file to copy
+  const std::string folder = home.folder("media/folder.png");  // probed by the fake, but no regular file to copy
   const auto id = writer->importFile(folder, {});
   EXPECT_TRUE(id.message().starts_with("cannot copy the file into the library: ")) << id.message();
   EXPECT_EQ(libraryFiles(home.location()), std::vector<std::string>{});
