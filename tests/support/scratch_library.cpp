@@ -332,11 +332,11 @@ Json expectOneDocument(const ProcessResult& result, int status) {
   return document;
 }
 
-std::optional<std::string> jpegFromDataUrl(const std::string& url) {
+std::optional<std::string> bytesFromDataUrl(const std::string& url) {
   static const std::string kPrefix = "data:image/jpeg;base64,";
   if (!url.starts_with(kPrefix)) return std::nullopt;
   const std::string text = url.substr(kPrefix.size());
-  if (text.empty() || text.size() % 4 != 0) return std::nullopt;
+  if (text.size() % 4 != 0) return std::nullopt;
   for (char c : text) {
     if (!g_ascii_isalnum(c) && c != '+' && c != '/' && c != '=') return std::nullopt;
   }
@@ -349,7 +349,12 @@ std::optional<std::string> jpegFromDataUrl(const std::string& url) {
   const bool canonical = text == again;
   g_free(again);
   if (!canonical) return std::nullopt;
-  if (bytes.size() < 4 || bytes.compare(0, 3, "\xFF\xD8\xFF") != 0 || bytes.compare(bytes.size() - 2, 2, "\xFF\xD9") != 0)
+  return bytes;
+}
+
+std::optional<std::string> jpegFromDataUrl(const std::string& url) {
+  auto bytes = bytesFromDataUrl(url);
+  if (!bytes || bytes->size() < 4 || !bytes->starts_with("\xFF\xD8\xFF") || !bytes->ends_with("\xFF\xD9"))
     return std::nullopt;
   return bytes;
 }

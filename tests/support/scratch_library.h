@@ -212,9 +212,10 @@ std::string joinIds(const std::vector<std::string>& ids);
 // object followed by exactly one line feed. Gives the object (null when broken).
 Json expectOneDocument(const ProcessResult& result, int status);
 
-// The JPEG bytes of a "data:image/jpeg;base64," URL; nothing when the prefix
-// is wrong, the Base64 is not canonical padded standard Base64 on one line,
-// or the bytes do not start and end as a JPEG stream.
+// The bytes of a "data:image/jpeg;base64," URL; nothing when the prefix is
+// wrong or the Base64 is not canonical padded standard Base64 on one line.
+std::optional<std::string> bytesFromDataUrl(const std::string& url);
+// Those bytes, when they also start and end as a JPEG stream.
 std::optional<std::string> jpegFromDataUrl(const std::string& url);
 
 // The SQLite shell on the scratch catalog (read-write): the statements, the
