@@ -152,7 +152,6 @@ class ScratchLibrary {
   std::optional<std::string> originalPath(const std::string& asset) const;
   std::vector<std::string> derivativePaths(const std::string& asset) const;
 
-  // Runs the helper.
   ProcessResult helper(const std::vector<std::string>& arguments, const Environment& extra = {},
                        const std::string& workingDirectory = {}) const;
   // Runs the helper and checks what every run promises: it exited by itself
@@ -207,9 +206,7 @@ std::vector<std::string> itemIds(const Json& document);
 // Identifiers as the helper takes them: one argument, joined with commas.
 std::string joinIds(const std::vector<std::string>& ids);
 
-// The checks of ScratchLibrary::run on any result: the process exited by
-// itself with `status`, wrote nothing to standard error, and wrote one JSON
-// object followed by exactly one line feed. Gives the object (null when broken).
+// The checks of ScratchLibrary::run, on any result.
 Json expectOneDocument(const ProcessResult& result, int status);
 
 // The bytes of a "data:image/jpeg;base64," URL; nothing when the prefix is
