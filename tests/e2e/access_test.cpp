@@ -109,8 +109,7 @@ TEST_F(Access, RefusingInThePromptIsRecordedAndEndsWithStatus3) {
 TEST_F(Access, APromptWithoutTheUsersAnswerRefusesThisRunAndRecordsNothing) {
   for (const char* behaviour : {"crash", "timeout", "gtk3-no-display", "gtk4-no-display"}) {
     SCOPED_TRACE(behaviour);
-    lib_->scratch.tool({"access", "reset"});
-    std::filesystem::remove(lib_->counter);
+    SetUp();  // each behaviour from no answer and no starts
     EXPECT_EQ(lib_->scratch.run({"albums"}, 3, withZenity(behaviour)), kDenied);
     EXPECT_EQ(zenityStarts(), 1) << "asked once per run";
     EXPECT_EQ(lib_->scratch.run({"list"}, 3, withZenity(behaviour)), kDenied);
