@@ -394,13 +394,9 @@ TEST_F(Export, NoIdentifiersStillCreateTheFolderAndGiveEmptyArrays) {
 
 // The names in `folder` that are the helper's temporary files.
 std::vector<std::string> temporariesIn(const std::string& folder) {
-  std::vector<std::string> found;
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(folder, ec)) {
-    const std::string name = entry.path().filename().string();
-    if (name.starts_with(".tolvek-")) found.push_back(name);
-  }
-  return found;
+  std::vector<std::string> names = namesIn(folder);
+  std::erase_if(names, [](const std::string& name) { return !name.starts_with(".tolvek-"); });
+  return names;
 }
 
 TEST_F(Export, ASignalDuringAVideoWriteLeavesNoPartialFile) {
