@@ -279,6 +279,23 @@ class InMemoryLibrary final : public PhotoLibrary {
   InMemoryResourceManager resources_;
 };
 
+// What a fetch result holds, as a test compares it: the local identifiers in
+// the order of enumeration (each at the index it is enumerated with).
+template <class T>
+std::vector<std::string> identifiersOf(const FetchResult<T>& result) {
+  std::vector<std::string> ids;
+  result.enumerateObjects([&ids](const T& object, std::size_t index, bool&) {
+    EXPECT_EQ(index, ids.size());
+    ids.push_back(object.localIdentifier);
+  });
+  return ids;
+}
+
+template <class T>
+std::vector<std::string> identifiersOf(const std::unique_ptr<FetchResult<T>>& result) {
+  return identifiersOf(*result);
+}
+
 // The manual clock, the fake main loop on it and the library in memory that
 // the tests of the wait, the gate, the queries and the commands start from.
 // With `withFiles`, the library's resource writes land in `files`.

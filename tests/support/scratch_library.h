@@ -20,6 +20,7 @@
 #include "library/photo_library.h"
 #include "platform/access_store.h"
 #include "platform/library_location.h"
+#include "support/in_memory_library.h"
 #include "support/media_fixtures.h"
 #include "support/process_runner.h"
 
@@ -227,24 +228,3 @@ bool haveSqliteShell();
 std::pair<std::string, std::string> withoutLeakCheck();
 
 }  // namespace tolvek::testing
-
-namespace tolvek {
-
-// What a fetch result holds, as a test compares it: the local identifiers in
-// the order of enumeration (each at the index it is enumerated with).
-template <class T>
-std::vector<std::string> identifiersOf(const FetchResult<T>& result) {
-  std::vector<std::string> ids;
-  result.enumerateObjects([&ids](const T& object, std::size_t index, bool&) {
-    EXPECT_EQ(index, ids.size());
-    ids.push_back(object.localIdentifier);
-  });
-  return ids;
-}
-
-template <class T>
-std::vector<std::string> identifiersOf(const std::unique_ptr<FetchResult<T>>& result) {
-  return identifiersOf(*result);
-}
-
-}  // namespace tolvek
