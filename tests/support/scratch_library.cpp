@@ -5,7 +5,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -54,19 +53,9 @@ const std::vector<std::string>& ScratchEnvironment::sessionVariables() {
 }
 
 RunOptions ScratchEnvironment::options(const Environment& extra) const {
-  RunOptions o;
-  o.environment = variables();
-  o.removed = sessionVariables();
-  for (const auto& variable : extra) {
-    const auto same = std::find_if(o.environment.begin(), o.environment.end(),
-                                   [&variable](const auto& entry) { return entry.first == variable.first; });
-    if (same != o.environment.end()) {
-      same->second = variable.second;
-    } else {
-      o.environment.push_back(variable);
-    }
-  }
-  o.workingDirectory = root();
+  RunOptions o{.environment = variables(), .removed = sessionVariables(), .workingDirectory = root()};
+  // The child gets the last value of a name, so `extra` replaces the scratch one.
+  o.environment.insert(o.environment.end(), extra.begin(), extra.end());
   return o;
 }
 
