@@ -208,8 +208,7 @@ bool writeVideo(const std::string& path, const VideoFixture& video) {
   ScratchFolder work;
   const std::string marker = work.file("marker.png");
   if (!writePicture(marker, "png", PictureFixture{.width = video.width, .height = video.height})) return false;
-  const std::string extension = video.container == "m4v" ? "m4v" : video.container;
-  const std::string plain = work.file("plain." + extension);
+  const std::string plain = work.file("plain." + video.container);
   std::vector<std::string> args{"-loop", "1", "-framerate", "10", "-i", marker};
   if (video.withAudio) {
     args.insert(args.end(), {"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100"});
