@@ -242,15 +242,11 @@ ResourceManager::RequestId InMemoryResourceManager::writeDataForAssetResource(co
     }
   }
   // The completion owns what it needs; it may run after everything else here.
-  auto finish = [files = files_, filePath, bytes = std::move(bytes), error = outcome.error,
+  loop_.deliver(outcome.when, outcome.delay,
+                [files = files_, filePath, bytes = std::move(bytes), error = outcome.error,
                  completion = std::move(completion)]() {
-    if (error) {
-      completion(Status::error(*error));
-      return;
-    }
-    completion(files ? files->writeNewFile(filePath, bytes) : Status());
-  };
-  loop_.deliver(outcome.when, outcome.delay, std::move(finish));
+                  completion(error ? Status::error(*error) : files ? files->writeNewFile(filePath, bytes) : Status());
+                });
   return request;
 }
 
