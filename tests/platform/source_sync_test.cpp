@@ -3,7 +3,6 @@
 // albums, edits, moves, removals, offline sources, and what the helper sees.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
