@@ -414,10 +414,8 @@ class ImageRequests : public ::testing::Test {
       ++result.calls;
       result.picture = std::move(picture);
     });
-    if (result.picture) {
-      if (auto bitmap = result.picture->bitmap())
-        result.jpeg = bitmap->jpegRepresentation(0.8, JpegMetadata::none).value_or("");
-    }
+    if (const auto bitmap = result.picture ? result.picture->bitmap() : nullptr)
+      result.jpeg = bitmap->jpegRepresentation(0.8, JpegMetadata::none).value_or("");
     return result;
   }
 
