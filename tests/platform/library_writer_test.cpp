@@ -179,9 +179,8 @@ TEST_P(OlderCatalog, IsReadThenMigratedInPlaceAfterABackup) {
 
   auto reader = CatalogReader::open(home.location());
   ASSERT_TRUE(reader->isOpen()) << "the helper reads version " << version;
-  AssetQuery everything;
   std::int64_t handle = 0;
-  reader->forEachAsset(everything, [&](const Asset& asset) {
+  reader->forEachAsset(AssetQuery{}, [&](const Asset& asset) {
     handle = asset.handle;
     return true;
   });
