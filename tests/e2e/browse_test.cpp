@@ -9,6 +9,7 @@
 
 #include <ctime>
 #include <filesystem>
+#include <regex>
 
 #include "support/catalog_fixture.h"
 #include "support/scratch_library.h"
@@ -31,13 +32,7 @@ std::string utcText(std::time_t t) {
 
 // "YYYY-MM-DDThh:mm:ssZ" exactly.
 bool isUtcText(const std::string& text) {
-  static const std::string kShape = "dddd-dd-ddTdd:dd:ddZ";
-  if (text.size() != kShape.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const bool digit = text[i] >= '0' && text[i] <= '9';
-    if (kShape[i] == 'd' ? !digit : text[i] != kShape[i]) return false;
-  }
-  return true;
+  return std::regex_match(text, std::regex("[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z"));
 }
 
 struct Library {
