@@ -121,10 +121,16 @@ TEST_F(GateTest, SecondRunAfterAGrantDoesNotAskAgain) {
   }
 }
 
-using WaitTest = InMemoryLibraryTest;
+struct WaitTest : InMemoryLibraryTest {
+  // A condition that never holds; `tests` counts how often it was tested.
+  bool neverTrue() {
+    ++tests;
+    return false;
+  }
+  int tests = 0;
+};
 
 TEST_F(WaitTest, ConditionAlreadyTrueRunsNoSlice) {
-  int tests = 0;
   wait([&] { return ++tests > 0; }, 600, loop, clock);
   EXPECT_EQ(tests, 1);
   EXPECT_EQ(loop.slices(), 0u);
@@ -132,13 +138,8 @@ TEST_F(WaitTest, ConditionAlreadyTrueRunsNoSlice) {
 
 TEST_F(WaitTest, ZeroOrNegativeTimeoutTestsOnceAndRunsNoSlice) {
   for (double timeout : {0.0, -1.0, -1e9}) {
-    int tests = 0;
-    wait(
-        [&] {
-          ++tests;
-          return false;
-        },
-        timeout, loop, clock);
+    tests = 0;
+    wait([this] { return neverTrue(); }, timeout, loop, clock);
     EXPECT_EQ(tests, 1) << timeout;
   }
   EXPECT_EQ(loop.slices(), 0u);
@@ -151,13 +152,7 @@ TEST_F(WaitTest, NotANumberTimeoutEndsWithoutSlices) {
 
 TEST_F(WaitTest, NeverTrueEndsAtTheDeadlineAndAtMostOneSliceLater) {
   const double start = clock.now();
-  int tests = 0;
-  wait(
-      [&] {
-        ++tests;
-        return false;
-      },
-      300, loop, clock);
+  wait([this] { return neverTrue(); }, 300, loop, clock);
   EXPECT_GE(clock.now(), start + 300);
   EXPECT_LE(clock.now(), start + 300 + kWaitSliceSeconds + 1e-6);
   // Every slice is at most 0.05 s, and the condition was tested after each.
