@@ -116,9 +116,7 @@ void collect(std::array<pollfd, 2>& fds, std::string* sinks[2], std::chrono::ste
 ProcessResult runProcess(const std::string& executable, const std::vector<std::string>& arguments,
                          const RunOptions& options) {
   ProcessResult result;
-  Pipe out;
-  Pipe err;
-  Pipe report;
+  Pipe out, err, report;
   Descriptor in(::open("/dev/null", O_RDONLY | O_CLOEXEC));
   if (in.get() < 0 || !openPipe(out) || !openPipe(err) || !openPipe(report)) {
     result.startError = errno;
