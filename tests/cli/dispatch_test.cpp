@@ -34,16 +34,12 @@ struct Observed {
 };
 
 Observed observe(RecordingApplication& app, Document document) {
-  Observed seen{std::move(document), {}, {}, {}, {}, {}, {}};
   const LibraryCalls& calls = app.library.calls();
+  Observed seen{std::move(document), {}, calls.collectionsFetchedFrom, calls.identifierLists, {},
+                app.files.filePaths(), app.files.directoryRequests()};
   for (const FetchOptions& options : calls.fetchOptions) seen.fetchLimits.push_back(options.fetchLimit);
-  seen.collectionsFetchedFrom = calls.collectionsFetchedFrom;
-  seen.identifierLists = calls.identifierLists;
-  for (const ImageRequestRecord& request : app.library.images().imageRequests()) {
+  for (const ImageRequestRecord& request : app.library.images().imageRequests())
     seen.imageTargets.push_back(request.targetSize);
-  }
-  seen.filesWritten = app.files.filePaths();
-  seen.foldersMade = app.files.directoryRequests();
   return seen;
 }
 

@@ -64,21 +64,15 @@ TEST_F(HelperProcess, WithoutArgumentsCreatesNothing) {
 TEST_F(HelperProcess, AClosedStandardOutputDoesNotEndTheRunWithASignal) {
   RunOptions o = scratch_.options();
   o.closedStdout = true;
-  const ProcessResult usage = runProcess(kHelper, {}, o);
-  EXPECT_TRUE(usage.exited()) << "signal " << usage.signal;
-  EXPECT_EQ(usage.exitStatus, 2);
-  EXPECT_EQ(usage.err, "");
-
-  const ProcessResult unknown = runProcess(kHelper, {"help"}, o);
-  EXPECT_TRUE(unknown.exited()) << "signal " << unknown.signal;
-  EXPECT_EQ(unknown.exitStatus, 3) << "nothing recorded and no display: refused";
-  EXPECT_EQ(unknown.err, "");
-
-  scratch_.grantAccess();
-  const ProcessResult granted = runProcess(kHelper, {"help"}, o);
-  EXPECT_TRUE(granted.exited()) << "signal " << granted.signal;
-  EXPECT_EQ(granted.exitStatus, 2);
-  EXPECT_EQ(granted.err, "");
+  // Usage; "help" with nothing recorded and no display (refused), then granted (unknown command).
+  for (const auto& [grant, arguments, status] : std::vector<std::tuple<bool, std::vector<std::string>, int>>{
+           {false, {}, 2}, {false, {"help"}, 3}, {true, {"help"}, 2}}) {
+    if (grant) scratch_.grantAccess();
+    const ProcessResult result = runProcess(kHelper, arguments, o);
+    EXPECT_TRUE(result.exited()) << "signal " << result.signal;
+    EXPECT_EQ(result.exitStatus, status) << (grant ? "granted" : "nothing recorded");
+    EXPECT_EQ(result.err, "");
+  }
 }
 
 TEST_F(HelperProcess, TheImageStackIsNotLinkedIntoTheHelper) {

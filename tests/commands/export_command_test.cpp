@@ -2,7 +2,6 @@
 // thumbs (JPEG data URLs).
 #include "commands/export_command.h"
 
-#include <glib.h>
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -10,6 +9,7 @@
 #include "commands/jpeg_data.h"
 #include "commands/thumbs_command.h"
 #include "support/in_memory_library.h"
+#include "support/scratch_library.h"
 
 namespace tolvek {
 namespace {
@@ -385,19 +385,7 @@ TEST_F(ExportTest, LateCompletionFromAnotherThreadAfterTheCommand) {
 constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
 constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
 
-using Ids = std::vector<std::string>;
-
-// The bytes behind a data URL, or nothing when it is not one of ours.
-std::optional<std::string> decodeDataUrl(const std::string& url) {
-  if (url.rfind(kJpegDataUrlPrefix, 0) != 0) return std::nullopt;
-  const std::string base64 = url.substr(kJpegDataUrlPrefix.size());
-  if (base64.size() % 4 != 0 || base64.find_first_of("\r\n") != std::string::npos) return std::nullopt;
-  gsize length = 0;
-  guchar* bytes = g_base64_decode(base64.c_str(), &length);
-  std::string decoded(reinterpret_cast<const char*>(bytes), length);
-  g_free(bytes);
-  return decoded;
-}
+using testing::bytesFromDataUrl;
 
 TEST(JpegDataUrl, StandardPaddedBase64OnOneLine) {
   const struct {
@@ -416,7 +404,7 @@ TEST(JpegDataUrl, StandardPaddedBase64OnOneLine) {
   for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 7);
   const std::string url = jpegDataUrl(large);
   EXPECT_EQ(url.find('\n'), std::string::npos);
-  EXPECT_EQ(decodeDataUrl(url), large);
+  EXPECT_EQ(bytesFromDataUrl(url), large);
 }
 
 TEST(JpegData, NothingAtEachFailingStep) {
@@ -464,14 +452,14 @@ TEST_F(ThumbsTest, EachDeliveredPictureBecomesAJpegDataUrlKeyedByItsIdentifier) 
   ASSERT_TRUE(thumbs.is_object());
   ASSERT_EQ(thumbs.size(), 3u);
   // Encoded from the delivered picture at its own size, quality 0.8, bare.
-  EXPECT_EQ(decodeDataUrl(thumbs.at("photo/L0/001")), fakeJpeg({320, 240}, "photo/L0/001", 0.8, JpegMetadata::none));
-  EXPECT_EQ(decodeDataUrl(thumbs.at("clip")), fakeJpeg({240, 426}, "clip", 0.8, JpegMetadata::none));
-  EXPECT_EQ(decodeDataUrl(thumbs.at("odd \"id\" \xF0\x9F\x93\xB7")),
+  EXPECT_EQ(bytesFromDataUrl(thumbs.at("photo/L0/001")), fakeJpeg({320, 240}, "photo/L0/001", 0.8, JpegMetadata::none));
+  EXPECT_EQ(bytesFromDataUrl(thumbs.at("clip")), fakeJpeg({240, 426}, "clip", 0.8, JpegMetadata::none));
+  EXPECT_EQ(bytesFromDataUrl(thumbs.at("odd \"id\" \xF0\x9F\x93\xB7")),
             fakeJpeg({240, 240}, "odd \"id\" \xF0\x9F\x93\xB7", 0.8, JpegMetadata::none));
   // One request at a time, in the caller's order, after one identifier query.
-  Ids requested;
+  Names requested;
   for (const auto& request : images.imageRequests()) requested.push_back(request.assetId);
-  EXPECT_EQ(requested, (Ids{"clip", "odd \"id\" \xF0\x9F\x93\xB7", "photo/L0/001"}));
+  EXPECT_EQ(requested, (Names{"clip", "odd \"id\" \xF0\x9F\x93\xB7", "photo/L0/001"}));
   EXPECT_EQ(library.calls().identifierLookups, 1u);
 }
 
@@ -496,7 +484,7 @@ TEST_F(ThumbsTest, AssetsThatFailAreLeftOutAndTheRestComeOut) {
   std::vector<std::string> keys;
   for (const auto& [key, value] : thumbs.items()) keys.push_back(key);
   std::sort(keys.begin(), keys.end());
-  EXPECT_EQ(keys, (Ids{"good", "good-too"}));
+  EXPECT_EQ(keys, (Names{"good", "good-too"}));
   // The duplicate was requested again and still gives one member.
   EXPECT_EQ(images.imageRequests().size(), 8u);
 }
@@ -511,7 +499,7 @@ TEST_F(ThumbsTest, ALaterDeliveryReplacesAnEarlierOne) {
   library.addAsset("a", MediaType::image, 1);
   images.setPicture("a", {480, 240}, FakeBitmapMode::ok, /*placeholderFirst=*/true);
   const Document thumbs = cmdThumbs(library, 240, {"a"}).at("thumbs");
-  EXPECT_EQ(decodeDataUrl(thumbs.at("a")), fakeJpeg({480, 240}, "a", 0.8, JpegMetadata::none));
+  EXPECT_EQ(bytesFromDataUrl(thumbs.at("a")), fakeJpeg({480, 240}, "a", 0.8, JpegMetadata::none));
 }
 
 }  // namespace

@@ -113,11 +113,8 @@ class Export : public SharedLibraryTest<Library> {
   // Every regular file below `folder`, relative to it.
   static std::set<std::string> filesBelow(const std::string& folder) {
     std::set<std::string> found;
-    std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec)) {
-      if (!it->is_directory()) found.insert(fs::relative(it->path(), folder).string());
-    }
+    for (const std::string& path : treeOf(folder))
+      if (!fs::is_directory(path)) found.insert(fs::relative(path, folder).string());
     return found;
   }
   // One error per name, in order, each "<name>: " and a reason.
@@ -236,8 +233,7 @@ TEST_F(Export, ParentSegmentsAfterALinkLeadWhereThePathSays) {
 }
 
 TEST_F(Export, AWorkingDirectoryNamedInAnotherEncodingWritesNothing) {
-  const std::string latin1 = lib_->scratch.work("caf\xE9");
-  fs::create_directories(latin1);
+  const std::string latin1 = lib_->scratch.folder("caf\xE9");
   const Json document = lib_->scratch.run({"export", "out", joinIds({lib_->jpeg, lib_->video})}, 0, {}, latin1);
   EXPECT_EQ(document, Json({{"files", Json::array()},
                             {"errors", {"IMG_0001.JPG: the folder's path is not valid UTF-8",
@@ -315,9 +311,8 @@ TEST_F(Export, LongAndNonAsciiNamesAreWrittenOrReportedOneByOne) {
 }
 
 TEST_F(Export, ASymbolicLinkAtTheNameIsReplacedNotFollowed) {
-  const std::string dir = lib_->scratch.work("links");
+  const std::string dir = lib_->scratch.folder("links");
   const std::string victim = lib_->scratch.work("victim.txt");
-  fs::create_directories(dir);
   ASSERT_TRUE(writeFileBytes(victim, "keep me"));
   for (const char* name : {"IMG_0001.JPG", "IMG_0002.jpg", "clip.mp4"}) fs::create_symlink(victim, dir + "/" + name);
   const Exported out = exportTo(dir, {lib_->jpeg, lib_->heic, lib_->video});
@@ -399,13 +394,9 @@ TEST_F(Export, NoIdentifiersStillCreateTheFolderAndGiveEmptyArrays) {
 
 // The names in `folder` that are the helper's temporary files.
 std::vector<std::string> temporariesIn(const std::string& folder) {
-  std::vector<std::string> found;
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(folder, ec)) {
-    const std::string name = entry.path().filename().string();
-    if (name.starts_with(".tolvek-")) found.push_back(name);
-  }
-  return found;
+  std::vector<std::string> names = namesIn(folder);
+  std::erase_if(names, [](const std::string& name) { return !name.starts_with(".tolvek-"); });
+  return names;
 }
 
 TEST_F(Export, ASignalDuringAVideoWriteLeavesNoPartialFile) {
@@ -414,8 +405,7 @@ TEST_F(Export, ASignalDuringAVideoWriteLeavesNoPartialFile) {
   lib_->server->serve("/cloud.mp4", HttpPlan{.body = body, .behaviour = HttpBehaviour::slow, .chunkSize = 256,
                                              .pause = std::chrono::milliseconds(100)});
   for (const int sig : {SIGTERM, SIGHUP, SIGINT, SIGKILL}) {
-    const std::string dir = lib_->scratch.work("signal-" + std::to_string(sig));
-    fs::create_directories(dir);
+    const std::string dir = lib_->scratch.folder("signal-" + std::to_string(sig));
     std::atomic<pid_t> child{0};
     std::thread killer([&] {
       // Once its temporary file exists, the helper gets the signal.

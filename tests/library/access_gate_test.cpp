@@ -31,10 +31,6 @@ struct Asking {
 
 struct GateTest : InMemoryLibraryTest {
   bool gate() { return ensureAccess(library, loop, clock); }
-  void answerWith(ConsentAnswer answer) {
-    library.setStatus(notDetermined);
-    library.setConsentAnswer(answer);
-  }
 };
 
 TEST_F(GateTest, RecordedStatusDecidesWithoutAskingOrWaiting) {
@@ -79,22 +75,21 @@ TEST_F(GateTest, NotDeterminedAsksOnceAndFollowsTheAnswer) {
 }
 
 TEST_F(GateTest, AnswerBeforeTheRequestReturnsRunsNoSlice) {
-  answerWith({beforeReturn, authorized, 0});
-  EXPECT_TRUE(gate());
-  EXPECT_EQ(loop.slices(), 0u);
-  Asking refusing({beforeReturn, denied, 0});
-  EXPECT_FALSE(refusing.gate());
-  EXPECT_EQ(refusing.loop.slices(), 0u);
+  for (const auto& [answer, allowed] : {std::pair{authorized, true}, std::pair{denied, false}}) {
+    Asking asking({beforeReturn, answer, 0});
+    EXPECT_EQ(asking.gate(), allowed) << "answer " << answer;
+    EXPECT_EQ(asking.loop.slices(), 0u);
+  }
 }
 
 TEST_F(GateTest, NoAnswerFailsAfterThreeHundredSecondsAtMostOneSliceLater) {
-  answerWith({never, authorized, 0});
-  const double start = clock.now();
-  EXPECT_FALSE(gate());
-  EXPECT_GE(clock.now(), start + kConsentTimeoutSeconds);
-  EXPECT_LE(clock.now(), start + kConsentTimeoutSeconds + 0.05 + 1e-6);
-  EXPECT_LE(loop.longestSlice(), 0.05);
-  EXPECT_EQ(library.heldHandlers(), 1u);
+  Asking asking({never, authorized, 0});
+  const double start = asking.clock.now();
+  EXPECT_FALSE(asking.gate());
+  EXPECT_GE(asking.clock.now(), start + kConsentTimeoutSeconds);
+  EXPECT_LE(asking.clock.now(), start + kConsentTimeoutSeconds + 0.05 + 1e-6);
+  EXPECT_LE(asking.loop.longestSlice(), 0.05);
+  EXPECT_EQ(asking.library.heldHandlers(), 1u);
 }
 
 TEST_F(GateTest, LateAnswerWritesIntoCellsThatOutliveTheGate) {
@@ -114,25 +109,28 @@ TEST_F(GateTest, LateAnswerWritesIntoCellsThatOutliveTheGate) {
 }
 
 TEST_F(GateTest, AnswerJustBeforeTheDeadlineCounts) {
-  answerWith({duringSlice, limited, kConsentTimeoutSeconds - 0.01});
-  EXPECT_TRUE(gate());
+  EXPECT_TRUE(Asking({duringSlice, limited, kConsentTimeoutSeconds - 0.01}).gate());
 }
 
 TEST_F(GateTest, SecondRunAfterAGrantDoesNotAskAgain) {
-  answerWith({duringSlice, authorized, 3});
-  EXPECT_TRUE(gate());
-  EXPECT_TRUE(gate());
-  EXPECT_EQ(library.calls().requests, 1u);
-  Asking refused({duringSlice, denied, 3});
-  EXPECT_FALSE(refused.gate());
-  EXPECT_FALSE(refused.gate());
-  EXPECT_EQ(refused.library.calls().requests, 1u);
+  for (const auto& [answer, allowed] : {std::pair{authorized, true}, std::pair{denied, false}}) {
+    Asking asking({duringSlice, answer, 3});
+    EXPECT_EQ(asking.gate(), allowed) << "answer " << answer;
+    EXPECT_EQ(asking.gate(), allowed) << "answer " << answer;
+    EXPECT_EQ(asking.library.calls().requests, 1u);
+  }
 }
 
-using WaitTest = InMemoryLibraryTest;
+struct WaitTest : InMemoryLibraryTest {
+  // A condition that never holds; `tests` counts how often it was tested.
+  bool neverTrue() {
+    ++tests;
+    return false;
+  }
+  int tests = 0;
+};
 
 TEST_F(WaitTest, ConditionAlreadyTrueRunsNoSlice) {
-  int tests = 0;
   wait([&] { return ++tests > 0; }, 600, loop, clock);
   EXPECT_EQ(tests, 1);
   EXPECT_EQ(loop.slices(), 0u);
@@ -140,13 +138,8 @@ TEST_F(WaitTest, ConditionAlreadyTrueRunsNoSlice) {
 
 TEST_F(WaitTest, ZeroOrNegativeTimeoutTestsOnceAndRunsNoSlice) {
   for (double timeout : {0.0, -1.0, -1e9}) {
-    int tests = 0;
-    wait(
-        [&] {
-          ++tests;
-          return false;
-        },
-        timeout, loop, clock);
+    tests = 0;
+    wait([this] { return neverTrue(); }, timeout, loop, clock);
     EXPECT_EQ(tests, 1) << timeout;
   }
   EXPECT_EQ(loop.slices(), 0u);
@@ -159,13 +152,7 @@ TEST_F(WaitTest, NotANumberTimeoutEndsWithoutSlices) {
 
 TEST_F(WaitTest, NeverTrueEndsAtTheDeadlineAndAtMostOneSliceLater) {
   const double start = clock.now();
-  int tests = 0;
-  wait(
-      [&] {
-        ++tests;
-        return false;
-      },
-      300, loop, clock);
+  wait([this] { return neverTrue(); }, 300, loop, clock);
   EXPECT_GE(clock.now(), start + 300);
   EXPECT_LE(clock.now(), start + 300 + kWaitSliceSeconds + 1e-6);
   // Every slice is at most 0.05 s, and the condition was tested after each.

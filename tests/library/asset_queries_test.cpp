@@ -14,12 +14,6 @@
 namespace tolvek {
 namespace {
 
-std::vector<std::string> identifiersOf(const FetchResult<Asset>& result) {
-  std::vector<std::string> ids;
-  result.enumerateObjects([&](const Asset& asset, std::size_t, bool&) { ids.push_back(asset.localIdentifier); });
-  return ids;
-}
-
 std::vector<std::string> identifiersOf(const std::vector<Asset>& found) {
   std::vector<std::string> ids;
   for (const Asset& asset : found) ids.push_back(asset.localIdentifier);

@@ -1,7 +1,6 @@
 // Capture dates as EXIF, XMP and containers write them.
 #include <gtest/gtest.h>
 
-#include <ctime>
 #include <optional>
 #include <string>
 #include <utility>
@@ -20,14 +19,7 @@ TEST(ExifCaptureTime, OffsetsMakeInstants) {
 }
 
 TEST(ExifCaptureTime, WithoutUsableOffsetReadsLocalTime) {
-  std::tm local{};
-  local.tm_year = 121;
-  local.tm_mon = 6;
-  local.tm_mday = 14;
-  local.tm_hour = 9;
-  local.tm_min = 30;
-  local.tm_isdst = -1;
-  const auto expected = static_cast<std::int64_t>(std::mktime(&local));
+  const std::int64_t expected = testing::localInstant(2021, 7, 14, 9, 30);
   EXPECT_EQ(exifCaptureTime("2021:07:14 09:30:00", std::nullopt), expected);
   EXPECT_EQ(exifCaptureTime("2021:07:14 09:30:00", std::string_view("   ")), expected);
   EXPECT_EQ(exifCaptureTime("2021:07:14 09:30:00", std::string_view("+99:00")), expected);

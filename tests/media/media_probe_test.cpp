@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "media_test_module.h"
-#include "platform/media/capture_date.h"
 #include "platform/media/content_kind.h"
 #include "platform/media/vips_picture.h"
 #include "support/media_fixtures.h"
@@ -21,9 +20,6 @@
 
 namespace tolvek::testing {
 namespace {
-
-using media::exifCaptureTime;
-using media::isoCaptureTime;
 
 std::string ftyp(std::string_view major, std::initializer_list<std::string_view> compatible) {
   std::string box;
@@ -245,33 +241,6 @@ std::string pictureBytes(const std::string& format, const PictureFixture& fixtur
 std::unique_ptr<Picture> decode(std::string_view bytes) { return mediaModule().pictureDecoder().decode(bytes); }
 std::unique_ptr<Picture> decodeFile(const std::string& path) { return decode(readFileBytes(path).value_or("")); }
 
-std::string uprightJpeg(const Picture& picture, double quality = 0.8, JpegMetadata metadata = JpegMetadata::none) {
-  const auto bitmap = picture.bitmap();
-  if (!bitmap) return {};
-  return bitmap->jpegRepresentation(quality, metadata).value_or("");
-}
-
-// Metadata fields of an encoded JPEG, read back with libvips.
-struct JpegFields {
-  bool hasExif = false, hasXmp = false, hasIcc = false;
-  int orientation = 0;
-  std::string dateTimeOriginal;
-};
-
-JpegFields fieldsOf(const std::string& jpeg) {
-  JpegFields fields;
-  VipsImage* image = vips_image_new_from_buffer(jpeg.data(), jpeg.size(), "", nullptr);
-  if (image == nullptr) return fields;
-  fields.hasExif = vips_image_get_typeof(image, VIPS_META_EXIF_NAME) != 0;
-  fields.hasXmp = vips_image_get_typeof(image, VIPS_META_XMP_NAME) != 0;
-  fields.hasIcc = vips_image_get_typeof(image, VIPS_META_ICC_NAME) != 0;
-  fields.orientation = vips_image_get_orientation(image);
-  const char* value = nullptr;
-  if (vips_image_get_string(image, "exif-ifd2-DateTimeOriginal", &value) == 0) fields.dateTimeOriginal = value;
-  g_object_unref(image);
-  return fields;
-}
-
 class EveryPictureFormat : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(EveryPictureFormat, DecodesToItsSizeAndPixels) {
@@ -280,7 +249,7 @@ TEST_P(EveryPictureFormat, DecodesToItsSizeAndPixels) {
   const auto picture = decode(bytes);
   ASSERT_NE(picture, nullptr);
   EXPECT_EQ(picture->size(), (PixelSize{80, 60}));
-  const std::string jpeg = uprightJpeg(*picture);
+  const std::string jpeg = jpegOf(*picture);
   ASSERT_FALSE(jpeg.empty());
   ASSERT_EQ(jpeg.substr(0, 3), "\xFF\xD8\xFF");
   EXPECT_EQ(markerColourIn(jpeg, Quadrant::topLeft), MarkerColour::red);
@@ -303,7 +272,7 @@ TEST_P(EveryOrientation, ComesOutUpright) {
   const auto picture = decode(bytes);
   ASSERT_NE(picture, nullptr);
   EXPECT_EQ(picture->size(), (PixelSize{80, 60}));
-  const std::string jpeg = uprightJpeg(*picture);
+  const std::string jpeg = jpegOf(*picture);
   EXPECT_EQ(markerColoursIn(jpeg), uprightMarkerColours()) << "orientation " << orientation;
   EXPECT_EQ(encodedPictureSize(jpeg)->width, 80);
 }
@@ -317,13 +286,13 @@ TEST(RealPictures, OrientationSamplesComeOutUpright) {
   const auto landscape = decodeFile(folder + "/landscape_6.jpg");
   ASSERT_NE(landscape, nullptr);
   EXPECT_EQ(landscape->size(), (PixelSize{600, 450}));
-  EXPECT_EQ(encodedPictureSize(uprightJpeg(*landscape))->width, 600);
+  EXPECT_EQ(encodedPictureSize(jpegOf(*landscape))->width, 600);
   const auto portrait = decodeFile(folder + "/portrait_3.jpg");
   ASSERT_NE(portrait, nullptr);
   EXPECT_EQ(portrait->size(), (PixelSize{450, 600}));
   // The half turn: the upright picture is the stored one rotated 180 degrees.
   const std::string stored = readFileBytes(folder + "/portrait_3.jpg").value_or("");
-  const std::string upright = uprightJpeg(*portrait, 1.0);
+  const std::string upright = jpegOf(*portrait, 1.0);
   VipsImage* a = vips_image_new_from_buffer(stored.data(), stored.size(), "", nullptr);
   VipsImage* b = vips_image_new_from_buffer(upright.data(), upright.size(), "", nullptr);
   ASSERT_TRUE(a && b);
@@ -354,7 +323,7 @@ TEST(RealPictures, EverySampleDecodesAndEncodes) {
     const auto bytes = readFileBytes(entry.path().string());
     const auto picture = decode(*bytes);
     ASSERT_NE(picture, nullptr) << entry.path();
-    const std::string jpeg = uprightJpeg(*picture);
+    const std::string jpeg = jpegOf(*picture);
     ASSERT_FALSE(jpeg.empty()) << entry.path();
     const auto size = encodedPictureSize(jpeg);
     EXPECT_EQ(size->width, picture->size().width) << entry.path();
@@ -370,9 +339,9 @@ TEST(RealPictures, PhoneHeicIsUprightPortraitAndKeepsItsCaptureDateAsJpeg) {
   const auto picture = decodeFile(path);
   ASSERT_NE(picture, nullptr);
   EXPECT_EQ(picture->size(), (PixelSize{3024, 4032}));
-  const JpegFields fields = fieldsOf(uprightJpeg(*picture, 0.92, JpegMetadata::keepCaptureData));
-  EXPECT_EQ(fields.dateTimeOriginal.substr(0, 19), "2022:02:16 12:55:41");
-  EXPECT_EQ(fields.orientation, 1);
+  const std::string jpeg = jpegOf(*picture, 0.92, JpegMetadata::keepCaptureData);
+  EXPECT_EQ(pictureMetadata(jpeg, "exif-ifd2-DateTimeOriginal").value_or("").substr(0, 19), "2022:02:16 12:55:41");
+  EXPECT_EQ(pictureOrientation(jpeg), 1);
 }
 
 // 17321 x 17321 is just over 300 megapixels, 17320 x 17320 just under.
@@ -438,7 +407,7 @@ TEST(JpegEncoding, QualityFactorMapsOntoLibvipsScale) {
   // A higher factor gives a larger file of the same picture.
   const auto picture = decode(pictureBytes("png", {.width = 256, .height = 192}));
   ASSERT_NE(picture, nullptr);
-  EXPECT_LT(uprightJpeg(*picture, 0.2).size(), uprightJpeg(*picture, 0.95).size());
+  EXPECT_LT(jpegOf(*picture, 0.2).size(), jpegOf(*picture, 0.95).size());
 }
 
 TEST(JpegEncoding, StripsEveryMetadataOrKeepsTheCaptureDataWithOrientationOne) {
@@ -450,18 +419,14 @@ TEST(JpegEncoding, StripsEveryMetadataOrKeepsTheCaptureDataWithOrientationOne) {
                                                     .withIccProfile = true,
                                                     .xmp = std::string(kSmallXmp)}));
   ASSERT_NE(picture, nullptr);
-  const JpegFields bare = fieldsOf(uprightJpeg(*picture, 0.8, JpegMetadata::none));
-  EXPECT_FALSE(bare.hasExif);
-  EXPECT_FALSE(bare.hasXmp);
-  EXPECT_FALSE(bare.hasIcc);
-
-  const std::string jpeg = uprightJpeg(*picture, 0.92, JpegMetadata::keepCaptureData);
-  const JpegFields fields = fieldsOf(jpeg);
-  EXPECT_TRUE(fields.hasExif);
-  EXPECT_TRUE(fields.hasXmp);
-  EXPECT_TRUE(fields.hasIcc);
-  EXPECT_EQ(fields.orientation, 1);
-  EXPECT_EQ(fields.dateTimeOriginal.substr(0, 19), "2021:07:14 09:30:00");
+  const std::string bare = jpegOf(*picture, 0.8, JpegMetadata::none);
+  const std::string jpeg = jpegOf(*picture, 0.92, JpegMetadata::keepCaptureData);
+  for (const char* field : {VIPS_META_EXIF_NAME, VIPS_META_XMP_NAME, VIPS_META_ICC_NAME}) {
+    EXPECT_FALSE(hasPictureMetadata(bare, field)) << field;
+    EXPECT_TRUE(hasPictureMetadata(jpeg, field)) << field;
+  }
+  EXPECT_EQ(pictureOrientation(jpeg), 1);
+  EXPECT_EQ(pictureMetadata(jpeg, "exif-ifd2-DateTimeOriginal").value_or("").substr(0, 19), "2021:07:14 09:30:00");
   // Upright pixels and a tag of 1: any viewer shows it the right way up.
   EXPECT_EQ(markerColourIn(jpeg, Quadrant::topLeft), MarkerColour::red);
   EXPECT_EQ(encodedPictureSize(jpeg)->width, 80);

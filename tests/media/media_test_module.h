@@ -2,9 +2,6 @@
 // The media module as the tests reach it: through the loader, like the helper.
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <ctime>
-
 #include "platform/media_module.h"
 
 namespace tolvek::testing {
@@ -17,16 +14,10 @@ inline MediaModule& mediaModule() {
 
 inline std::string samplesDir() { return TOLVEK_SAMPLES_DIR; }
 
-// The instant of a wall-clock time in this process's zone.
-inline std::int64_t localInstant(int year, int month, int day, int hour, int minute) {
-  std::tm local{};
-  local.tm_year = year - 1900;
-  local.tm_mon = month - 1;
-  local.tm_mday = day;
-  local.tm_hour = hour;
-  local.tm_min = minute;
-  local.tm_isdst = -1;
-  return static_cast<std::int64_t>(std::mktime(&local));
+// The picture's bitmap as JPEG; empty when it has none or it does not encode.
+inline std::string jpegOf(const Picture& picture, double quality = 0.8, JpegMetadata metadata = JpegMetadata::none) {
+  const auto bitmap = picture.bitmap();
+  return bitmap ? bitmap->jpegRepresentation(quality, metadata).value_or("") : "";
 }
 
 }  // namespace tolvek::testing

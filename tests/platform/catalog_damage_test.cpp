@@ -45,9 +45,7 @@ class CatalogDamage : public ::testing::Test {
     const FetchOptions options{{}, true};
     EXPECT_EQ(lib->fetchAssets(options)->count(), 0u);
     EXPECT_FALSE(lib->fetchAssets(options)->firstObject());
-    std::size_t visited = 0;
-    lib->fetchAssets(options)->enumerateObjects([&](const Asset&, std::size_t, bool&) { ++visited; });
-    EXPECT_EQ(visited, 0u);
+    EXPECT_EQ(identifiersOf(lib->fetchAssets(options)), std::vector<std::string>{});
     EXPECT_EQ(lib->fetchAssetCollections(CollectionType::album, kCollectionSubtypeAny)->count(), 0u);
     EXPECT_EQ(lib->fetchAssetCollections(CollectionType::smartAlbum, kCollectionSubtypeAny)->count(), 0u);
     EXPECT_EQ(lib->fetchAssetsWithLocalIdentifiers({"asset-1"})->count(), 0u);

@@ -57,19 +57,13 @@ class RecordingMedia final : public MediaModule {
 
 // The regular files below the library's originals/ and derivatives/.
 std::vector<std::string> libraryFiles(const LibraryLocation& where) {
-  std::vector<std::string> files;
-  for (const std::string* folder : {&where.originalsFolder, &where.derivativesFolder}) {
-    for (const auto& entry : fs::recursive_directory_iterator(*folder))
-      if (entry.is_regular_file()) files.push_back(entry.path().string());
-  }
+  std::vector<std::string> files = testing::treeOf(where.originalsFolder, testing::TreeEntries::regularFiles);
+  for (const auto& file : testing::treeOf(where.derivativesFolder, testing::TreeEntries::regularFiles))
+    files.push_back(file);
   return files;
 }
 
-std::size_t assetCount(const LibraryLocation& where) {
-  std::size_t n = 0;
-  CatalogReader::open(where)->forEachAsset(AssetQuery{}, [&n](const Asset&) { return ++n > 0; });
-  return n;
-}
+std::size_t assetCount(const LibraryLocation& where) { return CatalogReader::open(where)->countAssets(AssetQuery{}); }
 
 class LibraryWriterTest : public ::testing::Test {
  protected:
@@ -142,8 +136,7 @@ TEST_F(LibraryWriterTest, AFileTheMediaModuleRefusesIsNeitherCopiedNorRecorded) 
 }
 
 TEST_F(LibraryWriterTest, AnUnreadableSourceLeavesNoPartialCopy) {
-  const std::string folder = home.folder("media") + "/folder.png";
-  fs::create_directories(folder);  // probed by the fake, but no regular file to copy
+  const std::string folder = home.folder("media/folder.png");  // probed by the fake, but no regular file to copy
   const auto id = writer->importFile(folder, {});
   EXPECT_TRUE(id.message().starts_with("cannot read the file: ")) << id.message();
   EXPECT_EQ(libraryFiles(home.location()), std::vector<std::string>{});
@@ -188,9 +181,8 @@ TEST_P(OlderCatalog, IsReadThenMigratedInPlaceAfterABackup) {
 
   auto reader = CatalogReader::open(home.location());
   ASSERT_TRUE(reader->isOpen()) << "the helper reads version " << version;
-  AssetQuery everything;
   std::int64_t handle = 0;
-  reader->forEachAsset(everything, [&](const Asset& asset) {
+  reader->forEachAsset(AssetQuery{}, [&](const Asset& asset) {
     handle = asset.handle;
     return true;
   });
@@ -238,9 +230,7 @@ TEST(LibraryUpkeep, ImportClearsWhatKilledImportsLeft) {
   home.import(outside);
   ASSERT_FALSE(HasFailure()) << "the library could not be made";
   const auto& where = home.location();
-  std::vector<std::string> named;
-  for (const auto& entry : fs::recursive_directory_iterator(where.libraryFolder))
-    if (entry.is_regular_file()) named.push_back(entry.path().string());
+  const std::vector<std::string> named = testing::treeOf(where.libraryFolder, testing::TreeEntries::regularFiles);
   // A copy whose row was never committed, a half-written derivative, a link.
   fs::create_directories(where.originalsFolder + "/zz");
   fs::create_directories(where.derivativesFolder + "/zz");

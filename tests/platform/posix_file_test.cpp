@@ -106,9 +106,7 @@ TEST(TemporaryFile, PublishedWholeOrRemoved) {
   ::umask(mask);
   EXPECT_EQ(readFileBytes(folder.file("taken")), "old");
   EXPECT_EQ(readFileBytes(folder.file("fresh")), "fresh");
-  struct stat info {};
-  ASSERT_EQ(::stat(folder.file("fresh").c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0644u);
+  EXPECT_EQ(std::filesystem::status(folder.file("fresh")).permissions(), std::filesystem::perms(0644));
   EXPECT_EQ(namesIn(folder.path()), (std::vector<std::string>{"fresh", "taken"}));
 }
 

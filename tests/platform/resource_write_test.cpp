@@ -268,9 +268,7 @@ TEST_F(ResourceWrites, OnlyTheOriginalEverReachesTheFinalName) {
   ::umask(mask);
   // No temporary file is left, and the written file has mode 0666 less the umask.
   EXPECT_EQ(namesIn(out.path()), (std::vector<std::string>{"out0.mov"}));
-  struct stat info {};
-  ASSERT_EQ(::stat(out.file("out0.mov").c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0640u);
+  EXPECT_EQ(std::filesystem::status(out.file("out0.mov")).permissions(), std::filesystem::perms(0640));
   EXPECT_EQ(readFileBytes(out.file("out0.mov")), body);
 }
 
@@ -414,10 +412,8 @@ class ImageRequests : public ::testing::Test {
       ++result.calls;
       result.picture = std::move(picture);
     });
-    if (result.picture) {
-      if (auto bitmap = result.picture->bitmap())
-        result.jpeg = bitmap->jpegRepresentation(0.8, JpegMetadata::none).value_or("");
-    }
+    if (const auto bitmap = result.picture ? result.picture->bitmap() : nullptr)
+      result.jpeg = bitmap->jpegRepresentation(0.8, JpegMetadata::none).value_or("");
     return result;
   }
 

@@ -3,7 +3,6 @@
 // albums, edits, moves, removals, offline sources, and what the helper sees.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -53,10 +52,7 @@ class SourceSync : public ::testing::Test {
     return found;
   }
   std::size_t libraryCopies() const {
-    std::size_t n = 0;
-    for (const auto& entry : fs::recursive_directory_iterator(home.location().originalsFolder))
-      n += entry.is_regular_file() ? 1 : 0;
-    return n;
+    return testing::treeOf(home.location().originalsFolder, testing::TreeEntries::regularFiles).size();
   }
   // A first sync of a Pictures folder with duplicates, clutter, a hidden
   // folder, an excluded folder, links and a FIFO.

@@ -2,13 +2,11 @@
 
 #include <algorithm>
 #include <limits>
-#include <utility>
 
 namespace tolvek {
 
 void FakeMainLoop::runFor(double seconds) {
-  std::vector<std::function<void()>> onMain;
-  std::vector<std::function<void()>> onThreads;
+  std::vector<std::function<void()>> onMain, onThreads;
   {
     std::lock_guard lock(mutex_);
     ++slices_;

@@ -50,6 +50,12 @@ class FakeMainLoop final : public MainLoop {
   // slice that starts it ends when the thread has finished, as a real loop is
   // woken by the completion it delivers.
   void startThreadAt(double time, std::function<void()> work) { schedule(time, std::move(work), true); }
+  // Runs `work` as `when` says, `delay` fake seconds from now (never: drops it).
+  void deliver(When when, double delay, std::function<void()> work) {
+    if (when == When::beforeReturn) work();
+    if (when == When::duringSlice || when == When::fromThread)
+      schedule(clock_.now() + delay, std::move(work), when == When::fromThread);
+  }
 
   void runFor(double seconds) override;
   // Runs slices of `slice` seconds until the clock has reached `time`.

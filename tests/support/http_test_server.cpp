@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 namespace tolvek::testing {
 namespace {
@@ -115,16 +114,12 @@ void HttpTestServer::answer(int connection) {
     const auto end = request.find(' ', 4);
     if (end != std::string::npos) path = request.substr(4, end - 4);
   }
-  HttpPlan plan;
-  bool known = false;
+  HttpPlan plan{"", HttpBehaviour::notFound};  // for a path without a plan
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (const auto it = plans_.find(path); it != plans_.end()) {
-      plan = it->second;
-      known = true;
-    }
+    if (const auto it = plans_.find(path); it != plans_.end()) plan = it->second;
   }
-  if (!known || plan.behaviour == HttpBehaviour::notFound) {
+  if (plan.behaviour == HttpBehaviour::notFound) {
     sendAll(connection, header(404, "Not Found", 9) + "not found");
     return;
   }

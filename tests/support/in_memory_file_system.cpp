@@ -1,7 +1,5 @@
 #include "support/in_memory_file_system.h"
 
-#include <utility>
-
 namespace tolvek {
 namespace {
 

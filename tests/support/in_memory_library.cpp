@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <functional>
-#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <utility>
@@ -112,25 +110,15 @@ AuthorizationStatus InMemoryLibrary::authorizationStatus(AccessLevel) {
 void InMemoryLibrary::requestAuthorization(AccessLevel, AuthorizationHandler handler) {
   ++calls_.requests;
   const ConsentAnswer answer = answer_;
+  if (answer.when == When::never) {
+    heldHandlers_.push_back(std::move(handler));
+    return;
+  }
   // Like the real one: an answer of 0 (no prompt possible) records nothing.
-  auto deliver = [this, status = answer.status, handler = std::move(handler)]() {
+  loop_.deliver(answer.when, answer.delay, [this, status = answer.status, handler = std::move(handler)]() {
     if (status != AuthorizationStatus::notDetermined) status_.store(status);
     handler(status);
-  };
-  switch (answer.when) {
-    case ConsentAnswer::When::beforeReturn:
-      deliver();
-      break;
-    case ConsentAnswer::When::duringSlice:
-      loop_.scheduleAt(loop_.clock().now() + answer.delay, std::move(deliver));
-      break;
-    case ConsentAnswer::When::fromThread:
-      loop_.startThreadAt(loop_.clock().now() + answer.delay, std::move(deliver));
-      break;
-    case ConsentAnswer::When::never:
-      heldHandlers_.push_back(std::move(handler));
-      break;
-  }
+  });
 }
 
 bool InMemoryLibrary::visible(const Asset& asset) const {
@@ -254,27 +242,11 @@ ResourceManager::RequestId InMemoryResourceManager::writeDataForAssetResource(co
     }
   }
   // The completion owns what it needs; it may run after everything else here.
-  auto finish = [files = files_, filePath, bytes = std::move(bytes), error = outcome.error,
+  loop_.deliver(outcome.when, outcome.delay,
+                [files = files_, filePath, bytes = std::move(bytes), error = outcome.error,
                  completion = std::move(completion)]() {
-    if (error) {
-      completion(Status::error(*error));
-      return;
-    }
-    completion(files ? files->writeNewFile(filePath, bytes) : Status());
-  };
-  switch (outcome.when) {
-    case WriteOutcome::When::beforeReturn:
-      finish();
-      break;
-    case WriteOutcome::When::duringSlice:
-      loop_.scheduleAt(loop_.clock().now() + outcome.delay, std::move(finish));
-      break;
-    case WriteOutcome::When::fromThread:
-      loop_.startThreadAt(loop_.clock().now() + outcome.delay, std::move(finish));
-      break;
-    case WriteOutcome::When::never:
-      break;
-  }
+                  completion(error ? Status::error(*error) : files ? files->writeNewFile(filePath, bytes) : Status());
+                });
   return request;
 }
 

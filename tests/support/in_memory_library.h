@@ -32,9 +32,6 @@ namespace tolvek {
 // Pictures without pixels: a fake picture has a size, may refuse to give a
 // bitmap or to encode, and "encodes" to a recognisable text that records the
 // quality and metadata it was asked for. Real JPEGs are tested end to end.
-// The bytes that `FakePictureDecoder` decodes into such a picture.
-// What the bitmap of that picture encodes to.
-// Decodes only data made by fakePictureData; anything else is no picture.
 enum class FakeBitmapMode { ok, noBitmap, encodeFails };
 
 // The bytes that `FakePictureDecoder` decodes into such a picture.
@@ -281,6 +278,23 @@ class InMemoryLibrary final : public PhotoLibrary {
   InMemoryImageManager images_;
   InMemoryResourceManager resources_;
 };
+
+// What a fetch result holds, as a test compares it: the local identifiers in
+// the order of enumeration (each at the index it is enumerated with).
+template <class T>
+std::vector<std::string> identifiersOf(const FetchResult<T>& result) {
+  std::vector<std::string> ids;
+  result.enumerateObjects([&ids](const T& object, std::size_t index, bool&) {
+    EXPECT_EQ(index, ids.size());
+    ids.push_back(object.localIdentifier);
+  });
+  return ids;
+}
+
+template <class T>
+std::vector<std::string> identifiersOf(const std::unique_ptr<FetchResult<T>>& result) {
+  return identifiersOf(*result);
+}
 
 // The manual clock, the fake main loop on it and the library in memory that
 // the tests of the wait, the gate, the queries and the commands start from.

@@ -12,7 +12,6 @@
 #include <fstream>
 #include <mutex>
 #include <sstream>
-#include <vector>
 
 #include "support/process_runner.h"
 
@@ -76,9 +75,9 @@ Image rotated(VipsImage* in, VipsAngle angle) {
   return take(out);
 }
 
-Image flipped(VipsImage* in) {
+Image flipped(VipsImage* in, VipsDirection direction = VIPS_DIRECTION_HORIZONTAL) {
   VipsImage* out = nullptr;
-  if (vips_flip(in, &out, VIPS_DIRECTION_HORIZONTAL, nullptr) != 0) return nullptr;
+  if (in == nullptr || vips_flip(in, &out, direction, nullptr) != 0) return nullptr;
   return take(out);
 }
 
@@ -88,20 +87,10 @@ Image storedFor(Image upright, int orientation) {
     case 1: return upright;
     case 2: return flipped(upright.get());
     case 3: return rotated(upright.get(), VIPS_ANGLE_D180);
-    case 4: {
-      VipsImage* out = nullptr;
-      if (vips_flip(upright.get(), &out, VIPS_DIRECTION_VERTICAL, nullptr) != 0) return nullptr;
-      return take(out);
-    }
-    case 5: {
-      Image turned = rotated(upright.get(), VIPS_ANGLE_D90);
-      return turned ? flipped(turned.get()) : nullptr;
-    }
+    case 4: return flipped(upright.get(), VIPS_DIRECTION_VERTICAL);
+    case 5: return flipped(rotated(upright.get(), VIPS_ANGLE_D90).get());
     case 6: return rotated(upright.get(), VIPS_ANGLE_D270);
-    case 7: {
-      Image turned = rotated(upright.get(), VIPS_ANGLE_D270);
-      return turned ? flipped(turned.get()) : nullptr;
-    }
+    case 7: return flipped(rotated(upright.get(), VIPS_ANGLE_D270).get());
     case 8: return rotated(upright.get(), VIPS_ANGLE_D90);
     default: return nullptr;
   }
@@ -219,8 +208,7 @@ bool writeVideo(const std::string& path, const VideoFixture& video) {
   ScratchFolder work;
   const std::string marker = work.file("marker.png");
   if (!writePicture(marker, "png", PictureFixture{.width = video.width, .height = video.height})) return false;
-  const std::string extension = video.container == "m4v" ? "m4v" : video.container;
-  const std::string plain = work.file("plain." + extension);
+  const std::string plain = work.file("plain." + video.container);
   std::vector<std::string> args{"-loop", "1", "-framerate", "10", "-i", marker};
   if (video.withAudio) {
     args.insert(args.end(), {"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100"});
@@ -293,12 +281,12 @@ std::optional<std::string> readFileBytes(const std::string& path) {
   return bytes.str();
 }
 
-std::vector<std::string> treeOf(const std::string& folder) {
+std::vector<std::string> treeOf(const std::string& folder, TreeEntries entries) {
   std::vector<std::string> paths;
   std::error_code ec;
   if (!std::filesystem::exists(folder, ec)) return paths;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, ec)) {
-    paths.push_back(entry.path().string());
+    if (entries == TreeEntries::all || entry.is_regular_file()) paths.push_back(entry.path().string());
   }
   std::sort(paths.begin(), paths.end());
   return paths;
@@ -382,6 +370,11 @@ std::optional<DecodedSize> encodedPictureSize(std::string_view encoded) {
     return ::testing::AssertionFailure() << ::testing::PrintToString(markerColoursIn(encoded));
   }
   return ::testing::AssertionSuccess();
+}
+
+bool hasPictureMetadata(std::string_view encoded, const std::string& field) {
+  Image image = decoded(encoded);
+  return image && vips_image_get_typeof(image.get(), field.c_str()) != 0;
 }
 
 std::optional<std::string> pictureMetadata(std::string_view encoded, const std::string& field) {

@@ -98,9 +98,10 @@ bool writePngHeaderOnly(const std::string& path, std::uint32_t width, std::uint3
 std::optional<std::string> readFileBytes(const std::string& path);
 // The names of the entries of `folder`, sorted (hidden ones included).
 std::vector<std::string> namesIn(const std::string& folder);
-// Every path below `folder` (full paths, recursively), sorted; empty when the
-// folder is absent.
-std::vector<std::string> treeOf(const std::string& folder);
+// Every path below `folder` (full paths, recursively), or only its regular
+// files, sorted; empty when the folder is absent.
+enum class TreeEntries { all, regularFiles };
+std::vector<std::string> treeOf(const std::string& folder, TreeEntries entries = TreeEntries::all);
 // Replaces the file with `bytes`; true when all were written.
 bool writeFileBytes(const std::string& path, std::string_view bytes);
 // Sets the file's access and modification times (seconds since the epoch).
@@ -126,6 +127,9 @@ std::optional<DecodedSize> encodedPictureSize(std::string_view encoded);
 ::testing::AssertionResult hasPictureSize(std::string_view encoded, int width, int height);
 // It shows the marker upright, with orientation 1.
 ::testing::AssertionResult showsUprightMarker(std::string_view encoded);
+// Whether the picture's metadata holds `field`, a string or a block (such as
+// "exif-data", "xmp-data", "icc-profile-data").
+bool hasPictureMetadata(std::string_view encoded, const std::string& field);
 // A string value of the picture's metadata as libvips reads it (for example
 // "exif-ifd2-DateTimeOriginal"); nothing when absent or undecodable.
 std::optional<std::string> pictureMetadata(std::string_view encoded, const std::string& field);

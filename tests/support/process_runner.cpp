@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <chrono>
 #include <map>
 
 extern char** environ;
@@ -74,17 +73,15 @@ std::vector<char*> pointersTo(std::vector<std::string>& strings) {
 // Runs in the forked child: only async-signal-safe calls until exec.
 [[noreturn]] void execChild(int in, int out, int err, int report, const char* directory, const char* path,
                             char* const* argv, char* const* envp) {
-  if (::dup2(in, STDIN_FILENO) < 0 || ::dup2(out, STDOUT_FILENO) < 0 || ::dup2(err, STDERR_FILENO) < 0 ||
-      (directory != nullptr && ::chdir(directory) != 0)) {
-    const int error = errno;
-    [[maybe_unused]] const ssize_t ignored = ::write(report, &error, sizeof error);
-    ::_exit(127);
+  if (::dup2(in, STDIN_FILENO) >= 0 && ::dup2(out, STDOUT_FILENO) >= 0 && ::dup2(err, STDERR_FILENO) >= 0 &&
+      (directory == nullptr || ::chdir(directory) == 0)) {
+    // The caller may ignore SIGPIPE; the child starts with the default.
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    ::sigaction(SIGPIPE, &action, nullptr);
+    ::execve(path, argv, envp);
   }
-  // The caller may ignore SIGPIPE; the child starts with the default.
-  struct sigaction action {};
-  action.sa_handler = SIG_DFL;
-  ::sigaction(SIGPIPE, &action, nullptr);
-  ::execve(path, argv, envp);
+  // The failed call's errno goes to the parent through the report pipe.
   const int error = errno;
   [[maybe_unused]] const ssize_t ignored = ::write(report, &error, sizeof error);
   ::_exit(127);
@@ -119,9 +116,7 @@ void collect(std::array<pollfd, 2>& fds, std::string* sinks[2], std::chrono::ste
 ProcessResult runProcess(const std::string& executable, const std::vector<std::string>& arguments,
                          const RunOptions& options) {
   ProcessResult result;
-  Pipe out;
-  Pipe err;
-  Pipe report;
+  Pipe out, err, report;
   Descriptor in(::open(options.stdinPath.empty() ? "/dev/null" : options.stdinPath.c_str(), O_RDONLY | O_CLOEXEC));
   if (in.get() < 0 || !openPipe(out) || !openPipe(err) || !openPipe(report)) {
     result.startError = errno;

@@ -1,20 +1,16 @@
 #include "support/scratch_library.h"
 
 #include <glib.h>
-#include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <sstream>
 
-#include "platform/library_location.h"
 #include "platform/linux_photo_library.h"
 
 namespace tolvek::testing {
@@ -57,19 +53,9 @@ const std::vector<std::string>& ScratchEnvironment::sessionVariables() {
 }
 
 RunOptions ScratchEnvironment::options(const Environment& extra) const {
-  RunOptions o;
-  o.environment = variables();
-  o.removed = sessionVariables();
-  for (const auto& variable : extra) {
-    const auto same = std::find_if(o.environment.begin(), o.environment.end(),
-                                   [&variable](const auto& entry) { return entry.first == variable.first; });
-    if (same != o.environment.end()) {
-      same->second = variable.second;
-    } else {
-      o.environment.push_back(variable);
-    }
-  }
-  o.workingDirectory = root();
+  RunOptions o{.environment = variables(), .removed = sessionVariables(), .workingDirectory = root()};
+  // The child gets the last value of a name, so `extra` replaces the scratch one.
+  o.environment.insert(o.environment.end(), extra.begin(), extra.end());
   return o;
 }
 
@@ -343,11 +329,11 @@ Json expectOneDocument(const ProcessResult& result, int status) {
   return document;
 }
 
-std::optional<std::string> jpegFromDataUrl(const std::string& url) {
+std::optional<std::string> bytesFromDataUrl(const std::string& url) {
   static const std::string kPrefix = "data:image/jpeg;base64,";
   if (!url.starts_with(kPrefix)) return std::nullopt;
   const std::string text = url.substr(kPrefix.size());
-  if (text.empty() || text.size() % 4 != 0) return std::nullopt;
+  if (text.size() % 4 != 0) return std::nullopt;
   for (char c : text) {
     if (!g_ascii_isalnum(c) && c != '+' && c != '/' && c != '=') return std::nullopt;
   }
@@ -360,7 +346,12 @@ std::optional<std::string> jpegFromDataUrl(const std::string& url) {
   const bool canonical = text == again;
   g_free(again);
   if (!canonical) return std::nullopt;
-  if (bytes.size() < 4 || bytes.compare(0, 3, "\xFF\xD8\xFF") != 0 || bytes.compare(bytes.size() - 2, 2, "\xFF\xD9") != 0)
+  return bytes;
+}
+
+std::optional<std::string> jpegFromDataUrl(const std::string& url) {
+  auto bytes = bytesFromDataUrl(url);
+  if (!bytes || bytes->size() < 4 || !bytes->starts_with("\xFF\xD8\xFF") || !bytes->ends_with("\xFF\xD9"))
     return std::nullopt;
   return bytes;
 }

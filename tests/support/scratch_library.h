@@ -20,6 +20,7 @@
 #include "library/photo_library.h"
 #include "platform/access_store.h"
 #include "platform/library_location.h"
+#include "support/in_memory_library.h"
 #include "support/media_fixtures.h"
 #include "support/process_runner.h"
 
@@ -29,9 +30,6 @@ namespace tolvek::testing {
 // folders and a temporary folder of its own, and no graphical session. So no
 // child reaches the real user's library, consent answers, caches or screen;
 // a test that wants a dialog sets DISPLAY itself, with a stub zenity on PATH.
-// Puts a scratch environment into this process while it lives (for tests
-// that run the platform in this process and start children that inherit
-// it), and restores every variable it changed afterwards.
 using Environment = std::vector<std::pair<std::string, std::string>>;
 
 class ScratchEnvironment {
@@ -157,7 +155,6 @@ class ScratchLibrary {
   std::optional<std::string> originalPath(const std::string& asset) const;
   std::vector<std::string> derivativePaths(const std::string& asset) const;
 
-  // Runs the helper.
   ProcessResult helper(const std::vector<std::string>& arguments, const Environment& extra = {},
                        const std::string& workingDirectory = {}) const;
   // Runs the helper and checks what every run promises: it exited by itself
@@ -212,14 +209,13 @@ std::vector<std::string> itemIds(const Json& document);
 // Identifiers as the helper takes them: one argument, joined with commas.
 std::string joinIds(const std::vector<std::string>& ids);
 
-// The checks of ScratchLibrary::run on any result: the process exited by
-// itself with `status`, wrote nothing to standard error, and wrote one JSON
-// object followed by exactly one line feed. Gives the object (null when broken).
+// The checks of ScratchLibrary::run, on any result.
 Json expectOneDocument(const ProcessResult& result, int status);
 
-// The JPEG bytes of a "data:image/jpeg;base64," URL; nothing when the prefix
-// is wrong, the Base64 is not canonical padded standard Base64 on one line,
-// or the bytes do not start and end as a JPEG stream.
+// The bytes of a "data:image/jpeg;base64," URL; nothing when the prefix is
+// wrong or the Base64 is not canonical padded standard Base64 on one line.
+std::optional<std::string> bytesFromDataUrl(const std::string& url);
+// Those bytes, when they also start and end as a JPEG stream.
 std::optional<std::string> jpegFromDataUrl(const std::string& url);
 
 // The SQLite shell on the scratch catalog (read-write): the statements, the
@@ -234,24 +230,3 @@ bool haveSqliteShell();
 std::pair<std::string, std::string> withoutLeakCheck();
 
 }  // namespace tolvek::testing
-
-namespace tolvek {
-
-// What a fetch result holds, as a test compares it: the local identifiers in
-// the order of enumeration (each at the index it is enumerated with).
-template <class T>
-std::vector<std::string> identifiersOf(const FetchResult<T>& result) {
-  std::vector<std::string> ids;
-  result.enumerateObjects([&ids](const T& object, std::size_t index, bool&) {
-    EXPECT_EQ(index, ids.size());
-    ids.push_back(object.localIdentifier);
-  });
-  return ids;
-}
-
-template <class T>
-std::vector<std::string> identifiersOf(const std::unique_ptr<FetchResult<T>>& result) {
-  return identifiersOf(*result);
-}
-
-}  // namespace tolvek
