@@ -22,37 +22,36 @@ namespace {
 // The registry is a fixed table so that a signal handler can walk it without
 // taking a lock or allocating: a slot is claimed (free -> filling), its path
 // copied in, then marked in use with release ordering; the handler only reads
-// slots in use. Static storage: pages are only touched once used.
+// slots in use. Zero-initialised static storage (constinit: no code runs at
+// start-up), with the states apart from the paths, so a scan of the states
+// touches one page and a path's page is touched only once it is used.
 constexpr int kSlots = 256;
 constexpr std::size_t kMaxPath = 4096;
 enum SlotState : int { kFree = 0, kFilling = 1, kInUse = 2 };
 
-struct Slot {
-  std::atomic<int> state{kFree};
-  char path[kMaxPath];
-};
-Slot gSlots[kSlots];
+constinit std::atomic<int> gStates[kSlots]{};
+constinit char gPaths[kSlots][kMaxPath]{};
 
 int claimSlot(const std::string& path) {
   if (path.size() >= kMaxPath) return -1;
   for (int i = 0; i < kSlots; ++i) {
     int expected = kFree;
-    if (!gSlots[i].state.compare_exchange_strong(expected, kFilling, std::memory_order_acquire)) continue;
-    std::memcpy(gSlots[i].path, path.c_str(), path.size() + 1);
-    gSlots[i].state.store(kInUse, std::memory_order_release);
+    if (!gStates[i].compare_exchange_strong(expected, kFilling, std::memory_order_acquire)) continue;
+    std::memcpy(gPaths[i], path.c_str(), path.size() + 1);
+    gStates[i].store(kInUse, std::memory_order_release);
     return i;
   }
   return -1;
 }
 
 void releaseSlot(int slot) {
-  if (slot >= 0) gSlots[slot].state.store(kFree, std::memory_order_release);
+  if (slot >= 0) gStates[slot].store(kFree, std::memory_order_release);
 }
 
 // Async-signal-safe: only unlink.
 void removeRegistered() {
-  for (Slot& slot : gSlots) {
-    if (slot.state.load(std::memory_order_acquire) == kInUse) ::unlink(slot.path);
+  for (int i = 0; i < kSlots; ++i) {
+    if (gStates[i].load(std::memory_order_acquire) == kInUse) ::unlink(gPaths[i]);
   }
 }
 
