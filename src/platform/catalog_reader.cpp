@@ -178,8 +178,22 @@ std::shared_ptr<CatalogReader> CatalogReader::open(const LibraryLocation& locati
   return reader;
 }
 
+namespace {
+
+// The columns readCollections reads, of the collections `where` picks; the
+// member count last, as countSql reads it.
+std::string collectionSelect(const char* where) {
+  return std::string(
+             "SELECT id, identifier, type, subtype, title, rule, "
+             "(SELECT COALESCE(SUM(n), 0) FROM tally WHERE tally.collection_id = collection.id) FROM collection ") +
+         where;
+}
+
+}  // namespace
+
 std::vector<AssetCollection> CatalogReader::readCollections(SqliteStatement& select) {
   std::vector<AssetCollection> result;
+  memberCounts_.clear();
   while (select.step()) {
     AssetCollection c;
     c.handle = packedCollectionHandle(select.integer(0), select.enumeration<CollectionRule>(5));
@@ -188,6 +202,7 @@ std::vector<AssetCollection> CatalogReader::readCollections(SqliteStatement& sel
     c.type = select.enumeration<CollectionType>(2);
     c.subtype = select.integer(3);
     if (auto title = select.optionalText(4)) c.localizedTitle = validUtf8(*title);
+    memberCounts_[select.integer(0)] = select.integer(6);
     result.push_back(std::move(c));
   }
   if (select.failed()) {
@@ -199,10 +214,9 @@ std::vector<AssetCollection> CatalogReader::readCollections(SqliteStatement& sel
 
 std::vector<AssetCollection> CatalogReader::collections(CollectionType type, std::int64_t subtype) {
   const bool anySubtype = subtype == kCollectionSubtypeAny;
-  SqliteStatement select(db_.get(), statements_, anySubtype ? "SELECT id, identifier, type, subtype, title, rule FROM collection "
-                                                 "WHERE type = :type ORDER BY id"
-                                               : "SELECT id, identifier, type, subtype, title, rule FROM collection "
-                                                 "WHERE type = :type AND subtype = :subtype ORDER BY id");
+  SqliteStatement select(db_.get(), statements_,
+                         collectionSelect(anySubtype ? "WHERE type = :type ORDER BY id"
+                                                     : "WHERE type = :type AND subtype = :subtype ORDER BY id"));
   select.bind(":type", type).bind(":subtype", subtype);
   return readCollections(select);
 }
@@ -210,8 +224,7 @@ std::vector<AssetCollection> CatalogReader::collections(CollectionType type, std
 std::vector<AssetCollection> CatalogReader::collectionsWithIdentifiers(const std::vector<std::string>& identifiers) {
   if (identifiers.empty()) return {};
   SqliteStatement select(db_.get(), statements_,
-                         "SELECT id, identifier, type, subtype, title, rule FROM collection "
-                         "WHERE identifier IN (SELECT value FROM json_each(:identifiers)) ORDER BY id");
+                         collectionSelect("WHERE identifier IN (SELECT value FROM json_each(:identifiers)) ORDER BY id"));
   select.bind(":identifiers", jsonStringArray(identifiers));
   return readCollections(select);
 }
@@ -245,6 +258,10 @@ void CatalogReader::forEachAsset(const AssetQuery& query, const std::function<bo
 
 std::size_t CatalogReader::countAssets(const AssetQuery& query) {
   if (!isOpen()) return 0;
+  if (query.scope == AssetScope::members && !query.visibleJson && query.mediaTypeMask == -1 && query.limit <= 0) {
+    const auto known = memberCounts_.find(query.collection);
+    if (known != memberCounts_.end()) return known->second > 0 ? static_cast<std::size_t>(known->second) : 0;
+  }
   SqliteStatement select(db_.get(), statements_, countSql(query));
   bindAssetQuery(select, query);
   if (!select.step()) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <unordered_map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -82,6 +83,9 @@ class CatalogReader final : public StoredAssetIndex {
 
   std::string libraryFolder_;
   std::int64_t schemaVersion_ = 0;
+  // Member counts of the collections listed last (by row), read in the same
+  // statement, so counting each of a thousand albums costs no query.
+  std::unordered_map<std::int64_t, std::int64_t> memberCounts_;
   SqliteConnection db_;
   StatementCache statements_;  // emptied before db_ closes
 };
