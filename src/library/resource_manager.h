@@ -1,5 +1,6 @@
 #pragma once
-// Writes an asset's resource into a file, off the calling thread.
+// Writes an asset's resource into a file, off the calling thread (or, for a
+// copy that takes a moment, on it).
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -23,9 +24,10 @@ class ResourceManager {
   using RequestId = std::int64_t;
 
   virtual ~ResourceManager() = default;
-  // Returns at once. The whole resource is written to `filePath`, which must
-  // not exist yet; the file appears under that name only once complete, and
-  // an existing file there is never replaced. `completion` runs exactly
+  // Returns at once (an implementation may first copy a small local file,
+  // its completion then having run). The whole resource is written to
+  // `filePath`, which must not exist yet; the file appears under that name
+  // only once complete, and an existing file there is never replaced. `completion` runs exactly
   // once, on any thread, possibly after the caller has stopped waiting. It
   // owns what it captures.
   virtual RequestId writeDataForAssetResource(const AssetResource& resource, const std::string& filePath,

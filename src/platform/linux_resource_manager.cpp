@@ -19,6 +19,18 @@ namespace {
 constexpr char kCancelled[] = "The write was cancelled";
 // The kernel copies this much per call, so a cancel is seen between calls.
 constexpr std::uint64_t kCopyStep = std::uint64_t{16} << 20;
+// A local original up to this size is copied on the calling thread: a
+// moment's work, where a thread of its own and the wake of the caller's main
+// loop would cost more than the copy.
+constexpr std::uint64_t kInlineCopyBytes = std::uint64_t{8} << 20;
+
+// Whether the write is a small copy of a regular local file.
+bool isSmallLocalCopy(const std::optional<StoredOriginal>& source) {
+  if (!source || source->path.empty()) return false;
+  struct stat info {};
+  return ::stat(source->path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+         static_cast<std::uint64_t>(info.st_size) <= kInlineCopyBytes;
+}
 
 struct WriteJob {
   std::optional<StoredOriginal> source;
@@ -114,12 +126,18 @@ ResourceManager::RequestId LinuxResourceManager::writeDataForAssetResource(const
   };
   auto cancelled = std::make_shared<std::atomic<bool>>(false);
   const RequestId request = ++lastRequest_;
+  std::optional<StoredOriginal> source = index_.storedResource(resource);
+  if (isSmallLocalCopy(source)) {
+    const Status written = writeResource(WriteJob{std::move(source), filePath, false, limits_, cancelled});
+    if (completion) completion(written);
+    return request;
+  }
   {
     std::lock_guard lock(requestsMutex_);
     requests_[request] = cancelled;
   }
   auto work = std::make_shared<Work>(
-      Work{WriteJob{index_.storedResource(resource), filePath, options.networkAccessAllowed, limits_, cancelled},
+      Work{WriteJob{std::move(source), filePath, options.networkAccessAllowed, limits_, cancelled},
            std::move(completion)});
   const auto run = [](const std::shared_ptr<Work>& owned, const Status& result) {
     if (!owned->completion) return;

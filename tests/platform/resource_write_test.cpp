@@ -18,6 +18,7 @@
 #include <mutex>
 #include <random>
 #include <thread>
+#include <tuple>
 
 #include "platform/content_hash.h"
 #include "platform/linux_image_manager.h"
@@ -88,15 +89,18 @@ class ResourceWrites : public ::testing::Test {
 };
 
 TEST_F(ResourceWrites, LocalOriginalIsCopiedByteForByte) {
-  const std::string bytes = randomBytes(5 * 1024 * 1024 + 17, 1);
-  ASSERT_TRUE(writeFileBytes(folder.file("original.mov"), bytes));
+  // Small files are copied on the calling thread, larger ones on their own.
+  const std::string small = randomBytes(5 * 1024 * 1024 + 17, 1);
+  const std::string large = randomBytes(9 * 1024 * 1024 + 3, 2);
+  ASSERT_TRUE(writeFileBytes(folder.file("small.mov"), small));
+  ASSERT_TRUE(writeFileBytes(folder.file("large.mov"), large));
   ASSERT_TRUE(writeFileBytes(folder.file("empty.mov"), ""));
-  index.originals[1] = {folder.file("original.mov"), "", "com.apple.quicktime-movie", {}, {}};
-  index.originals[2] = {folder.file("empty.mov"), "", "com.apple.quicktime-movie", {}, {}};
-  EXPECT_EQ(write(1, folder.file("copy.mov"))->error, std::nullopt);
-  EXPECT_EQ(readFileBytes(folder.file("copy.mov")), bytes);
-  EXPECT_EQ(write(2, folder.file("copy-empty.mov"))->error, std::nullopt);
-  EXPECT_EQ(readFileBytes(folder.file("copy-empty.mov")), "");
+  for (const auto& [handle, name, bytes] : std::vector<std::tuple<std::int64_t, std::string, std::string>>{
+           {1, "small.mov", small}, {2, "large.mov", large}, {3, "empty.mov", ""}}) {
+    index.originals[handle] = {folder.file(name), "", "com.apple.quicktime-movie", {}, {}};
+    EXPECT_EQ(write(handle, folder.file("copy-" + name))->error, std::nullopt) << name;
+    EXPECT_EQ(readFileBytes(folder.file("copy-" + name)), bytes) << name;
+  }
 }
 
 TEST_F(ResourceWrites, CopyFromAnotherFileSystemFallsBackToReadAndWrite) {
