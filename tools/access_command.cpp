@@ -35,7 +35,7 @@ int runAccess(const Arguments& arguments) {
   if (operands.empty()) return usageError("access", "which answer: grant, limit, deny, restrict or reset?");
   const std::string& what = operands[0];
   auto identifiers = identifiersFrom(Arguments(operands.begin() + 1, operands.end()));
-  if (!identifiers) return usageError("access", identifiers.message());
+  if (!identifiers) return failWith(identifiers.message());
   const Arguments& rest = *identifiers;
   const LibraryLocation location = userLibraryLocation();
   std::optional<AccessAnswer> answer;
@@ -46,7 +46,7 @@ int runAccess(const Arguments& arguments) {
     const std::set<std::string> known(found.begin(), found.end());
     bool missing = false;
     for (const std::string& id : rest) {
-      if (!known.contains(id)) missing = failWith("no asset with the identifier " + outputField(id)) != 0;
+      if (!known.contains(id)) missing = failWith("no asset with the identifier " + id) != 0;
     }
     if (missing) return failWith("nothing was recorded");
     answer = AccessAnswer{AuthorizationStatus::limited, found};

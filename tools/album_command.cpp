@@ -36,7 +36,7 @@ int withAlbum(const Arguments& operands, Edit&& edit) {
 int changeMembers(const Arguments& operands, bool add) {
   return withAlbum(operands, [add](CatalogWriter& catalog, std::int64_t album, const Arguments& rest) {
     auto identifiers = identifiersFrom(rest);
-    if (!identifiers) return usageError(kCommand, identifiers.message());
+    if (!identifiers) return failWith(identifiers.message());
     auto rows = resolveAssets(catalog, *identifiers);
     if (!rows) return failWith(rows.message());
     Status changed = add ? catalog.addToAlbum(album, *rows) : catalog.removeFromAlbum(album, *rows);

@@ -15,7 +15,7 @@ Result<std::vector<std::int64_t>> resolveAssets(CatalogWriter& catalog, const Ar
   for (const std::string& identifier : identifiers) {
     auto row = catalog.assetRow(identifier);
     if (!row) {
-      failWith(outputField(row.message()));
+      failWith(row.message());
       missing = true;
     } else if (seen.insert(*row).second) {
       rows.push_back(*row);
@@ -28,9 +28,10 @@ Result<std::vector<std::int64_t>> resolveAssets(CatalogWriter& catalog, const Ar
 int runFavorite(const Arguments& arguments) {
   auto parsed = parseArguments(arguments, {{"off"}});
   if (!parsed) return usageError("favorite", parsed.message());
+  if (parsed->operands.empty()) return usageError("favorite", "no ASSET_ID given");
   auto identifiers = identifiersFrom(parsed->operands);
-  if (!identifiers) return usageError("favorite", identifiers.message());
-  if (identifiers->empty()) return usageError("favorite", "no ASSET_ID given");
+  if (!identifiers) return failWith(identifiers.message());
+  if (identifiers->empty()) return kExitOk;  // "-" and nothing on standard input
   auto catalog = CatalogWriter::open(userLibraryLocation());
   if (!catalog) return failWith(catalog.message());
   auto rows = resolveAssets(**catalog, *identifiers);
@@ -42,9 +43,10 @@ int runFavorite(const Arguments& arguments) {
 int runRemove(const Arguments& arguments) {
   auto parsed = parseArguments(arguments, {});
   if (!parsed) return usageError("remove", parsed.message());
+  if (parsed->operands.empty()) return usageError("remove", "no ASSET_ID given");
   auto identifiers = identifiersFrom(parsed->operands);
-  if (!identifiers) return usageError("remove", identifiers.message());
-  if (identifiers->empty()) return usageError("remove", "no ASSET_ID given");
+  if (!identifiers) return failWith(identifiers.message());
+  if (identifiers->empty()) return kExitOk;  // "-" and nothing on standard input
   auto library = LibraryWriter::open(userLibraryLocation());
   if (!library) return failWith(library.message());
   auto rows = resolveAssets((*library)->catalog(), *identifiers);

@@ -86,14 +86,14 @@ int runImport(const Arguments& arguments) {
     progress.clear();  // standard output may be the same terminal
     if (!imported) {
       ++failed;
-      failWith(outputField(source.path) + ": " + imported.message());
+      failWith(source.path + ": " + imported.message());
       continue;
     }
     using Outcome = LibraryWriter::Imported::Outcome;
     if (imported->outcome == Outcome::notMedia) {
       ++skipped;
       // Clutter found in a folder goes by quietly; a file named itself is told.
-      if (source.named) failWith(outputField(source.path) + ": skipped, not a picture, video or audio file");
+      if (source.named) failWith(source.path + ": skipped, not a picture, video or audio file");
       continue;
     }
     // Reported only once committed, and flushed at once, so that a killed
@@ -102,7 +102,7 @@ int runImport(const Arguments& arguments) {
     std::fflush(stdout);
     if (imported->outcome == Outcome::existing) {
       ++existing;
-      failWith(outputField(source.path) + ": already in the library as " + imported->identifier);
+      failWith(source.path + ": already in the library as " + imported->identifier);
     } else {
       ++added;
     }

@@ -42,7 +42,7 @@ void ProgressBar::show(std::size_t done, std::size_t total, const std::string& f
   total_ = total;
   file_ = file;
   const auto now = std::chrono::steady_clock::now();
-  if (!enabled_ || (drawn_ && now - lastDraw_ < kRedrawEvery)) return;
+  if (!enabled_ || now - lastDraw_ < kRedrawEvery) return;
   lastDraw_ = now;
   draw();
 }

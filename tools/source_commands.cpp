@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "platform/library_writer.h"
-#include "platform/valid_utf8.h"
 #include "progress_bar.h"
 #include "tool_commands.h"
 
@@ -36,7 +35,7 @@ int syncAndReport(LibraryWriter& library, const std::vector<CatalogWriter::Sourc
   };
   observer.problem = [&](const std::string& message) {
     progress.clear();
-    failWith(validUtf8(message));
+    failWith(message);
   };
   observer.progress = [&](std::size_t done, std::size_t total, const std::string& path) {
     progress.show(done, total, path);
@@ -77,7 +76,7 @@ int runAdd(const Arguments& given) {
     if (source) {
       added.push_back(std::move(source).value());
     } else {
-      status = failWith(validUtf8(source.message()));
+      status = failWith(source.message());
     }
   }
   if (added.empty()) return status;
@@ -93,7 +92,7 @@ int runSync(const Arguments& given) {
   std::vector<CatalogWriter::Source> which;
   for (const std::string& folder : *arguments) {
     auto source = (*library)->findSource(folder);
-    if (!source) return failWith(validUtf8(source.message()) + "; add it with: tolvek-photos-library add FOLDER");
+    if (!source) return failWith(source.message() + "; add it with: tolvek-photos-library add FOLDER");
     which.push_back(std::move(source).value());
   }
   if (which.empty()) {
@@ -106,9 +105,9 @@ int runSync(const Arguments& given) {
         return failWith("no sources yet and no Pictures folder; add one with: tolvek-photos-library add FOLDER");
       }
       auto source = (*library)->addSource(*pictures);
-      if (!source) return failWith(validUtf8(source.message()));
+      if (!source) return failWith(source.message());
       std::fprintf(stderr, "tolvek-photos-library: added the Pictures folder %s as a source\n",
-                   validUtf8(source->path).c_str());
+                   outputField(source->path).c_str());
     }
   }
   return syncAndReport(**library, which);
@@ -137,9 +136,9 @@ int runForget(const Arguments& given) {
   auto library = openLibrary();
   if (!library) return failWith(library.message());
   auto source = (*library)->findSource(arguments->front());
-  if (!source) return failWith(validUtf8(source.message()));
+  if (!source) return failWith(source.message());
   if (Status forgotten = (*library)->forgetSource(*source); !forgotten) return failWith(forgotten.message());
-  std::fprintf(stderr, "tolvek-photos-library: forgot %s; its files are untouched\n", validUtf8(source->path).c_str());
+  std::fprintf(stderr, "tolvek-photos-library: forgot %s; its files are untouched\n", outputField(source->path).c_str());
   return kExitOk;
 }
 

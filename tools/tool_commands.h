@@ -65,6 +65,7 @@ Result<ParsedArguments> parseArguments(const Arguments& arguments, std::initiali
 // The operands as identifiers: an operand "-" stands for the lines of
 // standard input (one identifier a line, blank lines and surrounding spaces
 // ignored), so that lists longer than a command line allows can be given.
+// Fails when standard input cannot be read or holds too many.
 Result<Arguments> identifiersFrom(const Arguments& operands);
 
 // The rows of the assets that `identifiers` name, each once, in the order

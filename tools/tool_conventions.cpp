@@ -11,8 +11,10 @@
 namespace tolvek::tool {
 namespace {
 
-// Identifiers are about 40 bytes: this holds millions of them.
-constexpr std::uint64_t kMaxIdentifierInput = 256ull << 20;
+// Identifiers are about 40 bytes: this holds millions of them, and no more
+// than kMaxIdentifiers are taken.
+constexpr std::uint64_t kMaxIdentifierInput = 128ull << 20;
+constexpr std::size_t kMaxIdentifiers = 2'000'000;
 
 std::string trimmed(std::string_view text) {
   const auto first = text.find_first_not_of(" \t\r");
@@ -30,14 +32,14 @@ void appendHexByte(std::string& out, unsigned char byte) {
 }  // namespace
 
 int failWith(const std::string& message) {
-  std::fprintf(stderr, "tolvek-photos-library: %s\n", message.c_str());
+  std::fprintf(stderr, "tolvek-photos-library: %s\n", outputField(message).c_str());
   return kExitFailure;
 }
 
 int usageError(std::string_view command, const std::string& message) {
-  const std::string name(command);
+  const std::string name = outputField(command);
   std::fprintf(stderr, "tolvek-photos-library: %s: %s\nTry 'tolvek-photos-library %s --help'.\n", name.c_str(),
-               message.c_str(), name.c_str());
+               outputField(message).c_str(), name.c_str());
   return kExitUsage;
 }
 
@@ -102,6 +104,9 @@ Result<Arguments> identifiersFrom(const Arguments& operands) {
       const std::size_t end = rest.find('\n');
       std::string line = trimmed(rest.substr(0, end));
       if (!line.empty()) identifiers.push_back(std::move(line));
+      if (identifiers.size() > kMaxIdentifiers) {
+        return Status::error("more than " + std::to_string(kMaxIdentifiers) + " identifiers on standard input");
+      }
       rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
     }
   }
@@ -130,7 +135,12 @@ std::string outputField(std::string_view text) {
         ++p;
       } else {
         const char* next = g_utf8_next_char(p);
-        out.append(p, next);
+        // C1 controls (U+0080 to U+009F) act on terminals as C0 ones do.
+        if (c >= 0x80 && c <= 0x9f) {
+          for (const char* b = p; b < next; ++b) appendHexByte(out, static_cast<unsigned char>(*b));
+        } else {
+          out.append(p, next);
+        }
         p = next;
       }
     }

@@ -112,13 +112,13 @@ constexpr std::array kCommands{
                 tolvek::tool::runOffload},
     ToolCommand{"access",
                 "  access grant|deny|restrict|reset   record the answer tolvek-photos gives\n"
-                "  access limit ASSET_ID...           give access to these assets only\n",
+                "  access limit [ASSET_ID...]         give access to these assets only\n",
                 "Records the answer to tolvek-photos' request for access to the library:\n"
                 "  grant      full access\n"
                 "  deny       no access (tolvek-photos answers \"denied\")\n"
                 "  restrict   access restricted, as by a policy\n"
-                "  limit      these assets only; an ASSET_ID of - reads identifiers from\n"
-                "             standard input, one a line\n"
+                "  limit      these assets only (none named: no asset at all); an\n"
+                "             ASSET_ID of - reads identifiers from standard input, one a line\n"
                 "  reset      forget the answer, so tolvek-photos asks again\n",
                 tolvek::tool::runAccess},
     ToolCommand{"status", "  status                             show the library and its counts\n",
@@ -164,7 +164,7 @@ int printCommandHelp(const ToolCommand& command) {
     lines.remove_prefix(end == std::string_view::npos ? lines.size() : end + 1);
     if (line.find_first_not_of(' ') >= 10) continue;  // a continued description
     line.remove_prefix(2);
-    const std::size_t gap = line.find("   ");
+    const std::size_t gap = line.find("  ");
     text += "  tolvek-photos-library ";
     text += line.substr(0, gap);
     text += '\n';
@@ -201,14 +201,14 @@ int main(int argc, char** argv) {
     return kExitOk;
   }
   if (word == "help") {
-    if (rest.empty()) return printOverview(stdout, kExitOk);
+    if (rest.empty() || rest.front() == "help" || rest.front() == "--help") return printOverview(stdout, kExitOk);
     if (const ToolCommand* command = findCommand(rest.front())) return printCommandHelp(*command);
     return tolvek::tool::usageError("help", "unknown command '" + rest.front() + "'");
   }
   const ToolCommand* command = findCommand(word);
   if (command == nullptr) {
     std::fprintf(stderr, "tolvek-photos-library: unknown command '%s'\nTry 'tolvek-photos-library --help'.\n",
-                 word.c_str());
+                 tolvek::tool::outputField(word).c_str());
     return kExitUsage;
   }
   if (asksForHelp(rest)) return printCommandHelp(*command);

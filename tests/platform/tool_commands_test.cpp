@@ -65,8 +65,14 @@ TEST(ToolBasics, HelpVersionPathAndUsageErrors) {
       const auto r = home.runTool(args);
       EXPECT_EQ(r.exitStatus, 0) << word;
       EXPECT_TRUE(r.out.starts_with(std::string("Usage:\n  tolvek-photos-library ") + word)) << r.out;
+      // Usage lines hold the usage alone, not the overview's description.
+      for (std::size_t at = 0; (at = r.out.find("\n  tolvek-photos-library ", at)) != std::string::npos; ++at) {
+        const std::string line = r.out.substr(at + 3, r.out.find('\n', at + 1) - at - 3);
+        EXPECT_EQ(line.find("  "), std::string::npos) << line;
+      }
     }
   }
+  EXPECT_EQ(home.runTool({"help", "help"}).exitStatus, 0);
   const auto version = home.runTool({"--version"});
   EXPECT_EQ(version.exitStatus, 0);
   EXPECT_TRUE(version.out.starts_with("tolvek-photos-library ")) << version.out;
@@ -88,6 +94,11 @@ TEST(ToolBasics, HelpVersionPathAndUsageErrors) {
     EXPECT_TRUE(r.err.starts_with("tolvek-photos-library: " + args[0] + ": ")) << r.err;
     EXPECT_NE(r.err.find("Try 'tolvek-photos-library " + args[0] + " --help'."), std::string::npos) << r.err;
   }
+  // Control characters never reach the terminal, on standard error either.
+  const auto control = home.runTool({"album", "add", "x\x1b[2Jy", "a"});
+  EXPECT_EQ(control.exitStatus, 1);
+  EXPECT_NE(control.err.find("x\\x1b[2Jy"), std::string::npos) << control.err;
+  EXPECT_EQ(control.err.find('\x1b'), std::string::npos);
   for (const auto& [args, error] : std::vector<std::pair<std::vector<std::string>, std::string>>{
            {{}, "Usage: tolvek-photos-library COMMAND"},
            {{"frobnicate"}, "unknown command 'frobnicate'\nTry 'tolvek-photos-library --help'."}}) {
@@ -98,7 +109,7 @@ TEST(ToolBasics, HelpVersionPathAndUsageErrors) {
 }
 
 TEST_F(ToolCommands, AlbumsListedEditedAndDeleted) {
-  const auto trip = home.runTool({"album", "create", "Trip \xff\t1\n\\"});
+  const auto trip = home.runTool({"album", "create", "Trip \xff\t1\n\\\x1b\xc2\x9b"});
   const auto empty = home.runTool({"album", "create", ""});
   const auto untitled = home.runTool({"album", "create", "--untitled"});
   for (const auto* r : {&trip, &empty, &untitled}) {
@@ -121,7 +132,7 @@ TEST_F(ToolCommands, AlbumsListedEditedAndDeleted) {
   ASSERT_EQ(piped.exitStatus, 0) << piped.err;
   EXPECT_EQ(members(tripId), (std::vector<std::string>{assets[1], assets[0]}));
 
-  EXPECT_EQ(albumLines(), (std::vector<std::string>{tripId + "\tTrip \xEF\xBF\xBD\\t1\\n\\\\\t2\tuser",
+  EXPECT_EQ(albumLines(), (std::vector<std::string>{tripId + "\tTrip \xEF\xBF\xBD\\t1\\n\\\\\\x1b\\xc2\\x9b\t2\tuser",
                                                      emptyId + "\t\t0\tuser", untitledId + "\t\t0\tuser"}));
   home.tool({"album", "rename", untitledId, "Named"});
   home.tool({"album", "remove", tripId, assets[1], assets[1]});
@@ -190,6 +201,7 @@ TEST_F(ToolCommands, FavoritesAndRemovalChangeAllOrNothing) {
   ASSERT_GE(removedFiles.size(), 2u);
   EXPECT_EQ(home.runTool({"remove", assets[0], "unknown"}).exitStatus, 1);
   for (const std::string& path : removedFiles) EXPECT_TRUE(std::filesystem::exists(path)) << path;
+  EXPECT_EQ(home.runToolWithInput({"remove", "-"}, "").exitStatus, 0) << "nothing to remove";
   const auto removed = home.runToolWithInput({"remove", "-"}, assets[0] + "\n");
   ASSERT_EQ(removed.exitStatus, 0) << removed.err;
   for (const std::string& path : removedFiles) EXPECT_FALSE(std::filesystem::exists(path)) << path;
