@@ -13,7 +13,7 @@ packages=(
   # JSON, catalog, main loop, downloads
   nlohmann-json3-dev libsqlite3-dev sqlite3 libglib2.0-dev libcurl4-openssl-dev
   # pictures (HEIC/HEIF/AVIF through libheif) and video frames
-  libvips-dev libheif-dev
+  libvips-dev libheif-dev libjpeg62-turbo-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
   # fixture generation in tests, benchmarks and objcopy checks
   ffmpeg libvips-tools libheif-examples hyperfine binutils jq

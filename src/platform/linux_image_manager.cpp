@@ -6,9 +6,11 @@
 #include <system_error>
 #include <utility>
 
+#include "library/cover_size.h"
 #include "platform/media_module.h"
 #include "platform/posix/posix_file.h"
 #include "platform/posix/temporary_files.h"
+#include "platform/jpeg_module.h"
 #include "platform/stored_jpeg_picture.h"
 
 namespace tolvek {
@@ -59,6 +61,20 @@ bool changedSinceSync(const StoredOriginal& original) {
 
 ExpectedContent expectedOf(const StoredOriginal& original) { return {original.size, original.sha256}; }
 
+// The derivative handed over as it is when it has the size the request
+// covers, or shrunk by the JPEG module when larger; nothing when neither can
+// be (then the media module renders it).
+std::unique_ptr<Picture> fromStoredJpeg(const StoredDerivative& derivative, PixelSize target) {
+  const PixelSize size{derivative.width, derivative.height};
+  const PixelSize cover = coverSize(size, target);
+  if (size.width <= 0 || size.height <= 0) return nullptr;
+  auto bytes = storedJpegBytes(derivative);
+  if (!bytes) return nullptr;
+  if (cover == size) return storedJpegPicture(derivative, std::move(*bytes));
+  JpegModule* jpeg = loadJpegModule();
+  return jpeg != nullptr ? jpeg->shrink(*bytes, cover) : nullptr;
+}
+
 }  // namespace
 
 LinuxImageManager::LinuxImageManager(StoredAssetIndex& index) : LinuxImageManager(index, {}) {}
@@ -81,7 +97,7 @@ std::unique_ptr<Picture> LinuxImageManager::render(const Asset& asset, PixelSize
     const bool whole = i + 1 == derivatives.size() && isWholePicture(derivatives[i]);
     if (!covers(derivatives[i], targetSize, contentMode) && !whole) continue;
     if (contentMode == ContentMode::aspectFill) {
-      if (auto picture = storedJpegPicture(derivatives[i], targetSize, whole)) return picture;
+      if (auto picture = fromStoredJpeg(derivatives[i], targetSize)) return picture;
     }
     break;
   }

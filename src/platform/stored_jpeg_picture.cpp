@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "library/cover_size.h"
 #include "platform/media_module.h"
 #include "platform/posix/posix_file.h"
 
@@ -52,15 +51,17 @@ bool isWholeJpegStream(const std::string& bytes) {
 
 }  // namespace
 
-std::unique_ptr<Picture> storedJpegPicture(const StoredDerivative& derivative, PixelSize target, bool wholePicture) {
-  const PixelSize size{derivative.width, derivative.height};
-  if (!derivative.quality || !derivative.bytes || size.width <= 0 || size.height <= 0) return nullptr;
-  const bool covers = target.width > 0 && target.height > 0 && size.width >= target.width &&
-                      size.height >= target.height;
-  if (!(covers || wholePicture) || coverSize(size, target) != size) return nullptr;
+std::optional<std::string> storedJpegBytes(const StoredDerivative& derivative) {
+  if (!derivative.bytes) return std::nullopt;
   auto bytes = readRegularFile(derivative.path, *derivative.bytes);
-  if (!bytes || bytes->size() != *derivative.bytes || !isWholeJpegStream(*bytes)) return nullptr;
-  return std::make_unique<StoredJpegPicture>(std::make_shared<const std::string>(std::move(bytes).value()), size,
+  if (!bytes || bytes->size() != *derivative.bytes || !isWholeJpegStream(*bytes)) return std::nullopt;
+  return std::move(bytes).value();
+}
+
+std::unique_ptr<Picture> storedJpegPicture(const StoredDerivative& derivative, std::string bytes) {
+  const PixelSize size{derivative.width, derivative.height};
+  if (!derivative.quality || size.width <= 0 || size.height <= 0) return nullptr;
+  return std::make_unique<StoredJpegPicture>(std::make_shared<const std::string>(std::move(bytes)), size,
                                              *derivative.quality);
 }
 

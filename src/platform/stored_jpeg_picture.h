@@ -13,11 +13,14 @@
 
 namespace tolvek {
 
-// The stored derivative as a picture, when it can be handed over for a
-// request of `target` (aspect fill): it covers the target at exactly its own
-// size (or it is the whole picture and smaller), its quality is recorded, and
-// the file holds exactly the recorded number of bytes of a whole JPEG
-// stream. Nothing otherwise: then it is rendered as any file is.
-std::unique_ptr<Picture> storedJpegPicture(const StoredDerivative& derivative, PixelSize target, bool wholePicture);
+// The derivative's bytes when its file holds exactly the recorded number of
+// bytes of a whole JPEG stream; nothing otherwise (then it is rendered as
+// any file is).
+std::optional<std::string> storedJpegBytes(const StoredDerivative& derivative);
+
+// The stored derivative, with `bytes` from storedJpegBytes, as a picture that
+// is handed over as it is; only for a request it covers at exactly its own
+// size and when its quality is recorded (nothing otherwise).
+std::unique_ptr<Picture> storedJpegPicture(const StoredDerivative& derivative, std::string bytes);
 
 }  // namespace tolvek

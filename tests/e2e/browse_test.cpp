@@ -362,6 +362,15 @@ TEST_F(ImageStack, ThumbsHandsOverADerivativeOfTheSizeAskedAndDecodesOtherwise) 
   const auto derivatives = lib_->scratch.derivativePaths(lib_->picture);
   ASSERT_EQ(derivatives.size(), 1u);
   EXPECT_EQ(jpegFromDataUrl(stored["thumbs"].value(lib_->picture, "")), readFileBytes(derivatives[0]));
+  // 64 is shrunk from it by libjpeg alone, to the size that covers 64.
+  EXPECT_FALSE(loadsVips(loaderTrace({"thumbs", "64", lib_->picture}, 0)));
+  const Json small = expectOneDocument(lib_->scratch.helper({"thumbs", "64", lib_->picture}), 0);
+  const auto shrunk = jpegFromDataUrl(small["thumbs"].value(lib_->picture, ""));
+  ASSERT_TRUE(shrunk);
+  const auto encoded = encodedPictureSize(*shrunk);
+  ASSERT_TRUE(encoded);
+  EXPECT_EQ(encoded->width, 85);
+  EXPECT_EQ(encoded->height, 64);
   EXPECT_TRUE(loadsVips(loaderTrace({"thumbs", "300", lib_->picture}, 0)));
   EXPECT_EQ(expectOneDocument(lib_->scratch.helper({"thumbs", "300", lib_->picture}), 0)["thumbs"].size(), 1u);
 }

@@ -20,6 +20,7 @@
 #include <thread>
 #include <tuple>
 
+#include "library/cover_size.h"
 #include "platform/content_hash.h"
 #include "platform/linux_image_manager.h"
 #include "platform/linux_resource_manager.h"
@@ -519,7 +520,8 @@ TEST_F(ImageRequests, AStoredDerivativeOfTheSizeAskedIsHandedOverAsItIs) {
   } cases[] = {
       {"the size asked, at its quality", asMade, {240, 240}, 0.8, true, MarkerColour::white},
       {"asked at another quality: encoded again", asMade, {240, 240}, 0.9, false, MarkerColour::white},
-      {"smaller than the derivative: resized", asMade, {120, 120}, 0.8, false, MarkerColour::white},
+      {"smaller than the derivative: shrunk", asMade, {120, 120}, 0.8, false, MarkerColour::white},
+      {"an uneven shrink", asMade, {64, 64}, 0.8, false, MarkerColour::white},
       {"no recorded quality", noQuality, {240, 240}, 0.8, false, MarkerColour::white},
       {"shorter than recorded", otherLength, {240, 240}, 0.8, false, MarkerColour::red},
       {"no end of image", cutEnd, {240, 240}, 0.8, false, MarkerColour::white},
@@ -537,8 +539,12 @@ TEST_F(ImageRequests, AStoredDerivativeOfTheSizeAskedIsHandedOverAsItIs) {
     if (c.record != noQuality) derivative.quality = 80;
     const Rendered result = request(handle, c.target);
     ASSERT_NE(result.picture, nullptr) << c.what;
+    EXPECT_EQ(result.picture->size(), coverSize({320, 240}, c.target)) << c.what;
     const auto jpeg = result.picture->bitmap()->jpegRepresentation(c.quality, JpegMetadata::none);
     ASSERT_TRUE(jpeg) << c.what;
+    const auto encoded = encodedPictureSize(*jpeg);
+    ASSERT_TRUE(encoded) << c.what;
+    EXPECT_EQ((PixelSize{encoded->width, encoded->height}), result.picture->size()) << c.what;
     EXPECT_EQ(*jpeg == bytes, c.handedOver) << c.what;
     EXPECT_EQ(markerColourIn(*jpeg, Quadrant::topLeft), c.topLeft) << c.what;
   }
