@@ -240,20 +240,68 @@ std::optional<CollectionSource> CatalogReader::collectionSource(const AssetColle
 
 void CatalogReader::forEachAsset(const AssetQuery& query, const std::function<bool(const Asset&)>& visit) {
   if (!isOpen()) return;
-  SqliteStatement select(db_.get(), statements_, assetSql(query));
-  bindAssetQuery(select, query);
-  while (select.step()) {
-    Asset asset;
-    asset.handle = select.integer(0);
-    asset.localIdentifier = select.text(1);
-    // An identifier that is not valid UTF-8 could not be written into any
-    // document, nor asked for: the row is left out, the rest still listed.
-    if (!isValidUtf8(asset.localIdentifier)) continue;
-    asset.mediaType = select.enumeration<MediaType>(2);
-    asset.creationDate = select.optionalInteger(3);
+  const bool batched = query.limit > 0 && query.limit <= kBatchedLimit;
+  std::vector<Asset> batch;
+  {
+    SqliteStatement select(db_.get(), statements_, assetSql(query));
+    bindAssetQuery(select, query);
+    while (select.step()) {
+      Asset asset;
+      asset.handle = select.integer(0);
+      asset.localIdentifier = select.text(1);
+      // An identifier that is not valid UTF-8 could not be written into any
+      // document, nor asked for: the row is left out, the rest still listed.
+      if (!isValidUtf8(asset.localIdentifier)) continue;
+      asset.mediaType = select.enumeration<MediaType>(2);
+      asset.creationDate = select.optionalInteger(3);
+      if (batched) {
+        batch.push_back(std::move(asset));
+      } else if (!visit(asset)) {
+        break;
+      }
+    }
+    if (select.failed()) {
+      markBroken();
+      return;
+    }
+  }
+  if (!batched) return;
+  cacheResources(batch);
+  for (const Asset& asset : batch) {
     if (!visit(asset)) break;
   }
-  if (select.failed()) markBroken();
+}
+
+AssetResource CatalogReader::readResource(const SqliteStatement& row, int first, std::int64_t assetHandle) {
+  AssetResource r;
+  r.handle = row.integer(first);
+  r.type = row.enumeration<ResourceType>(first + 1);
+  r.originalFilename = validUtf8(row.text(first + 2));
+  r.uniformTypeIdentifier = validUtf8(row.text(first + 3));
+  r.assetHandle = assetHandle;
+  return r;
+}
+
+void CatalogReader::cacheResources(const std::vector<Asset>& assets) {
+  resourceCache_.clear();
+  if (assets.empty()) return;
+  std::string handles = "[";
+  for (const Asset& asset : assets) {
+    if (handles.size() > 1) handles += ',';
+    handles += std::to_string(asset.handle);
+    resourceCache_[asset.handle];  // an asset without resources has none
+  }
+  handles += ']';
+  SqliteStatement select(db_.get(), statements_,
+                         "SELECT asset_id, id, type, original_filename, uniform_type_identifier FROM resource "
+                         "WHERE asset_id IN (SELECT value FROM json_each(:assets)) ORDER BY asset_id, position");
+  select.bind(":assets", handles);
+  while (select.step()) {
+    const std::int64_t asset = select.integer(0);
+    resourceCache_[asset].push_back(readResource(select, 1, asset));
+  }
+  // Read one by one after all, should the batch fail.
+  if (select.failed()) resourceCache_.clear();
 }
 
 std::size_t CatalogReader::countAssets(const AssetQuery& query) {
@@ -273,20 +321,14 @@ std::size_t CatalogReader::countAssets(const AssetQuery& query) {
 }
 
 std::vector<AssetResource> CatalogReader::resources(std::int64_t assetHandle) {
+  if (const auto cached = resourceCache_.find(assetHandle); cached != resourceCache_.end()) return cached->second;
+  if (!isOpen()) return {};
   std::vector<AssetResource> result;
   SqliteStatement select(db_.get(), statements_,
                          "SELECT id, type, original_filename, uniform_type_identifier FROM resource "
                          "WHERE asset_id = :asset ORDER BY position");
   select.bind(":asset", assetHandle);
-  while (select.step()) {
-    AssetResource r;
-    r.handle = select.integer(0);
-    r.type = select.enumeration<ResourceType>(1);
-    r.originalFilename = validUtf8(select.text(2));
-    r.uniformTypeIdentifier = validUtf8(select.text(3));
-    r.assetHandle = assetHandle;
-    result.push_back(std::move(r));
-  }
+  while (select.step()) result.push_back(readResource(select, 0, assetHandle));
   if (select.failed()) {
     result.clear();
     markBroken();
@@ -300,6 +342,8 @@ void CatalogReader::markBroken() {
   // Statements still in use are finalized by their owners; close_v2 waits.
   statements_.clear();
   db_.reset();
+  memberCounts_.clear();
+  resourceCache_.clear();
 }
 
 std::optional<StoredAsset> CatalogReader::storedAsset(std::int64_t assetHandle) {

@@ -54,8 +54,12 @@ class CatalogReader final : public StoredAssetIndex {
   // identifier), or nothing when it is not in this catalog.
   std::optional<CollectionSource> collectionSource(const AssetCollection& collection);
 
-  // Calls `visit` per asset in the query's order until it returns false.
+  // Calls `visit` per asset in the query's order until it returns false. A
+  // query limited to kBatchedLimit assets or fewer reads them first, with
+  // their resources in one more statement, so that `resources` of each costs
+  // no query while they are visited.
   void forEachAsset(const AssetQuery& query, const std::function<bool(const Asset&)>& visit);
+  static constexpr std::int64_t kBatchedLimit = 10000;
   // The number of assets the query yields (at most its limit), by a COUNT.
   std::size_t countAssets(const AssetQuery& query);
 
@@ -86,6 +90,11 @@ class CatalogReader final : public StoredAssetIndex {
   // Member counts of the collections listed last (by row), read in the same
   // statement, so counting each of a thousand albums costs no query.
   std::unordered_map<std::int64_t, std::int64_t> memberCounts_;
+  // The resources of the assets of the last batched enumeration.
+  std::unordered_map<std::int64_t, std::vector<AssetResource>> resourceCache_;
+  // Reads the resources of `assets` into resourceCache_.
+  void cacheResources(const std::vector<Asset>& assets);
+  static AssetResource readResource(const SqliteStatement& row, int first, std::int64_t assetHandle);
   SqliteConnection db_;
   StatementCache statements_;  // emptied before db_ closes
 };
