@@ -46,7 +46,7 @@ int usageError(std::string_view command, const std::string& message);
 
 // An option a command takes: "--name", with a value ("--name VALUE" or
 // "--name=VALUE") when `takesValue`.
-struct OptionSpec {
+struct KnownOption {
   std::string_view name;  // without the dashes
   bool takesValue = false;
 };
@@ -60,7 +60,7 @@ struct ParsedArguments {
 // Options anywhere before "--"; "-" and everything after "--" are operands.
 // Fails with "unknown option '-x'", "option '--album' needs a value" or
 // "option '--off' takes no value".
-Result<ParsedArguments> parseArguments(const Arguments& arguments, std::initializer_list<OptionSpec> options);
+Result<ParsedArguments> parseArguments(const Arguments& arguments, std::initializer_list<KnownOption> options);
 
 // The operands as identifiers: an operand "-" stands for the lines of
 // standard input (one identifier a line, blank lines and surrounding spaces

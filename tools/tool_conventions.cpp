@@ -53,7 +53,7 @@ const std::string* ParsedArguments::value(std::string_view name) const {
   return found;
 }
 
-Result<ParsedArguments> parseArguments(const Arguments& arguments, std::initializer_list<OptionSpec> specs) {
+Result<ParsedArguments> parseArguments(const Arguments& arguments, std::initializer_list<KnownOption> known) {
   ParsedArguments parsed;
   bool optionsEnded = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -68,18 +68,18 @@ Result<ParsedArguments> parseArguments(const Arguments& arguments, std::initiali
     }
     const std::size_t equals = a.find('=');
     const std::string name = a.substr(0, equals);
-    const OptionSpec* spec = nullptr;
-    for (const OptionSpec& s : specs) {
-      if (name.size() == s.name.size() + 2 && name.starts_with("--") && name.substr(2) == s.name) spec = &s;
+    const KnownOption* option = nullptr;
+    for (const KnownOption& k : known) {
+      if (name.size() == k.name.size() + 2 && name.starts_with("--") && name.substr(2) == k.name) option = &k;
     }
-    if (spec == nullptr) return Status::error("unknown option '" + name + "'");
-    if (!spec->takesValue) {
+    if (option == nullptr) return Status::error("unknown option '" + name + "'");
+    if (!option->takesValue) {
       if (equals != std::string::npos) return Status::error("option '" + name + "' takes no value");
-      parsed.options.emplace_back(spec->name, "");
+      parsed.options.emplace_back(option->name, "");
     } else if (equals != std::string::npos) {
-      parsed.options.emplace_back(spec->name, a.substr(equals + 1));
+      parsed.options.emplace_back(option->name, a.substr(equals + 1));
     } else if (i + 1 < arguments.size()) {
-      parsed.options.emplace_back(spec->name, arguments[++i]);
+      parsed.options.emplace_back(option->name, arguments[++i]);
     } else {
       return Status::error("option '" + name + "' needs a value");
     }
