@@ -1,6 +1,8 @@
 // favorite [--off] ASSET_ID... | remove ASSET_ID...: changes to assets, each
 // made for every identifier named or, when one cannot be, for none.
 #include <cstdio>
+#include <optional>
+#include <string_view>
 #include <unordered_set>
 
 #include "platform/library_writer.h"
@@ -25,16 +27,30 @@ Result<std::vector<std::int64_t>> resolveAssets(CatalogWriter& catalog, const Ar
   return rows;
 }
 
+namespace {
+
+// Reads the identifiers the operands name into `identifiers`; the exit
+// status when the command ends here: none named, standard input unreadable,
+// or "-" with nothing on it (nothing to do).
+std::optional<int> takeIdentifiers(std::string_view command, const Arguments& operands, Arguments& identifiers) {
+  if (operands.empty()) return usageError(command, "no ASSET_ID given");
+  auto read = identifiersFrom(operands);
+  if (!read) return failWith(read.message());
+  if (read->empty()) return kExitOk;
+  identifiers = std::move(read).value();
+  return std::nullopt;
+}
+
+}  // namespace
+
 int runFavorite(const Arguments& arguments) {
   auto parsed = parseArguments(arguments, {{"off"}});
   if (!parsed) return usageError("favorite", parsed.message());
-  if (parsed->operands.empty()) return usageError("favorite", "no ASSET_ID given");
-  auto identifiers = identifiersFrom(parsed->operands);
-  if (!identifiers) return failWith(identifiers.message());
-  if (identifiers->empty()) return kExitOk;  // "-" and nothing on standard input
+  Arguments identifiers;
+  if (const auto done = takeIdentifiers("favorite", parsed->operands, identifiers)) return *done;
   auto catalog = CatalogWriter::open(userLibraryLocation());
   if (!catalog) return failWith(catalog.message());
-  auto rows = resolveAssets(**catalog, *identifiers);
+  auto rows = resolveAssets(**catalog, identifiers);
   if (!rows) return failWith(rows.message());
   if (Status marked = (*catalog)->setFavorite(*rows, !parsed->has("off")); !marked) return failWith(marked.message());
   return kExitOk;
@@ -43,13 +59,11 @@ int runFavorite(const Arguments& arguments) {
 int runRemove(const Arguments& arguments) {
   auto parsed = parseArguments(arguments, {});
   if (!parsed) return usageError("remove", parsed.message());
-  if (parsed->operands.empty()) return usageError("remove", "no ASSET_ID given");
-  auto identifiers = identifiersFrom(parsed->operands);
-  if (!identifiers) return failWith(identifiers.message());
-  if (identifiers->empty()) return kExitOk;  // "-" and nothing on standard input
+  Arguments identifiers;
+  if (const auto done = takeIdentifiers("remove", parsed->operands, identifiers)) return *done;
   auto library = LibraryWriter::open(userLibraryLocation());
   if (!library) return failWith(library.message());
-  auto rows = resolveAssets((*library)->catalog(), *identifiers);
+  auto rows = resolveAssets((*library)->catalog(), identifiers);
   if (!rows) return failWith(rows.message());
   bool refused = false;
   for (std::size_t i = 0; i < rows->size(); ++i) {

@@ -464,13 +464,9 @@ TEST_F(ThumbsTest, EachDeliveredPictureBecomesAJpegDataUrlKeyedByItsIdentifier) 
 }
 
 TEST_F(ThumbsTest, AssetsThatFailAreLeftOutAndTheRestComeOut) {
-  library.addAsset("good", MediaType::image, 1);
-  library.addAsset("no-picture", MediaType::image, 2);
-  library.addAsset("song", MediaType::audio, 3);
-  library.addAsset("no-bitmap", MediaType::image, 4);
-  library.addAsset("no-encoding", MediaType::image, 5);
-  library.addAsset("empty-size", MediaType::image, 6);
-  library.addAsset("good-too", MediaType::video, 7);
+  library.addAssets({{"good", MediaType::image, 1}, {"no-picture", MediaType::image, 2}, {"song", MediaType::audio, 3},
+                     {"no-bitmap", MediaType::image, 4}, {"no-encoding", MediaType::image, 5},
+                     {"empty-size", MediaType::image, 6}, {"good-too", MediaType::video, 7}});
   library.addCollection("album", CollectionType::album, "A");
   images.setPicture("good", {100, 100});
   images.setPicture("no-bitmap", {100, 100}, FakeBitmapMode::noBitmap);

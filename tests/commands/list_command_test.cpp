@@ -120,10 +120,8 @@ TEST_F(ListTest, WholeLibraryForDashAndEmptyAlbum) {
 }
 
 TEST_F(ListTest, AlbumOfAnyCollectionTypeListsItsPicturesAndVideos) {
-  library.addAsset("outside", MediaType::image, 99);
-  library.addAsset("clip", MediaType::video, 50);
-  library.addAsset("song", MediaType::audio, 60);
-  library.addAsset("shot", MediaType::image, 40);
+  library.addAssets({{"outside", MediaType::image, 99}, {"clip", MediaType::video, 50},
+                     {"song", MediaType::audio, 60}, {"shot", MediaType::image, 40}});
   for (auto type : {CollectionType::album, CollectionType::smartAlbum, CollectionType::moment}) {
     const std::string id = "C" + std::to_string(static_cast<int>(type));
     library.addCollection(id, type, "c");

@@ -41,14 +41,10 @@ TEST(FetchOptions, PicturesAndVideosNewestFirstLimitedOnlyByAPositiveLimit) {
 struct QueryTest : InMemoryLibraryTest {
 
   QueryTest() {
-    library.addAsset("old", MediaType::image, 100);
-    library.addAsset("undated", MediaType::image);
-    library.addAsset("song", MediaType::audio, 900);
-    library.addAsset("clip", MediaType::video, 500);
-    library.addAsset("same-a", MediaType::image, 300);
-    library.addAsset("unknown", MediaType::unknown, 800);
-    library.addAsset("same-b", MediaType::image, 300);
-    library.addAsset("new", MediaType::image, 700);
+    library.addAssets({{"old", MediaType::image, 100}, {"undated", MediaType::image}, {"song", MediaType::audio, 900},
+                       {"clip", MediaType::video, 500}, {"same-a", MediaType::image, 300},
+                       {"unknown", MediaType::unknown, 800}, {"same-b", MediaType::image, 300},
+                       {"new", MediaType::image, 700}});
     library.addCollection("album", CollectionType::album, "Trip");
     for (const char* id : {"old", "song", "clip", "undated", "new"}) library.addToCollection("album", id);
     library.addCollection("smart", CollectionType::smartAlbum, "Videos");

@@ -71,6 +71,10 @@ const Asset& InMemoryLibrary::addAsset(const std::string& id, MediaType mediaTyp
   return assets_.back();
 }
 
+void InMemoryLibrary::addAssets(std::initializer_list<NewAsset> assets) {
+  for (const NewAsset& asset : assets) addAsset(asset.id, asset.mediaType, asset.creationDate);
+}
+
 std::int64_t InMemoryLibrary::handleOf(const std::string& assetId) const {
   for (const Asset& asset : assets_) {
     if (asset.localIdentifier == assetId) return asset.handle;

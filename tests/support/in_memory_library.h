@@ -218,6 +218,13 @@ class InMemoryLibrary final : public PhotoLibrary {
   // Content. Assets are "imported" in the order they are added.
   const Asset& addAsset(const std::string& id, MediaType mediaType,
                         std::optional<std::int64_t> creationDate = std::nullopt);
+  struct NewAsset {
+    std::string id;
+    MediaType mediaType;
+    std::optional<std::int64_t> creationDate{};
+  };
+  // The same for each, in order.
+  void addAssets(std::initializer_list<NewAsset> assets);
   // Appends a resource; a write of it produces `bytes` (default: a text
   // naming the resource).
   void addResource(const std::string& assetId, ResourceType type, const std::string& fileName,
