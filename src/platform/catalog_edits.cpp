@@ -58,11 +58,15 @@ Result<std::vector<CatalogWriter::AlbumEntry>> CatalogWriter::albums() {
   std::vector<AlbumEntry> result;
   SqliteStatement select(db_.get(),
                          "SELECT c.identifier, c.title, (SELECT COALESCE(SUM(t.n), 0) FROM tally t "
-                         "WHERE t.collection_id = c.id), EXISTS (SELECT 1 FROM folder f WHERE f.collection_id = c.id) "
+                         "WHERE t.collection_id = c.id), COALESCE((SELECT 0 FROM folder f WHERE f.collection_id = c.id), "
+                         "(SELECT s.kind FROM source_album sa JOIN source s ON s.id = sa.source_id "
+                         "WHERE sa.collection_id = c.id)) "
                          "FROM collection c WHERE c.type = :type ORDER BY c.id");
   select.bind(":type", CollectionType::album);
   while (select.step()) {
-    result.push_back({select.text(0), select.optionalText(1), select.integer(2), select.integer(3) != 0});
+    std::optional<SourceKind> source;
+    if (auto kind = select.optionalInteger(3)) source = static_cast<SourceKind>(*kind);
+    result.push_back({select.text(0), select.optionalText(1), select.integer(2), source});
   }
   if (select.failed()) return catalogFailure(db_.get(), "read the albums");
   return result;

@@ -19,6 +19,10 @@ std::string upperCaseUuid() {
 std::string newAssetIdentifier() { return upperCaseUuid() + "/L0/001"; }
 std::string newCollectionIdentifier() { return upperCaseUuid() + "/L0/040"; }
 
+std::string sourceCollectionIdentifier(const std::string& databasePath, const std::string& key) {
+  return folderCollectionIdentifier(databasePath, key);
+}
+
 std::string folderCollectionIdentifier(const std::string& sourcePath, const std::string& relative) {
   // A name-based UUID: the first 16 bytes of SHA-256 over both paths, with
   // the version and variant bits of RFC 4122's name-based form.

@@ -391,13 +391,16 @@ StoredOriginal CatalogReader::readOriginal(const SqliteStatement& row) const {
 void CatalogReader::preferReferencedCopy(std::int64_t assetHandle, StoredOriginal& original) {
   if (schemaVersion_ < 4 || !original.path.empty()) return;
   SqliteStatement copy(db_.get(), statements_,
-                       "SELECT s.path, f.path, f.size, f.modified_ns FROM file f JOIN source s ON s.id = f.source_id "
-                       "WHERE f.asset_id = :asset ORDER BY f.source_id, f.path LIMIT 1");
+                       std::string("SELECT s.path, f.path, f.size, f.modified_ns, ") +
+                           (schemaVersion_ >= 5 ? "s.kind" : "0") +
+                           " FROM file f JOIN source s ON s.id = f.source_id "
+                           "WHERE f.asset_id = :asset ORDER BY f.source_id, f.path LIMIT 1");
   copy.bind(":asset", assetHandle);
   if (!copy.step()) return;
-  const std::string root = copy.text(0), relative = copy.text(1);
+  const auto kind = copy.enumeration<SourceKind>(4);
+  const std::string root = sourceFileRoot(kind, copy.text(0)), relative = copy.text(1);
   // A damaged row never names a relative way out of its source.
-  if (!root.starts_with('/') || relative.empty() || relative.starts_with('/') || relative == ".." ||
+  if ((kind == SourceKind::folder && !root.starts_with('/')) || relative.empty() || relative.starts_with('/') || relative == ".." ||
       relative.starts_with("../") || relative.find("/../") != std::string::npos || relative.ends_with("/..")) {
     return;
   }

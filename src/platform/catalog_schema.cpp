@@ -1,5 +1,6 @@
 #include "platform/catalog_schema.h"
 
+#include <ctime>
 #include <string>
 #include <utility>
 #include <vector>
@@ -147,6 +148,18 @@ CREATE TRIGGER membership_retyped AFTER UPDATE OF media_type ON membership BEGIN
 END;
 )sql";
 
+// Version 5, after the column of kColumnsAddedInVersion5: the albums of
+// manager sources, found by their source and key on every sync (so that an
+// event keeps its album's identifier) and removed with their source.
+constexpr const char* kVersion5 = R"sql(
+CREATE TABLE source_album (
+  source_id INTEGER NOT NULL REFERENCES source(id),
+  key TEXT NOT NULL,
+  collection_id INTEGER NOT NULL REFERENCES collection(id),
+  PRIMARY KEY (source_id, key)
+) WITHOUT ROWID;
+)sql";
+
 // ALTER TABLE ... ADD COLUMN for each of `columns`.
 template <std::size_t N>
 std::string addedColumns(const CatalogColumn (&columns)[N]) {
@@ -171,6 +184,15 @@ bool insertSmartAlbum(sqlite3* db, CollectionSubtype subtype, const char* title,
 
 }  // namespace
 
+std::string localDay(std::int64_t seconds) {
+  std::time_t t = static_cast<std::time_t>(seconds);
+  std::tm local{};
+  if (localtime_r(&t, &local) == nullptr) return "unknown";
+  char day[32];
+  std::strftime(day, sizeof day, "%Y-%m-%d", &local);
+  return day;
+}
+
 bool createCatalogSchema(sqlite3* db) {
   if (!executeSql(db, "BEGIN IMMEDIATE")) return false;
   std::int64_t existing = -1;
@@ -185,7 +207,9 @@ bool createCatalogSchema(sqlite3* db) {
   }
   const std::string setVersion = "PRAGMA user_version = " + std::to_string(kCatalogSchemaVersion);
   const std::string version4 = addedColumns(kColumnsAddedInVersion4) + kVersion4;
-  bool ok = executeSql(db, kSchema) && executeSql(db, version4.c_str()) && insertSmartAlbum(db, CollectionSubtype::smartAlbumFavorites, "Favorites", CollectionRule::favorites) &&
+  const std::string version5 = addedColumns(kColumnsAddedInVersion5) + kVersion5;
+  bool ok = executeSql(db, kSchema) && executeSql(db, version4.c_str()) && executeSql(db, version5.c_str()) &&
+            insertSmartAlbum(db, CollectionSubtype::smartAlbumFavorites, "Favorites", CollectionRule::favorites) &&
             insertSmartAlbum(db, CollectionSubtype::smartAlbumVideos, "Videos", CollectionRule::videos) &&
             executeSql(db, setVersion.c_str());
   if (!ok) {
@@ -249,7 +273,7 @@ bool migrateCatalogSchema(sqlite3* db, const std::string& libraryFolder) {
     SqliteStatement read(db, "PRAGMA user_version");
     if (read.step()) version = read.integer(0);
   }
-  if (version != 2 && version != 3) {  // another writer migrated it meanwhile, or nothing to do
+  if (version < 2 || version > 4) {  // another writer migrated it meanwhile, or nothing to do
     executeSql(db, "ROLLBACK");
     return version == kCatalogSchemaVersion;
   }
@@ -259,8 +283,12 @@ bool migrateCatalogSchema(sqlite3* db, const std::string& libraryFolder) {
     const std::string version3 = addedColumns(kColumnsAddedInVersion3);
     ok = executeSql(db, version3.c_str()) && fillOriginals(db, libraryFolder) && fillDerivatives(db, libraryFolder);
   }
-  const std::string version4 = addedColumns(kColumnsAddedInVersion4) + kVersion4;
-  ok = ok && executeSql(db, version4.c_str()) && executeSql(db, setVersion.c_str());
+  if (version <= 3) {
+    const std::string version4 = addedColumns(kColumnsAddedInVersion4) + kVersion4;
+    ok = ok && executeSql(db, version4.c_str());
+  }
+  const std::string version5 = addedColumns(kColumnsAddedInVersion5) + kVersion5;
+  ok = ok && executeSql(db, version5.c_str()) && executeSql(db, setVersion.c_str());
   if (!ok) {
     executeSql(db, "ROLLBACK");
     return false;

@@ -3,8 +3,10 @@
 // PRAGMA user_version. Version 3 records each original's size and SHA-256
 // and each derivative's size; version 4 adds the sources (folders whose files
 // the library references in place), their folders and files, and each
-// derivative's quality. A reader accepts versions 2 to 4; the writer migrates
-// an older catalog in place when it opens it, after keeping a backup copy.
+// derivative's quality; version 5 adds sources of another kind: the databases
+// of other photo managers, whose events, tags and folders become albums. A
+// reader accepts versions 2 to 5; the writer migrates an older catalog in
+// place when it opens it, after keeping a backup copy.
 #include <sqlite3.h>
 
 #include <cstdint>
@@ -14,7 +16,7 @@
 
 namespace tolvek {
 
-inline constexpr std::int64_t kCatalogSchemaVersion = 4;
+inline constexpr std::int64_t kCatalogSchemaVersion = 5;
 inline constexpr std::int64_t kOldestReadableSchemaVersion = 2;
 
 // How a collection finds its assets: stored memberships (albums, moments) or
@@ -27,9 +29,24 @@ enum class CollectionSubtype : std::int64_t {
   albumRegular = 2,
   smartAlbumVideos = 202,
   smartAlbumFavorites = 203,
-  // A folder of a source: the assets with a copy directly in it.
+  // An event of another photo manager (Shotwell's events).
+  albumSyncedEvent = 3,
+  // A folder of a source: the assets with a copy directly in it; also the
+  // tags and folders of another photo manager.
   albumSyncedFolder = 5,
 };
+
+// The kinds of source, stored as these numbers: a folder whose files the
+// library references in place, or the database of another photo manager,
+// whose files lie wherever it recorded them.
+enum class SourceKind : std::int64_t { folder = 0, shotwell = 1, digikam = 2 };
+
+// The folder a source's file paths are relative to: the source's own folder,
+// or for a manager's database "" (its files' paths are absolute, stored
+// without their leading "/"). A file's path is this, "/", its stored path.
+inline std::string sourceFileRoot(SourceKind kind, const std::string& sourcePath) {
+  return kind == SourceKind::folder ? sourcePath : std::string();
+}
 
 // The names of the tables and columns, for code that composes SQL over the
 // catalog (the writer's own statements spell them out). kSchema in the .cpp
@@ -97,6 +114,7 @@ struct SourceTable {
   const char* id = "id";
   const char* path = "path";
   const char* device = "device";  // st_dev of the folder when it was last seen
+  const char* kind = "kind";      // SourceKind; the path is then the database's
 };
 inline constexpr SourceTable kSource{};
 // Every folder of a source seen holding files; its album while it holds media.
@@ -123,6 +141,15 @@ struct FileTable {
   const char* inode = "inode";
 };
 inline constexpr FileTable kFile{};
+// The albums a manager's database gave: its event, tag or folder `key`
+// ("event:7") is the album `collection_id`, as long as the source is there.
+struct SourceAlbumTable {
+  const char* table = "source_album";
+  const char* sourceId = "source_id";
+  const char* key = "key";
+  const char* collectionId = "collection_id";
+};
+inline constexpr SourceAlbumTable kSourceAlbum{};
 }  // namespace catalog
 
 // The columns a version 2 catalog lacks: migrateCatalogSchema adds them.
@@ -144,16 +171,25 @@ inline constexpr CatalogColumn kColumnsAddedInVersion4[] = {
 };
 inline constexpr const char* kTablesAddedInVersion4[] = {catalog::kFile.table, catalog::kFolder.table,
                                                           catalog::kSource.table};
+// The same for version 5 on top of version 4.
+inline constexpr CatalogColumn kColumnsAddedInVersion5[] = {
+    {catalog::kSource.table, catalog::kSource.kind, "INTEGER NOT NULL DEFAULT 0"},
+};
+inline constexpr const char* kTablesAddedInVersion5[] = {catalog::kSourceAlbum.table};
+
+// The day of `seconds` in local time, "YYYY-MM-DD", as moments are keyed
+// ("unknown" when the time cannot be converted).
+std::string localDay(std::int64_t seconds);
 
 // Creates the tables, the indexes and the smart albums in one transaction
 // and sets the schema version. Does nothing (and succeeds) when the database
 // already has tables; the caller checks their version.
 bool createCatalogSchema(sqlite3* db);
 
-// Brings a version 2 or 3 catalog to the current version in one transaction:
-// adds the size and hash columns (filled for every local original and
-// derivative found under `libraryFolder`; files that cannot be read stay
-// unrecorded) and the tables of sources. False, with the catalog unchanged,
+// Brings a version 2, 3 or 4 catalog to the current version in one
+// transaction: adds the size and hash columns (filled for every local
+// original and derivative found under `libraryFolder`; files that cannot be
+// read stay unrecorded), the tables of sources and the kinds of source. False, with the catalog unchanged,
 // on a database error.
 bool migrateCatalogSchema(sqlite3* db, const std::string& libraryFolder);
 

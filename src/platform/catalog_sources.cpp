@@ -1,7 +1,12 @@
 // The catalog writer's side of sources: folders whose files the library
 // references in place, their folders (each an album while it holds media)
-// and their files (each a copy of an asset, or a file that is none).
+// and their files (each a copy of an asset, or a file that is none); and
+// other photo managers' databases, whose events, tags and folders are albums.
 #include <unistd.h>
+
+#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "platform/catalog_identifiers.h"
 #include "platform/catalog_schema.h"
@@ -24,8 +29,10 @@ std::string folderTitle(const std::string& sourcePath, const std::string& relati
 
 Result<std::vector<CatalogWriter::Source>> CatalogWriter::sources() {
   std::vector<Source> result;
-  SqliteStatement select(db_.get(), "SELECT id, path, device FROM source ORDER BY id");
-  while (select.step()) result.push_back({select.integer(0), select.text(1), select.optionalInteger(2)});
+  SqliteStatement select(db_.get(), "SELECT id, path, device, kind FROM source ORDER BY id");
+  while (select.step()) {
+    result.push_back({select.integer(0), select.text(1), select.optionalInteger(2), select.enumeration<SourceKind>(3)});
+  }
   if (select.failed()) return catalogFailure(db_.get(), "read the sources");
   return result;
 }
@@ -36,9 +43,9 @@ Result<bool> CatalogWriter::anySourceEverAdded() {
   return select.integer(0) > 0;
 }
 
-Result<std::int64_t> CatalogWriter::addSource(const std::string& path, std::int64_t device) {
-  SqliteStatement insert(db_.get(), "INSERT INTO source (path, device) VALUES (:path, :device)");
-  insert.bindBytes(":path", path).bind(":device", device);
+Result<std::int64_t> CatalogWriter::addSource(const std::string& path, std::int64_t device, SourceKind kind) {
+  SqliteStatement insert(db_.get(), "INSERT INTO source (path, device, kind) VALUES (:path, :device, :kind)");
+  insert.bindBytes(":path", path).bind(":device", device).bind(":kind", kind);
   if (!insert.run()) return catalogFailure(db_.get(), "record the source");
   return sqlite3_last_insert_rowid(db_.get());
 }
@@ -60,11 +67,16 @@ Result<std::int64_t> CatalogWriter::assetCountOf(std::int64_t source) {
 
 Result<std::optional<std::string>> CatalogWriter::referencingFolder(std::int64_t asset) {
   SqliteStatement select(db_.get(),
-                         "SELECT s.path, fo.path FROM file f JOIN source s ON s.id = f.source_id "
+                         "SELECT s.path, fo.path, s.kind, f.path FROM file f JOIN source s ON s.id = f.source_id "
                          "JOIN folder fo ON fo.id = f.folder_id WHERE f.asset_id = :asset "
                          "ORDER BY f.source_id, f.path LIMIT 1");
   select.bind(":asset", asset);
   if (select.step()) {
+    if (select.enumeration<SourceKind>(2) != SourceKind::folder) {
+      // A manager's files lie anywhere: the folder is the file's own.
+      const std::string file = "/" + select.text(3);
+      return std::optional<std::string>(file.substr(0, std::max<std::size_t>(1, file.rfind('/'))));
+    }
     const std::string relative = select.text(1);
     return std::optional<std::string>(relative.empty() ? select.text(0) : select.text(0) + "/" + relative);
   }
@@ -117,10 +129,10 @@ Result<std::vector<CatalogWriter::DerivativeWork>> CatalogWriter::outdatedDeriva
       continue;
     }
     SqliteStatement copy(db_.get(),
-                         "SELECT s.path, f.path FROM file f JOIN source s ON s.id = f.source_id "
+                         "SELECT s.kind, s.path, f.path FROM file f JOIN source s ON s.id = f.source_id "
                          "WHERE f.asset_id = :asset ORDER BY f.source_id, f.path LIMIT 1");
     copy.bind(":asset", work.assetRow);
-    if (copy.step()) work.originalPath = copy.text(0) + "/" + copy.text(1);
+    if (copy.step()) work.originalPath = sourceFileRoot(copy.enumeration<SourceKind>(0), copy.text(1)) + "/" + copy.text(2);
   }
   std::erase_if(result, [](const DerivativeWork& work) { return work.originalPath.empty(); });
   return result;
@@ -210,10 +222,12 @@ Status CatalogWriter::renewAsset(std::int64_t asset, const NewAsset& content, st
 
 bool CatalogWriter::ensureFolderAlbum(std::int64_t folder, std::int64_t asset) {
   SqliteStatement find(db_.get(),
-                       "SELECT fo.collection_id, s.path, fo.path FROM folder fo JOIN source s ON s.id = fo.source_id "
+                       "SELECT fo.collection_id, s.path, fo.path, s.kind FROM folder fo JOIN source s ON s.id = fo.source_id "
                        "WHERE fo.id = :folder");
   find.bind(":folder", folder);
   if (!find.step()) return false;
+  // A manager's files are not grouped by folder: its own albums say where they belong.
+  if (find.enumeration<SourceKind>(3) != SourceKind::folder) return true;
   std::optional<std::int64_t> album = find.optionalInteger(0);
   if (!album) {
     const std::string sourcePath = find.text(1), relative = find.text(2);
@@ -330,10 +344,92 @@ Status CatalogWriter::pruneEmptyCollections() {
       "(SELECT 1 FROM membership m WHERE m.collection_id = folder.collection_id);"
       "DELETE FROM collection WHERE (type = " + std::to_string(static_cast<int>(CollectionType::moment)) +
       " OR subtype = " + std::to_string(static_cast<int>(CollectionSubtype::albumSyncedFolder)) +
-      ") AND NOT EXISTS (SELECT 1 FROM membership m WHERE m.collection_id = collection.id);"
+      " OR id IN (SELECT collection_id FROM source_album)) "
+      "AND NOT EXISTS (SELECT 1 FROM membership m WHERE m.collection_id = collection.id);"
+      "DELETE FROM source_album WHERE NOT EXISTS (SELECT 1 FROM collection c WHERE c.id = source_album.collection_id);"
       "DELETE FROM folder WHERE collection_id IS NULL AND NOT EXISTS (SELECT 1 FROM file f WHERE f.folder_id = folder.id) "
       "AND device = (SELECT device FROM source s WHERE s.id = folder.source_id);";
   if (!executeSql(db_.get(), sql.c_str())) return catalogFailure(db_.get(), "remove empty albums");
+  return {};
+}
+
+Status CatalogWriter::replaceSourceAlbums(const Source& source, const std::vector<SourceAlbum>& albums) {
+  std::unordered_map<std::string, std::int64_t> before;  // key -> collection
+  {
+    SqliteStatement select(db_.get(), "SELECT key, collection_id FROM source_album WHERE source_id = :source");
+    select.bind(":source", source.row);
+    while (select.step()) before.emplace(select.text(0), select.integer(1));
+    if (select.failed()) return catalogFailure(db_.get(), "read the source's albums");
+  }
+  const auto failed = [&] { return catalogFailure(db_.get(), "record the source's albums"); };
+  for (const SourceAlbum& album : albums) {
+    if (album.assetRows.empty()) continue;  // goes with the albums no longer given
+    SqliteStatement upsert(db_.get(),
+                           "INSERT INTO collection (identifier, type, subtype, title, rule) "
+                           "VALUES (:identifier, :type, :subtype, NULL, :rule) "
+                           "ON CONFLICT (identifier) DO UPDATE SET subtype = excluded.subtype RETURNING id");
+    upsert.bind(":identifier", sourceCollectionIdentifier(source.path, album.key))
+        .bind(":type", CollectionType::album)
+        .bind(":subtype", album.subtype)
+        .bind(":rule", CollectionRule::members);
+    if (!upsert.step()) return failed();
+    const std::int64_t collection = upsert.integer(0);
+    if (!upsert.run()) return failed();
+    SqliteStatement link(db_.get(),
+                         "INSERT INTO source_album (source_id, key, collection_id) VALUES (:source, :key, :collection) "
+                         "ON CONFLICT (source_id, key) DO UPDATE SET collection_id = excluded.collection_id");
+    link.bind(":source", source.row).bind(":key", std::string_view(album.key)).bind(":collection", collection);
+    if (!link.run()) return failed();
+    before.erase(album.key);
+
+    // Only the difference is written, so a sync of an unchanged database
+    // rewrites no membership.
+    std::unordered_set<std::int64_t> present;
+    {
+      SqliteStatement members(db_.get(), "SELECT asset_id FROM membership WHERE collection_id = :collection");
+      members.bind(":collection", collection);
+      while (members.step()) present.insert(members.integer(0));
+      if (members.failed()) return failed();
+    }
+    std::unordered_set<std::int64_t> wanted;
+    for (const std::int64_t asset : album.assetRows) {
+      if (!wanted.insert(asset).second || present.erase(asset) > 0) continue;
+      SqliteStatement add(db_.get(),
+                          "INSERT OR IGNORE INTO membership "
+                          "(collection_id, asset_id, position, identifier, creation_date, media_type) "
+                          "SELECT :collection, a.id, (SELECT COALESCE(MAX(position), 0) + 1 FROM membership "
+                          "WHERE collection_id = :collection), a.identifier, a.creation_date, a.media_type "
+                          "FROM asset a WHERE a.id = :asset");
+      add.bind(":collection", collection).bind(":asset", asset);
+      if (!add.run()) return failed();
+    }
+    for (const std::int64_t asset : present) {  // left the event or tag
+      SqliteStatement leave(db_.get(), "DELETE FROM membership WHERE collection_id = :collection AND asset_id = :asset");
+      leave.bind(":collection", collection).bind(":asset", asset);
+      if (!leave.run()) return failed();
+    }
+    std::optional<std::string> title;
+    if (album.title) {
+      title = validUtf8(*album.title);
+    } else {
+      SqliteStatement earliest(db_.get(), "SELECT MIN(creation_date) FROM membership WHERE collection_id = :collection");
+      earliest.bind(":collection", collection);
+      if (!earliest.step()) return failed();
+      if (auto date = earliest.optionalInteger(0)) title = localDay(*date);
+    }
+    SqliteStatement retitle(db_.get(), "UPDATE collection SET title = :title WHERE id = :collection AND title IS NOT :title");
+    retitle.bind(":title", title).bind(":collection", collection);
+    if (!retitle.run()) return failed();
+  }
+  for (const auto& [key, collection] : before) {  // no longer in the database, or without members
+    for (const char* sql : {"DELETE FROM membership WHERE collection_id = :collection",
+                            "DELETE FROM source_album WHERE collection_id = :collection",
+                            "DELETE FROM collection WHERE id = :collection"}) {
+      SqliteStatement remove(db_.get(), sql);
+      remove.bind(":collection", collection);
+      if (!remove.run()) return failed();
+    }
+  }
   return {};
 }
 
@@ -356,12 +452,16 @@ Status CatalogWriter::forgetSource(std::int64_t source, std::vector<std::string>
       return removed;
     }
   }
+  SqliteStatement albums(db_.get(),
+                         "DELETE FROM membership WHERE collection_id IN "
+                         "(SELECT collection_id FROM source_album WHERE source_id = :source)");
+  albums.bind(":source", source);
   SqliteStatement folders(db_.get(), "DELETE FROM folder WHERE source_id = :source");
   folders.bind(":source", source);
   SqliteStatement remove(db_.get(), "DELETE FROM source WHERE id = :source");
   remove.bind(":source", source);
   Status pruned;
-  if (!folders.run() || !remove.run() || !(pruned = pruneEmptyCollections())) {
+  if (!albums.run() || !folders.run() || !remove.run() || !(pruned = pruneEmptyCollections())) {
     rollBackBatch();
     return pruned.ok() ? catalogFailure(db_.get(), "forget the source") : pruned;
   }

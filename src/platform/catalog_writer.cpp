@@ -25,14 +25,6 @@ bool finish(sqlite3* db, bool ok) {
   return false;
 }
 
-std::string localDay(std::int64_t seconds) {
-  std::time_t t = static_cast<std::time_t>(seconds);
-  std::tm local{};
-  if (localtime_r(&t, &local) == nullptr) return "unknown";
-  char day[32];
-  std::strftime(day, sizeof day, "%Y-%m-%d", &local);
-  return day;
-}
 
 // Keeps a copy of the catalog as it is before a migration, beside it, as
 // "catalog-vN-backup.sqlite"; one kept by an earlier attempt stays. The copy
@@ -90,7 +82,7 @@ Result<std::unique_ptr<CatalogWriter>> CatalogWriter::open(const LibraryLocation
   if (found < 0) {
     return Status::error("cannot read the catalog " + location.catalogPath);
   }
-  if (found == 2 || found == 3) {
+  if (found >= 2 && found < kCatalogSchemaVersion) {
     if (Status kept = keepBackup(db.get(), location.catalogPath, found); !kept) return kept;
     if (!migrateCatalogSchema(db.get(), location.libraryFolder)) {
       return Status::error("cannot bring the catalog " + location.catalogPath + " up to date: " + sqlite3_errmsg(db.get()));
@@ -225,13 +217,18 @@ Result<std::string> CatalogWriter::createAlbum(const std::optional<std::string>&
 
 Result<std::int64_t> CatalogWriter::albumRow(const std::string& identifier) {
   SqliteStatement find(db_.get(),
-                       "SELECT c.id, c.subtype = :folder, s.path, fo.path FROM collection c "
+                       "SELECT c.id, c.subtype = :folder, s.path, fo.path, ms.path FROM collection c "
                        "LEFT JOIN folder fo ON fo.collection_id = c.id LEFT JOIN source s ON s.id = fo.source_id "
+                       "LEFT JOIN source_album sa ON sa.collection_id = c.id LEFT JOIN source ms ON ms.id = sa.source_id "
                        "WHERE c.identifier = :identifier AND c.type = :type");
   find.bind(":identifier", std::string_view(identifier))
       .bind(":type", CollectionType::album)
       .bind(":folder", CollectionSubtype::albumSyncedFolder);
   if (!find.step()) return Status::error("no album with the identifier " + identifier);
+  if (auto database = find.optionalText(4)) {
+    return Status::error("the album " + identifier + " comes from " + validUtf8(*database) +
+                         ": it holds what that photo manager records and cannot be edited here");
+  }
   if (find.integer(1) != 0) {
     const std::string relative = find.text(3);
     return Status::error("the album " + identifier + " is the folder " +

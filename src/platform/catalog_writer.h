@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "library/status.h"
+#include "platform/catalog_schema.h"
 #include "platform/content_hash.h"
 #include "platform/library_location.h"
 #include "platform/posix/posix_file.h"
@@ -88,9 +89,11 @@ class CatalogWriter {
     std::string identifier;
     std::optional<std::string> title;  // nothing: untitled
     std::int64_t count = 0;            // assets in it
-    bool folder = false;               // the album of a source's folder
+    // The kind of source whose folder, event or tag it is; nothing for the
+    // user's own albums.
+    std::optional<SourceKind> source;
   };
-  // Every album (the user's and the folders'), in the order they were made.
+  // Every album (the user's and the sources'), in the order they were made.
   Result<std::vector<AlbumEntry>> albums();
   Status renameAlbum(std::int64_t albumRow, const std::optional<std::string>& title);
   // Deletes the album; its assets stay in the library.
@@ -111,17 +114,21 @@ class CatalogWriter {
   };
   Result<Counts> counts();
 
-  // ---- Sources: folders whose files the library references in place ----
+  // ---- Sources: folders whose files the library references in place, ----
+  // and other photo managers' databases naming such files
   // (catalog_sources.cpp). Paths are bytes; relative ones use "/".
   struct Source {
     std::int64_t row = 0;
-    std::string path;  // absolute
+    std::string path;  // absolute: the folder, or the manager's database file
     std::optional<std::int64_t> device;
+    SourceKind kind = SourceKind::folder;
+    // What the source's file paths are relative to (see sourceFileRoot).
+    std::string fileRoot() const { return sourceFileRoot(kind, path); }
   };
   Result<std::vector<Source>> sources();  // in the order they were added
   // True once a source was ever added, even when every one is forgotten since.
   Result<bool> anySourceEverAdded();
-  Result<std::int64_t> addSource(const std::string& path, std::int64_t device);
+  Result<std::int64_t> addSource(const std::string& path, std::int64_t device, SourceKind kind = SourceKind::folder);
   Status recordSourceDevice(std::int64_t sourceRow, std::int64_t device);
   // The number of assets with a copy in the source.
   Result<std::int64_t> assetCountOf(std::int64_t sourceRow);
@@ -183,6 +190,20 @@ class CatalogWriter {
   // Removes the albums of folders that no longer hold a copy, empty moments
   // and folders that hold nothing.
   Status pruneEmptyCollections();
+  // An event, tag or folder of a manager source as an album: its assets in
+  // the manager's order, each once.
+  struct SourceAlbum {
+    std::string key;  // the manager's, stable for the same event, tag or folder
+    CollectionSubtype subtype = CollectionSubtype::albumSyncedFolder;
+    // Nothing: titled with its earliest member's capture day ("YYYY-MM-DD").
+    std::optional<std::string> title;
+    std::vector<std::int64_t> assetRows;
+  };
+  // Within a batch: makes the source's albums these, each keeping its
+  // identifier across syncs (one made from the source's path and the key);
+  // members that stay keep their place; albums without members, and albums
+  // no longer given, go.
+  Status replaceSourceAlbums(const Source& source, const std::vector<SourceAlbum>& albums);
   // Removes the source with its folders, files and albums, and every asset
   // found only through it.
   Status forgetSource(std::int64_t sourceRow, std::vector<std::string>& unlinkAfter);

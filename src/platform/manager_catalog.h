@@ -12,11 +12,9 @@
 #include <vector>
 
 #include "library/status.h"
+#include "platform/catalog_schema.h"
 
 namespace tolvek {
-
-// The kinds of source; stored as these numbers in the catalog.
-enum class SourceKind : std::int64_t { folder = 0, shotwell = 1, digikam = 2 };
 
 // One picture, video or audio file the manager holds.
 struct ManagerAsset {

@@ -8,6 +8,7 @@
 
 #include "platform/access_store.h"
 #include "platform/catalog_reader.h"
+#include "platform/catalog_schema.h"
 #include "support/http_test_server.h"
 #include "support/media_fixtures.h"
 #include "support/scratch_library.h"
@@ -219,7 +220,8 @@ TEST_F(ToolCommands, StatusCountsWhatTheLibraryHolds) {
   const auto r = home.runTool({"status"});
   ASSERT_EQ(r.exitStatus, 0) << r.err;
   const std::string expected = "folder\t" + home.libraryFolder() +
-                               "\nschema\t4\nassets\t2\nalbums\t1\nsources\t0 present, 1 offline\n"
+                               "\nschema\t" + std::to_string(kCatalogSchemaVersion) +
+                               "\nassets\t2\nalbums\t1\nsources\t0 present, 1 offline\n"
                                "access\tlimited to 1 asset\nsize\t";
   EXPECT_TRUE(r.out.starts_with(expected)) << r.out;
   EXPECT_GT(std::stoll(r.out.substr(expected.size())), 10000) << "the catalog and the pictures take room";

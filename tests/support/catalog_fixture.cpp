@@ -245,10 +245,17 @@ Status CatalogFixture::setSchemaVersion(std::int64_t version) {
 }
 
 Status CatalogFixture::downgradeToVersion(std::int64_t version) {
-  std::string sql = "DROP TRIGGER membership_retyped; DROP INDEX resource_content;";
-  for (const char* table : kTablesAddedInVersion4) sql += std::string("DROP TABLE ") + table + ";";
-  for (const CatalogColumn& c : kColumnsAddedInVersion4) {
+  std::string sql;
+  for (const char* table : kTablesAddedInVersion5) sql += std::string("DROP TABLE ") + table + ";";
+  for (const CatalogColumn& c : kColumnsAddedInVersion5) {
     sql += std::string("ALTER TABLE ") + c.table + " DROP COLUMN " + c.column + ";";
+  }
+  if (version < 4) {
+    sql += "DROP TRIGGER membership_retyped; DROP INDEX resource_content;";
+    for (const char* table : kTablesAddedInVersion4) sql += std::string("DROP TABLE ") + table + ";";
+    for (const CatalogColumn& c : kColumnsAddedInVersion4) {
+      sql += std::string("ALTER TABLE ") + c.table + " DROP COLUMN " + c.column + ";";
+    }
   }
   for (const CatalogColumn& c : kColumnsAddedInVersion3) {
     if (version < 3) sql += std::string("ALTER TABLE ") + c.table + " DROP COLUMN " + c.column + ";";
