@@ -18,6 +18,7 @@
 #include "platform/posix/posix_file.h"
 #include "platform/posix/temporary_files.h"
 #include "platform/remote_download.h"
+#include "platform/manager_catalog.h"
 #include "platform/source_walk.h"
 #include "platform/valid_utf8.h"
 
@@ -263,12 +264,33 @@ Result<CatalogWriter::Source> LibraryWriter::addSource(const std::string& path) 
   if (!sources) return sources.status();
   for (const CatalogWriter::Source& source : *sources) {
     if (source.path == folder) return Status::error(path + ": is a source already");
+    if (source.kind != SourceKind::folder) continue;  // a database; its files lie anywhere
     if (within(folder, source.path)) return Status::error(path + ": lies inside the source " + source.path);
     if (within(source.path, folder)) return Status::error(path + ": holds the source " + source.path);
   }
   auto row = catalog_->addSource(folder, static_cast<std::int64_t>(info.st_dev));
   if (!row) return row.status();
   return CatalogWriter::Source{*row, folder, static_cast<std::int64_t>(info.st_dev)};
+}
+
+Result<CatalogWriter::Source> LibraryWriter::addManagerSource(SourceKind kind, const std::string& path) {
+  const std::string database = resolvedFolder(path);
+  struct stat info {};
+  if (::stat(database.c_str(), &info) != 0) return Status::error(path + ": " + std::strerror(errno));
+  if (!S_ISREG(info.st_mode)) return Status::error(path + ": not a database file");
+  if (within(database, resolvedFolder(location_.libraryFolder))) {
+    return Status::error(path + ": lies inside the library folder");
+  }
+  auto sources = catalog_->sources();
+  if (!sources) return sources.status();
+  for (const CatalogWriter::Source& source : *sources) {
+    if (source.path == database) return Status::error(path + ": is a source already");
+  }
+  // Refused now rather than recorded as a source that is always offline.
+  if (auto read = readManagerCatalog(kind, database); !read) return Status::error(path + ": " + read.message());
+  auto row = catalog_->addSource(database, static_cast<std::int64_t>(info.st_dev), kind);
+  if (!row) return row.status();
+  return CatalogWriter::Source{*row, database, static_cast<std::int64_t>(info.st_dev), kind};
 }
 
 Result<CatalogWriter::Source> LibraryWriter::findSource(const std::string& path) {

@@ -53,6 +53,10 @@ class LibraryWriter {
   // refused when it is not a folder, lies inside the library or contains it,
   // or is, contains or lies in another source. Gives the source recorded.
   Result<CatalogWriter::Source> addSource(const std::string& path);
+  // Records the database of another photo manager at `path` (resolved to
+  // its real path) as a source of `kind`; refused when it is no regular
+  // file, is a source already, or cannot be read as that manager's.
+  Result<CatalogWriter::Source> addManagerSource(SourceKind kind, const std::string& path);
   // The recorded source for `path` (resolved as addSource does, or as
   // written when it is gone), or a message naming it as no source.
   Result<CatalogWriter::Source> findSource(const std::string& path);

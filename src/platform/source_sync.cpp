@@ -21,6 +21,7 @@
 #include "library/media_formats.h"
 #include "platform/catalog_identifiers.h"
 #include "platform/content_hash.h"
+#include "platform/manager_catalog.h"
 #include "platform/media_module.h"
 #include "platform/posix/posix_file.h"
 #include "platform/source_walk.h"
@@ -192,13 +193,38 @@ struct Pending {
   std::size_t plan = 0;
   WalkedFile walked;
   std::optional<CatalogWriter::SourceFile> before;  // the row of this path, when it changed
+  std::optional<std::int64_t> managerDate;  // the capture time a photo manager gave it
 };
 
 struct Plan {
   CatalogWriter::Source source;
   std::map<std::string, std::uint64_t> folderDevices;  // of the walk
   std::uint64_t rootDevice = 0;
+  // A manager source's database as read, with the paths of its assets as
+  // the walk has them (relative to the root, ""  when the file is missing).
+  std::optional<ManagerCatalog> manager;
+  std::vector<std::string> managerPaths;
 };
+
+// The path of a manager's file as a source's relative path: absolute without
+// its leading "/", with no "." or ".." component and no empty one (which no
+// file has and a damaged database might hold); "" when it is not such a path.
+std::string managerRelativePath(const std::string& path) {
+  if (!path.starts_with('/')) return {};
+  std::string relative;
+  std::size_t start = 1;
+  while (start <= path.size()) {
+    const std::size_t end = std::min(path.find('/', start), path.size());
+    const std::string_view part(path.data() + start, end - start);
+    if (part == "." || part == ".." || part.find('\0') != std::string_view::npos) return {};
+    if (!part.empty()) {
+      if (!relative.empty()) relative += '/';
+      relative += part;
+    }
+    start = end + 1;
+  }
+  return relative;
+}
 
 struct Gone {
   std::size_t plan = 0;
@@ -290,6 +316,7 @@ class SourceSync {
     if (Status applied = apply(); !applied) return applied;
     if (Status removed = removeGone(); !removed) return removed;
     if (Status applied = applyDeferred(); !applied) return applied;
+    if (Status recorded = recordManagerAlbums(); !recorded) return recorded;
     if (Status recorded = recordDevices(); !recorded) return recorded;
     if (Status renewed = renewOutdatedDerivatives(); !renewed) return renewed;
     return tally_;
@@ -300,13 +327,48 @@ class SourceSync {
     if (observer_.problem) observer_.problem(message);
   }
   std::string absolute(std::size_t plan, const std::string& relative) const {
-    return plans_[plan].source.path + "/" + relative;
+    return plans_[plan].source.fileRoot() + "/" + relative;
+  }
+
+  void offline(const CatalogWriter::Source& source, const std::string& reason) {
+    ++tally_.offline;
+    problem(source.path + ": offline, " + reason + "; its assets are kept");
+  }
+
+  // The files a photo manager's database names, as a walk of the file
+  // system's root that finds just them: each is stat'ed (following links,
+  // as the manager does), never opened here. Missing files are counted.
+  SourceWalk walkManagerFiles(Plan& plan, std::size_t& missing) {
+    SourceWalk walk;
+    walk.listed = true;
+    walk.folders.push_back({"", plan.rootDevice, false});
+    std::unordered_set<std::string> seen;
+    for (const ManagerAsset& asset : plan.manager->assets) {
+      std::string relative = managerRelativePath(asset.path);
+      struct stat info {};
+      if (relative.empty() || ::stat(("/" + relative).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        ++missing;
+        plan.managerPaths.emplace_back();
+        continue;
+      }
+      // Two spellings of one path ("/a//b", "/a/b") are one file.
+      if (seen.insert(relative).second) {
+        walk.files.push_back({relative, static_cast<std::uint64_t>(info.st_size),
+                              std::int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec,
+                              static_cast<std::uint64_t>(info.st_ino)});
+      }
+      plan.managerPaths.push_back(std::move(relative));
+    }
+    std::sort(walk.files.begin(), walk.files.end(),
+              [](const WalkedFile& a, const WalkedFile& b) { return a.path < b.path; });
+    return walk;
   }
 
   Status plan(const CatalogWriter::Source& source) {
     auto files = catalog_.filesOf(source.row);
     if (!files) return files.status();
     const bool holdsAssets = std::any_of(files->begin(), files->end(), [](const auto& f) { return f.assetRow; });
+    if (source.kind != SourceKind::folder) return planManager(source, std::move(files).value(), holdsAssets);
     SourceWalk walk = walkSource(source.path);
     std::string offline;
     if (!walk.listed) {
@@ -320,13 +382,60 @@ class SourceSync {
       offline = "it is empty (a drive that is not mounted?)";
     }
     if (!offline.empty()) {
-      ++tally_.offline;
-      problem(source.path + ": offline, " + offline + "; its assets are kept");
+      this->offline(source, offline);
       return {};
     }
     const std::size_t index = plans_.size();
-    Plan& plan = plans_.emplace_back(Plan{source, {}, walk.folders.front().device});
+    Plan& plan = plans_.emplace_back(Plan{source, {}, walk.folders.front().device, {}, {}});
     for (const WalkedFolder& folder : walk.folders) plan.folderDevices[folder.path] = folder.device;
+    return planFiles(index, walk, std::move(files).value());
+  }
+
+  // A manager's database, read as one snapshot: what it names is compared
+  // with the files recorded from it, as a folder's walk is. A database that
+  // cannot be read, or whose files are all gone (a drive not mounted), makes
+  // the source offline with everything it gave kept.
+  Status planManager(const CatalogWriter::Source& source, std::vector<CatalogWriter::SourceFile> files, bool holdsAssets) {
+    auto read = readManagerCatalog(source.kind, source.path);
+    if (!read) {
+      offline(source, read.message());
+      return {};
+    }
+    struct stat info {};
+    Plan candidate{source, {}, ::stat(source.path.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_dev) : 0,
+                   std::move(read).value(), {}};
+    std::size_t missing = 0;
+    SourceWalk walk = walkManagerFiles(candidate, missing);
+    if (walk.files.empty() && missing > 0 && holdsAssets) {
+      offline(source, "none of the files it records is there (a drive that is not mounted?)");
+      return {};
+    }
+    if (missing > 0) {
+      tally_.missing += missing;
+      problem(source.path + ": " + std::to_string(missing) + " of the files it records " +
+              (missing == 1 ? "is" : "are") + " missing; left out");
+    }
+    const std::size_t index = plans_.size();
+    plans_.push_back(std::move(candidate));
+    std::unordered_map<std::string_view, std::int64_t> dates;
+    const Plan& plan = plans_.back();
+    for (std::size_t i = 0; i < plan.managerPaths.size(); ++i) {
+      if (auto date = plan.manager->assets[i].creationDate; date && !plan.managerPaths[i].empty())
+        dates.emplace(plan.managerPaths[i], *date);
+    }
+    const std::size_t firstPending = pending_.size();
+    if (Status planned = planFiles(index, walk, std::move(files)); !planned) return planned;
+    for (std::size_t i = firstPending; i < pending_.size(); ++i) {
+      if (auto date = dates.find(pending_[i].walked.path); date != dates.end()) pending_[i].managerDate = date->second;
+    }
+    return {};
+  }
+
+  // Compares a walk of the source in plan `index` with the files recorded
+  // from it: new and changed files become pending, recorded ones not seen gone.
+  Status planFiles(std::size_t index, SourceWalk& walk, std::vector<CatalogWriter::SourceFile> recorded) {
+    Plan& plan = plans_[index];
+    const CatalogWriter::Source& source = plan.source;
 
     // Folders whose content this walk does not know: unreadable ones, and
     // mount points that are now empty or gone. What they held is kept.
@@ -338,6 +447,7 @@ class SourceSync {
     auto folders = catalog_.foldersOf(source.row);
     if (!folders) return folders.status();
     for (const CatalogWriter::SourceFolder& folder : *folders) {
+      if (plan.manager) break;  // one folder, the root
       if (!folder.device || folder.path.empty() || static_cast<std::uint64_t>(*folder.device) == plan.rootDevice) continue;
       const auto seen = std::find_if(walk.folders.begin(), walk.folders.end(),
                                      [&](const WalkedFolder& w) { return w.path == folder.path; });
@@ -349,19 +459,19 @@ class SourceSync {
     }
 
     std::unordered_map<std::string, CatalogWriter::SourceFile> known;
-    known.reserve(files->size());
-    for (CatalogWriter::SourceFile& file : *files) known.emplace(file.path, std::move(file));
+    known.reserve(recorded.size());
+    for (CatalogWriter::SourceFile& file : recorded) known.emplace(file.path, std::move(file));
     for (WalkedFile& walked : walk.files) {
       const auto found = known.find(walked.path);
       if (found == known.end()) {
-        pending_.push_back({index, std::move(walked), std::nullopt});
+        pending_.push_back({index, std::move(walked), std::nullopt, std::nullopt});
         continue;
       }
       const CatalogWriter::SourceFile& row = found->second;
       if (row.size == walked.size && row.modifiedNs == walked.modifiedNs && row.inode == walked.inode) {
         if (row.assetRow) ++tally_.unchanged; else ++tally_.skipped;
       } else {
-        pending_.push_back({index, std::move(walked), row});
+        pending_.push_back({index, std::move(walked), row, std::nullopt});
       }
       known.erase(found);
     }
@@ -378,12 +488,15 @@ class SourceSync {
   }
 
   // A new asset for `examined`, whose copy is `relative` in plan `plan`.
-  NewAsset newAsset(Examined& examined, std::size_t plan, const WalkedFile& walked) {
+  NewAsset newAsset(Examined& examined, std::size_t plan, const WalkedFile& walked,
+                    std::optional<std::int64_t> managerDate) {
     NewAsset asset;
     asset.mediaType = examined.probe.mediaType;
-    // Without a date in the file, its modification time.
-    asset.creationDate = examined.probe.creationDate ? *examined.probe.creationDate
-                                                     : walked.modifiedNs / 1000000000 - (walked.modifiedNs < 0 ? 1 : 0);
+    // The date a photo manager gave it, else the file's own, else its
+    // modification time.
+    asset.creationDate = managerDate                    ? *managerDate
+                         : examined.probe.creationDate ? *examined.probe.creationDate
+                                                       : walked.modifiedNs / 1000000000 - (walked.modifiedNs < 0 ? 1 : 0);
     asset.originalFilename = nameOf(walked.path);
     asset.uniformTypeIdentifier = examined.probe.uniformTypeIdentifier;
     asset.original = examined.digest;
@@ -416,7 +529,9 @@ class SourceSync {
       return {};
     }
     if (Status begun = batch_.begin(); !begun) return begun;
-    const std::string folderPath = folderOf(item.walked.path);
+    // A manager's files all sit in the root's folder row: its own albums,
+    // not the file system's folders, group them.
+    const std::string folderPath = plan.manager ? std::string() : folderOf(item.walked.path);
     const auto device = plan.folderDevices.find(folderPath);
     auto folder = catalog_.folderRow(plan.source.row, folderPath,
                                      static_cast<std::int64_t>(device == plan.folderDevices.end() ? plan.rootDevice : device->second));
@@ -475,7 +590,7 @@ class SourceSync {
       deferred_.emplace_back(index, std::move(examined));
       return {};
     }
-    NewAsset asset = newAsset(examined, item.plan, item.walked);
+    NewAsset asset = newAsset(examined, item.plan, item.walked, item.managerDate);
     if (previous) {
       auto only = catalog_.isOnlyCopy(*previous);
       if (!only) return only.status();
@@ -557,6 +672,39 @@ class SourceSync {
     return {};
   }
 
+  // The events, tags and folders of the manager sources synced, as albums of
+  // the assets their files are now; after every file, so that each member
+  // is known.
+  Status recordManagerAlbums() {
+    for (const Plan& plan : plans_) {
+      if (!plan.manager) continue;
+      auto files = catalog_.filesOf(plan.source.row);
+      if (!files) return files.status();
+      std::unordered_map<std::string_view, std::int64_t> assetOf;
+      for (const CatalogWriter::SourceFile& file : *files) {
+        if (file.assetRow) assetOf.emplace(file.path, *file.assetRow);
+      }
+      std::vector<CatalogWriter::SourceAlbum> albums;
+      albums.reserve(plan.manager->albums.size());
+      for (const ManagerAlbum& given : plan.manager->albums) {
+        CatalogWriter::SourceAlbum& album = albums.emplace_back();
+        album.key = given.key;
+        album.subtype = given.kind == ManagerAlbumKind::event ? CollectionSubtype::albumSyncedEvent
+                                                              : CollectionSubtype::albumSyncedFolder;
+        album.title = given.title;
+        for (const std::size_t member : given.members) {
+          if (member >= plan.managerPaths.size()) continue;
+          const auto asset = assetOf.find(plan.managerPaths[member]);
+          if (asset != assetOf.end()) album.assetRows.push_back(asset->second);
+        }
+      }
+      if (Status begun = batch_.begin(); !begun) return begun;
+      if (Status replaced = catalog_.replaceSourceAlbums(plan.source, albums); !replaced) return replaced;
+      if (Status committed = batch_.commitIfDue(true); !committed) return committed;
+    }
+    return {};
+  }
+
   Status recordDevices() {
     if (Status begun = batch_.begin(); !begun) return begun;
     for (const Plan& plan : plans_) {
@@ -626,6 +774,7 @@ bool looksLikeMedia(const ReadableFile& file) {
 std::string sourceOfflineReason(const CatalogWriter::Source& source, bool holdsAssets) {
   struct stat info {};
   if (::stat(source.path.c_str(), &info) != 0) return "it is missing";
+  if (source.kind != SourceKind::folder) return S_ISREG(info.st_mode) ? "" : "it is not a database file";
   if (!S_ISDIR(info.st_mode)) return "it is not a folder";
   if (source.device && *source.device != static_cast<std::int64_t>(info.st_dev)) return "it is on another device";
   DIR* dir = ::opendir(source.path.c_str());

@@ -1,7 +1,8 @@
 #pragma once
 // Brings the catalog up to date with sources: folders whose pictures and
-// videos the library references in place, never writing, moving or removing
-// any of their files. Unchanged files (same path, size, modification time and
+// videos the library references in place, and other photo managers'
+// databases naming such files (their events, tags and folders become
+// albums), never writing, moving or removing any of their files. Unchanged files (same path, size, modification time and
 // inode) are not opened; new and changed ones are probed, hashed and, when
 // their content is new, given derivatives, on a small pool of worker threads
 // while the catalog is written on the calling thread only. Files with the same
@@ -35,6 +36,7 @@ struct SyncTally {
   std::size_t skipped = 0;  // files that are not pictures, videos or audio
   std::size_t failed = 0;   // files or folders that could not be read
   std::size_t offline = 0;  // sources (or mount points in them) that were not there
+  std::size_t missing = 0;  // files a photo manager records that are not there
 };
 
 // What a sync tells as it goes; every member may be empty. Called on the
@@ -60,7 +62,8 @@ Result<SyncTally> syncSources(CatalogWriter& catalog, const std::function<MediaM
                               const SyncObserver& observer);
 
 // Whether the source's folder is there as recorded: a folder, on the device
-// it was last seen on, with entries when the library holds assets from it.
+// it was last seen on, with entries when the library holds assets from it;
+// for a manager source, whether its database file is there (not read here).
 // The reason it is not, else "".
 std::string sourceOfflineReason(const CatalogWriter::Source& source, bool holdsAssets);
 
