@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/catalog_writer.h"
+#include "platform/manager_catalog.h"
 #include "tool_commands.h"
 
 namespace tolvek::tool {
@@ -16,7 +17,7 @@ int listAlbums(CatalogWriter& catalog) {
   for (const CatalogWriter::AlbumEntry& album : *albums) {
     std::printf("%s\t%s\t%lld\t%s\n", outputField(album.identifier).c_str(),
                 album.title ? outputField(*album.title).c_str() : "", static_cast<long long>(album.count),
-                album.folder ? "folder" : "user");
+                album.source ? std::string(sourceKindWord(*album.source)).c_str() : "user");
   }
   return kExitOk;
 }

@@ -1,9 +1,11 @@
-// add FOLDER..., sync [FOLDER...], sources, forget FOLDER: the folders whose
-// pictures and videos the library references where they are. The user's
-// files are only ever read.
+// add FOLDER..., add --shotwell|--digikam [DATABASE], sync [SOURCE...],
+// sources, forget SOURCE: the folders whose pictures and videos the library
+// references where they are, and other photo managers' databases naming
+// such files. The user's files and those databases are only ever read.
 #include <cstdio>
 
 #include "platform/library_writer.h"
+#include "platform/manager_catalog.h"
 #include "progress_bar.h"
 #include "tool_commands.h"
 
@@ -43,11 +45,13 @@ int syncAndReport(LibraryWriter& library, const std::vector<CatalogWriter::Sourc
   auto tally = library.sync(sources, observer);
   progress.clear();
   if (!tally) return failWith(tally.message());
+  const std::string missing =
+      tally->missing > 0 ? ", " + std::to_string(tally->missing) + " missing (recorded by a photo manager)" : "";
   std::fprintf(stderr,
                "tolvek-photos-library: synced: %zu added, %zu changed, %zu moved, %zu removed, %zu unchanged, "
-               "%zu skipped (not pictures, videos or audio), %zu failed, %zu offline\n",
+               "%zu skipped (not pictures, videos or audio), %zu failed, %zu offline%s\n",
                tally->added, tally->changed, tally->moved, tally->removed, tally->unchanged, tally->skipped,
-               tally->failed, tally->offline);
+               tally->failed, tally->offline, missing.c_str());
   return tally->failed > 0 || tally->offline > 0 ? kExitFailure : kExitOk;
 }
 
@@ -63,9 +67,38 @@ Result<Arguments> folderOperands(const Arguments& arguments) {
 
 }  // namespace
 
+namespace {
+
+// add --shotwell [PHOTO_DB] or add --digikam [DIGIKAM4_DB]: the manager's
+// database where it keeps it when none is named.
+int addManager(SourceKind kind, const Arguments& operands) {
+  const std::string word(sourceKindWord(kind));
+  if (operands.size() > 1) return usageError("add", "--" + word + " takes at most one database");
+  std::string database;
+  if (!operands.empty()) {
+    database = operands.front();
+  } else if (auto found = defaultManagerDatabase(kind)) {
+    database = *found;
+  } else {
+    return failWith("no " + word + " database found where " + word +
+                    " keeps it; name it: tolvek-photos-library add --" + word + " DATABASE");
+  }
+  auto library = openLibrary();
+  if (!library) return failWith(library.message());
+  auto source = (*library)->addManagerSource(kind, database);
+  if (!source) return failWith(source.message());
+  return syncAndReport(**library, {*source});
+}
+
+}  // namespace
+
 int runAdd(const Arguments& given) {
-  auto arguments = folderOperands(given);
-  if (!arguments) return usageError("add", arguments.message());
+  auto parsed = parseArguments(given, {{"shotwell", false}, {"digikam", false}});
+  if (!parsed) return usageError("add", parsed.message());
+  const bool shotwell = parsed->has("shotwell"), digikam = parsed->has("digikam");
+  if (shotwell && digikam) return usageError("add", "--shotwell and --digikam cannot be given together");
+  if (shotwell || digikam) return addManager(shotwell ? SourceKind::shotwell : SourceKind::digikam, parsed->operands);
+  const Arguments* arguments = &parsed->operands;
   if (arguments->empty()) return usageError("add", "no FOLDER given");
   auto library = openLibrary();
   if (!library) return failWith(library.message());
@@ -123,8 +156,8 @@ int runSources(const Arguments& arguments) {
     auto count = (*library)->catalog().assetCountOf(source.row);
     if (!count) return failWith(count.message());
     const bool present = sourceOfflineReason(source, *count > 0).empty();
-    std::printf("%s\t%s\t%lld\n", outputField(source.path).c_str(), present ? "present" : "offline",
-                static_cast<long long>(*count));
+    std::printf("%s\t%s\t%lld\t%s\n", outputField(source.path).c_str(), present ? "present" : "offline",
+                static_cast<long long>(*count), std::string(sourceKindWord(source.kind)).c_str());
   }
   return kExitOk;
 }

@@ -33,8 +33,9 @@ struct ToolCommand {
 };
 
 constexpr std::array kCommands{
-    ToolCommand{"sync", "  sync [FOLDER...]                   bring the library up to date with its sources\n",
-                "Brings the library up to date with every source, or with the sources named.\n"
+    ToolCommand{"sync", "  sync [SOURCE...]                   bring the library up to date with its sources\n",
+                "Brings the library up to date with every source, or with the sources named\n"
+                "(folders, or photo managers' databases).\n"
                 "Files are only read, never changed. A file unchanged since the last sync is\n"
                 "not read again; a file moved or renamed keeps its identifier. The first sync\n"
                 "of a library that never had a source adds the Pictures folder.\n"
@@ -44,20 +45,31 @@ constexpr std::array kCommands{
                 "error. Exit status 1 when a picture or video could not be read or a source\n"
                 "is offline (its assets are kept until it is back).\n",
                 tolvek::tool::runSync},
-    ToolCommand{"add", "  add FOLDER...                      reference the pictures and videos of folders\n",
+    ToolCommand{"add", "  add FOLDER...                      reference the pictures and videos of folders\n"
+                       "  add --shotwell|--digikam [DATABASE]\n"
+                       "                                     take in a Shotwell or digiKam library\n",
                 "Records each folder as a source: its pictures, videos and audio files are\n"
                 "referenced where they are (never copied or changed), and every folder that\n"
                 "holds some becomes an album titled by its path. Then syncs the new sources\n"
                 "and prints what sync prints. Folders and files whose name starts with a dot,\n"
-                "and folders holding a file named .nomedia, are left out.\n",
+                "and folders holding a file named .nomedia, are left out.\n"
+                "\n"
+                "With --shotwell or --digikam, records that photo manager's database as a\n"
+                "source instead (by default the one it uses: Shotwell's photo.db under\n"
+                "$XDG_DATA_HOME/shotwell/data, or its Flatpak's; digiKam's digikam4.db in the\n"
+                "folder its digikamrc names). The files it records are referenced where they\n"
+                "are; its events, tags and folders become albums. The database is only read,\n"
+                "from a snapshot taken in a moment; files it records that are missing are\n"
+                "counted and left out.\n",
                 tolvek::tool::runAdd},
     ToolCommand{"sources", "  sources                            list the sources\n",
                 "Prints one line per source: its path, a tab, present or offline, a tab, the\n"
-                "number of assets with a copy in it.\n",
+                "number of assets with a copy in it, a tab, its kind: folder, shotwell or\n"
+                "digikam.\n",
                 tolvek::tool::runSources},
-    ToolCommand{"forget", "  forget FOLDER                      stop referencing a source\n",
+    ToolCommand{"forget", "  forget SOURCE                      stop referencing a source\n",
                 "Removes the source and every asset found only there from the library, with\n"
-                "their albums of folders. The folder and its files stay untouched.\n",
+                "the albums it gave. The folder (or database) and its files stay untouched.\n",
                 tolvek::tool::runForget},
     ToolCommand{"import", "  import [--album ALBUM_ID] [--no-date] PATH...\n"
                           "                                     copy files into the library\n",
@@ -86,12 +98,14 @@ constexpr std::array kCommands{
                 "  album remove ALBUM_ID ASSET_ID...  take assets out of an album\n",
                 "album list prints one line per album: its identifier, a tab, its title\n"
                 "(nothing for an untitled album), a tab, the number of assets, a tab, folder\n"
-                "for the album of a source's folder or user for one made here.\n"
+                "for the album of a source's folder, shotwell or digikam for an event, tag or\n"
+                "folder of that photo manager, or user for one made here.\n"
                 "album create prints the new album's identifier.\n"
                 "\n"
                 "An ASSET_ID of - reads identifiers from standard input, one a line. Every\n"
                 "identifier is checked first: when one names nothing, nothing changes. The\n"
-                "albums of folders hold what their folder holds and cannot be edited.\n",
+                "albums of sources hold what their folder or photo manager holds and cannot\n"
+                "be edited.\n",
                 tolvek::tool::runAlbum},
     ToolCommand{"favorite", "  favorite [--off] ASSET_ID...       mark assets as favourites, or unmark them\n",
                 "Marks the assets as favourites, or with --off no longer. An ASSET_ID of -\n"

@@ -88,7 +88,7 @@ TEST_F(SourceSync, FirstSyncReferencesThePicturesFolderWithFoldersAsAlbums) {
   EXPECT_EQ(listed(), (std::set<std::string>{a, b})) << "one asset per content, nothing hidden or excluded";
   EXPECT_EQ(albums(), (std::vector<std::pair<std::string, int>>{{"2022/Lisbon", 2}, {"Pictures", 1}}));
   EXPECT_EQ(libraryCopies(), 0u) << "referenced in place, never copied";
-  EXPECT_EQ(home.tool({"sources"}), pictures() + "\tpresent\t2\n");
+  EXPECT_EQ(home.tool({"sources"}), pictures() + "\tpresent\t2\tfolder\n");
   const std::string lisbon = home.run({"albums"})["albums"][0]["id"];
   const auto edit = home.runTool({"album", "add", lisbon, b});
   EXPECT_EQ(edit.exitStatus, 1);
@@ -184,7 +184,7 @@ TEST_P(OfflineSource, KeepsItsAssetsAndSyncSaysSo) {
   if (!removed) fs::create_directories(pictures());
   EXPECT_EQ(sync({"sync"}, 1), std::vector<SyncLine>{});
   EXPECT_NE(last.err.find("offline"), std::string::npos) << last.err;
-  EXPECT_EQ(home.tool({"sources"}), pictures() + "\toffline\t2\n");
+  EXPECT_EQ(home.tool({"sources"}), pictures() + "\toffline\t2\tfolder\n");
   EXPECT_EQ(listed(), (std::set<std::string>{a, b}));
   EXPECT_TRUE(home.run({"thumbs", "64", b})["thumbs"][b].is_string()) << "thumbnails from the derivatives";
   const Json exported = home.run({"export", home.folder("out"), b});
