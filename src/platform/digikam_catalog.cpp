@@ -399,7 +399,7 @@ Result<ManagerCatalog> readDigikam(sqlite3* db, const VolumeLookup& volumes) {
     }
     std::optional<std::int64_t> date;
     if (const auto text = imageRows.optionalText(5)) date = digikamDate(*text);
-    const std::optional<std::size_t> index = builder.add(*path, date);
+    const std::optional<std::size_t> index = builder.add(std::move(*path), date);
     if (!index) continue;
     images[imageRows.integer(0)] = *index;
     folderMembers[album->first].push_back(*index);

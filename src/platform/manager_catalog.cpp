@@ -15,18 +15,51 @@
 namespace tolvek {
 namespace managers {
 
-std::optional<std::size_t> CatalogBuilder::add(const std::string& path, std::optional<std::int64_t> creationDate) {
+std::optional<std::size_t> CatalogBuilder::add(std::string path, std::optional<std::int64_t> creationDate) {
   if (path.empty() || path.front() != '/' || path.find('\0') != std::string::npos) {
     leaveOut();
     return std::nullopt;
   }
-  const auto [found, added] = indexOfPath_.try_emplace(path, catalog_.assets.size());
-  if (added) {
-    catalog_.assets.push_back({path, creationDate});
-  } else if (!catalog_.assets[found->second].creationDate) {
-    catalog_.assets[found->second].creationDate = creationDate;
+  if ((catalog_.assets.size() + 1) * 2 > slots_.size()) grow(catalog_.assets.size() + 1);
+  const std::uint64_t hash = std::hash<std::string_view>()(path);
+  const std::size_t slot = slotOf(path, hash);
+  if (slots_[slot] != 0) {
+    ManagerAsset& known = catalog_.assets[slots_[slot] - 1];
+    if (!known.creationDate) known.creationDate = creationDate;
+    return slots_[slot] - 1;
   }
-  return found->second;
+  slots_[slot] = static_cast<std::uint32_t>(catalog_.assets.size() + 1);
+  hashes_.push_back(hash);
+  catalog_.assets.push_back({std::move(path), creationDate});
+  return catalog_.assets.size() - 1;
+}
+
+std::size_t CatalogBuilder::slotOf(std::string_view path, std::uint64_t hash) const {
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+    const std::uint32_t held = slots_[slot];
+    if (held == 0 || (hashes_[held - 1] == hash && catalog_.assets[held - 1].path == path)) return slot;
+  }
+}
+
+void CatalogBuilder::grow(std::size_t assets) {
+  // At most half full, so probes stay short.
+  std::size_t size = std::max<std::size_t>(slots_.size(), 64);
+  while (assets * 2 > size) size *= 2;
+  if (size == slots_.size()) return;
+  slots_.assign(size, 0);
+  for (std::size_t i = 0; i < catalog_.assets.size(); ++i) {
+    std::size_t slot = hashes_[i] & (size - 1);
+    while (slots_[slot] != 0) slot = (slot + 1) & (size - 1);
+    slots_[slot] = static_cast<std::uint32_t>(i + 1);
+  }
+}
+
+void CatalogBuilder::reserve(std::size_t assets) {
+  const std::size_t total = catalog_.assets.size() + assets;
+  catalog_.assets.reserve(total);
+  hashes_.reserve(total);
+  grow(total + 1);
 }
 
 void CatalogBuilder::addAlbum(std::string key, ManagerAlbumKind kind, std::optional<std::string> title,

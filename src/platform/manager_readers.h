@@ -11,7 +11,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "library/status.h"
@@ -33,15 +32,23 @@ class CatalogBuilder {
  public:
   // The index of the asset at `path`; a path that is empty, relative or holds
   // a NUL byte is no asset: counted as left out, nothing returned.
-  std::optional<std::size_t> add(const std::string& path, std::optional<std::int64_t> creationDate);
+  std::optional<std::size_t> add(std::string path, std::optional<std::int64_t> creationDate);
   void leaveOut() { ++catalog_.leftOut; }
+  // Room for `assets` more assets, so a large catalog is not rehashed as it grows.
+  void reserve(std::size_t assets);
   void addAlbum(std::string key, ManagerAlbumKind kind, std::optional<std::string> title,
                 std::vector<std::size_t> members);
   ManagerCatalog finish(std::int64_t schemaVersion) &&;
 
  private:
+  // An open-addressing table of asset indices by path: no allocation per
+  // asset, and each path stored once, in its asset.
+  std::size_t slotOf(std::string_view path, std::uint64_t hash) const;
+  // Room for `assets` assets at most half filling the table.
+  void grow(std::size_t assets);
   ManagerCatalog catalog_;
-  std::unordered_map<std::string, std::size_t> indexOfPath_;
+  std::vector<std::uint64_t> hashes_;  // of each asset's path
+  std::vector<std::uint32_t> slots_;   // asset index + 1; 0 is free
 };
 
 // True when the snapshot has a table of that name.

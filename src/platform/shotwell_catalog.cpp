@@ -2,8 +2,9 @@
 // paths, exposure times in seconds since the epoch, flags), EventTable the
 // events their event_id names, TagTable the tags with their members listed
 // as text tokens.
+#include <algorithm>
 #include <charconv>
-#include <map>
+#include <unordered_map>
 
 #include "platform/manager_readers.h"
 #include "platform/sqlite_statement.h"
@@ -32,6 +33,16 @@ std::string_view trimmed(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t' || text.front() == '\n')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\n')) text.remove_suffix(1);
   return text;
+}
+
+// Asset indices by Shotwell id, sorted by id.
+using IdIndex = std::vector<std::pair<std::int64_t, std::size_t>>;
+
+std::optional<std::size_t> assetOf(const IdIndex& index, std::int64_t id) {
+  const auto found = std::lower_bound(index.begin(), index.end(), id,
+                                      [](const auto& entry, std::int64_t wanted) { return entry.first < wanted; });
+  if (found == index.end() || found->first != id) return std::nullopt;
+  return found->second;
 }
 
 Status damaged(sqlite3* db) { return Status::error(std::string("the Shotwell database is damaged: ") + sqlite3_errmsg(db)); }
@@ -74,10 +85,13 @@ Result<ManagerCatalog> readShotwell(sqlite3* db) {
   if (*schema < kOldestShotwellSchema) return Status::error("Shotwell schema version " + std::to_string(*schema) + " is older" + range);
 
   CatalogBuilder builder;
-  // Photo and video ids are separate series; each maps to its asset.
-  std::map<std::int64_t, std::size_t> photos, videos;
-  std::map<std::int64_t, std::vector<std::size_t>> eventMembers;
+  // Photo and video ids are separate series; each maps to its asset, in id
+  // order (the rows are read in that order), so found by binary search.
+  IdIndex photos, videos;
+  std::unordered_map<std::int64_t, std::vector<std::size_t>> eventMembers;
   for (const bool video : {false, true}) {
+    SqliteStatement count(db, video ? "SELECT COUNT(*) FROM VideoTable" : "SELECT COUNT(*) FROM PhotoTable");
+    if (count.step()) builder.reserve(static_cast<std::size_t>(count.integer(0)));
     SqliteStatement rows(db, video ? "SELECT id, filename, exposure_time, flags, event_id FROM VideoTable ORDER BY id"
                                    : "SELECT id, filename, exposure_time, flags, event_id FROM PhotoTable ORDER BY id");
     while (rows.step()) {
@@ -89,7 +103,7 @@ Result<ManagerCatalog> readShotwell(sqlite3* db) {
       if (exposure == 0) exposure.reset();
       const std::optional<std::size_t> index = builder.add(rows.text(1), exposure);
       if (!index) continue;
-      (video ? videos : photos)[rows.integer(0)] = *index;
+      (video ? videos : photos).emplace_back(rows.integer(0), *index);
       if (const auto event = rows.optionalInteger(4)) eventMembers[*event].push_back(*index);
     }
     if (rows.failed()) return damaged(db);
@@ -111,8 +125,7 @@ Result<ManagerCatalog> readShotwell(sqlite3* db) {
   while (tags.step()) {
     std::vector<std::size_t> members;
     for (const ShotwellTagMember& member : shotwellTagMembers(tags.text(2))) {
-      const auto& kept = member.video ? videos : photos;
-      if (const auto found = kept.find(member.id); found != kept.end()) members.push_back(found->second);
+      if (const auto index = assetOf(member.video ? videos : photos, member.id)) members.push_back(*index);
     }
     // Hierarchical tags are paths from a leading "/": "/Places/France".
     std::string name = tags.text(1);

@@ -411,6 +411,22 @@ TEST(ManagerCatalogTest, AHundredThousandPhotos) {
   EXPECT_EQ(read->albums.size(), 2000u + 20u);
 }
 
+TEST(ManagerCatalogTest, BuilderGivesEachPathOneIndexAsItGrows) {
+  managers::CatalogBuilder builder;
+  for (int i = 0; i < 1000; ++i) EXPECT_EQ(builder.add("/p/" + std::to_string(i), std::nullopt), std::size_t(i));
+  for (int i = 999; i >= 0; --i) EXPECT_EQ(builder.add("/p/" + std::to_string(i), i), std::size_t(i));
+  EXPECT_EQ(builder.add("p/relative", std::nullopt), std::nullopt);
+  EXPECT_EQ(builder.add(std::string("/nul\0byte", 9), std::nullopt), std::nullopt);
+  builder.addAlbum("tag:1", kTag, "T", {7, 3, 7});
+  builder.addAlbum("tag:2", kTag, "Empty", {});
+  const ManagerCatalog catalog = std::move(builder).finish(1);
+  ASSERT_EQ(catalog.assets.size(), 1000u);
+  EXPECT_EQ(catalog.assets[5].creationDate, 5);  // a later row's date fills a missing one
+  EXPECT_EQ(catalog.leftOut, 2u);
+  ASSERT_EQ(catalog.albums.size(), 1u);
+  EXPECT_EQ(catalog.albums[0].members, (std::vector<std::size_t>{3, 7}));
+}
+
 TEST(ManagerCatalogTest, TagMemberTokens) {
   using M = managers::ShotwellTagMember;
   EXPECT_EQ(managers::shotwellTagMembers("thumb000000000000000c,video-00000000000000ff, 7 ,,thumb,thumbxyz,-3,"
