@@ -293,7 +293,7 @@ TEST(ManagerCatalogTest, RefusesWhatIsNotTheManagersDatabase) {
          journal.resize(512, '\1');
          return testing::writeFileBytes(copy + "-journal", journal) ? copy : "";
        },
-       "busy"},
+       "busy: the program that owns it left a change unfinished"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
