@@ -1,6 +1,5 @@
 #include "platform/catalog_reader.h"
 
-#include <glib.h>
 #include <sys/stat.h>
 
 #include "platform/catalog_schema.h"
@@ -98,23 +97,6 @@ void CatalogReader::bindAssetQuery(SqliteStatement& statement, const AssetQuery&
 
 namespace {
 
-// `path` as an SQLite URI: every byte but the unreserved ones and "/"
-// percent-encoded, so "?", "#" and "%" in a folder name stay part of it.
-std::string catalogUri(const std::string& path, const char* query) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string uri = path.starts_with('/') ? "file://" : "file:";
-  for (const unsigned char c : path) {
-    if (g_ascii_isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~' || c == '/') {
-      uri += static_cast<char>(c);
-    } else {
-      uri += '%';
-      uri += kHex[c >> 4];
-      uri += kHex[c & 0xF];
-    }
-  }
-  return uri + "?" + query;
-}
-
 bool exists(const std::string& path) {
   struct stat info {};
   return lstat(path.c_str(), &info) == 0;
@@ -172,7 +154,7 @@ std::shared_ptr<CatalogReader> CatalogReader::open(const LibraryLocation& locati
   const int primary = error & 0xFF;
   if (!db && (primary == SQLITE_CANTOPEN || primary == SQLITE_READONLY) && !exists(path + "-wal") &&
       !exists(path + "-shm")) {
-    db = openSnapshot(catalogUri(path, "immutable=1"), SQLITE_OPEN_URI, error, reader->schemaVersion_);
+    db = openSnapshot(sqliteFileUri(path, "immutable=1"), SQLITE_OPEN_URI, error, reader->schemaVersion_);
   }
   reader->db_ = std::move(db);
   return reader;

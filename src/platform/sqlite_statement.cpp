@@ -2,6 +2,25 @@
 
 namespace tolvek {
 
+std::string sqliteFileUri(const std::string& path, std::string_view query) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string uri = path.starts_with('/') ? "file://" : "file:";
+  for (const unsigned char c : path) {
+    const bool unreserved = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+                            c == '.' || c == '_' || c == '~' || c == '/';
+    if (unreserved) {
+      uri += static_cast<char>(c);
+    } else {
+      uri += '%';
+      uri += kHex[c >> 4];
+      uri += kHex[c & 0xF];
+    }
+  }
+  uri += '?';
+  uri += query;
+  return uri;
+}
+
 Status catalogFailure(sqlite3* db, const char* what) {
   return Status::error(std::string("cannot ") + what + " in the catalog: " + sqlite3_errmsg(db));
 }

@@ -23,6 +23,11 @@ using SqliteConnection = std::unique_ptr<sqlite3, SqliteCloser>;
 // Runs SQL without parameters (schema, pragmas, transactions); false on error.
 bool executeSql(sqlite3* db, const char* sql);
 
+// `path` as an SQLite URI ("file:" + the path + "?" + `query`): every byte
+// but the unreserved ones and "/" percent-encoded, so "?", "#" and "%" in a
+// folder name stay part of it. Open it with SQLITE_OPEN_URI.
+std::string sqliteFileUri(const std::string& path, std::string_view query);
+
 // "cannot WHAT in the catalog: " and SQLite's last error on `db`.
 Status catalogFailure(sqlite3* db, const char* what);
 

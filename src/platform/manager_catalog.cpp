@@ -1,0 +1,172 @@
+#include "platform/manager_catalog.h"
+
+#include <glib.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <utility>
+
+#include "platform/database_snapshot.h"
+#include "platform/manager_readers.h"
+#include "platform/posix/posix_file.h"
+#include "platform/sqlite_statement.h"
+
+namespace tolvek {
+namespace managers {
+
+std::optional<std::size_t> CatalogBuilder::add(std::string path, std::optional<std::int64_t> creationDate) {
+  if (path.empty() || path.front() != '/' || path.find('\0') != std::string::npos) {
+    leaveOut();
+    return std::nullopt;
+  }
+  if ((catalog_.assets.size() + 1) * 2 > slots_.size()) grow(catalog_.assets.size() + 1);
+  const std::uint64_t hash = std::hash<std::string_view>()(path);
+  const std::size_t slot = slotOf(path, hash);
+  if (slots_[slot] != 0) {
+    ManagerAsset& known = catalog_.assets[slots_[slot] - 1];
+    if (!known.creationDate) known.creationDate = creationDate;
+    return slots_[slot] - 1;
+  }
+  slots_[slot] = static_cast<std::uint32_t>(catalog_.assets.size() + 1);
+  hashes_.push_back(hash);
+  catalog_.assets.push_back({std::move(path), creationDate});
+  return catalog_.assets.size() - 1;
+}
+
+std::size_t CatalogBuilder::slotOf(std::string_view path, std::uint64_t hash) const {
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+    const std::uint32_t held = slots_[slot];
+    if (held == 0 || (hashes_[held - 1] == hash && catalog_.assets[held - 1].path == path)) return slot;
+  }
+}
+
+void CatalogBuilder::grow(std::size_t assets) {
+  // At most half full, so probes stay short.
+  std::size_t size = std::max<std::size_t>(slots_.size(), 64);
+  while (assets * 2 > size) size *= 2;
+  if (size == slots_.size()) return;
+  slots_.assign(size, 0);
+  for (std::size_t i = 0; i < catalog_.assets.size(); ++i) {
+    std::size_t slot = hashes_[i] & (size - 1);
+    while (slots_[slot] != 0) slot = (slot + 1) & (size - 1);
+    slots_[slot] = static_cast<std::uint32_t>(i + 1);
+  }
+}
+
+void CatalogBuilder::reserve(std::size_t assets) {
+  const std::size_t total = catalog_.assets.size() + assets;
+  catalog_.assets.reserve(total);
+  hashes_.reserve(total);
+  grow(total + 1);
+}
+
+void CatalogBuilder::addAlbum(std::string key, ManagerAlbumKind kind, std::optional<std::string> title,
+                              std::vector<std::size_t> members) {
+  std::sort(members.begin(), members.end());
+  members.erase(std::unique(members.begin(), members.end()), members.end());
+  if (members.empty()) return;
+  catalog_.albums.push_back({std::move(key), kind, std::move(title), std::move(members)});
+}
+
+ManagerCatalog CatalogBuilder::finish(std::int64_t schemaVersion) && {
+  catalog_.schemaVersion = schemaVersion;
+  return std::move(catalog_);
+}
+
+bool hasTable(sqlite3* db, const char* table) {
+  SqliteStatement find(db, "SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = :name");
+  find.bind(":name", table);
+  return find.step();
+}
+
+}  // namespace managers
+
+namespace {
+
+std::string homeFolder() {
+  const char* home = std::getenv("HOME");
+  return home != nullptr && home[0] == '/' ? std::string(home) : std::string(g_get_home_dir());
+}
+
+// An XDG base folder from the environment (read at every call: GLib caches
+// its first answer), else its default under the home folder.
+std::string xdgFolder(const char* variable, const char* fallbackBelowHome) {
+  const char* value = std::getenv(variable);
+  if (value != nullptr && value[0] == '/') return value;
+  return homeFolder() + "/" + fallbackBelowHome;
+}
+
+bool exists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0;
+}
+
+// A configuration file is small; anything larger is not digiKam's.
+constexpr std::uint64_t kMaxRcBytes = 1 << 20;
+
+std::optional<std::string> digikamDatabase() {
+  const std::string home = homeFolder();
+  const std::string candidates[] = {xdgFolder("XDG_CONFIG_HOME", ".config") + "/digikamrc",
+                                    home + "/.var/app/org.kde.digikam/config/digikamrc"};
+  for (const std::string& rc : candidates) {
+    Result<std::string> text = readRegularFile(rc, kMaxRcBytes);
+    if (!text) continue;
+    std::optional<std::string> folder = managers::digikamDatabaseFolder(*text, home);
+    if (!folder) continue;
+    while (folder->size() > 1 && folder->ends_with('/')) folder->pop_back();
+    if (folder->empty() || folder->front() != '/') continue;
+    std::string database = *folder + (folder->ends_with('/') ? "" : "/") + "digikam4.db";
+    if (exists(database)) return database;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> shotwellDatabase() {
+  const std::string own = xdgFolder("XDG_DATA_HOME", ".local/share") + "/shotwell/data/photo.db";
+  if (exists(own)) return own;
+  const std::string flatpak = homeFolder() + "/.var/app/org.gnome.Shotwell/data/shotwell/data/photo.db";
+  if (exists(flatpak)) return flatpak;
+  return std::nullopt;
+}
+
+}  // namespace
+
+Result<ManagerCatalog> readManagerCatalog(SourceKind kind, const std::string& database) {
+  if (kind == SourceKind::folder) return Status::error(database + ": a folder source has no database");
+  const std::string program(kind == SourceKind::shotwell ? "Shotwell" : "digiKam");
+  Result<SqliteConnection> snapshot = snapshotDatabase(database);
+  if (!snapshot) return Status::error("cannot read the " + program + " database " + database + ": " + snapshot.message());
+  Result<ManagerCatalog> read = kind == SourceKind::shotwell
+                                    ? managers::readShotwell(snapshot->get())
+                                    : managers::readDigikam(snapshot->get(), managers::systemVolumes());
+  if (!read) return Status::error("cannot read the " + program + " database " + database + ": " + read.message());
+  return read;
+}
+
+std::optional<std::string> defaultManagerDatabase(SourceKind kind) {
+  switch (kind) {
+    case SourceKind::shotwell:
+      return shotwellDatabase();
+    case SourceKind::digikam:
+      return digikamDatabase();
+    case SourceKind::folder:
+      break;
+  }
+  return std::nullopt;
+}
+
+std::string_view sourceKindWord(SourceKind kind) {
+  switch (kind) {
+    case SourceKind::shotwell:
+      return "shotwell";
+    case SourceKind::digikam:
+      return "digikam";
+    case SourceKind::folder:
+      break;
+  }
+  return "folder";
+}
+
+}  // namespace tolvek
