@@ -1,0 +1,264 @@
+// Shotwell and digiKam databases as sources, through the library tool: the
+// real databases of the samples beside a folder source over the same photos,
+// and the faults a sync must survive with nothing lost.
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <map>
+#include <set>
+#include <tuple>
+
+#include "platform/content_hash.h"
+#include "support/manager_fixture.h"
+#include "support/manager_samples.h"
+#include "support/scratch_library.h"
+
+namespace tolvek {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ManagerSamples;
+using testing::ScratchLibrary;
+
+// kind, title, number of assets: one line of `album list`.
+using AlbumRow = std::tuple<std::string, std::string, int>;
+
+struct Listing {
+  std::multiset<AlbumRow> rows;
+  std::map<std::string, std::string> identifiers;  // "kind title" -> identifier
+};
+
+Listing albumList(const ScratchLibrary& home) {
+  Listing listing;
+  std::istringstream lines(home.tool({"album", "list"}));
+  for (std::string line; std::getline(lines, line);) {
+    std::vector<std::string> fields;
+    std::istringstream parts(line);
+    for (std::string field; std::getline(parts, field, '\t');) fields.push_back(field);
+    EXPECT_EQ(fields.size(), 4u) << line;
+    if (fields.size() != 4) continue;
+    listing.rows.emplace(fields[3], fields[1], std::stoi(fields[2]));
+    listing.identifiers[fields[3] + " " + fields[1]] = fields[0];
+  }
+  return listing;
+}
+
+std::multiset<AlbumRow> ofKind(const Listing& listing, const std::string& kind) {
+  std::multiset<AlbumRow> rows;
+  for (const AlbumRow& row : listing.rows) {
+    if (std::get<0>(row) == kind) rows.insert(row);
+  }
+  return rows;
+}
+
+// What Shotwell recorded: 19 unnamed events of one photo each (titled by
+// its exposure day, UTC here) and five tags, "/Places" ones hierarchical.
+std::multiset<AlbumRow> shotwellAlbums() {
+  std::multiset<AlbumRow> rows;
+  for (const char* day : {"2008-05-04", "2005-08-13", "2008-03-15", "2008-07-31", "2006-08-17", "2003-12-14",
+                          "2008-07-16", "2005-12-17", "2008-05-30", "2015-04-10", "2006-08-15", "2005-03-10",
+                          "2001-02-19", "2007-06-15", "2026-11-24", "2004-08-31", "2006-10-22", "2004-08-27",
+                          "2008-03-07"}) {
+    rows.emplace("shotwell", day, 1);
+  }
+  for (const auto& [title, count] : std::vector<std::pair<const char*, int>>{
+           {"Holiday", 3}, {"Family", 2}, {"Places", 1}, {"Places/France", 1}, {"Places/France/Paris", 1}}) {
+    rows.emplace("shotwell", title, count);
+  }
+  return rows;
+}
+
+// What digiKam recorded: its folders that directly hold pictures, and the
+// user's tags with members (Misc/copy_of_nikon.jpg is Nikon_D70.jpg's bytes:
+// one asset, so the tags naming both count it once).
+const std::multiset<AlbumRow> kDigikamAlbums{
+    {"digikam", "Cameras/Canon", 4}, {"digikam", "Cameras/Various", 14}, {"digikam", "Misc", 5},
+    {"digikam", "Phone", 3},         {"digikam", "Holiday", 3},           {"digikam", "Family", 2},
+    {"digikam", "Places/France/Paris", 1}};
+
+std::string digestOf(const std::string& path) {
+  auto digest = digestOfFile(path);
+  return digest ? digest->sha256 : "unreadable: " + path;
+}
+
+// The identifier each path got, from what add or sync printed.
+std::map<std::string, std::string> identifiersByPath(const std::string& out) {
+  std::map<std::string, std::string> result;
+  for (const auto& line : testing::syncLines(out)) result[line.path] = line.identifier;
+  return result;
+}
+
+struct ThreeSources {
+  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
+  std::optional<ManagerSamples> samples;
+  std::string shotwell, digikam;
+  std::map<std::string, std::string> shotwellIds, digikamIds, folderIds;
+  std::map<std::string, std::string> digestsBefore;
+
+  void build() {
+    if (!ManagerSamples::available()) return;
+    samples.emplace();
+    shotwell = samples->shotwellCopy("photo.db");
+    digikam = samples->digikamCopy("digikam4.db");
+    ASSERT_FALSE(shotwell.empty() || digikam.empty());
+    for (const auto& entry : fs::recursive_directory_iterator(samples->photos())) {
+      if (entry.is_regular_file()) digestsBefore[entry.path()] = digestOf(entry.path());
+    }
+    digestsBefore[shotwell] = digestOf(shotwell);
+    digestsBefore[digikam] = digestOf(digikam);
+    shotwellIds = identifiersByPath(home.tool({"add", "--shotwell", shotwell}));
+    digikamIds = identifiersByPath(home.tool({"add", "--digikam", digikam}));
+    folderIds = identifiersByPath(home.tool({"add", samples->photos()}));
+  }
+};
+
+class ManagerSources : public testing::SharedLibraryTest<ThreeSources> {
+ protected:
+  void SetUp() override {
+    if (!ManagerSamples::available()) GTEST_SKIP() << ManagerSamples::missing();
+    ASSERT_TRUE(lib_->samples) << "the library could not be made";
+  }
+};
+
+TEST_F(ManagerSources, EventsTagsAndFoldersAreAlbumsOfOneAssetPerContent) {
+  const ScratchLibrary& home = lib_->home;
+  const Listing listing = albumList(home);
+  EXPECT_EQ(ofKind(listing, "shotwell"), shotwellAlbums());
+  EXPECT_EQ(ofKind(listing, "digikam"), kDigikamAlbums);
+  EXPECT_EQ(ofKind(listing, "folder"), (std::multiset<AlbumRow>{{"folder", "Cameras/Canon", 4},
+                                                                  {"folder", "Cameras/Various", 14},
+                                                                  {"folder", "Misc", 5},
+                                                                  {"folder", "Phone", 3}}));
+  // Shotwell holds 23 of the 26 files (not the HEIF pair nor the copy),
+  // digiKam and the folder all 26: each file is the same asset in all.
+  EXPECT_EQ(lib_->shotwellIds.size(), 23u);
+  EXPECT_EQ(lib_->digikamIds, lib_->folderIds);
+  for (const auto& [path, identifier] : lib_->shotwellIds) EXPECT_EQ(lib_->folderIds[path], identifier) << path;
+  std::set<std::string> distinct;
+  for (const auto& entry : lib_->folderIds) distinct.insert(entry.second);
+  EXPECT_EQ(distinct.size(), 25u) << "a copy of a file is its asset";
+  const std::string status = home.tool({"status"});
+  EXPECT_NE(status.find("\nassets\t25\n"), std::string::npos) << status;
+  const std::string sources = home.tool({"sources"});
+  EXPECT_EQ(sources, lib_->shotwell + "\tpresent\t23\tshotwell\n" + lib_->digikam + "\tpresent\t25\tdigikam\n" +
+                         lib_->samples->photos() + "\tpresent\t25\tfolder\n");
+}
+
+TEST_F(ManagerSources, ASyncChangesNothingAndReadsNothingIntoTheirFiles) {
+  const ScratchLibrary& home = lib_->home;
+  const Listing before = albumList(home);
+  const auto again = home.runTool({"sync"});
+  ASSERT_EQ(again.exitStatus, 0) << again.err;
+  EXPECT_EQ(again.out, "") << "nothing changed";
+  const Listing after = albumList(home);
+  EXPECT_EQ(after.identifiers, before.identifiers) << "albums keep their identifiers";
+  for (const auto& [path, digest] : lib_->digestsBefore) EXPECT_EQ(digestOf(path), digest) << path;
+  EXPECT_FALSE(fs::exists(lib_->shotwell + "-journal") || fs::exists(lib_->digikam + "-wal"));
+  // The albums of a manager cannot be edited here.
+  const auto rename = home.runTool({"album", "rename", after.identifiers.at("shotwell Holiday"), "Mine"});
+  EXPECT_EQ(rename.exitStatus, 1);
+  EXPECT_NE(rename.err.find(lib_->shotwell), std::string::npos) << rename.err;
+}
+
+// A library of the Shotwell copy alone, for the faults.
+class ShotwellFaults : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!ManagerSamples::available()) GTEST_SKIP() << ManagerSamples::missing();
+    samples_.emplace();
+    db_ = samples_->shotwellCopy("photo.db");
+    ASSERT_FALSE(db_.empty());
+    const auto added = home_.runTool({"add", "--shotwell", db_});
+    ASSERT_EQ(added.exitStatus, 0) << added.err;
+    before_ = albumList(home_);
+  }
+  ScratchLibrary home_{ScratchLibrary::Scope::thisProcess};
+  std::optional<ManagerSamples> samples_;
+  std::string db_;
+  Listing before_;
+};
+
+TEST_F(ShotwellFaults, AnUnreadableDatabaseLeavesTheSourceOfflineWithEverythingKept) {
+  struct Fault {
+    const char* what;
+    std::function<void(const std::string&)> make;
+    const char* said;
+  };
+  const std::vector<Fault> faults{
+      {"a newer schema", [](const std::string& db) { ASSERT_TRUE(testing::executeSqlOn(db, "UPDATE VersionTable SET schema_version = 25").ok()); }, "25"},
+      {"truncated", [](const std::string& db) { fs::resize_file(db, 2048); }, "offline"},
+      {"another program's", [](const std::string& db) {
+         fs::remove(db);
+         ASSERT_TRUE(testing::executeSqlOn(db, "CREATE TABLE notes (body TEXT)").ok());
+       }, "offline"},
+  };
+  const std::string pristine = db_ + ".pristine";
+  fs::copy_file(db_, pristine);
+  for (const Fault& fault : faults) {
+    SCOPED_TRACE(fault.what);
+    fs::copy_file(pristine, db_, fs::copy_options::overwrite_existing);
+    fault.make(db_);
+    const auto synced = home_.runTool({"sync"});
+    EXPECT_EQ(synced.exitStatus, 1) << synced.err;
+    EXPECT_NE(synced.err.find(fault.said), std::string::npos) << synced.err;
+    EXPECT_EQ(albumList(home_).rows, before_.rows) << "nothing is removed";
+  }
+}
+
+TEST_F(ShotwellFaults, ALongWriteLockMakesItBusyAndAShortOneIsWaitedFor) {
+  sqlite3* writer = nullptr;
+  ASSERT_EQ(sqlite3_open(db_.c_str(), &writer), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(writer, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+  const auto busy = home_.runTool({"sync"});
+  EXPECT_EQ(busy.exitStatus, 1);
+  EXPECT_NE(busy.err.find("busy"), std::string::npos) << busy.err;
+  EXPECT_EQ(albumList(home_).rows, before_.rows) << "what it had is kept";
+  ASSERT_EQ(sqlite3_exec(writer, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(writer);
+  const auto free = home_.runTool({"sync"});
+  EXPECT_EQ(free.exitStatus, 0) << free.err;
+}
+
+TEST_F(ShotwellFaults, MovedFilesAreLeftOutAndCountedAndTheRestStays) {
+  // Pentax_K10D.jpg is photo 1: its own event, and in Holiday.
+  const std::string pentax = samples_->photos() + "/Cameras/Various/Pentax_K10D.jpg";
+  fs::rename(pentax, samples_->file("elsewhere.jpg"));
+  ASSERT_TRUE(testing::executeSqlOn(db_, "UPDATE EventTable SET name = 'Lake' WHERE id = 3").ok());
+  const auto synced = home_.runTool({"sync"});
+  EXPECT_EQ(synced.exitStatus, 0) << synced.err;
+  EXPECT_NE(synced.err.find("1 missing"), std::string::npos) << synced.err;
+  EXPECT_EQ(testing::syncLines(synced.out).size(), 1u) << synced.out;
+  const Listing after = albumList(home_);
+  EXPECT_EQ(after.rows.count({"shotwell", "2008-05-04", 1}), 0u) << "its event is gone with it";
+  EXPECT_EQ(after.rows.count({"shotwell", "Holiday", 2}), 1u);
+  EXPECT_EQ(after.rows.count({"shotwell", "Lake", 1}), 1u) << "a named event is titled by its name";
+  EXPECT_EQ(after.identifiers.at("shotwell Lake"), before_.identifiers.at("shotwell 2008-03-15"))
+      << "the event keeps its album";
+  EXPECT_EQ(after.rows.size(), before_.rows.size() - 1);
+
+  home_.tool({"forget", db_});
+  EXPECT_EQ(albumList(home_).rows, std::multiset<AlbumRow>{});
+  EXPECT_NE(home_.tool({"status"}).find("\nassets\t0\n"), std::string::npos);
+}
+
+TEST(ManagerSourceCommands, RefuseWhatIsNoManagerDatabase) {
+  ScratchLibrary home;
+  const std::string notes = home.work("notes.db");
+  fs::create_directories(home.work(""));
+  ASSERT_TRUE(testing::executeSqlOn(notes, "CREATE TABLE notes (body TEXT)").ok());
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"add", "--shotwell", notes}, {"add", "--digikam", notes},
+        {"add", "--digikam", home.work("")}, {"add", "--shotwell"}}) {
+    const auto r = home.runTool(arguments);
+    EXPECT_EQ(r.exitStatus, 1) << arguments.back() << ": " << r.err;
+    EXPECT_FALSE(r.err.empty());
+  }
+  EXPECT_EQ(home.runTool({"add", "--shotwell", "--digikam"}).exitStatus, 2);
+  EXPECT_EQ(home.runTool({"add", "--shotwell", notes, notes}).exitStatus, 2);
+  EXPECT_EQ(home.tool({"sources"}), "");
+}
+
+}  // namespace
+}  // namespace tolvek
