@@ -84,10 +84,18 @@ Result<std::optional<std::string>> CatalogWriter::referencingFolder(std::int64_t
   return std::optional<std::string>();
 }
 
-Result<std::vector<CatalogWriter::SourceFile>> CatalogWriter::filesOf(std::int64_t source) {
+Result<std::vector<CatalogWriter::SourceFile>> CatalogWriter::filesOf(std::int64_t source, bool assetsOnly) {
   std::vector<SourceFile> result;
-  SqliteStatement select(db_.get(),
-                         "SELECT id, path, asset_id, size, modified_ns, inode FROM file WHERE source_id = :source");
+  SqliteStatement select(db_.get(), assetsOnly ? "SELECT id, path, asset_id, size, modified_ns, inode FROM file "
+                                                 "WHERE source_id = :source AND asset_id IS NOT NULL ORDER BY path"
+                                               : "SELECT id, path, asset_id, size, modified_ns, inode FROM file "
+                                                 "WHERE source_id = :source ORDER BY path");
+  {
+    // Sized first: a source may hold 100,000 files.
+    SqliteStatement count(db_.get(), "SELECT COUNT(*) FROM file WHERE source_id = :source");
+    count.bind(":source", source);
+    if (count.step()) result.reserve(static_cast<std::size_t>(count.integer(0)));
+  }
   select.bind(":source", source);
   while (select.step()) {
     result.push_back({select.integer(0), select.text(1), select.optionalInteger(2),

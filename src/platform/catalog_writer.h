@@ -144,7 +144,9 @@ class CatalogWriter {
     std::int64_t modifiedNs = 0;
     std::uint64_t inode = 0;
   };
-  Result<std::vector<SourceFile>> filesOf(std::int64_t sourceRow);
+  // The source's files in byte order of their paths; only those that are
+  // copies of an asset when `assetsOnly`.
+  Result<std::vector<SourceFile>> filesOf(std::int64_t sourceRow, bool assetsOnly = false);
   struct SourceFolder {
     std::int64_t row = 0;
     std::string path;

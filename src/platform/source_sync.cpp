@@ -1,6 +1,7 @@
 #include "platform/source_sync.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <future>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -337,38 +339,82 @@ class SourceSync {
 
   // The files a photo manager's database names, as a walk of the file
   // system's root that finds just them: each is stat'ed (following links,
-  // as the manager does), never opened here. Missing files are counted.
-  SourceWalk walkManagerFiles(Plan& plan, std::size_t& missing) {
+  // as the manager does), never opened here, on two threads, as the lookups
+  // of 100,000 paths are most of a sync with nothing new. `dates` receives
+  // the manager's date of each walked file. Missing files are counted.
+  SourceWalk walkManagerFiles(Plan& plan, std::vector<std::optional<std::int64_t>>& dates, std::size_t& missing) {
+    const std::vector<ManagerAsset>& assets = plan.manager->assets;
+    struct Found {
+      std::size_t asset = 0;
+      WalkedFile file;
+    };
+    std::vector<std::optional<Found>> found(assets.size());
+    const auto statRange = [&](std::size_t begin, std::size_t end) {
+      // Each file is looked up from its folder, opened once for a run of
+      // files in it (a database lists a folder's files together), so that a
+      // lookup walks one name rather than the whole path.
+      std::string folder;
+      int folderFd = -1;
+      for (std::size_t i = begin; i < end; ++i) {
+        std::string relative = managerRelativePath(assets[i].path);
+        if (relative.empty()) continue;
+        const std::size_t slash = relative.rfind('/');
+        const std::string_view parent = slash == std::string::npos ? std::string_view() : std::string_view(relative).substr(0, slash);
+        if (folderFd < 0 || parent != folder) {
+          if (folderFd >= 0) ::close(folderFd);
+          folder = parent;
+          folderFd = ::open(("/" + folder).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        }
+        struct stat info {};
+        const char* name = relative.c_str() + (slash == std::string::npos ? 0 : slash + 1);
+        if (folderFd < 0 || ::fstatat(folderFd, name, &info, 0) != 0 || !S_ISREG(info.st_mode)) continue;
+        found[i] = Found{i, {std::move(relative), static_cast<std::uint64_t>(info.st_size),
+                             std::int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec,
+                             static_cast<std::uint64_t>(info.st_ino)}};
+      }
+      if (folderFd >= 0) ::close(folderFd);
+    };
+    {
+      const std::size_t half = assets.size() / 2;
+      std::thread other(statRange, half, assets.size());
+      statRange(0, half);
+      other.join();
+    }
+    std::vector<Found> present;
+    present.reserve(assets.size());
+    plan.managerPaths.reserve(assets.size());
+    for (std::optional<Found>& f : found) {
+      plan.managerPaths.push_back(f ? f->file.path : std::string());
+      if (f) present.push_back(std::move(*f)); else ++missing;
+    }
+    // In walk order; two spellings of one path ("/a//b", "/a/b") are one file.
+    std::sort(present.begin(), present.end(), [](const Found& a, const Found& b) { return a.file.path < b.file.path; });
     SourceWalk walk;
     walk.listed = true;
     walk.folders.push_back({"", plan.rootDevice, false});
-    std::unordered_set<std::string> seen;
-    for (const ManagerAsset& asset : plan.manager->assets) {
-      std::string relative = managerRelativePath(asset.path);
-      struct stat info {};
-      if (relative.empty() || ::stat(("/" + relative).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        ++missing;
-        plan.managerPaths.emplace_back();
-        continue;
-      }
-      // Two spellings of one path ("/a//b", "/a/b") are one file.
-      if (seen.insert(relative).second) {
-        walk.files.push_back({relative, static_cast<std::uint64_t>(info.st_size),
-                              std::int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec,
-                              static_cast<std::uint64_t>(info.st_ino)});
-      }
-      plan.managerPaths.push_back(std::move(relative));
+    walk.files.reserve(present.size());
+    dates.reserve(present.size());
+    for (Found& f : present) {
+      if (!walk.files.empty() && walk.files.back().path == f.file.path) continue;
+      dates.push_back(assets[f.asset].creationDate);
+      walk.files.push_back(std::move(f.file));
     }
-    std::sort(walk.files.begin(), walk.files.end(),
-              [](const WalkedFile& a, const WalkedFile& b) { return a.path < b.path; });
     return walk;
   }
 
   Status plan(const CatalogWriter::Source& source) {
+    // A manager's database is read on a thread of its own (it touches
+    // nothing of this sync) while the catalog gives what it recorded.
+    std::future<Result<ManagerCatalog>> manager;
+    if (source.kind != SourceKind::folder) {
+      manager = std::async(std::launch::async, [kind = source.kind, path = source.path] {
+        return readManagerCatalog(kind, path);
+      });
+    }
     auto files = catalog_.filesOf(source.row);
     if (!files) return files.status();
     const bool holdsAssets = std::any_of(files->begin(), files->end(), [](const auto& f) { return f.assetRow; });
-    if (source.kind != SourceKind::folder) return planManager(source, std::move(files).value(), holdsAssets);
+    if (manager.valid()) return planManager(source, std::move(files).value(), holdsAssets, manager.get());
     SourceWalk walk = walkSource(source.path);
     std::string offline;
     if (!walk.listed) {
@@ -395,8 +441,8 @@ class SourceSync {
   // with the files recorded from it, as a folder's walk is. A database that
   // cannot be read, or whose files are all gone (a drive not mounted), makes
   // the source offline with everything it gave kept.
-  Status planManager(const CatalogWriter::Source& source, std::vector<CatalogWriter::SourceFile> files, bool holdsAssets) {
-    auto read = readManagerCatalog(source.kind, source.path);
+  Status planManager(const CatalogWriter::Source& source, std::vector<CatalogWriter::SourceFile> files, bool holdsAssets,
+                     Result<ManagerCatalog> read) {
     if (!read) {
       offline(source, read.message());
       return {};
@@ -405,7 +451,8 @@ class SourceSync {
     Plan candidate{source, {}, ::stat(source.path.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_dev) : 0,
                    std::move(read).value(), {}};
     std::size_t missing = 0;
-    SourceWalk walk = walkManagerFiles(candidate, missing);
+    std::vector<std::optional<std::int64_t>> dates;
+    SourceWalk walk = walkManagerFiles(candidate, dates, missing);
     if (walk.files.empty() && missing > 0 && holdsAssets) {
       offline(source, "none of the files it records is there (a drive that is not mounted?)");
       return {};
@@ -417,23 +464,14 @@ class SourceSync {
     }
     const std::size_t index = plans_.size();
     plans_.push_back(std::move(candidate));
-    std::unordered_map<std::string_view, std::int64_t> dates;
-    const Plan& plan = plans_.back();
-    for (std::size_t i = 0; i < plan.managerPaths.size(); ++i) {
-      if (auto date = plan.manager->assets[i].creationDate; date && !plan.managerPaths[i].empty())
-        dates.emplace(plan.managerPaths[i], *date);
-    }
-    const std::size_t firstPending = pending_.size();
-    if (Status planned = planFiles(index, walk, std::move(files)); !planned) return planned;
-    for (std::size_t i = firstPending; i < pending_.size(); ++i) {
-      if (auto date = dates.find(pending_[i].walked.path); date != dates.end()) pending_[i].managerDate = date->second;
-    }
-    return {};
+    return planFiles(index, walk, std::move(files), &dates);
   }
 
   // Compares a walk of the source in plan `index` with the files recorded
-  // from it: new and changed files become pending, recorded ones not seen gone.
-  Status planFiles(std::size_t index, SourceWalk& walk, std::vector<CatalogWriter::SourceFile> recorded) {
+  // from it: new and changed files become pending, recorded ones not seen
+  // gone. `dates`, when given, holds a manager's date of each walked file.
+  Status planFiles(std::size_t index, SourceWalk& walk, std::vector<CatalogWriter::SourceFile> recorded,
+                   const std::vector<std::optional<std::int64_t>>* dates = nullptr) {
     Plan& plan = plans_[index];
     const CatalogWriter::Source& source = plan.source;
 
@@ -458,32 +496,39 @@ class SourceSync {
       }
     }
 
-    std::unordered_map<std::string, CatalogWriter::SourceFile> known;
-    known.reserve(recorded.size());
-    for (CatalogWriter::SourceFile& file : recorded) known.emplace(file.path, std::move(file));
-    for (WalkedFile& walked : walk.files) {
-      const auto found = known.find(walked.path);
-      if (found == known.end()) {
-        pending_.push_back({index, std::move(walked), std::nullopt, std::nullopt});
+    // Both in byte order (as the walk gives them and the catalog keeps
+    // them): one pass pairs each walked file with its row.
+    const auto byPath = [](const auto& a, const auto& b) { return a.path < b.path; };
+    if (!std::is_sorted(recorded.begin(), recorded.end(), byPath)) std::sort(recorded.begin(), recorded.end(), byPath);
+    std::vector<std::size_t> order(walk.files.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    if (!std::is_sorted(walk.files.begin(), walk.files.end(), byPath)) {
+      std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return walk.files[a].path < walk.files[b].path; });
+    }
+    const auto gone = [&](CatalogWriter::SourceFile& row) {
+      const bool kept = std::any_of(unknown.begin(), unknown.end(),
+                                    [&](const std::string& folder) { return isWithinFolder(row.path, folder); });
+      if (kept) return;
+      if (row.assetRow) goneByAsset_[*row.assetRow].push_back(gone_.size());
+      gone_.push_back({index, std::move(row), false});
+    };
+    std::size_t r = 0;
+    for (const std::size_t i : order) {
+      WalkedFile& walked = walk.files[i];
+      const std::optional<std::int64_t> date = dates != nullptr ? (*dates)[i] : std::nullopt;
+      while (r < recorded.size() && recorded[r].path < walked.path) gone(recorded[r++]);
+      if (r == recorded.size() || recorded[r].path != walked.path) {
+        pending_.push_back({index, std::move(walked), std::nullopt, date});
         continue;
       }
-      const CatalogWriter::SourceFile& row = found->second;
+      const CatalogWriter::SourceFile& row = recorded[r++];
       if (row.size == walked.size && row.modifiedNs == walked.modifiedNs && row.inode == walked.inode) {
         if (row.assetRow) ++tally_.unchanged; else ++tally_.skipped;
       } else {
-        pending_.push_back({index, std::move(walked), row, std::nullopt});
+        pending_.push_back({index, std::move(walked), row, date});
       }
-      known.erase(found);
     }
-    for (auto& entry : known) {
-      const std::string& path = entry.first;
-      CatalogWriter::SourceFile& row = entry.second;
-      const bool kept = std::any_of(unknown.begin(), unknown.end(),
-                                    [&](const std::string& folder) { return isWithinFolder(path, folder); });
-      if (kept) continue;
-      if (row.assetRow) goneByAsset_[*row.assetRow].push_back(gone_.size());
-      gone_.push_back({index, std::move(row), false});
-    }
+    while (r < recorded.size()) gone(recorded[r++]);
     return {};
   }
 
@@ -678,12 +723,11 @@ class SourceSync {
   Status recordManagerAlbums() {
     for (const Plan& plan : plans_) {
       if (!plan.manager) continue;
-      auto files = catalog_.filesOf(plan.source.row);
+      auto files = catalog_.filesOf(plan.source.row, true);
       if (!files) return files.status();
       std::unordered_map<std::string_view, std::int64_t> assetOf;
-      for (const CatalogWriter::SourceFile& file : *files) {
-        if (file.assetRow) assetOf.emplace(file.path, *file.assetRow);
-      }
+      assetOf.reserve(files->size());
+      for (const CatalogWriter::SourceFile& file : *files) assetOf.emplace(file.path, *file.assetRow);
       std::vector<CatalogWriter::SourceAlbum> albums;
       albums.reserve(plan.manager->albums.size());
       for (const ManagerAlbum& given : plan.manager->albums) {
