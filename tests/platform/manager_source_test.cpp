@@ -20,6 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::ManagerSamples;
+using testing::Json;
 using testing::ScratchLibrary;
 
 // kind, title, number of assets: one line of `album list`.
@@ -156,6 +157,12 @@ TEST_F(ManagerSources, ASyncChangesNothingAndReadsNothingIntoTheirFiles) {
   EXPECT_EQ(after.identifiers, before.identifiers) << "albums keep their identifiers";
   for (const auto& [path, digest] : lib_->digestsBefore) EXPECT_EQ(digestOf(path), digest) << path;
   EXPECT_FALSE(fs::exists(lib_->shotwell + "-journal") || fs::exists(lib_->digikam + "-wal"));
+  // The helper exports the file Shotwell names (its first copy) as it is.
+  const std::string pentax = lib_->samples->photos() + "/Cameras/Various/Pentax_K10D.jpg";
+  lib_->home.grantAccess();
+  const Json exported = home.run({"export", home.folder("out"), lib_->shotwellIds.at(pentax)});
+  ASSERT_EQ(exported["files"].size(), 1u) << exported.dump();
+  EXPECT_EQ(digestOf(exported["files"][0]["path"].get<std::string>()), digestOf(pentax));
   // The albums of a manager cannot be edited here.
   const auto rename = home.runTool({"album", "rename", after.identifiers.at("shotwell Holiday"), "Mine"});
   EXPECT_EQ(rename.exitStatus, 1);
