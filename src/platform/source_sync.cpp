@@ -288,6 +288,7 @@ class SourceSync {
       if (Status planned = plan(source); !planned) return planned;
     }
     if (Status applied = apply(); !applied) return applied;
+    if (stopped_) return tally_;
     if (Status removed = removeGone(); !removed) return removed;
     if (Status applied = applyDeferred(); !applied) return applied;
     if (Status recorded = recordDevices(); !recorded) return recorded;
@@ -353,6 +354,10 @@ class SourceSync {
     for (CatalogWriter::SourceFile& file : *files) known.emplace(file.path, std::move(file));
     for (WalkedFile& walked : walk.files) {
       const auto found = known.find(walked.path);
+      if (observer_.busy && observer_.busy(absolute(index, walked.path))) {
+        if (found != known.end()) known.erase(found);  // kept as recorded
+        continue;
+      }
       if (found == known.end()) {
         pending_.push_back({index, std::move(walked), std::nullopt});
         continue;
@@ -522,6 +527,10 @@ class SourceSync {
       if (observer_.progress) observer_.progress(i + 1, pending_.size(), absolute(pending_[i].plan, pending_[i].walked.path));
       if (Status applied = applyOne(i, std::move(examined), false); !applied) return applied;
       if (Status committed = batch_.commitIfDue(false); !committed) return committed;
+      if (observer_.stop && observer_.stop()) {
+        stopped_ = true;
+        return batch_.commitIfDue(true);
+      }
     }
     return {};
   }
@@ -601,6 +610,7 @@ class SourceSync {
   std::string libraryFolder_;
   const SyncObserver& observer_;
   SyncTally tally_;
+  bool stopped_ = false;  // observer_.stop asked to end early
   Batch batch_;
   std::vector<Plan> plans_;
   std::vector<Pending> pending_;
