@@ -36,6 +36,7 @@ int runAdd(const Arguments& arguments);
 int runSync(const Arguments& arguments);
 int runSources(const Arguments& arguments);
 int runForget(const Arguments& arguments);
+int runWatch(const Arguments& arguments);
 
 // "tolvek-photos-library: " + message + newline on standard error; gives
 // kExitFailure.
