@@ -161,8 +161,6 @@ class Watcher {
 
 }  // namespace
 
-int runUserUnit(bool install);
-
 int runWatch(const Arguments& given) {
   auto arguments = parseArguments(given, {{"install"}, {"uninstall"}});
   if (!arguments) return usageError("watch", arguments.message());
