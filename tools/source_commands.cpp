@@ -7,6 +7,7 @@
 #include "platform/library_writer.h"
 #include "platform/manager_catalog.h"
 #include "progress_bar.h"
+#include "sync_report.h"
 #include "tool_commands.h"
 
 namespace tolvek::tool {
@@ -22,11 +23,20 @@ const char* changeWord(SyncChange change) {
   return "changed";
 }
 
-// Syncs `sources` (all when empty), printing one line per changed path and a
-// summary; the exit status.
-int syncAndReport(LibraryWriter& library, const std::vector<CatalogWriter::Source>& sources) {
+Result<std::unique_ptr<LibraryWriter>> openLibrary() { return LibraryWriter::open(userLibraryLocation()); }
+
+// The folders named: operands only (a folder whose name starts with a dash
+// follows "--").
+Result<Arguments> folderOperands(const Arguments& arguments) {
+  auto parsed = parseArguments(arguments, {});
+  if (!parsed) return parsed.status();
+  return parsed->operands;
+}
+
+}  // namespace
+
+int syncAndReport(LibraryWriter& library, const std::vector<CatalogWriter::Source>& sources, SyncObserver observer) {
   ProgressBar progress(0);
-  SyncObserver observer;
   observer.changed = [&](const SyncEvent& event) {
     progress.clear();
     // Reported once committed, and flushed at once, so that a killed sync
@@ -54,18 +64,6 @@ int syncAndReport(LibraryWriter& library, const std::vector<CatalogWriter::Sourc
                tally->failed, tally->offline, missing.c_str());
   return tally->failed > 0 || tally->offline > 0 ? kExitFailure : kExitOk;
 }
-
-Result<std::unique_ptr<LibraryWriter>> openLibrary() { return LibraryWriter::open(userLibraryLocation()); }
-
-// The folders named: operands only (a folder whose name starts with a dash
-// follows "--").
-Result<Arguments> folderOperands(const Arguments& arguments) {
-  auto parsed = parseArguments(arguments, {});
-  if (!parsed) return parsed.status();
-  return parsed->operands;
-}
-
-}  // namespace
 
 namespace {
 

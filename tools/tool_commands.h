@@ -36,6 +36,9 @@ int runAdd(const Arguments& arguments);
 int runSync(const Arguments& arguments);
 int runSources(const Arguments& arguments);
 int runForget(const Arguments& arguments);
+int runWatch(const Arguments& arguments);
+// watch --install (true) or --uninstall: the systemd user service.
+int runUserUnit(bool install);
 
 // "tolvek-photos-library: " + message + newline on standard error; gives
 // kExitFailure.

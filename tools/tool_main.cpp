@@ -135,6 +135,23 @@ constexpr std::array kCommands{
                 "             ASSET_ID of - reads identifiers from standard input, one a line\n"
                 "  reset      forget the answer, so tolvek-photos asks again\n",
                 tolvek::tool::runAccess},
+    ToolCommand{"watch", "  watch [--install | --uninstall]    keep the library in step with its sources\n",
+                "Syncs every source once, then follows the changes the system reports in\n"
+                "their folders (folders made later and sources added or forgotten by other\n"
+                "runs included) and syncs each burst of them a moment after it settles:\n"
+                "files still being written wait until they are closed. Runs until SIGTERM\n"
+                "or SIGINT, which end it once the current batch is committed. Sources on\n"
+                "network or FUSE file systems, which report no changes, are rescanned every\n"
+                "minute. One watch runs per library; another is refused.\n"
+                "\n"
+                "Options:\n"
+                "  --install     write the systemd user service tolvek-photos-watch.service,\n"
+                "                which runs watch for this library at low priority, and print\n"
+                "                the command that turns it on\n"
+                "  --uninstall   remove that service\n"
+                "\n"
+                "Prints what sync prints, for each sync it runs.\n",
+                tolvek::tool::runWatch},
     ToolCommand{"status", "  status                             show the library and its counts\n",
                 "Prints one line per fact, a name, a tab and its value: folder (the library\n"
                 "folder), schema (the catalog's version), assets, albums, sources (present\n"

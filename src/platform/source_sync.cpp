@@ -316,6 +316,7 @@ class SourceSync {
       if (Status planned = plan(source); !planned) return planned;
     }
     if (Status applied = apply(); !applied) return applied;
+    if (stopped_) return tally_;
     if (Status removed = removeGone(); !removed) return removed;
     if (Status applied = applyDeferred(); !applied) return applied;
     if (Status recorded = recordManagerAlbums(); !recorded) return recorded;
@@ -517,7 +518,12 @@ class SourceSync {
       WalkedFile& walked = walk.files[i];
       const std::optional<std::int64_t> date = dates != nullptr ? (*dates)[i] : std::nullopt;
       while (r < recorded.size() && recorded[r].path < walked.path) gone(recorded[r++]);
-      if (r == recorded.size() || recorded[r].path != walked.path) {
+      const bool isRecorded = r < recorded.size() && recorded[r].path == walked.path;
+      if (observer_.busy && observer_.busy(absolute(index, walked.path))) {
+        if (isRecorded) ++r;  // kept as recorded
+        continue;
+      }
+      if (!isRecorded) {
         pending_.push_back({index, std::move(walked), std::nullopt, date});
         continue;
       }
@@ -682,6 +688,10 @@ class SourceSync {
       if (observer_.progress) observer_.progress(i + 1, pending_.size(), absolute(pending_[i].plan, pending_[i].walked.path));
       if (Status applied = applyOne(i, std::move(examined), false); !applied) return applied;
       if (Status committed = batch_.commitIfDue(false); !committed) return committed;
+      if (observer_.stop && observer_.stop()) {
+        stopped_ = true;
+        return batch_.commitIfDue(true);
+      }
     }
     return {};
   }
@@ -793,6 +803,7 @@ class SourceSync {
   std::string libraryFolder_;
   const SyncObserver& observer_;
   SyncTally tally_;
+  bool stopped_ = false;  // observer_.stop asked to end early
   Batch batch_;
   std::vector<Plan> plans_;
   std::vector<Pending> pending_;

@@ -45,6 +45,12 @@ struct SyncObserver {
   std::function<void(const SyncEvent&)> changed;
   std::function<void(const std::string& message)> problem;
   std::function<void(std::size_t done, std::size_t total, const std::string& path)> progress;
+  // Asked after each file: true ends the sync early, once what it did so far
+  // is committed (what is left is the next sync's).
+  std::function<bool()> stop;
+  // Asked of each file found (its absolute path): true while another program
+  // is still writing it, so it is left as the catalog has it, for a later sync.
+  std::function<bool(const std::string& path)> busy;
 };
 
 // A commit comes at least this often (by files changed and by time).

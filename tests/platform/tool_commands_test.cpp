@@ -51,7 +51,7 @@ class ToolCommands : public ::testing::Test {
 };
 
 constexpr const char* kCommandWords[] = {"sync",     "add",    "sources", "forget", "import", "album",
-                                         "favorite", "remove", "offload", "access", "status", "path"};
+                                         "favorite", "remove", "offload", "access", "status", "path", "watch"};
 
 TEST(ToolBasics, HelpVersionPathAndUsageErrors) {
   ScratchLibrary home{ScratchLibrary::Scope::thisProcess};

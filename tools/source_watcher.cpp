@@ -1,0 +1,312 @@
+#include "source_watcher.h"
+
+#include <dirent.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/source_walk.h"
+#include "tool_commands.h"
+
+namespace tolvek::tool {
+namespace {
+
+constexpr std::uint32_t kFolderMask = IN_CLOSE_WRITE | IN_MOVED_FROM | IN_MOVED_TO | IN_CREATE | IN_DELETE |
+                                      IN_DELETE_SELF | IN_MOVE_SELF | IN_MODIFY | IN_ONLYDIR | IN_DONT_FOLLOW;
+// Events come in bursts: a sync starts this long after the last one, and at
+// the latest this long after the first.
+constexpr auto kSettle = std::chrono::milliseconds(250);
+constexpr auto kMaxSettle = std::chrono::milliseconds(1000);
+constexpr int kMaxDepth = kMaxWalkDepth;
+
+// File systems whose changes made elsewhere send no notifications: NFS,
+// SMB/CIFS, FUSE, 9p, Ceph, AFS.
+bool notifiesChanges(const std::string& path) {
+  struct statfs info {};
+  if (::statfs(path.c_str(), &info) != 0) return true;
+  switch (static_cast<unsigned long>(info.f_type)) {
+    case 0x6969ul:      // NFS
+    case 0x517bul:      // SMB
+    case 0xff534d42ul:  // CIFS
+    case 0xfe534d42ul:  // SMB2
+    case 0x65735546ul:  // FUSE
+    case 0x01021997ul:  // 9p
+    case 0x00c36400ul:  // Ceph
+    case 0x5346414ful:  // AFS
+      return false;
+    default:
+      return true;
+  }
+}
+
+bool isBelowOrAt(const std::string& path, const std::string& folder) {
+  return path == folder || (path.size() > folder.size() && path.starts_with(folder) && path[folder.size()] == '/');
+}
+
+std::string parentOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  return slash == 0 || slash == std::string::npos ? std::string("/") : path.substr(0, slash);
+}
+
+std::string baseName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+}  // namespace
+
+SourceWatcher::SourceWatcher(std::string libraryFolder)
+    : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)), libraryFolder_(std::move(libraryFolder)) {
+  if (fd_ >= 0) addWatch(libraryFolder_, 0, Role::library);
+  nextRescan_ = WatchClock::now() + kRescanInterval;
+}
+
+SourceWatcher::~SourceWatcher() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void SourceWatcher::markDirty(std::int64_t row) {
+  const auto now = WatchClock::now();
+  if (dirty_.empty() && !sourcesChanged_) firstEvent_ = now;
+  lastEvent_ = now;
+  dirty_.insert(row);
+}
+
+int SourceWatcher::addWatch(const std::string& path, std::int64_t row, Role role) {
+  const int wd = ::inotify_add_watch(fd_, path.c_str(), kFolderMask);
+  if (wd < 0) {
+    if (errno == ENOSPC && !toldLimit_) {
+      toldLimit_ = true;
+      failWith("watch: the limit of inotify watches (fs.inotify.max_user_watches) is reached; folders beyond it "
+               "are rescanned every " + std::to_string(kRescanInterval.count()) +
+               " seconds (raise it with: sysctl fs.inotify.max_user_watches=N)");
+    }
+    if (errno == ENOSPC && role != Role::library) sources_[row].polled = true;
+    return -1;
+  }
+  Watch& watch = watches_[wd];
+  watch.path = path;
+  const bool known = std::any_of(watch.interests.begin(), watch.interests.end(),
+                                 [&](const Interest& i) { return i.row == row && i.role == role; });
+  if (!known) watch.interests.push_back({row, role});
+  return wd;
+}
+
+// Watches `path` and every folder below it that a sync walks (no links, no
+// dot-folders).
+void SourceWatcher::watchTree(std::int64_t row, const std::string& path, int depth) {
+  if (depth > kMaxDepth || addWatch(path, row, Role::tree) < 0) return;
+  DIR* dir = ::opendir(path.c_str());
+  if (dir == nullptr) return;
+  std::vector<std::string> children;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (entry->d_name[0] == '.') continue;
+    const std::string child = path + "/" + entry->d_name;
+    bool folder = entry->d_type == DT_DIR;
+    if (entry->d_type == DT_UNKNOWN) {
+      struct stat info {};
+      folder = ::lstat(child.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    }
+    if (folder) children.push_back(child);
+  }
+  ::closedir(dir);
+  for (const std::string& child : children) watchTree(row, child, depth + 1);
+}
+
+// Lets go of the source's watches (only those at or below `below` when given).
+void SourceWatcher::unwatch(std::int64_t row, const std::string& below) {
+  for (auto it = watches_.begin(); it != watches_.end();) {
+    Watch& watch = it->second;
+    if (!below.empty() && !isBelowOrAt(watch.path, below)) {
+      ++it;
+      continue;
+    }
+    std::erase_if(watch.interests, [&](const Interest& i) { return i.row == row && i.role != Role::library; });
+    if (watch.interests.empty()) {
+      ::inotify_rm_watch(fd_, it->first);
+      it = watches_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+// Watches the source as it is now: its folders, the folder holding it when
+// it is a file, or the nearest folder above it that exists when it is gone.
+void SourceWatcher::rewatch(std::int64_t row) {
+  unwatch(row);
+  Followed& followed = sources_[row];
+  const std::string& path = followed.source.path;
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    followed.polled = !notifiesChanges(path);
+    if (!followed.polled) watchTree(row, path, 0);
+  } else if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+    followed.polled = !notifiesChanges(path);
+    if (!followed.polled) addWatch(parentOf(path), row, Role::file);
+  } else {
+    std::string above = path;
+    do {
+      above = parentOf(above);
+    } while (above != "/" && !(::stat(above.c_str(), &info) == 0 && S_ISDIR(info.st_mode)));
+    addWatch(above, row, Role::ancestor);
+  }
+}
+
+void SourceWatcher::follow(const std::vector<CatalogWriter::Source>& sources) {
+  std::set<std::int64_t> rows;
+  for (const CatalogWriter::Source& source : sources) {
+    rows.insert(source.row);
+    const auto found = sources_.find(source.row);
+    if (found != sources_.end() && found->second.source.path == source.path) {
+      found->second.source = source;
+      continue;
+    }
+    sources_[source.row] = Followed{source, false};
+    rewatch(source.row);
+    markDirty(source.row);
+  }
+  for (auto it = sources_.begin(); it != sources_.end();) {
+    if (rows.contains(it->first)) {
+      ++it;
+      continue;
+    }
+    unwatch(it->first);
+    dirty_.erase(it->first);
+    it = sources_.erase(it);
+  }
+}
+
+void SourceWatcher::rewatchAll() {
+  for (auto& [row, followed] : sources_) {
+    rewatch(row);
+    markDirty(row);
+  }
+}
+
+void SourceWatcher::handle(int wd, std::uint32_t mask, const std::string& name) {
+  if (mask & IN_Q_OVERFLOW) {
+    if (!toldOverflow_) {
+      toldOverflow_ = true;
+      failWith("watch: the kernel dropped notifications (too many at once); rescanning every source");
+    }
+    sourcesChanged_ = true;
+    rewatchAll();
+    return;
+  }
+  const auto found = watches_.find(wd);
+  if (found == watches_.end()) return;
+  const Watch watch = found->second;  // a copy: handling may change the watches
+  if (mask & IN_IGNORED) watches_.erase(found);
+  const bool folder = (mask & IN_ISDIR) != 0;
+  const std::string path = watch.path + "/" + name;
+  for (const Interest& interest : watch.interests) {
+    const std::int64_t row = interest.row;
+    switch (interest.role) {
+      case Role::library:
+        if (name == "writer.lock" && (mask & IN_CLOSE_WRITE) && !ownLock_) {
+          if (!sourcesChanged_ && dirty_.empty()) firstEvent_ = WatchClock::now();
+          lastEvent_ = WatchClock::now();
+          sourcesChanged_ = true;
+        }
+        break;
+      case Role::ancestor:
+        if (folder && (mask & (IN_CREATE | IN_MOVED_TO))) rewatchNeeded_.insert(row);
+        if (mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED)) rewatchNeeded_.insert(row);
+        break;
+      case Role::file: {
+        const std::string base = baseName(sources_[row].source.path);
+        if (name == base || name == base + "-wal" || name == base + "-journal") {
+          if (mask & (IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE)) markDirty(row);
+          if (name == base && (mask & (IN_MOVED_FROM | IN_DELETE))) rewatchNeeded_.insert(row);
+        }
+        if (mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED)) rewatchNeeded_.insert(row);
+        break;
+      }
+      case Role::tree: {
+        const bool root = watch.path == sources_[row].source.path;
+        if (mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT) || ((mask & IN_IGNORED) && root)) {
+          // Gone, moved away or unmounted: the sync says whether it went offline.
+          if (root) rewatchNeeded_.insert(row);
+          markDirty(row);
+          break;
+        }
+        if (name.empty()) break;
+        if (folder) {
+          if (mask & (IN_DELETE | IN_MOVED_FROM)) unwatch(row, path);
+          if ((mask & (IN_CREATE | IN_MOVED_TO)) && name[0] != '.') {
+            // Files may have landed before the watch: the sync walks it whole.
+            watchTree(row, path, 0);
+          }
+          if (mask & (IN_CREATE | IN_MOVED_TO | IN_DELETE | IN_MOVED_FROM)) markDirty(row);
+          break;
+        }
+        if (name[0] == '.' && name != ".nomedia") break;
+        if (mask & (IN_CREATE | IN_MODIFY)) writing_[path] = WatchClock::now();
+        if (mask & (IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE)) {
+          writing_.erase(path);
+          markDirty(row);
+        }
+        break;
+      }
+    }
+  }
+}
+
+void SourceWatcher::readEvents(bool ownLock) {
+  ownLock_ = ownLock;
+  alignas(inotify_event) char buffer[64 * 1024];
+  for (;;) {
+    const ssize_t got = ::read(fd_, buffer, sizeof buffer);
+    if (got <= 0) {
+      if (got < 0 && errno == EINTR) continue;
+      break;
+    }
+    for (ssize_t at = 0; at < got;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+      const std::string name = event->len > 0 ? std::string(event->name) : std::string();
+      handle(event->wd, event->mask, name);
+      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    }
+  }
+  ownLock_ = false;
+  const std::set<std::int64_t> again = std::move(rewatchNeeded_);
+  rewatchNeeded_.clear();
+  for (const std::int64_t row : again) {
+    if (!sources_.contains(row)) continue;
+    rewatch(row);
+    markDirty(row);
+  }
+}
+
+void SourceWatcher::clearDirty(const std::set<std::int64_t>& synced) {
+  for (const std::int64_t row : synced) dirty_.erase(row);
+}
+
+std::optional<WatchClock::time_point> SourceWatcher::due() const {
+  std::optional<WatchClock::time_point> when;
+  if (!dirty_.empty() || sourcesChanged_) when = std::min(lastEvent_ + kSettle, firstEvent_ + kMaxSettle);
+  const bool polled = std::any_of(sources_.begin(), sources_.end(), [](const auto& s) { return s.second.polled; });
+  if (polled && (!when || nextRescan_ < *when)) when = nextRescan_;
+  return when;
+}
+
+void SourceWatcher::markRescansDue(WatchClock::time_point now) {
+  if (now < nextRescan_) return;
+  nextRescan_ = now + kRescanInterval;
+  for (const auto& [row, followed] : sources_) {
+    if (followed.polled) markDirty(row);
+  }
+}
+
+bool SourceWatcher::busy(const std::string& path) {
+  const auto found = writing_.find(path);
+  if (found == writing_.end()) return false;
+  if (WatchClock::now() - found->second < kBusyQuiet) return true;
+  writing_.erase(found);  // written to long ago and never closed: a link, or a writer that stalled
+  return false;
+}
+
+}  // namespace tolvek::tool

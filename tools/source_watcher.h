@@ -1,0 +1,102 @@
+#pragma once
+// Which sources need a sync, from the kernel's notifications: an inotify
+// watch on every folder of every folder source (folders made later
+// included), on the folder holding a source that is a file (another photo
+// manager's database, with its -wal and -journal companions), on the nearest
+// existing folder above a source that is gone (to notice it coming back),
+// and on the library folder (another tool run releasing the writer lock may
+// have added or forgotten sources). Sources on file systems that send no
+// notifications, and folders beyond the watch limit, are rescanned every
+// kRescanInterval instead.
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/catalog_writer.h"
+
+namespace tolvek::tool {
+
+using WatchClock = std::chrono::steady_clock;
+
+// How often sources that cannot be followed by notifications are rescanned.
+inline constexpr std::chrono::seconds kRescanInterval{60};
+// A file written to within this long is being written (unless closed since).
+inline constexpr std::chrono::seconds kBusyQuiet{10};
+
+class SourceWatcher {
+ public:
+  // `libraryFolder` is watched for the writer lock's release.
+  explicit SourceWatcher(std::string libraryFolder);
+  ~SourceWatcher();
+  SourceWatcher(const SourceWatcher&) = delete;
+  SourceWatcher& operator=(const SourceWatcher&) = delete;
+
+  int fd() const { return fd_; }
+  bool ok() const { return fd_ >= 0; }
+
+  // Follows exactly these sources: new ones are watched and marked dirty,
+  // forgotten ones are let go.
+  void follow(const std::vector<CatalogWriter::Source>& sources);
+  // Sets every watch up again and marks every source dirty (after a mount
+  // change or a lost notification).
+  void rewatchAll();
+  // Reads and handles every pending notification (never blocks). With
+  // `ownLock`, releases of the writer lock are this process's own and ignored.
+  void readEvents(bool ownLock = false);
+
+  // Sources to sync (rows), and whether the source list should be read again.
+  const std::set<std::int64_t>& dirty() const { return dirty_; }
+  bool sourcesChanged() const { return sourcesChanged_; }
+  void clearDirty(const std::set<std::int64_t>& synced);
+  void clearSourcesChanged() { sourcesChanged_ = false; }
+  // When the dirty sources are due: a short settle after the last event,
+  // at most kMaxSettle after the first; nothing when none is dirty. Also the
+  // next rescan of sources that are not followed by notifications.
+  std::optional<WatchClock::time_point> due() const;
+  // Marks the polled sources dirty when their rescan is due.
+  void markRescansDue(WatchClock::time_point now);
+  // Whether the file at `path` (absolute) is being written.
+  bool busy(const std::string& path);
+
+ private:
+  enum class Role { tree, file, ancestor, library };
+  struct Interest {
+    std::int64_t row;
+    Role role;
+  };
+  struct Watch {
+    std::string path;
+    std::vector<Interest> interests;
+  };
+  struct Followed {
+    CatalogWriter::Source source;
+    bool polled = false;  // rescanned every kRescanInterval
+  };
+
+  void markDirty(std::int64_t row);
+  int addWatch(const std::string& path, std::int64_t row, Role role);
+  void watchTree(std::int64_t row, const std::string& path, int depth);
+  void unwatch(std::int64_t row, const std::string& below = {});
+  void rewatch(std::int64_t row);
+  void handle(int wd, std::uint32_t mask, const std::string& name);
+
+  int fd_ = -1;
+  std::string libraryFolder_;
+  std::unordered_map<int, Watch> watches_;
+  std::map<std::int64_t, Followed> sources_;
+  std::set<std::int64_t> dirty_;
+  std::set<std::int64_t> rewatchNeeded_;
+  bool sourcesChanged_ = false;
+  bool ownLock_ = false;
+  bool toldLimit_ = false, toldOverflow_ = false;
+  WatchClock::time_point firstEvent_{}, lastEvent_{};
+  WatchClock::time_point nextRescan_{};
+  std::unordered_map<std::string, WatchClock::time_point> writing_;
+};
+
+}  // namespace tolvek::tool

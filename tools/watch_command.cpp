@@ -1,0 +1,193 @@
+// watch: keeps the library in step with its sources in the foreground. One
+// sync at start catches up; then the kernel's notifications say which sources
+// changed, and after a short settle each burst is synced in one run (so a
+// file moved between two sources keeps its identifier). The writer lock is
+// taken only while a sync runs. SIGTERM, SIGINT and SIGHUP end it once the
+// current batch is committed.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <glib.h>
+
+#include <cstdio>
+#include <thread>
+
+#include "platform/library_writer.h"
+#include "platform/posix/posix_file.h"
+#include "source_watcher.h"
+#include "sync_report.h"
+#include "tool_commands.h"
+
+namespace tolvek::tool {
+namespace {
+
+// How soon a sync is tried again when another tool run holds the writer lock
+// (or the catalog could not be opened).
+constexpr auto kLockRetry = std::chrono::milliseconds(250);
+constexpr auto kOpenRetry = std::chrono::seconds(5);
+
+// The one watch of a library: an flock on watch.pid in the library folder,
+// which holds the process identifier of the watch that holds it.
+Result<FileLock> claimInstance(const std::string& pidPath) {
+  for (int attempt = 0;; ++attempt) {
+    auto lock = FileLock::acquire(pidPath, std::chrono::milliseconds(0));
+    if (lock) {
+      const int fd = ::open(pidPath.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+      if (fd < 0) return errorStatus(errno);
+      const Status written =
+          ::ftruncate(fd, 0) == 0 ? writeAll(fd, std::to_string(::getpid()) + "\n") : errorStatus(errno);
+      ::close(fd);
+      if (!written) return written;
+      return lock;
+    }
+    if (lock.message() != kLockBusy) return lock.status();
+    auto pid = readRegularFile(pidPath, 64);
+    const std::string text = pid ? std::string(pid->substr(0, pid->find('\n'))) : std::string();
+    // The holder writes its identifier just after taking the lock.
+    if (!text.empty() || attempt >= 20) {
+      return Status::error("watch: already running, pid " + (text.empty() ? std::string("unknown") : text));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
+class Watcher {
+ public:
+  Watcher(LibraryLocation location, int signals)
+      : location_(std::move(location)), signals_(signals), sources_(location_.libraryFolder) {}
+
+  int run() {
+    if (!sources_.ok()) return failWith("watch: cannot start notifications: " + errorText(errno));
+    const int mounts = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+    // Everything is synced at start, once the watches are set up.
+    bool everything = true;
+    std::optional<WatchClock::time_point> retryAt = WatchClock::now();
+    while (!stopping()) {
+      auto when = sources_.due();
+      if (retryAt && (!when || *retryAt < *when)) when = retryAt;
+      int timeout = -1;
+      if (when) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(*when - WatchClock::now());
+        timeout = static_cast<int>(std::max<std::int64_t>(0, left.count()));
+      }
+      pollfd fds[3] = {{signals_, POLLIN, 0}, {sources_.fd(), POLLIN, 0}, {mounts, POLLPRI, 0}};
+      const int ready = ::poll(fds, mounts >= 0 ? 3 : 2, timeout);
+      if (ready < 0 && errno != EINTR) return failWith("watch: " + errorText(errno));
+      if (fds[0].revents != 0) break;
+      if (fds[1].revents != 0) sources_.readEvents();
+      if (mounts >= 0 && (fds[2].revents & (POLLPRI | POLLERR))) sources_.rewatchAll();
+      const auto now = WatchClock::now();
+      sources_.markRescansDue(now);
+      const auto due = sources_.due();
+      const bool dirtyDue = due && *due <= now && (!sources_.dirty().empty() || sources_.sourcesChanged());
+      if (!(retryAt && *retryAt <= now) && !dirtyDue) continue;
+      retryAt.reset();
+      switch (syncDirty(everything)) {
+        case Outcome::done: everything = false; break;
+        case Outcome::lockBusy: retryAt = WatchClock::now() + kLockRetry; break;
+        case Outcome::failed: retryAt = WatchClock::now() + kOpenRetry; break;
+      }
+    }
+    if (mounts >= 0) ::close(mounts);
+    return kExitOk;
+  }
+
+ private:
+  enum class Outcome { done, lockBusy, failed };
+
+  // True once a signal to end came.
+  bool stopping() {
+    pollfd fd{signals_, POLLIN, 0};
+    return ::poll(&fd, 1, 0) > 0;
+  }
+
+  // Opens the library, follows its sources as they are now and syncs the
+  // dirty ones (all with `everything`); the writer lock is let go after.
+  Outcome syncDirty(bool everything) {
+    {
+      // Another tool run holds the lock: come back shortly rather than wait.
+      auto probe = FileLock::acquire(location_.writerLockPath, std::chrono::milliseconds(0));
+      if (!probe) {
+        sources_.readEvents(true);
+        return probe.message() == kLockBusy ? Outcome::lockBusy : (failWith("watch: " + probe.message()), Outcome::failed);
+      }
+    }
+    Outcome outcome = Outcome::done;
+    {
+      auto library = LibraryWriter::open(location_);
+      if (!library) {
+        failWith("watch: " + library.message());
+        outcome = Outcome::failed;
+      } else {
+        outcome = syncWith(**library, everything);
+      }
+    }
+    // The lock's own releases are no news.
+    sources_.readEvents(true);
+    return outcome;
+  }
+
+  Outcome syncWith(LibraryWriter& library, bool everything) {
+    auto all = library.catalog().sources();
+    if (!all) {
+      failWith("watch: " + all.message());
+      return Outcome::failed;
+    }
+    sources_.clearSourcesChanged();
+    sources_.follow(*all);
+    // Notifications that came while the watches were set up.
+    sources_.readEvents(true);
+    std::set<std::int64_t> rows = sources_.dirty();
+    std::vector<CatalogWriter::Source> which;
+    for (const CatalogWriter::Source& source : *all) {
+      if (everything || rows.contains(source.row)) which.push_back(source);
+    }
+    sources_.clearDirty(rows);
+    if (which.empty()) return Outcome::done;
+    SyncObserver observer;
+    observer.stop = [this] { return stopping(); };
+    observer.busy = [this](const std::string& path) { return sources_.busy(path); };
+    syncAndReport(library, which, std::move(observer));
+    return Outcome::done;
+  }
+
+  LibraryLocation location_;
+  int signals_;
+  SourceWatcher sources_;
+};
+
+}  // namespace
+
+int runWatch(const Arguments& given) {
+  auto arguments = parseArguments(given, {{"install"}, {"uninstall"}});
+  if (!arguments) return usageError("watch", arguments.message());
+  if (!arguments->operands.empty()) return usageError("watch", "takes no FOLDER");
+  const bool install = arguments->has("install"), uninstall = arguments->has("uninstall");
+  if (install && uninstall) return usageError("watch", "--install and --uninstall exclude each other");
+  if (install || uninstall) return runUserUnit(install);
+
+  // The signals that end it arrive on a descriptor, and never interrupt a
+  // batch; blocked before any thread starts, so every thread has them blocked.
+  sigset_t ending;
+  sigemptyset(&ending);
+  for (const int s : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&ending, s);
+  if (::sigprocmask(SIG_BLOCK, &ending, nullptr) != 0) return failWith("watch: " + errorText(errno));
+  const int signals = ::signalfd(-1, &ending, SFD_CLOEXEC | SFD_NONBLOCK);
+  if (signals < 0) return failWith("watch: " + errorText(errno));
+
+  const LibraryLocation location = userLibraryLocation();
+  g_mkdir_with_parents(location.libraryFolder.c_str(), 0700);
+  auto instance = claimInstance(location.libraryFolder + "/watch.pid");
+  if (!instance) {
+    ::close(signals);
+    return failWith(instance.message());
+  }
+  const int status = Watcher(location, signals).run();
+  ::close(signals);
+  return status;
+}
+
+}  // namespace tolvek::tool
