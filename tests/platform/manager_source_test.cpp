@@ -11,6 +11,7 @@
 #include <tuple>
 
 #include "platform/content_hash.h"
+#include "support/background_tool.h"
 #include "support/manager_fixture.h"
 #include "support/manager_samples.h"
 #include "support/scratch_library.h"
@@ -248,6 +249,20 @@ TEST_F(ShotwellFaults, MovedFilesAreLeftOutAndCountedAndTheRestStays) {
   home_.tool({"forget", db_});
   EXPECT_EQ(albumList(home_).rows, std::multiset<AlbumRow>{});
   EXPECT_NE(home_.tool({"status"}).find("\nassets\t0\n"), std::string::npos);
+}
+
+TEST_F(ShotwellFaults, WatchFollowsTheDatabaseAsShotwellChangesIt) {
+  testing::BackgroundTool watch(home_, {"watch"});
+  ASSERT_TRUE(testing::eventually([&] { return watch.errors().find("synced:") != std::string::npos; }))
+      << watch.errors();
+  // Shotwell names an event and drops a tag: one short write transaction.
+  ASSERT_TRUE(testing::executeSqlOn(db_, "UPDATE EventTable SET name = 'Lake' WHERE id = 3; "
+                                         "DELETE FROM TagTable WHERE name = 'Family'").ok());
+  EXPECT_TRUE(testing::eventually([&] {
+    const Listing now = albumList(home_);
+    return now.rows.count({"shotwell", "Lake", 1}) == 1 && now.rows.count({"shotwell", "Family", 2}) == 0;
+  })) << watch.errors();
+  EXPECT_EQ(watch.stop().exitStatus, 0);
 }
 
 TEST(ManagerSourceCommands, RefuseWhatIsNoManagerDatabase) {
