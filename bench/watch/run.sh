@@ -8,7 +8,9 @@
 #      the time from the copy's start until the helper lists all of them,
 #      and how many syncs (batches) the watch made of it.
 #   3. CPU (user + system, from /proc/PID/stat) the idle watch uses over
-#      IDLE seconds (default 60). Target: none (below the clock tick).
+#      IDLE seconds (default 60). Target: none; a tick of 1/CLK_TCK s is the
+#      accounting's resolution (a tick may still be charged for the burst's
+#      last moments), so at most one.
 # The helper is polled in a loop; each poll takes a few milliseconds, so
 # latencies are that much coarse.
 #
@@ -49,7 +51,7 @@ echo "== set-up"
 ffmpeg -v error -f lavfi -i testsrc=size=160x120:rate=25 -frames:v 1100 "$scratch/frames/f-%04d.jpg"
 "$tool" access grant >/dev/null
 "$tool" add "$scratch/source" >/dev/null 2>&1 || true
-"$tool" watch 2> "$scratch/watch.err" &
+"$tool" watch > "$scratch/watch.out" 2> "$scratch/watch.err" &
 watch_pid=$!
 # Its first sync is done once it said what it synced.
 for _ in $(seq 300); do grep -q "synced:" "$scratch/watch.err" && break; sleep 0.1; done
@@ -108,5 +110,5 @@ echo
   printf 'latency, median of 100\t%s ms\t<= 2000 ms\t%s\n' "$median" "$([ "$median" -le 2000 ] && echo met || echo missed)"
   printf 'latency, worst of 100\t%s ms\t<= 2000 ms\t%s\n' "$worst" "$([ "$worst" -le 2000 ] && echo met || echo missed)"
   printf 'burst of 1,000 files\t%s ms in %s syncs\tbatched\t%s\n' "$burst" "$batches" "$([ "$batches" -lt 100 ] && echo met || echo missed)"
-  printf 'CPU over %s idle s\t%s ms\t0 ms\t%s\n' "$idle" "$cpu_ms" "$([ "$cpu_ms" -le 10 ] && echo met || echo missed)"
+  printf 'CPU over %s idle s\t%s ms\t<= 1 tick\t%s\n' "$idle" "$cpu_ms" "$([ $((after - before)) -le 1 ] && echo met || echo missed)"
 } | column -t -s $'\t'
