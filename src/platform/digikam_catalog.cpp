@@ -11,6 +11,7 @@
 #include <map>
 
 #include "platform/manager_readers.h"
+#include "platform/mount_table.h"
 #include "platform/posix/posix_file.h"
 #include "platform/sqlite_statement.h"
 #include "platform/valid_utf8.h"
@@ -26,8 +27,6 @@ constexpr std::string_view kInternalTags = "_Digikam_Internal_Tags_";
 // and an audio file.
 constexpr std::int64_t kStatusVisible = 1;
 constexpr std::int64_t kCategoryImage = 1, kCategoryAudio = 3;
-// mountinfo is a few kilobytes; a cap keeps a broken one from costing much.
-constexpr std::uint64_t kMaxMountinfoBytes = 4 << 20;
 
 Status damaged(sqlite3* db) { return Status::error(std::string("the digiKam database is damaged: ") + sqlite3_errmsg(db)); }
 
@@ -87,12 +86,9 @@ std::optional<std::string> mountOfDeviceLink(const std::string& folder, const st
   std::free(resolved);
   struct stat info {};
   if (::stat(device.c_str(), &info) != 0 || !S_ISBLK(info.st_mode)) return std::nullopt;
-  Result<ReadableFile> mountinfo = ReadableFile::open("/proc/self/mountinfo");
-  if (!mountinfo) return std::nullopt;
-  // Its size reads as 0: read to its end, capped.
-  Result<std::string> text = readUntilEnd(mountinfo->fd(), kMaxMountinfoBytes);
-  if (!text) return std::nullopt;
-  return mountPointIn(*text, info.st_rdev, device);
+  Result<std::vector<Mount>> mounts = readMountTable();
+  if (!mounts) return std::nullopt;
+  return mountPointIn(*mounts, info.st_rdev, device);
 }
 
 // A label as udev names its link: bytes other than letters, digits and
@@ -110,42 +106,6 @@ std::string udevEscaped(const std::string& label) {
       out += kHex[c >> 4];
       out += kHex[c & 0xF];
     }
-  }
-  return out;
-}
-
-// The mountinfo escapes of a path field (\040 for a space, \011, \012, \134).
-std::string mountinfoUnescaped(std::string_view field) {
-  std::string out;
-  for (std::size_t i = 0; i < field.size(); ++i) {
-    if (field[i] == '\\' && i + 3 < field.size()) {
-      const std::string_view code = field.substr(i + 1, 3);
-      int value = 0;
-      bool octal = true;
-      for (const char c : code) {
-        if (c < '0' || c > '7') octal = false;
-        value = value * 8 + (c - '0');
-      }
-      if (octal) {
-        out += static_cast<char>(value);
-        i += 3;
-        continue;
-      }
-    }
-    out += field[i];
-  }
-  return out;
-}
-
-std::vector<std::string_view> fields(std::string_view line) {
-  std::vector<std::string_view> out;
-  while (!line.empty()) {
-    const std::size_t start = line.find_first_not_of(' ');
-    if (start == std::string_view::npos) break;
-    line.remove_prefix(start);
-    const std::size_t end = line.find(' ');
-    out.push_back(line.substr(0, end));
-    line = end == std::string_view::npos ? std::string_view() : line.substr(end);
   }
   return out;
 }
@@ -279,28 +239,16 @@ std::optional<std::int64_t> digikamDate(std::string_view text) {
   return static_cast<std::int64_t>(::timegm(&tm)) - offset;
 }
 
-std::optional<std::string> mountPointIn(std::string_view mountinfo, dev_t device, std::string_view devicePath) {
-  // "36 35 98:0 /root /mnt/point options... - fstype source superoptions"
+std::optional<std::string> mountPointIn(const std::vector<Mount>& mounts, dev_t device, std::string_view devicePath) {
   const std::string number = std::to_string(major(device)) + ":" + std::to_string(minor(device));
-  std::optional<std::string> firstMount;
-  while (!mountinfo.empty()) {
-    const std::size_t end = mountinfo.find('\n');
-    const std::vector<std::string_view> f = fields(mountinfo.substr(0, end));
-    mountinfo = end == std::string_view::npos ? std::string_view() : mountinfo.substr(end + 1);
-    if (f.size() < 5) continue;
-    std::optional<std::string_view> source;
-    for (std::size_t i = 5; i + 2 < f.size(); ++i) {
-      if (f[i] == "-") {
-        source = f[i + 2];
-        break;
-      }
-    }
-    if (f[2] != number && !(source && mountinfoUnescaped(*source) == devicePath)) continue;
-    std::string mountPoint = mountinfoUnescaped(f[4]);
-    if (f[3] == "/") return mountPoint;
-    if (!firstMount) firstMount = std::move(mountPoint);
+  const Mount* first = nullptr;
+  for (const Mount& mount : mounts) {
+    if (mount.device != number && mount.source != devicePath) continue;
+    if (mount.root == "/") return mount.mountPoint;
+    if (first == nullptr) first = &mount;
   }
-  return firstMount;
+  if (first == nullptr) return std::nullopt;
+  return first->mountPoint;
 }
 
 std::optional<std::string> digikamDatabaseFolder(std::string_view rc, std::string_view home) {

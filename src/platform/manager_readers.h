@@ -15,6 +15,7 @@
 
 #include "library/status.h"
 #include "platform/manager_catalog.h"
+#include "platform/mount_table.h"
 
 namespace tolvek::managers {
 
@@ -101,11 +102,10 @@ std::optional<std::string> normalisedAbsolutePath(std::string_view path);
 // offset. Nothing when it is not such a date.
 std::optional<std::int64_t> digikamDate(std::string_view text);
 
-// The mount point, in the text of a mountinfo file, of the file system on
-// the block device `device` (also matched by its path as the mount source):
-// the first mount of the file system's root, else its first mount. Escapes
-// (\040) are decoded.
-std::optional<std::string> mountPointIn(std::string_view mountinfo, dev_t device, std::string_view devicePath);
+// The mount point, among `mounts`, of the file system on the block device
+// `device` (also matched by its path as the mount source): the first mount
+// of the file system's root, else its first mount.
+std::optional<std::string> mountPointIn(const std::vector<Mount>& mounts, dev_t device, std::string_view devicePath);
 
 // The `Database Name` of the [Database Settings] group of a digikamrc, when
 // the database is SQLite (no `Database Type`, or QSQLITE). `home` stands in

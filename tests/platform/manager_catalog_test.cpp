@@ -475,10 +475,10 @@ TEST(ManagerCatalogTest, MountPoints) {
       "30 22 8:1 /sub /bind rw shared:1 - ext4 /dev/sda1 rw\n"
       "31 22 8:1 / /media/My\\040Disk rw shared:2 - ext4 /dev/sda1 rw\n"
       "32 22 0:40 / /mnt/btrfs rw - btrfs /dev/sdb2 rw\n";
-  EXPECT_EQ(managers::mountPointIn(mountinfo, makedev(8, 1), "/dev/sda1"), "/media/My Disk");
-  EXPECT_EQ(managers::mountPointIn(mountinfo, makedev(8, 18), "/dev/sdb2"), "/mnt/btrfs");
-  EXPECT_EQ(managers::mountPointIn(mountinfo, makedev(8, 3), "/dev/sda3"), std::nullopt);
-  EXPECT_EQ(managers::mountPointIn("30 22 8:1 /sub /bind rw - ext4 /dev/sda1 rw\n", makedev(8, 1), "/dev/sda1"), "/bind");
+  EXPECT_EQ(managers::mountPointIn(parseMountTable(mountinfo), makedev(8, 1), "/dev/sda1"), "/media/My Disk");
+  EXPECT_EQ(managers::mountPointIn(parseMountTable(mountinfo), makedev(8, 18), "/dev/sdb2"), "/mnt/btrfs");
+  EXPECT_EQ(managers::mountPointIn(parseMountTable(mountinfo), makedev(8, 3), "/dev/sda3"), std::nullopt);
+  EXPECT_EQ(managers::mountPointIn(parseMountTable("30 22 8:1 /sub /bind rw - ext4 /dev/sda1 rw\n"), makedev(8, 1), "/dev/sda1"), "/bind");
 }
 
 TEST(ManagerCatalogTest, DigikamConfiguration) {

@@ -1,0 +1,32 @@
+#pragma once
+// The kernel's table of this process's mounts, as /proc/self/mountinfo lists
+// it: read by the digiKam reader (which mount holds a volume) and by the
+// watch (which sources a mount change touched).
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "library/status.h"
+
+namespace tolvek {
+
+struct Mount {
+  std::string device;      // "major:minor" of the file system
+  std::string root;        // the folder of that file system mounted here ("/" for all of it)
+  std::string mountPoint;  // where it is mounted, escapes decoded
+  std::string source;      // what was mounted (a device path for a block device), escapes decoded
+};
+
+// The mounts of a mountinfo text, in its order ("36 35 98:0 /root /mnt opts
+// [optional fields] - fstype source superopts"); lines too short are skipped.
+std::vector<Mount> parseMountTable(std::string_view mountinfo);
+
+// This process's mounts now. Its size reads as 0, so it is read to its end,
+// capped.
+Result<std::vector<Mount>> readMountTable();
+
+// The mounts whose mount point is at or below `folder` (an absolute path
+// without a trailing slash), in the table's order.
+std::vector<Mount> mountsWithin(const std::vector<Mount>& mounts, const std::string& folder);
+
+}  // namespace tolvek
