@@ -61,6 +61,7 @@ SourceWatcher::SourceWatcher(std::string libraryFolder)
     : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)), libraryFolder_(std::move(libraryFolder)) {
   if (fd_ >= 0) addWatch(libraryFolder_, 0, Role::library);
   nextRescan_ = WatchClock::now() + kRescanInterval;
+  if (Result<std::vector<Mount>> mounts = readMountTable()) mountTable_ = std::move(*mounts);
 }
 
 SourceWatcher::~SourceWatcher() {
@@ -139,6 +140,7 @@ void SourceWatcher::rewatch(std::int64_t row) {
   unwatch(row);
   Followed& followed = sources_[row];
   const std::string& path = followed.source.path;
+  followed.mounts = mountSignature(path);
   struct stat info {};
   if (::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
     followed.polled = !notifiesChanges(path);
@@ -164,7 +166,7 @@ void SourceWatcher::follow(const std::vector<CatalogWriter::Source>& sources) {
       found->second.source = source;
       continue;
     }
-    sources_[source.row] = Followed{source, false};
+    sources_[source.row] = Followed{source, false, {}};
     rewatch(source.row);
     markDirty(source.row);
   }
@@ -184,6 +186,30 @@ void SourceWatcher::rewatchAll() {
     rewatch(row);
     markDirty(row);
   }
+}
+
+void SourceWatcher::remount() {
+  if (Result<std::vector<Mount>> mounts = readMountTable()) {
+    mountTable_ = std::move(*mounts);
+  } else {
+    rewatchAll();  // the table could not be read: assume the worst
+    return;
+  }
+  for (auto& [row, followed] : sources_) {
+    if (followed.source.kind == SourceKind::folder && followed.mounts == mountSignature(followed.source.path)) continue;
+    rewatch(row);
+    markDirty(row);
+  }
+}
+
+std::string SourceWatcher::mountSignature(const std::string& path) const {
+  struct stat info {};
+  std::string signature = ::lstat(path.c_str(), &info) != 0
+                              ? std::string("absent")
+                              : std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino) + ":" +
+                                    std::to_string(info.st_mode & S_IFMT);
+  for (const Mount& mount : mountsWithin(mountTable_, path)) signature += "\n" + mount.device + " " + mount.mountPoint;
+  return signature;
 }
 
 void SourceWatcher::handle(int wd, std::uint32_t mask, const std::string& name) {

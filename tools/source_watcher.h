@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/catalog_writer.h"
+#include "platform/mount_table.h"
 
 namespace tolvek::tool {
 
@@ -42,9 +43,15 @@ class SourceWatcher {
   // Follows exactly these sources: new ones are watched and marked dirty,
   // forgotten ones are let go.
   void follow(const std::vector<CatalogWriter::Source>& sources);
-  // Sets every watch up again and marks every source dirty (after a mount
-  // change or a lost notification).
+  // Sets every watch up again and marks every source dirty (after lost
+  // notifications).
   void rewatchAll();
+  // After the mount table changed: sets up again, and marks dirty, the
+  // sources the change may have touched: a folder source whose folder is not
+  // the one it was (gone, back, another file system) or that holds mounts
+  // other than before, and every database source (its files may be on any
+  // mount). The others keep their watches and are not synced.
+  void remount();
   // Reads and handles every pending notification (never blocks). With
   // `ownLock`, releases of the writer lock are this process's own and ignored.
   void readEvents(bool ownLock = false);
@@ -76,6 +83,7 @@ class SourceWatcher {
   struct Followed {
     CatalogWriter::Source source;
     bool polled = false;  // rescanned every kRescanInterval
+    std::string mounts;   // mountSignature() when last watched
   };
 
   void markDirty(std::int64_t row);
@@ -84,6 +92,9 @@ class SourceWatcher {
   void unwatch(std::int64_t row, const std::string& below = {});
   void rewatch(std::int64_t row);
   void handle(int wd, std::uint32_t mask, const std::string& name);
+  // What a mount change can alter of the source at `path`: the file it is
+  // (device, inode, type) and the mounts at or below it, as one text.
+  std::string mountSignature(const std::string& path) const;
 
   int fd_ = -1;
   std::string libraryFolder_;
@@ -97,6 +108,7 @@ class SourceWatcher {
   WatchClock::time_point firstEvent_{}, lastEvent_{};
   WatchClock::time_point nextRescan_{};
   std::unordered_map<std::string, WatchClock::time_point> writing_;
+  std::vector<Mount> mountTable_;  // as last read
 };
 
 }  // namespace tolvek::tool

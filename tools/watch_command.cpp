@@ -78,7 +78,7 @@ class Watcher {
       if (ready < 0 && errno != EINTR) return failWith("watch: " + errorText(errno));
       if (fds[0].revents != 0) break;
       if (fds[1].revents != 0) sources_.readEvents();
-      if (mounts >= 0 && (fds[2].revents & (POLLPRI | POLLERR))) sources_.rewatchAll();
+      if (mounts >= 0 && (fds[2].revents & (POLLPRI | POLLERR))) sources_.remount();
       const auto now = WatchClock::now();
       sources_.markRescansDue(now);
       const auto due = sources_.due();
