@@ -270,6 +270,15 @@ void SourceWatcher::handle(int wd, std::uint32_t mask, const std::string& name) 
           break;
         }
         if (name[0] == '.' && name != ".nomedia") break;
+        if (mask & IN_CREATE) {
+          // A hard link arrives whole, with no close to wait for (a file
+          // being written was created with one link).
+          struct stat info {};
+          if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink > 1) {
+            markDirty(row);
+            break;
+          }
+        }
         if (mask & (IN_CREATE | IN_MODIFY)) writing_[path] = WatchClock::now();
         if (mask & (IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE)) {
           writing_.erase(path);

@@ -95,6 +95,10 @@ TEST_F(ToolWatch, FollowsFilesAndFoldersWithTheIdentitiesOfSync) {
   ASSERT_EQ(::write(half, rest.data(), rest.size()), static_cast<ssize_t>(rest.size()));
   ::close(half);
   ASSERT_TRUE(eventually([&] { return listed("half.png"); }));
+  // A hard link has no close to wait for.
+  put(home.work("stage/linked.png"));
+  ASSERT_EQ(::link(home.work("stage/linked.png").c_str(), (a + "/linked.png").c_str()), 0);
+  ASSERT_TRUE(eventually([&] { return listed("linked.png"); })) << watch->errors();
 
   // Changed in place, then moved to a source added meanwhile: one identifier.
   const std::string moved = idOf("new.png");
