@@ -11,6 +11,10 @@
 #      IDLE seconds (default 60). Target: none; a tick of 1/CLK_TCK s is the
 #      accounting's resolution (a tick may still be charged for the burst's
 #      last moments), so at most one.
+# BASE=N puts N files into the source first (small text files in 1,000
+# folders, which the catalog records as files that are no media, as
+# bench/sync does), so the latency is that of a large library, whose every
+# batch restats them all.
 # The helper is polled in a loop; each poll takes a few milliseconds, so
 # latencies are that much coarse.
 #
@@ -48,8 +52,22 @@ listed() { "$helper" list - 100 | jq -r '.items[].name'; }  # the newest first
 burst_count() { "$helper" albums | jq '[.albums[] | select(.name == "burst") | .count] | add // 0'; }
 
 echo "== set-up"
-ffmpeg -v error -f lavfi -i testsrc=size=160x120:rate=25 -frames:v 1100 "$scratch/frames/f-%04d.jpg"
+ffmpeg -v error -f lavfi -i testsrc=size=160x120:rate=25 -frames:v 1101 "$scratch/frames/f-%04d.jpg"
 "$tool" access grant >/dev/null
+base="${BASE:-0}"
+if [ "$base" -gt 0 ]; then
+  awk -v n="$base" -v root="$scratch/source" 'BEGIN {
+    for (i = 0; i < n; i++) {
+      folder = sprintf("%s/base-%d/%d", root, i % 10, i % 1000)
+      if (!(folder in made)) { system("mkdir -p \"" folder "\""); made[folder] = 1 }
+      file = sprintf("%s/n%d.txt", folder, i)
+      print i > file
+      close(file)
+    }
+  }'
+  cp "$scratch/frames/f-1101.jpg" "$scratch/source/base-0/0/seed.jpg"  # not empty, so not offline
+  echo "  $base files in the source already"
+fi
 "$tool" add "$scratch/source" >/dev/null 2>&1 || true
 "$tool" watch > "$scratch/watch.out" 2> "$scratch/watch.err" &
 watch_pid=$!
@@ -106,7 +124,7 @@ echo "  SIGTERM: exit status $status after $(( $(now_ms) - t0 )) ms"
 
 echo
 {
-  printf 'figure\tours\ttarget\tresult\n'
+  printf 'figure (source of %s files)\tours\ttarget\tresult\n' "$base"
   printf 'latency, median of 100\t%s ms\t<= 2000 ms\t%s\n' "$median" "$([ "$median" -le 2000 ] && echo met || echo missed)"
   printf 'latency, worst of 100\t%s ms\t<= 2000 ms\t%s\n' "$worst" "$([ "$worst" -le 2000 ] && echo met || echo missed)"
   printf 'burst of 1,000 files\t%s ms in %s syncs\tbatched\t%s\n' "$burst" "$batches" "$([ "$batches" -lt 100 ] && echo met || echo missed)"
