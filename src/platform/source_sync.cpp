@@ -316,8 +316,14 @@ class SourceSync {
       if (Status planned = plan(source); !planned) return planned;
     }
     if (Status applied = apply(); !applied) return applied;
-    if (stopped_) return tally_;
-    if (Status removed = removeGone(); !removed) return removed;
+    if (stopped_) {
+      // A file moved in this run leaves its old place too, so that a move
+      // is never left half done; the rest is the next sync's.
+      if (Status removed = removeGone(true); !removed) return removed;
+      if (Status committed = batch_.commitIfDue(true); !committed) return committed;
+      return tally_;
+    }
+    if (Status removed = removeGone(false); !removed) return removed;
     if (Status applied = applyDeferred(); !applied) return applied;
     if (Status recorded = recordManagerAlbums(); !recorded) return recorded;
     if (Status recorded = recordDevices(); !recorded) return recorded;
@@ -710,9 +716,10 @@ class SourceSync {
   }
 
   // After every addition, so that a moved file's asset never leaves the
-  // library on the way.
-  Status removeGone() {
+  // library on the way; with `onlyMoved`, just the old places of moved files.
+  Status removeGone(bool onlyMoved) {
     for (const Gone& gone : gone_) {
+      if (onlyMoved && !gone.moved) continue;
       if (Status begun = batch_.begin(); !begun) return begun;
       std::string identifier;
       if (gone.file.assetRow) {

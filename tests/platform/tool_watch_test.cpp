@@ -162,6 +162,21 @@ TEST_F(ToolWatch, SigtermEndsItMidBurstWithTheLibraryConsistent) {
   EXPECT_EQ(sync.exitStatus, 0) << sync.err;
   EXPECT_EQ(count(sync.out, "added\t"), 301 - listedAtEnd);
   EXPECT_EQ(listedByName(home).size(), 301u);
+
+  // Ended in the middle of moves: each move it reported is whole, so the
+  // next sync moves the rest and removes nothing.
+  ASSERT_EQ(::mkdir((a + "/to").c_str(), 0755), 0);
+  auto again = startWatch();
+  for (int i = 0; i < 300; ++i) {
+    const std::string name = "/b" + std::to_string(i) + ".png";
+    ASSERT_EQ(std::rename((a + name).c_str(), (a + "/to" + name).c_str()), 0);
+  }
+  ASSERT_TRUE(eventually([&] { return albums()["to"] > 0; }));
+  const auto stopped = again->stop(SIGTERM);
+  EXPECT_EQ(stopped.exitStatus, 0);
+  const auto rest = home.runTool({"sync"});
+  EXPECT_EQ(count(rest.out, "removed\t"), 0u) << rest.out;
+  EXPECT_EQ(count(stopped.out, "moved\t") + count(rest.out, "moved\t"), 300u) << stopped.out << rest.out;
 }
 
 TEST_F(ToolWatch, ASourceThatGoesAwayIsOfflineUntilItIsBack) {
