@@ -37,13 +37,14 @@ Result<Arguments> folderOperands(const Arguments& arguments) {
 
 int syncAndReport(LibraryWriter& library, const std::vector<CatalogWriter::Source>& sources, SyncObserver observer) {
   ProgressBar progress(0);
-  observer.changed = [&](const SyncEvent& event) {
+  observer.changed = [&, also = std::move(observer.changed)](const SyncEvent& event) {
     progress.clear();
     // Reported once committed, and flushed at once, so that a killed sync
     // never reported a change the catalog lacks.
     std::printf("%s\t%s\t%s\n", changeWord(event.change), event.assetIdentifier.c_str(),
                 outputField(event.path).c_str());
     std::fflush(stdout);
+    if (also) also(event);
   };
   observer.problem = [&](const std::string& message) {
     progress.clear();

@@ -320,6 +320,10 @@ void SourceWatcher::clearDirty(const std::set<std::int64_t>& synced) {
   for (const std::int64_t row : synced) dirty_.erase(row);
 }
 
+void SourceWatcher::markDirty(const std::set<std::int64_t>& rows) {
+  for (const std::int64_t row : rows) markDirty(row);
+}
+
 std::optional<WatchClock::time_point> SourceWatcher::due() const {
   std::optional<WatchClock::time_point> when;
   if (!dirty_.empty() || sourcesChanged_) when = std::min(lastEvent_ + kSettle, firstEvent_ + kMaxSettle);

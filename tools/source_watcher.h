@@ -60,6 +60,8 @@ class SourceWatcher {
   const std::set<std::int64_t>& dirty() const { return dirty_; }
   bool sourcesChanged() const { return sourcesChanged_; }
   void clearDirty(const std::set<std::int64_t>& synced);
+  // Marks these sources dirty again (a sync that ended before it was done).
+  void markDirty(const std::set<std::int64_t>& rows);
   void clearSourcesChanged() { sourcesChanged_ = false; }
   // When the dirty sources are due: a short settle after the last event,
   // at most kMaxSettle after the first; nothing when none is dirty. Also the

@@ -28,6 +28,10 @@ namespace {
 // (or the catalog could not be opened).
 constexpr auto kLockRetry = std::chrono::milliseconds(250);
 constexpr auto kOpenRetry = std::chrono::seconds(5);
+// A long burst is synced in runs of about this long, each ending at a
+// commit; between runs the writer lock is free for kLockRetry, long enough
+// for another tool run waiting on it (which tries every 20 ms) to take it.
+constexpr auto kHoldAtMost = std::chrono::seconds(1);
 
 // The one watch of a library: an flock on watch.pid in the library folder,
 // which holds the process identifier of the watch that holds it.
@@ -87,6 +91,10 @@ class Watcher {
       retryAt.reset();
       switch (syncDirty(everything)) {
         case Outcome::done: everything = false; break;
+        case Outcome::yielded:
+          everything = false;
+          retryAt = WatchClock::now() + kLockRetry;
+          break;
         case Outcome::lockBusy: retryAt = WatchClock::now() + kLockRetry; break;
         case Outcome::failed: retryAt = WatchClock::now() + kOpenRetry; break;
       }
@@ -96,7 +104,9 @@ class Watcher {
   }
 
  private:
-  enum class Outcome { done, lockBusy, failed };
+  // yielded: a run ended early to let go of the writer lock; its sources
+  // are dirty again.
+  enum class Outcome { done, yielded, lockBusy, failed };
 
   // True once a signal to end came.
   bool stopping() {
@@ -147,11 +157,25 @@ class Watcher {
     }
     sources_.clearDirty(rows);
     if (which.empty()) return Outcome::done;
+    // A run ends early at a commit once it has held the lock kHoldAtMost,
+    // but only after it committed a change, so that every run gets further
+    // (a file that takes longer than that alone is still taken).
+    const auto started = WatchClock::now();
+    bool committed = false, yielded = false;
     SyncObserver observer;
-    observer.stop = [this] { return stopping(); };
+    observer.changed = [&](const SyncEvent&) { committed = true; };
+    observer.stop = [&] {
+      if (stopping()) return true;
+      yielded = committed && WatchClock::now() - started >= kHoldAtMost;
+      return yielded;
+    };
     observer.busy = [this](const std::string& path) { return sources_.busy(path); };
     syncAndReport(library, which, std::move(observer));
-    return Outcome::done;
+    if (!yielded) return Outcome::done;
+    std::set<std::int64_t> again;
+    for (const CatalogWriter::Source& source : which) again.insert(source.row);
+    sources_.markDirty(again);
+    return Outcome::yielded;
   }
 
   LibraryLocation location_;
