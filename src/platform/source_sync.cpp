@@ -206,6 +206,11 @@ struct Plan {
   // the walk has them (relative to the root, ""  when the file is missing).
   std::optional<ManagerCatalog> manager;
   std::vector<std::string> managerPaths;
+  // A manager source's files found as recorded that hold an asset, by path,
+  // and whether any of its files changed: when none did, these are what its
+  // albums are made of, without reading the rows again.
+  std::vector<std::pair<std::string, std::int64_t>> recordedAssets;
+  bool filesChanged = false;
 };
 
 // The path of a manager's file as a source's relative path: absolute without
@@ -395,7 +400,8 @@ class SourceSync {
       if (f) present.push_back(std::move(*f)); else ++missing;
     }
     // In walk order; two spellings of one path ("/a//b", "/a/b") are one file.
-    std::sort(present.begin(), present.end(), [](const Found& a, const Found& b) { return a.file.path < b.file.path; });
+    const auto byPath = [](const Found& a, const Found& b) { return a.file.path < b.file.path; };
+    if (!std::is_sorted(present.begin(), present.end(), byPath)) std::sort(present.begin(), present.end(), byPath);
     SourceWalk walk;
     walk.listed = true;
     walk.folders.push_back({"", plan.rootDevice, false});
@@ -439,7 +445,7 @@ class SourceSync {
       return {};
     }
     const std::size_t index = plans_.size();
-    Plan& plan = plans_.emplace_back(Plan{source, {}, walk.folders.front().device, {}, {}});
+    Plan& plan = plans_.emplace_back(Plan{source, {}, walk.folders.front().device, {}, {}, {}, false});
     for (const WalkedFolder& folder : walk.folders) plan.folderDevices[folder.path] = folder.device;
     return planFiles(index, walk, std::move(files).value());
   }
@@ -456,7 +462,7 @@ class SourceSync {
     }
     struct stat info {};
     Plan candidate{source, {}, ::stat(source.path.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_dev) : 0,
-                   std::move(read).value(), {}};
+                   std::move(read).value(), {}, {}, false};
     std::size_t missing = 0;
     std::vector<std::optional<std::int64_t>> dates;
     SourceWalk walk = walkManagerFiles(candidate, dates, missing);
@@ -516,8 +522,12 @@ class SourceSync {
       const bool kept = std::any_of(unknown.begin(), unknown.end(),
                                     [&](const std::string& folder) { return isWithinFolder(row.path, folder); });
       if (kept) return;
+      plan.filesChanged = true;
       if (row.assetRow) goneByAsset_[*row.assetRow].push_back(gone_.size());
       gone_.push_back({index, std::move(row), false});
+    };
+    const auto keep = [&](CatalogWriter::SourceFile& row) {
+      if (plan.manager && row.assetRow) plan.recordedAssets.emplace_back(std::move(row.path), *row.assetRow);
     };
     std::size_t r = 0;
     for (const std::size_t i : order) {
@@ -526,17 +536,20 @@ class SourceSync {
       while (r < recorded.size() && recorded[r].path < walked.path) gone(recorded[r++]);
       const bool isRecorded = r < recorded.size() && recorded[r].path == walked.path;
       if (observer_.busy && observer_.busy(absolute(index, walked.path))) {
-        if (isRecorded) ++r;  // kept as recorded
+        if (isRecorded) keep(recorded[r++]);  // kept as recorded
         continue;
       }
       if (!isRecorded) {
+        plan.filesChanged = true;
         pending_.push_back({index, std::move(walked), std::nullopt, date});
         continue;
       }
-      const CatalogWriter::SourceFile& row = recorded[r++];
+      CatalogWriter::SourceFile& row = recorded[r++];
       if (row.size == walked.size && row.modifiedNs == walked.modifiedNs && row.inode == walked.inode) {
         if (row.assetRow) ++tally_.unchanged; else ++tally_.skipped;
+        keep(row);
       } else {
+        plan.filesChanged = true;
         pending_.push_back({index, std::move(walked), row, date});
       }
     }
@@ -738,13 +751,18 @@ class SourceSync {
   // the assets their files are now; after every file, so that each member
   // is known.
   Status recordManagerAlbums() {
-    for (const Plan& plan : plans_) {
+    for (Plan& plan : plans_) {
       if (!plan.manager) continue;
-      auto files = catalog_.filesOf(plan.source.row, true);
-      if (!files) return files.status();
+      if (plan.filesChanged) {
+        auto files = catalog_.filesOf(plan.source.row, true);
+        if (!files) return files.status();
+        plan.recordedAssets.clear();
+        plan.recordedAssets.reserve(files->size());
+        for (CatalogWriter::SourceFile& file : *files) plan.recordedAssets.emplace_back(std::move(file.path), *file.assetRow);
+      }
       std::unordered_map<std::string_view, std::int64_t> assetOf;
-      assetOf.reserve(files->size());
-      for (const CatalogWriter::SourceFile& file : *files) assetOf.emplace(file.path, *file.assetRow);
+      assetOf.reserve(plan.recordedAssets.size());
+      for (const auto& [path, asset] : plan.recordedAssets) assetOf.emplace(path, asset);
       std::vector<CatalogWriter::SourceAlbum> albums;
       albums.reserve(plan.manager->albums.size());
       for (const ManagerAlbum& given : plan.manager->albums) {
