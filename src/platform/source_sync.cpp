@@ -750,6 +750,19 @@ class SourceSync {
   // The events, tags and folders of the manager sources synced, as albums of
   // the assets their files are now; after every file, so that each member
   // is known.
+  // The asset row of each of a manager's files (0: none), from the plan's
+  // recorded assets: each path looked up once, however many albums hold it.
+  static std::vector<std::int64_t> assetsOfManagerFiles(const Plan& plan) {
+    std::unordered_map<std::string_view, std::int64_t> byPath;
+    byPath.reserve(plan.recordedAssets.size());
+    for (const auto& [path, asset] : plan.recordedAssets) byPath.emplace(path, asset);
+    std::vector<std::int64_t> assetOf(plan.managerPaths.size(), 0);
+    for (std::size_t i = 0; i < assetOf.size(); ++i) {
+      if (const auto found = byPath.find(plan.managerPaths[i]); found != byPath.end()) assetOf[i] = found->second;
+    }
+    return assetOf;
+  }
+
   Status recordManagerAlbums() {
     for (Plan& plan : plans_) {
       if (!plan.manager) continue;
@@ -760,9 +773,7 @@ class SourceSync {
         plan.recordedAssets.reserve(files->size());
         for (CatalogWriter::SourceFile& file : *files) plan.recordedAssets.emplace_back(std::move(file.path), *file.assetRow);
       }
-      std::unordered_map<std::string_view, std::int64_t> assetOf;
-      assetOf.reserve(plan.recordedAssets.size());
-      for (const auto& [path, asset] : plan.recordedAssets) assetOf.emplace(path, asset);
+      const std::vector<std::int64_t> assetOf = assetsOfManagerFiles(plan);
       std::vector<CatalogWriter::SourceAlbum> albums;
       albums.reserve(plan.manager->albums.size());
       for (const ManagerAlbum& given : plan.manager->albums) {
@@ -772,9 +783,7 @@ class SourceSync {
                                                               : CollectionSubtype::albumSyncedFolder;
         album.title = given.title;
         for (const std::size_t member : given.members) {
-          if (member >= plan.managerPaths.size()) continue;
-          const auto asset = assetOf.find(plan.managerPaths[member]);
-          if (asset != assetOf.end()) album.assetRows.push_back(asset->second);
+          if (member < assetOf.size() && assetOf[member] != 0) album.assetRows.push_back(assetOf[member]);
         }
       }
       if (Status begun = batch_.begin(); !begun) return begun;
