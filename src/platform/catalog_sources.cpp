@@ -370,9 +370,11 @@ Status CatalogWriter::replaceSourceAlbums(const Source& source, const std::vecto
     if (select.failed()) return catalogFailure(db_.get(), "read the source's albums");
   }
   const auto failed = [&] { return catalogFailure(db_.get(), "record the source's albums"); };
+  // The same few statements for every album: prepared once.
+  StatementCache statements;
   for (const SourceAlbum& album : albums) {
     if (album.assetRows.empty()) continue;  // goes with the albums no longer given
-    SqliteStatement upsert(db_.get(),
+    SqliteStatement upsert(db_.get(), statements,
                            "INSERT INTO collection (identifier, type, subtype, title, rule) "
                            "VALUES (:identifier, :type, :subtype, NULL, :rule) "
                            "ON CONFLICT (identifier) DO UPDATE SET subtype = excluded.subtype RETURNING id");
@@ -383,7 +385,7 @@ Status CatalogWriter::replaceSourceAlbums(const Source& source, const std::vecto
     if (!upsert.step()) return failed();
     const std::int64_t collection = upsert.integer(0);
     if (!upsert.run()) return failed();
-    SqliteStatement link(db_.get(),
+    SqliteStatement link(db_.get(), statements,
                          "INSERT INTO source_album (source_id, key, collection_id) VALUES (:source, :key, :collection) "
                          "ON CONFLICT (source_id, key) DO UPDATE SET collection_id = excluded.collection_id");
     link.bind(":source", source.row).bind(":key", std::string_view(album.key)).bind(":collection", collection);
@@ -394,7 +396,7 @@ Status CatalogWriter::replaceSourceAlbums(const Source& source, const std::vecto
     // rewrites no membership.
     std::unordered_set<std::int64_t> present;
     {
-      SqliteStatement members(db_.get(), "SELECT asset_id FROM membership WHERE collection_id = :collection");
+      SqliteStatement members(db_.get(), statements, "SELECT asset_id FROM membership WHERE collection_id = :collection");
       members.bind(":collection", collection);
       while (members.step()) present.insert(members.integer(0));
       if (members.failed()) return failed();
@@ -402,7 +404,7 @@ Status CatalogWriter::replaceSourceAlbums(const Source& source, const std::vecto
     std::unordered_set<std::int64_t> wanted;
     for (const std::int64_t asset : album.assetRows) {
       if (!wanted.insert(asset).second || present.erase(asset) > 0) continue;
-      SqliteStatement add(db_.get(),
+      SqliteStatement add(db_.get(), statements,
                           "INSERT OR IGNORE INTO membership "
                           "(collection_id, asset_id, position, identifier, creation_date, media_type) "
                           "SELECT :collection, a.id, (SELECT COALESCE(MAX(position), 0) + 1 FROM membership "
@@ -412,7 +414,7 @@ Status CatalogWriter::replaceSourceAlbums(const Source& source, const std::vecto
       if (!add.run()) return failed();
     }
     for (const std::int64_t asset : present) {  // left the event or tag
-      SqliteStatement leave(db_.get(), "DELETE FROM membership WHERE collection_id = :collection AND asset_id = :asset");
+      SqliteStatement leave(db_.get(), statements, "DELETE FROM membership WHERE collection_id = :collection AND asset_id = :asset");
       leave.bind(":collection", collection).bind(":asset", asset);
       if (!leave.run()) return failed();
     }
@@ -420,12 +422,12 @@ Status CatalogWriter::replaceSourceAlbums(const Source& source, const std::vecto
     if (album.title) {
       title = validUtf8(*album.title);
     } else {
-      SqliteStatement earliest(db_.get(), "SELECT MIN(creation_date) FROM membership WHERE collection_id = :collection");
+      SqliteStatement earliest(db_.get(), statements, "SELECT MIN(creation_date) FROM membership WHERE collection_id = :collection");
       earliest.bind(":collection", collection);
       if (!earliest.step()) return failed();
       if (auto date = earliest.optionalInteger(0)) title = localDay(*date);
     }
-    SqliteStatement retitle(db_.get(), "UPDATE collection SET title = :title WHERE id = :collection AND title IS NOT :title");
+    SqliteStatement retitle(db_.get(), statements, "UPDATE collection SET title = :title WHERE id = :collection AND title IS NOT :title");
     retitle.bind(":title", title).bind(":collection", collection);
     if (!retitle.run()) return failed();
   }
