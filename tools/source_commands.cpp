@@ -35,7 +35,8 @@ Result<Arguments> folderOperands(const Arguments& arguments) {
 
 }  // namespace
 
-int syncAndReport(LibraryWriter& library, const std::vector<CatalogWriter::Source>& sources, SyncObserver observer) {
+int syncAndReport(LibraryWriter& library, const std::vector<CatalogWriter::Source>& sources, SyncObserver observer,
+                  Status* failure) {
   ProgressBar progress(0);
   observer.changed = [&, also = std::move(observer.changed)](const SyncEvent& event) {
     progress.clear();
@@ -55,6 +56,7 @@ int syncAndReport(LibraryWriter& library, const std::vector<CatalogWriter::Sourc
   };
   auto tally = library.sync(sources, observer);
   progress.clear();
+  if (failure != nullptr) *failure = tally.status();
   if (!tally) return failWith(tally.message());
   const std::string missing =
       tally->missing > 0 ? ", " + std::to_string(tally->missing) + " missing (recorded by a photo manager)" : "";

@@ -70,8 +70,9 @@ class Watcher {
     bool everything = true;
     std::optional<WatchClock::time_point> retryAt = WatchClock::now();
     while (!stopping()) {
-      auto when = sources_.due();
-      if (retryAt && (!when || *retryAt < *when)) when = retryAt;
+      // A pending retry comes first: until it is due nothing is synced, so a
+      // held lock or a failing catalog is not tried again in a busy loop.
+      const auto when = retryAt ? retryAt : sources_.due();
       int timeout = -1;
       if (when) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(*when - WatchClock::now());
@@ -87,7 +88,7 @@ class Watcher {
       sources_.markRescansDue(now);
       const auto due = sources_.due();
       const bool dirtyDue = due && *due <= now && (!sources_.dirty().empty() || sources_.sourcesChanged());
-      if (!(retryAt && *retryAt <= now) && !dirtyDue) continue;
+      if (retryAt ? *retryAt > now : !dirtyDue) continue;
       retryAt.reset();
       switch (syncDirty(everything)) {
         case Outcome::done: everything = false; break;
@@ -170,12 +171,14 @@ class Watcher {
       return yielded;
     };
     observer.busy = [this](const std::string& path) { return sources_.busy(path); };
-    syncAndReport(library, which, std::move(observer));
-    if (!yielded) return Outcome::done;
+    Status synced;
+    syncAndReport(library, which, std::move(observer), &synced);
+    if (synced && !yielded) return Outcome::done;
+    // Not done (or not written at all): the same sources again, later.
     std::set<std::int64_t> again;
     for (const CatalogWriter::Source& source : which) again.insert(source.row);
     sources_.markDirty(again);
-    return Outcome::yielded;
+    return synced ? Outcome::yielded : Outcome::failed;
   }
 
   LibraryLocation location_;

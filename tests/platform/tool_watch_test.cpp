@@ -11,7 +11,12 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <thread>
 
+#include "platform/posix/posix_file.h"
 #include "support/background_tool.h"
 #include "support/media_fixtures.h"
 #include "support/scratch_library.h"
@@ -21,16 +26,11 @@ namespace {
 
 using testing::BackgroundTool;
 using testing::eventually;
+using testing::occurrences;
 using testing::listedByName;
 using testing::readFileBytes;
 using testing::ScratchLibrary;
 using testing::writeFileBytes;
-
-std::size_t count(const std::string& text, const std::string& what) {
-  std::size_t n = 0;
-  for (std::size_t at = 0; (at = text.find(what, at)) != std::string::npos; at += what.size()) ++n;
-  return n;
-}
 
 class ToolWatch : public ::testing::Test {
  protected:
@@ -70,7 +70,7 @@ class ToolWatch : public ::testing::Test {
   std::unique_ptr<BackgroundTool> startWatch() {
     auto watch = std::make_unique<BackgroundTool>(home, std::vector<std::string>{"watch"});
     EXPECT_GT(watch->pid(), 0);
-    EXPECT_TRUE(eventually([&] { return count(watch->errors(), "synced:") > 0; })) << watch->errors();
+    EXPECT_TRUE(eventually([&] { return occurrences(watch->errors(), "synced:") > 0; })) << watch->errors();
     return watch;
   }
 
@@ -103,7 +103,7 @@ TEST_F(ToolWatch, FollowsFilesAndFoldersWithTheIdentitiesOfSync) {
   // Changed in place, then moved to a source added meanwhile: one identifier.
   const std::string moved = idOf("new.png");
   put(a + "/new.png");
-  ASSERT_TRUE(eventually([&] { return count(watch->errors(), " 1 changed,") > 0; })) << watch->errors();
+  ASSERT_TRUE(eventually([&] { return occurrences(watch->errors(), " 1 changed,") > 0; })) << watch->errors();
   const std::string b = home.folder("b");
   home.tool({"add", b});
   ASSERT_EQ(std::rename((a + "/new.png").c_str(), (b + "/new.png").c_str()), 0);
@@ -132,7 +132,7 @@ TEST_F(ToolWatch, FollowsFilesAndFoldersWithTheIdentitiesOfSync) {
   EXPECT_NE(ended.out.find("changed\t" + moved + "\t" + a + "/new.png\n"), std::string::npos) << ended.out;
   EXPECT_NE(ended.out.find("moved\t" + moved + "\t" + b + "/new.png\n"), std::string::npos) << ended.out;
   EXPECT_NE(ended.out.find("removed\t" + inFolder + "\t" + a + "/trip/s.png\n"), std::string::npos) << ended.out;
-  EXPECT_EQ(count(ended.out, "\t" + halfPath + "\n"), 1u) << ended.out;
+  EXPECT_EQ(occurrences(ended.out, "\t" + halfPath + "\n"), 1u) << ended.out;
 }
 
 TEST_F(ToolWatch, ABurstIsSyncedInBatches) {
@@ -143,9 +143,9 @@ TEST_F(ToolWatch, ABurstIsSyncedInBatches) {
   ASSERT_TRUE(eventually([&] { return listedByName(home).size() == 301; })) << listedByName(home).size();
   const auto ended = watch->stop();
   EXPECT_EQ(ended.exitStatus, 0);
-  EXPECT_EQ(count(ended.out, "added\t"), 300u);
+  EXPECT_EQ(occurrences(ended.out, "added\t"), 300u);
   // One sync per settled burst, each committing up to 200 files at once.
-  EXPECT_LT(count(watch->errors(), "synced:"), 30u) << watch->errors();
+  EXPECT_LT(occurrences(watch->errors(), "synced:"), 30u) << watch->errors();
 }
 
 TEST_F(ToolWatch, SigtermEndsItMidBurstWithTheLibraryConsistent) {
@@ -157,10 +157,10 @@ TEST_F(ToolWatch, SigtermEndsItMidBurstWithTheLibraryConsistent) {
   EXPECT_EQ(ended.exitStatus, 0);
   // Every reported change is in the catalog, and the next sync finishes the job.
   const auto listedAtEnd = listedByName(home).size();
-  EXPECT_EQ(listedAtEnd, 1 + count(ended.out, "added\t"));
+  EXPECT_EQ(listedAtEnd, 1 + occurrences(ended.out, "added\t"));
   const auto sync = home.runTool({"sync"});
   EXPECT_EQ(sync.exitStatus, 0) << sync.err;
-  EXPECT_EQ(count(sync.out, "added\t"), 301 - listedAtEnd);
+  EXPECT_EQ(occurrences(sync.out, "added\t"), 301 - listedAtEnd);
   EXPECT_EQ(listedByName(home).size(), 301u);
 
   // Ended in the middle of moves: each move it reported is whole, so the
@@ -175,20 +175,49 @@ TEST_F(ToolWatch, SigtermEndsItMidBurstWithTheLibraryConsistent) {
   const auto stopped = again->stop(SIGTERM);
   EXPECT_EQ(stopped.exitStatus, 0);
   const auto rest = home.runTool({"sync"});
-  EXPECT_EQ(count(rest.out, "removed\t"), 0u) << rest.out;
-  EXPECT_EQ(count(stopped.out, "moved\t") + count(rest.out, "moved\t"), 300u) << stopped.out << rest.out;
+  EXPECT_EQ(occurrences(rest.out, "removed\t"), 0u) << rest.out;
+  EXPECT_EQ(occurrences(stopped.out, "moved\t") + occurrences(rest.out, "moved\t"), 300u) << stopped.out << rest.out;
 }
 
 TEST_F(ToolWatch, ASourceThatGoesAwayIsOfflineUntilItIsBack) {
   auto watch = startWatch();
   const std::string seed = idOf("seed.png");
   ASSERT_EQ(std::rename(a.c_str(), (a + "-away").c_str()), 0);
-  ASSERT_TRUE(eventually([&] { return count(watch->errors(), a + ": offline") > 0; })) << watch->errors();
+  ASSERT_TRUE(eventually([&] { return occurrences(watch->errors(), a + ": offline") > 0; })) << watch->errors();
   EXPECT_EQ(idOf("seed.png"), seed);
   ASSERT_EQ(std::rename((a + "-away").c_str(), a.c_str()), 0);
   put(a + "/back.png");
   ASSERT_TRUE(eventually([&] { return listed("back.png"); })) << watch->errors();
   EXPECT_EQ(idOf("seed.png"), seed);
+  EXPECT_EQ(watch->stop().exitStatus, 0);
+}
+
+// CPU time (user and system) the process has used, in clock ticks.
+long cpuTicks(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  std::istringstream fields(text.substr(text.rfind(')') + 2));  // after the command's name
+  std::string field;
+  long user = 0, system = 0;
+  for (int i = 3; i <= 15 && fields >> field; ++i) {
+    if (i == 14) user = std::stol(field);
+    if (i == 15) system = std::stol(field);
+  }
+  return user + system;
+}
+
+TEST_F(ToolWatch, WaitsQuietlyWhileAnotherWriterHoldsTheLibrary) {
+  auto watch = startWatch();
+  {
+    auto lock = FileLock::acquire(home.location().writerLockPath, std::chrono::seconds(5));
+    ASSERT_TRUE(lock.ok()) << lock.message();
+    put(a + "/while-locked.png");
+    const long before = cpuTicks(watch->pid());
+    std::this_thread::sleep_for(std::chrono::seconds(1));  // an interval to measure, not a wait
+    EXPECT_LT(cpuTicks(watch->pid()) - before, ::sysconf(_SC_CLK_TCK) / 4) << "it retries, it does not spin";
+    EXPECT_FALSE(listed("while-locked.png"));
+  }
+  ASSERT_TRUE(eventually([&] { return listed("while-locked.png"); })) << watch->errors();
   EXPECT_EQ(watch->stop().exitStatus, 0);
 }
 

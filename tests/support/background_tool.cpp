@@ -55,4 +55,10 @@ std::multimap<std::string, std::string> listedByName(const ScratchLibrary& libra
   return listed;
 }
 
+std::size_t occurrences(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (std::size_t at = 0; (at = text.find(what, at)) != std::string::npos; at += what.size()) ++n;
+  return n;
+}
+
 }  // namespace tolvek::testing

@@ -43,6 +43,9 @@ class BackgroundTool {
 // (false).
 bool eventually(const std::function<bool()>& check, std::chrono::milliseconds deadline = std::chrono::seconds(30));
 
+// How many times `what` occurs in `text` (lines of a tool's output).
+std::size_t occurrences(const std::string& text, const std::string& what);
+
 // What the helper lists of the whole library: each item's name and identifier.
 std::multimap<std::string, std::string> listedByName(const ScratchLibrary& library);
 
