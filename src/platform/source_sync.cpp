@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <condition_variable>
 #include <deque>
 #include <future>
@@ -211,6 +212,9 @@ struct Plan {
   // albums are made of, without reading the rows again.
   std::vector<std::pair<std::string, std::int64_t>> recordedAssets;
   bool filesChanged = false;
+  // A manager source's folders that hold files it names but are gone or
+  // empty now (a drive that is not mounted): what they held is kept.
+  std::vector<std::string> absentFolders;
 };
 
 // The path of a manager's file as a source's relative path: absolute without
@@ -325,6 +329,8 @@ class SourceSync {
       // A file moved in this run leaves its old place too, so that a move
       // is never left half done; the rest is the next sync's.
       if (Status removed = removeGone(true); !removed) return removed;
+      // Assets their files left in this run, unless another file holds them.
+      if (Status removed = removeUnheld(); !removed) return removed;
       if (Status committed = batch_.commitIfDue(true); !committed) return committed;
       return tally_;
     }
@@ -354,7 +360,8 @@ class SourceSync {
   // as the manager does), never opened here, on two threads, as the lookups
   // of 100,000 paths are most of a sync with nothing new. `dates` receives
   // the manager's date of each walked file. Missing files are counted.
-  SourceWalk walkManagerFiles(Plan& plan, std::vector<std::optional<std::int64_t>>& dates, std::size_t& missing) {
+  SourceWalk walkManagerFiles(Plan& plan, std::vector<std::optional<std::int64_t>>& dates, std::size_t& missing,
+                              std::size_t& absentFiles) {
     const std::vector<ManagerAsset>& assets = plan.manager->assets;
     struct Found {
       std::size_t asset = 0;
@@ -395,9 +402,38 @@ class SourceSync {
     std::vector<Found> present;
     present.reserve(assets.size());
     plan.managerPaths.reserve(assets.size());
-    for (std::optional<Found>& f : found) {
-      plan.managerPaths.push_back(f ? f->file.path : std::string());
-      if (f) present.push_back(std::move(*f)); else ++missing;
+    // A missing file whose folder is gone or empty may be on a drive that
+    // is not mounted: it keeps its place (and its albums) until it is back.
+    std::unordered_map<std::string, bool> absent;
+    const auto folderAbsent = [&](const std::string& folder) {
+      const auto known = absent.find(folder);
+      if (known != absent.end()) return known->second;
+      bool gone = true;
+      if (DIR* dir = ::opendir(("/" + folder).c_str())) {
+        while (const dirent* entry = ::readdir(dir)) {
+          if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+            gone = false;
+            break;
+          }
+        }
+        ::closedir(dir);
+      }
+      if (gone) plan.absentFolders.push_back(folder);
+      return absent[folder] = gone;
+    };
+    for (std::size_t i = 0; i < found.size(); ++i) {
+      std::optional<Found>& f = found[i];
+      if (f) {
+        plan.managerPaths.push_back(f->file.path);
+        present.push_back(std::move(*f));
+        continue;
+      }
+      ++missing;
+      std::string relative = managerRelativePath(assets[i].path);
+      const std::size_t slash = relative.rfind('/');
+      const bool kept = slash != std::string::npos && folderAbsent(relative.substr(0, slash));
+      if (kept) ++absentFiles;
+      plan.managerPaths.push_back(kept ? std::move(relative) : std::string());
     }
     // In walk order; two spellings of one path ("/a//b", "/a/b") are one file.
     const auto byPath = [](const Found& a, const Found& b) { return a.file.path < b.file.path; };
@@ -445,7 +481,7 @@ class SourceSync {
       return {};
     }
     const std::size_t index = plans_.size();
-    Plan& plan = plans_.emplace_back(Plan{source, {}, walk.folders.front().device, {}, {}, {}, false});
+    Plan& plan = plans_.emplace_back(Plan{source, {}, walk.folders.front().device, {}, {}, {}, false, {}});
     for (const WalkedFolder& folder : walk.folders) plan.folderDevices[folder.path] = folder.device;
     return planFiles(index, walk, std::move(files).value());
   }
@@ -462,18 +498,22 @@ class SourceSync {
     }
     struct stat info {};
     Plan candidate{source, {}, ::stat(source.path.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_dev) : 0,
-                   std::move(read).value(), {}, {}, false};
-    std::size_t missing = 0;
+                   std::move(read).value(), {}, {}, false, {}};
+    std::size_t missing = 0, absentFiles = 0;
     std::vector<std::optional<std::int64_t>> dates;
-    SourceWalk walk = walkManagerFiles(candidate, dates, missing);
+    SourceWalk walk = walkManagerFiles(candidate, dates, missing, absentFiles);
     if (walk.files.empty() && missing > 0 && holdsAssets) {
       offline(source, "none of the files it records is there (a drive that is not mounted?)");
       return {};
     }
-    if (missing > 0) {
-      tally_.missing += missing;
-      problem(source.path + ": " + std::to_string(missing) + " of the files it records " +
-              (missing == 1 ? "is" : "are") + " missing; left out");
+    tally_.missing += missing;
+    const auto counted = [](std::size_t n) {
+      return std::to_string(n) + (n == 1 ? " of the files it records is" : " of the files it records are");
+    };
+    if (missing > absentFiles) problem(source.path + ": " + counted(missing - absentFiles) + " missing; left out");
+    if (absentFiles > 0) {
+      problem(source.path + ": " + counted(absentFiles) +
+              " in folders that are gone or empty (a drive that is not mounted?); what the library has of them is kept");
     }
     const std::size_t index = plans_.size();
     plans_.push_back(std::move(candidate));
@@ -491,6 +531,7 @@ class SourceSync {
     // Folders whose content this walk does not know: unreadable ones, and
     // mount points that are now empty or gone. What they held is kept.
     std::vector<std::string> unknown = walk.unreadable;
+    const std::unordered_set<std::string_view> absent(plan.absentFolders.begin(), plan.absentFolders.end());
     for (const std::string& folder : walk.unreadable) {
       ++tally_.failed;
       problem(absolute(index, folder) + ": cannot be read; what the library holds from it is kept");
@@ -518,16 +559,20 @@ class SourceSync {
     if (!std::is_sorted(walk.files.begin(), walk.files.end(), byPath)) {
       std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return walk.files[a].path < walk.files[b].path; });
     }
+    const auto keep = [&](CatalogWriter::SourceFile& row) {
+      if (plan.manager && row.assetRow) plan.recordedAssets.emplace_back(std::move(row.path), *row.assetRow);
+    };
     const auto gone = [&](CatalogWriter::SourceFile& row) {
       const bool kept = std::any_of(unknown.begin(), unknown.end(),
-                                    [&](const std::string& folder) { return isWithinFolder(row.path, folder); });
-      if (kept) return;
+                                    [&](const std::string& folder) { return isWithinFolder(row.path, folder); }) ||
+                        (!absent.empty() && absent.contains(std::string_view(row.path).substr(0, row.path.rfind('/'))));
+      if (kept) {
+        keep(row);
+        return;
+      }
       plan.filesChanged = true;
       if (row.assetRow) goneByAsset_[*row.assetRow].push_back(gone_.size());
       gone_.push_back({index, std::move(row), false});
-    };
-    const auto keep = [&](CatalogWriter::SourceFile& row) {
-      if (plan.manager && row.assetRow) plan.recordedAssets.emplace_back(std::move(row.path), *row.assetRow);
     };
     std::size_t r = 0;
     for (const std::size_t i : order) {
@@ -721,10 +766,15 @@ class SourceSync {
       if (Status applied = applyOne(index, std::move(examined), true); !applied) return applied;
       if (Status committed = batch_.commitIfDue(false); !committed) return committed;
     }
+    return removeUnheld();
+  }
+
+  Status removeUnheld() {
     if (Status begun = batch_.begin(); !begun) return begun;
     for (const std::int64_t asset : maybeUnheld_) {
       if (Status removed = catalog_.removeAssetIfUnheld(asset, batch_.unlinkAfter()); !removed) return removed;
     }
+    maybeUnheld_.clear();
     return {};
   }
 

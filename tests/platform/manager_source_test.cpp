@@ -251,6 +251,31 @@ TEST_F(ShotwellFaults, MovedFilesAreLeftOutAndCountedAndTheRestStays) {
   EXPECT_NE(home_.tool({"status"}).find("\nassets\t0\n"), std::string::npos);
 }
 
+TEST_F(ShotwellFaults, FilesInFoldersGoneOrEmptyAreKeptUntilTheyAreBack) {
+  // A drive that is not mounted: one folder gone, another left empty.
+  const std::string canon = samples_->photos() + "/Cameras/Canon", phone = samples_->photos() + "/Phone";
+  fs::rename(canon, samples_->file("canon-away"));
+  fs::create_directory(samples_->file("phone-away"));
+  for (const auto& entry : fs::directory_iterator(phone)) {
+    fs::rename(entry.path(), samples_->file("phone-away/" + entry.path().filename().string()));
+  }
+  const auto away = home_.runTool({"sync"});
+  EXPECT_EQ(away.exitStatus, 0) << away.err;
+  EXPECT_NE(away.err.find("in folders that are gone or empty"), std::string::npos) << away.err;
+  EXPECT_EQ(away.out, "") << "nothing removed";
+  EXPECT_EQ(albumList(home_).identifiers, before_.identifiers);
+  EXPECT_EQ(albumList(home_).rows, before_.rows) << "their events and tags keep them";
+
+  fs::rename(samples_->file("canon-away"), canon);
+  for (const auto& entry : fs::directory_iterator(samples_->file("phone-away"))) {
+    fs::rename(entry.path(), phone + "/" + entry.path().filename().string());
+  }
+  const auto back = home_.runTool({"sync"});
+  EXPECT_EQ(back.exitStatus, 0) << back.err;
+  EXPECT_EQ(back.out, "") << "the same files, the same assets";
+  EXPECT_EQ(back.err.find("missing"), std::string::npos) << back.err;
+}
+
 TEST_F(ShotwellFaults, WatchFollowsTheDatabaseAsShotwellChangesIt) {
   testing::BackgroundTool watch(home_, {"watch"});
   ASSERT_TRUE(testing::eventually([&] { return watch.errors().find("synced:") != std::string::npos; }))
