@@ -23,6 +23,7 @@ constexpr std::uint32_t kFolderMask = IN_CLOSE_WRITE | IN_MOVED_FROM | IN_MOVED_
 constexpr auto kSettle = std::chrono::milliseconds(250);
 constexpr auto kMaxSettle = std::chrono::milliseconds(1000);
 constexpr int kMaxDepth = kMaxWalkDepth;
+constexpr int kMaxReads = 16;
 
 // File systems whose changes made elsewhere send no notifications: NFS,
 // SMB/CIFS, FUSE, 9p, Ceph, AFS.
@@ -136,7 +137,7 @@ void SourceWatcher::unwatch(std::int64_t row, const std::string& below) {
 
 // Watches the source as it is now: its folders, the folder holding it when
 // it is a file, or the nearest folder above it that exists when it is gone.
-void SourceWatcher::rewatch(std::int64_t row) {
+void SourceWatcher::rewatch(std::int64_t row, int attempts) {
   unwatch(row);
   Followed& followed = sources_[row];
   const std::string& path = followed.source.path;
@@ -154,6 +155,8 @@ void SourceWatcher::rewatch(std::int64_t row) {
       above = parentOf(above);
     } while (above != "/" && !(::stat(above.c_str(), &info) == 0 && S_ISDIR(info.st_mode)));
     addWatch(above, row, Role::ancestor);
+    // Made between the look and the watch, which saw nothing of it: again.
+    if (::lstat(path.c_str(), &info) == 0 && attempts > 1) rewatch(row, attempts - 1);
   }
 }
 
@@ -238,14 +241,32 @@ void SourceWatcher::handle(int wd, std::uint32_t mask, const std::string& name) 
           sourcesChanged_ = true;
         }
         break;
-      case Role::ancestor:
-        if (folder && (mask & (IN_CREATE | IN_MOVED_TO))) rewatchNeeded_.insert(row);
+      case Role::ancestor: {
+        // The next step of the way to the source appeared (a folder, or the
+        // database file itself).
+        const std::string& to = sources_[row].source.path;
+        const std::size_t from = watch.path == "/" ? 1 : watch.path.size() + 1;
+        const std::string_view next = from < to.size() ? std::string_view(to).substr(from) : std::string_view();
+        if ((mask & (IN_CREATE | IN_MOVED_TO)) && !name.empty() && next.substr(0, next.find('/')) == name) {
+          rewatchNeeded_.insert(row);
+        }
         if (mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED)) rewatchNeeded_.insert(row);
         break;
+      }
       case Role::file: {
         const std::string base = baseName(sources_[row].source.path);
-        if (name == base || name == base + "-wal" || name == base + "-journal") {
-          if (mask & (IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE)) markDirty(row);
+        const bool wal = name == base + "-wal";
+        if (name == base || wal || name == base + "-journal") {
+          // A commit writes the database (rollback mode; a checkpoint too),
+          // ends its -journal, or writes the -wal, which the program keeps
+          // open. The -wal's close is no news: SQLite opens it for writing
+          // even for this tool's read-only snapshot, whose close would
+          // otherwise start the next sync, and so on.
+          std::uint32_t news = IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE;
+          if (name == base) news |= IN_CLOSE_WRITE | IN_MODIFY;
+          if (wal) news |= IN_MODIFY;
+          if (name == base + "-journal") news |= IN_CLOSE_WRITE;
+          if (mask & news) markDirty(row);
           if (name == base && (mask & (IN_MOVED_FROM | IN_DELETE))) rewatchNeeded_.insert(row);
         }
         if (mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED)) rewatchNeeded_.insert(row);
@@ -293,7 +314,9 @@ void SourceWatcher::handle(int wd, std::uint32_t mask, const std::string& name) 
 void SourceWatcher::readEvents(bool ownLock) {
   ownLock_ = ownLock;
   alignas(inotify_event) char buffer[64 * 1024];
-  for (;;) {
+  // A bounded number of reads: under a steady stream of events (a file
+  // written in small pieces) the loop around this one still sees signals.
+  for (int reads = 0; reads < kMaxReads; ++reads) {
     const ssize_t got = ::read(fd_, buffer, sizeof buffer);
     if (got <= 0) {
       if (got < 0 && errno == EINTR) continue;

@@ -92,7 +92,7 @@ class SourceWatcher {
   int addWatch(const std::string& path, std::int64_t row, Role role);
   void watchTree(std::int64_t row, const std::string& path, int depth);
   void unwatch(std::int64_t row, const std::string& below = {});
-  void rewatch(std::int64_t row);
+  void rewatch(std::int64_t row, int attempts = 3);
   void handle(int wd, std::uint32_t mask, const std::string& name);
   // What a mount change can alter of the source at `path`: the file it is
   // (device, inode, type) and the mounts at or below it, as one text.

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <map>
 #include <set>
+#include <thread>
 #include <tuple>
 
 #include "platform/content_hash.h"
@@ -274,6 +275,36 @@ TEST_F(ShotwellFaults, FilesInFoldersGoneOrEmptyAreKeptUntilTheyAreBack) {
   EXPECT_EQ(back.exitStatus, 0) << back.err;
   EXPECT_EQ(back.out, "") << "the same files, the same assets";
   EXPECT_EQ(back.err.find("missing"), std::string::npos) << back.err;
+}
+
+TEST_F(ShotwellFaults, WatchFollowsADatabaseInWalModeAndOneThatComesBack) {
+  // A program that keeps its database open in WAL mode: a commit closes nothing.
+  sqlite3* shotwell = nullptr;
+  ASSERT_EQ(sqlite3_open(db_.c_str(), &shotwell), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(shotwell, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr), SQLITE_OK);
+  testing::BackgroundTool watch(home_, {"watch"});
+  ASSERT_TRUE(testing::eventually([&] { return watch.errors().find("synced:") != std::string::npos; }))
+      << watch.errors();
+  ASSERT_EQ(sqlite3_exec(shotwell, "UPDATE EventTable SET name = 'Lake' WHERE id = 3", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  EXPECT_TRUE(testing::eventually([&] { return albumList(home_).rows.count({"shotwell", "Lake", 1}) == 1; }))
+      << watch.errors();
+  // Its own reading of the database is no change: once done, it stays idle.
+  const auto syncs = [&] { return testing::occurrences(watch.errors(), "synced:"); };
+  const std::size_t settled = syncs();
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  EXPECT_LE(syncs(), settled + 1) << watch.errors();
+  sqlite3_close(shotwell);
+
+  // Moved away (offline, everything kept), changed, and moved back.
+  fs::rename(db_, db_ + ".away");
+  ASSERT_TRUE(testing::eventually([&] { return watch.errors().find(db_ + ": offline") != std::string::npos; }))
+      << watch.errors();
+  ASSERT_TRUE(testing::executeSqlOn(db_ + ".away", "UPDATE EventTable SET name = 'Sea' WHERE id = 3").ok());
+  fs::rename(db_ + ".away", db_);
+  EXPECT_TRUE(testing::eventually([&] { return albumList(home_).rows.count({"shotwell", "Sea", 1}) == 1; }))
+      << watch.errors();
+  EXPECT_EQ(watch.stop().exitStatus, 0);
 }
 
 TEST_F(ShotwellFaults, WatchFollowsTheDatabaseAsShotwellChangesIt) {
