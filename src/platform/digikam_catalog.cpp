@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <cctype>
 #include <charconv>
 #include <cstdlib>
 #include <ctime>
@@ -285,7 +286,17 @@ std::optional<std::string> digikamDatabaseFolder(std::string_view rc, std::strin
 }
 
 VolumeLookup systemVolumes() {
-  return {[](const std::string& uuid) { return mountOfDeviceLink("/dev/disk/by-uuid", uuid); },
+  return {[](const std::string& uuid) -> std::optional<std::string> {
+            // udev names FAT and NTFS volumes in capitals, ext4 and others in
+            // small letters; digiKam may have recorded either.
+            std::string lower = uuid, upper = uuid;
+            for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            for (const std::string& name : {uuid, lower, upper}) {
+              if (auto mount = mountOfDeviceLink("/dev/disk/by-uuid", name)) return mount;
+            }
+            return std::nullopt;
+          },
           [](const std::string& label) { return mountOfDeviceLink("/dev/disk/by-label", udevEscaped(label)); }};
 }
 
