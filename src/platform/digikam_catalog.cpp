@@ -353,7 +353,7 @@ Result<ManagerCatalog> readDigikam(sqlite3* db, const VolumeLookup& volumes) {
       path = normalisedAbsolutePath(*root->second.folder + "/" + album->second.relativePath + "/" + name);
     }
     if (!path) {
-      builder.leaveOut();
+      if (root != roots.end() && !root->second.folder) builder.leaveOutUnavailable(); else builder.leaveOut();
       continue;
     }
     std::optional<std::int64_t> date;

@@ -46,6 +46,10 @@ struct ManagerCatalog {
   // Rows left out: in the trash, offline, hidden, of another category or
   // with a path that cannot be made.
   std::size_t leftOut = 0;
+  // Of those, files on a volume that is not found here (digiKam's
+  // collection on a drive that is not mounted): where they would be is not
+  // known, so whatever the library recorded from the database stays.
+  std::size_t unavailable = 0;
 };
 
 // Reads a consistent snapshot of the manager's database at `database`

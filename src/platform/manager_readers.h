@@ -35,6 +35,11 @@ class CatalogBuilder {
   // a NUL byte is no asset: counted as left out, nothing returned.
   std::optional<std::size_t> add(std::string path, std::optional<std::int64_t> creationDate);
   void leaveOut() { ++catalog_.leftOut; }
+  // Left out because its volume is not found here.
+  void leaveOutUnavailable() {
+    ++catalog_.leftOut;
+    ++catalog_.unavailable;
+  }
   // Room for `assets` more assets, so a large catalog is not rehashed as it grows.
   void reserve(std::size_t assets);
   void addAlbum(std::string key, ManagerAlbumKind kind, std::optional<std::string> title,

@@ -215,6 +215,9 @@ struct Plan {
   // A manager source's folders that hold files it names but are gone or
   // empty now (a drive that is not mounted): what they held is kept.
   std::vector<std::string> absentFolders;
+  // Whether the manager names files on a volume not found here: then no
+  // recorded file of the source goes.
+  bool keepAll = false;
 };
 
 // The path of a manager's file as a source's relative path: absolute without
@@ -431,7 +434,7 @@ class SourceSync {
       ++missing;
       std::string relative = managerRelativePath(assets[i].path);
       const std::size_t slash = relative.rfind('/');
-      const bool kept = slash != std::string::npos && folderAbsent(relative.substr(0, slash));
+      const bool kept = plan.keepAll || (slash != std::string::npos && folderAbsent(relative.substr(0, slash)));
       if (kept) ++absentFiles;
       plan.managerPaths.push_back(kept ? std::move(relative) : std::string());
     }
@@ -481,7 +484,7 @@ class SourceSync {
       return {};
     }
     const std::size_t index = plans_.size();
-    Plan& plan = plans_.emplace_back(Plan{source, {}, walk.folders.front().device, {}, {}, {}, false, {}});
+    Plan& plan = plans_.emplace_back(Plan{source, {}, walk.folders.front().device, {}, {}, {}, false, {}, false});
     for (const WalkedFolder& folder : walk.folders) plan.folderDevices[folder.path] = folder.device;
     return planFiles(index, walk, std::move(files).value());
   }
@@ -498,11 +501,13 @@ class SourceSync {
     }
     struct stat info {};
     Plan candidate{source, {}, ::stat(source.path.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_dev) : 0,
-                   std::move(read).value(), {}, {}, false, {}};
+                   std::move(read).value(), {}, {}, false, {}, false};
     std::size_t missing = 0, absentFiles = 0;
+    const std::size_t unavailable = candidate.manager->unavailable;
+    candidate.keepAll = unavailable > 0;
     std::vector<std::optional<std::int64_t>> dates;
     SourceWalk walk = walkManagerFiles(candidate, dates, missing, absentFiles);
-    if (walk.files.empty() && missing > 0 && holdsAssets) {
+    if (walk.files.empty() && (missing > 0 || unavailable > 0) && holdsAssets) {
       offline(source, "none of the files it records is there (a drive that is not mounted?)");
       return {};
     }
@@ -511,9 +516,15 @@ class SourceSync {
       return std::to_string(n) + (n == 1 ? " of the files it records is" : " of the files it records are");
     };
     if (missing > absentFiles) problem(source.path + ": " + counted(missing - absentFiles) + " missing; left out");
+    if (unavailable > 0) {
+      problem(source.path + ": " + counted(unavailable) +
+              " on a volume that is not mounted; nothing the library has from this database is removed");
+    }
     if (absentFiles > 0) {
       problem(source.path + ": " + counted(absentFiles) +
-              " in folders that are gone or empty (a drive that is not mounted?); what the library has of them is kept");
+              (unavailable > 0 ? " missing; kept while a volume is not mounted"
+                               : " in folders that are gone or empty (a drive that is not mounted?); what the "
+                                 "library has of them is kept"));
     }
     const std::size_t index = plans_.size();
     plans_.push_back(std::move(candidate));
@@ -565,7 +576,8 @@ class SourceSync {
     const auto gone = [&](CatalogWriter::SourceFile& row) {
       const bool kept = std::any_of(unknown.begin(), unknown.end(),
                                     [&](const std::string& folder) { return isWithinFolder(row.path, folder); }) ||
-                        (!absent.empty() && absent.contains(std::string_view(row.path).substr(0, row.path.rfind('/'))));
+                        (!absent.empty() && absent.contains(std::string_view(row.path).substr(0, row.path.rfind('/')))) ||
+                        plan.keepAll;
       if (kept) {
         keep(row);
         return;

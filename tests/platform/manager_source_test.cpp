@@ -321,6 +321,39 @@ TEST_F(ShotwellFaults, WatchFollowsTheDatabaseAsShotwellChangesIt) {
   EXPECT_EQ(watch.stop().exitStatus, 0);
 }
 
+TEST(DigikamVolumes, FilesOnAVolumeNotMountedAreKept) {
+  if (!ManagerSamples::available()) GTEST_SKIP() << ManagerSamples::missing();
+  ManagerSamples samples;
+  // A second collection, on a drive this machine does not have mounted.
+  const std::string db = samples.digikamCopy(
+      "digikam4.db",
+      "INSERT INTO AlbumRoots (id, label, status, type, identifier, specificPath) "
+      "VALUES (9, 'Card', 0, 1, 'volumeid:?uuid=0badc0de-0000-4000-8000-00000000beef', '/DCIM'); "
+      "INSERT INTO Albums (id, albumRoot, relativePath) VALUES (90, 9, '/'); "
+      "INSERT INTO Images (id, album, name, status, category) VALUES (900, 90, 'IMG_0001.JPG', 1, 1)");
+  ASSERT_FALSE(db.empty());
+  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
+  const auto added = home.runTool({"add", "--digikam", db});
+  ASSERT_EQ(added.exitStatus, 0) << added.err;
+  EXPECT_NE(added.err.find("1 of the files it records is on a volume that is not mounted"), std::string::npos)
+      << added.err;
+  const Listing before = albumList(home);
+  const std::string assets = home.tool({"status"});
+
+  // While it is away nothing goes, not even a file deleted meanwhile; the
+  // whole collection away makes the source offline.
+  fs::remove(samples.photos() + "/Cameras/Various/Pentax_K10D.jpg");
+  const auto partly = home.runTool({"sync"});
+  EXPECT_EQ(partly.out, "") << partly.err;
+  EXPECT_EQ(home.tool({"status"}), assets);
+  ASSERT_TRUE(testing::executeSqlOn(db, "UPDATE AlbumRoots SET identifier = 'volumeid:?uuid=0badc0de-0000-4000-8000-000000000001' WHERE id = 1").ok());
+  const auto away = home.runTool({"sync"});
+  EXPECT_EQ(away.exitStatus, 1);
+  EXPECT_NE(away.err.find(db + ": offline"), std::string::npos) << away.err;
+  EXPECT_EQ(albumList(home).rows, before.rows);
+  EXPECT_EQ(home.tool({"status"}), assets);
+}
+
 TEST(ManagerSourceCommands, RefuseWhatIsNoManagerDatabase) {
   ScratchLibrary home;
   const std::string notes = home.work("notes.db");
