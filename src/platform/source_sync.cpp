@@ -1,6 +1,5 @@
 #include "platform/source_sync.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,7 +7,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstring>
 #include <condition_variable>
 #include <deque>
 #include <future>
@@ -411,16 +409,7 @@ class SourceSync {
     const auto folderAbsent = [&](const std::string& folder) {
       const auto known = absent.find(folder);
       if (known != absent.end()) return known->second;
-      bool gone = true;
-      if (DIR* dir = ::opendir(("/" + folder).c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
-          if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
-            gone = false;
-            break;
-          }
-        }
-        ::closedir(dir);
-      }
+      const bool gone = folderHasEntries("/" + folder) != true;
       if (gone) plan.absentFolders.push_back(folder);
       return absent[folder] = gone;
     };
@@ -484,7 +473,9 @@ class SourceSync {
       return {};
     }
     const std::size_t index = plans_.size();
-    Plan& plan = plans_.emplace_back(Plan{source, {}, walk.folders.front().device, {}, {}, {}, false, {}, false});
+    Plan& plan = plans_.emplace_back();
+    plan.source = source;
+    plan.rootDevice = walk.folders.front().device;
     for (const WalkedFolder& folder : walk.folders) plan.folderDevices[folder.path] = folder.device;
     return planFiles(index, walk, std::move(files).value());
   }
@@ -500,8 +491,10 @@ class SourceSync {
       return {};
     }
     struct stat info {};
-    Plan candidate{source, {}, ::stat(source.path.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_dev) : 0,
-                   std::move(read).value(), {}, {}, false, {}, false};
+    Plan candidate;
+    candidate.source = source;
+    candidate.rootDevice = ::stat(source.path.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_dev) : 0;
+    candidate.manager = std::move(read).value();
     std::size_t missing = 0, absentFiles = 0;
     const std::size_t unavailable = candidate.manager->unavailable;
     candidate.keepAll = unavailable > 0;
@@ -809,9 +802,6 @@ class SourceSync {
     return {};
   }
 
-  // The events, tags and folders of the manager sources synced, as albums of
-  // the assets their files are now; after every file, so that each member
-  // is known.
   // The asset row of each of a manager's files (0: none), from the plan's
   // recorded assets: each path looked up once, however many albums hold it.
   static std::vector<std::int64_t> assetsOfManagerFiles(const Plan& plan) {
@@ -825,6 +815,9 @@ class SourceSync {
     return assetOf;
   }
 
+  // The events, tags and folders of the manager sources synced, as albums of
+  // the assets their files are now; after every file, so that each member
+  // is known.
   Status recordManagerAlbums() {
     for (Plan& plan : plans_) {
       if (!plan.manager) continue;
@@ -928,17 +921,9 @@ std::string sourceOfflineReason(const CatalogWriter::Source& source, bool holdsA
   if (source.kind != SourceKind::folder) return S_ISREG(info.st_mode) ? "" : "it is not a database file";
   if (!S_ISDIR(info.st_mode)) return "it is not a folder";
   if (source.device && *source.device != static_cast<std::int64_t>(info.st_dev)) return "it is on another device";
-  DIR* dir = ::opendir(source.path.c_str());
-  if (dir == nullptr) return "it cannot be listed";
-  bool entries = false;
-  while (const dirent* entry = ::readdir(dir)) {
-    if (std::string_view(entry->d_name) != "." && std::string_view(entry->d_name) != "..") {
-      entries = true;
-      break;
-    }
-  }
-  ::closedir(dir);
-  return !entries && holdsAssets ? "it is empty" : "";
+  const std::optional<bool> entries = folderHasEntries(source.path);
+  if (!entries) return "it cannot be listed";
+  return !*entries && holdsAssets ? "it is empty" : "";
 }
 
 }  // namespace tolvek

@@ -112,6 +112,20 @@ class Walker {
 
 }  // namespace
 
+std::optional<bool> folderHasEntries(const std::string& path) {
+  DIR* dir = ::opendir(path.c_str());
+  if (dir == nullptr) return std::nullopt;
+  bool entries = false;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (std::string_view(entry->d_name) != "." && std::string_view(entry->d_name) != "..") {
+      entries = true;
+      break;
+    }
+  }
+  ::closedir(dir);
+  return entries;
+}
+
 bool isWithinFolder(const std::string& path, const std::string& folder) {
   if (folder.empty()) return true;
   return path == folder || (path.size() > folder.size() && path.starts_with(folder) && path[folder.size()] == '/');

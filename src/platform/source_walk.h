@@ -5,6 +5,7 @@
 // ".nomedia", with everything below it. Names are kept byte for byte. Only
 // folders are opened (without following links); files are only stat'ed.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,10 @@ struct SourceWalk {
 // kMaxWalkDepth count as unreadable, so a walk never runs out of descriptors.
 inline constexpr int kMaxWalkDepth = 64;
 SourceWalk walkSource(const std::string& root);
+
+// Whether the folder at `path` holds any entry; nothing when it cannot be
+// listed (gone, not a folder, not readable).
+std::optional<bool> folderHasEntries(const std::string& path);
 
 // True when `path` is `folder` or lies below it (both relative, "" the root).
 bool isWithinFolder(const std::string& path, const std::string& folder);
