@@ -4,6 +4,7 @@
 
 #include "platform/catalog_schema.h"
 #include "platform/json_string_array.h"
+#include "platform/referenced_copy.h"
 #include "platform/valid_utf8.h"
 
 namespace tolvek {
@@ -372,24 +373,18 @@ StoredOriginal CatalogReader::readOriginal(const SqliteStatement& row) const {
 
 void CatalogReader::preferReferencedCopy(std::int64_t assetHandle, StoredOriginal& original) {
   if (schemaVersion_ < 4 || !original.path.empty()) return;
-  SqliteStatement copy(db_.get(), statements_,
-                       std::string("SELECT s.path, f.path, f.size, f.modified_ns, ") +
-                           (schemaVersion_ >= 5 ? "s.kind" : "0") +
-                           " FROM file f JOIN source s ON s.id = f.source_id "
-                           "WHERE f.asset_id = :asset ORDER BY f.source_id, f.path LIMIT 1");
-  copy.bind(":asset", assetHandle);
-  if (!copy.step()) return;
-  const auto kind = copy.enumeration<SourceKind>(4);
-  const std::string root = sourceFileRoot(kind, copy.text(0)), relative = copy.text(1);
-  // A damaged row never names a relative way out of its source.
-  if ((kind == SourceKind::folder && !root.starts_with('/')) || relative.empty() || relative.starts_with('/') || relative == ".." ||
-      relative.starts_with("../") || relative.find("/../") != std::string::npos || relative.ends_with("/..")) {
-    return;
-  }
-  original.path = root + "/" + relative;
+  SqliteStatement select(db_.get(), statements_, recordedCopiesSql(schemaVersion_));
+  select.bind(":asset", assetHandle);
+  std::vector<RecordedCopy> copies;
+  while (select.step()) copies.push_back(recordedCopyOf(select));
+  if (copies.empty()) return;
+  auto chosen = openReferencedCopy(copies, original.sha256);
   original.referenced = true;
-  if (auto size = copy.optionalInteger(2); size && *size >= 0) original.size = static_cast<std::uint64_t>(*size);
-  original.modifiedNs = copy.optionalInteger(3);
+  if (!chosen) return;  // no copy can be read now: nothing to hand over
+  original.opened = std::move(chosen->file);
+  original.path = original.opened->openedName(copies[chosen->index].absolutePath());
+  original.size = copies[chosen->index].size;
+  original.editedSinceSync = chosen->editedInPlace;
 }
 
 std::optional<StoredOriginal> CatalogReader::storedResource(const AssetResource& resource) {

@@ -40,23 +40,21 @@ std::optional<std::string> readOriginal(const std::string& path) {
   return std::move(bytes).value();
 }
 
+// The original's bytes: from the file opened when the asset was read where
+// there is one (a referenced file), else from the library's own copy.
+std::optional<std::string> readOriginal(const StoredOriginal& original) {
+  if (!original.opened) return readOriginal(original.path);
+  if (original.opened->size() > kMaxOriginalBytes) return std::nullopt;
+  auto bytes = original.opened->read(kMaxOriginalBytes);
+  if (!bytes) return std::nullopt;
+  return std::move(bytes).value();
+}
+
 // A temporary file for a downloaded original, in the temporary folder; it
 // is removed when its owner goes, or when the process ends.
 Result<TemporaryFile> downloadFolderFile() {
   std::error_code ignored;
   return TemporaryFile::createIn(std::filesystem::temp_directory_path(ignored).string(), 0600);
-}
-
-// A referenced file that is there but differs from what the last sync saw:
-// its derivatives show what it was. (A missing one is no reason to give
-// them up: an unmounted drive's pictures still have thumbnails.)
-bool changedSinceSync(const StoredOriginal& original) {
-  if (!original.referenced) return false;
-  struct stat info {};
-  if (::stat(original.path.c_str(), &info) != 0) return false;
-  const std::int64_t modified = std::int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec;
-  return !original.size || *original.size != static_cast<std::uint64_t>(info.st_size) || !original.modifiedNs ||
-         *original.modifiedNs != modified;
 }
 
 ExpectedContent expectedOf(const StoredOriginal& original) { return {original.size, original.sha256}; }
@@ -92,7 +90,10 @@ std::unique_ptr<Picture> LinuxImageManager::render(const Asset& asset, PixelSize
   // the size asked for is handed over without loading the media module.
   const auto& derivatives = stored->derivatives;
   const StoredOriginal& original = stored->original;
-  const bool stale = changedSinceSync(original);
+  // A referenced file changed in place shows what it holds now. (A missing
+  // one is no reason to give the derivatives up: an unmounted drive's
+  // pictures still have thumbnails.)
+  const bool stale = original.editedSinceSync;
   for (std::size_t i = 0; !stale && i < derivatives.size(); ++i) {
     const bool whole = i + 1 == derivatives.size() && isWholePicture(derivatives[i]);
     if (!covers(derivatives[i], targetSize, contentMode) && !whole) continue;
@@ -139,7 +140,7 @@ void LinuxImageManager::requestImage(const Asset& asset, PixelSize targetSize, C
 
 std::optional<std::string> LinuxImageManager::originalBytes(const StoredOriginal& original,
                                                             const ImageRequestOptions& options) {
-  if (!original.path.empty()) return readOriginal(original.path);
+  if (!original.path.empty()) return readOriginal(original);
   if (original.url.empty() || !options.networkAccessAllowed) return std::nullopt;
   // Streamed to a file, never held in memory before it is known to be the
   // original (and never larger than it).

@@ -27,6 +27,7 @@ constexpr std::uint64_t kInlineCopyBytes = std::uint64_t{8} << 20;
 // Whether the write is a small copy of a regular local file.
 bool isSmallLocalCopy(const std::optional<StoredOriginal>& source) {
   if (!source || source->path.empty()) return false;
+  if (source->opened) return source->opened->size() <= kInlineCopyBytes;
   struct stat info {};
   return ::stat(source->path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
          static_cast<std::uint64_t>(info.st_size) <= kInlineCopyBytes;
@@ -60,25 +61,24 @@ Status copyByReadWrite(int in, std::uint64_t at, std::uint64_t length, int out, 
 }
 
 // The kernel's copy (a reflink where the file system can) of the regular
-// file at `sourcePath`, up to the size it had when opened; read and write
-// where the kernel cannot copy between the two.
-Status copyLocal(const std::string& sourcePath, int out, const WriteJob& job) {
-  auto in = ReadableFile::open(sourcePath);
-  if (!in) return in.status();
-  const std::uint64_t length = in->size();
+// file `in`, up to the size it had when opened; read and write where the
+// kernel cannot copy between the two. It reads at explicit offsets, so the
+// descriptor may be shared.
+Status copyLocal(const ReadableFile& in, int out, const WriteJob& job) {
+  const std::uint64_t length = in.size();
   off_t at = 0;
   while (static_cast<std::uint64_t>(at) < length) {
     if (isCancelled(job)) return Status::error(kCancelled);
     const std::size_t step =
         static_cast<std::size_t>(std::min<std::uint64_t>(kCopyStep, length - static_cast<std::uint64_t>(at)));
-    const ssize_t copied = ::copy_file_range(in->fd(), &at, out, nullptr, step, 0);
+    const ssize_t copied = ::copy_file_range(in.fd(), &at, out, nullptr, step, 0);
     if (copied > 0) continue;
     if (copied == 0) break;  // shrunk since it was opened
     if (errno == EINTR) continue;
     if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP || errno == EBADF ||
         errno == EPERM) {
       // The output stands where the kernel stopped; the plain copy goes on from there.
-      return copyByReadWrite(in->fd(), static_cast<std::uint64_t>(at), length, out, job);
+      return copyByReadWrite(in.fd(), static_cast<std::uint64_t>(at), length, out, job);
     }
     return errorStatus(errno);
   }
@@ -102,8 +102,18 @@ Status writeResource(const WriteJob& job) {
   if (!file) return file.status();
   DownloadLimits limits = job.limits;
   limits.cancelled = job.cancelled.get();
-  Status written = remote ? downloadOriginal(source.url, {source.size, source.sha256}, *file, limits)
-                          : copyLocal(source.path, file->fd(), job);
+  Status written;
+  if (remote) {
+    written = downloadOriginal(source.url, {source.size, source.sha256}, *file, limits);
+  } else if (source.opened) {
+    // The referenced file checked when the asset was read, never its path
+    // again (which may name another file by now).
+    written = copyLocal(*source.opened, file->fd(), job);
+  } else if (auto in = ReadableFile::open(source.path)) {
+    written = copyLocal(*in, file->fd(), job);
+  } else {
+    written = in.status();
+  }
   if (written.ok() && isCancelled(job)) written = Status::error(kCancelled);
   if (!written) return written;  // the temporary file goes with `file`
   return file->publish(job.destination, Publish::neverReplace);

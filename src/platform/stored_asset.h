@@ -3,11 +3,13 @@
 // original (a file inside the library, or a remote URL once offloaded) and
 // the upright JPEG derivatives made at import.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "library/photo_types.h"
+#include "platform/posix/posix_file.h"
 
 namespace tolvek {
 
@@ -19,11 +21,14 @@ struct StoredOriginal {
   // copy must match them, and a local one is never read past the size.
   std::optional<std::uint64_t> size;
   std::string sha256;  // empty: not recorded
-  // A file of a source, referenced in place (`path` is then the user's own
-  // file): its size (in `size`) and modification time as last synced. A file
-  // that differs from them now is no longer what the derivatives show.
+  // A file of a source, referenced in place: `opened` is that file, opened
+  // and checked when the asset was read (never through a link), and `path`
+  // a name that opens this very file again while `opened` lives.
   bool referenced = false;
-  std::optional<std::int64_t> modifiedNs{};
+  std::shared_ptr<const ReadableFile> opened{};
+  // The referenced file was changed in place since the last sync: the
+  // derivatives no longer show what it holds.
+  bool editedSinceSync = false;
 };
 
 // The JPEG quality (percent) derivatives are made with: the thumbnails'

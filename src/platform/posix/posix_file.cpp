@@ -31,7 +31,52 @@ Status writeAll(int fd, std::string_view bytes) {
 
 Result<ReadableFile> ReadableFile::open(const std::string& path) {
   // O_NONBLOCK: opening a FIFO without a writer would otherwise wait forever.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  return adopt(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+}
+
+Result<ReadableFile> ReadableFile::openBelow(const std::string& root, std::string_view relative) {
+  // Each folder step is opened from the one before with O_NOFOLLOW, so a
+  // link anywhere below `root` is refused rather than resolved; O_PATH needs
+  // no read permission, as a path lookup needs none.
+  int folder = ::open(root.empty() ? "/" : root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (folder < 0) return errorStatus(errno);
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t slash = std::min(relative.find('/', start), relative.size());
+    const std::string step(relative.substr(start, slash - start));
+    const bool last = slash == relative.size();
+    if (step == "." || step == ".." || (last && step.empty())) {
+      ::close(folder);
+      return errorStatus(step.empty() ? EISDIR : EACCES);
+    }
+    if (last) {
+      const int fd = ::openat(folder, step.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_NOFOLLOW);
+      const int code = errno;
+      ::close(folder);
+      if (fd < 0 && code == ELOOP) return Status::error(kLinkNotFollowed);
+      errno = code;
+      return adopt(fd);
+    }
+    if (!step.empty()) {
+      const int next = ::openat(folder, step.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      const int code = errno;
+      ::close(folder);
+      if (next < 0) {
+        // A link opened with O_PATH | O_NOFOLLOW is the link itself, which
+        // O_DIRECTORY refuses: tell it from a file that is no folder.
+        struct stat info {};
+        const std::string parent = std::string(root) + "/" + std::string(relative.substr(0, slash));
+        if (code == ENOTDIR && ::lstat(parent.c_str(), &info) == 0 && S_ISLNK(info.st_mode))
+          return Status::error(kLinkNotFollowed);
+        return errorStatus(code);
+      }
+      folder = next;
+    }
+    start = slash + 1;
+  }
+}
+
+Result<ReadableFile> ReadableFile::adopt(int fd) {
   if (fd < 0) return errorStatus(errno);
   struct stat info {};
   if (::fstat(fd, &info) != 0) {
@@ -47,17 +92,25 @@ Result<ReadableFile> ReadableFile::open(const std::string& path) {
   // libvips) from seeing EAGAIN on file systems that honour it.
   const int flags = ::fcntl(fd, F_GETFL);
   if (flags >= 0) (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  return ReadableFile(fd, static_cast<std::uint64_t>(info.st_size));
+  const FileIdentity identity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+                              std::int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec};
+  return ReadableFile(fd, static_cast<std::uint64_t>(info.st_size), identity);
+}
+
+std::string ReadableFile::openedName(const std::string& path) const {
+  static const bool proc = ::access("/proc/self/fd", X_OK) == 0;
+  return proc ? "/proc/self/fd/" + std::to_string(fd_) : path;
 }
 
 ReadableFile::ReadableFile(ReadableFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), size_(other.size_) {}
+    : fd_(std::exchange(other.fd_, -1)), size_(other.size_), identity_(other.identity_) {}
 
 ReadableFile& ReadableFile::operator=(ReadableFile&& other) noexcept {
   if (this != &other) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = std::exchange(other.fd_, -1);
     size_ = other.size_;
+    identity_ = other.identity_;
   }
   return *this;
 }

@@ -23,6 +23,15 @@ inline constexpr char kNotARegularFile[] = "Not a regular file";
 // Writes every byte of `bytes` to `fd`, across partial writes and EINTR.
 Status writeAll(int fd, std::string_view bytes);
 
+inline constexpr char kLinkNotFollowed[] = "Is a symbolic link, which is not followed";
+
+// Which file an open descriptor is, as fstat gave it when it was opened.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  std::int64_t modifiedNs = 0;  // st_mtim in nanoseconds since the epoch
+};
+
 // A regular file opened read-only. Owns its descriptor; move-only. The size
 // is the one fstat gave when it was opened: readers never go past it, so a
 // file that grows while it is read (or is replaced by an endless one) ends
@@ -32,6 +41,11 @@ class ReadableFile {
   // Opens without blocking (O_NONBLOCK, then cleared) and refuses anything
   // but a regular file with kNotARegularFile.
   static Result<ReadableFile> open(const std::string& path);
+  // The same for `relative` below the folder `root`, where no step of
+  // `relative` may be a symbolic link (kLinkNotFollowed), "." or ".." (the
+  // steps of `root` itself may be links). With `root` the folder of a file
+  // and `relative` its name, only the file itself must not be a link.
+  static Result<ReadableFile> openBelow(const std::string& root, std::string_view relative);
 
   ReadableFile(ReadableFile&& other) noexcept;
   ReadableFile& operator=(ReadableFile&& other) noexcept;
@@ -41,13 +55,20 @@ class ReadableFile {
 
   int fd() const { return fd_; }
   std::uint64_t size() const { return size_; }
+  const FileIdentity& identity() const { return identity_; }
+  // A name under which any library opens this very file again, whatever
+  // becomes of its path (/proc/self/fd/N); `path` where /proc is not there.
+  std::string openedName(const std::string& path) const;
   // Bytes [0, min(size(), maxBytes)) as far as the file still has them.
   Result<std::string> read(std::uint64_t maxBytes) const;
 
  private:
-  ReadableFile(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+  ReadableFile(int fd, std::uint64_t size, FileIdentity identity) : fd_(fd), size_(size), identity_(identity) {}
+  // Takes `fd` (open or -1 with errno set): checks it is a regular file.
+  static Result<ReadableFile> adopt(int fd);
   int fd_ = -1;
   std::uint64_t size_ = 0;
+  FileIdentity identity_;
 };
 
 // The whole regular file at `path`, refused when it is larger than
