@@ -129,20 +129,20 @@ Result<std::vector<CatalogWriter::DerivativeWork>> CatalogWriter::outdatedDeriva
                          "SELECT a.id, a.identifier, a.media_type FROM asset a WHERE EXISTS (SELECT 1 FROM derivative d "
                          "WHERE d.asset_id = a.id AND (d.quality IS NULL OR d.quality != :quality)) ORDER BY a.id");
   select.bind(":quality", std::int64_t{kDerivativeQualityPercent});
-  while (select.step()) result.push_back({select.integer(0), select.text(1), select.enumeration<MediaType>(2), {}});
+  while (select.step()) result.push_back({select.integer(0), select.text(1), select.enumeration<MediaType>(2), {}, {}, {}});
   if (select.failed()) return catalogFailure(db_.get(), "read the derivatives");
   for (DerivativeWork& work : result) {
-    if (auto owned = original(work.assetRow); owned && !owned->path.empty()) {
+    auto owned = original(work.assetRow);
+    if (owned && !owned->path.empty()) {
       work.originalPath = owned->path;
       continue;
     }
-    SqliteStatement copy(db_.get(),
-                         "SELECT s.kind, s.path, f.path FROM file f JOIN source s ON s.id = f.source_id "
-                         "WHERE f.asset_id = :asset ORDER BY f.source_id, f.path LIMIT 1");
-    copy.bind(":asset", work.assetRow);
-    if (copy.step()) work.originalPath = sourceFileRoot(copy.enumeration<SourceKind>(0), copy.text(1)) + "/" + copy.text(2);
+    if (owned) work.sha256 = owned->sha256;
+    SqliteStatement copies(db_.get(), recordedCopiesSql(kCatalogSchemaVersion));
+    copies.bind(":asset", work.assetRow);
+    while (copies.step()) work.copies.push_back(recordedCopyOf(copies));
   }
-  std::erase_if(result, [](const DerivativeWork& work) { return work.originalPath.empty(); });
+  std::erase_if(result, [](const DerivativeWork& work) { return work.originalPath.empty() && work.copies.empty(); });
   return result;
 }
 
@@ -291,6 +291,25 @@ Result<bool> CatalogWriter::isOnlyCopy(std::int64_t asset) {
   count.bind(":asset", asset);
   if (!count.step()) return catalogFailure(db_.get(), "count the asset's copies");
   return count.integer(0) == 1 && count.integer(1) == 0;
+}
+
+Status CatalogWriter::nameAfterFirstCopy(std::int64_t asset, const std::unordered_set<std::int64_t>& passedOver) {
+  SqliteStatement copies(db_.get(), "SELECT id, path FROM file WHERE asset_id = :asset ORDER BY source_id, path");
+  copies.bind(":asset", asset);
+  std::optional<std::string> name;
+  while (!name && copies.step()) {
+    if (passedOver.contains(copies.integer(0))) continue;
+    const std::string path = copies.text(1);
+    name = path.substr(path.rfind('/') + 1);  // npos + 1: the whole path
+  }
+  if (copies.failed()) return catalogFailure(db_.get(), "read the asset's copies");
+  if (!name) return {};
+  SqliteStatement rename(db_.get(),
+                         "UPDATE resource SET original_filename = :name WHERE asset_id = :asset AND path IS NULL "
+                         "AND url IS NULL AND original_filename IS NOT :name");
+  rename.bind(":asset", asset).bind(":name", validUtf8(*name));
+  if (!rename.run()) return catalogFailure(db_.get(), "rename the asset");
+  return {};
 }
 
 Status CatalogWriter::removeAssetIfUnheld(std::int64_t asset, std::vector<std::string>& unlinkAfter) {

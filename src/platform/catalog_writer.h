@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "library/status.h"
@@ -14,6 +15,7 @@
 #include "platform/content_hash.h"
 #include "platform/library_location.h"
 #include "platform/posix/posix_file.h"
+#include "platform/referenced_copy.h"
 #include "platform/sqlite_statement.h"
 #include "platform/stored_asset.h"
 
@@ -159,10 +161,13 @@ class CatalogWriter {
     std::int64_t assetRow = 0;
     std::string identifier;
     MediaType mediaType = MediaType::unknown;
-    std::string originalPath;  // absolute
+    std::string originalPath;  // absolute, the library's own copy; else "" and:
+    std::vector<RecordedCopy> copies;  // its copies in sources
+    std::string sha256;                // of its content
   };
   // Assets whose derivatives were made with another quality than
-  // kDerivativeQualityPercent (or before it was recorded), with a local original.
+  // kDerivativeQualityPercent (or before it was recorded), with a local
+  // original or a copy in a source.
   Result<std::vector<DerivativeWork>> outdatedDerivatives();
 
   // A transaction over several of the calls below; nothing of it is kept
@@ -189,6 +194,11 @@ class CatalogWriter {
   Status removeAssetIfUnheld(std::int64_t assetRow, std::vector<std::string>& unlinkAfter);
   // True when the file is the asset's only copy (the library holds none).
   Result<bool> isOnlyCopy(std::int64_t assetRow);
+  // Names an asset the library holds no copy of after its first copy in a
+  // source (walk order) that is not one of `passedOver` (file rows whose
+  // content is not the asset's now), so the name shown is that of the file
+  // read; unchanged when every copy is passed over.
+  Status nameAfterFirstCopy(std::int64_t assetRow, const std::unordered_set<std::int64_t>& passedOver);
   // Removes the albums of folders that no longer hold a copy, empty moments
   // and folders that hold nothing.
   Status pruneEmptyCollections();

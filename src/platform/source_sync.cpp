@@ -25,6 +25,7 @@
 #include "platform/manager_catalog.h"
 #include "platform/media_module.h"
 #include "platform/posix/posix_file.h"
+#include "platform/referenced_copy.h"
 #include "platform/source_walk.h"
 
 namespace tolvek {
@@ -44,7 +45,9 @@ std::string nameOf(const std::string& relative) {
 
 // What a worker learnt of one new or changed file.
 struct Examined {
-  enum class Outcome { failed, notMedia, media } outcome = Outcome::failed;
+  // vanished: the file was gone by the time it was opened (deleted or
+  // moved while the sync ran), which is no failure.
+  enum class Outcome { failed, vanished, notMedia, media } outcome = Outcome::failed;
   std::string error;
   MediaProbe probe;
   ContentDigest digest;
@@ -80,22 +83,21 @@ std::vector<StoredDerivative> makeDerivatives(MediaModule& media, const std::str
   return media.makeDerivatives(path, type, libraryFolder + "/" + paths.derivativePrefix);
 }
 
-// The name under which the media module reads the open file `fd`: the
-// descriptor itself where /proc shows it, so that a file swapped for a link
-// or a FIFO after it was opened is never what gets read.
-std::string openedName(int fd, const std::string& path) {
-  static const bool proc = ::access("/proc/self/fd", X_OK) == 0;
-  return proc ? "/proc/self/fd/" + std::to_string(fd) : path;
-}
-
 Examined examine(MediaModule& media, ContentClaims& claims, const std::string& libraryFolder,
-                 const std::string& path, const WalkedFile& walked) {
+                 const RecordedCopy& where, const WalkedFile& walked) {
   Examined result;
+  const std::string path = where.absolutePath();
   // Opened first so that a file that cannot be read is told from one that
-  // is no picture (the probe answers nothing for both).
-  auto file = ReadableFile::open(path);
+  // is no picture (the probe answers nothing for both); never through a
+  // link, as the helper will read it.
+  auto file = openRecordedCopy(where);
   if (!file) {
-    result.error = file.message();
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
+      result.outcome = Examined::Outcome::vanished;
+    } else {
+      result.error = file.message();
+    }
     return result;
   }
   // A file written while the sync runs is left as it was recorded, for the
@@ -107,7 +109,9 @@ Examined examine(MediaModule& media, ContentClaims& claims, const std::string& l
     result.error = "it changed while it was read; the next sync takes it up";
     return result;
   }
-  const std::string name = openedName(file->fd(), path);
+  // The media module reads the open file itself, so that a file swapped
+  // for a link or a FIFO after it was opened is never what gets read.
+  const std::string name = file->openedName(path);
   auto probe = media.probe(name);
   if (!probe || probe->mediaType < MediaType::image || probe->mediaType > MediaType::audio) {
     if (looksLikeMedia(*file)) {
@@ -244,19 +248,32 @@ struct Gone {
   bool moved = false;  // its asset turned up at a new path
 };
 
-// True when the walk finds one of the recorded media files unchanged.
-bool holdsRecordedFiles(const SourceWalk& walk, const std::vector<CatalogWriter::SourceFile>& files) {
-  std::unordered_map<std::string_view, const CatalogWriter::SourceFile*> recorded;
-  for (const auto& file : files) {
-    if (file.assetRow) recorded.emplace(file.path, &file);
-  }
-  if (recorded.empty()) return true;
-  return std::any_of(walk.files.begin(), walk.files.end(), [&](const WalkedFile& walked) {
-    const auto found = recorded.find(walked.path);
-    return found != recorded.end() && found->second->size == walked.size &&
-           found->second->modifiedNs == walked.modifiedNs;
-  });
+// The walked file at `path`, if the walk (in path order) found one.
+const WalkedFile* walkedAt(const SourceWalk& walk, const std::string& path) {
+  const auto found = std::lower_bound(walk.files.begin(), walk.files.end(), path,
+                                      [](const WalkedFile& f, const std::string& p) { return f.path < p; });
+  return found != walk.files.end() && found->path == path ? &*found : nullptr;
 }
+
+// True when the walk finds one of the media files recorded in `folder` or
+// below it ("" the whole source) at its path with its size (and, with
+// `sameTime`, its modification time); also when none was recorded there.
+bool holdsRecordedFiles(const SourceWalk& walk, const std::vector<CatalogWriter::SourceFile>& files,
+                        const std::string& folder, bool sameTime) {
+  bool any = false;
+  for (const auto& file : files) {
+    if (!file.assetRow || !isWithinFolder(file.path, folder)) continue;
+    any = true;
+    const WalkedFile* walked = walkedAt(walk, file.path);
+    if (walked != nullptr && walked->size == file.size && (!sameTime || walked->modifiedNs == file.modifiedNs))
+      return true;
+  }
+  return !any;
+}
+
+// How many recorded files a source found on another device is checked by
+// content before it counts as the same source copied there.
+constexpr std::size_t kCopiedSourceSamples = 8;
 
 // Batches of catalog changes, committed with their events and followed by
 // the removal of the files their rows no longer name.
@@ -332,11 +349,13 @@ class SourceSync {
       if (Status removed = removeGone(true); !removed) return removed;
       // Assets their files left in this run, unless another file holds them.
       if (Status removed = removeUnheld(); !removed) return removed;
+      if (Status named = nameTouchedAssets(); !named) return named;
       if (Status committed = batch_.commitIfDue(true); !committed) return committed;
       return tally_;
     }
     if (Status removed = removeGone(false); !removed) return removed;
     if (Status applied = applyDeferred(); !applied) return applied;
+    if (Status named = nameTouchedAssets(); !named) return named;
     if (Status recorded = recordManagerAlbums(); !recorded) return recorded;
     if (Status recorded = recordDevices(); !recorded) return recorded;
     if (Status renewed = renewOutdatedDerivatives(); !renewed) return renewed;
@@ -349,6 +368,14 @@ class SourceSync {
   }
   std::string absolute(std::size_t plan, const std::string& relative) const {
     return plans_[plan].source.fileRoot() + "/" + relative;
+  }
+  // Where a file of plan `plan` is, as the copy rules open it.
+  RecordedCopy copyAt(std::size_t plan, const std::string& relative) const {
+    RecordedCopy copy;
+    copy.kind = plans_[plan].source.kind;
+    copy.sourcePath = plans_[plan].source.path;
+    copy.relative = relative;
+    return copy;
   }
 
   void offline(const CatalogWriter::Source& source, const std::string& reason) {
@@ -461,10 +488,12 @@ class SourceSync {
     if (!walk.listed) {
       offline = walk.error;
     } else if (source.device && static_cast<std::uint64_t>(*source.device) != walk.folders.front().device &&
-               !holdsRecordedFiles(walk, *files)) {
+               !holdsRecordedFiles(walk, *files, "", true) && !holdsCopiedFiles(source, walk, *files)) {
       // A drive mounted again may get another device number; it is the same
       // source while the files recorded from it are there.
-      offline = "it is on another device than before (a drive that is not mounted?)";
+      offline = "it is on another device than before and holds none of the files recorded from it (a drive that "
+                "is not mounted?); if its pictures are here for good, run: tolvek-photos-library forget " +
+                source.path + " && tolvek-photos-library add " + source.path;
     } else if (walk.folders.front().empty && holdsAssets) {
       offline = "it is empty (a drive that is not mounted?)";
     }
@@ -478,6 +507,36 @@ class SourceSync {
     plan.rootDevice = walk.folders.front().device;
     for (const WalkedFolder& folder : walk.folders) plan.folderDevices[folder.path] = folder.device;
     return planFiles(index, walk, std::move(files).value());
+  }
+
+  // Whether a folder found on another device holds the files recorded from
+  // the source, copied there (a new drive, times not kept): at least half
+  // of them at their paths with their sizes, none of another size, and an
+  // even sample of them with their recorded content. The sync then takes
+  // the new device and inodes, and every identifier stays.
+  bool holdsCopiedFiles(const CatalogWriter::Source& source, const SourceWalk& walk,
+                        const std::vector<CatalogWriter::SourceFile>& files) {
+    std::vector<const CatalogWriter::SourceFile*> found;
+    std::size_t recorded = 0;
+    for (const auto& file : files) {
+      if (!file.assetRow) continue;
+      ++recorded;
+      const WalkedFile* walked = walkedAt(walk, file.path);
+      if (walked == nullptr) continue;
+      if (walked->size != file.size) return false;
+      found.push_back(&file);
+    }
+    if (found.empty() || found.size() * 2 < recorded) return false;
+    const std::size_t samples = std::min(found.size(), kCopiedSourceSamples);
+    for (std::size_t i = 0; i < samples; ++i) {
+      const CatalogWriter::SourceFile& file = *found[i * found.size() / samples];
+      const std::optional<StoredOriginal> content = catalog_.original(*file.assetRow);
+      auto opened = ReadableFile::openBelow(source.path, file.path);
+      if (!content || content->sha256.empty() || !opened) return false;
+      auto digest = digestOf(*opened);
+      if (!digest || digest->sha256 != content->sha256) return false;
+    }
+    return true;
   }
 
   // A manager's database, read as one snapshot: what it names is compared
@@ -542,12 +601,23 @@ class SourceSync {
     }
     auto folders = catalog_.foldersOf(source.row);
     if (!folders) return folders.status();
+    // Parents first, so that the folders below an offline one are not
+    // reported again.
+    std::sort(folders->begin(), folders->end(), [](const auto& a, const auto& b) { return a.path < b.path; });
+    const std::int64_t rootDevice = source.device.value_or(static_cast<std::int64_t>(plan.rootDevice));
     for (const CatalogWriter::SourceFolder& folder : *folders) {
       if (plan.manager) break;  // one folder, the root
-      if (!folder.device || folder.path.empty() || static_cast<std::uint64_t>(*folder.device) == plan.rootDevice) continue;
+      // Folders recorded on the root's device are no mount points.
+      if (!folder.device || folder.path.empty() || *folder.device == rootDevice) continue;
+      if (std::any_of(unknown.begin(), unknown.end(), [&](const std::string& u) { return isWithinFolder(folder.path, u); }))
+        continue;
       const auto seen = std::find_if(walk.folders.begin(), walk.folders.end(),
                                      [&](const WalkedFolder& w) { return w.path == folder.path; });
-      if (seen == walk.folders.end() || (seen->empty && seen->device != static_cast<std::uint64_t>(*folder.device))) {
+      // A mount point whose drive is gone is a plain folder again: whatever
+      // it holds now (a file manager's .Trash-1000), while none of the files
+      // recorded in it is there, the drive is not mounted.
+      if (seen == walk.folders.end() || (seen->device != static_cast<std::uint64_t>(*folder.device) &&
+                                         !holdsRecordedFiles(walk, recorded, folder.path, false))) {
         ++tally_.offline;
         problem(absolute(index, folder.path) + ": offline, a drive mounted there is not; its assets are kept");
         unknown.push_back(folder.path);
@@ -646,6 +716,20 @@ class SourceSync {
     if (examined.outcome == Examined::Outcome::failed) {
       ++tally_.failed;
       problem(path + ": " + examined.error);
+      // Its row stays as it was, but what it holds now is not its asset's
+      // content: the asset is named after, and read from, another copy.
+      if (item.before && item.before->assetRow) {
+        passedOver_.insert(item.before->row);
+        touched_.insert(*item.before->assetRow);
+      }
+      return {};
+    }
+    if (examined.outcome == Examined::Outcome::vanished) {
+      // Gone since the walk: as if the walk had not found it.
+      if (item.before) {
+        if (item.before->assetRow) goneByAsset_[*item.before->assetRow].push_back(gone_.size());
+        gone_.push_back({item.plan, *item.before, false});
+      }
       return {};
     }
     if (Status begun = batch_.begin(); !begun) return begun;
@@ -672,6 +756,7 @@ class SourceSync {
       // The asset stays until the end of the sync: a later file may be its copy.
       if (Status removed = catalog_.removeFile(item.before->row, batch_.unlinkAfter(), true); !removed) return removed;
       if (previous) maybeUnheld_.push_back(*previous);
+      if (previous) touched_.insert(*previous);
       if (previous && report) batch_.report(SyncChange::removed, identifier, path);
       return {};
     };
@@ -693,6 +778,7 @@ class SourceSync {
       }
       if (Status left = leavePrevious(false); !left) return left;
       row.assetRow = (*owner)->row;
+      touched_.insert((*owner)->row);
       if (Status recorded = catalog_.recordFile(plan.source.row, *folder, row); !recorded) return recorded;
       SyncChange change = item.before ? SyncChange::changed : SyncChange::added;
       if (!item.before) {
@@ -749,7 +835,7 @@ class SourceSync {
     if (!hashes) return hashes.status();
     ContentClaims claims(std::move(hashes).value());
     OrderedPool<Examined> pool(pending_.size(), [&](std::size_t i) {
-      return examine(*media_, claims, libraryFolder_, absolute(pending_[i].plan, pending_[i].walked.path),
+      return examine(*media_, claims, libraryFolder_, copyAt(pending_[i].plan, pending_[i].walked.path),
                      pending_[i].walked);
     });
     for (std::size_t i = 0; i < pending_.size(); ++i) {
@@ -783,6 +869,19 @@ class SourceSync {
     return {};
   }
 
+  // Assets whose copies changed in this run are named after the copy the
+  // helper reads now (a renamed or moved file, a first copy deleted or
+  // damaged); identifiers stay.
+  Status nameTouchedAssets() {
+    if (touched_.empty()) return {};
+    if (Status begun = batch_.begin(); !begun) return begun;
+    for (const std::int64_t asset : touched_) {
+      if (Status named = catalog_.nameAfterFirstCopy(asset, passedOver_); !named) return named;
+    }
+    touched_.clear();
+    return {};
+  }
+
   // After every addition, so that a moved file's asset never leaves the
   // library on the way; with `onlyMoved`, just the old places of moved files.
   Status removeGone(bool onlyMoved) {
@@ -796,6 +895,7 @@ class SourceSync {
         identifier = *found;
       }
       if (Status removed = catalog_.removeFile(gone.file.row, batch_.unlinkAfter()); !removed) return removed;
+      if (gone.file.assetRow) touched_.insert(*gone.file.assetRow);
       if (gone.file.assetRow && !gone.moved) batch_.report(SyncChange::removed, identifier, absolute(gone.plan, gone.file.path));
       if (Status committed = batch_.commitIfDue(false); !committed) return committed;
     }
@@ -868,7 +968,16 @@ class SourceSync {
     OrderedPool<std::pair<std::string, std::vector<StoredDerivative>>> pool(outdated->size(), [&](std::size_t i) {
       std::string storage;
       const auto& work = (*outdated)[i];
-      auto made = makeDerivatives(*media_, libraryFolder_, work.originalPath, work.mediaType, storage);
+      if (!work.originalPath.empty()) {
+        auto made = makeDerivatives(*media_, libraryFolder_, work.originalPath, work.mediaType, storage);
+        return std::make_pair(storage, std::move(made));
+      }
+      // A copy in a source, by the rule the helper reads it by; one changed
+      // in place is the next sync's to examine, not to make these from.
+      auto copy = openReferencedCopy(work.copies, work.sha256);
+      if (!copy || copy->editedInPlace) return std::make_pair(storage, std::vector<StoredDerivative>());
+      auto made = makeDerivatives(*media_, libraryFolder_, copy->file->openedName(work.copies[copy->index].absolutePath()),
+                                  work.mediaType, storage);
       return std::make_pair(storage, std::move(made));
     });
     const std::string prefix = libraryFolder_ + "/";
@@ -899,6 +1008,8 @@ class SourceSync {
   std::vector<Gone> gone_;
   std::vector<std::pair<std::size_t, Examined>> deferred_;  // index into pending_
   std::vector<std::int64_t> maybeUnheld_;  // assets a changed file left
+  std::unordered_set<std::int64_t> touched_;     // assets whose copies changed
+  std::unordered_set<std::int64_t> passedOver_;  // file rows that no longer hold their asset
   std::unordered_map<std::int64_t, std::deque<std::size_t>> goneByAsset_;
 };
 
