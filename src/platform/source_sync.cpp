@@ -384,8 +384,9 @@ class SourceSync {
   }
 
   // The files a photo manager's database names, as a walk of the file
-  // system's root that finds just them: each is stat'ed (following links,
-  // as the manager does), never opened here, on two threads, as the lookups
+  // system's root that finds just them: each is stat'ed (its folders through
+  // links, as the manager does; a file that is itself a link is not taken,
+  // as the helper would not read it), never opened here, on two threads, as the lookups
   // of 100,000 paths are most of a sync with nothing new. `dates` receives
   // the manager's date of each walked file. Missing files are counted.
   SourceWalk walkManagerFiles(Plan& plan, std::vector<std::optional<std::int64_t>>& dates, std::size_t& missing,
@@ -414,7 +415,7 @@ class SourceSync {
         }
         struct stat info {};
         const char* name = relative.c_str() + (slash == std::string::npos ? 0 : slash + 1);
-        if (folderFd < 0 || ::fstatat(folderFd, name, &info, 0) != 0 || !S_ISREG(info.st_mode)) continue;
+        if (folderFd < 0 || ::fstatat(folderFd, name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)) continue;
         found[i] = Found{i, {std::move(relative), static_cast<std::uint64_t>(info.st_size),
                              std::int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec,
                              static_cast<std::uint64_t>(info.st_ino)}};
