@@ -1,7 +1,8 @@
 // `thumbs` of the built helper on a real library: JPEG data URLs of the
-// expected sizes, upright pictures and video frames, no audio, damaged
-// originals left out while the rest still comes out, and offloaded assets
-// served from their derivatives without the network.
+// expected sizes, in sRGB, upright
+// pictures and video frames, no audio, damaged originals left out while the
+// rest still comes out, and offloaded assets served from their derivatives
+// without the network.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -24,6 +25,7 @@ struct Library {
   std::string turnedVideo; // 320x240 stored, rotation metadata 90
   std::string audio;
   std::string corrupt, truncated, empty, deleted, huge;  // originals damaged, derivatives gone
+  std::string wide;            // 800x600 JPEG in Display P3 numbers, with its profile
   std::string derivativeOnly;  // original deleted, derivatives kept
   std::string offloaded;       // original only behind a URL
   std::string album;
@@ -37,6 +39,7 @@ struct Library {
         {&rotated, s.picture("rotated.jpg", "jpeg", {.width = 640, .height = 480, .orientation = 6})},
         {&heic, s.picture("picture.heic", "heic", {.width = 800, .height = 600})},
         {&png, s.picture("tall.png", "png", {.width = 300, .height = 400})},
+        {&wide, s.picture("wide.jpg", "jpeg", {.width = 800, .height = 600, .displayP3 = true})},
         {&video, s.video("clip.mp4", {.width = 320, .height = 240})},
         {&turnedVideo, s.video("turned.mp4", {.width = 320, .height = 240, .rotate = 90})},
         {&audio, s.audio("sound.m4a")}};
@@ -133,6 +136,18 @@ TEST_F(Thumbs, TheSideIsBoundedAndAMalformedSizeMeans240) {
                {"99999", 640, 480}};
   for (const auto& c : cases) {
     EXPECT_TRUE(hasPictureSize(thumbs(c.side, lib_->landscape).at(lib_->landscape), c.width, c.height)) << c.side;
+  }
+}
+
+// A Display P3 picture shows its colours, in sRGB, on every path: its
+// derivative handed over (240), shrunk by the JPEG module (64, 300) and its
+// original rendered (1024).
+TEST_F(Thumbs, WideGamutColoursAreShownOnEveryPath) {
+  for (const char* side : {"64", "240", "300", "1024"}) {
+    const auto jpegs = thumbs(side, lib_->wide);
+    ASSERT_EQ(jpegs.count(lib_->wide), 1u) << side;
+    EXPECT_TRUE(showsSrgbMarker(jpegs.at(lib_->wide))) << side;
+    EXPECT_TRUE(showsUprightMarker(jpegs.at(lib_->wide))) << side;
   }
 }
 

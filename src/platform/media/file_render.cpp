@@ -33,6 +33,13 @@ ThumbnailBox boxFor(PixelSize upright, PixelSize cover) {
 // A file whose header does not decode still renders nothing.
 constexpr VipsFailOn kRenderFailOn = VIPS_FAIL_ON_NONE;
 
+// Upright pixels in memory of an image whose pixels are still to be read,
+// with a profile of its own (the loader's may be gone once they are).
+ImagePtr pixelsOf(VipsImage* image) {
+  const ImagePtr owned = withOwnProfile(image);
+  return owned ? uprightPixelsInMemory(owned.get()) : nullptr;
+}
+
 ImagePtr renderPicture(const ReadableFile& file, std::uint64_t maxBytes, PixelSize box) {
   // One open reads the header (no pixels yet): the loader, the pixel limit
   // and the upright size are checked before anything is decoded.
@@ -68,7 +75,7 @@ ImagePtr renderPicture(const ReadableFile& file, std::uint64_t maxBytes, PixelSi
         return nullptr;
       }
     }
-    return uprightPixelsInMemory(image.get());
+    return pixelsOf(image.get());
   }
   image.reset();
   source = cappedSource(file, maxBytes);
@@ -80,8 +87,8 @@ ImagePtr renderPicture(const ReadableFile& file, std::uint64_t maxBytes, PixelSi
     clearVipsError();
     return nullptr;
   }
-  ImagePtr thumbnail(out);
-  return uprightPixelsInMemory(thumbnail.get());
+  const ImagePtr thumbnail(out);
+  return pixelsOf(thumbnail.get());
 }
 
 }  // namespace
