@@ -162,7 +162,9 @@ class CatalogWriter {
     std::string originalPath;  // absolute
   };
   // Assets whose derivatives were made with another quality than
-  // kDerivativeQualityPercent (or before it was recorded), with a local original.
+  // kDerivativeQualityPercent (or before it was recorded), or before the
+  // size of their original was (then neither sRGB nor sized from it), with
+  // a local original.
   Result<std::vector<DerivativeWork>> outdatedDerivatives();
 
   // A transaction over several of the calls below; nothing of it is kept

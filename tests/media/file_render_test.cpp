@@ -22,8 +22,8 @@ namespace tolvek::testing {
 namespace {
 
 std::unique_ptr<Picture> render(const std::string& path, MediaType type = MediaType::image, PixelSize box = {240, 240},
-                                std::uint64_t recordedBytes = 0) {
-  return mediaModule().renderFile(path, recordedBytes, type, box);
+                                std::uint64_t recordedBytes = 0, std::optional<PixelSize> original = std::nullopt) {
+  return mediaModule().renderFile(path, recordedBytes, type, box, original);
 }
 
 TEST(CoverSize, SmallestSizeCoveringTheBox) {
@@ -238,6 +238,47 @@ TEST(Derivatives, UprightJpegsSmallestFirstWithoutMetadata) {
     EXPECT_EQ(entry.path().string().find(".partial"), std::string::npos);
 }
 
+// Every covering size comes from the original's upright size, whichever
+// file gives it: the derivatives have the sizes the original gives for
+// their sides (not a rounding of a rounding), and a derivative rendered
+// with the original's size gives what the original gives.
+TEST(Derivatives, OneRequestHasOneSizeWhicheverFileRendersIt) {
+  ScratchFolder folder;
+  const struct {
+    const char* name;
+    PictureFixture picture;
+  } cases[] = {{"wide.jpg", {.width = 1400, .height = 1100}},
+               {"turned.jpg", {.width = 1100, .height = 1400, .orientation = 6}},
+               {"four-three.jpg", {.width = 1333, .height = 1000}}};
+  for (const auto& c : cases) {
+    const std::string path = folder.file(c.name);
+    ASSERT_TRUE(writePicture(path, "jpeg", c.picture));
+    const PixelSize upright{c.picture.width, c.picture.height};
+    const auto made = mediaModule().makeDerivatives(path, MediaType::image, folder.file(std::string(c.name) + "-d"));
+    ASSERT_EQ(made.size(), 2u) << c.name;
+    for (std::size_t i = 0; i < made.size(); ++i) {
+      const std::int64_t side = i == 0 ? 240 : 512;
+      const PixelSize expected = coverSize(upright, {side, side});
+      EXPECT_EQ((PixelSize{made[i].width, made[i].height}), expected) << c.name << " " << side;
+      EXPECT_TRUE(hasPictureSize(readFileBytes(made[i].path).value_or(""), static_cast<int>(expected.width),
+                                 static_cast<int>(expected.height)))
+          << c.name << " " << side;
+      EXPECT_EQ(made[i].originalSize, std::optional<PixelSize>(upright)) << c.name;
+    }
+    for (const std::int64_t side : {64, 79, 101, 138, 200, 240, 258, 302, 400, 512}) {
+      const PixelSize expected = coverSize(upright, {side, side});
+      const auto fromDerivative = render(made[side <= 240 ? 0 : 1].path, MediaType::image, {side, side}, 0, upright);
+      const auto fromOriginal = render(path, MediaType::image, {side, side});
+      ASSERT_TRUE(fromDerivative && fromOriginal) << c.name << " at " << side;
+      EXPECT_EQ(fromOriginal->size(), expected) << c.name << " at " << side;
+      EXPECT_EQ(fromDerivative->size(), expected) << c.name << " from its derivative at " << side;
+      EXPECT_TRUE(hasPictureSize(jpegOf(*fromDerivative), static_cast<int>(expected.width),
+                                 static_cast<int>(expected.height)))
+          << c.name << " at " << side;
+    }
+  }
+}
+
 TEST(Derivatives, SmallPictureIsKeptWholeAndVideosGetAFrame) {
   ScratchFolder folder;
   ASSERT_TRUE(writePicture(folder.file("small.png"), "png", {.width = 300, .height = 200}));
@@ -293,8 +334,8 @@ TEST(QuietChild, DISABLED_DamagedInputEverywhere) {
   for (const char* name : {"cut.jpg", "scrambled.jpg", "cut.heic", "huge.png", "cut.mp4", "text.mov"}) {
     const std::string path = folder + "/" + name;
     module.probe(path);
-    module.renderFile(path, 0, MediaType::image, {240, 240});
-    module.renderFile(path, 0, MediaType::video, {240, 240});
+    module.renderFile(path, 0, MediaType::image, {240, 240}, std::nullopt);
+    module.renderFile(path, 0, MediaType::video, {240, 240}, std::nullopt);
     module.makeDerivatives(path, MediaType::image, path + ".d");
     if (const auto bytes = readFileBytes(path)) {
       if (const auto picture = module.pictureDecoder().decode(*bytes)) jpegOf(*picture);
