@@ -197,8 +197,9 @@ bool writePicture(const std::string& path, const std::string& format, const Pict
   createParentOf(path);
   int failed = 1;
   const char* out = path.c_str();
-  if (format == "jpeg") failed = vips_jpegsave(image.get(), out, "Q", 92, nullptr);
-  else if (format == "png") failed = vips_pngsave(image.get(), out, nullptr);
+  const gboolean interlace = picture.interlaced ? TRUE : FALSE;
+  if (format == "jpeg") failed = vips_jpegsave(image.get(), out, "Q", 92, "interlace", interlace, nullptr);
+  else if (format == "png") failed = vips_pngsave(image.get(), out, "interlace", interlace, nullptr);
   else if (format == "heic")
     failed = vips_heifsave(image.get(), out, "compression", VIPS_FOREIGN_HEIF_COMPRESSION_HEVC, nullptr);
   else if (format == "avif")
@@ -317,6 +318,27 @@ bool writeTruncatedCopy(const std::string& source, const std::string& target, st
   const auto bytes = readFileBytes(source);
   if (!bytes) return false;
   return writeFileBytes(target, std::string_view(*bytes).substr(0, keep));
+}
+
+std::optional<std::size_t> jpegMarkerOffset(std::string_view jpeg, unsigned char marker) {
+  // Markers from the start of image: each but SOI carries its length; the
+  // first scan header is the last before entropy-coded data.
+  std::size_t at = 2;
+  while (at + 4 <= jpeg.size() && static_cast<unsigned char>(jpeg[at]) == 0xFF) {
+    const auto found = static_cast<unsigned char>(jpeg[at + 1]);
+    if (found == marker) return at;
+    if (found == 0xDA) return std::nullopt;
+    at += 2 + ((std::size_t{static_cast<unsigned char>(jpeg[at + 2])} << 8) | static_cast<unsigned char>(jpeg[at + 3]));
+  }
+  return std::nullopt;
+}
+
+std::optional<std::size_t> jpegScanDataOffset(std::string_view jpeg) {
+  const auto scan = jpegMarkerOffset(jpeg, 0xDA);
+  if (!scan || *scan + 4 > jpeg.size()) return std::nullopt;
+  const std::size_t end = *scan + 2 + ((std::size_t{static_cast<unsigned char>(jpeg[*scan + 2])} << 8) |
+                                       static_cast<unsigned char>(jpeg[*scan + 3]));
+  return end <= jpeg.size() ? std::optional(end) : std::nullopt;
 }
 
 MarkerColour markerColourIn(std::string_view encoded, Quadrant quadrant) {

@@ -58,6 +58,7 @@ struct PictureFixture {
   // The marker's colours as Display P3 numbers, with the P3 profile
   // embedded (as phones write them): shown right only when converted.
   bool displayP3 = false;
+  bool interlaced = false;  // progressive JPEG, interlaced PNG
   std::optional<std::string> xmp{};  // an XMP packet to embed (kSmallXmp, or any bytes)
 };
 
@@ -112,6 +113,13 @@ bool writeFileBytes(const std::string& path, std::string_view bytes);
 bool setModificationTime(const std::string& path, std::int64_t seconds);
 // The first `keep` bytes of `source` written to `target`.
 bool writeTruncatedCopy(const std::string& source, const std::string& target, std::size_t keep);
+// Where the first segment of a JPEG with `marker` (0xC0 a baseline frame
+// header, 0xDA a scan header...) starts, at its 0xFF; nothing when none comes
+// before the first scan's data.
+std::optional<std::size_t> jpegMarkerOffset(std::string_view jpeg, unsigned char marker);
+// Where the entropy-coded data of a JPEG's first scan starts (just after its
+// scan header); nothing when it has none.
+std::optional<std::size_t> jpegScanDataOffset(std::string_view jpeg);
 
 // The marker colour found near the centre of a quadrant of the encoded picture
 // (decoded without applying any orientation tag); `other` when unreadable.
