@@ -150,7 +150,7 @@ int writeOne(const std::string& source, const std::string& destination) {
 int peak(const std::string& file) {
   tolvek::MediaModule* module = tolvek::loadMediaModule();
   if (module == nullptr) return 1;
-  const auto picture = module->renderFile(file, 0, tolvek::MediaType::image, {240, 240});
+  const auto picture = module->renderFile(file, 0, tolvek::MediaType::image, {240, 240}, std::nullopt);
   const auto bitmap = picture ? picture->bitmap() : nullptr;
   const auto jpeg = bitmap ? bitmap->jpegRepresentation(0.8, tolvek::JpegMetadata::none) : std::nullopt;
   rusage usage{};

@@ -346,12 +346,15 @@ std::optional<StoredAsset> CatalogReader::storedAsset(std::int64_t assetHandle) 
   SqliteStatement derivatives(db_.get(), statements_,
                               std::string("SELECT path, width, height, ") +
                                   (schemaVersion_ >= 4 ? "size, quality" : schemaVersion_ >= 3 ? "size, NULL" : "NULL, NULL") +
+                                  (schemaVersion_ >= 6 ? ", original_width, original_height" : ", NULL, NULL") +
                                   " FROM derivative WHERE asset_id = :asset ORDER BY width, height");
   derivatives.bind(":asset", assetHandle);
   while (derivatives.step()) {
     StoredDerivative d{fileInLibrary(libraryFolder_, derivatives.optionalText(0)), derivatives.integer(1), derivatives.integer(2), {}};
     if (auto bytes = derivatives.optionalInteger(3); bytes && *bytes >= 0) d.bytes = static_cast<std::uint64_t>(*bytes);
     if (auto quality = derivatives.optionalInteger(4)) d.quality = static_cast<int>(*quality);
+    const auto width = derivatives.optionalInteger(5), height = derivatives.optionalInteger(6);
+    if (width && height && *width > 0 && *height > 0) d.originalSize = PixelSize{*width, *height};
     if (!d.path.empty()) stored.derivatives.push_back(std::move(d));
   }
   return stored;

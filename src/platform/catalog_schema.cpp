@@ -208,7 +208,9 @@ bool createCatalogSchema(sqlite3* db) {
   const std::string setVersion = "PRAGMA user_version = " + std::to_string(kCatalogSchemaVersion);
   const std::string version4 = addedColumns(kColumnsAddedInVersion4) + kVersion4;
   const std::string version5 = addedColumns(kColumnsAddedInVersion5) + kVersion5;
+  const std::string version6 = addedColumns(kColumnsAddedInVersion6);
   bool ok = executeSql(db, kSchema) && executeSql(db, version4.c_str()) && executeSql(db, version5.c_str()) &&
+            executeSql(db, version6.c_str()) &&
             insertSmartAlbum(db, CollectionSubtype::smartAlbumFavorites, "Favorites", CollectionRule::favorites) &&
             insertSmartAlbum(db, CollectionSubtype::smartAlbumVideos, "Videos", CollectionRule::videos) &&
             executeSql(db, setVersion.c_str());
@@ -273,7 +275,7 @@ bool migrateCatalogSchema(sqlite3* db, const std::string& libraryFolder) {
     SqliteStatement read(db, "PRAGMA user_version");
     if (read.step()) version = read.integer(0);
   }
-  if (version < 2 || version > 4) {  // another writer migrated it meanwhile, or nothing to do
+  if (version < 2 || version >= kCatalogSchemaVersion) {  // another writer migrated it meanwhile, or nothing to do
     executeSql(db, "ROLLBACK");
     return version == kCatalogSchemaVersion;
   }
@@ -287,8 +289,12 @@ bool migrateCatalogSchema(sqlite3* db, const std::string& libraryFolder) {
     const std::string version4 = addedColumns(kColumnsAddedInVersion4) + kVersion4;
     ok = ok && executeSql(db, version4.c_str());
   }
-  const std::string version5 = addedColumns(kColumnsAddedInVersion5) + kVersion5;
-  ok = ok && executeSql(db, version5.c_str()) && executeSql(db, setVersion.c_str());
+  if (version <= 4) {
+    const std::string version5 = addedColumns(kColumnsAddedInVersion5) + kVersion5;
+    ok = ok && executeSql(db, version5.c_str());
+  }
+  const std::string version6 = addedColumns(kColumnsAddedInVersion6);
+  ok = ok && executeSql(db, version6.c_str()) && executeSql(db, setVersion.c_str());
   if (!ok) {
     executeSql(db, "ROLLBACK");
     return false;

@@ -4,9 +4,10 @@
 // and each derivative's size; version 4 adds the sources (folders whose files
 // the library references in place), their folders and files, and each
 // derivative's quality; version 5 adds sources of another kind: the databases
-// of other photo managers, whose events, tags and folders become albums. A
-// reader accepts versions 2 to 5; the writer migrates an older catalog in
-// place when it opens it, after keeping a backup copy.
+// of other photo managers, whose events, tags and folders become albums;
+// version 6 records with each derivative the upright size of the picture it
+// was made from. A reader accepts versions 2 to 6; the writer migrates an
+// older catalog in place when it opens it, after keeping a backup copy.
 #include <sqlite3.h>
 
 #include <cstdint>
@@ -16,7 +17,7 @@
 
 namespace tolvek {
 
-inline constexpr std::int64_t kCatalogSchemaVersion = 5;
+inline constexpr std::int64_t kCatalogSchemaVersion = 6;
 inline constexpr std::int64_t kOldestReadableSchemaVersion = 2;
 
 // How a collection finds its assets: stored memberships (albums, moments) or
@@ -84,6 +85,9 @@ struct DerivativeTable {
   const char* height = "height";
   const char* size = "size";
   const char* quality = "quality";
+  // The upright size of the picture (or video frame) it was made from.
+  const char* originalWidth = "original_width";
+  const char* originalHeight = "original_height";
 };
 inline constexpr DerivativeTable kDerivative{};
 struct CollectionTable {
@@ -176,6 +180,11 @@ inline constexpr CatalogColumn kColumnsAddedInVersion5[] = {
     {catalog::kSource.table, catalog::kSource.kind, "INTEGER NOT NULL DEFAULT 0"},
 };
 inline constexpr const char* kTablesAddedInVersion5[] = {catalog::kSourceAlbum.table};
+// The same for version 6 on top of version 5 (columns only).
+inline constexpr CatalogColumn kColumnsAddedInVersion6[] = {
+    {catalog::kDerivative.table, catalog::kDerivative.originalWidth, "INTEGER"},
+    {catalog::kDerivative.table, catalog::kDerivative.originalHeight, "INTEGER"},
+};
 
 // The day of `seconds` in local time, "YYYY-MM-DD", as moments are keyed
 // ("unknown" when the time cannot be converted).
@@ -186,11 +195,12 @@ std::string localDay(std::int64_t seconds);
 // already has tables; the caller checks their version.
 bool createCatalogSchema(sqlite3* db);
 
-// Brings a version 2, 3 or 4 catalog to the current version in one
+// Brings a version 2, 3, 4 or 5 catalog to the current version in one
 // transaction: adds the size and hash columns (filled for every local
 // original and derivative found under `libraryFolder`; files that cannot be
-// read stay unrecorded), the tables of sources and the kinds of source. False, with the catalog unchanged,
-// on a database error.
+// read stay unrecorded), the tables of sources, the kinds of source and the
+// derivatives' original sizes (unknown until the next sync makes them
+// again). False, with the catalog unchanged, on a database error.
 bool migrateCatalogSchema(sqlite3* db, const std::string& libraryFolder);
 
 }  // namespace tolvek

@@ -127,7 +127,8 @@ Result<std::vector<CatalogWriter::DerivativeWork>> CatalogWriter::outdatedDeriva
   std::vector<DerivativeWork> result;
   SqliteStatement select(db_.get(),
                          "SELECT a.id, a.identifier, a.media_type FROM asset a WHERE EXISTS (SELECT 1 FROM derivative d "
-                         "WHERE d.asset_id = a.id AND (d.quality IS NULL OR d.quality != :quality)) ORDER BY a.id");
+                         "WHERE d.asset_id = a.id AND (d.quality IS NULL OR d.quality != :quality OR "
+                         "d.original_width IS NULL)) ORDER BY a.id");
   select.bind(":quality", std::int64_t{kDerivativeQualityPercent});
   while (select.step()) result.push_back({select.integer(0), select.text(1), select.enumeration<MediaType>(2), {}, {}, {}});
   if (select.failed()) return catalogFailure(db_.get(), "read the derivatives");

@@ -140,17 +140,25 @@ Status CatalogWriter::addAsset(const std::string& identifier, const NewAsset& as
 bool CatalogWriter::insertDerivativeRows(std::int64_t row, const std::vector<StoredDerivative>& derivatives) {
   for (const StoredDerivative& d : derivatives) {
     SqliteStatement insertDerivative(db_.get(),
-                                     "INSERT INTO derivative (asset_id, path, width, height, size, quality) "
-                                     "VALUES (:asset, :path, :width, :height, :size, :quality)");
-    std::optional<std::int64_t> bytes, quality;
+                                     "INSERT INTO derivative (asset_id, path, width, height, size, quality, "
+                                     "original_width, original_height) "
+                                     "VALUES (:asset, :path, :width, :height, :size, :quality, :originalWidth, "
+                                     ":originalHeight)");
+    std::optional<std::int64_t> bytes, quality, originalWidth, originalHeight;
     if (d.bytes) bytes = static_cast<std::int64_t>(*d.bytes);
     if (d.quality) quality = *d.quality;
+    if (d.originalSize) {
+      originalWidth = d.originalSize->width;
+      originalHeight = d.originalSize->height;
+    }
     insertDerivative.bind(":asset", row)
         .bind(":path", std::string_view(d.path))
         .bind(":width", d.width)
         .bind(":height", d.height)
         .bind(":size", bytes)
-        .bind(":quality", quality);
+        .bind(":quality", quality)
+        .bind(":originalWidth", originalWidth)
+        .bind(":originalHeight", originalHeight);
     if (!insertDerivative.run()) return false;
   }
   return true;

@@ -166,8 +166,9 @@ class CatalogWriter {
     std::string sha256;                // of its content
   };
   // Assets whose derivatives were made with another quality than
-  // kDerivativeQualityPercent (or before it was recorded), with a local
-  // original or a copy in a source.
+  // kDerivativeQualityPercent (or before it was recorded), or before the
+  // size of their original was (then neither sRGB nor sized from it), with
+  // a local original or a copy in a source.
   Result<std::vector<DerivativeWork>> outdatedDerivatives();
 
   // A transaction over several of the calls below; nothing of it is kept

@@ -32,6 +32,19 @@ bool isWholePicture(const StoredDerivative& derivative) {
   return std::min(derivative.width, derivative.height) < kWholePictureBelow;
 }
 
+// The upright size of the picture the derivatives were made from: recorded
+// with them, or a small picture's own, kept whole; nothing when unknown
+// (derivatives made before it was recorded). Every covering size comes
+// from it, whichever file renders the request.
+std::optional<PixelSize> originalSizeOf(const std::vector<StoredDerivative>& derivatives) {
+  for (const StoredDerivative& derivative : derivatives) {
+    if (derivative.originalSize) return derivative.originalSize;
+  }
+  if (!derivatives.empty() && isWholePicture(derivatives.back()))
+    return PixelSize{derivatives.back().width, derivatives.back().height};
+  return std::nullopt;
+}
+
 // The whole regular file at `path`, up to its size when opened; nothing for
 // a FIFO, device, socket or a file too large to hold.
 std::optional<std::string> readOriginal(const std::string& path) {
@@ -60,12 +73,15 @@ Result<TemporaryFile> downloadFolderFile() {
 ExpectedContent expectedOf(const StoredOriginal& original) { return {original.size, original.sha256}; }
 
 // The derivative handed over as it is when it has the size the request
-// covers, or shrunk by the JPEG module when larger; nothing when neither can
-// be (then the media module renders it).
-std::unique_ptr<Picture> fromStoredJpeg(const StoredDerivative& derivative, PixelSize target) {
+// covers (computed from the original's size when known), or shrunk by the
+// JPEG module when larger; nothing when neither can be (then the media
+// module renders it).
+std::unique_ptr<Picture> fromStoredJpeg(const StoredDerivative& derivative, PixelSize target,
+                                        std::optional<PixelSize> original) {
   const PixelSize size{derivative.width, derivative.height};
-  const PixelSize cover = coverSize(size, target);
   if (size.width <= 0 || size.height <= 0) return nullptr;
+  const PixelSize cover = coverSize(original.value_or(size), target);
+  if (cover.width > size.width || cover.height > size.height) return nullptr;
   auto bytes = storedJpegBytes(derivative);
   if (!bytes) return nullptr;
   if (cover == size) return storedJpegPicture(derivative, std::move(*bytes));
@@ -90,6 +106,7 @@ std::unique_ptr<Picture> LinuxImageManager::render(const Asset& asset, PixelSize
   // the size asked for is handed over without loading the media module.
   const auto& derivatives = stored->derivatives;
   const StoredOriginal& original = stored->original;
+  const std::optional<PixelSize> originalSize = originalSizeOf(derivatives);
   // A referenced file changed in place shows what it holds now. (A missing
   // one is no reason to give the derivatives up: an unmounted drive's
   // pictures still have thumbnails.)
@@ -98,7 +115,7 @@ std::unique_ptr<Picture> LinuxImageManager::render(const Asset& asset, PixelSize
     const bool whole = i + 1 == derivatives.size() && isWholePicture(derivatives[i]);
     if (!covers(derivatives[i], targetSize, contentMode) && !whole) continue;
     if (contentMode == ContentMode::aspectFill) {
-      if (auto picture = fromStoredJpeg(derivatives[i], targetSize)) return picture;
+      if (auto picture = fromStoredJpeg(derivatives[i], targetSize, originalSize)) return picture;
     }
     break;
   }
@@ -108,25 +125,28 @@ std::unique_ptr<Picture> LinuxImageManager::render(const Asset& asset, PixelSize
     const bool last = i + 1 == derivatives.size();
     if (!covers(derivatives[i], targetSize, contentMode) && !(last && isWholePicture(derivatives[i]))) continue;
     const std::uint64_t cap = derivatives[i].bytes.value_or(0);
-    if (auto picture = module->renderFile(derivatives[i].path, cap, MediaType::image, targetSize)) return picture;
+    if (auto picture = module->renderFile(derivatives[i].path, cap, MediaType::image, targetSize, originalSize))
+      return picture;
   }
 
+  // The original's own size decides (it may differ from what the
+  // derivatives were made from when it changed since).
   const MediaType mediaType = stored->mediaType == MediaType::video ? MediaType::video : MediaType::image;
   if (!original.path.empty()) {
-    if (auto picture = module->renderFile(original.path, 0, mediaType, targetSize)) return picture;
+    if (auto picture = module->renderFile(original.path, 0, mediaType, targetSize, std::nullopt)) return picture;
   } else if (!original.url.empty() && options.networkAccessAllowed) {
     // Rendered only once it is known to be the original.
     DownloadLimits limits = limits_;
     limits.maxBytes = kMaxOriginalBytes;
     auto download = downloadFolderFile();
     if (download && downloadOriginal(original.url, expectedOf(original), *download, limits).ok()) {
-      if (auto picture = module->renderFile(download->path(), 0, mediaType, targetSize)) return picture;
+      if (auto picture = module->renderFile(download->path(), 0, mediaType, targetSize, std::nullopt)) return picture;
     }
   }
 
   // Better a smaller picture than none: the largest derivative that renders.
   for (auto it = derivatives.rbegin(); it != derivatives.rend(); ++it) {
-    if (auto picture = module->renderFile(it->path, it->bytes.value_or(0), MediaType::image, targetSize))
+    if (auto picture = module->renderFile(it->path, it->bytes.value_or(0), MediaType::image, targetSize, originalSize))
       return picture;
   }
   return nullptr;

@@ -38,13 +38,18 @@ class MediaModule {
   // blocking), never past `maxBytes` (0: its size when opened; a file shorter
   // than a recorded `maxBytes` renders nothing). What decodes is shown, also
   // of a file damaged at its end. Nothing for audio or unreadable files.
+  // `original`, for a derivative, is the upright size of the picture it was
+  // made from: the covering size is then the one that picture gives, so that
+  // a request has one answer whichever file renders it. The picture is in
+  // sRGB once encoded without metadata.
   virtual std::unique_ptr<Picture> renderFile(const std::string& path, std::uint64_t maxBytes, MediaType mediaType,
-                                              PixelSize target) = 0;
+                                              PixelSize target, std::optional<PixelSize> original) = 0;
   // Kind, type identifier and capture date of a file; nothing when it is not
   // a picture, video or audio file it can read.
   virtual std::optional<MediaProbe> probe(const std::string& path) = 0;
-  // Writes the upright JPEG derivatives of `path` as files named
-  // `pathPrefix` + a suffix of its choice; returns them, smallest first.
+  // Writes the upright sRGB JPEG derivatives of `path` as files named
+  // `pathPrefix` + a suffix of its choice, each of the size a request of its
+  // side gives; returns them, smallest first, with the original's size.
   virtual std::vector<StoredDerivative> makeDerivatives(const std::string& path, MediaType mediaType,
                                                         const std::string& pathPrefix) = 0;
 };

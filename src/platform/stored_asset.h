@@ -10,6 +10,7 @@
 
 #include "library/photo_types.h"
 #include "platform/posix/posix_file.h"
+#include "library/picture.h"
 
 namespace tolvek {
 
@@ -33,7 +34,9 @@ struct StoredOriginal {
 
 // The JPEG quality (percent) derivatives are made with: the thumbnails'
 // own, so that a derivative of the size a thumbnail asks for is handed over
-// as it is. Derivatives recorded with another are remade by the next sync.
+// as it is. Derivatives recorded with another, or without the size of their
+// original (made before they were sRGB and sized from it), are remade by the
+// next sync.
 inline constexpr int kDerivativeQualityPercent = 80;
 
 struct StoredDerivative {
@@ -44,6 +47,10 @@ struct StoredDerivative {
   std::optional<std::uint64_t> bytes;
   // The JPEG quality it was made with; nothing in catalogs before schema 4.
   std::optional<int> quality{};
+  // The upright size of the picture (or video frame) it was made from, from
+  // which every covering size of the asset is computed; nothing in catalogs
+  // before schema 6.
+  std::optional<PixelSize> originalSize{};
 };
 
 struct StoredAsset {

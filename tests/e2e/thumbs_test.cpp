@@ -1,11 +1,13 @@
 // `thumbs` of the built helper on a real library: JPEG data URLs of the
-// expected sizes, upright pictures and video frames, no audio, damaged
-// originals left out while the rest still comes out, and offloaded assets
-// served from their derivatives without the network.
+// expected sizes (one per side, whichever file serves it), in sRGB, upright
+// pictures and video frames, no audio, damaged originals left out while the
+// rest still comes out, and offloaded assets served from their derivatives
+// without the network.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
+#include "library/cover_size.h"
 #include "support/http_test_server.h"
 #include "support/scratch_library.h"
 
@@ -24,6 +26,9 @@ struct Library {
   std::string turnedVideo; // 320x240 stored, rotation metadata 90
   std::string audio;
   std::string corrupt, truncated, empty, deleted, huge;  // originals damaged, derivatives gone
+  std::string uneven;          // 1400x1100 JPEG: its sides' scales round unevenly
+  std::string unevenOriginal;  // the same size, derivatives deleted: rendered from the original
+  std::string wide;            // 800x600 JPEG in Display P3 numbers, with its profile
   std::string derivativeOnly;  // original deleted, derivatives kept
   std::string offloaded;       // original only behind a URL
   std::string album;
@@ -37,6 +42,9 @@ struct Library {
         {&rotated, s.picture("rotated.jpg", "jpeg", {.width = 640, .height = 480, .orientation = 6})},
         {&heic, s.picture("picture.heic", "heic", {.width = 800, .height = 600})},
         {&png, s.picture("tall.png", "png", {.width = 300, .height = 400})},
+        {&uneven, s.picture("uneven.jpg", "jpeg", {.width = 1400, .height = 1100})},
+        {&unevenOriginal, s.picture("uneven-original.jpg", "jpeg", {.width = 1400, .height = 1100})},
+        {&wide, s.picture("wide.jpg", "jpeg", {.width = 800, .height = 600, .displayP3 = true})},
         {&video, s.video("clip.mp4", {.width = 320, .height = 240})},
         {&turnedVideo, s.video("turned.mp4", {.width = 320, .height = 240, .rotate = 90})},
         {&audio, s.audio("sound.m4a")}};
@@ -68,6 +76,7 @@ struct Library {
         case 4: ASSERT_TRUE(writePngHeaderOnly(*original, 100000, 100000)); break;
       }
     }
+    for (const std::string& d : s.derivativePaths(unevenOriginal)) fs::remove(d);
     ASSERT_FALSE(s.derivativePaths(derivativeOnly).empty());
     fs::remove(*s.originalPath(derivativeOnly));
 
@@ -133,6 +142,32 @@ TEST_F(Thumbs, TheSideIsBoundedAndAMalformedSizeMeans240) {
                {"99999", 640, 480}};
   for (const auto& c : cases) {
     EXPECT_TRUE(hasPictureSize(thumbs(c.side, lib_->landscape).at(lib_->landscape), c.width, c.height)) << c.side;
+  }
+}
+
+// One request has one answer: handed over, shrunk from a derivative or
+// rendered from the original, a side gives the size the original's gives.
+TEST_F(Thumbs, EverySideHasOneSizeWhicheverFileGivesIt) {
+  for (const std::int64_t side : {64, 79, 101, 138, 200, 240, 258, 302, 400, 512, 600}) {
+    const auto jpegs = thumbs(std::to_string(side), joinIds({lib_->uneven, lib_->unevenOriginal}));
+    ASSERT_EQ(jpegs.size(), 2u) << side;
+    const PixelSize expected = coverSize({1400, 1100}, {side, side});
+    for (const auto& [id, jpeg] : jpegs) {
+      EXPECT_TRUE(hasPictureSize(jpeg, static_cast<int>(expected.width), static_cast<int>(expected.height)))
+          << side << (id == lib_->uneven ? " from the derivatives" : " from the original");
+    }
+  }
+}
+
+// A Display P3 picture shows its colours, in sRGB, on every path: its
+// derivative handed over (240), shrunk by the JPEG module (64, 300) and its
+// original rendered (1024).
+TEST_F(Thumbs, WideGamutColoursAreShownOnEveryPath) {
+  for (const char* side : {"64", "240", "300", "1024"}) {
+    const auto jpegs = thumbs(side, lib_->wide);
+    ASSERT_EQ(jpegs.count(lib_->wide), 1u) << side;
+    EXPECT_TRUE(showsSrgbMarker(jpegs.at(lib_->wide))) << side;
+    EXPECT_TRUE(showsUprightMarker(jpegs.at(lib_->wide))) << side;
   }
 }
 

@@ -1,12 +1,15 @@
-// Rendering files at a covering size, video frames, and import derivatives;
-// nothing of libvips, libheif, GLib or FFmpeg reaches standard error, even on
+// Rendering files at a covering size, video frames, and import derivatives,
+// in sRGB whatever profile the picture carries; nothing of libvips, libheif, GLib or FFmpeg reaches standard error, even on
 // damaged input (a child process does the work so its stderr can be checked).
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <vips/vips.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 
@@ -19,8 +22,8 @@ namespace tolvek::testing {
 namespace {
 
 std::unique_ptr<Picture> render(const std::string& path, MediaType type = MediaType::image, PixelSize box = {240, 240},
-                                std::uint64_t recordedBytes = 0) {
-  return mediaModule().renderFile(path, recordedBytes, type, box);
+                                std::uint64_t recordedBytes = 0, std::optional<PixelSize> original = std::nullopt) {
+  return mediaModule().renderFile(path, recordedBytes, type, box, original);
 }
 
 TEST(CoverSize, SmallestSizeCoveringTheBox) {
@@ -75,12 +78,76 @@ TEST(RenderPicture, TurnedPictureSmallerThanTheBoxComesWholeAndUpright) {
   }
 }
 
-TEST(RenderPicture, PhoneHeicThumbnail) {
+// The mean red, green and blue of `size` pixels of the picture at `path`
+// as libvips' own thumbnailer gives them, converted to sRGB or as stored.
+std::array<double, 3> referenceMean(const std::string& path, PixelSize size, bool toSrgb) {
+  VipsImage* out = nullptr;
+  const int failed = toSrgb ? vips_thumbnail(path.c_str(), &out, static_cast<int>(size.width), "height",
+                                             static_cast<int>(size.height), "size", VIPS_SIZE_FORCE,
+                                             "export_profile", "srgb", nullptr)
+                            : vips_thumbnail(path.c_str(), &out, static_cast<int>(size.width), "height",
+                                             static_cast<int>(size.height), "size", VIPS_SIZE_FORCE, nullptr);
+  if (failed != 0) return {};
+  void* buffer = nullptr;
+  size_t length = 0;
+  const int saved = vips_pngsave_buffer(out, &buffer, &length, "strip", TRUE, nullptr);
+  g_object_unref(out);
+  if (saved != 0) return {};
+  const auto mean = meanColourIn(std::string_view(static_cast<const char*>(buffer), length));
+  g_free(buffer);
+  return mean.value_or(std::array<double, 3>{});
+}
+
+TEST(RenderPicture, PhoneHeicThumbnailIsUprightAndInSrgb) {
   const std::string path = samplesDir() + "/heif/iphone_13_pro_max.HEIC";
   if (!std::filesystem::exists(path)) GTEST_SKIP() << "no sample at " << path;
   const auto picture = render(path);
   ASSERT_NE(picture, nullptr);
   EXPECT_EQ(picture->size(), (PixelSize{240, 320}));
+  // Its Display P3 numbers converted: the mean colour is sRGB's (blue 70
+  // where the P3 numbers give 76), within what the JPEG changes.
+  const auto mean = meanColourIn(jpegOf(*picture));
+  ASSERT_TRUE(mean);
+  const auto srgb = referenceMean(path, {240, 320}, true), asStored = referenceMean(path, {240, 320}, false);
+  for (std::size_t k = 0; k < 3; ++k) {
+    EXPECT_NEAR((*mean)[k], srgb[k], 1.5) << "band " << k << "; as stored " << asStored[k];
+  }
+  EXPECT_GT(std::abs(srgb[2] - asStored[2]), 4.0) << "the profile changes the sample's colours";
+}
+
+// A wide-gamut picture (Display P3 numbers and profile, as phones write
+// them) shows sRGB colours on every path that drops its profile: thumbnails
+// shrunk and whole, derivatives, decoded pictures; an export that keeps the
+// profile keeps the numbers it describes.
+TEST(WideGamut, EveryPathThatDropsTheProfileConvertsToSrgb) {
+  ScratchFolder folder;
+  const PictureFixture wide{.width = 800, .height = 600, .displayP3 = true};
+  for (const std::string format : {"jpeg", "png", "heic"}) {
+    const std::string path = folder.file("wide." + format);
+    ASSERT_TRUE(writePicture(path, format, wide)) << format;
+    const std::string stored = readFileBytes(path).value_or("");
+    ASSERT_TRUE(hasPictureMetadata(stored, "icc-profile-data")) << format;
+    ASSERT_FALSE(showsSrgbMarker(stored)) << format << ": P3 numbers read as sRGB are other colours";
+    std::vector<std::pair<std::string, std::string>> shown;  // what, JPEG
+    for (const std::int64_t side : {240, 1024}) {  // shrunk, whole
+      const auto picture = render(path, MediaType::image, {side, side});
+      ASSERT_NE(picture, nullptr) << format << " at " << side;
+      shown.emplace_back("rendered at " + std::to_string(side), jpegOf(*picture));
+    }
+    for (const auto& made : mediaModule().makeDerivatives(path, MediaType::image, folder.file(format + "-d")))
+      shown.emplace_back(made.path, readFileBytes(made.path).value_or(""));
+    const auto decoded = mediaModule().pictureDecoder().decode(stored);
+    ASSERT_NE(decoded, nullptr) << format;
+    shown.emplace_back("decoded", jpegOf(*decoded));
+    ASSERT_EQ(shown.size(), 5u) << format;
+    for (const auto& [what, jpeg] : shown) {
+      EXPECT_TRUE(showsSrgbMarker(jpeg)) << format << ", " << what;
+      EXPECT_FALSE(hasPictureMetadata(jpeg, "icc-profile-data")) << format << ", " << what;
+    }
+    const std::string kept = jpegOf(*decoded, 0.92, JpegMetadata::keepCaptureData);
+    EXPECT_TRUE(hasPictureMetadata(kept, "icc-profile-data")) << format;
+    EXPECT_FALSE(showsSrgbMarker(kept)) << format << ": the numbers the profile describes";
+  }
 }
 
 TEST(RenderPicture, WhatDecodesIsShownAndTheRestGivesNothing) {
@@ -171,6 +238,47 @@ TEST(Derivatives, UprightJpegsSmallestFirstWithoutMetadata) {
     EXPECT_EQ(entry.path().string().find(".partial"), std::string::npos);
 }
 
+// Every covering size comes from the original's upright size, whichever
+// file gives it: the derivatives have the sizes the original gives for
+// their sides (not a rounding of a rounding), and a derivative rendered
+// with the original's size gives what the original gives.
+TEST(Derivatives, OneRequestHasOneSizeWhicheverFileRendersIt) {
+  ScratchFolder folder;
+  const struct {
+    const char* name;
+    PictureFixture picture;
+  } cases[] = {{"wide.jpg", {.width = 1400, .height = 1100}},
+               {"turned.jpg", {.width = 1100, .height = 1400, .orientation = 6}},
+               {"four-three.jpg", {.width = 1333, .height = 1000}}};
+  for (const auto& c : cases) {
+    const std::string path = folder.file(c.name);
+    ASSERT_TRUE(writePicture(path, "jpeg", c.picture));
+    const PixelSize upright{c.picture.width, c.picture.height};
+    const auto made = mediaModule().makeDerivatives(path, MediaType::image, folder.file(std::string(c.name) + "-d"));
+    ASSERT_EQ(made.size(), 2u) << c.name;
+    for (std::size_t i = 0; i < made.size(); ++i) {
+      const std::int64_t side = i == 0 ? 240 : 512;
+      const PixelSize expected = coverSize(upright, {side, side});
+      EXPECT_EQ((PixelSize{made[i].width, made[i].height}), expected) << c.name << " " << side;
+      EXPECT_TRUE(hasPictureSize(readFileBytes(made[i].path).value_or(""), static_cast<int>(expected.width),
+                                 static_cast<int>(expected.height)))
+          << c.name << " " << side;
+      EXPECT_EQ(made[i].originalSize, std::optional<PixelSize>(upright)) << c.name;
+    }
+    for (const std::int64_t side : {64, 79, 101, 138, 200, 240, 258, 302, 400, 512}) {
+      const PixelSize expected = coverSize(upright, {side, side});
+      const auto fromDerivative = render(made[side <= 240 ? 0 : 1].path, MediaType::image, {side, side}, 0, upright);
+      const auto fromOriginal = render(path, MediaType::image, {side, side});
+      ASSERT_TRUE(fromDerivative && fromOriginal) << c.name << " at " << side;
+      EXPECT_EQ(fromOriginal->size(), expected) << c.name << " at " << side;
+      EXPECT_EQ(fromDerivative->size(), expected) << c.name << " from its derivative at " << side;
+      EXPECT_TRUE(hasPictureSize(jpegOf(*fromDerivative), static_cast<int>(expected.width),
+                                 static_cast<int>(expected.height)))
+          << c.name << " at " << side;
+    }
+  }
+}
+
 TEST(Derivatives, SmallPictureIsKeptWholeAndVideosGetAFrame) {
   ScratchFolder folder;
   ASSERT_TRUE(writePicture(folder.file("small.png"), "png", {.width = 300, .height = 200}));
@@ -226,8 +334,8 @@ TEST(QuietChild, DISABLED_DamagedInputEverywhere) {
   for (const char* name : {"cut.jpg", "scrambled.jpg", "cut.heic", "huge.png", "cut.mp4", "text.mov"}) {
     const std::string path = folder + "/" + name;
     module.probe(path);
-    module.renderFile(path, 0, MediaType::image, {240, 240});
-    module.renderFile(path, 0, MediaType::video, {240, 240});
+    module.renderFile(path, 0, MediaType::image, {240, 240}, std::nullopt);
+    module.renderFile(path, 0, MediaType::video, {240, 240}, std::nullopt);
     module.makeDerivatives(path, MediaType::image, path + ".d");
     if (const auto bytes = readFileBytes(path)) {
       if (const auto picture = module.pictureDecoder().decode(*bytes)) jpegOf(*picture);

@@ -1,4 +1,5 @@
-// Probing files by content: kind, type identifier and capture date.
+// Probing files by content: kind, type identifier and capture date, and
+// pictures refused when no pixel data decodes.
 // Decoding picture bytes:
 // formats, orientation, the pixel limit, damaged data and JPEG encoding with
 // and without the capture metadata.
@@ -7,6 +8,7 @@
 
 #include <cctype>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -205,6 +207,70 @@ TEST(ProbedJunk, GivesNothing) {
     EXPECT_FALSE(mediaModule().probe(folder.file(name))) << name;
   }
   EXPECT_FALSE(mediaModule().probe(folder.path())) << "a folder";
+}
+
+// A picture whose header reads but of which no pixel decodes (its data
+// missing, or none a decoder can start on) is no picture; one cut in its
+// middle decodes in part and is one, as viewers show it.
+TEST(ProbedDamage, PicturesWithoutPixelDataAreRefusedPartialOnesKept) {
+  ScratchFolder folder;
+  const struct {
+    const char* name;
+    const char* format;
+    PictureFixture fixture;
+  } sources[] = {{"baseline.jpg", "jpeg", {.width = 640, .height = 480}},
+                 {"progressive.jpg", "jpeg", {.width = 640, .height = 480, .interlaced = true}},
+                 {"plain.png", "png", {.width = 2000, .height = 1500}}};
+  std::map<std::string, std::string> whole;
+  for (const auto& source : sources) {
+    ASSERT_TRUE(writePicture(folder.file(source.name), source.format, source.fixture)) << source.name;
+    whole[source.name] = readFileBytes(folder.file(source.name)).value_or("");
+  }
+  const std::string& jpeg = whole["baseline.jpg"];
+  const std::size_t scan = jpegScanDataOffset(jpeg).value_or(0);
+  const std::size_t frame = jpegMarkerOffset(jpeg, 0xC0).value_or(0);
+  ASSERT_TRUE(scan > 0 && frame > 0);
+  const auto halfOf = [](const std::string& bytes, std::size_t from) {
+    return bytes.substr(0, from + (bytes.size() - from) / 2);
+  };
+  // The PNG's first IDAT chunk, of its several: whole rows decode from it.
+  const std::string& png = whole["plain.png"];
+  const std::size_t idat = png.find("IDAT");
+  ASSERT_TRUE(idat != std::string::npos && idat >= 4);
+  const std::size_t firstPngDataEnd =
+      idat + 8 + ((std::size_t{static_cast<unsigned char>(png[idat - 4])} << 24) |
+                  (std::size_t{static_cast<unsigned char>(png[idat - 3])} << 16) |
+                  (std::size_t{static_cast<unsigned char>(png[idat - 2])} << 8) | static_cast<unsigned char>(png[idat - 1]));
+  ASSERT_LT(firstPngDataEnd + 100, png.size()) << "more data chunks follow";
+  // The frame's first component names quantization table 3, which is not
+  // there: no decoder starts on the data (the header still reads).
+  std::string undefinedTable = jpeg;
+  undefinedTable[frame + 12] = 3;
+  const struct {
+    const char* name;
+    std::string bytes;
+    bool picture;
+  } cases[] = {
+      {"whole.jpg", jpeg, true},
+      {"data cut in half.jpg", halfOf(jpeg, scan), true},
+      {"progressive cut in half.jpg",
+       halfOf(whole["progressive.jpg"], jpegScanDataOffset(whole["progressive.jpg"]).value_or(0)), true},
+      {"png cut after its first data chunk.png", whole["plain.png"].substr(0, firstPngDataEnd), true},
+      {"header without data.jpg", jpeg.substr(0, scan), false},
+      {"data all fill bytes.jpg", jpeg.substr(0, scan) + std::string(jpeg.size() - scan, '\xFF'), false},
+      {"undefined table.jpg", undefinedTable, false},
+      {"header cut.jpg", jpeg.substr(0, scan / 2), false},
+  };
+  for (const auto& c : cases) {
+    ASSERT_TRUE(writeFileBytes(folder.file(c.name), c.bytes));
+    const auto probe = mediaModule().probe(folder.file(c.name));
+    EXPECT_EQ(probe.has_value(), c.picture) << c.name;
+    if (probe) {
+      EXPECT_EQ(probe->mediaType, MediaType::image) << c.name;
+    }
+  }
+  ASSERT_TRUE(writePngHeaderOnly(folder.file("png header only.png"), 640, 480));
+  EXPECT_FALSE(mediaModule().probe(folder.file("png header only.png"))) << "a PNG without its pixel data";
 }
 
 TEST(ProbedSamples, RealFilesHaveTheirTypesAndDates) {

@@ -31,7 +31,8 @@ using testing::ScratchLibrary;
 class RecordingMedia final : public MediaModule {
  public:
   PictureDecoder& pictureDecoder() override { return decoder_; }
-  std::unique_ptr<Picture> renderFile(const std::string&, std::uint64_t, MediaType, PixelSize) override {
+  std::unique_ptr<Picture> renderFile(const std::string&, std::uint64_t, MediaType, PixelSize,
+                                      std::optional<PixelSize>) override {
     return nullptr;
   }
   std::optional<MediaProbe> probe(const std::string&) override {
@@ -163,8 +164,8 @@ INSTANTIATE_TEST_SUITE_P(Names, CopyExtension,
                                            ExtensionCase{"/a/song.", "public.mp3", ".mp3"},
                                            ExtensionCase{"/a.d/noext", "public.unknown", ""}));
 
-// Catalogs of versions 2 (no sizes, no hashes), 3 (no sources) and 4 (no
-// kinds of source).
+// Catalogs of versions 2 (no sizes, no hashes), 3 (no sources), 4 (no
+// kinds of source) and 5 (no original sizes with the derivatives).
 class OlderCatalog : public ::testing::TestWithParam<std::int64_t> {};
 
 TEST_P(OlderCatalog, IsReadThenMigratedInPlaceAfterABackup) {
@@ -212,19 +213,21 @@ TEST_P(OlderCatalog, IsReadThenMigratedInPlaceAfterABackup) {
   ASSERT_FALSE(migrated->derivatives.empty());
   for (const auto& d : migrated->derivatives) EXPECT_EQ(d.bytes, std::optional<std::uint64_t>(fs::file_size(d.path)));
 
-  if (version >= 4) return;  // derivatives of a known quality stay
-  // Derivatives of an unknown quality are made again by the next sync.
+  for (const auto& d : migrated->derivatives) EXPECT_FALSE(d.originalSize) << "unknown before version 6";
+  // Derivatives of an unknown quality or original size (made before they
+  // were sRGB and sized from it) are made again by the next sync.
   ASSERT_EQ(home.runTool({"add", home.folder("empty-source")}).exitStatus, 0);
   const auto renewed = CatalogReader::open(home.location())->storedAsset(handle);
   ASSERT_TRUE(renewed && !renewed->derivatives.empty());
   for (const auto& d : renewed->derivatives) {
     EXPECT_EQ(d.quality, std::optional<int>(kDerivativeQualityPercent));
+    EXPECT_EQ(d.originalSize, std::optional<PixelSize>(PixelSize{64, 48}));
     EXPECT_TRUE(fs::exists(d.path)) << d.path;
   }
   for (const auto& d : migrated->derivatives) EXPECT_FALSE(fs::exists(d.path)) << "replaced: " << d.path;
 }
 
-INSTANTIATE_TEST_SUITE_P(Versions, OlderCatalog, ::testing::Values(2, 3, 4));
+INSTANTIATE_TEST_SUITE_P(Versions, OlderCatalog, ::testing::Values(2, 3, 4, 5));
 
 TEST(LibraryUpkeep, ImportClearsWhatKilledImportsLeft) {
   ScratchLibrary home{ScratchLibrary::Scope::thisProcess};

@@ -24,6 +24,7 @@
 #include "platform/content_hash.h"
 #include "platform/linux_image_manager.h"
 #include "platform/linux_resource_manager.h"
+#include "platform/media_module.h"
 #include "platform/posix/posix_file.h"
 #include "platform/remote_download.h"
 #include "support/fake_stored_asset_index.h"
@@ -547,6 +548,34 @@ TEST_F(ImageRequests, AStoredDerivativeOfTheSizeAskedIsHandedOverAsItIs) {
     EXPECT_EQ((PixelSize{encoded->width, encoded->height}), result.picture->size()) << c.what;
     EXPECT_EQ(*jpeg == bytes, c.handedOver) << c.what;
     EXPECT_EQ(markerColourIn(*jpeg, Quadrant::topLeft), c.topLeft) << c.what;
+  }
+}
+
+// Derivatives that record their original's size give every request the
+// size the original gives, whichever way they serve it: handed over or
+// shrunk by the JPEG module (recorded quality), or rendered by the media
+// module (no recorded quality).
+TEST_F(ImageRequests, DerivativesGiveTheSizesTheOriginalGives) {
+  ASSERT_TRUE(writePicture(folder.file("uneven.jpg"), "jpeg", {.width = 1400, .height = 1100}));
+  MediaModule* media = loadMediaModule();
+  ASSERT_NE(media, nullptr);
+  const auto made = media->makeDerivatives(folder.file("uneven.jpg"), MediaType::image, folder.file("uneven"));
+  ASSERT_EQ(made.size(), 2u);
+  for (const bool quality : {true, false}) {
+    // Only the derivatives: the original is not where the index says.
+    index.assets[1] = StoredAsset{MediaType::image, StoredOriginal{folder.file("gone.jpg"), "", "public.jpeg", {}, {}},
+                                  made};
+    if (!quality) {
+      for (StoredDerivative& d : index.assets[1].derivatives) d.quality.reset();
+    }
+    for (const std::int64_t side : {64, 79, 101, 138, 200, 240, 258, 302, 400, 512}) {
+      const Rendered result = request(1, {side, side});
+      ASSERT_NE(result.picture, nullptr) << side;
+      const PixelSize expected = coverSize({1400, 1100}, {side, side});
+      EXPECT_EQ(result.picture->size(), expected) << side << (quality ? "" : ", rendered");
+      EXPECT_TRUE(hasPictureSize(result.jpeg, static_cast<int>(expected.width), static_cast<int>(expected.height)))
+          << side << (quality ? "" : ", rendered");
+    }
   }
 }
 

@@ -170,6 +170,30 @@ TEST_F(ToolImport, BadArgumentsImportNothing) {
             std::string::npos);
 }
 
+// A JPEG whose header reads but whose data is missing is a damaged picture,
+// in import and sync alike, not an asset without a thumbnail; one cut in the
+// middle of its data shows what it has and is an asset.
+TEST_F(ToolImport, APictureWithoutPixelDataFailsAndAPartialOneIsAdded) {
+  const std::string whole = home.folder("work") + "/whole.jpg";
+  ASSERT_TRUE(testing::writePicture(whole, "jpeg", {.width = 640, .height = 480}));
+  const std::string jpeg = testing::readFileBytes(whole).value_or("");
+  const std::size_t scan = testing::jpegScanDataOffset(jpeg).value_or(0);
+  ASSERT_GT(scan, 0u);
+  ASSERT_TRUE(testing::writeFileBytes(media("no-data.jpg"), jpeg.substr(0, scan)));
+  ASSERT_TRUE(testing::writeFileBytes(media("cut.jpg"), jpeg.substr(0, scan + (jpeg.size() - scan) / 2)));
+  const std::string refused = "no-data.jpg: looks like a picture, video or audio file but cannot be read";
+  for (const std::vector<std::string>& run :
+       {std::vector<std::string>{"import", media("no-data.jpg"), media("cut.jpg")}, {"add", home.folder("media")}}) {
+    const auto r = home.runTool(run);
+    EXPECT_EQ(r.exitStatus, 1) << run[0];
+    EXPECT_NE(r.err.find(refused), std::string::npos) << run[0] << ": " << r.err;
+    EXPECT_EQ(r.out.find("no-data.jpg"), std::string::npos) << run[0] << ": " << r.out;
+    EXPECT_NE(r.out.find("cut.jpg"), std::string::npos) << run[0] << ": " << r.out;
+  }
+  auto lib = grantedLibrary(home);
+  EXPECT_EQ(lib->fetchAssets(FetchOptions{})->count(), 1u) << "the partial picture alone";
+}
+
 TEST_F(ToolImport, ProgressBarOnlyOnATerminal) {
   if (!std::filesystem::exists("/usr/bin/script")) GTEST_SKIP() << "no script(1) to give the tool a terminal";
   ASSERT_TRUE(testing::writePicture(media("one.png"), "png"));

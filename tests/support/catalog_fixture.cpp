@@ -246,9 +246,14 @@ Status CatalogFixture::setSchemaVersion(std::int64_t version) {
 
 Status CatalogFixture::downgradeToVersion(std::int64_t version) {
   std::string sql;
-  for (const char* table : kTablesAddedInVersion5) sql += std::string("DROP TABLE ") + table + ";";
-  for (const CatalogColumn& c : kColumnsAddedInVersion5) {
+  for (const CatalogColumn& c : kColumnsAddedInVersion6) {
     sql += std::string("ALTER TABLE ") + c.table + " DROP COLUMN " + c.column + ";";
+  }
+  if (version < 5) {
+    for (const char* table : kTablesAddedInVersion5) sql += std::string("DROP TABLE ") + table + ";";
+    for (const CatalogColumn& c : kColumnsAddedInVersion5) {
+      sql += std::string("ALTER TABLE ") + c.table + " DROP COLUMN " + c.column + ";";
+    }
   }
   if (version < 4) {
     sql += "DROP TRIGGER membership_retyped; DROP INDEX resource_content;";

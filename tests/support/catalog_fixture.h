@@ -47,7 +47,7 @@ class CatalogFixture {
   // The recorded file name of the asset's original.
   Status setOriginalFilename(const std::string& identifier, std::string_view name);
   Status setSchemaVersion(std::int64_t version);
-  // The catalog as an earlier version (2, 3 or 4) wrote it: without the tables,
+  // The catalog as an earlier version (2 to 5) wrote it: without the tables,
   // indexes and columns later versions added.
   Status downgradeToVersion(std::int64_t version);
   // Every later insert into the table (catalog::k....table) fails, as on a

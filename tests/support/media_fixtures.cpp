@@ -185,11 +185,21 @@ bool writePicture(const std::string& path, const std::string& format, const Pict
     vips_area_unref(VIPS_AREA(profile));
   }
   if (picture.xmp) vips_image_set_blob_copy(image.get(), VIPS_META_XMP_NAME, picture.xmp->data(), picture.xmp->size());
+  if (picture.displayP3) {
+    // The P3 numbers of the same colours; the output profile comes along.
+    VipsImage* p3 = nullptr;
+    if (vips_icc_transform(image.get(), &p3, "p3", "input_profile", "srgb", nullptr) != 0) {
+      vips_error_clear();
+      return false;
+    }
+    image = take(p3);
+  }
   createParentOf(path);
   int failed = 1;
   const char* out = path.c_str();
-  if (format == "jpeg") failed = vips_jpegsave(image.get(), out, "Q", 92, nullptr);
-  else if (format == "png") failed = vips_pngsave(image.get(), out, nullptr);
+  const gboolean interlace = picture.interlaced ? TRUE : FALSE;
+  if (format == "jpeg") failed = vips_jpegsave(image.get(), out, "Q", 92, "interlace", interlace, nullptr);
+  else if (format == "png") failed = vips_pngsave(image.get(), out, "interlace", interlace, nullptr);
   else if (format == "heic")
     failed = vips_heifsave(image.get(), out, "compression", VIPS_FOREIGN_HEIF_COMPRESSION_HEVC, nullptr);
   else if (format == "avif")
@@ -310,6 +320,27 @@ bool writeTruncatedCopy(const std::string& source, const std::string& target, st
   return writeFileBytes(target, std::string_view(*bytes).substr(0, keep));
 }
 
+std::optional<std::size_t> jpegMarkerOffset(std::string_view jpeg, unsigned char marker) {
+  // Markers from the start of image: each but SOI carries its length; the
+  // first scan header is the last before entropy-coded data.
+  std::size_t at = 2;
+  while (at + 4 <= jpeg.size() && static_cast<unsigned char>(jpeg[at]) == 0xFF) {
+    const auto found = static_cast<unsigned char>(jpeg[at + 1]);
+    if (found == marker) return at;
+    if (found == 0xDA) return std::nullopt;
+    at += 2 + ((std::size_t{static_cast<unsigned char>(jpeg[at + 2])} << 8) | static_cast<unsigned char>(jpeg[at + 3]));
+  }
+  return std::nullopt;
+}
+
+std::optional<std::size_t> jpegScanDataOffset(std::string_view jpeg) {
+  const auto scan = jpegMarkerOffset(jpeg, 0xDA);
+  if (!scan || *scan + 4 > jpeg.size()) return std::nullopt;
+  const std::size_t end = *scan + 2 + ((std::size_t{static_cast<unsigned char>(jpeg[*scan + 2])} << 8) |
+                                       static_cast<unsigned char>(jpeg[*scan + 3]));
+  return end <= jpeg.size() ? std::optional(end) : std::nullopt;
+}
+
 MarkerColour markerColourIn(std::string_view encoded, Quadrant quadrant) {
   Image image = decoded(encoded);
   if (!image) return MarkerColour::other;
@@ -333,6 +364,65 @@ MarkerColour markerColourIn(std::string_view encoded, Quadrant quadrant) {
   if (low(r) && low(g) && high(b)) return MarkerColour::blue;
   if (high(r) && high(g) && high(b)) return MarkerColour::white;
   return MarkerColour::other;
+}
+
+std::optional<std::array<int, 3>> colourIn(std::string_view encoded, Quadrant quadrant) {
+  Image image = decoded(encoded);
+  if (!image) return std::nullopt;
+  const bool right = quadrant == Quadrant::topRight || quadrant == Quadrant::bottomRight;
+  const bool bottom = quadrant == Quadrant::bottomLeft || quadrant == Quadrant::bottomRight;
+  double* values = nullptr;
+  int count = 0;
+  if (vips_getpoint(image.get(), &values, &count, image->Xsize * (right ? 3 : 1) / 4,
+                    image->Ysize * (bottom ? 3 : 1) / 4, nullptr) != 0 ||
+      count < 3) {
+    vips_error_clear();
+    g_free(values);
+    return std::nullopt;
+  }
+  const std::array<int, 3> rgb{static_cast<int>(values[0]), static_cast<int>(values[1]), static_cast<int>(values[2])};
+  g_free(values);
+  return rgb;
+}
+
+std::optional<std::array<double, 3>> meanColourIn(std::string_view encoded) {
+  Image image = decoded(encoded);
+  VipsImage* stats = nullptr;
+  if (!image || image->Bands < 3 || vips_stats(image.get(), &stats, nullptr) != 0) {
+    vips_error_clear();
+    return std::nullopt;
+  }
+  Image table = take(stats);
+  // One row per band after the first (all bands); column 4 is the mean.
+  std::array<double, 3> mean{};
+  for (int band = 0; band < 3; ++band) {
+    double* value = nullptr;
+    int count = 0;
+    if (vips_getpoint(table.get(), &value, &count, 4, band + 1, nullptr) != 0 || count < 1) {
+      vips_error_clear();
+      g_free(value);
+      return std::nullopt;
+    }
+    mean[static_cast<std::size_t>(band)] = value[0];
+    g_free(value);
+  }
+  return mean;
+}
+
+::testing::AssertionResult showsSrgbMarker(std::string_view encoded, int tolerance) {
+  for (const Quadrant q : kQuadrants) {
+    const auto rgb = colourIn(encoded, q);
+    if (!rgb) return ::testing::AssertionFailure() << "does not decode";
+    const auto expected = rgbOf(markerColourAt(q));
+    for (std::size_t k = 0; k < 3; ++k) {
+      if (std::abs((*rgb)[k] - expected[k]) > tolerance) {
+        return ::testing::AssertionFailure() << "quadrant " << static_cast<int>(q) << " is " << (*rgb)[0] << ","
+                                             << (*rgb)[1] << "," << (*rgb)[2] << ", not " << int{expected[0]} << ","
+                                             << int{expected[1]} << "," << int{expected[2]};
+      }
+    }
+  }
+  return ::testing::AssertionSuccess();
 }
 
 std::vector<MarkerColour> markerColoursIn(std::string_view encoded) {

@@ -8,6 +8,7 @@
 // bottom-right white.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <ostream>
@@ -54,6 +55,10 @@ struct PictureFixture {
   // Further EXIF strings by libvips field name: {"exif-ifd0-DateTime", "..."}.
   std::vector<std::pair<std::string, std::string>> exifStrings{};
   bool withIccProfile = false;       // embeds the sRGB profile
+  // The marker's colours as Display P3 numbers, with the P3 profile
+  // embedded (as phones write them): shown right only when converted.
+  bool displayP3 = false;
+  bool interlaced = false;  // progressive JPEG, interlaced PNG
   std::optional<std::string> xmp{};  // an XMP packet to embed (kSmallXmp, or any bytes)
 };
 
@@ -108,10 +113,27 @@ bool writeFileBytes(const std::string& path, std::string_view bytes);
 bool setModificationTime(const std::string& path, std::int64_t seconds);
 // The first `keep` bytes of `source` written to `target`.
 bool writeTruncatedCopy(const std::string& source, const std::string& target, std::size_t keep);
+// Where the first segment of a JPEG with `marker` (0xC0 a baseline frame
+// header, 0xDA a scan header...) starts, at its 0xFF; nothing when none comes
+// before the first scan's data.
+std::optional<std::size_t> jpegMarkerOffset(std::string_view jpeg, unsigned char marker);
+// Where the entropy-coded data of a JPEG's first scan starts (just after its
+// scan header); nothing when it has none.
+std::optional<std::size_t> jpegScanDataOffset(std::string_view jpeg);
 
 // The marker colour found near the centre of a quadrant of the encoded picture
 // (decoded without applying any orientation tag); `other` when unreadable.
 MarkerColour markerColourIn(std::string_view encoded, Quadrant quadrant);
+// The red, green and blue values near the centre of a quadrant of the
+// encoded picture, read as sRGB whatever its profile says; nothing when it
+// does not decode.
+std::optional<std::array<int, 3>> colourIn(std::string_view encoded, Quadrant quadrant);
+// The mean red, green and blue of the whole encoded picture, read as sRGB.
+std::optional<std::array<double, 3>> meanColourIn(std::string_view encoded);
+// Every quadrant's colour is within `tolerance` of the sRGB marker colour
+// (a JPEG's rounding stays well within 16; P3 numbers read as sRGB differ
+// by 35 and more).
+::testing::AssertionResult showsSrgbMarker(std::string_view encoded, int tolerance = 16);
 // The colours of the four quadrants, in the order of kQuadrants; and those
 // of the upright marker.
 std::vector<MarkerColour> markerColoursIn(std::string_view encoded);

@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
+#include "library/cover_size.h"
 #include "platform/media/file_render.h"
 #include "platform/media/vips_picture.h"
 #include "platform/posix/temporary_files.h"
@@ -9,11 +12,12 @@
 namespace tolvek::media {
 namespace {
 
-std::optional<StoredDerivative> save(VipsImage* pixels, const std::string& path) {
+std::optional<StoredDerivative> save(VipsImage* pixels, const std::string& path, PixelSize original) {
+  // Without a profile, so in sRGB (encodeJpeg converts them).
   const auto jpeg = encodeJpeg(pixels, kDerivativeQuality, JpegMetadata::none, true);
   // Through a temporary name: a derivative is complete or does not exist.
   if (!jpeg || !writeFileAtomically(path, *jpeg, Publish::replace, 0644).ok()) return std::nullopt;
-  return StoredDerivative{path, pixels->Xsize, pixels->Ysize, jpeg->size(), kDerivativeQualityPercent};
+  return StoredDerivative{path, pixels->Xsize, pixels->Ysize, jpeg->size(), kDerivativeQualityPercent, original};
 }
 
 }  // namespace
@@ -21,20 +25,20 @@ std::optional<StoredDerivative> save(VipsImage* pixels, const std::string& path)
 std::vector<StoredDerivative> writeDerivatives(const std::string& path, MediaType mediaType,
                                                const std::string& pathPrefix) {
   const PixelSize large{kDerivativeShortSide, kDerivativeShortSide};
-  const ImagePtr big = renderFileToPixels(path, 0, mediaType, large);
-  if (!big) return {};
+  const RenderedFile big = renderFileToPixels(path, 0, mediaType, large);
+  if (!big.pixels) return {};
+  // Both sizes come from the original's, as a thumbnail's does: a derivative
+  // of the size a request covers is exactly what the original gives.
+  const PixelSize original = big.upright;
+  const ImagePtr small =
+      resizedPixels(big.pixels.get(), coverSize(original, {kSmallDerivativeShortSide, kSmallDerivativeShortSide}));
+  if (!small) return {};
   std::vector<StoredDerivative> made;
-  const std::int64_t shortSide = std::min<std::int64_t>(big->Xsize, big->Ysize);
-  ImagePtr small;
-  if (shortSide > kSmallDerivativeShortSide) {
-    small = coverPixels(big.get(), PixelSize{kSmallDerivativeShortSide, kSmallDerivativeShortSide});
-    if (!small) return {};
-  }
-  const auto first = save(small ? small.get() : big.get(), pathPrefix + "-240.jpg");
+  const auto first = save(small.get(), pathPrefix + "-240.jpg", original);
   if (!first) return {};
   made.push_back(*first);
-  if (shortSide >= kDerivativeShortSide) {
-    const auto second = save(big.get(), pathPrefix + "-512.jpg");
+  if (std::min(original.width, original.height) >= kDerivativeShortSide) {
+    const auto second = save(big.pixels.get(), pathPrefix + "-512.jpg", original);
     if (!second) {
       ::unlink(first->path.c_str());
       return {};

@@ -20,8 +20,10 @@ inline constexpr std::int64_t kSmallDerivativeShortSide = 240;
 inline constexpr double kDerivativeQuality = kDerivativeQualityPercent / 100.0;
 
 // Files `pathPrefix` + "-240.jpg" (the small one, or the whole picture) and,
-// for large pictures, + "-512.jpg", smallest first; empty when the source
-// cannot be rendered or a file cannot be written (then none is left behind).
+// for large pictures, + "-512.jpg", smallest first, each of the size the
+// original's upright size gives for its side and recording that size; empty
+// when the source cannot be rendered or a file cannot be written (then none
+// is left behind).
 std::vector<StoredDerivative> writeDerivatives(const std::string& path, MediaType mediaType,
                                                const std::string& pathPrefix);
 

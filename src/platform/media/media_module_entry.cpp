@@ -16,10 +16,10 @@ class VipsMediaModule final : public MediaModule {
   PictureDecoder& pictureDecoder() override { return decoder_; }
 
   std::unique_ptr<Picture> renderFile(const std::string& path, std::uint64_t maxBytes, MediaType mediaType,
-                                      PixelSize target) override {
-    ImagePtr pixels = renderFileToPixels(path, maxBytes, mediaType, target);
-    if (!pixels) return nullptr;
-    return std::make_unique<VipsPicture>(std::move(pixels), nullptr);
+                                      PixelSize target, std::optional<PixelSize> original) override {
+    RenderedFile rendered = renderFileToPixels(path, maxBytes, mediaType, target, original);
+    if (!rendered.pixels) return nullptr;
+    return std::make_unique<VipsPicture>(std::move(rendered.pixels), nullptr);
   }
 
   std::optional<MediaProbe> probe(const std::string& path) override { return probeMedia(path); }

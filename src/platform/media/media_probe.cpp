@@ -1,5 +1,6 @@
 #include "platform/media/media_probe.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string_view>
@@ -77,18 +78,68 @@ std::optional<std::int64_t> pictureDate(VipsImage* image) {
   return std::nullopt;
 }
 
+// The first rows a picture decodes to: enough to tell a file with pixel
+// data from one with a header alone, or data no decoder can start on.
+constexpr int kFirstRows = 8;
+
+// True when the first rows of the picture decode, on this thread (so a
+// decoder's failure is this call's), to the policy `failOn`. Cheap: a
+// sequential read stops after the first strip, and a HEIF file with a
+// thumbnail decodes that.
+bool firstRowsDecode(const std::string& path, const char* loader, VipsFailOn failOn, bool* interlaced) {
+  // The loader's class name, as vips_foreign_find_load gives it.
+  const bool heif = std::string_view(loader).starts_with("VipsForeignLoadHeif");
+  ImagePtr image(heif ? vips_image_new_from_file(path.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, "fail_on", failOn,
+                                                 "thumbnail", TRUE, nullptr)
+                      : vips_image_new_from_file(path.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, "fail_on", failOn,
+                                                 nullptr));
+  if (!image) {
+    clearVipsError();
+    return false;
+  }
+  int flag = 0;
+  if (interlaced != nullptr && vips_image_get_typeof(image.get(), "interlaced") != 0 &&
+      vips_image_get_int(image.get(), "interlaced", &flag) == 0)
+    *interlaced = flag != 0;
+  VipsRegion* region = vips_region_new(image.get());
+  if (region == nullptr) {
+    clearVipsError();
+    return false;
+  }
+  const VipsRect rows{0, 0, image->Xsize, std::min(image->Ysize, kFirstRows)};
+  const bool decoded = vips_region_prepare(region, &rows) == 0;
+  g_object_unref(region);
+  clearVipsError();
+  return decoded;
+}
+
+// True when some pixel data of the picture decodes: its first rows decode
+// from data the file holds. Missing data fails them (a file cut after its
+// header has no pixel; libjpeg would fill it with grey); damaged data does
+// not (it decodes to something, as viewers show it), nor does anything after
+// them: a picture cut in its middle decodes in part and is one. An
+// interlaced picture (a progressive JPEG, an Adam7 PNG) is read whole before
+// its first row, and cut anywhere still shows its first passes: for it, a
+// decoder that starts on the data is enough.
+bool somePixelDataDecodes(const std::string& path, const char* loader) {
+  bool interlaced = false;
+  if (firstRowsDecode(path, loader, VIPS_FAIL_ON_TRUNCATED, &interlaced)) return true;
+  return interlaced && firstRowsDecode(path, loader, VIPS_FAIL_ON_NONE, nullptr);
+}
+
 std::optional<MediaProbe> probePicture(const std::string& path, const std::string& typeIdentifier) {
-  if (!isPictureLoader(vips_foreign_find_load(path.c_str()))) {
+  const char* loader = vips_foreign_find_load(path.c_str());
+  if (!isPictureLoader(loader)) {
     clearVipsError();
     return std::nullopt;
   }
-  // Only the header is read here: no pixels are decoded.
+  // The header first: the pixel limit is checked before anything is decoded.
   ImagePtr image(vips_image_new_from_file(path.c_str(), "fail_on", VIPS_FAIL_ON_WARNING, nullptr));
   if (!image) {
     clearVipsError();
     return std::nullopt;
   }
-  if (!withinPixelLimit(image.get())) return std::nullopt;
+  if (!withinPixelLimit(image.get()) || !somePixelDataDecodes(path, loader)) return std::nullopt;
   MediaProbe probe;
   probe.mediaType = MediaType::image;
   probe.uniformTypeIdentifier = typeIdentifier;

@@ -37,6 +37,44 @@ int jpegQuality(double factor) {
   return std::clamp(static_cast<int>(std::lround(factor * 100.0)), 1, 100);
 }
 
+ImagePtr withOwnProfile(VipsImage* image) {
+  VipsImage* copy = nullptr;
+  if (vips_copy(image, &copy, nullptr) != 0) {
+    clearVipsError();
+    return nullptr;
+  }
+  ImagePtr owned(copy);
+  const void* profile = nullptr;
+  std::size_t length = 0;
+  if (vips_image_get_typeof(image, VIPS_META_ICC_NAME) != 0 &&
+      vips_image_get_blob(image, VIPS_META_ICC_NAME, &profile, &length) == 0 && profile != nullptr && length > 0) {
+    vips_image_set_blob_copy(owned.get(), VIPS_META_ICC_NAME, profile, length);
+  } else {
+    clearVipsError();
+    vips_image_remove(owned.get(), VIPS_META_ICC_NAME);
+  }
+  return owned;
+}
+
+ImagePtr inSrgb(VipsImage* pixels) {
+  VipsImage* step = nullptr;
+  ImagePtr converted;
+  // The embedded profile in, sRGB out, 8 bits. A profile that does not fit
+  // the pixels (another colour space) leaves them as they are.
+  if (vips_image_get_typeof(pixels, VIPS_META_ICC_NAME) != 0) {
+    if (vips_icc_transform(pixels, &step, "srgb", "embedded", TRUE, "intent", VIPS_INTENT_RELATIVE, nullptr) == 0)
+      converted.reset(step);
+    clearVipsError();
+  }
+  if (vips_copy(converted ? converted.get() : pixels, &step, nullptr) != 0) {
+    clearVipsError();
+    return nullptr;
+  }
+  ImagePtr bare(step);
+  vips_image_remove(bare.get(), VIPS_META_ICC_NAME);
+  return bare;
+}
+
 ImagePtr uprightPixels(VipsImage* source) {
   VipsImage* step = nullptr;
   if (vips_autorot(source, &step, nullptr) != 0) {
@@ -96,19 +134,19 @@ ImagePtr uprightPixelsInMemory(VipsImage* source) {
 
 std::optional<std::string> encodeJpeg(VipsImage* pixels, double factor, JpegMetadata metadata, bool optimizeCoding) {
   if (pixels == nullptr) return std::nullopt;
-  VipsImage* copy = nullptr;
-  if (vips_copy(pixels, &copy, nullptr) != 0) {
-    clearVipsError();
-    return std::nullopt;
-  }
-  ImagePtr image(copy);
   const bool strip = metadata == JpegMetadata::none;
+  ImagePtr image;
   if (strip) {
-    // Dropped before the save, not only by its strip option: the saver would
-    // otherwise still inspect the source's colour profile, which some
-    // pipelines (a HEIC's profile after resizing) hand over already released.
-    vips_image_remove(image.get(), VIPS_META_ICC_NAME);
+    // Without a profile the numbers are read as sRGB, so they are made sRGB.
+    image = inSrgb(pixels);
+    if (!image) return std::nullopt;
   } else {
+    VipsImage* copy = nullptr;
+    if (vips_copy(pixels, &copy, nullptr) != 0) {
+      clearVipsError();
+      return std::nullopt;
+    }
+    image.reset(copy);
     // The pixels are upright, so the EXIF orientation written must say so.
     vips_image_set_int(image.get(), VIPS_META_ORIENTATION, 1);
   }
@@ -158,8 +196,10 @@ std::unique_ptr<Picture> VipsPictureDecoder::decode(std::string_view data) {
     clearVipsError();
     return nullptr;
   }
-  ImagePtr image(header);
-  if (!withinPixelLimit(image.get())) return nullptr;
+  const ImagePtr opened(header);
+  if (!withinPixelLimit(opened.get())) return nullptr;
+  ImagePtr image = withOwnProfile(opened.get());
+  if (!image) return nullptr;
   return std::make_unique<VipsPicture>(std::move(image), std::move(bytes));
 }
 
