@@ -14,9 +14,14 @@ namespace tolvek::managers {
 namespace {
 
 // Shotwell's flags of a photo or video that the user no longer has in the
-// library: moved to its trash, or its file missing.
-constexpr std::int64_t kFlagTrash = 0x4;
-constexpr std::int64_t kFlagOffline = 0x8;
+// library: moved to its trash, or its file missing. Photos and videos number
+// them differently (a video's 0x4 means "flagged", a photo's 0x1 once meant
+// "hidden").
+constexpr std::int64_t kPhotoTrash = 0x4, kPhotoOffline = 0x8;
+constexpr std::int64_t kVideoTrash = 0x1, kVideoOffline = 0x2;
+// The rating of a rejected photo or video, which Shotwell's own views hide
+// (its older "hidden" flag became this rating).
+constexpr std::int64_t kRatingRejected = -1;
 
 constexpr const char* kTables[] = {"VersionTable", "PhotoTable", "VideoTable", "EventTable", "TagTable"};
 
@@ -92,10 +97,13 @@ Result<ManagerCatalog> readShotwell(sqlite3* db) {
   for (const bool video : {false, true}) {
     SqliteStatement count(db, video ? "SELECT COUNT(*) FROM VideoTable" : "SELECT COUNT(*) FROM PhotoTable");
     if (count.step()) builder.reserve(static_cast<std::size_t>(count.integer(0)));
-    SqliteStatement rows(db, video ? "SELECT id, filename, exposure_time, flags, event_id FROM VideoTable ORDER BY id"
-                                   : "SELECT id, filename, exposure_time, flags, event_id FROM PhotoTable ORDER BY id");
+    SqliteStatement rows(db, video ? "SELECT id, filename, exposure_time, flags, event_id, rating, timestamp "
+                                     "FROM VideoTable ORDER BY id"
+                                   : "SELECT id, filename, exposure_time, flags, event_id, rating, timestamp "
+                                     "FROM PhotoTable ORDER BY id");
+    const std::int64_t gone = video ? kVideoTrash | kVideoOffline : kPhotoTrash | kPhotoOffline;
     while (rows.step()) {
-      if ((rows.optionalInteger(3).value_or(0) & (kFlagTrash | kFlagOffline)) != 0) {
+      if ((rows.optionalInteger(3).value_or(0) & gone) != 0 || rows.optionalInteger(5) == kRatingRejected) {
         builder.leaveOut();
         continue;
       }

@@ -192,7 +192,7 @@ TEST(ManagerCatalogTest, AlteredCopiesOfTheSamples) {
         {{"Cameras/Various/Pentax_K10D.jpg", -86400}, {"Cameras/Various/Kodak_CX7530.jpg", std::nullopt}}}},
       {"videos in events and tags; a video at a photo's path is that asset", SourceKind::shotwell,
        "INSERT INTO VideoTable (id, filename, exposure_time, event_id, flags) VALUES (1, " + root +
-           " || '/Misc/clip.mp4', 1600000000, 1, 0), (2, " + root + " || '/Misc/gone.mp4', 0, 1, 4), (3, " + root +
+           " || '/Misc/clip.mp4', 1600000000, 1, 0), (2, " + root + " || '/Misc/gone.mp4', 0, 1, 1), (3, " + root +
            " || '/Cameras/Various/Pentax_K10D.jpg', 0, 2, 0);"
            "UPDATE TagTable SET photo_id_list = photo_id_list || 'video-0000000000000001,video-0000000000000002,"
            "video-0000000000000003,' WHERE id = 2;",
@@ -210,6 +210,16 @@ TEST(ManagerCatalogTest, AlteredCopiesOfTheSamples) {
         {{"folder:3", kFolder, "Cameras/Canon", 1, {"Cameras/Canon/Canon_PowerShot_S40.jpg"}},
          {"folder:4", kFolder, "Cameras/Various", 13, {}},
          {"tag:6", kTag, "Holiday", 3, {}}}}},
+      {"rejected photos and videos left out; a video's own trash, offline and flagged bits", SourceKind::shotwell,
+       "UPDATE PhotoTable SET rating = -1 WHERE id = 2;"
+       "INSERT INTO VideoTable (id, filename, exposure_time, timestamp, flags, rating) VALUES"
+       " (1, " + root + " || '/v/trash.mp4', 1, 9, 1, 0), (2, " + root + " || '/v/offline.mp4', 1, 9, 2, 0),"
+       " (3, " + root + " || '/v/flagged.mp4', 1600000000, 1700000000, 4, 0),"
+       " (4, " + root + " || '/v/rejected.mp4', 1, 9, 0, -1),"
+       " (5, " + root + " || '/v/dated-by-file.mp4', 1650000000, 1, 0, 5);",
+       {24, 4, {}, {"event:2"},
+        {{"v/flagged.mp4", 1600000000}, {"v/dated-by-file.mp4", 1650000000},
+         {"Cameras/Various/Pentax_K10D.jpg", 1209919644}}}},
       {"the root's own album is titled by the root's label", SourceKind::digikam,
        "UPDATE Images SET album = 1 WHERE id = 19;",
        {26, 0, {{"folder:1", kFolder, "photos", 1, {"PaintTool_sample.jpg"}}, {"folder:5", kFolder, "Misc", 4, {}}}}},
