@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <map>
+#include <unordered_map>
 
 #include "platform/manager_readers.h"
 #include "platform/mount_table.h"
@@ -141,21 +142,77 @@ struct Tag {
   std::string name;
 };
 
-// The tag's path from the top ("Places/France/Paris"); nothing for digiKam's
-// internal tags, for a tag that is not there and for one whose parents loop
-// (a damaged tree). A parent that is gone ends the path.
-std::optional<std::string> tagPath(const std::map<std::int64_t, Tag>& tags, std::int64_t id) {
-  std::vector<const std::string*> names;
-  for (auto tag = tags.find(id); tag != tags.end(); tag = tags.find(tag->second.parent)) {
-    if (tag->second.name == kInternalTags || names.size() == tags.size()) return std::nullopt;
-    names.push_back(&tag->second.name);
-    if (tag->second.parent == 0) break;
+// digiKam's tag tree, where each tag stands worked out once for all of them
+// in time linear in their number, however deep the tree or long its loops
+// (a damaged or hostile database may hold a chain of thousands of tags, or
+// a loop of them).
+class TagTree {
+ public:
+  explicit TagTree(std::unordered_map<std::int64_t, Tag> tags) : tags_(std::move(tags)) {
+    standing_.reserve(tags_.size());
+    for (const auto& entry : tags_) resolve(entry.first);
   }
-  if (names.empty()) return std::nullopt;
-  std::string path;
-  for (auto name = names.rbegin(); name != names.rend(); ++name) path += (path.empty() ? "" : "/") + **name;
-  return path;
-}
+
+  // The tag's path from the top ("Places/France/Paris"): of its nearest
+  // kMaxTagDepth levels, after "…/" when it is deeper, each name at most
+  // kMaxTitleBytes long. Nothing for digiKam's internal tags, for a tag that
+  // is not there and for one whose parents loop (a damaged tree). A parent
+  // that is gone ends the path.
+  std::optional<std::string> path(std::int64_t id) const {
+    const auto standing = standing_.find(id);
+    if (standing == standing_.end() || !standing->second.usable) return std::nullopt;
+    std::vector<std::string_view> names;
+    for (std::int64_t at = id; names.size() < kMaxTagDepth;) {
+      const auto tag = tags_.find(at);
+      if (tag == tags_.end()) break;
+      names.push_back(tag->second.name);
+      at = tag->second.parent;
+      if (at == 0) break;
+    }
+    std::string path = standing->second.depth > names.size() ? "…" : "";
+    for (auto name = names.rbegin(); name != names.rend(); ++name) {
+      if (!path.empty()) path += '/';
+      path += name->size() > kMaxTitleBytes ? boundedText(*name, kMaxTitleBytes) : std::string(*name);
+    }
+    return path;
+  }
+
+ private:
+  struct Standing {
+    bool usable = false;   // under the top, through no internal tag and no loop
+    std::size_t depth = 0;  // levels from the top, the tag's own included
+    bool settled = false;   // false while its parents are being followed
+  };
+
+  // Follows the tag's parents up to the top, a tag already settled or one
+  // on this very chain (a loop), then settles every tag of the chain.
+  void resolve(std::int64_t id) {
+    std::vector<std::int64_t> chain;
+    std::int64_t at = id;
+    for (;;) {
+      const auto tag = tags_.find(at);
+      if (tag == tags_.end() || standing_.contains(at)) break;
+      standing_.emplace(at, Standing{});
+      chain.push_back(at);
+      if (tag->second.parent == 0) {
+        at = 0;
+        break;
+      }
+      at = tag->second.parent;
+    }
+    Standing above{true, 0, true};  // the top, or a parent that is gone
+    if (const auto reached = standing_.find(at); at != 0 && reached != standing_.end()) {
+      above = reached->second.settled ? reached->second : Standing{false, 0, true};  // unsettled: a loop
+    }
+    for (auto tag = chain.rbegin(); tag != chain.rend(); ++tag) {
+      above = {above.usable && tags_.at(*tag).name != kInternalTags, above.depth + 1, true};
+      standing_[*tag] = above;
+    }
+  }
+
+  std::unordered_map<std::int64_t, Tag> tags_;
+  std::unordered_map<std::int64_t, Standing> standing_;
+};
 
 struct Root {
   std::optional<std::string> folder;
@@ -380,10 +437,11 @@ Result<ManagerCatalog> readDigikam(sqlite3* db, const VolumeLookup& volumes) {
     builder.addAlbum("folder:" + std::to_string(id), ManagerAlbumKind::folder, validUtf8(title), std::move(members));
   }
 
-  std::map<std::int64_t, Tag> tags;
+  std::unordered_map<std::int64_t, Tag> tags;
   SqliteStatement tagRows(db, "SELECT id, pid, name FROM Tags");
   while (tagRows.step()) tags[tagRows.integer(0)] = {tagRows.optionalInteger(1).value_or(0), tagRows.text(2)};
   if (tagRows.failed()) return damaged(db);
+  const TagTree tree(std::move(tags));
   std::map<std::int64_t, std::vector<std::size_t>> tagMembers;
   SqliteStatement tagged(db, "SELECT imageid, tagid FROM ImageTags");
   while (tagged.step()) {
@@ -393,7 +451,7 @@ Result<ManagerCatalog> readDigikam(sqlite3* db, const VolumeLookup& volumes) {
   }
   if (tagged.failed()) return damaged(db);
   for (auto& [id, members] : tagMembers) {
-    if (std::optional<std::string> path = tagPath(tags, id)) {
+    if (std::optional<std::string> path = tree.path(id)) {
       builder.addAlbum("tag:" + std::to_string(id), ManagerAlbumKind::tag, validUtf8(*path), std::move(members));
     }
   }

@@ -1,6 +1,7 @@
 #include "platform/manager_catalog.h"
 
 #include <glib.h>
+#include <malloc.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include "platform/manager_readers.h"
 #include "platform/posix/posix_file.h"
 #include "platform/sqlite_statement.h"
+#include "platform/valid_utf8.h"
 
 namespace tolvek {
 namespace managers {
@@ -67,6 +69,7 @@ void CatalogBuilder::addAlbum(std::string key, ManagerAlbumKind kind, std::optio
   std::sort(members.begin(), members.end());
   members.erase(std::unique(members.begin(), members.end()), members.end());
   if (members.empty()) return;
+  if (title && title->size() > kMaxTitleBytes) title = boundedText(*title, kMaxTitleBytes);
   catalog_.albums.push_back({std::move(key), kind, std::move(title), std::move(members)});
 }
 
@@ -79,6 +82,18 @@ bool hasTable(sqlite3* db, const char* table) {
   SqliteStatement find(db, "SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = :name");
   find.bind(":name", table);
   return find.step();
+}
+
+std::string boundedText(std::string_view text, std::size_t maxBytes) {
+  static constexpr std::string_view kEllipsis = "…";
+  std::string out = validUtf8(text.substr(0, maxBytes));
+  // Bytes that are no UTF-8 grew into U+FFFD; a character cut in two at the
+  // end became U+FFFD too, and goes with the room the ellipsis takes.
+  if (text.size() <= maxBytes && out.size() <= maxBytes) return out;
+  std::size_t end = std::min(out.size(), maxBytes < kEllipsis.size() ? 0 : maxBytes - kEllipsis.size());
+  while (end > 0 && (static_cast<unsigned char>(out[end]) & 0xC0) == 0x80) --end;
+  out.resize(end);
+  return out += kEllipsis;
 }
 
 }  // namespace managers
@@ -141,6 +156,10 @@ Result<ManagerCatalog> readManagerCatalog(SourceKind kind, const std::string& da
   Result<ManagerCatalog> read = kind == SourceKind::shotwell
                                     ? managers::readShotwell(snapshot->get())
                                     : managers::readDigikam(snapshot->get(), managers::systemVolumes());
+  snapshot->reset();  // closed: the copy is read
+  // The copy's pages are freed in the arena of the thread that read them;
+  // handed back to the system, they do not add to what the sync uses next.
+  ::malloc_trim(0);
   if (!read) return Status::error("cannot read the " + program + " database " + database + ": " + read.message());
   return read;
 }

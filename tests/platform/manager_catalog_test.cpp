@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <functional>
 #include <set>
+#include <tuple>
 
 #include "platform/database_snapshot.h"
 #include "platform/manager_readers.h"
@@ -435,6 +436,45 @@ TEST(ManagerCatalogTest, BuilderGivesEachPathOneIndexAsItGrows) {
   EXPECT_EQ(catalog.leftOut, 2u);
   ASSERT_EQ(catalog.albums.size(), 1u);
   EXPECT_EQ(catalog.albums[0].members, (std::vector<std::size_t>{3, 7}));
+}
+
+TEST(ManagerCatalogTest, HostileTagTreesGiveBoundedTitlesAndLeaveLoopsOut) {
+  if (!ManagerSamples::available()) GTEST_SKIP() << ManagerSamples::missing();
+  const ManagerSamples samples;
+  const std::string path = samples.digikamCopy("digikam4.db");
+  const testing::HostileTags hostile;
+  ASSERT_TRUE(testing::writeHostileDigikamTags(path, hostile));
+  const Result<ManagerCatalog> read = readManagerCatalog(SourceKind::digikam, path);
+  ASSERT_TRUE(read) << read.message();
+  std::size_t chain = 0, loop = 0;
+  for (const ManagerAlbum& album : read->albums) {
+    ASSERT_TRUE(album.title);
+    EXPECT_LE(album.title->size(), managers::kMaxTitleBytes) << album.key;
+    const std::int64_t id = album.key.starts_with("tag:") ? std::stoll(album.key.substr(4)) : 0;
+    chain += id >= hostile.firstId && id < hostile.loopId();
+    loop += id >= hostile.loopId() && id < hostile.longNameId();
+  }
+  EXPECT_EQ(chain, static_cast<std::size_t>(hostile.chain)) << "every tag of the chain tags an image";
+  EXPECT_EQ(loop, 0u) << "a tag whose parents loop has no path";
+  const auto title = [&](std::int64_t id) { return albumWithKey(*read, "tag:" + std::to_string(id))->title.value(); };
+  std::string levels;  // the 32 levels from the top
+  for (int i = 0; i < 32; ++i) levels += (i == 0 ? "" : "/") + ("level " + std::to_string(i));
+  EXPECT_EQ(title(hostile.firstId), "level 0");
+  EXPECT_EQ(title(hostile.firstId + 31), levels);
+  EXPECT_EQ(title(hostile.firstId + 32), "…/" + levels.substr(levels.find('/') + 1) + "/level 32");
+  EXPECT_TRUE(title(hostile.loopId() - 1).starts_with("…/level 11968/")) << title(hostile.loopId() - 1);
+  const std::string named = title(hostile.longNameId());
+  EXPECT_TRUE(named.starts_with("xxxx") && named.ends_with("…")) << named.substr(0, 10);
+  EXPECT_EQ(title(hostile.longNameId() + 1), named) << "its child's path is cut in its parent's name";
+}
+
+TEST(ManagerCatalogTest, BoundedText) {
+  const std::tuple<std::string, std::size_t, std::string> cases[] = {
+      {"abc", 10, "abc"},         {"abcdef", 6, "abcdef"},   {"abcdef", 5, "ab…"},
+      {"ééé", 5, "é…"},           {"\xff\xff", 4, "…"},      {"a\xff" "b", 10, "a\xEF\xBF\xBD" "b"},
+      {"🎉🎉", 7, "🎉…"},
+  };
+  for (const auto& [text, bytes, bounded] : cases) EXPECT_EQ(managers::boundedText(text, bytes), bounded) << text;
 }
 
 TEST(ManagerCatalogTest, TagMemberTokens) {
