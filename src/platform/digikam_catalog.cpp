@@ -362,19 +362,13 @@ Result<ManagerCatalog> readDigikam(sqlite3* db, const VolumeLookup& volumes) {
     if (!hasTable(db, table)) return Status::error(std::string("it is not a digiKam database (it has no ") + table + ")");
   }
   SqliteStatement setting(db, "SELECT value FROM Settings WHERE keyword = 'DBVersion'");
-  std::optional<std::int64_t> version;
-  if (setting.step()) {
-    const std::string text(trimmed(setting.text(0)));
-    std::int64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error == std::errc() && end == text.data() + text.size() && !text.empty()) version = value;
-  }
+  std::optional<std::string> recorded;
+  if (setting.step()) recorded = setting.optionalText(0);
   if (setting.failed()) return damaged(db);
-  if (!version) return Status::error("it is not a digiKam database (it records no DBVersion)");
-  const std::string range =
-      " than this tool reads (" + std::to_string(kOldestDigikamVersion) + " to " + std::to_string(kNewestDigikamVersion) + ")";
-  if (*version > kNewestDigikamVersion) return Status::error("digiKam database version " + std::to_string(*version) + " is newer" + range);
-  if (*version < kOldestDigikamVersion) return Status::error("digiKam database version " + std::to_string(*version) + " is older" + range);
+  if (!recorded) return Status::error("it is not a digiKam database (it records no DBVersion)");
+  const Result<std::int64_t> version =
+      knownVersion("digiKam database version", *recorded, kOldestDigikamVersion, kNewestDigikamVersion);
+  if (!version) return version.status();
 
   std::map<std::int64_t, Root> roots;
   SqliteStatement rootRows(db, "SELECT id, label, identifier, specificPath FROM AlbumRoots");

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdlib>
 #include <utility>
 
@@ -94,6 +95,22 @@ std::string boundedText(std::string_view text, std::size_t maxBytes) {
   while (end > 0 && (static_cast<unsigned char>(out[end]) & 0xC0) == 0x80) --end;
   out.resize(end);
   return out += kEllipsis;
+}
+
+Result<std::int64_t> knownVersion(std::string_view what, std::string_view text, std::int64_t oldest,
+                                  std::int64_t newest) {
+  const std::string range = " this program reads (" + std::to_string(oldest) + " to " + std::to_string(newest) + ")";
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  std::int64_t version = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), version);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+    // Quoted as stored, cut short: the value is another program's.
+    return Status::error(std::string(what) + " \"" + boundedText(text, 40) + "\" is not a version" + range);
+  }
+  if (version > newest) return Status::error(std::string(what) + " " + std::to_string(version) + " is newer than" + range);
+  if (version < oldest) return Status::error(std::string(what) + " " + std::to_string(version) + " is older than" + range);
+  return version;
 }
 
 }  // namespace managers

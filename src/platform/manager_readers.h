@@ -73,6 +73,13 @@ class CatalogBuilder {
 // True when the snapshot has a table of that name.
 bool hasTable(sqlite3* db, const char* table);
 
+// The schema version a manager records, `text` as stored, when it is one of
+// `oldest` to `newest`. Otherwise a message naming it as `what` ("Shotwell
+// schema version 25 is newer than this program reads (20 to 24)"); a version
+// that is not a whole decimal number is not a version this program reads.
+Result<std::int64_t> knownVersion(std::string_view what, std::string_view text, std::int64_t oldest,
+                                  std::int64_t newest);
+
 // --- Shotwell
 
 Result<ManagerCatalog> readShotwell(sqlite3* snapshot);

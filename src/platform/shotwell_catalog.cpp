@@ -80,14 +80,13 @@ Result<ManagerCatalog> readShotwell(sqlite3* db) {
     if (!hasTable(db, table)) return Status::error(std::string("it is not a Shotwell database (it has no ") + table + ")");
   }
   SqliteStatement version(db, "SELECT schema_version FROM VersionTable ORDER BY id LIMIT 1");
-  std::optional<std::int64_t> schema;
-  if (version.step()) schema = version.optionalInteger(0);
+  std::optional<std::string> recorded;
+  if (version.step()) recorded = version.optionalText(0);
   if (version.failed()) return damaged(db);
-  if (!schema) return Status::error("it is not a Shotwell database (it records no schema version)");
-  const std::string range =
-      " than this tool reads (" + std::to_string(kOldestShotwellSchema) + " to " + std::to_string(kNewestShotwellSchema) + ")";
-  if (*schema > kNewestShotwellSchema) return Status::error("Shotwell schema version " + std::to_string(*schema) + " is newer" + range);
-  if (*schema < kOldestShotwellSchema) return Status::error("Shotwell schema version " + std::to_string(*schema) + " is older" + range);
+  if (!recorded) return Status::error("it is not a Shotwell database (it records no schema version)");
+  const Result<std::int64_t> schema =
+      knownVersion("Shotwell schema version", *recorded, kOldestShotwellSchema, kNewestShotwellSchema);
+  if (!schema) return schema.status();
 
   CatalogBuilder builder;
   // Photo and video ids are separate series; each maps to its asset, in id

@@ -283,6 +283,11 @@ TEST(ManagerCatalogTest, RefusesWhatIsNotTheManagersDatabase) {
       {SourceKind::digikam, digikam("UPDATE Settings SET value = '17' WHERE keyword = 'DBVersion';"),
        "digiKam database version 17 is newer"},
       {SourceKind::digikam, digikam("DELETE FROM Settings WHERE keyword = 'DBVersion';"), "not a digiKam database"},
+      {SourceKind::shotwell, shotwell("UPDATE VersionTable SET schema_version = 'twenty';"),
+       "Shotwell schema version \"twenty\" is not a version this program reads (20 to 24)"},
+      {SourceKind::shotwell, shotwell("UPDATE VersionTable SET schema_version = 20.5;"), "\"20.5\" is not a version"},
+      {SourceKind::digikam, digikam("UPDATE Settings SET value = '15b' WHERE keyword = 'DBVersion';"),
+       "digiKam database version \"15b\" is not a version this program reads (10 to 16)"},
       {SourceKind::shotwell,
        [&] {
          const std::string whole = samples.shotwellCopy("whole.db");
