@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
+#include <optional>
 #include <set>
 #include <tuple>
 
@@ -322,19 +324,6 @@ TEST(ManagerCatalogTest, RefusesWhatIsNotTheManagersDatabase) {
   }
 }
 
-TEST(ManagerCatalogTest, LeavesTheDatabaseAsItWas) {
-  if (!ManagerSamples::available()) GTEST_SKIP() << ManagerSamples::missing();
-  const ManagerSamples samples;
-  const std::string shotwell = samples.shotwellCopy("photo.db"), digikam = samples.digikamCopy("digikam4.db");
-  for (const auto& [kind, path] : {std::pair{SourceKind::shotwell, shotwell}, std::pair{SourceKind::digikam, digikam}}) {
-    const auto before = testing::readFileBytes(path);
-    const std::vector<std::string> folderBefore = testing::namesIn(samples.file(""));
-    ASSERT_TRUE(readManagerCatalog(kind, path));
-    EXPECT_EQ(testing::readFileBytes(path), before);
-    EXPECT_EQ(testing::namesIn(samples.file("")), folderBefore);  // no journal, WAL or -shm left
-  }
-}
-
 // A writer of the same database in this process, holding its exclusive
 // lock until commit() (SQLite's locks are seen across connections).
 class Writer {
@@ -349,6 +338,58 @@ class Writer {
  private:
   SqliteConnection db_;
 };
+
+TEST(ManagerCatalogTest, LeavesTheDatabaseAsItWas) {
+  if (!ManagerSamples::available()) GTEST_SKIP() << ManagerSamples::missing();
+  const ManagerSamples samples;
+  const std::string shotwell = samples.shotwellCopy("photo.db"), digikam = samples.digikamCopy("digikam4.db");
+  // In WAL mode, with the -wal and -shm gone as its program's last
+  // connection closed: opened read-only, SQLite would make both and never
+  // remove them.
+  const std::string wal = samples.shotwellCopy("wal.db");
+  ASSERT_TRUE(Writer(wal).run("PRAGMA journal_mode = WAL"));
+  ASSERT_FALSE(std::filesystem::exists(wal + "-wal"));
+  for (const auto& [kind, path] : {std::pair{SourceKind::shotwell, shotwell}, std::pair{SourceKind::digikam, digikam},
+                                   std::pair{SourceKind::shotwell, wal}}) {
+    SCOPED_TRACE(path);
+    const auto before = testing::readFileBytes(path);
+    const std::vector<std::string> folderBefore = testing::namesIn(samples.file(""));
+    ASSERT_TRUE(readManagerCatalog(kind, path));
+    EXPECT_EQ(testing::readFileBytes(path), before);
+    EXPECT_EQ(testing::namesIn(samples.file("")), folderBefore);  // no journal, WAL or -shm left
+  }
+}
+
+TEST(ManagerCatalogTest, AWalDatabaseItsProgramHasOpenIsReadThroughItsWal) {
+  if (!ManagerSamples::available()) GTEST_SKIP() << ManagerSamples::missing();
+  const ManagerSamples samples;
+  const std::string path = samples.shotwellCopy("photo.db");
+  ASSERT_TRUE(Writer(path).run("PRAGMA journal_mode = WAL"));
+  // The program connects while the quiet file is copied and commits: its
+  // -wal and -shm appear, and the copy starts over reading through them.
+  std::optional<Writer> program;
+  SnapshotReport report;
+  const auto copied = snapshotDatabase(path, {.pagesPerStep = 1, .afterStep = [&] {
+                                                if (program) return;
+                                                program.emplace(path);
+                                                EXPECT_TRUE(program->run("UPDATE TagTable SET name = 'Late' WHERE id = 1"));
+                                              }},
+                                       &report);
+  ASSERT_TRUE(copied) << copied.message();
+  EXPECT_EQ(report.restarts, 1);
+  EXPECT_EQ(albumWithKey(*managers::readShotwell(copied->get()), "tag:1")->title, "Late");
+  EXPECT_TRUE(std::filesystem::exists(path + "-wal")) << "the program's own, still open";
+  // Closed, the program checkpoints and removes them: nothing held them.
+  program.reset();
+  EXPECT_FALSE(std::filesystem::exists(path + "-wal") || std::filesystem::exists(path + "-shm"));
+  // A -wal with frames its stopped program never checkpointed, without the
+  // -shm: only that program can finish it.
+  ASSERT_TRUE(testing::writeFileBytes(path + "-wal", std::string(4096, '\1')));
+  const auto unfinished = readManagerCatalog(SourceKind::shotwell, path);
+  ASSERT_FALSE(unfinished);
+  EXPECT_NE(unfinished.message().find("left a change unfinished"), std::string::npos) << unfinished.message();
+  EXPECT_FALSE(std::filesystem::exists(path + "-shm"));
+}
 
 TEST(ManagerCatalogTest, ALockHeldLongerThanTheWaitIsBusy) {
   if (!ManagerSamples::available()) GTEST_SKIP() << ManagerSamples::missing();
