@@ -195,9 +195,8 @@ Status CatalogWriter::renewAsset(std::int64_t asset, const NewAsset& content, st
   const ResourceType resourceType = content.mediaType == MediaType::video   ? ResourceType::video
                                     : content.mediaType == MediaType::audio ? ResourceType::audio
                                                                             : ResourceType::photo;
-  SqliteStatement updateAsset(db_.get(),
-                              "UPDATE asset SET media_type = :type, creation_date = :date WHERE id = :asset");
-  updateAsset.bind(":type", content.mediaType).bind(":date", content.creationDate).bind(":asset", asset);
+  SqliteStatement updateAsset(db_.get(), "UPDATE asset SET media_type = :type WHERE id = :asset");
+  updateAsset.bind(":type", content.mediaType).bind(":asset", asset);
   SqliteStatement updateResource(db_.get(),
                                  "UPDATE resource SET type = :type, original_filename = :name, "
                                  "uniform_type_identifier = :uti, size = :size, sha256 = :sha256 "
@@ -208,24 +207,39 @@ Status CatalogWriter::renewAsset(std::int64_t asset, const NewAsset& content, st
       .bind(":size", static_cast<std::int64_t>(content.original.size))
       .bind(":sha256", std::string_view(content.original.sha256))
       .bind(":asset", asset);
+  if (!updateAsset.run() || !updateResource.run() || !redate(asset, content.creationDate, content.mediaType)) {
+    return catalogFailure(db_.get(), "record the new content");
+  }
+  return replaceDerivatives(asset, content.derivatives, unlinkAfter);
+}
+
+bool CatalogWriter::redate(std::int64_t asset, std::optional<std::int64_t> date, MediaType type) {
+  SqliteStatement updateAsset(db_.get(), "UPDATE asset SET creation_date = :date WHERE id = :asset");
+  updateAsset.bind(":date", date).bind(":asset", asset);
   // The copies of date and type in its memberships, and its moment.
   SqliteStatement updateMembers(db_.get(),
                                 "UPDATE membership SET creation_date = :date, media_type = :type WHERE asset_id = :asset");
-  updateMembers.bind(":date", content.creationDate).bind(":type", content.mediaType).bind(":asset", asset);
+  updateMembers.bind(":date", date).bind(":type", type).bind(":asset", asset);
   SqliteStatement leaveMoment(db_.get(),
                               "DELETE FROM membership WHERE asset_id = :asset AND collection_id IN "
                               "(SELECT id FROM collection WHERE type = :moment)");
   leaveMoment.bind(":asset", asset).bind(":moment", CollectionType::moment);
-  if (!updateAsset.run() || !updateResource.run() || !updateMembers.run() || !leaveMoment.run()) {
-    return catalogFailure(db_.get(), "record the new content");
-  }
-  if (content.creationDate) {
-    auto moment = momentRow(*content.creationDate);
-    if (!moment || !addMembership(*moment, asset, content.creationDate, content.mediaType)) {
-      return catalogFailure(db_.get(), "record the new content");
-    }
-  }
-  return replaceDerivatives(asset, content.derivatives, unlinkAfter);
+  if (!updateAsset.run() || !updateMembers.run() || !leaveMoment.run()) return false;
+  if (!date) return true;
+  auto moment = momentRow(*date);
+  return moment && addMembership(*moment, asset, date, type);
+}
+
+Status CatalogWriter::settleCreationDate(std::int64_t asset, std::int64_t date, bool fromContent) {
+  SqliteStatement select(db_.get(), "SELECT creation_date, media_type FROM asset WHERE id = :asset");
+  select.bind(":asset", asset);
+  if (!select.step()) return catalogFailure(db_.get(), "read the asset's date");
+  const std::optional<std::int64_t> now = select.optionalInteger(0);
+  const MediaType type = select.enumeration<MediaType>(1);
+  const std::int64_t settled = fromContent || !now ? date : std::min(*now, date);
+  if (now == settled) return {};
+  if (!redate(asset, settled, type)) return catalogFailure(db_.get(), "record the asset's date");
+  return {};
 }
 
 bool CatalogWriter::ensureFolderAlbum(std::int64_t folder, std::int64_t asset) {

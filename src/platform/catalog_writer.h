@@ -176,6 +176,10 @@ class CatalogWriter {
   Result<std::int64_t> insertAsset(const std::string& identifier, const NewAsset& asset);
   // New content for an existing asset (its identifier stays).
   Status renewAsset(std::int64_t assetRow, const NewAsset& asset, std::vector<std::string>& unlinkAfter);
+  // What one more copy of the asset tells of its capture: `date`, the date
+  // its content carries when `fromContent` (which every copy shares, so it
+  // is the asset's), else one that makes the asset's date only earlier.
+  Status settleCreationDate(std::int64_t assetRow, std::int64_t date, bool fromContent);
   Status replaceDerivatives(std::int64_t assetRow, const std::vector<StoredDerivative>& derivatives,
                             std::vector<std::string>& unlinkAfter);
   // Records the file as it is now, a copy of `assetRow` (or of nothing),
@@ -221,6 +225,9 @@ class CatalogWriter {
   std::optional<std::int64_t> momentRow(std::int64_t creationDate);
   bool removeUnheldAsset(std::int64_t assetRow, std::vector<std::string>& unlinkAfter);
   bool ensureFolderAlbum(std::int64_t folderRow, std::int64_t assetRow);
+  // Gives the asset `date`, in its memberships and moment too (its type is
+  // copied there with it).
+  bool redate(std::int64_t assetRow, std::optional<std::int64_t> date, MediaType type);
   // Deletes the asset's rows, adding the files they named to `unlinkAfter`.
   bool deleteAsset(std::int64_t assetRow, std::vector<std::string>& unlinkAfter);
   // Runs `change` in one transaction: committed when it gives ok, else rolled back.

@@ -224,6 +224,20 @@ struct Album {
   std::string relativePath;
 };
 
+// digiKam's creationDate is the capture time it read from the file or, for a
+// file that names none, the time the file came to disk (its creation or
+// modification time); then digitizationDate is empty, or the creation date
+// is the file's modification time (Images.modificationDate). Such a date
+// tells nothing of the capture: nothing is given for it. Reads the columns
+// creationDate (5), digitizationDate (6) and modificationDate (7).
+std::optional<std::int64_t> captureDate(const SqliteStatement& row) {
+  const std::optional<std::string> created = row.optionalText(5), digitized = row.optionalText(6);
+  if (!created || !digitized || trimmed(*digitized).empty()) return std::nullopt;
+  std::optional<std::int64_t> date = digikamDate(*created);
+  if (date && date == digikamDate(row.text(7))) date.reset();
+  return date;
+}
+
 }  // namespace
 
 std::optional<std::string> normalisedAbsolutePath(std::string_view path) {
@@ -386,9 +400,9 @@ Result<ManagerCatalog> readDigikam(sqlite3* db, const VolumeLookup& volumes) {
   std::map<std::int64_t, std::size_t> images;
   std::map<std::int64_t, std::vector<std::size_t>> folderMembers;
   SqliteStatement imageRows(db,
-                            "SELECT i.id, i.album, i.name, i.status, i.category, "
-                            "(SELECT creationDate FROM ImageInformation WHERE imageid = i.id) "
-                            "FROM Images i ORDER BY i.id");
+                            "SELECT i.id, i.album, i.name, i.status, i.category, ii.creationDate, "
+                            "ii.digitizationDate, i.modificationDate "
+                            "FROM Images i LEFT JOIN ImageInformation ii ON ii.imageid = i.id ORDER BY i.id");
   while (imageRows.step()) {
     const std::int64_t category = imageRows.integer(4);
     const auto album = albums.find(imageRows.optionalInteger(1).value_or(0));
@@ -407,9 +421,7 @@ Result<ManagerCatalog> readDigikam(sqlite3* db, const VolumeLookup& volumes) {
       if (root != roots.end() && !root->second.folder) builder.leaveOutUnavailable(); else builder.leaveOut();
       continue;
     }
-    std::optional<std::int64_t> date;
-    if (const auto text = imageRows.optionalText(5)) date = digikamDate(*text);
-    const std::optional<std::size_t> index = builder.add(std::move(*path), date);
+    const std::optional<std::size_t> index = builder.add(std::move(*path), captureDate(imageRows));
     if (!index) continue;
     images[imageRows.integer(0)] = *index;
     folderMembers[album->first].push_back(*index);

@@ -28,7 +28,8 @@ std::optional<std::size_t> CatalogBuilder::add(std::string path, std::optional<s
   const std::size_t slot = slotOf(path, hash);
   if (slots_[slot] != 0) {
     ManagerAsset& known = catalog_.assets[slots_[slot] - 1];
-    if (!known.creationDate) known.creationDate = creationDate;
+    // The earliest of the dates its rows give, whatever their order.
+    if (creationDate && (!known.creationDate || *creationDate < *known.creationDate)) known.creationDate = creationDate;
     return slots_[slot] - 1;
   }
   slots_[slot] = static_cast<std::uint32_t>(catalog_.assets.size() + 1);

@@ -40,8 +40,9 @@ inline constexpr std::size_t kMaxTagDepth = 32;
 std::string boundedText(std::string_view text, std::size_t maxBytes);
 
 // Collects a catalog: each path once (a second row with the same path maps
-// to the first one's index), albums with their members each once and in
-// asset order, albums without members dropped.
+// to the first one's index, and gives it its date when earlier), albums
+// with their members each once and in asset order and titles of at most
+// kMaxTitleBytes, albums without members dropped.
 class CatalogBuilder {
  public:
   // The index of the asset at `path`; a path that is empty, relative or holds

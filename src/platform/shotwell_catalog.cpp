@@ -106,8 +106,11 @@ Result<ManagerCatalog> readShotwell(sqlite3* db) {
         builder.leaveOut();
         continue;
       }
+      // No exposure time is 0; one equal to `timestamp`, the file's
+      // modification time when Shotwell read it, is what Shotwell fell back
+      // to for a file without a date of its own: no capture time either.
       std::optional<std::int64_t> exposure = rows.optionalInteger(2);
-      if (exposure == 0) exposure.reset();
+      if (exposure == 0 || exposure == rows.optionalInteger(6)) exposure.reset();
       const std::optional<std::size_t> index = builder.add(rows.text(1), exposure);
       if (!index) continue;
       (video ? videos : photos).emplace_back(rows.integer(0), *index);

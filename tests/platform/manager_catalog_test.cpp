@@ -130,7 +130,10 @@ TEST(ManagerCatalogTest, SamplesReadAsTheirProgramsRecordedThem) {
         {"folder:1", "folder:2", "tag:24", "tag:1"},
         {{"Cameras/Canon/Canon_40D.jpg", testing::localInstant(2008, 5, 30, 15, 56) + 1},
          {"Cameras/Various/Nikon_D70.jpg", 1205589121},  // -04:00
-         {"Misc/long_description.jpg", 1134857012}}}},   // Z
+         {"Misc/long_description.jpg", 1134857012},      // Z
+         // Without a capture time: digiKam recorded when it found the file.
+         {"Misc/PaintTool_sample.jpg", std::nullopt},
+         {"Phone/samplefilehub.heif", std::nullopt}}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(sourceKindWord(c.kind)));
@@ -219,9 +222,9 @@ TEST(ManagerCatalogTest, AlteredCopiesOfTheSamples) {
        " (1, " + root + " || '/v/trash.mp4', 1, 9, 1, 0), (2, " + root + " || '/v/offline.mp4', 1, 9, 2, 0),"
        " (3, " + root + " || '/v/flagged.mp4', 1600000000, 1700000000, 4, 0),"
        " (4, " + root + " || '/v/rejected.mp4', 1, 9, 0, -1),"
-       " (5, " + root + " || '/v/dated-by-file.mp4', 1650000000, 1, 0, 5);",
+       " (5, " + root + " || '/v/dated-by-file.mp4', 1650000000, 1650000000, 0, 5);",
        {24, 4, {}, {"event:2"},
-        {{"v/flagged.mp4", 1600000000}, {"v/dated-by-file.mp4", 1650000000},
+        {{"v/flagged.mp4", 1600000000}, {"v/dated-by-file.mp4", std::nullopt},
          {"Cameras/Various/Pentax_K10D.jpg", 1209919644}}}},
       {"the root's own album is titled by the root's label", SourceKind::digikam,
        "UPDATE Images SET album = 1 WHERE id = 19;",
@@ -240,15 +243,20 @@ TEST(ManagerCatalogTest, AlteredCopiesOfTheSamples) {
        {26, 0,
         {{"tag:21", kTag, "Fam \"ily\" 🎉", 3, {}}, {"tag:6", kTag, "H\xEF\xBF\xBDo", 4, {}}},
         {"tag:26", "tag:8", "tag:2"}}},
-      {"dates: unreadable, missing, with an offset", SourceKind::digikam,
+      {"dates: unreadable, missing, with an offset, the file's own", SourceKind::digikam,
        "UPDATE ImageInformation SET creationDate = 'not a date' WHERE imageid = 1;"
        "UPDATE ImageInformation SET creationDate = NULL WHERE imageid = 2;"
        "DELETE FROM ImageInformation WHERE imageid = 3;"
-       "UPDATE ImageInformation SET creationDate = '2021-06-05 14:03:22.25+02:00' WHERE imageid = 4;",
+       "UPDATE ImageInformation SET creationDate = '2021-06-05 14:03:22.25+02:00' WHERE imageid = 4;"
+       "UPDATE ImageInformation SET digitizationDate = NULL WHERE imageid = 5;"
+       "UPDATE Images SET modificationDate = '2006-08-17T09:24:48.500' WHERE id = 6;",
        {26, 0, {}, {},
         {{"Cameras/Canon/Canon_40D.jpg", std::nullopt}, {"Cameras/Canon/Canon_40D_photoshop_import.jpg", std::nullopt},
          {"Cameras/Canon/Canon_DIGITAL_IXUS_400.jpg", std::nullopt},
-         {"Cameras/Canon/Canon_PowerShot_S40.jpg", 1622894602}}}},
+         {"Cameras/Canon/Canon_PowerShot_S40.jpg", 1622894602},
+         {"Cameras/Various/Fujifilm_FinePix6900ZOOM.jpg", std::nullopt},
+         {"Cameras/Various/Fujifilm_FinePix_E500.jpg", std::nullopt},
+         {"Cameras/Various/Kodak_CX7530.jpg", testing::localInstant(2005, 8, 13, 9, 47) + 23}}}},
   };
   int n = 0;
   for (const Case& c : cases) {
@@ -472,6 +480,8 @@ TEST(ManagerCatalogTest, BuilderGivesEachPathOneIndexAsItGrows) {
   managers::CatalogBuilder builder;
   for (int i = 0; i < 1000; ++i) EXPECT_EQ(builder.add("/p/" + std::to_string(i), std::nullopt), std::size_t(i));
   for (int i = 999; i >= 0; --i) EXPECT_EQ(builder.add("/p/" + std::to_string(i), i), std::size_t(i));
+  EXPECT_EQ(builder.add("/p/6", 2), 6u);
+  EXPECT_EQ(builder.add("/p/6", 4), 6u);
   EXPECT_EQ(builder.add("p/relative", std::nullopt), std::nullopt);
   EXPECT_EQ(builder.add(std::string("/nul\0byte", 9), std::nullopt), std::nullopt);
   builder.addAlbum("tag:1", kTag, "T", {7, 3, 7});
@@ -479,6 +489,8 @@ TEST(ManagerCatalogTest, BuilderGivesEachPathOneIndexAsItGrows) {
   const ManagerCatalog catalog = std::move(builder).finish(1);
   ASSERT_EQ(catalog.assets.size(), 1000u);
   EXPECT_EQ(catalog.assets[5].creationDate, 5);  // a later row's date fills a missing one
+  EXPECT_EQ(catalog.assets[6].creationDate, 2);  // and an earlier one replaces it, in any order
+  EXPECT_EQ(catalog.assets[7].creationDate, 7);
   EXPECT_EQ(catalog.leftOut, 2u);
   ASSERT_EQ(catalog.albums.size(), 1u);
   EXPECT_EQ(catalog.albums[0].members, (std::vector<std::size_t>{3, 7}));

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <map>
@@ -12,6 +13,7 @@
 #include <tuple>
 
 #include "platform/content_hash.h"
+#include "platform/sqlite_statement.h"
 #include "support/background_tool.h"
 #include "support/manager_fixture.h"
 #include "support/manager_samples.h"
@@ -57,11 +59,13 @@ std::multiset<AlbumRow> ofKind(const Listing& listing, const std::string& kind) 
 }
 
 // What Shotwell recorded: 19 unnamed events of one photo each (titled by
-// its exposure day, UTC here) and five tags, "/Places" ones hierarchical.
+// its capture day, UTC here) and five tags, "/Places" ones hierarchical. The
+// capture day is the one in the file: Misc/long_description.jpg's EXIF says
+// 2008-07-31 where Shotwell took 2005-12-17 from its XMP.
 std::multiset<AlbumRow> shotwellAlbums() {
   std::multiset<AlbumRow> rows;
   for (const char* day : {"2008-05-04", "2005-08-13", "2008-03-15", "2008-07-31", "2006-08-17", "2003-12-14",
-                          "2008-07-16", "2005-12-17", "2008-05-30", "2015-04-10", "2006-08-15", "2005-03-10",
+                          "2008-07-16", "2008-07-31", "2008-05-30", "2015-04-10", "2006-08-15", "2005-03-10",
                           "2001-02-19", "2007-06-15", "2026-11-24", "2004-08-31", "2006-10-22", "2004-08-27",
                           "2008-03-07"}) {
     rows.emplace("shotwell", day, 1);
@@ -80,6 +84,25 @@ const std::multiset<AlbumRow> kDigikamAlbums{
     {"digikam", "Cameras/Canon", 4}, {"digikam", "Cameras/Various", 14}, {"digikam", "Misc", 5},
     {"digikam", "Phone", 3},         {"digikam", "Holiday", 3},           {"digikam", "Family", 2},
     {"digikam", "Places/France/Paris", 1}};
+
+// Each asset's creation date by its path below `root`, from the catalog.
+std::map<std::string, std::optional<std::int64_t>> datesByPath(const ScratchLibrary& home,
+                                                                const std::map<std::string, std::string>& ids,
+                                                                const std::string& root) {
+  std::map<std::string, std::optional<std::int64_t>> byIdentifier, result;
+  sqlite3* raw = nullptr;
+  EXPECT_EQ(sqlite3_open_v2(home.catalogPath().c_str(), &raw, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+  SqliteConnection db(raw);
+  SqliteStatement select(db.get(), "SELECT identifier, creation_date FROM asset");
+  while (select.step()) byIdentifier[select.text(0)] = select.optionalInteger(1);
+  EXPECT_FALSE(select.failed());
+  for (const auto& [path, identifier] : ids) {
+    EXPECT_TRUE(path.starts_with(root + "/")) << path;
+    EXPECT_TRUE(byIdentifier.contains(identifier)) << path;
+    result[path.substr(root.size() + 1)] = byIdentifier[identifier];
+  }
+  return result;
+}
 
 std::string digestOf(const std::string& path) {
   auto digest = digestOfFile(path);
@@ -169,6 +192,28 @@ TEST_F(ManagerSources, ASyncChangesNothingAndReadsNothingIntoTheirFiles) {
   const auto rename = home.runTool({"album", "rename", after.identifiers.at("shotwell Holiday"), "Mine"});
   EXPECT_EQ(rename.exitStatus, 1);
   EXPECT_NE(rename.err.find(lib_->shotwell), std::string::npos) << rename.err;
+}
+
+// The same sources added in another order give the same dates (a file
+// without a capture time of its own is dated by its modification time, not
+// by when digiKam found it).
+TEST_F(ManagerSources, TheOrderOfSourcesChangesNoDate) {
+  const ManagerSamples samples;  // another tree, the same files
+  const ScratchLibrary home;
+  const std::string digikam = samples.digikamCopy("digikam4.db"), shotwell = samples.shotwellCopy("photo.db");
+  std::map<std::string, std::string> ids = identifiersByPath(home.tool({"add", "--digikam", digikam}));
+  ids.merge(identifiersByPath(home.tool({"add", samples.photos()})));
+  ids.merge(identifiersByPath(home.tool({"add", "--shotwell", shotwell})));
+  const auto dates = datesByPath(home, ids, samples.photos());
+  EXPECT_EQ(dates, datesByPath(lib_->home, lib_->folderIds, lib_->samples->photos()));
+  for (const char* undated : {"Misc/PaintTool_sample.jpg", "Phone/samplefilehub.heif"}) {
+    struct stat info {};
+    ASSERT_EQ(::stat((samples.photos() + "/" + undated).c_str(), &info), 0);
+    EXPECT_EQ(dates.at(undated), std::int64_t{info.st_mtim.tv_sec}) << undated;
+  }
+  const auto again = home.runTool({"sync"});
+  EXPECT_EQ(again.out, "") << again.err;
+  EXPECT_EQ(datesByPath(home, ids, samples.photos()), dates);
 }
 
 // A library of the Shotwell copy alone, for the faults.
