@@ -222,6 +222,7 @@ struct Root {
 struct Album {
   std::int64_t root = 0;
   std::string relativePath;
+  std::optional<std::string> folder;  // absolute; nothing while its collection's volume is not found
 };
 
 // digiKam's creationDate is the capture time it read from the file or, for a
@@ -393,12 +394,26 @@ Result<ManagerCatalog> readDigikam(sqlite3* db, const VolumeLookup& volumes) {
 
   std::map<std::int64_t, Album> albums;
   SqliteStatement albumRows(db, "SELECT id, albumRoot, relativePath FROM Albums");
-  while (albumRows.step()) albums[albumRows.integer(0)] = {albumRows.integer(1), albumRows.text(2)};
+  while (albumRows.step()) {
+    const std::int64_t id = albumRows.integer(0), root = albumRows.integer(1);
+    const auto rootFolder = roots.find(root);
+    std::optional<std::string> folder;
+    if (rootFolder != roots.end() && rootFolder->second.folder) {
+      folder = normalisedAbsolutePath(*rootFolder->second.folder + "/" + albumRows.text(2));
+    }
+    albums[id] = {root, albumRows.text(2), std::move(folder)};
+  }
   if (albumRows.failed()) return damaged(db);
 
   CatalogBuilder builder;
   std::map<std::int64_t, std::size_t> images;
-  std::map<std::int64_t, std::vector<std::size_t>> folderMembers;
+  // By absolute folder: two albums of overlapping collections that are one
+  // folder are one album, titled by the first.
+  struct Folder {
+    std::int64_t album = 0;
+    std::vector<std::size_t> members;
+  };
+  std::map<std::string, Folder> folderMembers;
   SqliteStatement imageRows(db,
                             "SELECT i.id, i.album, i.name, i.status, i.category, ii.creationDate, "
                             "ii.digitizationDate, i.modificationDate "
@@ -414,9 +429,7 @@ Result<ManagerCatalog> readDigikam(sqlite3* db, const VolumeLookup& volumes) {
     }
     const auto root = roots.find(album->second.root);
     std::optional<std::string> path;
-    if (root != roots.end() && root->second.folder) {
-      path = normalisedAbsolutePath(*root->second.folder + "/" + album->second.relativePath + "/" + name);
-    }
+    if (album->second.folder) path = normalisedAbsolutePath(*album->second.folder + "/" + name);
     if (!path) {
       if (root != roots.end() && !root->second.folder) builder.leaveOutUnavailable(); else builder.leaveOut();
       continue;
@@ -424,12 +437,14 @@ Result<ManagerCatalog> readDigikam(sqlite3* db, const VolumeLookup& volumes) {
     const std::optional<std::size_t> index = builder.add(std::move(*path), captureDate(imageRows));
     if (!index) continue;
     images[imageRows.integer(0)] = *index;
-    folderMembers[album->first].push_back(*index);
+    Folder& folder = folderMembers[*album->second.folder];
+    if (folder.members.empty() || album->first < folder.album) folder.album = album->first;
+    folder.members.push_back(*index);
   }
   if (imageRows.failed()) return damaged(db);
 
-  for (auto& [id, members] : folderMembers) {
-    const Album& album = albums[id];
+  for (auto& [path, folder] : folderMembers) {
+    const Album& album = albums[folder.album];
     std::string title(album.relativePath);
     while (title.starts_with('/')) title.erase(0, 1);
     while (title.ends_with('/')) title.pop_back();
@@ -440,7 +455,7 @@ Result<ManagerCatalog> readDigikam(sqlite3* db, const VolumeLookup& volumes) {
       if (title.empty() && root.folder) title = root.folder->substr(root.folder->rfind('/') + 1);
       if (title.empty()) title = "/";
     }
-    builder.addAlbum("folder:" + std::to_string(id), ManagerAlbumKind::folder, validUtf8(title), std::move(members));
+    builder.addAlbum(folderAlbumKey(path), ManagerAlbumKind::folder, validUtf8(title), std::move(folder.members));
   }
 
   std::unordered_map<std::int64_t, Tag> tags;

@@ -164,7 +164,16 @@ std::optional<std::string> shotwellDatabase() {
   return std::nullopt;
 }
 
+constexpr std::string_view kFolderKeyPrefix = "folder:/";
+
 }  // namespace
+
+std::string folderAlbumKey(std::string_view path) { return "folder:" + std::string(path); }
+
+std::optional<std::string> folderOfAlbumKey(std::string_view key) {
+  if (!key.starts_with(kFolderKeyPrefix)) return std::nullopt;
+  return std::string(key.substr(kFolderKeyPrefix.size() - 1));
+}
 
 Result<ManagerCatalog> readManagerCatalog(SourceKind kind, const std::string& database) {
   if (kind == SourceKind::folder) return Status::error(database + ": a folder source has no database");

@@ -96,6 +96,7 @@ TEST(ManagerCatalogTest, SamplesReadAsTheirProgramsRecordedThem) {
   if (!ManagerSamples::available()) GTEST_SKIP() << ManagerSamples::missing();
   const testing::ScopedTimeZone zone("TST+03");
   const ManagerSamples samples;
+  const auto folder = [&](const std::string& below) { return folderAlbumKey(samples.photos() + below); };
   struct Case {
     SourceKind kind;
     std::int64_t version;
@@ -117,17 +118,17 @@ TEST(ManagerCatalogTest, SamplesReadAsTheirProgramsRecordedThem) {
         {{"Cameras/Various/Pentax_K10D.jpg", 1209919644}, {"Misc/portrait_3.jpg", std::nullopt}}}},
       {SourceKind::digikam, 15, 7, 0,
        {26, 0,
-        {{"folder:3", kFolder, "Cameras/Canon", 4, {"Cameras/Canon/Canon_40D.jpg"}},
-         {"folder:4", kFolder, "Cameras/Various", 14, {"Cameras/Various/Nikon_D70.jpg"}},
-         {"folder:5", kFolder, "Misc", 5, {"Misc/copy_of_nikon.jpg"}},
-         {"folder:6", kFolder, "Phone", 3, {"Phone/iphone_13_pro_max.HEIC", "Phone/samplefilehub.heif"}},
+        {{folder("/Cameras/Canon"), kFolder, "Cameras/Canon", 4, {"Cameras/Canon/Canon_40D.jpg"}},
+         {folder("/Cameras/Various"), kFolder, "Cameras/Various", 14, {"Cameras/Various/Nikon_D70.jpg"}},
+         {folder("/Misc"), kFolder, "Misc", 5, {"Misc/copy_of_nikon.jpg"}},
+         {folder("/Phone"), kFolder, "Phone", 3, {"Phone/iphone_13_pro_max.HEIC", "Phone/samplefilehub.heif"}},
          {"tag:6", kTag, "Holiday", 4,
           {"Cameras/Canon/Canon_40D.jpg", "Cameras/Various/Nikon_D70.jpg", "Cameras/Various/Pentax_K10D.jpg",
            "Misc/copy_of_nikon.jpg"}},
          {"tag:21", kTag, "Family", 3,
           {"Cameras/Various/Nikon_D70.jpg", "Cameras/Various/Sony_HDR-HC3.jpg", "Misc/copy_of_nikon.jpg"}},
          {"tag:26", kTag, "Places/France/Paris", 1, {"Phone/iPhone_hdr.jpg"}}},
-        {"folder:1", "folder:2", "tag:24", "tag:1"},
+        {folder(""), folder("/Cameras"), "tag:24", "tag:1"},
         {{"Cameras/Canon/Canon_40D.jpg", testing::localInstant(2008, 5, 30, 15, 56) + 1},
          {"Cameras/Various/Nikon_D70.jpg", 1205589121},  // -04:00
          {"Misc/long_description.jpg", 1134857012},      // Z
@@ -159,6 +160,7 @@ TEST(ManagerCatalogTest, AlteredCopiesOfTheSamples) {
   const testing::ScopedTimeZone zone("TST+03");
   const ManagerSamples samples;
   const std::string root = testing::sqlQuoted(samples.photos());
+  const auto folder = [&](const std::string& below) { return folderAlbumKey(samples.photos() + below); };
   struct Case {
     const char* what;
     SourceKind kind;
@@ -208,14 +210,6 @@ TEST(ManagerCatalogTest, AlteredCopiesOfTheSamples) {
          {"tag:2", kTag, "Family", 4, {"Misc/clip.mp4", "Cameras/Various/Pentax_K10D.jpg"}}},
         {},
         {{"Misc/clip.mp4", 1600000000}}}},
-      {"trashed, hidden and other categories left out; videos kept", SourceKind::digikam,
-       "UPDATE Images SET status = 3 WHERE id = 1; UPDATE Images SET status = 2 WHERE id = 2;"
-       "UPDATE Images SET category = 4 WHERE id = 3; UPDATE Images SET category = 2 WHERE id = 4;"
-       "UPDATE Images SET album = NULL WHERE id = 5;",
-       {22, 4,
-        {{"folder:3", kFolder, "Cameras/Canon", 1, {"Cameras/Canon/Canon_PowerShot_S40.jpg"}},
-         {"folder:4", kFolder, "Cameras/Various", 13, {}},
-         {"tag:6", kTag, "Holiday", 3, {}}}}},
       {"rejected photos and videos left out; a video's own trash, offline and flagged bits", SourceKind::shotwell,
        "UPDATE PhotoTable SET rating = -1 WHERE id = 2;"
        "INSERT INTO VideoTable (id, filename, exposure_time, timestamp, flags, rating) VALUES"
@@ -226,16 +220,30 @@ TEST(ManagerCatalogTest, AlteredCopiesOfTheSamples) {
        {24, 4, {}, {"event:2"},
         {{"v/flagged.mp4", 1600000000}, {"v/dated-by-file.mp4", std::nullopt},
          {"Cameras/Various/Pentax_K10D.jpg", 1209919644}}}},
+      {"trashed, hidden and other categories left out; videos kept", SourceKind::digikam,
+       "UPDATE Images SET status = 3 WHERE id = 1; UPDATE Images SET status = 2 WHERE id = 2;"
+       "UPDATE Images SET category = 4 WHERE id = 3; UPDATE Images SET category = 2 WHERE id = 4;"
+       "UPDATE Images SET album = NULL WHERE id = 5;",
+       {22, 4,
+        {{folder("/Cameras/Canon"), kFolder, "Cameras/Canon", 1, {"Cameras/Canon/Canon_PowerShot_S40.jpg"}},
+         {folder("/Cameras/Various"), kFolder, "Cameras/Various", 13, {}},
+         {"tag:6", kTag, "Holiday", 3, {}}}}},
       {"the root's own album is titled by the root's label", SourceKind::digikam,
        "UPDATE Images SET album = 1 WHERE id = 19;",
-       {26, 0, {{"folder:1", kFolder, "photos", 1, {"PaintTool_sample.jpg"}}, {"folder:5", kFolder, "Misc", 4, {}}}}},
+       {26, 0, {{folder(""), kFolder, "photos", 1, {"PaintTool_sample.jpg"}}, {folder("/Misc"), kFolder, "Misc", 4, {}}}}},
       {"a network share's first mount path and the specific path", SourceKind::digikam,
        "UPDATE AlbumRoots SET identifier = 'networkshareid:?mountpath=' || replace(" + root +
            ", '/photos', '') || '&mountpath=%2Felsewhere', specificPath = '/photos/';",
-       {26, 0, {{"folder:6", kFolder, "Phone", 3, {"Phone/iPhone_hdr.jpg"}}}}},
+       {26, 0, {{folder("/Phone"), kFolder, "Phone", 3, {"Phone/iPhone_hdr.jpg"}}}}},
+      {"two collections over one folder: one album, titled by the first", SourceKind::digikam,
+       "INSERT INTO AlbumRoots (id, label, status, type, identifier, specificPath) VALUES (2, 'cams', 0, 1, "
+       "'volumeid:?path=' || " + root + " || '/Cameras', '/');"
+       "INSERT INTO Albums (id, albumRoot, relativePath) VALUES (70, 2, '/Canon');"
+       "UPDATE Images SET album = 70 WHERE id IN (1, 2);",
+       {26, 0, {{folder("/Cameras/Canon"), kFolder, "Cameras/Canon", 4, {"Cameras/Canon/Canon_40D.jpg"}}}}},
       {"a volume that is not mounted: its images are left out", SourceKind::digikam,
        "UPDATE AlbumRoots SET identifier = 'volumeid:?uuid=00000000-dead-beef-0000-000000000000';",
-       {0, 26, {}, {"folder:3", "tag:6"}}},
+       {0, 26, {}, {folder("/Cameras/Canon"), "tag:6"}}},
       {"tag loops, internal tags, quotes, emoji and invalid UTF-8", SourceKind::digikam,
        "DROP TRIGGER move_tagstree; UPDATE Tags SET pid = 26 WHERE id = 24; INSERT INTO ImageTags VALUES (1, 8), (2, 2);"
        "UPDATE Tags SET name = 'Fam \"ily\" 🎉' WHERE id = 21; UPDATE Tags SET name = CAST(X'48FF6F' AS TEXT)"

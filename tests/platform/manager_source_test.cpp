@@ -12,6 +12,7 @@
 #include <thread>
 #include <tuple>
 
+#include "platform/catalog_identifiers.h"
 #include "platform/content_hash.h"
 #include "platform/sqlite_statement.h"
 #include "support/background_tool.h"
@@ -77,13 +78,16 @@ std::multiset<AlbumRow> shotwellAlbums() {
   return rows;
 }
 
-// What digiKam recorded: its folders that directly hold pictures, and the
-// user's tags with members (Misc/copy_of_nikon.jpg is Nikon_D70.jpg's bytes:
-// one asset, so the tags naming both count it once).
+// The folders that directly hold pictures, each one album whether digiKam,
+// the folder source or both name it.
+const std::multiset<AlbumRow> kFolderAlbums{
+    {"folder", "Cameras/Canon", 4}, {"folder", "Cameras/Various", 14}, {"folder", "Misc", 5}, {"folder", "Phone", 3}};
+
+// What digiKam recorded besides its folders: the user's tags with members
+// (Misc/copy_of_nikon.jpg is Nikon_D70.jpg's bytes: one asset, so the tags
+// naming both count it once).
 const std::multiset<AlbumRow> kDigikamAlbums{
-    {"digikam", "Cameras/Canon", 4}, {"digikam", "Cameras/Various", 14}, {"digikam", "Misc", 5},
-    {"digikam", "Phone", 3},         {"digikam", "Holiday", 3},           {"digikam", "Family", 2},
-    {"digikam", "Places/France/Paris", 1}};
+    {"digikam", "Holiday", 3}, {"digikam", "Family", 2}, {"digikam", "Places/France/Paris", 1}};
 
 // Each asset's creation date by its path below `root`, from the catalog.
 std::map<std::string, std::optional<std::int64_t>> datesByPath(const ScratchLibrary& home,
@@ -153,10 +157,10 @@ TEST_F(ManagerSources, EventsTagsAndFoldersAreAlbumsOfOneAssetPerContent) {
   const Listing listing = albumList(home);
   EXPECT_EQ(ofKind(listing, "shotwell"), shotwellAlbums());
   EXPECT_EQ(ofKind(listing, "digikam"), kDigikamAlbums);
-  EXPECT_EQ(ofKind(listing, "folder"), (std::multiset<AlbumRow>{{"folder", "Cameras/Canon", 4},
-                                                                  {"folder", "Cameras/Various", 14},
-                                                                  {"folder", "Misc", 5},
-                                                                  {"folder", "Phone", 3}}));
+  EXPECT_EQ(ofKind(listing, "folder"), kFolderAlbums) << "digiKam's folders are the folder source's";
+  // Named by the folder's path, whichever source named it first.
+  EXPECT_EQ(listing.identifiers.at("folder Cameras/Canon"),
+            folderCollectionIdentifier(lib_->samples->photos() + "/Cameras/Canon"));
   // Shotwell holds 23 of the 26 files (not the HEIF pair nor the copy),
   // digiKam and the folder all 26: each file is the same asset in all.
   EXPECT_EQ(lib_->shotwellIds.size(), 23u);
@@ -194,10 +198,10 @@ TEST_F(ManagerSources, ASyncChangesNothingAndReadsNothingIntoTheirFiles) {
   EXPECT_NE(rename.err.find(lib_->shotwell), std::string::npos) << rename.err;
 }
 
-// The same sources added in another order give the same dates (a file
-// without a capture time of its own is dated by its modification time, not
-// by when digiKam found it).
-TEST_F(ManagerSources, TheOrderOfSourcesChangesNoDate) {
+// The same sources added in another order make the same library: the same
+// dates (a file without a capture time of its own is dated by its
+// modification time, not by when digiKam found it) and the same albums.
+TEST_F(ManagerSources, TheOrderOfSourcesChangesNoDateAndNoAlbum) {
   const ManagerSamples samples;  // another tree, the same files
   const ScratchLibrary home;
   const std::string digikam = samples.digikamCopy("digikam4.db"), shotwell = samples.shotwellCopy("photo.db");
@@ -211,9 +215,47 @@ TEST_F(ManagerSources, TheOrderOfSourcesChangesNoDate) {
     ASSERT_EQ(::stat((samples.photos() + "/" + undated).c_str(), &info), 0);
     EXPECT_EQ(dates.at(undated), std::int64_t{info.st_mtim.tv_sec}) << undated;
   }
+  const Listing listing = albumList(home);
+  EXPECT_EQ(listing.rows, albumList(lib_->home).rows);
+  EXPECT_EQ(listing.identifiers.at("folder Cameras/Canon"),
+            folderCollectionIdentifier(samples.photos() + "/Cameras/Canon"));
   const auto again = home.runTool({"sync"});
   EXPECT_EQ(again.out, "") << again.err;
   EXPECT_EQ(datesByPath(home, ids, samples.photos()), dates);
+}
+
+// A folder that digiKam and a folder source both name is one album, holding
+// what either has in it, and it stays while either does.
+TEST(ManagerFolders, AFolderIsOneAlbumWhicheverSourcesNameIt) {
+  if (!ManagerSamples::available()) GTEST_SKIP() << ManagerSamples::missing();
+  const ManagerSamples samples;
+  const ScratchLibrary home;
+  // Canon_40D.jpg is in digiKam's trash: only the folder source has it.
+  const std::string digikam = samples.digikamCopy("digikam4.db", "UPDATE Images SET status = 3 WHERE id = 1");
+  const std::string canon = folderCollectionIdentifier(samples.photos() + "/Cameras/Canon");
+  struct Step {
+    std::vector<std::string> tool;
+    std::multiset<AlbumRow> canonRows;
+  };
+  const Step steps[] = {
+      {{"add", "--digikam", digikam}, {{"digikam", "Cameras/Canon", 3}}},
+      {{"add", samples.photos()}, {{"folder", "Cameras/Canon", 4}}},
+      {{"forget", samples.photos()}, {{"digikam", "Cameras/Canon", 3}}},
+      {{"add", samples.photos()}, {{"folder", "Cameras/Canon", 4}}},
+      {{"forget", digikam}, {{"folder", "Cameras/Canon", 4}}},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.tool.front() + " " + step.tool.back());
+    const auto r = home.runTool(step.tool);
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    const Listing listing = albumList(home);
+    std::multiset<AlbumRow> canonRows;
+    for (const AlbumRow& row : listing.rows) {
+      if (std::get<1>(row) == "Cameras/Canon") canonRows.insert(row);
+    }
+    EXPECT_EQ(canonRows, step.canonRows);
+    EXPECT_EQ(listing.identifiers.at(std::get<0>(*step.canonRows.begin()) + " Cameras/Canon"), canon);
+  }
 }
 
 // A library of the Shotwell copy alone, for the faults.
