@@ -14,23 +14,15 @@ std::string upperCaseUuid() {
   return result;
 }
 
-}  // namespace
-
-std::string newAssetIdentifier() { return upperCaseUuid() + "/L0/001"; }
-std::string newCollectionIdentifier() { return upperCaseUuid() + "/L0/040"; }
-
-std::string sourceCollectionIdentifier(const std::string& databasePath, const std::string& key) {
-  return folderCollectionIdentifier(databasePath, key);
-}
-
-std::string folderCollectionIdentifier(const std::string& sourcePath, const std::string& relative) {
-  // A name-based UUID: the first 16 bytes of SHA-256 over both paths, with
-  // the version and variant bits of RFC 4122's name-based form.
+// A name-based collection identifier: the first 16 bytes of SHA-256 over
+// both names with a NUL between them, with the version and variant bits of
+// RFC 4122's name-based form.
+std::string nameBasedIdentifier(const std::string& first, const std::string& second) {
   GChecksum* checksum = g_checksum_new(G_CHECKSUM_SHA256);
-  g_checksum_update(checksum, reinterpret_cast<const guchar*>(sourcePath.data()), static_cast<gssize>(sourcePath.size()));
+  g_checksum_update(checksum, reinterpret_cast<const guchar*>(first.data()), static_cast<gssize>(first.size()));
   static constexpr guchar kSeparator[1] = {0};
   g_checksum_update(checksum, kSeparator, 1);
-  g_checksum_update(checksum, reinterpret_cast<const guchar*>(relative.data()), static_cast<gssize>(relative.size()));
+  g_checksum_update(checksum, reinterpret_cast<const guchar*>(second.data()), static_cast<gssize>(second.size()));
   guint8 digest[32];
   gsize length = sizeof digest;
   g_checksum_get_digest(checksum, digest, &length);
@@ -45,6 +37,21 @@ std::string folderCollectionIdentifier(const std::string& sourcePath, const std:
     uuid += kHex[digest[i] & 0xF];
   }
   return uuid + "/L0/040";
+}
+
+}  // namespace
+
+std::string newAssetIdentifier() { return upperCaseUuid() + "/L0/001"; }
+std::string newCollectionIdentifier() { return upperCaseUuid() + "/L0/040"; }
+
+// The same as a source's own folder's album always had. Albums of folders
+// below a source that older versions named by the source's path and the
+// path below it keep those identifiers: their folder rows link them.
+std::string folderCollectionIdentifier(const std::string& folder) { return nameBasedIdentifier(folder, ""); }
+
+// Never a folder's: a key is never empty.
+std::string sourceCollectionIdentifier(const std::string& databasePath, const std::string& key) {
+  return nameBasedIdentifier(databasePath, key);
 }
 
 }  // namespace tolvek

@@ -7,9 +7,9 @@ namespace tolvek {
 
 std::string newAssetIdentifier();       // "UUID/L0/001"
 std::string newCollectionIdentifier();  // "UUID/L0/040"
-// The identifier of the album of the folder `relative` ("" the root) of the
-// source at `sourcePath`: the same for the same two paths, every time.
-std::string folderCollectionIdentifier(const std::string& sourcePath, const std::string& relative);
+// The identifier of the album of the folder at the absolute path `folder`:
+// the same for the same path every time, whichever sources name the folder.
+std::string folderCollectionIdentifier(const std::string& folder);
 // The identifier of the album a manager's database at `databasePath` gives
 // for its event, tag or folder `key`: the same every time, and never one of
 // a folder's (a database is no folder).

@@ -11,6 +11,8 @@
 #include "platform/catalog_identifiers.h"
 #include "platform/catalog_schema.h"
 #include "platform/catalog_writer.h"
+#include "platform/folder_albums.h"
+#include "platform/manager_catalog.h"
 #include "platform/valid_utf8.h"
 
 namespace tolvek {
@@ -196,9 +198,8 @@ Status CatalogWriter::renewAsset(std::int64_t asset, const NewAsset& content, st
   const ResourceType resourceType = content.mediaType == MediaType::video   ? ResourceType::video
                                     : content.mediaType == MediaType::audio ? ResourceType::audio
                                                                             : ResourceType::photo;
-  SqliteStatement updateAsset(db_.get(),
-                              "UPDATE asset SET media_type = :type, creation_date = :date WHERE id = :asset");
-  updateAsset.bind(":type", content.mediaType).bind(":date", content.creationDate).bind(":asset", asset);
+  SqliteStatement updateAsset(db_.get(), "UPDATE asset SET media_type = :type WHERE id = :asset");
+  updateAsset.bind(":type", content.mediaType).bind(":asset", asset);
   SqliteStatement updateResource(db_.get(),
                                  "UPDATE resource SET type = :type, original_filename = :name, "
                                  "uniform_type_identifier = :uti, size = :size, sha256 = :sha256 "
@@ -209,24 +210,39 @@ Status CatalogWriter::renewAsset(std::int64_t asset, const NewAsset& content, st
       .bind(":size", static_cast<std::int64_t>(content.original.size))
       .bind(":sha256", std::string_view(content.original.sha256))
       .bind(":asset", asset);
+  if (!updateAsset.run() || !updateResource.run() || !redate(asset, content.creationDate, content.mediaType)) {
+    return catalogFailure(db_.get(), "record the new content");
+  }
+  return replaceDerivatives(asset, content.derivatives, unlinkAfter);
+}
+
+bool CatalogWriter::redate(std::int64_t asset, std::optional<std::int64_t> date, MediaType type) {
+  SqliteStatement updateAsset(db_.get(), "UPDATE asset SET creation_date = :date WHERE id = :asset");
+  updateAsset.bind(":date", date).bind(":asset", asset);
   // The copies of date and type in its memberships, and its moment.
   SqliteStatement updateMembers(db_.get(),
                                 "UPDATE membership SET creation_date = :date, media_type = :type WHERE asset_id = :asset");
-  updateMembers.bind(":date", content.creationDate).bind(":type", content.mediaType).bind(":asset", asset);
+  updateMembers.bind(":date", date).bind(":type", type).bind(":asset", asset);
   SqliteStatement leaveMoment(db_.get(),
                               "DELETE FROM membership WHERE asset_id = :asset AND collection_id IN "
                               "(SELECT id FROM collection WHERE type = :moment)");
   leaveMoment.bind(":asset", asset).bind(":moment", CollectionType::moment);
-  if (!updateAsset.run() || !updateResource.run() || !updateMembers.run() || !leaveMoment.run()) {
-    return catalogFailure(db_.get(), "record the new content");
-  }
-  if (content.creationDate) {
-    auto moment = momentRow(*content.creationDate);
-    if (!moment || !addMembership(*moment, asset, content.creationDate, content.mediaType)) {
-      return catalogFailure(db_.get(), "record the new content");
-    }
-  }
-  return replaceDerivatives(asset, content.derivatives, unlinkAfter);
+  if (!updateAsset.run() || !updateMembers.run() || !leaveMoment.run()) return false;
+  if (!date) return true;
+  auto moment = momentRow(*date);
+  return moment && addMembership(*moment, asset, date, type);
+}
+
+Status CatalogWriter::settleCreationDate(std::int64_t asset, std::int64_t date, bool fromContent) {
+  SqliteStatement select(db_.get(), "SELECT creation_date, media_type FROM asset WHERE id = :asset");
+  select.bind(":asset", asset);
+  if (!select.step()) return catalogFailure(db_.get(), "read the asset's date");
+  const std::optional<std::int64_t> now = select.optionalInteger(0);
+  const MediaType type = select.enumeration<MediaType>(1);
+  const std::int64_t settled = fromContent || !now ? date : std::min(*now, date);
+  if (now == settled) return {};
+  if (!redate(asset, settled, type)) return catalogFailure(db_.get(), "record the asset's date");
+  return {};
 }
 
 bool CatalogWriter::ensureFolderAlbum(std::int64_t folder, std::int64_t asset) {
@@ -240,20 +256,31 @@ bool CatalogWriter::ensureFolderAlbum(std::int64_t folder, std::int64_t asset) {
   std::optional<std::int64_t> album = find.optionalInteger(0);
   if (!album) {
     const std::string sourcePath = find.text(1), relative = find.text(2);
-    // The identifier comes from the folder's path, so a folder that empties
-    // and fills again keeps its album's identifier.
-    SqliteStatement insert(db_.get(),
-                           "INSERT INTO collection (identifier, type, subtype, title, rule) "
-                           "VALUES (:identifier, :type, :subtype, :title, :rule) "
-                           "ON CONFLICT (identifier) DO UPDATE SET title = excluded.title RETURNING id");
-    insert.bind(":identifier", folderCollectionIdentifier(sourcePath, relative))
-        .bind(":type", CollectionType::album)
-        .bind(":subtype", CollectionSubtype::albumSyncedFolder)
-        .bind(":title", folderTitle(sourcePath, relative))
-        .bind(":rule", CollectionRule::members);
-    if (!insert.step()) return false;
-    album = insert.integer(0);
-    if (!insert.run()) return false;
+    const std::string absolute = relative.empty() ? sourcePath : sourcePath + "/" + relative;
+    // The album a manager gives the same folder is this one too; else the
+    // identifier comes from the folder's path, so a folder that empties and
+    // fills again keeps its album's identifier. Its title is the source's.
+    const auto namers = folderNamers(db_.get(), absolute);
+    if (!namers) return false;
+    if (!namers->empty()) {
+      album = namers->front().album;
+      SqliteStatement retitle(db_.get(), "UPDATE collection SET title = :title WHERE id = :album");
+      retitle.bind(":title", folderTitle(sourcePath, relative)).bind(":album", *album);
+      if (!retitle.run()) return false;
+    } else {
+      SqliteStatement insert(db_.get(),
+                             "INSERT INTO collection (identifier, type, subtype, title, rule) "
+                             "VALUES (:identifier, :type, :subtype, :title, :rule) "
+                             "ON CONFLICT (identifier) DO UPDATE SET title = excluded.title RETURNING id");
+      insert.bind(":identifier", folderCollectionIdentifier(absolute))
+          .bind(":type", CollectionType::album)
+          .bind(":subtype", CollectionSubtype::albumSyncedFolder)
+          .bind(":title", folderTitle(sourcePath, relative))
+          .bind(":rule", CollectionRule::members);
+      if (!insert.step()) return false;
+      album = insert.integer(0);
+      if (!insert.run()) return false;
+    }
     SqliteStatement link(db_.get(), "UPDATE folder SET collection_id = :album WHERE id = :folder");
     link.bind(":album", *album).bind(":folder", folder);
     if (!link.run()) return false;
@@ -354,12 +381,24 @@ Status CatalogWriter::removeFile(std::int64_t fileRow, std::vector<std::string>&
   const std::int64_t folder = remove.integer(1);
   if (!remove.run()) return catalogFailure(db_.get(), "forget a file");
   if (!asset) return {};
-  SqliteStatement leave(db_.get(),
-                        "DELETE FROM membership WHERE asset_id = :asset AND collection_id = "
-                        "(SELECT collection_id FROM folder WHERE id = :folder) AND NOT EXISTS "
-                        "(SELECT 1 FROM file WHERE folder_id = :folder AND asset_id = :asset)");
-  leave.bind(":asset", *asset).bind(":folder", folder);
-  if (!leave.run() || (!keepAsset && !removeUnheldAsset(*asset, unlinkAfter))) return catalogFailure(db_.get(), "forget a file");
+  // Its folder's album keeps it while another copy sits in the folder, in
+  // this source or in another that names the folder.
+  SqliteStatement album(db_.get(),
+                        "SELECT fo.collection_id, fo.source_id, s.path, fo.path FROM folder fo "
+                        "JOIN source s ON s.id = fo.source_id WHERE fo.id = :folder AND fo.collection_id IS NOT NULL "
+                        "AND s.kind = :kind AND NOT EXISTS (SELECT 1 FROM file WHERE folder_id = :folder AND asset_id = :asset)");
+  album.bind(":folder", folder).bind(":asset", *asset).bind(":kind", SourceKind::folder);
+  if (album.step()) {
+    const std::string sourcePath = album.text(2), relative = album.text(3);
+    if (Status left = releaseFolderMembers(db_.get(), relative.empty() ? sourcePath : sourcePath + "/" + relative,
+                                           album.integer(0), {*asset}, album.integer(1));
+        !left) {
+      return left;
+    }
+  } else if (album.failed()) {
+    return catalogFailure(db_.get(), "forget a file");
+  }
+  if (!keepAsset && !removeUnheldAsset(*asset, unlinkAfter)) return catalogFailure(db_.get(), "forget a file");
   return {};
 }
 
@@ -381,6 +420,29 @@ Status CatalogWriter::pruneEmptyCollections() {
   return {};
 }
 
+Status CatalogWriter::dropSourceCollection(std::int64_t source, const std::string& key, std::int64_t collection) {
+  if (const std::optional<std::string> folder = folderOfAlbumKey(key)) {
+    const Result<bool> shared = folderNamedByOthers(db_.get(), *folder, collection, source);
+    if (!shared) return shared.status();
+    if (*shared) {
+      // Another source names the folder: what it holds copies of stays.
+      std::vector<std::int64_t> members;
+      SqliteStatement select(db_.get(), "SELECT asset_id FROM membership WHERE collection_id = :collection");
+      select.bind(":collection", collection);
+      while (select.step()) members.push_back(select.integer(0));
+      if (select.failed()) return catalogFailure(db_.get(), "read an album's members");
+      return releaseFolderMembers(db_.get(), *folder, collection, members, source);
+    }
+  }
+  for (const char* sql : {"DELETE FROM membership WHERE collection_id = :collection",
+                          "DELETE FROM collection WHERE id = :collection"}) {
+    SqliteStatement remove(db_.get(), sql);
+    remove.bind(":collection", collection);
+    if (!remove.run()) return catalogFailure(db_.get(), "remove the source's albums");
+  }
+  return {};
+}
+
 Status CatalogWriter::replaceSourceAlbums(const Source& source, const std::vector<SourceAlbum>& albums) {
   std::unordered_map<std::string, std::int64_t> before;  // key -> collection
   {
@@ -394,30 +456,51 @@ Status CatalogWriter::replaceSourceAlbums(const Source& source, const std::vecto
   StatementCache statements;
   for (const SourceAlbum& album : albums) {
     if (album.assetRows.empty()) continue;  // goes with the albums no longer given
-    SqliteStatement upsert(db_.get(), statements,
-                           "INSERT INTO collection (identifier, type, subtype, title, rule) "
-                           "VALUES (:identifier, :type, :subtype, NULL, :rule) "
-                           "ON CONFLICT (identifier) DO UPDATE SET subtype = excluded.subtype RETURNING id");
-    upsert.bind(":identifier", sourceCollectionIdentifier(source.path, album.key))
-        .bind(":type", CollectionType::album)
-        .bind(":subtype", album.subtype)
-        .bind(":rule", CollectionRule::members);
-    if (!upsert.step()) return failed();
-    const std::int64_t collection = upsert.integer(0);
-    if (!upsert.run()) return failed();
+    // A folder's album is the one any source gives it already (titled by a
+    // folder source when one names it), else one named by its path.
+    const std::optional<std::string> folder = folderOfAlbumKey(album.key);
+    std::optional<std::int64_t> collection;
+    bool titled = true;
+    if (folder) {
+      const auto namers = folderNamers(db_.get(), *folder);
+      if (!namers) return namers.status();
+      if (!namers->empty()) {
+        collection = namers->front().album;
+        titled = !namers->front().folderRow;
+      }
+    }
+    if (!collection) {
+      SqliteStatement upsert(db_.get(), statements,
+                             "INSERT INTO collection (identifier, type, subtype, title, rule) "
+                             "VALUES (:identifier, :type, :subtype, NULL, :rule) "
+                             "ON CONFLICT (identifier) DO UPDATE SET subtype = excluded.subtype RETURNING id");
+      upsert.bind(":identifier", folder ? folderCollectionIdentifier(*folder) : sourceCollectionIdentifier(source.path, album.key))
+          .bind(":type", CollectionType::album)
+          .bind(":subtype", album.subtype)
+          .bind(":rule", CollectionRule::members);
+      if (!upsert.step()) return failed();
+      collection = upsert.integer(0);
+      if (!upsert.run()) return failed();
+    }
     SqliteStatement link(db_.get(), statements,
                          "INSERT INTO source_album (source_id, key, collection_id) VALUES (:source, :key, :collection) "
                          "ON CONFLICT (source_id, key) DO UPDATE SET collection_id = excluded.collection_id");
-    link.bind(":source", source.row).bind(":key", std::string_view(album.key)).bind(":collection", collection);
+    link.bind(":source", source.row).bind(":key", std::string_view(album.key)).bind(":collection", *collection);
     if (!link.run()) return failed();
-    before.erase(album.key);
+    if (const auto was = before.find(album.key); was != before.end()) {
+      // An album of older versions for a folder that is now one album.
+      if (was->second != *collection) {
+        if (Status dropped = dropSourceCollection(source.row, album.key, was->second); !dropped) return dropped;
+      }
+      before.erase(was);
+    }
 
     // Only the difference is written, so a sync of an unchanged database
     // rewrites no membership.
     std::unordered_set<std::int64_t> present;
     {
       SqliteStatement members(db_.get(), statements, "SELECT asset_id FROM membership WHERE collection_id = :collection");
-      members.bind(":collection", collection);
+      members.bind(":collection", *collection);
       while (members.step()) present.insert(members.integer(0));
       if (members.failed()) return failed();
     }
@@ -430,35 +513,39 @@ Status CatalogWriter::replaceSourceAlbums(const Source& source, const std::vecto
                           "SELECT :collection, a.id, (SELECT COALESCE(MAX(position), 0) + 1 FROM membership "
                           "WHERE collection_id = :collection), a.identifier, a.creation_date, a.media_type "
                           "FROM asset a WHERE a.id = :asset");
-      add.bind(":collection", collection).bind(":asset", asset);
+      add.bind(":collection", *collection).bind(":asset", asset);
       if (!add.run()) return failed();
     }
-    for (const std::int64_t asset : present) {  // left the event or tag
-      SqliteStatement leave(db_.get(), statements, "DELETE FROM membership WHERE collection_id = :collection AND asset_id = :asset");
-      leave.bind(":collection", collection).bind(":asset", asset);
-      if (!leave.run()) return failed();
+    if (folder) {
+      // Left the folder here; kept while another source has it there.
+      const std::vector<std::int64_t> leaving(present.begin(), present.end());
+      if (Status left = releaseFolderMembers(db_.get(), *folder, *collection, leaving, source.row); !left) return left;
+    } else {
+      for (const std::int64_t asset : present) {  // left the event or tag
+        SqliteStatement leave(db_.get(), statements, "DELETE FROM membership WHERE collection_id = :collection AND asset_id = :asset");
+        leave.bind(":collection", *collection).bind(":asset", asset);
+        if (!leave.run()) return failed();
+      }
     }
+    if (!titled) continue;
     std::optional<std::string> title;
     if (album.title) {
       title = validUtf8(*album.title);
     } else {
       SqliteStatement earliest(db_.get(), statements, "SELECT MIN(creation_date) FROM membership WHERE collection_id = :collection");
-      earliest.bind(":collection", collection);
+      earliest.bind(":collection", *collection);
       if (!earliest.step()) return failed();
       if (auto date = earliest.optionalInteger(0)) title = localDay(*date);
     }
     SqliteStatement retitle(db_.get(), statements, "UPDATE collection SET title = :title WHERE id = :collection AND title IS NOT :title");
-    retitle.bind(":title", title).bind(":collection", collection);
+    retitle.bind(":title", title).bind(":collection", *collection);
     if (!retitle.run()) return failed();
   }
   for (const auto& [key, collection] : before) {  // no longer in the database, or without members
-    for (const char* sql : {"DELETE FROM membership WHERE collection_id = :collection",
-                            "DELETE FROM source_album WHERE collection_id = :collection",
-                            "DELETE FROM collection WHERE id = :collection"}) {
-      SqliteStatement remove(db_.get(), sql);
-      remove.bind(":collection", collection);
-      if (!remove.run()) return failed();
-    }
+    SqliteStatement unlink(db_.get(), "DELETE FROM source_album WHERE source_id = :source AND key = :key");
+    unlink.bind(":source", source.row).bind(":key", std::string_view(key));
+    if (!unlink.run()) return failed();
+    if (Status dropped = dropSourceCollection(source.row, key, collection); !dropped) return dropped;
   }
   return {};
 }
@@ -482,16 +569,28 @@ Status CatalogWriter::forgetSource(std::int64_t source, std::vector<std::string>
       return removed;
     }
   }
-  SqliteStatement albums(db_.get(),
-                         "DELETE FROM membership WHERE collection_id IN "
-                         "(SELECT collection_id FROM source_album WHERE source_id = :source)");
-  albums.bind(":source", source);
+  std::vector<std::pair<std::string, std::int64_t>> albums;  // key, collection
+  {
+    SqliteStatement select(db_.get(), "DELETE FROM source_album WHERE source_id = :source RETURNING key, collection_id");
+    select.bind(":source", source);
+    while (select.step()) albums.emplace_back(select.text(0), select.integer(1));
+    if (select.failed()) {
+      rollBackBatch();
+      return catalogFailure(db_.get(), "forget the source's albums");
+    }
+  }
+  for (const auto& [key, collection] : albums) {
+    if (Status dropped = dropSourceCollection(source, key, collection); !dropped) {
+      rollBackBatch();
+      return dropped;
+    }
+  }
   SqliteStatement folders(db_.get(), "DELETE FROM folder WHERE source_id = :source");
   folders.bind(":source", source);
   SqliteStatement remove(db_.get(), "DELETE FROM source WHERE id = :source");
   remove.bind(":source", source);
   Status pruned;
-  if (!albums.run() || !folders.run() || !remove.run() || !(pruned = pruneEmptyCollections())) {
+  if (!folders.run() || !remove.run() || !(pruned = pruneEmptyCollections())) {
     rollBackBatch();
     return pruned.ok() ? catalogFailure(db_.get(), "forget the source") : pruned;
   }

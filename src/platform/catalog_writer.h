@@ -182,6 +182,10 @@ class CatalogWriter {
   Result<std::int64_t> insertAsset(const std::string& identifier, const NewAsset& asset);
   // New content for an existing asset (its identifier stays).
   Status renewAsset(std::int64_t assetRow, const NewAsset& asset, std::vector<std::string>& unlinkAfter);
+  // What one more copy of the asset tells of its capture: `date`, the date
+  // its content carries when `fromContent` (which every copy shares, so it
+  // is the asset's), else one that makes the asset's date only earlier.
+  Status settleCreationDate(std::int64_t assetRow, std::int64_t date, bool fromContent);
   Status replaceDerivatives(std::int64_t assetRow, const std::vector<StoredDerivative>& derivatives,
                             std::vector<std::string>& unlinkAfter);
   // Records the file as it is now, a copy of `assetRow` (or of nothing),
@@ -215,7 +219,10 @@ class CatalogWriter {
   // Within a batch: makes the source's albums these, each keeping its
   // identifier across syncs (one made from the source's path and the key);
   // members that stay keep their place; albums without members, and albums
-  // no longer given, go.
+  // no longer given, go. A folder's album (its key made by folderAlbumKey)
+  // is the one album of that folder whichever sources name it: titled by a
+  // folder source when one names it, and keeping the members other sources
+  // hold copies of in the folder.
   Status replaceSourceAlbums(const Source& source, const std::vector<SourceAlbum>& albums);
   // Removes the source with its folders, files and albums, and every asset
   // found only through it.
@@ -232,6 +239,13 @@ class CatalogWriter {
   std::optional<std::int64_t> momentRow(std::int64_t creationDate);
   bool removeUnheldAsset(std::int64_t assetRow, std::vector<std::string>& unlinkAfter);
   bool ensureFolderAlbum(std::int64_t folderRow, std::int64_t assetRow);
+  // `collection`, which the source no longer gives for `key`, goes with its
+  // members; unless another source names the same folder, when only the
+  // members no other copy in the folder holds leave it.
+  Status dropSourceCollection(std::int64_t sourceRow, const std::string& key, std::int64_t collection);
+  // Gives the asset `date`, in its memberships and moment too (its type is
+  // copied there with it).
+  bool redate(std::int64_t assetRow, std::optional<std::int64_t> date, MediaType type);
   // Deletes the asset's rows, adding the files they named to `unlinkAfter`.
   bool deleteAsset(std::int64_t assetRow, std::vector<std::string>& unlinkAfter);
   // Runs `change` in one transaction: committed when it gives ok, else rolled back.

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <map>
+#include <unordered_map>
 
 #include "platform/manager_readers.h"
 #include "platform/mount_table.h"
@@ -141,21 +142,77 @@ struct Tag {
   std::string name;
 };
 
-// The tag's path from the top ("Places/France/Paris"); nothing for digiKam's
-// internal tags, for a tag that is not there and for one whose parents loop
-// (a damaged tree). A parent that is gone ends the path.
-std::optional<std::string> tagPath(const std::map<std::int64_t, Tag>& tags, std::int64_t id) {
-  std::vector<const std::string*> names;
-  for (auto tag = tags.find(id); tag != tags.end(); tag = tags.find(tag->second.parent)) {
-    if (tag->second.name == kInternalTags || names.size() == tags.size()) return std::nullopt;
-    names.push_back(&tag->second.name);
-    if (tag->second.parent == 0) break;
+// digiKam's tag tree, where each tag stands worked out once for all of them
+// in time linear in their number, however deep the tree or long its loops
+// (a damaged or hostile database may hold a chain of thousands of tags, or
+// a loop of them).
+class TagTree {
+ public:
+  explicit TagTree(std::unordered_map<std::int64_t, Tag> tags) : tags_(std::move(tags)) {
+    standing_.reserve(tags_.size());
+    for (const auto& entry : tags_) resolve(entry.first);
   }
-  if (names.empty()) return std::nullopt;
-  std::string path;
-  for (auto name = names.rbegin(); name != names.rend(); ++name) path += (path.empty() ? "" : "/") + **name;
-  return path;
-}
+
+  // The tag's path from the top ("Places/France/Paris"): of its nearest
+  // kMaxTagDepth levels, after "…/" when it is deeper, each name at most
+  // kMaxTitleBytes long. Nothing for digiKam's internal tags, for a tag that
+  // is not there and for one whose parents loop (a damaged tree). A parent
+  // that is gone ends the path.
+  std::optional<std::string> path(std::int64_t id) const {
+    const auto standing = standing_.find(id);
+    if (standing == standing_.end() || !standing->second.usable) return std::nullopt;
+    std::vector<std::string_view> names;
+    for (std::int64_t at = id; names.size() < kMaxTagDepth;) {
+      const auto tag = tags_.find(at);
+      if (tag == tags_.end()) break;
+      names.push_back(tag->second.name);
+      at = tag->second.parent;
+      if (at == 0) break;
+    }
+    std::string path = standing->second.depth > names.size() ? "…" : "";
+    for (auto name = names.rbegin(); name != names.rend(); ++name) {
+      if (!path.empty()) path += '/';
+      path += name->size() > kMaxTitleBytes ? boundedText(*name, kMaxTitleBytes) : std::string(*name);
+    }
+    return path;
+  }
+
+ private:
+  struct Standing {
+    bool usable = false;   // under the top, through no internal tag and no loop
+    std::size_t depth = 0;  // levels from the top, the tag's own included
+    bool settled = false;   // false while its parents are being followed
+  };
+
+  // Follows the tag's parents up to the top, a tag already settled or one
+  // on this very chain (a loop), then settles every tag of the chain.
+  void resolve(std::int64_t id) {
+    std::vector<std::int64_t> chain;
+    std::int64_t at = id;
+    for (;;) {
+      const auto tag = tags_.find(at);
+      if (tag == tags_.end() || standing_.contains(at)) break;
+      standing_.emplace(at, Standing{});
+      chain.push_back(at);
+      if (tag->second.parent == 0) {
+        at = 0;
+        break;
+      }
+      at = tag->second.parent;
+    }
+    Standing above{true, 0, true};  // the top, or a parent that is gone
+    if (const auto reached = standing_.find(at); at != 0 && reached != standing_.end()) {
+      above = reached->second.settled ? reached->second : Standing{false, 0, true};  // unsettled: a loop
+    }
+    for (auto tag = chain.rbegin(); tag != chain.rend(); ++tag) {
+      above = {above.usable && tags_.at(*tag).name != kInternalTags, above.depth + 1, true};
+      standing_[*tag] = above;
+    }
+  }
+
+  std::unordered_map<std::int64_t, Tag> tags_;
+  std::unordered_map<std::int64_t, Standing> standing_;
+};
 
 struct Root {
   std::optional<std::string> folder;
@@ -165,7 +222,22 @@ struct Root {
 struct Album {
   std::int64_t root = 0;
   std::string relativePath;
+  std::optional<std::string> folder;  // absolute; nothing while its collection's volume is not found
 };
+
+// digiKam's creationDate is the capture time it read from the file or, for a
+// file that names none, the time the file came to disk (its creation or
+// modification time); then digitizationDate is empty, or the creation date
+// is the file's modification time (Images.modificationDate). Such a date
+// tells nothing of the capture: nothing is given for it. Reads the columns
+// creationDate (5), digitizationDate (6) and modificationDate (7).
+std::optional<std::int64_t> captureDate(const SqliteStatement& row) {
+  const std::optional<std::string> created = row.optionalText(5), digitized = row.optionalText(6);
+  if (!created || !digitized || trimmed(*digitized).empty()) return std::nullopt;
+  std::optional<std::int64_t> date = digikamDate(*created);
+  if (date && date == digikamDate(row.text(7))) date.reset();
+  return date;
+}
 
 }  // namespace
 
@@ -305,19 +377,13 @@ Result<ManagerCatalog> readDigikam(sqlite3* db, const VolumeLookup& volumes) {
     if (!hasTable(db, table)) return Status::error(std::string("it is not a digiKam database (it has no ") + table + ")");
   }
   SqliteStatement setting(db, "SELECT value FROM Settings WHERE keyword = 'DBVersion'");
-  std::optional<std::int64_t> version;
-  if (setting.step()) {
-    const std::string text(trimmed(setting.text(0)));
-    std::int64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error == std::errc() && end == text.data() + text.size() && !text.empty()) version = value;
-  }
+  std::optional<std::string> recorded;
+  if (setting.step()) recorded = setting.optionalText(0);
   if (setting.failed()) return damaged(db);
-  if (!version) return Status::error("it is not a digiKam database (it records no DBVersion)");
-  const std::string range =
-      " than this tool reads (" + std::to_string(kOldestDigikamVersion) + " to " + std::to_string(kNewestDigikamVersion) + ")";
-  if (*version > kNewestDigikamVersion) return Status::error("digiKam database version " + std::to_string(*version) + " is newer" + range);
-  if (*version < kOldestDigikamVersion) return Status::error("digiKam database version " + std::to_string(*version) + " is older" + range);
+  if (!recorded) return Status::error("it is not a digiKam database (it records no DBVersion)");
+  const Result<std::int64_t> version =
+      knownVersion("digiKam database version", *recorded, kOldestDigikamVersion, kNewestDigikamVersion);
+  if (!version) return version.status();
 
   std::map<std::int64_t, Root> roots;
   SqliteStatement rootRows(db, "SELECT id, label, identifier, specificPath FROM AlbumRoots");
@@ -328,16 +394,30 @@ Result<ManagerCatalog> readDigikam(sqlite3* db, const VolumeLookup& volumes) {
 
   std::map<std::int64_t, Album> albums;
   SqliteStatement albumRows(db, "SELECT id, albumRoot, relativePath FROM Albums");
-  while (albumRows.step()) albums[albumRows.integer(0)] = {albumRows.integer(1), albumRows.text(2)};
+  while (albumRows.step()) {
+    const std::int64_t id = albumRows.integer(0), root = albumRows.integer(1);
+    const auto rootFolder = roots.find(root);
+    std::optional<std::string> folder;
+    if (rootFolder != roots.end() && rootFolder->second.folder) {
+      folder = normalisedAbsolutePath(*rootFolder->second.folder + "/" + albumRows.text(2));
+    }
+    albums[id] = {root, albumRows.text(2), std::move(folder)};
+  }
   if (albumRows.failed()) return damaged(db);
 
   CatalogBuilder builder;
   std::map<std::int64_t, std::size_t> images;
-  std::map<std::int64_t, std::vector<std::size_t>> folderMembers;
+  // By absolute folder: two albums of overlapping collections that are one
+  // folder are one album, titled by the first.
+  struct Folder {
+    std::int64_t album = 0;
+    std::vector<std::size_t> members;
+  };
+  std::map<std::string, Folder> folderMembers;
   SqliteStatement imageRows(db,
-                            "SELECT i.id, i.album, i.name, i.status, i.category, "
-                            "(SELECT creationDate FROM ImageInformation WHERE imageid = i.id) "
-                            "FROM Images i ORDER BY i.id");
+                            "SELECT i.id, i.album, i.name, i.status, i.category, ii.creationDate, "
+                            "ii.digitizationDate, i.modificationDate "
+                            "FROM Images i LEFT JOIN ImageInformation ii ON ii.imageid = i.id ORDER BY i.id");
   while (imageRows.step()) {
     const std::int64_t category = imageRows.integer(4);
     const auto album = albums.find(imageRows.optionalInteger(1).value_or(0));
@@ -349,24 +429,22 @@ Result<ManagerCatalog> readDigikam(sqlite3* db, const VolumeLookup& volumes) {
     }
     const auto root = roots.find(album->second.root);
     std::optional<std::string> path;
-    if (root != roots.end() && root->second.folder) {
-      path = normalisedAbsolutePath(*root->second.folder + "/" + album->second.relativePath + "/" + name);
-    }
+    if (album->second.folder) path = normalisedAbsolutePath(*album->second.folder + "/" + name);
     if (!path) {
       if (root != roots.end() && !root->second.folder) builder.leaveOutUnavailable(); else builder.leaveOut();
       continue;
     }
-    std::optional<std::int64_t> date;
-    if (const auto text = imageRows.optionalText(5)) date = digikamDate(*text);
-    const std::optional<std::size_t> index = builder.add(std::move(*path), date);
+    const std::optional<std::size_t> index = builder.add(std::move(*path), captureDate(imageRows));
     if (!index) continue;
     images[imageRows.integer(0)] = *index;
-    folderMembers[album->first].push_back(*index);
+    Folder& folder = folderMembers[*album->second.folder];
+    if (folder.members.empty() || album->first < folder.album) folder.album = album->first;
+    folder.members.push_back(*index);
   }
   if (imageRows.failed()) return damaged(db);
 
-  for (auto& [id, members] : folderMembers) {
-    const Album& album = albums[id];
+  for (auto& [path, folder] : folderMembers) {
+    const Album& album = albums[folder.album];
     std::string title(album.relativePath);
     while (title.starts_with('/')) title.erase(0, 1);
     while (title.ends_with('/')) title.pop_back();
@@ -377,13 +455,14 @@ Result<ManagerCatalog> readDigikam(sqlite3* db, const VolumeLookup& volumes) {
       if (title.empty() && root.folder) title = root.folder->substr(root.folder->rfind('/') + 1);
       if (title.empty()) title = "/";
     }
-    builder.addAlbum("folder:" + std::to_string(id), ManagerAlbumKind::folder, validUtf8(title), std::move(members));
+    builder.addAlbum(folderAlbumKey(path), ManagerAlbumKind::folder, validUtf8(title), std::move(folder.members));
   }
 
-  std::map<std::int64_t, Tag> tags;
+  std::unordered_map<std::int64_t, Tag> tags;
   SqliteStatement tagRows(db, "SELECT id, pid, name FROM Tags");
   while (tagRows.step()) tags[tagRows.integer(0)] = {tagRows.optionalInteger(1).value_or(0), tagRows.text(2)};
   if (tagRows.failed()) return damaged(db);
+  const TagTree tree(std::move(tags));
   std::map<std::int64_t, std::vector<std::size_t>> tagMembers;
   SqliteStatement tagged(db, "SELECT imageid, tagid FROM ImageTags");
   while (tagged.step()) {
@@ -393,7 +472,7 @@ Result<ManagerCatalog> readDigikam(sqlite3* db, const VolumeLookup& volumes) {
   }
   if (tagged.failed()) return damaged(db);
   for (auto& [id, members] : tagMembers) {
-    if (std::optional<std::string> path = tagPath(tags, id)) {
+    if (std::optional<std::string> path = tree.path(id)) {
       builder.addAlbum("tag:" + std::to_string(id), ManagerAlbumKind::tag, validUtf8(*path), std::move(members));
     }
   }

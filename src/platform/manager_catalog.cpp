@@ -1,9 +1,11 @@
 #include "platform/manager_catalog.h"
 
 #include <glib.h>
+#include <malloc.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdlib>
 #include <utility>
 
@@ -11,6 +13,7 @@
 #include "platform/manager_readers.h"
 #include "platform/posix/posix_file.h"
 #include "platform/sqlite_statement.h"
+#include "platform/valid_utf8.h"
 
 namespace tolvek {
 namespace managers {
@@ -25,7 +28,8 @@ std::optional<std::size_t> CatalogBuilder::add(std::string path, std::optional<s
   const std::size_t slot = slotOf(path, hash);
   if (slots_[slot] != 0) {
     ManagerAsset& known = catalog_.assets[slots_[slot] - 1];
-    if (!known.creationDate) known.creationDate = creationDate;
+    // The earliest of the dates its rows give, whatever their order.
+    if (creationDate && (!known.creationDate || *creationDate < *known.creationDate)) known.creationDate = creationDate;
     return slots_[slot] - 1;
   }
   slots_[slot] = static_cast<std::uint32_t>(catalog_.assets.size() + 1);
@@ -67,6 +71,7 @@ void CatalogBuilder::addAlbum(std::string key, ManagerAlbumKind kind, std::optio
   std::sort(members.begin(), members.end());
   members.erase(std::unique(members.begin(), members.end()), members.end());
   if (members.empty()) return;
+  if (title && title->size() > kMaxTitleBytes) title = boundedText(*title, kMaxTitleBytes);
   catalog_.albums.push_back({std::move(key), kind, std::move(title), std::move(members)});
 }
 
@@ -79,6 +84,34 @@ bool hasTable(sqlite3* db, const char* table) {
   SqliteStatement find(db, "SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = :name");
   find.bind(":name", table);
   return find.step();
+}
+
+std::string boundedText(std::string_view text, std::size_t maxBytes) {
+  static constexpr std::string_view kEllipsis = "…";
+  std::string out = validUtf8(text.substr(0, maxBytes));
+  // Bytes that are no UTF-8 grew into U+FFFD; a character cut in two at the
+  // end became U+FFFD too, and goes with the room the ellipsis takes.
+  if (text.size() <= maxBytes && out.size() <= maxBytes) return out;
+  std::size_t end = std::min(out.size(), maxBytes < kEllipsis.size() ? 0 : maxBytes - kEllipsis.size());
+  while (end > 0 && (static_cast<unsigned char>(out[end]) & 0xC0) == 0x80) --end;
+  out.resize(end);
+  return out += kEllipsis;
+}
+
+Result<std::int64_t> knownVersion(std::string_view what, std::string_view text, std::int64_t oldest,
+                                  std::int64_t newest) {
+  const std::string range = " this program reads (" + std::to_string(oldest) + " to " + std::to_string(newest) + ")";
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  std::int64_t version = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), version);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+    // Quoted as stored, cut short: the value is another program's.
+    return Status::error(std::string(what) + " \"" + boundedText(text, 40) + "\" is not a version" + range);
+  }
+  if (version > newest) return Status::error(std::string(what) + " " + std::to_string(version) + " is newer than" + range);
+  if (version < oldest) return Status::error(std::string(what) + " " + std::to_string(version) + " is older than" + range);
+  return version;
 }
 
 }  // namespace managers
@@ -131,7 +164,16 @@ std::optional<std::string> shotwellDatabase() {
   return std::nullopt;
 }
 
+constexpr std::string_view kFolderKeyPrefix = "folder:/";
+
 }  // namespace
+
+std::string folderAlbumKey(std::string_view path) { return "folder:" + std::string(path); }
+
+std::optional<std::string> folderOfAlbumKey(std::string_view key) {
+  if (!key.starts_with(kFolderKeyPrefix)) return std::nullopt;
+  return std::string(key.substr(kFolderKeyPrefix.size() - 1));
+}
 
 Result<ManagerCatalog> readManagerCatalog(SourceKind kind, const std::string& database) {
   if (kind == SourceKind::folder) return Status::error(database + ": a folder source has no database");
@@ -141,6 +183,10 @@ Result<ManagerCatalog> readManagerCatalog(SourceKind kind, const std::string& da
   Result<ManagerCatalog> read = kind == SourceKind::shotwell
                                     ? managers::readShotwell(snapshot->get())
                                     : managers::readDigikam(snapshot->get(), managers::systemVolumes());
+  snapshot->reset();  // closed: the copy is read
+  // The copy's pages are freed in the arena of the thread that read them;
+  // handed back to the system, they do not add to what the sync uses next.
+  ::malloc_trim(0);
   if (!read) return Status::error("cannot read the " + program + " database " + database + ": " + read.message());
   return read;
 }

@@ -29,8 +29,9 @@ enum class ManagerAlbumKind { event, tag, folder };
 // One event, tag or folder of the manager that names at least one asset.
 struct ManagerAlbum {
   // Stable across reads of the same database for the same event, tag or
-  // folder: the kind and the manager's own row id ("event:7", "tag:3",
-  // "folder:4").
+  // folder: the kind and the manager's own row id for an event or a tag
+  // ("event:7", "tag:3"); folderAlbumKey of its absolute path for a folder,
+  // which is one album whichever sources name it.
   std::string key;
   ManagerAlbumKind kind = ManagerAlbumKind::tag;
   // Valid UTF-8. Nothing for a Shotwell event without a name: it is titled
@@ -51,6 +52,11 @@ struct ManagerCatalog {
   // known, so whatever the library recorded from the database stays.
   std::size_t unavailable = 0;
 };
+
+// "folder:" and the absolute `path`: the key of a folder's album.
+std::string folderAlbumKey(std::string_view path);
+// The absolute path a folder's album key names; nothing for another key.
+std::optional<std::string> folderOfAlbumKey(std::string_view key);
 
 // Reads a consistent snapshot of the manager's database at `database`
 // without holding its lock for more than a moment. Fails with a message for

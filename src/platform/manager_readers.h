@@ -26,9 +26,23 @@ inline constexpr std::int64_t kNewestShotwellSchema = 24;
 inline constexpr std::int64_t kOldestDigikamVersion = 10;
 inline constexpr std::int64_t kNewestDigikamVersion = 16;
 
+// The longest album title a manager's database gives, in bytes: a tag name
+// of megabytes is someone's mistake or an attack, never a title to show.
+inline constexpr std::size_t kMaxTitleBytes = 1024;
+
+// The deepest levels of a tag's path that make its title ("…/" stands for
+// the rest): no one sorts photos 32 levels deep, and a chain of thousands of
+// tags would otherwise make titles of thousands of names each.
+inline constexpr std::size_t kMaxTagDepth = 32;
+
+// At most `maxBytes` bytes of `text`, made valid UTF-8; when it had to be
+// cut, cut at a character boundary and ended with "…".
+std::string boundedText(std::string_view text, std::size_t maxBytes);
+
 // Collects a catalog: each path once (a second row with the same path maps
-// to the first one's index), albums with their members each once and in
-// asset order, albums without members dropped.
+// to the first one's index, and gives it its date when earlier), albums
+// with their members each once and in asset order and titles of at most
+// kMaxTitleBytes, albums without members dropped.
 class CatalogBuilder {
  public:
   // The index of the asset at `path`; a path that is empty, relative or holds
@@ -59,6 +73,13 @@ class CatalogBuilder {
 
 // True when the snapshot has a table of that name.
 bool hasTable(sqlite3* db, const char* table);
+
+// The schema version a manager records, `text` as stored, when it is one of
+// `oldest` to `newest`. Otherwise a message naming it as `what` ("Shotwell
+// schema version 25 is newer than this program reads (20 to 24)"); a version
+// that is not a whole decimal number is not a version this program reads.
+Result<std::int64_t> knownVersion(std::string_view what, std::string_view text, std::int64_t oldest,
+                                  std::int64_t newest);
 
 // --- Shotwell
 

@@ -14,9 +14,14 @@ namespace tolvek::managers {
 namespace {
 
 // Shotwell's flags of a photo or video that the user no longer has in the
-// library: moved to its trash, or its file missing.
-constexpr std::int64_t kFlagTrash = 0x4;
-constexpr std::int64_t kFlagOffline = 0x8;
+// library: moved to its trash, or its file missing. Photos and videos number
+// them differently (a video's 0x4 means "flagged", a photo's 0x1 once meant
+// "hidden").
+constexpr std::int64_t kPhotoTrash = 0x4, kPhotoOffline = 0x8;
+constexpr std::int64_t kVideoTrash = 0x1, kVideoOffline = 0x2;
+// The rating of a rejected photo or video, which Shotwell's own views hide
+// (its older "hidden" flag became this rating).
+constexpr std::int64_t kRatingRejected = -1;
 
 constexpr const char* kTables[] = {"VersionTable", "PhotoTable", "VideoTable", "EventTable", "TagTable"};
 
@@ -75,14 +80,13 @@ Result<ManagerCatalog> readShotwell(sqlite3* db) {
     if (!hasTable(db, table)) return Status::error(std::string("it is not a Shotwell database (it has no ") + table + ")");
   }
   SqliteStatement version(db, "SELECT schema_version FROM VersionTable ORDER BY id LIMIT 1");
-  std::optional<std::int64_t> schema;
-  if (version.step()) schema = version.optionalInteger(0);
+  std::optional<std::string> recorded;
+  if (version.step()) recorded = version.optionalText(0);
   if (version.failed()) return damaged(db);
-  if (!schema) return Status::error("it is not a Shotwell database (it records no schema version)");
-  const std::string range =
-      " than this tool reads (" + std::to_string(kOldestShotwellSchema) + " to " + std::to_string(kNewestShotwellSchema) + ")";
-  if (*schema > kNewestShotwellSchema) return Status::error("Shotwell schema version " + std::to_string(*schema) + " is newer" + range);
-  if (*schema < kOldestShotwellSchema) return Status::error("Shotwell schema version " + std::to_string(*schema) + " is older" + range);
+  if (!recorded) return Status::error("it is not a Shotwell database (it records no schema version)");
+  const Result<std::int64_t> schema =
+      knownVersion("Shotwell schema version", *recorded, kOldestShotwellSchema, kNewestShotwellSchema);
+  if (!schema) return schema.status();
 
   CatalogBuilder builder;
   // Photo and video ids are separate series; each maps to its asset, in id
@@ -92,15 +96,21 @@ Result<ManagerCatalog> readShotwell(sqlite3* db) {
   for (const bool video : {false, true}) {
     SqliteStatement count(db, video ? "SELECT COUNT(*) FROM VideoTable" : "SELECT COUNT(*) FROM PhotoTable");
     if (count.step()) builder.reserve(static_cast<std::size_t>(count.integer(0)));
-    SqliteStatement rows(db, video ? "SELECT id, filename, exposure_time, flags, event_id FROM VideoTable ORDER BY id"
-                                   : "SELECT id, filename, exposure_time, flags, event_id FROM PhotoTable ORDER BY id");
+    SqliteStatement rows(db, video ? "SELECT id, filename, exposure_time, flags, event_id, rating, timestamp "
+                                     "FROM VideoTable ORDER BY id"
+                                   : "SELECT id, filename, exposure_time, flags, event_id, rating, timestamp "
+                                     "FROM PhotoTable ORDER BY id");
+    const std::int64_t gone = video ? kVideoTrash | kVideoOffline : kPhotoTrash | kPhotoOffline;
     while (rows.step()) {
-      if ((rows.optionalInteger(3).value_or(0) & (kFlagTrash | kFlagOffline)) != 0) {
+      if ((rows.optionalInteger(3).value_or(0) & gone) != 0 || rows.optionalInteger(5) == kRatingRejected) {
         builder.leaveOut();
         continue;
       }
+      // No exposure time is 0; one equal to `timestamp`, the file's
+      // modification time when Shotwell read it, is what Shotwell fell back
+      // to for a file without a date of its own: no capture time either.
       std::optional<std::int64_t> exposure = rows.optionalInteger(2);
-      if (exposure == 0) exposure.reset();
+      if (exposure == 0 || exposure == rows.optionalInteger(6)) exposure.reset();
       const std::optional<std::size_t> index = builder.add(rows.text(1), exposure);
       if (!index) continue;
       (video ? videos : photos).emplace_back(rows.integer(0), *index);

@@ -194,6 +194,26 @@ class OrderedPool {
   std::vector<std::thread> threads_;
 };
 
+// What one copy tells of its asset's capture date, the same whichever
+// sources name it and in whatever order they were added: the date its
+// content carries (a picture's EXIF, a video's creation time), which every
+// copy shares, first; else the earliest of a photo manager's capture date
+// and the file's modification time. The content existed when any copy of it
+// was last written, so a date after that is no better; a manager's date
+// that only repeats when the file came to disk is none (its reader leaves
+// those out). A further copy can then only move a date without one from
+// the content earlier: a sync of what did not change changes no date.
+struct DateClaim {
+  std::int64_t date = 0;
+  bool fromContent = false;
+};
+
+DateClaim dateOf(const Examined& examined, const WalkedFile& walked, std::optional<std::int64_t> managerDate) {
+  if (examined.probe.creationDate) return {*examined.probe.creationDate, true};
+  const std::int64_t modified = walked.modifiedNs / 1000000000 - (walked.modifiedNs % 1000000000 < 0 ? 1 : 0);
+  return {managerDate ? std::min(*managerDate, modified) : modified, false};
+}
+
 struct Pending {
   std::size_t plan = 0;
   WalkedFile walked;
@@ -683,11 +703,7 @@ class SourceSync {
                     std::optional<std::int64_t> managerDate) {
     NewAsset asset;
     asset.mediaType = examined.probe.mediaType;
-    // The date a photo manager gave it, else the file's own, else its
-    // modification time.
-    asset.creationDate = managerDate                    ? *managerDate
-                         : examined.probe.creationDate ? *examined.probe.creationDate
-                                                       : walked.modifiedNs / 1000000000 - (walked.modifiedNs < 0 ? 1 : 0);
+    asset.creationDate = dateOf(examined, walked, managerDate).date;
     asset.originalFilename = nameOf(walked.path);
     asset.uniformTypeIdentifier = examined.probe.uniformTypeIdentifier;
     asset.original = examined.digest;
@@ -773,6 +789,8 @@ class SourceSync {
       // Its derivatives were made by a file with the same content that is
       // recorded by now; these go.
       for (const StoredDerivative& d : examined.derivatives) batch_.unlinkAfter().push_back(d.path);
+      const DateClaim claim = dateOf(examined, item.walked, item.managerDate);
+      if (Status dated = catalog_.settleCreationDate((*owner)->row, claim.date, claim.fromContent); !dated) return dated;
       if (previous && *previous == (*owner)->row) {  // touched, same content
         ++tally_.unchanged;
         return catalog_.recordFile(plan.source.row, *folder, {0, row.path, previous, row.size, row.modifiedNs, row.inode});

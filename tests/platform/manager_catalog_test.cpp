@@ -7,8 +7,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
+#include <optional>
 #include <set>
+#include <tuple>
 
 #include "platform/database_snapshot.h"
 #include "platform/manager_readers.h"
@@ -93,6 +96,7 @@ TEST(ManagerCatalogTest, SamplesReadAsTheirProgramsRecordedThem) {
   if (!ManagerSamples::available()) GTEST_SKIP() << ManagerSamples::missing();
   const testing::ScopedTimeZone zone("TST+03");
   const ManagerSamples samples;
+  const auto folder = [&](const std::string& below) { return folderAlbumKey(samples.photos() + below); };
   struct Case {
     SourceKind kind;
     std::int64_t version;
@@ -114,20 +118,23 @@ TEST(ManagerCatalogTest, SamplesReadAsTheirProgramsRecordedThem) {
         {{"Cameras/Various/Pentax_K10D.jpg", 1209919644}, {"Misc/portrait_3.jpg", std::nullopt}}}},
       {SourceKind::digikam, 15, 7, 0,
        {26, 0,
-        {{"folder:3", kFolder, "Cameras/Canon", 4, {"Cameras/Canon/Canon_40D.jpg"}},
-         {"folder:4", kFolder, "Cameras/Various", 14, {"Cameras/Various/Nikon_D70.jpg"}},
-         {"folder:5", kFolder, "Misc", 5, {"Misc/copy_of_nikon.jpg"}},
-         {"folder:6", kFolder, "Phone", 3, {"Phone/iphone_13_pro_max.HEIC", "Phone/samplefilehub.heif"}},
+        {{folder("/Cameras/Canon"), kFolder, "Cameras/Canon", 4, {"Cameras/Canon/Canon_40D.jpg"}},
+         {folder("/Cameras/Various"), kFolder, "Cameras/Various", 14, {"Cameras/Various/Nikon_D70.jpg"}},
+         {folder("/Misc"), kFolder, "Misc", 5, {"Misc/copy_of_nikon.jpg"}},
+         {folder("/Phone"), kFolder, "Phone", 3, {"Phone/iphone_13_pro_max.HEIC", "Phone/samplefilehub.heif"}},
          {"tag:6", kTag, "Holiday", 4,
           {"Cameras/Canon/Canon_40D.jpg", "Cameras/Various/Nikon_D70.jpg", "Cameras/Various/Pentax_K10D.jpg",
            "Misc/copy_of_nikon.jpg"}},
          {"tag:21", kTag, "Family", 3,
           {"Cameras/Various/Nikon_D70.jpg", "Cameras/Various/Sony_HDR-HC3.jpg", "Misc/copy_of_nikon.jpg"}},
          {"tag:26", kTag, "Places/France/Paris", 1, {"Phone/iPhone_hdr.jpg"}}},
-        {"folder:1", "folder:2", "tag:24", "tag:1"},
+        {folder(""), folder("/Cameras"), "tag:24", "tag:1"},
         {{"Cameras/Canon/Canon_40D.jpg", testing::localInstant(2008, 5, 30, 15, 56) + 1},
          {"Cameras/Various/Nikon_D70.jpg", 1205589121},  // -04:00
-         {"Misc/long_description.jpg", 1134857012}}}},   // Z
+         {"Misc/long_description.jpg", 1134857012},      // Z
+         // Without a capture time: digiKam recorded when it found the file.
+         {"Misc/PaintTool_sample.jpg", std::nullopt},
+         {"Phone/samplefilehub.heif", std::nullopt}}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(sourceKindWord(c.kind)));
@@ -153,6 +160,7 @@ TEST(ManagerCatalogTest, AlteredCopiesOfTheSamples) {
   const testing::ScopedTimeZone zone("TST+03");
   const ManagerSamples samples;
   const std::string root = testing::sqlQuoted(samples.photos());
+  const auto folder = [&](const std::string& below) { return folderAlbumKey(samples.photos() + below); };
   struct Case {
     const char* what;
     SourceKind kind;
@@ -192,7 +200,7 @@ TEST(ManagerCatalogTest, AlteredCopiesOfTheSamples) {
         {{"Cameras/Various/Pentax_K10D.jpg", -86400}, {"Cameras/Various/Kodak_CX7530.jpg", std::nullopt}}}},
       {"videos in events and tags; a video at a photo's path is that asset", SourceKind::shotwell,
        "INSERT INTO VideoTable (id, filename, exposure_time, event_id, flags) VALUES (1, " + root +
-           " || '/Misc/clip.mp4', 1600000000, 1, 0), (2, " + root + " || '/Misc/gone.mp4', 0, 1, 4), (3, " + root +
+           " || '/Misc/clip.mp4', 1600000000, 1, 0), (2, " + root + " || '/Misc/gone.mp4', 0, 1, 1), (3, " + root +
            " || '/Cameras/Various/Pentax_K10D.jpg', 0, 2, 0);"
            "UPDATE TagTable SET photo_id_list = photo_id_list || 'video-0000000000000001,video-0000000000000002,"
            "video-0000000000000003,' WHERE id = 2;",
@@ -202,24 +210,40 @@ TEST(ManagerCatalogTest, AlteredCopiesOfTheSamples) {
          {"tag:2", kTag, "Family", 4, {"Misc/clip.mp4", "Cameras/Various/Pentax_K10D.jpg"}}},
         {},
         {{"Misc/clip.mp4", 1600000000}}}},
+      {"rejected photos and videos left out; a video's own trash, offline and flagged bits", SourceKind::shotwell,
+       "UPDATE PhotoTable SET rating = -1 WHERE id = 2;"
+       "INSERT INTO VideoTable (id, filename, exposure_time, timestamp, flags, rating) VALUES"
+       " (1, " + root + " || '/v/trash.mp4', 1, 9, 1, 0), (2, " + root + " || '/v/offline.mp4', 1, 9, 2, 0),"
+       " (3, " + root + " || '/v/flagged.mp4', 1600000000, 1700000000, 4, 0),"
+       " (4, " + root + " || '/v/rejected.mp4', 1, 9, 0, -1),"
+       " (5, " + root + " || '/v/dated-by-file.mp4', 1650000000, 1650000000, 0, 5);",
+       {24, 4, {}, {"event:2"},
+        {{"v/flagged.mp4", 1600000000}, {"v/dated-by-file.mp4", std::nullopt},
+         {"Cameras/Various/Pentax_K10D.jpg", 1209919644}}}},
       {"trashed, hidden and other categories left out; videos kept", SourceKind::digikam,
        "UPDATE Images SET status = 3 WHERE id = 1; UPDATE Images SET status = 2 WHERE id = 2;"
        "UPDATE Images SET category = 4 WHERE id = 3; UPDATE Images SET category = 2 WHERE id = 4;"
        "UPDATE Images SET album = NULL WHERE id = 5;",
        {22, 4,
-        {{"folder:3", kFolder, "Cameras/Canon", 1, {"Cameras/Canon/Canon_PowerShot_S40.jpg"}},
-         {"folder:4", kFolder, "Cameras/Various", 13, {}},
+        {{folder("/Cameras/Canon"), kFolder, "Cameras/Canon", 1, {"Cameras/Canon/Canon_PowerShot_S40.jpg"}},
+         {folder("/Cameras/Various"), kFolder, "Cameras/Various", 13, {}},
          {"tag:6", kTag, "Holiday", 3, {}}}}},
       {"the root's own album is titled by the root's label", SourceKind::digikam,
        "UPDATE Images SET album = 1 WHERE id = 19;",
-       {26, 0, {{"folder:1", kFolder, "photos", 1, {"PaintTool_sample.jpg"}}, {"folder:5", kFolder, "Misc", 4, {}}}}},
+       {26, 0, {{folder(""), kFolder, "photos", 1, {"PaintTool_sample.jpg"}}, {folder("/Misc"), kFolder, "Misc", 4, {}}}}},
       {"a network share's first mount path and the specific path", SourceKind::digikam,
        "UPDATE AlbumRoots SET identifier = 'networkshareid:?mountpath=' || replace(" + root +
            ", '/photos', '') || '&mountpath=%2Felsewhere', specificPath = '/photos/';",
-       {26, 0, {{"folder:6", kFolder, "Phone", 3, {"Phone/iPhone_hdr.jpg"}}}}},
+       {26, 0, {{folder("/Phone"), kFolder, "Phone", 3, {"Phone/iPhone_hdr.jpg"}}}}},
+      {"two collections over one folder: one album, titled by the first", SourceKind::digikam,
+       "INSERT INTO AlbumRoots (id, label, status, type, identifier, specificPath) VALUES (2, 'cams', 0, 1, "
+       "'volumeid:?path=' || " + root + " || '/Cameras', '/');"
+       "INSERT INTO Albums (id, albumRoot, relativePath) VALUES (70, 2, '/Canon');"
+       "UPDATE Images SET album = 70 WHERE id IN (1, 2);",
+       {26, 0, {{folder("/Cameras/Canon"), kFolder, "Cameras/Canon", 4, {"Cameras/Canon/Canon_40D.jpg"}}}}},
       {"a volume that is not mounted: its images are left out", SourceKind::digikam,
        "UPDATE AlbumRoots SET identifier = 'volumeid:?uuid=00000000-dead-beef-0000-000000000000';",
-       {0, 26, {}, {"folder:3", "tag:6"}}},
+       {0, 26, {}, {folder("/Cameras/Canon"), "tag:6"}}},
       {"tag loops, internal tags, quotes, emoji and invalid UTF-8", SourceKind::digikam,
        "DROP TRIGGER move_tagstree; UPDATE Tags SET pid = 26 WHERE id = 24; INSERT INTO ImageTags VALUES (1, 8), (2, 2);"
        "UPDATE Tags SET name = 'Fam \"ily\" 🎉' WHERE id = 21; UPDATE Tags SET name = CAST(X'48FF6F' AS TEXT)"
@@ -227,15 +251,20 @@ TEST(ManagerCatalogTest, AlteredCopiesOfTheSamples) {
        {26, 0,
         {{"tag:21", kTag, "Fam \"ily\" 🎉", 3, {}}, {"tag:6", kTag, "H\xEF\xBF\xBDo", 4, {}}},
         {"tag:26", "tag:8", "tag:2"}}},
-      {"dates: unreadable, missing, with an offset", SourceKind::digikam,
+      {"dates: unreadable, missing, with an offset, the file's own", SourceKind::digikam,
        "UPDATE ImageInformation SET creationDate = 'not a date' WHERE imageid = 1;"
        "UPDATE ImageInformation SET creationDate = NULL WHERE imageid = 2;"
        "DELETE FROM ImageInformation WHERE imageid = 3;"
-       "UPDATE ImageInformation SET creationDate = '2021-06-05 14:03:22.25+02:00' WHERE imageid = 4;",
+       "UPDATE ImageInformation SET creationDate = '2021-06-05 14:03:22.25+02:00' WHERE imageid = 4;"
+       "UPDATE ImageInformation SET digitizationDate = NULL WHERE imageid = 5;"
+       "UPDATE Images SET modificationDate = '2006-08-17T09:24:48.500' WHERE id = 6;",
        {26, 0, {}, {},
         {{"Cameras/Canon/Canon_40D.jpg", std::nullopt}, {"Cameras/Canon/Canon_40D_photoshop_import.jpg", std::nullopt},
          {"Cameras/Canon/Canon_DIGITAL_IXUS_400.jpg", std::nullopt},
-         {"Cameras/Canon/Canon_PowerShot_S40.jpg", 1622894602}}}},
+         {"Cameras/Canon/Canon_PowerShot_S40.jpg", 1622894602},
+         {"Cameras/Various/Fujifilm_FinePix6900ZOOM.jpg", std::nullopt},
+         {"Cameras/Various/Fujifilm_FinePix_E500.jpg", std::nullopt},
+         {"Cameras/Various/Kodak_CX7530.jpg", testing::localInstant(2005, 8, 13, 9, 47) + 23}}}},
   };
   int n = 0;
   for (const Case& c : cases) {
@@ -272,6 +301,11 @@ TEST(ManagerCatalogTest, RefusesWhatIsNotTheManagersDatabase) {
       {SourceKind::digikam, digikam("UPDATE Settings SET value = '17' WHERE keyword = 'DBVersion';"),
        "digiKam database version 17 is newer"},
       {SourceKind::digikam, digikam("DELETE FROM Settings WHERE keyword = 'DBVersion';"), "not a digiKam database"},
+      {SourceKind::shotwell, shotwell("UPDATE VersionTable SET schema_version = 'twenty';"),
+       "Shotwell schema version \"twenty\" is not a version this program reads (20 to 24)"},
+      {SourceKind::shotwell, shotwell("UPDATE VersionTable SET schema_version = 20.5;"), "\"20.5\" is not a version"},
+      {SourceKind::digikam, digikam("UPDATE Settings SET value = '15b' WHERE keyword = 'DBVersion';"),
+       "digiKam database version \"15b\" is not a version this program reads (10 to 16)"},
       {SourceKind::shotwell,
        [&] {
          const std::string whole = samples.shotwellCopy("whole.db");
@@ -306,19 +340,6 @@ TEST(ManagerCatalogTest, RefusesWhatIsNotTheManagersDatabase) {
   }
 }
 
-TEST(ManagerCatalogTest, LeavesTheDatabaseAsItWas) {
-  if (!ManagerSamples::available()) GTEST_SKIP() << ManagerSamples::missing();
-  const ManagerSamples samples;
-  const std::string shotwell = samples.shotwellCopy("photo.db"), digikam = samples.digikamCopy("digikam4.db");
-  for (const auto& [kind, path] : {std::pair{SourceKind::shotwell, shotwell}, std::pair{SourceKind::digikam, digikam}}) {
-    const auto before = testing::readFileBytes(path);
-    const std::vector<std::string> folderBefore = testing::namesIn(samples.file(""));
-    ASSERT_TRUE(readManagerCatalog(kind, path));
-    EXPECT_EQ(testing::readFileBytes(path), before);
-    EXPECT_EQ(testing::namesIn(samples.file("")), folderBefore);  // no journal, WAL or -shm left
-  }
-}
-
 // A writer of the same database in this process, holding its exclusive
 // lock until commit() (SQLite's locks are seen across connections).
 class Writer {
@@ -333,6 +354,58 @@ class Writer {
  private:
   SqliteConnection db_;
 };
+
+TEST(ManagerCatalogTest, LeavesTheDatabaseAsItWas) {
+  if (!ManagerSamples::available()) GTEST_SKIP() << ManagerSamples::missing();
+  const ManagerSamples samples;
+  const std::string shotwell = samples.shotwellCopy("photo.db"), digikam = samples.digikamCopy("digikam4.db");
+  // In WAL mode, with the -wal and -shm gone as its program's last
+  // connection closed: opened read-only, SQLite would make both and never
+  // remove them.
+  const std::string wal = samples.shotwellCopy("wal.db");
+  ASSERT_TRUE(Writer(wal).run("PRAGMA journal_mode = WAL"));
+  ASSERT_FALSE(std::filesystem::exists(wal + "-wal"));
+  for (const auto& [kind, path] : {std::pair{SourceKind::shotwell, shotwell}, std::pair{SourceKind::digikam, digikam},
+                                   std::pair{SourceKind::shotwell, wal}}) {
+    SCOPED_TRACE(path);
+    const auto before = testing::readFileBytes(path);
+    const std::vector<std::string> folderBefore = testing::namesIn(samples.file(""));
+    ASSERT_TRUE(readManagerCatalog(kind, path));
+    EXPECT_EQ(testing::readFileBytes(path), before);
+    EXPECT_EQ(testing::namesIn(samples.file("")), folderBefore);  // no journal, WAL or -shm left
+  }
+}
+
+TEST(ManagerCatalogTest, AWalDatabaseItsProgramHasOpenIsReadThroughItsWal) {
+  if (!ManagerSamples::available()) GTEST_SKIP() << ManagerSamples::missing();
+  const ManagerSamples samples;
+  const std::string path = samples.shotwellCopy("photo.db");
+  ASSERT_TRUE(Writer(path).run("PRAGMA journal_mode = WAL"));
+  // The program connects while the quiet file is copied and commits: its
+  // -wal and -shm appear, and the copy starts over reading through them.
+  std::optional<Writer> program;
+  SnapshotReport report;
+  const auto copied = snapshotDatabase(path, {.pagesPerStep = 1, .afterStep = [&] {
+                                                if (program) return;
+                                                program.emplace(path);
+                                                EXPECT_TRUE(program->run("UPDATE TagTable SET name = 'Late' WHERE id = 1"));
+                                              }},
+                                       &report);
+  ASSERT_TRUE(copied) << copied.message();
+  EXPECT_EQ(report.restarts, 1);
+  EXPECT_EQ(albumWithKey(*managers::readShotwell(copied->get()), "tag:1")->title, "Late");
+  EXPECT_TRUE(std::filesystem::exists(path + "-wal")) << "the program's own, still open";
+  // Closed, the program checkpoints and removes them: nothing held them.
+  program.reset();
+  EXPECT_FALSE(std::filesystem::exists(path + "-wal") || std::filesystem::exists(path + "-shm"));
+  // A -wal with frames its stopped program never checkpointed, without the
+  // -shm: only that program can finish it.
+  ASSERT_TRUE(testing::writeFileBytes(path + "-wal", std::string(4096, '\1')));
+  const auto unfinished = readManagerCatalog(SourceKind::shotwell, path);
+  ASSERT_FALSE(unfinished);
+  EXPECT_NE(unfinished.message().find("left a change unfinished"), std::string::npos) << unfinished.message();
+  EXPECT_FALSE(std::filesystem::exists(path + "-shm"));
+}
 
 TEST(ManagerCatalogTest, ALockHeldLongerThanTheWaitIsBusy) {
   if (!ManagerSamples::available()) GTEST_SKIP() << ManagerSamples::missing();
@@ -415,6 +488,8 @@ TEST(ManagerCatalogTest, BuilderGivesEachPathOneIndexAsItGrows) {
   managers::CatalogBuilder builder;
   for (int i = 0; i < 1000; ++i) EXPECT_EQ(builder.add("/p/" + std::to_string(i), std::nullopt), std::size_t(i));
   for (int i = 999; i >= 0; --i) EXPECT_EQ(builder.add("/p/" + std::to_string(i), i), std::size_t(i));
+  EXPECT_EQ(builder.add("/p/6", 2), 6u);
+  EXPECT_EQ(builder.add("/p/6", 4), 6u);
   EXPECT_EQ(builder.add("p/relative", std::nullopt), std::nullopt);
   EXPECT_EQ(builder.add(std::string("/nul\0byte", 9), std::nullopt), std::nullopt);
   builder.addAlbum("tag:1", kTag, "T", {7, 3, 7});
@@ -422,9 +497,50 @@ TEST(ManagerCatalogTest, BuilderGivesEachPathOneIndexAsItGrows) {
   const ManagerCatalog catalog = std::move(builder).finish(1);
   ASSERT_EQ(catalog.assets.size(), 1000u);
   EXPECT_EQ(catalog.assets[5].creationDate, 5);  // a later row's date fills a missing one
+  EXPECT_EQ(catalog.assets[6].creationDate, 2);  // and an earlier one replaces it, in any order
+  EXPECT_EQ(catalog.assets[7].creationDate, 7);
   EXPECT_EQ(catalog.leftOut, 2u);
   ASSERT_EQ(catalog.albums.size(), 1u);
   EXPECT_EQ(catalog.albums[0].members, (std::vector<std::size_t>{3, 7}));
+}
+
+TEST(ManagerCatalogTest, HostileTagTreesGiveBoundedTitlesAndLeaveLoopsOut) {
+  if (!ManagerSamples::available()) GTEST_SKIP() << ManagerSamples::missing();
+  const ManagerSamples samples;
+  const std::string path = samples.digikamCopy("digikam4.db");
+  const testing::HostileTags hostile;
+  ASSERT_TRUE(testing::writeHostileDigikamTags(path, hostile));
+  const Result<ManagerCatalog> read = readManagerCatalog(SourceKind::digikam, path);
+  ASSERT_TRUE(read) << read.message();
+  std::size_t chain = 0, loop = 0;
+  for (const ManagerAlbum& album : read->albums) {
+    ASSERT_TRUE(album.title);
+    EXPECT_LE(album.title->size(), managers::kMaxTitleBytes) << album.key;
+    const std::int64_t id = album.key.starts_with("tag:") ? std::stoll(album.key.substr(4)) : 0;
+    chain += id >= hostile.firstId && id < hostile.loopId();
+    loop += id >= hostile.loopId() && id < hostile.longNameId();
+  }
+  EXPECT_EQ(chain, static_cast<std::size_t>(hostile.chain)) << "every tag of the chain tags an image";
+  EXPECT_EQ(loop, 0u) << "a tag whose parents loop has no path";
+  const auto title = [&](std::int64_t id) { return albumWithKey(*read, "tag:" + std::to_string(id))->title.value(); };
+  std::string levels;  // the 32 levels from the top
+  for (int i = 0; i < 32; ++i) levels += (i == 0 ? "" : "/") + ("level " + std::to_string(i));
+  EXPECT_EQ(title(hostile.firstId), "level 0");
+  EXPECT_EQ(title(hostile.firstId + 31), levels);
+  EXPECT_EQ(title(hostile.firstId + 32), "…/" + levels.substr(levels.find('/') + 1) + "/level 32");
+  EXPECT_TRUE(title(hostile.loopId() - 1).starts_with("…/level 11968/")) << title(hostile.loopId() - 1);
+  const std::string named = title(hostile.longNameId());
+  EXPECT_TRUE(named.starts_with("xxxx") && named.ends_with("…")) << named.substr(0, 10);
+  EXPECT_EQ(title(hostile.longNameId() + 1), named) << "its child's path is cut in its parent's name";
+}
+
+TEST(ManagerCatalogTest, BoundedText) {
+  const std::tuple<std::string, std::size_t, std::string> cases[] = {
+      {"abc", 10, "abc"},         {"abcdef", 6, "abcdef"},   {"abcdef", 5, "ab…"},
+      {"ééé", 5, "é…"},           {"\xff\xff", 4, "…"},      {"a\xff" "b", 10, "a\xEF\xBF\xBD" "b"},
+      {"🎉🎉", 7, "🎉…"},
+  };
+  for (const auto& [text, bytes, bounded] : cases) EXPECT_EQ(managers::boundedText(text, bytes), bounded) << text;
 }
 
 TEST(ManagerCatalogTest, TagMemberTokens) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <map>
@@ -11,7 +12,9 @@
 #include <thread>
 #include <tuple>
 
+#include "platform/catalog_identifiers.h"
 #include "platform/content_hash.h"
+#include "platform/sqlite_statement.h"
 #include "support/background_tool.h"
 #include "support/manager_fixture.h"
 #include "support/manager_samples.h"
@@ -57,11 +60,13 @@ std::multiset<AlbumRow> ofKind(const Listing& listing, const std::string& kind) 
 }
 
 // What Shotwell recorded: 19 unnamed events of one photo each (titled by
-// its exposure day, UTC here) and five tags, "/Places" ones hierarchical.
+// its capture day, UTC here) and five tags, "/Places" ones hierarchical. The
+// capture day is the one in the file: Misc/long_description.jpg's EXIF says
+// 2008-07-31 where Shotwell took 2005-12-17 from its XMP.
 std::multiset<AlbumRow> shotwellAlbums() {
   std::multiset<AlbumRow> rows;
   for (const char* day : {"2008-05-04", "2005-08-13", "2008-03-15", "2008-07-31", "2006-08-17", "2003-12-14",
-                          "2008-07-16", "2005-12-17", "2008-05-30", "2015-04-10", "2006-08-15", "2005-03-10",
+                          "2008-07-16", "2008-07-31", "2008-05-30", "2015-04-10", "2006-08-15", "2005-03-10",
                           "2001-02-19", "2007-06-15", "2026-11-24", "2004-08-31", "2006-10-22", "2004-08-27",
                           "2008-03-07"}) {
     rows.emplace("shotwell", day, 1);
@@ -73,13 +78,35 @@ std::multiset<AlbumRow> shotwellAlbums() {
   return rows;
 }
 
-// What digiKam recorded: its folders that directly hold pictures, and the
-// user's tags with members (Misc/copy_of_nikon.jpg is Nikon_D70.jpg's bytes:
-// one asset, so the tags naming both count it once).
+// The folders that directly hold pictures, each one album whether digiKam,
+// the folder source or both name it.
+const std::multiset<AlbumRow> kFolderAlbums{
+    {"folder", "Cameras/Canon", 4}, {"folder", "Cameras/Various", 14}, {"folder", "Misc", 5}, {"folder", "Phone", 3}};
+
+// What digiKam recorded besides its folders: the user's tags with members
+// (Misc/copy_of_nikon.jpg is Nikon_D70.jpg's bytes: one asset, so the tags
+// naming both count it once).
 const std::multiset<AlbumRow> kDigikamAlbums{
-    {"digikam", "Cameras/Canon", 4}, {"digikam", "Cameras/Various", 14}, {"digikam", "Misc", 5},
-    {"digikam", "Phone", 3},         {"digikam", "Holiday", 3},           {"digikam", "Family", 2},
-    {"digikam", "Places/France/Paris", 1}};
+    {"digikam", "Holiday", 3}, {"digikam", "Family", 2}, {"digikam", "Places/France/Paris", 1}};
+
+// Each asset's creation date by its path below `root`, from the catalog.
+std::map<std::string, std::optional<std::int64_t>> datesByPath(const ScratchLibrary& home,
+                                                                const std::map<std::string, std::string>& ids,
+                                                                const std::string& root) {
+  std::map<std::string, std::optional<std::int64_t>> byIdentifier, result;
+  sqlite3* raw = nullptr;
+  EXPECT_EQ(sqlite3_open_v2(home.catalogPath().c_str(), &raw, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+  SqliteConnection db(raw);
+  SqliteStatement select(db.get(), "SELECT identifier, creation_date FROM asset");
+  while (select.step()) byIdentifier[select.text(0)] = select.optionalInteger(1);
+  EXPECT_FALSE(select.failed());
+  for (const auto& [path, identifier] : ids) {
+    EXPECT_TRUE(path.starts_with(root + "/")) << path;
+    EXPECT_TRUE(byIdentifier.contains(identifier)) << path;
+    result[path.substr(root.size() + 1)] = byIdentifier[identifier];
+  }
+  return result;
+}
 
 std::string digestOf(const std::string& path) {
   auto digest = digestOfFile(path);
@@ -130,10 +157,10 @@ TEST_F(ManagerSources, EventsTagsAndFoldersAreAlbumsOfOneAssetPerContent) {
   const Listing listing = albumList(home);
   EXPECT_EQ(ofKind(listing, "shotwell"), shotwellAlbums());
   EXPECT_EQ(ofKind(listing, "digikam"), kDigikamAlbums);
-  EXPECT_EQ(ofKind(listing, "folder"), (std::multiset<AlbumRow>{{"folder", "Cameras/Canon", 4},
-                                                                  {"folder", "Cameras/Various", 14},
-                                                                  {"folder", "Misc", 5},
-                                                                  {"folder", "Phone", 3}}));
+  EXPECT_EQ(ofKind(listing, "folder"), kFolderAlbums) << "digiKam's folders are the folder source's";
+  // Named by the folder's path, whichever source named it first.
+  EXPECT_EQ(listing.identifiers.at("folder Cameras/Canon"),
+            folderCollectionIdentifier(lib_->samples->photos() + "/Cameras/Canon"));
   // Shotwell holds 23 of the 26 files (not the HEIF pair nor the copy),
   // digiKam and the folder all 26: each file is the same asset in all.
   EXPECT_EQ(lib_->shotwellIds.size(), 23u);
@@ -169,6 +196,66 @@ TEST_F(ManagerSources, ASyncChangesNothingAndReadsNothingIntoTheirFiles) {
   const auto rename = home.runTool({"album", "rename", after.identifiers.at("shotwell Holiday"), "Mine"});
   EXPECT_EQ(rename.exitStatus, 1);
   EXPECT_NE(rename.err.find(lib_->shotwell), std::string::npos) << rename.err;
+}
+
+// The same sources added in another order make the same library: the same
+// dates (a file without a capture time of its own is dated by its
+// modification time, not by when digiKam found it) and the same albums.
+TEST_F(ManagerSources, TheOrderOfSourcesChangesNoDateAndNoAlbum) {
+  const ManagerSamples samples;  // another tree, the same files
+  const ScratchLibrary home;
+  const std::string digikam = samples.digikamCopy("digikam4.db"), shotwell = samples.shotwellCopy("photo.db");
+  std::map<std::string, std::string> ids = identifiersByPath(home.tool({"add", "--digikam", digikam}));
+  ids.merge(identifiersByPath(home.tool({"add", samples.photos()})));
+  ids.merge(identifiersByPath(home.tool({"add", "--shotwell", shotwell})));
+  const auto dates = datesByPath(home, ids, samples.photos());
+  EXPECT_EQ(dates, datesByPath(lib_->home, lib_->folderIds, lib_->samples->photos()));
+  for (const char* undated : {"Misc/PaintTool_sample.jpg", "Phone/samplefilehub.heif"}) {
+    struct stat info {};
+    ASSERT_EQ(::stat((samples.photos() + "/" + undated).c_str(), &info), 0);
+    EXPECT_EQ(dates.at(undated), std::int64_t{info.st_mtim.tv_sec}) << undated;
+  }
+  const Listing listing = albumList(home);
+  EXPECT_EQ(listing.rows, albumList(lib_->home).rows);
+  EXPECT_EQ(listing.identifiers.at("folder Cameras/Canon"),
+            folderCollectionIdentifier(samples.photos() + "/Cameras/Canon"));
+  const auto again = home.runTool({"sync"});
+  EXPECT_EQ(again.out, "") << again.err;
+  EXPECT_EQ(datesByPath(home, ids, samples.photos()), dates);
+}
+
+// A folder that digiKam and a folder source both name is one album, holding
+// what either has in it, and it stays while either does.
+TEST(ManagerFolders, AFolderIsOneAlbumWhicheverSourcesNameIt) {
+  if (!ManagerSamples::available()) GTEST_SKIP() << ManagerSamples::missing();
+  const ManagerSamples samples;
+  const ScratchLibrary home;
+  // Canon_40D.jpg is in digiKam's trash: only the folder source has it.
+  const std::string digikam = samples.digikamCopy("digikam4.db", "UPDATE Images SET status = 3 WHERE id = 1");
+  const std::string canon = folderCollectionIdentifier(samples.photos() + "/Cameras/Canon");
+  struct Step {
+    std::vector<std::string> tool;
+    std::multiset<AlbumRow> canonRows;
+  };
+  const Step steps[] = {
+      {{"add", "--digikam", digikam}, {{"digikam", "Cameras/Canon", 3}}},
+      {{"add", samples.photos()}, {{"folder", "Cameras/Canon", 4}}},
+      {{"forget", samples.photos()}, {{"digikam", "Cameras/Canon", 3}}},
+      {{"add", samples.photos()}, {{"folder", "Cameras/Canon", 4}}},
+      {{"forget", digikam}, {{"folder", "Cameras/Canon", 4}}},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.tool.front() + " " + step.tool.back());
+    const auto r = home.runTool(step.tool);
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    const Listing listing = albumList(home);
+    std::multiset<AlbumRow> canonRows;
+    for (const AlbumRow& row : listing.rows) {
+      if (std::get<1>(row) == "Cameras/Canon") canonRows.insert(row);
+    }
+    EXPECT_EQ(canonRows, step.canonRows);
+    EXPECT_EQ(listing.identifiers.at(std::get<0>(*step.canonRows.begin()) + " Cameras/Canon"), canon);
+  }
 }
 
 // A library of the Shotwell copy alone, for the faults.

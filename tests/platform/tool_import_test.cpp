@@ -309,7 +309,7 @@ TEST_P(EightReaders, DuringALongRunAllSucceed) {
   std::string albumId;
   std::vector<std::string> command{"add", pictures};
   if (run.sync) {
-    albumId = folderCollectionIdentifier(std::filesystem::canonical(pictures).string(), "");
+    albumId = folderCollectionIdentifier(std::filesystem::canonical(pictures).string());
   } else {
     albumId = home.createAlbum("Everything");
     command = {"import", "--album", albumId, pictures};

@@ -98,4 +98,28 @@ Status writeShotwellBulk(const std::string& path, const ShotwellBulk& bulk) {
   return executeSqlOn(path, photos + videos + events + tagRows);
 }
 
+Status writeHostileDigikamTags(const std::string& path, const HostileTags& tags) {
+  const std::string first = std::to_string(tags.firstId), loopFirst = std::to_string(tags.loopId());
+  const std::string named = std::to_string(tags.longNameId());
+  std::string sql =
+      "DROP TRIGGER IF EXISTS insert_tagstree; DROP TRIGGER IF EXISTS move_tagstree; DROP TRIGGER IF EXISTS delete_tagstree;";
+  if (tags.chain > 0) {
+    sql += "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i + 1 < " + std::to_string(tags.chain) +
+           ") INSERT INTO Tags (id, pid, name) SELECT " + first + " + i, CASE WHEN i = 0 THEN 0 ELSE " + first +
+           " + i - 1 END, 'level ' || i FROM n;";
+  }
+  if (tags.loop > 0) {
+    sql += "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i + 1 < " + std::to_string(tags.loop) +
+           ") INSERT INTO Tags (id, pid, name) SELECT " + loopFirst + " + i, " + loopFirst + " + (i + 1) % " +
+           std::to_string(tags.loop) + ", 'loop ' || i FROM n;";
+  }
+  if (tags.longName > 0) {
+    sql += "INSERT INTO Tags (id, pid, name) VALUES (" + named + ", 0, substr(replace(hex(zeroblob(" +
+           std::to_string(tags.longName / 2 + 1) + ")), '0', 'x'), 1, " + std::to_string(tags.longName) + "));" +
+           "INSERT INTO Tags (id, pid, name) VALUES (" + named + " + 1, " + named + ", 'child');";
+  }
+  return executeSqlOn(path, sql + "INSERT INTO ImageTags (imageid, tagid) SELECT " + std::to_string(tags.image) +
+                                ", id FROM Tags WHERE id >= " + first + ";");
+}
+
 }  // namespace tolvek::testing

@@ -3,6 +3,7 @@
 // Shotwell database of schema 20 (the tables as Shotwell 0.30 creates them)
 // and one filled with bulk rows, and SQL run on any such file to alter it.
 // Linked by the tests and the benchmarks (tolvek_catalog_fixture).
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -36,5 +37,22 @@ struct ShotwellBulk {
   std::string root = "/home/user/Pictures";
 };
 Status writeShotwellBulk(const std::string& path, const ShotwellBulk& bulk);
+
+// A tag tree no one makes by hand, added to the digiKam database at `path`
+// (without digiKam's triggers that keep its TagsTree table, which a crafted
+// database need not have): a chain `chain` tags deep ("level 0" at the top),
+// a loop of `loop` tags, and a top-level tag named with `longName` bytes
+// with a child ("child"). Ids count up from `firstId` in that order; every
+// one of these tags tags the image `image`.
+struct HostileTags {
+  int chain = 12000;
+  int loop = 20000;
+  std::int64_t longName = 10 << 20;
+  std::int64_t image = 1;
+  std::int64_t firstId = 100000;
+  std::int64_t loopId() const { return firstId + chain; }
+  std::int64_t longNameId() const { return loopId() + loop; }
+};
+Status writeHostileDigikamTags(const std::string& path, const HostileTags& tags = {});
 
 }  // namespace tolvek::testing
