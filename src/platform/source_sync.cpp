@@ -540,6 +540,12 @@ class SourceSync {
       ++tally_.failed;
       problem(absolute(index, folder) + ": cannot be read; what the library holds from it is kept");
     }
+    // Told, not failed: the next sync finds it as deep.
+    for (const std::string& folder : walk.tooDeep) {
+      unknown.push_back(folder);
+      problem(absolute(index, folder) + ": too deep (more than " + std::to_string(kMaxWalkDepth) +
+              " folders below the source); left out");
+    }
     auto folders = catalog_.foldersOf(source.row);
     if (!folders) return folders.status();
     for (const CatalogWriter::SourceFolder& folder : *folders) {
