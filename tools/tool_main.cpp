@@ -155,7 +155,9 @@ constexpr std::array kCommands{
     ToolCommand{"status", "  status                             show the library and its counts\n",
                 "Prints one line per fact, a name, a tab and its value: folder (the library\n"
                 "folder), schema (the catalog's version), assets, albums, sources (present\n"
-                "and offline), access (the recorded answer) and size (bytes on disk).\n",
+                "and offline), access (the recorded answer), size (bytes on disk) and\n"
+                "catalog (ok, or damaged and the first problem SQLite's quick check found).\n"
+                "Exit status 1 for a damaged catalog, whose other facts are then left out.\n",
                 tolvek::tool::runStatus},
     ToolCommand{"path", "  path                               print the library folder\n", "", runPath},
 };

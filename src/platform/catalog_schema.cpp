@@ -202,7 +202,7 @@ bool createCatalogSchema(sqlite3* db) {
     if (tables.step()) existing = tables.integer(0);
   }
   if (existing != 0) {
-    executeSql(db, "ROLLBACK");
+    rollBack(db);
     return existing > 0;
   }
   const std::string setVersion = "PRAGMA user_version = " + std::to_string(kCatalogSchemaVersion);
@@ -213,7 +213,7 @@ bool createCatalogSchema(sqlite3* db) {
             insertSmartAlbum(db, CollectionSubtype::smartAlbumVideos, "Videos", CollectionRule::videos) &&
             executeSql(db, setVersion.c_str());
   if (!ok) {
-    executeSql(db, "ROLLBACK");
+    rollBack(db);
     return false;
   }
   return executeSql(db, "COMMIT");
@@ -274,7 +274,7 @@ bool migrateCatalogSchema(sqlite3* db, const std::string& libraryFolder) {
     if (read.step()) version = read.integer(0);
   }
   if (version < 2 || version > 4) {  // another writer migrated it meanwhile, or nothing to do
-    executeSql(db, "ROLLBACK");
+    rollBack(db);
     return version == kCatalogSchemaVersion;
   }
   const std::string setVersion = "PRAGMA user_version = " + std::to_string(kCatalogSchemaVersion);
@@ -290,7 +290,7 @@ bool migrateCatalogSchema(sqlite3* db, const std::string& libraryFolder) {
   const std::string version5 = addedColumns(kColumnsAddedInVersion5) + kVersion5;
   ok = ok && executeSql(db, version5.c_str()) && executeSql(db, setVersion.c_str());
   if (!ok) {
-    executeSql(db, "ROLLBACK");
+    rollBack(db);
     return false;
   }
   return executeSql(db, "COMMIT");

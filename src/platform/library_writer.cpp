@@ -198,7 +198,7 @@ Status LibraryWriter::offload(const std::string& assetIdentifier, const std::str
   }
 
   auto localCopy = catalog_->offloadOriginal(*asset, url, expected);
-  if (!localCopy) return Status::error("cannot offload " + assetIdentifier);
+  if (!localCopy) return localCopy.status();
   // Removed only after the catalog stopped pointing at it.
   if (!localCopy->empty()) {
     const std::string path = absolute(*localCopy);

@@ -9,13 +9,22 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <condition_variable>
 #include <filesystem>
+#include <functional>
+#include <future>
+#include <mutex>
+#include <thread>
 
 #include "platform/catalog_reader.h"
 #include "platform/catalog_schema.h"
 #include "platform/content_hash.h"
 #include "platform/media_module.h"
+#include "platform/posix/posix_file.h"
+#include "support/background_tool.h"
 #include "support/catalog_fixture.h"
+#include "support/full_disk_vfs.h"
 #include "support/in_memory_library.h"
 #include "support/media_fixtures.h"
 #include "support/scratch_library.h"
@@ -27,14 +36,17 @@ namespace fs = std::filesystem;
 using testing::ScratchLibrary;
 
 // Takes every file for a PNG picture (or for nothing, with `refuse`) and
-// writes two small derivatives, remembering their paths.
+// writes two small derivatives, remembering their paths. `onProbe`, when
+// set, is told of each file probed (its own path, also when the sync names
+// it by its descriptor), on the thread that probes it.
 class RecordingMedia final : public MediaModule {
  public:
   PictureDecoder& pictureDecoder() override { return decoder_; }
   std::unique_ptr<Picture> renderFile(const std::string&, std::uint64_t, MediaType, PixelSize) override {
     return nullptr;
   }
-  std::optional<MediaProbe> probe(const std::string&) override {
+  std::optional<MediaProbe> probe(const std::string& path) override {
+    if (onProbe) onProbe(path.starts_with("/proc/self/fd/") ? fs::read_symlink(path).string() : path);
     if (refuse) return std::nullopt;
     return MediaProbe{MediaType::image, "public.png", 1234};
   }
@@ -43,16 +55,23 @@ class RecordingMedia final : public MediaModule {
     for (const char* suffix : {"-240.jpg", "-512.jpg"}) {
       EXPECT_TRUE(testing::writeFileBytes(pathPrefix + suffix, "jpeg bytes"));
       made.push_back({pathPrefix + suffix, 240, 180, 10});
+      std::lock_guard lock(mutex_);
       derivatives.push_back(pathPrefix + suffix);
     }
     return made;
   }
+  std::size_t derivativesMade() {
+    std::lock_guard lock(mutex_);
+    return derivatives.size();
+  }
 
   bool refuse = false;
+  std::function<void(const std::string& path)> onProbe;
   std::vector<std::string> derivatives;
 
  private:
   FakePictureDecoder decoder_;
+  std::mutex mutex_;
 };
 
 // The regular files below the library's originals/ and derivatives/.
@@ -111,7 +130,7 @@ TEST_P(FailedRecord, RemovesTheCopyAndTheDerivatives) {
   ASSERT_TRUE(catalog->refuseInsertsInto(GetParam()).ok());
   const auto id = writer->importFile(source, {});
   EXPECT_FALSE(id);
-  EXPECT_EQ(id.message(), "cannot record the asset in the catalog");
+  EXPECT_EQ(id.message(), "cannot record the asset in the catalog: refused by the test");
   EXPECT_EQ(media.derivatives.size(), 2u) << "the derivatives were made before the record failed";
   EXPECT_EQ(libraryFiles(home.location()), std::vector<std::string>{});
   EXPECT_EQ(assetCount(home.location()), 0u) << "the asset row went with its transaction";
@@ -121,6 +140,46 @@ TEST_P(FailedRecord, RemovesTheCopyAndTheDerivatives) {
 INSTANTIATE_TEST_SUITE_P(Tables, FailedRecord,
                          ::testing::Values(catalog::kResource.table, catalog::kDerivative.table,
                                            catalog::kMembership.table));
+
+// The disk fills up while the catalog is written: each write says so, with
+// the kind a caller acts on, and an import leaves no file behind.
+TEST(LibraryOnAFullDisk, EveryWriteSaysTheDiskIsFull) {
+  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
+  testing::FullDiskVfs disk;  // before the catalog is opened
+  RecordingMedia media;
+  const std::string first = home.folder("media") + "/Beach.PNG", second = home.folder("media") + "/Dunes.PNG";
+  ASSERT_TRUE(testing::writeFileBytes(first, "picture bytes"));
+  ASSERT_TRUE(testing::writeFileBytes(second, "other picture bytes"));
+  auto writer = LibraryWriter::open(home.location(), &media);
+  ASSERT_TRUE(writer) << writer.message();
+  CatalogWriter& catalog = (*writer)->catalog();
+  const auto imported = (*writer)->importFile(first, {});
+  ASSERT_TRUE(imported) << imported.message();
+  const auto asset = catalog.assetRow(imported->identifier);
+  const auto album = catalog.createAlbum(std::string("Trip"));
+  ASSERT_TRUE(album && asset) << album.message() << asset.message();
+  const auto albumRow = catalog.albumRow(*album);
+  ASSERT_TRUE(albumRow) << albumRow.message();
+  const auto files = libraryFiles(home.location());
+  disk.setFull(true);
+  const std::pair<const char*, std::function<Status()>> writes[] = {
+      {"import", [&] { return (*writer)->importFile(second, {}).status(); }},
+      {"create", [&] { return catalog.createAlbum(std::string("More")).status(); }},
+      {"rename", [&] { return catalog.renameAlbum(*albumRow, std::string("Trip 2")); }},
+      {"favourite", [&] { return catalog.setFavorite({*asset}, true); }},
+  };
+  for (const auto& [what, write] : writes) {
+    const Status written = write();
+    EXPECT_EQ(written.kind(), FailureKind::diskFull) << what << ": " << written.message();
+    EXPECT_NE(written.message().find("No space left on device (on the device holding " + home.catalogPath() + ")"),
+              std::string::npos)
+        << what << ": " << written.message();
+  }
+  EXPECT_EQ(libraryFiles(home.location()), files) << "the import left nothing";
+  disk.setFull(false);
+  const auto later = (*writer)->importFile(second, {});
+  EXPECT_TRUE(later) << "room again: " << later.message();
+}
 
 TEST_F(LibraryWriterTest, AFileTheMediaModuleRefusesIsNeitherCopiedNorRecorded) {
   // Refused bytes that are no media are skipped; refused bytes that start
