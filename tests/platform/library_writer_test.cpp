@@ -285,6 +285,106 @@ TEST_P(OlderCatalog, IsReadThenMigratedInPlaceAfterABackup) {
 
 INSTANTIATE_TEST_SUITE_P(Versions, OlderCatalog, ::testing::Values(2, 3, 4));
 
+// Holds whoever calls wait() until open(); tells when the first one came.
+class Gate {
+ public:
+  void wait() {
+    std::unique_lock lock(mutex_);
+    reached_ = true;
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return open_; });
+  }
+  bool reachedWithin(std::chrono::seconds limit) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, limit, [&] { return reached_; });
+  }
+  void open() {
+    std::lock_guard lock(mutex_);
+    open_ = true;
+    changed_.notify_all();
+  }
+  ~Gate() { open(); }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool reached_ = false, open_ = false;
+};
+
+// While a sync examines a file (hashing a large video takes minutes), it
+// holds the sources lock but not the writer lock: other writers get in
+// between its batches, and what they do there (an album, an import of the
+// same content, the orphans cleared) leaves the sync's work whole.
+TEST(SyncAndOtherWriters, ExaminingAFileHoldsNoWriterLock) {
+  using namespace std::chrono_literals;
+  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
+  const std::string folder = home.folder("Pictures");
+  for (const char* name : {"a.png", "b.png", "c.png"}) {
+    ASSERT_TRUE(testing::writeFileBytes(folder + "/" + name, std::string("bytes of ") + name));
+  }
+  ASSERT_TRUE(testing::writeFileBytes(home.folder("media") + "/b-copy.png", "bytes of b.png"));
+  RecordingMedia media;
+  Gate gate;
+  media.onProbe = [&](const std::string& path) {
+    if (path == folder + "/b.png") gate.wait();
+  };
+  std::vector<SyncEvent> events;
+  auto sync = std::async(std::launch::async, [&]() -> Result<SyncTally> {
+    auto writer = LibraryWriter::open(home.location(), &media, LibraryWriter::Sources::change);
+    if (!writer) return writer.status();
+    auto source = (*writer)->addSource(folder);
+    if (!source) return source.status();
+    SyncObserver observer;
+    observer.changed = [&](const SyncEvent& event) { events.push_back(event); };
+    return (*writer)->sync({*source}, observer);
+  });
+  // Opened at the latest as the test ends (before the sync is waited for), so the sync always ends.
+  const std::unique_ptr<Gate, void (*)(Gate*)> openAtEnd(&gate, [](Gate* g) { g->open(); });
+  ASSERT_TRUE(gate.reachedWithin(30s)) << "b is being examined";
+  EXPECT_EQ(FileLock::acquire(home.location().sourcesLockPath, 0ms).message(), kLockBusy);
+  // a's batch is committed once due, and the writer lock let go of.
+  ASSERT_TRUE(testing::eventually([&] { return FileLock::acquire(home.location().writerLockPath, 0ms).ok(); }));
+  // c is examined on the other thread meanwhile, its derivatives made but not yet recorded.
+  const bool twoThreads = std::thread::hardware_concurrency() >= 2;
+  if (twoThreads) {
+    ASSERT_TRUE(testing::eventually([&] { return media.derivativesMade() == 4; }));
+  }
+  std::string imported;
+  {
+    RecordingMedia otherMedia;
+    auto other = LibraryWriter::open(home.location(), &otherMedia);
+    ASSERT_TRUE(other) << other.message();
+    ASSERT_TRUE((*other)->catalog().createAlbum(std::string("Meanwhile")));
+    auto copy = (*other)->importFile(home.folder("media") + "/b-copy.png", {});
+    ASSERT_TRUE(copy) << copy.message();
+    imported = copy->identifier;
+    (*other)->removeOrphans();
+  }
+  const std::vector<std::string> made = media.derivatives;
+  for (const std::string& path : made) EXPECT_TRUE(fs::exists(path)) << "not an orphan yet: " << path;
+  gate.open();
+  const auto tally = sync.get();
+  ASSERT_TRUE(tally) << tally.message();
+  EXPECT_EQ(tally->added, 3u);
+  const auto b = std::find_if(events.begin(), events.end(), [&](const SyncEvent& e) { return e.path == folder + "/b.png"; });
+  ASSERT_NE(b, events.end());
+  EXPECT_EQ(b->assetIdentifier, imported) << "b's content was imported meanwhile: the same asset";
+  EXPECT_EQ(assetCount(home.location()), 3u);
+  auto reader = CatalogReader::open(home.location());
+  EXPECT_EQ(reader->collections(CollectionType::album, kCollectionSubtypeAny).size(), 2u) << "Meanwhile and Pictures";
+  std::size_t recorded = 0;
+  reader->forEachAsset(AssetQuery{}, [&](const Asset& asset) {
+    const auto stored = reader->storedAsset(asset.handle);
+    for (const auto& d : stored ? stored->derivatives : std::vector<StoredDerivative>{}) {
+      EXPECT_TRUE(fs::exists(d.path)) << d.path;
+      ++recorded;
+    }
+    return true;
+  });
+  EXPECT_EQ(recorded, 6u);
+  EXPECT_TRUE(FileLock::acquire(home.location().sourcesLockPath, 0ms).ok()) << "let go of at the end";
+}
+
 TEST(LibraryUpkeep, ImportClearsWhatKilledImportsLeft) {
   ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
   const std::string outside = home.picture("kept.png", "png");
