@@ -4,6 +4,7 @@
 
 #include "bundle/bundle_info.h"
 #include "platform/access_store.h"
+#include "platform/catalog_identifiers.h"
 #include "platform/catalog_reader.h"
 #include "platform/json_string_array.h"
 #include "tool_commands.h"
@@ -46,7 +47,7 @@ int runAccess(const Arguments& arguments) {
     const std::set<std::string> known(found.begin(), found.end());
     bool missing = false;
     for (const std::string& id : rest) {
-      if (!known.contains(id)) missing = failWith("no asset with the identifier " + id) != 0;
+      if (!known.contains(id)) missing = failWith("no asset with the identifier " + echoedIdentifier(id)) != 0;
     }
     if (missing) return failWith("nothing was recorded");
     answer = AccessAnswer{AuthorizationStatus::limited, found};

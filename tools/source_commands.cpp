@@ -23,7 +23,10 @@ const char* changeWord(SyncChange change) {
   return "changed";
 }
 
-Result<std::unique_ptr<LibraryWriter>> openLibrary() { return LibraryWriter::open(userLibraryLocation()); }
+// add, sync and forget change the sources: they hold the sources lock too.
+Result<std::unique_ptr<LibraryWriter>> openLibrary(LibraryWriter::Sources sources = LibraryWriter::Sources::change) {
+  return LibraryWriter::open(userLibraryLocation(), nullptr, sources);
+}
 
 // The folders named: operands only (a folder whose name starts with a dash
 // follows "--").
@@ -149,7 +152,7 @@ int runSync(const Arguments& given) {
 
 int runSources(const Arguments& arguments) {
   if (!arguments.empty()) return usageError("sources", "takes no arguments");
-  auto library = openLibrary();
+  auto library = openLibrary(LibraryWriter::Sources::unchanged);
   if (!library) return failWith(library.message());
   auto sources = (*library)->catalog().sources();
   if (!sources) return failWith(sources.message());

@@ -58,8 +58,9 @@ std::string baseName(const std::string& path) { return path.substr(path.rfind('/
 
 }  // namespace
 
-SourceWatcher::SourceWatcher(std::string libraryFolder)
-    : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)), libraryFolder_(std::move(libraryFolder)) {
+SourceWatcher::SourceWatcher(const LibraryLocation& location)
+    : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)), libraryFolder_(location.libraryFolder),
+      lockName_(baseName(location.sourcesLockPath)) {
   if (fd_ >= 0) addWatch(libraryFolder_, 0, Role::library);
   nextRescan_ = WatchClock::now() + kRescanInterval;
   if (Result<std::vector<Mount>> mounts = readMountTable()) mountTable_ = std::move(*mounts);
@@ -235,7 +236,7 @@ void SourceWatcher::handle(int wd, std::uint32_t mask, const std::string& name) 
     const std::int64_t row = interest.row;
     switch (interest.role) {
       case Role::library:
-        if (name == "writer.lock" && (mask & IN_CLOSE_WRITE) && !ownLock_) {
+        if (name == lockName_ && (mask & IN_CLOSE_WRITE) && !ownLock_) {
           if (!sourcesChanged_ && dirty_.empty()) firstEvent_ = WatchClock::now();
           lastEvent_ = WatchClock::now();
           sourcesChanged_ = true;

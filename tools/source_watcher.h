@@ -4,7 +4,7 @@
 // included), on the folder holding a source that is a file (another photo
 // manager's database, with its -wal and -journal companions), on the nearest
 // existing folder above a source that is gone (to notice it coming back),
-// and on the library folder (another tool run releasing the writer lock may
+// and on the library folder (another tool run releasing the sources lock may
 // have added or forgotten sources). Sources on file systems that send no
 // notifications, and folders beyond the watch limit, are rescanned every
 // kRescanInterval instead.
@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/catalog_writer.h"
+#include "platform/library_location.h"
 #include "platform/mount_table.h"
 
 namespace tolvek::tool {
@@ -31,8 +32,8 @@ inline constexpr std::chrono::seconds kBusyQuiet{10};
 
 class SourceWatcher {
  public:
-  // `libraryFolder` is watched for the writer lock's release.
-  explicit SourceWatcher(std::string libraryFolder);
+  // The library folder is watched for the sources lock's release.
+  explicit SourceWatcher(const LibraryLocation& location);
   ~SourceWatcher();
   SourceWatcher(const SourceWatcher&) = delete;
   SourceWatcher& operator=(const SourceWatcher&) = delete;
@@ -53,7 +54,7 @@ class SourceWatcher {
   // mount). The others keep their watches and are not synced.
   void remount();
   // Reads and handles every pending notification (never blocks). With
-  // `ownLock`, releases of the writer lock are this process's own and ignored.
+  // `ownLock`, releases of the sources lock are this process's own and ignored.
   void readEvents(bool ownLock = false);
 
   // Sources to sync (rows), and whether the source list should be read again.
@@ -100,6 +101,7 @@ class SourceWatcher {
 
   int fd_ = -1;
   std::string libraryFolder_;
+  std::string lockName_;  // of the sources lock, in the library folder
   std::unordered_map<int, Watch> watches_;
   std::map<std::int64_t, Followed> sources_;
   std::set<std::int64_t> dirty_;

@@ -6,6 +6,7 @@
 
 #include "bundle/bundle_info.h"
 #include "platform/access_store.h"
+#include "platform/catalog_failures.h"
 #include "platform/library_writer.h"
 #include "tool_commands.h"
 
@@ -43,9 +44,27 @@ std::string accessText(const AccessAnswer& answer) {
 int runStatus(const Arguments& arguments) {
   if (!arguments.empty()) return usageError("status", "takes no arguments");
   const LibraryLocation location = userLibraryLocation();
+  // A damaged catalog: the folder and the first problem on standard output,
+  // why it matters and what to do (with its last backup) on standard error.
+  const auto damaged = [&](const std::string& problem, const Status& explained) {
+    std::printf("folder\t%s\ncatalog\tdamaged: %s\n", outputField(location.libraryFolder).c_str(),
+                outputField(problem).c_str());
+    std::fflush(stdout);
+    return failWith(explained.message());
+  };
   auto library = LibraryWriter::open(location);
-  if (!library) return failWith(library.message());
+  if (!library) {
+    if (library.status().kind() == FailureKind::damagedCatalog) return damaged("SQLite cannot read it", library.status());
+    return failWith(library.message());
+  }
   CatalogWriter& catalog = (*library)->catalog();
+  // First: the counts of a damaged catalog may be wrong, or fail.
+  auto problems = catalog.quickCheck();
+  if (!problems) {
+    if (problems.status().kind() == FailureKind::damagedCatalog) return damaged("SQLite cannot read it", problems.status());
+    return failWith(problems.message());
+  }
+  if (!problems->empty()) return damaged(problems->front(), damagedCatalog(location.catalogPath, problems->front()));
   auto counts = catalog.counts();
   if (!counts) return failWith(counts.message());
   auto sources = catalog.sources();
@@ -58,7 +77,7 @@ int runStatus(const Arguments& arguments) {
   }
   const AccessAnswer answer = AccessStore(location.accessStorePath).read(embeddedBundleInfo().identifier);
   std::printf("folder\t%s\nschema\t%lld\nassets\t%lld\nalbums\t%lld\nsources\t%zu present, %zu offline\n"
-              "access\t%s\nsize\t%llu bytes\n",
+              "access\t%s\nsize\t%llu bytes\ncatalog\tok\n",
               outputField(location.libraryFolder).c_str(), static_cast<long long>(counts->schemaVersion),
               static_cast<long long>(counts->assets), static_cast<long long>(counts->albums),
               sources->size() - offline, offline, accessText(answer).c_str(),

@@ -142,7 +142,8 @@ constexpr std::array kCommands{
                 "files still being written wait until they are closed. Runs until SIGTERM\n"
                 "or SIGINT, which end it once the current batch is committed. Sources on\n"
                 "network or FUSE file systems, which report no changes, are rescanned every\n"
-                "minute. One watch runs per library; another is refused.\n"
+                "minute. One watch runs per library; another is refused. It ends with exit\n"
+                "status 1 when the catalog is damaged or the library folder is deleted.\n"
                 "\n"
                 "Options:\n"
                 "  --install     write the systemd user service tolvek-photos-watch.service,\n"
@@ -155,7 +156,9 @@ constexpr std::array kCommands{
     ToolCommand{"status", "  status                             show the library and its counts\n",
                 "Prints one line per fact, a name, a tab and its value: folder (the library\n"
                 "folder), schema (the catalog's version), assets, albums, sources (present\n"
-                "and offline), access (the recorded answer) and size (bytes on disk).\n",
+                "and offline), access (the recorded answer), size (bytes on disk) and\n"
+                "catalog (ok, or damaged and the first problem SQLite's quick check found).\n"
+                "Exit status 1 for a damaged catalog, whose other facts are then left out.\n",
                 tolvek::tool::runStatus},
     ToolCommand{"path", "  path                               print the library folder\n", "", runPath},
 };

@@ -1,11 +1,14 @@
 // watch: keeps the library in step with its sources in the foreground. One
 // sync at start catches up; then the kernel's notifications say which sources
 // changed, and after a short settle each burst is synced in one run (so a
-// file moved between two sources keeps its identifier). The writer lock is
-// taken only while a sync runs. SIGTERM, SIGINT and SIGHUP end it once the
-// current batch is committed.
+// file moved between two sources keeps its identifier). The sources lock is
+// taken only while a sync runs, and the writer lock only while it commits
+// (see LibraryWriter). SIGTERM, SIGINT and SIGHUP end it once the current
+// batch is committed; so do a damaged catalog and the loss of the library
+// folder, with status 1.
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
@@ -24,13 +27,15 @@
 namespace tolvek::tool {
 namespace {
 
-// How soon a sync is tried again when another tool run holds the writer lock
-// (or the catalog could not be opened).
+// How soon a sync is tried again when another tool run holds a lock (or the
+// catalog could not be opened).
 constexpr auto kLockRetry = std::chrono::milliseconds(250);
 constexpr auto kOpenRetry = std::chrono::seconds(5);
 // A long burst is synced in runs of about this long, each ending at a
-// commit; between runs the writer lock is free for kLockRetry, long enough
-// for another tool run waiting on it (which tries every 20 ms) to take it.
+// commit; between runs the sources lock is free for kLockRetry, long enough
+// for another run that changes sources (add, forget, sync), waiting on it
+// and trying every 20 ms, to take it. Other writers need not wait for that:
+// the writer lock is free between the batches of a run.
 constexpr auto kHoldAtMost = std::chrono::seconds(1);
 
 // The one watch of a library: an flock on watch.pid in the library folder,
@@ -58,10 +63,18 @@ Result<FileLock> claimInstance(const std::string& pidPath) {
   }
 }
 
+// The identity of a folder: its device and inode; nothing when it is not one.
+std::optional<std::pair<dev_t, ino_t>> folderIdentity(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return std::nullopt;
+  return std::make_pair(info.st_dev, info.st_ino);
+}
+
 class Watcher {
  public:
   Watcher(LibraryLocation location, int signals)
-      : location_(std::move(location)), signals_(signals), sources_(location_.libraryFolder) {}
+      : location_(std::move(location)), signals_(signals), sources_(location_),
+        library_(folderIdentity(location_.libraryFolder)) {}
 
   int run() {
     if (!sources_.ok()) return failWith("watch: cannot start notifications: " + errorText(errno));
@@ -83,6 +96,13 @@ class Watcher {
       if (ready < 0 && errno != EINTR) return failWith("watch: " + errorText(errno));
       if (fds[0].revents != 0) break;
       if (fds[1].revents != 0) sources_.readEvents();
+      if (libraryGone()) {
+        // Its catalog, with the sources, went with it: a new library made
+        // here would follow nothing, and would hide the loss.
+        if (mounts >= 0) ::close(mounts);
+        return failWith("watch: the library folder " + location_.libraryFolder +
+                        " was deleted or moved away; the watch ends (start it again to begin a new library there)");
+      }
       if (mounts >= 0 && (fds[2].revents & (POLLPRI | POLLERR))) sources_.remount();
       const auto now = WatchClock::now();
       sources_.markRescansDue(now);
@@ -98,6 +118,10 @@ class Watcher {
           break;
         case Outcome::lockBusy: retryAt = WatchClock::now() + kLockRetry; break;
         case Outcome::failed: retryAt = WatchClock::now() + kOpenRetry; break;
+        case Outcome::damaged:
+          // Told by the sync; writing on would make it worse.
+          if (mounts >= 0) ::close(mounts);
+          return failWith("watch: the catalog is damaged; the watch ends");
       }
     }
     if (mounts >= 0) ::close(mounts);
@@ -105,9 +129,15 @@ class Watcher {
   }
 
  private:
-  // yielded: a run ended early to let go of the writer lock; its sources
-  // are dirty again.
-  enum class Outcome { done, yielded, lockBusy, failed };
+  // yielded: a run ended early to let go of the sources lock; its sources
+  // are dirty again. damaged: the catalog is, and nothing more is written.
+  enum class Outcome { done, yielded, lockBusy, failed, damaged };
+
+  // True once the library folder is gone or another folder is in its place.
+  bool libraryGone() const {
+    const auto now = folderIdentity(location_.libraryFolder);
+    return !now || now != library_;
+  }
 
   // True once a signal to end came.
   bool stopping() {
@@ -116,11 +146,11 @@ class Watcher {
   }
 
   // Opens the library, follows its sources as they are now and syncs the
-  // dirty ones (all with `everything`); the writer lock is let go after.
+  // dirty ones (all with `everything`); the locks are let go after.
   Outcome syncDirty(bool everything) {
-    {
-      // Another tool run holds the lock: come back shortly rather than wait.
-      auto probe = FileLock::acquire(location_.writerLockPath, std::chrono::milliseconds(0));
+    // Another tool run holds a lock: come back shortly rather than wait.
+    for (const std::string* path : {&location_.sourcesLockPath, &location_.writerLockPath}) {
+      auto probe = FileLock::acquire(*path, std::chrono::milliseconds(0));
       if (!probe) {
         sources_.readEvents(true);
         return probe.message() == kLockBusy ? Outcome::lockBusy : (failWith("watch: " + probe.message()), Outcome::failed);
@@ -128,10 +158,10 @@ class Watcher {
     }
     Outcome outcome = Outcome::done;
     {
-      auto library = LibraryWriter::open(location_);
+      auto library = LibraryWriter::open(location_, nullptr, LibraryWriter::Sources::change);
       if (!library) {
         failWith("watch: " + library.message());
-        outcome = Outcome::failed;
+        outcome = library.status().kind() == FailureKind::damagedCatalog ? Outcome::damaged : Outcome::failed;
       } else {
         outcome = syncWith(**library, everything);
       }
@@ -145,7 +175,7 @@ class Watcher {
     auto all = library.catalog().sources();
     if (!all) {
       failWith("watch: " + all.message());
-      return Outcome::failed;
+      return all.status().kind() == FailureKind::damagedCatalog ? Outcome::damaged : Outcome::failed;
     }
     sources_.clearSourcesChanged();
     sources_.follow(*all);
@@ -158,9 +188,9 @@ class Watcher {
     }
     sources_.clearDirty(rows);
     if (which.empty()) return Outcome::done;
-    // A run ends early at a commit once it has held the lock kHoldAtMost,
-    // but only after it committed a change, so that every run gets further
-    // (a file that takes longer than that alone is still taken).
+    // A run ends early at a commit once it has held the sources lock
+    // kHoldAtMost, but only after it committed a change, so that every run
+    // gets further (a file that takes longer than that alone is still taken).
     const auto started = WatchClock::now();
     bool committed = false, yielded = false;
     SyncObserver observer;
@@ -174,6 +204,7 @@ class Watcher {
     Status synced;
     syncAndReport(library, which, std::move(observer), &synced);
     if (synced && !yielded) return Outcome::done;
+    if (synced.kind() == FailureKind::damagedCatalog) return Outcome::damaged;
     // Not done (or not written at all): the same sources again, later.
     std::set<std::int64_t> again;
     for (const CatalogWriter::Source& source : which) again.insert(source.row);
@@ -184,6 +215,7 @@ class Watcher {
   LibraryLocation location_;
   int signals_;
   SourceWatcher sources_;
+  std::optional<std::pair<dev_t, ino_t>> library_;  // the library folder when the watch started
 };
 
 }  // namespace

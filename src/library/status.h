@@ -3,6 +3,8 @@
 // carries a message meant for the user ("No such file or directory", "The
 // server answered 404"), and a Result that holds a value or such a Status.
 // Both are [[nodiscard]], so a failure cannot be dropped without a trace.
+// A failure may also carry a kind, for the few callers that act on it rather
+// than only show the message (which always says it too).
 #include <optional>
 #include <string>
 #include <utility>
@@ -10,12 +12,24 @@
 
 namespace tolvek {
 
+// What kind of failure a Status is: `other` for most, which callers only
+// report; the rest tell a caller that it must act differently.
+enum class FailureKind {
+  other,
+  diskFull,        // no room left on the device being written
+  damagedCatalog,  // the library's catalog is damaged: nothing more may be written to it
+};
+
 class [[nodiscard]] Status {
  public:
   Status() = default;  // ok
-  static Status error(std::string message) { return Status(std::move(message)); }
+  static Status error(std::string message, FailureKind kind = FailureKind::other) {
+    return Status(std::move(message), kind);
+  }
 
   bool ok() const { return !message_.has_value(); }
+  // `other` when ok.
+  FailureKind kind() const { return kind_; }
   explicit operator bool() const { return ok(); }
   // Empty when ok.
   const std::string& message() const {
@@ -24,8 +38,9 @@ class [[nodiscard]] Status {
   }
 
  private:
-  explicit Status(std::string message) : message_(std::move(message)) {}
+  Status(std::string message, FailureKind kind) : message_(std::move(message)), kind_(kind) {}
   std::optional<std::string> message_;
+  FailureKind kind_ = FailureKind::other;
 };
 
 template <class T>

@@ -2,6 +2,7 @@
 // listed, filled, emptied, renamed and deleted, favourites marked, assets
 // removed. Each is one transaction, so a list of changes is made whole or
 // not at all.
+#include "platform/catalog_failures.h"
 #include "platform/catalog_schema.h"
 #include "platform/catalog_writer.h"
 #include "platform/valid_utf8.h"
@@ -10,6 +11,7 @@ namespace tolvek {
 
 template <class Change>
 Status CatalogWriter::inTransaction(const char* what, Change&& change) {
+  if (damaged()) return catalogFailure(db_.get(), what);
   if (!executeSql(db_.get(), "BEGIN IMMEDIATE")) return catalogFailure(db_.get(), what);
   if (!change()) {
     Status error = catalogFailure(db_.get(), what);

@@ -44,6 +44,14 @@ std::string nameBasedIdentifier(const std::string& first, const std::string& sec
 std::string newAssetIdentifier() { return upperCaseUuid() + "/L0/001"; }
 std::string newCollectionIdentifier() { return upperCaseUuid() + "/L0/040"; }
 
+std::string echoedIdentifier(std::string_view identifier) {
+  if (identifier.size() <= kEchoedIdentifierBytes) return std::string(identifier);
+  std::size_t cut = kEchoedIdentifierBytes;
+  // Back to the first byte of a UTF-8 sequence (continuation bytes are 10xxxxxx).
+  while (cut > 0 && (static_cast<unsigned char>(identifier[cut]) & 0xC0) == 0x80) --cut;
+  return std::string(identifier.substr(0, cut)) + "\xE2\x80\xA6 (" + std::to_string(identifier.size()) + " bytes)";
+}
+
 // The same as a source's own folder's album always had. Albums of folders
 // below a source that older versions named by the source's path and the
 // path below it keep those identifiers: their folder rows link them.

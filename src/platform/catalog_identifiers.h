@@ -1,7 +1,9 @@
 #pragma once
 // Local identifiers in the photo framework's form: an upper-case random UUID
 // and a suffix that tells assets from collections.
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace tolvek {
 
@@ -14,5 +16,13 @@ std::string folderCollectionIdentifier(const std::string& folder);
 // for its event, tag or folder `key`: the same every time, and never one of
 // a folder's (a database is no folder).
 std::string sourceCollectionIdentifier(const std::string& databasePath, const std::string& key);
+
+// An identifier the user gave, as an error message repeats it: unchanged up
+// to kEchoedIdentifierBytes bytes (an identifier is 43), else cut at the
+// start of a character there, with an ellipsis and the length it had, so a
+// line of standard input that is no identifier (a whole file) stays one
+// readable line.
+inline constexpr std::size_t kEchoedIdentifierBytes = 64;
+std::string echoedIdentifier(std::string_view identifier);
 
 }  // namespace tolvek

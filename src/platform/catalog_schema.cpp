@@ -202,7 +202,7 @@ bool createCatalogSchema(sqlite3* db) {
     if (tables.step()) existing = tables.integer(0);
   }
   if (existing != 0) {
-    executeSql(db, "ROLLBACK");
+    rollBack(db);
     return existing > 0;
   }
   const std::string setVersion = "PRAGMA user_version = " + std::to_string(kCatalogSchemaVersion);
@@ -215,7 +215,7 @@ bool createCatalogSchema(sqlite3* db) {
             insertSmartAlbum(db, CollectionSubtype::smartAlbumVideos, "Videos", CollectionRule::videos) &&
             executeSql(db, setVersion.c_str());
   if (!ok) {
-    executeSql(db, "ROLLBACK");
+    rollBack(db);
     return false;
   }
   return executeSql(db, "COMMIT");
@@ -276,7 +276,7 @@ bool migrateCatalogSchema(sqlite3* db, const std::string& libraryFolder) {
     if (read.step()) version = read.integer(0);
   }
   if (version < 2 || version >= kCatalogSchemaVersion) {  // another writer migrated it meanwhile, or nothing to do
-    executeSql(db, "ROLLBACK");
+    rollBack(db);
     return version == kCatalogSchemaVersion;
   }
   const std::string setVersion = "PRAGMA user_version = " + std::to_string(kCatalogSchemaVersion);
@@ -296,7 +296,7 @@ bool migrateCatalogSchema(sqlite3* db, const std::string& libraryFolder) {
   const std::string version6 = addedColumns(kColumnsAddedInVersion6);
   ok = ok && executeSql(db, version6.c_str()) && executeSql(db, setVersion.c_str());
   if (!ok) {
-    executeSql(db, "ROLLBACK");
+    rollBack(db);
     return false;
   }
   return executeSql(db, "COMMIT");

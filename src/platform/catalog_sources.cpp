@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "platform/catalog_failures.h"
 #include "platform/catalog_identifiers.h"
 #include "platform/catalog_schema.h"
 #include "platform/catalog_writer.h"
@@ -150,20 +151,30 @@ Result<std::vector<CatalogWriter::DerivativeWork>> CatalogWriter::outdatedDeriva
 }
 
 Status CatalogWriter::beginBatch() {
-  if (!executeSql(db_.get(), "BEGIN IMMEDIATE")) return catalogFailure(db_.get(), "begin a change");
+  if (damaged()) return catalogFailure(db_.get(), "begin a change");
+  if (Status held = holdLock(); !held) return held;
+  if (!executeSql(db_.get(), "BEGIN IMMEDIATE")) {
+    Status error = catalogFailure(db_.get(), "begin a change");
+    releaseLockAfterBatch();
+    return error;
+  }
   return {};
 }
 
 Status CatalogWriter::commitBatch() {
   if (!executeSql(db_.get(), "COMMIT")) {
     Status error = catalogFailure(db_.get(), "commit the changes");
-    executeSql(db_.get(), "ROLLBACK");
+    rollBackBatch();
     return error;
   }
+  releaseLockAfterBatch();
   return {};
 }
 
-void CatalogWriter::rollBackBatch() { executeSql(db_.get(), "ROLLBACK"); }
+void CatalogWriter::rollBackBatch() {
+  rollBack(db_.get());
+  releaseLockAfterBatch();
+}
 
 Result<std::int64_t> CatalogWriter::folderRow(std::int64_t source, const std::string& path, std::int64_t device) {
   SqliteStatement upsert(db_.get(),

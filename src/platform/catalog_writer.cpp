@@ -8,8 +8,10 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/catalog_failures.h"
 #include "platform/catalog_identifiers.h"
 #include "platform/catalog_schema.h"
+#include "platform/posix/temporary_files.h"
 #include "platform/valid_utf8.h"
 
 namespace tolvek {
@@ -21,7 +23,7 @@ constexpr int kWriterBusyTimeoutMilliseconds = 30000;
 // Commits when `ok`, else rolls back; returns `ok` and the commit's result.
 bool finish(sqlite3* db, bool ok) {
   if (ok && executeSql(db, "COMMIT")) return true;
-  executeSql(db, "ROLLBACK");
+  rollBack(db);
   return false;
 }
 
@@ -30,8 +32,7 @@ bool finish(sqlite3* db, bool ok) {
 // "catalog-vN-backup.sqlite"; one kept by an earlier attempt stays. The copy
 // is made under a temporary name and renamed, so it is whole or absent.
 Status keepBackup(sqlite3* db, const std::string& catalogPath, std::int64_t version) {
-  const std::string folder = catalogPath.substr(0, catalogPath.rfind('/') + 1);
-  const std::string backup = folder + "catalog-v" + std::to_string(version) + "-backup.sqlite";
+  const std::string backup = catalogBackupPath(catalogPath, version);
   struct stat info {};
   if (::lstat(backup.c_str(), &info) == 0) return {};
   const std::string partial = backup + ".partial";
@@ -45,6 +46,39 @@ Status keepBackup(sqlite3* db, const std::string& catalogPath, std::int64_t vers
   return {};
 }
 
+// Where a writer records the catalog's files as it left them sound.
+std::string checkedPath(const std::string& catalogPath) {
+  return catalogPath.substr(0, catalogPath.rfind('/') + 1) + "catalog.checked";
+}
+
+// The catalog's files as they are: for the main file and its log, the
+// inode, size and change time (an empty log counts as none, as SQLite makes
+// and removes it as it opens and closes the catalog).
+std::string catalogFilesState(const std::string& catalogPath) {
+  std::string state;
+  for (const std::string& path : {catalogPath, catalogPath + "-wal"}) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || (info.st_size == 0 && path != catalogPath)) {
+      state += "none\n";
+      continue;
+    }
+    state += std::to_string(info.st_ino) + " " + std::to_string(info.st_size) + " " +
+             std::to_string(info.st_ctim.tv_sec) + "." + std::to_string(info.st_ctim.tv_nsec) + "\n";
+  }
+  return state;
+}
+
+// The writer lock, waited for at most kWriterLockWait.
+Result<FileLock> takeWriterLock(const std::string& path) {
+  auto lock = FileLock::acquire(path, CatalogWriter::kWriterLockWait);
+  if (!lock) {
+    return Status::error(lock.message() == kLockBusy
+                             ? "another tolvek-photos-library run is changing the library; try again when it has finished"
+                             : "cannot lock the library: " + lock.message());
+  }
+  return lock;
+}
+
 }  // namespace
 
 Result<std::unique_ptr<CatalogWriter>> CatalogWriter::open(const LibraryLocation& location) {
@@ -53,12 +87,11 @@ Result<std::unique_ptr<CatalogWriter>> CatalogWriter::open(const LibraryLocation
       return Status::error("cannot create " + *folder + ": " + std::strerror(errno));
     }
   }
-  auto lock = FileLock::acquire(location.writerLockPath, kWriterLockWait);
-  if (!lock) {
-    return Status::error(lock.message() == kLockBusy
-                ? "another tolvek-photos-library run is changing the library; try again when it has finished"
-                : "cannot lock the library (" + location.writerLockPath + "): " + lock.message());
-  }
+  auto lock = takeWriterLock(location.writerLockPath);
+  if (!lock) return lock.status();
+  // Before SQLite opens the catalog, which makes its log.
+  auto recorded = readRegularFile(checkedPath(location.catalogPath), 4096);
+  const bool unchanged = recorded && *recorded == catalogFilesState(location.catalogPath);
   sqlite3* raw = nullptr;
   int rc = sqlite3_open_v2(location.catalogPath.c_str(), &raw,
                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
@@ -66,26 +99,25 @@ Result<std::unique_ptr<CatalogWriter>> CatalogWriter::open(const LibraryLocation
   if (rc != SQLITE_OK) {
     return Status::error("cannot open the catalog " + location.catalogPath + ": " + (raw ? sqlite3_errmsg(raw) : "out of memory"));
   }
+  guardConnection(db.get(), location.catalogPath);
   sqlite3_busy_timeout(db.get(), kWriterBusyTimeoutMilliseconds);
   sqlite3_db_config(db.get(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
   // WAL: readers keep their snapshot while an import commits. NORMAL
   // synchronisation keeps every commit across a crash of the process.
   if (!executeSql(db.get(), "PRAGMA journal_mode = WAL") || !executeSql(db.get(), "PRAGMA synchronous = NORMAL") ||
       !createCatalogSchema(db.get())) {
-    return Status::error("cannot read the catalog " + location.catalogPath + ": " + sqlite3_errmsg(db.get()));
+    return catalogFailure(db.get(), "read the schema");
   }
   std::int64_t found = -1;
   {
     SqliteStatement version(db.get(), "PRAGMA user_version");
     if (version.step()) found = version.integer(0);
   }  // finished before a migration starts its own transaction
-  if (found < 0) {
-    return Status::error("cannot read the catalog " + location.catalogPath);
-  }
+  if (found < 0) return catalogFailure(db.get(), "read the schema version");
   if (found >= 2 && found < kCatalogSchemaVersion) {
     if (Status kept = keepBackup(db.get(), location.catalogPath, found); !kept) return kept;
     if (!migrateCatalogSchema(db.get(), location.libraryFolder)) {
-      return Status::error("cannot bring the catalog " + location.catalogPath + " up to date: " + sqlite3_errmsg(db.get()));
+      return catalogFailure(db.get(), "bring the schema up to date");
     }
     found = kCatalogSchemaVersion;
   }
@@ -98,7 +130,71 @@ Result<std::unique_ptr<CatalogWriter>> CatalogWriter::open(const LibraryLocation
   if (found != kCatalogSchemaVersion) {
     return Status::error(location.catalogPath + " is not a photo library catalog");
   }
-  return std::unique_ptr<CatalogWriter>(new CatalogWriter(std::move(lock).value(), std::move(db), location.libraryFolder));
+  std::unique_ptr<CatalogWriter> writer(new CatalogWriter(std::move(lock).value(), std::move(db), location));
+  if (!unchanged) {
+    auto problems = writer->quickCheck();
+    if (!problems) return problems.status();
+    if (!problems->empty()) return damagedCatalog(location.catalogPath, "quick_check: " + problems->front());
+  }
+  writer->sound_ = true;
+  return writer;
+}
+
+CatalogWriter::~CatalogWriter() {
+  // A writer vouches for the files when it knows every change since its
+  // open: it held the lock throughout, or (a sync) found them as its last
+  // batch left them each time it took the lock again, and does now.
+  bool vouches = sound_ && !damaged() && !othersWrote_;
+  if (vouches && lockOnlyInBatches_ && !lock_) {
+    auto lock = FileLock::acquire(lockPath_, std::chrono::milliseconds(0));
+    vouches = lock && catalogFilesState(catalogPath_) == leftAs_;
+    if (lock) lock_.emplace(std::move(lock).value());
+  }
+  vouches = vouches && lock_;
+  db_.reset();  // the last connection folds the log in as it closes
+  if (vouches) {
+    (void)writeFileAtomically(checkedPath(catalogPath_), catalogFilesState(catalogPath_), Publish::replace, 0600);
+  }
+}
+
+bool CatalogWriter::damaged() const { return failureOf(db_.get()).damaged; }
+
+Result<std::vector<std::string>> CatalogWriter::quickCheck() {
+  std::vector<std::string> problems;
+  {
+    SqliteStatement check(db_.get(), "PRAGMA quick_check(10)");
+    while (check.step()) {
+      std::string line = check.text(0);
+      if (line != "ok") problems.push_back(std::move(line));
+    }
+    if (check.failed()) return catalogFailure(db_.get(), "check the catalog");
+  }
+  if (!problems.empty()) markDamaged(db_.get(), "quick_check: " + problems.front());
+  return problems;
+}
+
+void CatalogWriter::holdLockOnlyInBatches() {
+  lockOnlyInBatches_ = true;
+  if (sqlite3_get_autocommit(db_.get()) != 0) releaseLockAfterBatch();
+}
+
+Status CatalogWriter::holdLock() {
+  if (lock_) return {};
+  auto lock = takeWriterLock(lockPath_);
+  if (!lock) return lock.status();
+  lock_.emplace(std::move(lock).value());
+  // Another writer got in since the last batch (or something else wrote).
+  if (catalogFilesState(catalogPath_) != leftAs_) othersWrote_ = true;
+  if (!executeSql(db_.get(), "PRAGMA query_only = 0")) return catalogFailure(db_.get(), "begin a change");
+  return {};
+}
+
+void CatalogWriter::releaseLockAfterBatch() {
+  if (!lockOnlyInBatches_ || !lock_) return;
+  // Query-only first: nothing is written once the lock is gone.
+  executeSql(db_.get(), "PRAGMA query_only = 1");
+  leftAs_ = catalogFilesState(catalogPath_);
+  lock_.reset();
 }
 
 std::optional<std::int64_t> CatalogWriter::momentRow(std::int64_t creationDate) {
@@ -133,7 +229,7 @@ bool CatalogWriter::addMembership(std::int64_t collectionRow, std::int64_t asset
 
 Status CatalogWriter::addAsset(const std::string& identifier, const NewAsset& asset,
                                std::optional<std::int64_t> albumRow) {
-  if (!recordAsset(identifier, asset, albumRow)) return Status::error("cannot record the asset in the catalog");
+  if (!recordAsset(identifier, asset, albumRow)) return catalogFailure(db_.get(), "record the asset");
   return {};
 }
 
@@ -219,7 +315,7 @@ Result<std::string> CatalogWriter::createAlbum(const std::optional<std::string>&
       .bind(":subtype", CollectionSubtype::albumRegular)
       .bind(":title", cleanTitle)
       .bind(":rule", CollectionRule::members);
-  if (!insert.run()) return Status::error("cannot create the album");
+  if (!insert.run()) return catalogFailure(db_.get(), "create the album");
   return identifier;
 }
 
@@ -232,7 +328,10 @@ Result<std::int64_t> CatalogWriter::albumRow(const std::string& identifier) {
   find.bind(":identifier", std::string_view(identifier))
       .bind(":type", CollectionType::album)
       .bind(":folder", CollectionSubtype::albumSyncedFolder);
-  if (!find.step()) return Status::error("no album with the identifier " + identifier);
+  if (!find.step()) {
+    if (find.failed()) return catalogFailure(db_.get(), "read the albums");
+    return Status::error("no album with the identifier " + echoedIdentifier(identifier));
+  }
   if (auto database = find.optionalText(4)) {
     return Status::error("the album " + identifier + " comes from " + validUtf8(*database) +
                          ": it holds what that photo manager records and cannot be edited here");
@@ -249,15 +348,26 @@ Result<std::int64_t> CatalogWriter::albumRow(const std::string& identifier) {
 Result<std::int64_t> CatalogWriter::assetRow(const std::string& identifier) {
   SqliteStatement find(db_.get(), "SELECT id FROM asset WHERE identifier = :identifier");
   find.bind(":identifier", std::string_view(identifier));
-  if (!find.step()) return Status::error("no asset with the identifier " + identifier);
+  if (!find.step()) {
+    if (find.failed()) return catalogFailure(db_.get(), "read the assets");
+    return Status::error("no asset with the identifier " + echoedIdentifier(identifier));
+  }
   return find.integer(0);
 }
 
 Result<std::string> CatalogWriter::assetIdentifier(std::int64_t asset) {
   SqliteStatement find(db_.get(), "SELECT identifier FROM asset WHERE id = :asset");
   find.bind(":asset", asset);
-  if (!find.step()) return Status::error("cannot read the catalog");
+  if (!find.step()) return catalogFailure(db_.get(), "read the asset's identifier");
   return find.text(0);
+}
+
+Result<bool> CatalogWriter::hasAsset(std::int64_t asset) {
+  SqliteStatement find(db_.get(), "SELECT 1 FROM asset WHERE id = :asset");
+  find.bind(":asset", asset);
+  if (find.step()) return true;
+  if (find.failed()) return catalogFailure(db_.get(), "read the assets");
+  return false;
 }
 
 std::optional<StoredOriginal> CatalogWriter::original(std::int64_t asset) {
@@ -277,13 +387,13 @@ std::optional<StoredOriginal> CatalogWriter::original(std::int64_t asset) {
 
 Result<std::string> CatalogWriter::offloadOriginal(std::int64_t asset, const std::string& url,
                                                    const ContentDigest& content) {
-  const Status failed = Status::error("cannot record the offloaded original in the catalog");
-  if (!executeSql(db_.get(), "BEGIN IMMEDIATE")) return failed;
+  const auto failed = [this] { return catalogFailure(db_.get(), "record the offloaded original"); };
+  if (!executeSql(db_.get(), "BEGIN IMMEDIATE")) return failed();
   SqliteStatement find(db_.get(), "SELECT id, path FROM resource WHERE asset_id = :asset ORDER BY position LIMIT 1");
   find.bind(":asset", asset);
   if (!find.step()) {
     finish(db_.get(), false);
-    return failed;
+    return failed();
   }
   const std::int64_t resource = find.integer(0);
   const std::string oldPath = find.optionalText(1).value_or("");
@@ -294,7 +404,7 @@ Result<std::string> CatalogWriter::offloadOriginal(std::int64_t asset, const std
       .bind(":size", static_cast<std::int64_t>(content.size))
       .bind(":sha256", std::string_view(content.sha256))
       .bind(":resource", resource);
-  if (!finish(db_.get(), update.run())) return failed;
+  if (!finish(db_.get(), update.run())) return failed();
   return oldPath;
 }
 
@@ -304,14 +414,15 @@ Result<std::optional<CatalogWriter::ContentOwner>> CatalogWriter::assetWithConte
                        "WHERE r.sha256 = :sha256 AND r.size = :size AND r.position = 0 ORDER BY a.id LIMIT 1");
   find.bind(":sha256", std::string_view(content.sha256)).bind(":size", static_cast<std::int64_t>(content.size));
   if (find.step()) return std::optional<ContentOwner>(ContentOwner{find.integer(0), find.text(1), find.integer(2) != 0});
-  if (find.failed()) return Status::error("cannot read the catalog");
+  if (find.failed()) return catalogFailure(db_.get(), "read the content hashes");
   return std::optional<ContentOwner>();
 }
 
 Status CatalogWriter::adoptCopy(std::int64_t asset, const std::string& relativePath) {
   SqliteStatement update(db_.get(), "UPDATE resource SET path = :path WHERE asset_id = :asset AND position = 0");
   update.bind(":path", std::string_view(relativePath)).bind(":asset", asset);
-  if (!update.run() || sqlite3_changes(db_.get()) != 1) return Status::error("cannot record the library's copy");
+  if (!update.run()) return catalogFailure(db_.get(), "record the library's copy");
+  if (sqlite3_changes(db_.get()) != 1) return Status::error("cannot record the library's copy: the asset is gone");
   return {};
 }
 
@@ -322,7 +433,7 @@ Result<std::vector<std::string>> CatalogWriter::namedFiles() {
   while (select.step()) {
     if (auto path = select.optionalText(0)) named.push_back(std::move(*path));
   }
-  if (select.failed()) return Status::error("cannot read the catalog's file names");
+  if (select.failed()) return catalogFailure(db_.get(), "read the file names");
   return named;
 }
 

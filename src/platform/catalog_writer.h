@@ -33,18 +33,57 @@ struct NewAsset {
   std::vector<StoredDerivative> derivatives;
 };
 
-// The one writer of a library. It holds the library's writer lock from open
-// to destruction, so no other tool run changes the catalog or the library's
-// files meanwhile (readers never take it).
+// The one writer of a library. It holds the library's writer lock
+// (writer.lock) from open to destruction, so no other tool run changes the
+// catalog or the library's files meanwhile (readers never take it); a sync
+// holds it only while a batch is open (holdLockOnlyInBatches).
+//
+// Every failure of SQLite is recorded on the connection (guardConnection):
+// once SQLite reports the catalog damaged, from any statement, the writer
+// writes nothing more, and each later failure says that the catalog is
+// damaged and where its last backup is (FailureKind::damagedCatalog).
+//
+// SQLite's quick check reads the whole catalog (0.2 s for 100,000 assets,
+// against 0.01 s for a command such as album list), so open runs it only
+// when the catalog's files are not as the last writer that held the lock
+// for its whole run left them sound ("catalog.checked" beside them: each
+// file's inode, size and change time, which every write moves and no tool
+// sets back): after something else wrote to them (a failing disk, another
+// program), after a writer that died, or after a sync (which lets go of the
+// lock between its batches) that found them changed when it took the lock
+// again. Damage that arrives while a writer runs is met by its statements,
+// by the next open after a later change, or by status.
 class CatalogWriter {
  public:
-  // How long open waits for another writer to finish.
+  // How long open (and a batch's begin) waits for another writer to finish.
   static constexpr std::chrono::milliseconds kWriterLockWait{30000};
 
   // Takes the writer lock, then opens the catalog, creating the library
   // folders and the catalog when missing and migrating an older one in
-  // place; fails with the reason when it cannot (or it is newer).
+  // place; checks it when it changed since a writer left it (see above).
+  // Fails with the reason when it cannot (or it is newer, or damaged).
   static Result<std::unique_ptr<CatalogWriter>> open(const LibraryLocation& location);
+  // Records the catalog as sound when this writer held the lock throughout
+  // and met no damage (see above).
+  ~CatalogWriter();
+  CatalogWriter(const CatalogWriter&) = delete;
+  CatalogWriter& operator=(const CatalogWriter&) = delete;
+
+  // SQLite's quick check of the whole catalog: nothing when it is sound,
+  // else the first problems it found, after which the writer treats the
+  // catalog as damaged.
+  Result<std::vector<std::string>> quickCheck();
+  // Whether SQLite reported the catalog damaged since it was opened.
+  bool damaged() const;
+
+  // From now on the writer lock is held only while a batch is open: it is
+  // let go of now and after each commitBatch or rollBackBatch, and taken
+  // again by beginBatch (waiting at most kWriterLockWait). Meanwhile the
+  // connection is query-only, so that a change outside a batch fails rather
+  // than being made without the lock. For a sync, which examines files (a
+  // large video takes minutes to hash) between its batches: the other
+  // writers (album edits, favourites, import) get their turn in between.
+  void holdLockOnlyInBatches();
 
   // Records the asset under `identifier`, in the moment of its capture day
   // (local time) and in `albumRow` when given; nothing is recorded when it
@@ -61,6 +100,8 @@ class CatalogWriter {
   Result<std::int64_t> assetRow(const std::string& identifier);
   // The identifier of the asset in `assetRow`.
   Result<std::string> assetIdentifier(std::int64_t assetRow);
+  // Whether the asset in `assetRow` is there.
+  Result<bool> hasAsset(std::int64_t assetRow);
   // Appends the assets to the album in the order given; adding one again
   // changes nothing. One transaction.
   Status addToAlbum(std::int64_t albumRow, const std::vector<std::int64_t>& assetRows);
@@ -172,7 +213,8 @@ class CatalogWriter {
   Result<std::vector<DerivativeWork>> outdatedDerivatives();
 
   // A transaction over several of the calls below; nothing of it is kept
-  // when the process dies before commitBatch.
+  // when the process dies before commitBatch. Refused once the catalog was
+  // reported damaged.
   Status beginBatch();
   Status commitBatch();
   void rollBackBatch();
@@ -229,8 +271,13 @@ class CatalogWriter {
   Status forgetSource(std::int64_t sourceRow, std::vector<std::string>& unlinkAfter);
 
  private:
-  CatalogWriter(FileLock lock, SqliteConnection db, std::string libraryFolder)
-      : lock_(std::move(lock)), db_(std::move(db)), libraryFolder_(std::move(libraryFolder)) {}
+  CatalogWriter(FileLock lock, SqliteConnection db, const LibraryLocation& location)
+      : lock_(std::move(lock)), db_(std::move(db)), libraryFolder_(location.libraryFolder),
+        lockPath_(location.writerLockPath), catalogPath_(location.catalogPath) {}
+  // Takes the writer lock again when it was let go of (holdLockOnlyInBatches).
+  Status holdLock();
+  // Lets go of the writer lock after a batch when it is held only in batches.
+  void releaseLockAfterBatch();
   bool addMembership(std::int64_t collectionRow, std::int64_t assetRow, const std::optional<std::int64_t>& date,
                      MediaType mediaType);
   bool recordAsset(const std::string& identifier, const NewAsset& asset, std::optional<std::int64_t> albumRow);
@@ -251,9 +298,17 @@ class CatalogWriter {
   // Runs `change` in one transaction: committed when it gives ok, else rolled back.
   template <class Change>
   Status inTransaction(const char* what, Change&& change);
-  FileLock lock_;  // released after db_ closes (members go in reverse order)
+  std::optional<FileLock> lock_;  // released after db_ closes (members go in reverse order)
   SqliteConnection db_;
   std::string libraryFolder_;
+  std::string lockPath_;
+  std::string catalogPath_;
+  bool sound_ = false;  // found sound at open (checked, or unchanged since a writer left it so)
+  bool lockOnlyInBatches_ = false;
+  // While the lock is held only in batches: the catalog's files as the last
+  // batch left them, and whether they were otherwise when it was taken again.
+  std::string leftAs_;
+  bool othersWrote_ = false;
 };
 
 }  // namespace tolvek

@@ -19,6 +19,7 @@ LibraryLocation libraryLocationIn(const std::string& dataHome) {
   where.libraryFolder = where.dataFolder + "/Library";
   where.catalogPath = where.libraryFolder + "/catalog.sqlite";
   where.writerLockPath = where.libraryFolder + "/writer.lock";
+  where.sourcesLockPath = where.libraryFolder + "/sources.lock";
   where.originalsFolder = where.libraryFolder + "/" + kOriginals;
   where.derivativesFolder = where.libraryFolder + "/" + kDerivatives;
   where.accessStorePath = where.dataFolder + "/access.ini";

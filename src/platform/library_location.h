@@ -11,8 +11,12 @@ struct LibraryLocation {
   std::string dataFolder;     // .../tolvek-photos
   std::string libraryFolder;  // .../tolvek-photos/Library
   std::string catalogPath;    // .../Library/catalog.sqlite
-  // Held by the one process that changes the library (catalog and files).
+  // Held by the one process that changes the library (catalog and files);
+  // by a sync only while it commits (see LibraryWriter).
   std::string writerLockPath;  // .../Library/writer.lock
+  // Held by the one process that changes the sources (add, sync, forget, a
+  // watch's sync), for its whole run.
+  std::string sourcesLockPath;  // .../Library/sources.lock
   std::string originalsFolder;
   std::string derivativesFolder;
   std::string accessStorePath;  // .../tolvek-photos/access.ini

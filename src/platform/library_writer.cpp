@@ -1,5 +1,6 @@
 #include "platform/library_writer.h"
 
+#include <glib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,10 +49,43 @@ std::string copyExtension(const std::string& path, const std::string& typeIdenti
   return format == nullptr ? std::string() : std::string(format->extension);
 }
 
-Result<std::unique_ptr<LibraryWriter>> LibraryWriter::open(const LibraryLocation& location, MediaModule* media) {
+namespace {
+
+constexpr char kSourcesBusy[] =
+    "another tolvek-photos-library run (a sync, add, forget or watch) is changing the sources; try again when it has "
+    "finished";
+
+Result<FileLock> takeSourcesLock(const LibraryLocation& location, std::chrono::milliseconds wait) {
+  if (g_mkdir_with_parents(location.libraryFolder.c_str(), 0700) != 0) {
+    return Status::error("cannot create " + location.libraryFolder + ": " + errorText(errno));
+  }
+  auto lock = FileLock::acquire(location.sourcesLockPath, wait);
+  if (!lock) return Status::error(lock.message() == kLockBusy ? kSourcesBusy : "cannot lock the sources: " + lock.message());
+  return lock;
+}
+
+}  // namespace
+
+Result<std::unique_ptr<LibraryWriter>> LibraryWriter::open(const LibraryLocation& location, MediaModule* media,
+                                                           Sources sources) {
+  std::optional<FileLock> sourcesLock;
+  if (sources == Sources::change) {
+    auto lock = takeSourcesLock(location, CatalogWriter::kWriterLockWait);
+    if (!lock) return lock.status();
+    sourcesLock.emplace(std::move(lock).value());
+  }
   auto catalog = CatalogWriter::open(location);
   if (!catalog) return catalog.status();
-  return std::unique_ptr<LibraryWriter>(new LibraryWriter(location, std::move(catalog).value(), media));
+  return std::unique_ptr<LibraryWriter>(
+      new LibraryWriter(location, std::move(sourcesLock), std::move(catalog).value(), media));
+}
+
+Status LibraryWriter::holdSourcesLock() {
+  if (sourcesLock_) return {};
+  auto lock = takeSourcesLock(location_, std::chrono::milliseconds(0));
+  if (!lock) return lock.status();
+  sourcesLock_.emplace(std::move(lock).value());
+  return {};
 }
 
 MediaModule* LibraryWriter::media() {
@@ -198,7 +232,7 @@ Status LibraryWriter::offload(const std::string& assetIdentifier, const std::str
   }
 
   auto localCopy = catalog_->offloadOriginal(*asset, url, expected);
-  if (!localCopy) return Status::error("cannot offload " + assetIdentifier);
+  if (!localCopy) return localCopy.status();
   // Removed only after the catalog stopped pointing at it.
   if (!localCopy->empty()) {
     const std::string path = absolute(*localCopy);
@@ -210,8 +244,15 @@ Status LibraryWriter::offload(const std::string& assetIdentifier, const std::str
 }
 
 void LibraryWriter::removeOrphans() {
-  // The writer lock keeps every other import out meanwhile, so nothing
-  // removed here is still being written.
+  // The writer lock keeps every other import out meanwhile, and the sources
+  // lock every sync, so nothing removed here is still being written or
+  // waiting for its row. Another process's sync: the orphans wait.
+  std::optional<FileLock> borrowed;
+  if (!sourcesLock_) {
+    auto lock = FileLock::acquire(location_.sourcesLockPath, std::chrono::milliseconds(0));
+    if (!lock) return;
+    borrowed.emplace(std::move(lock).value());
+  }
   const auto named = catalog_->namedFiles();
   if (!named) return;  // without the full list nothing is known to be an orphan
   const std::set<std::string> keep(named->begin(), named->end());
@@ -253,6 +294,7 @@ bool within(const std::string& path, const std::string& folder) {
 }  // namespace
 
 Result<CatalogWriter::Source> LibraryWriter::addSource(const std::string& path) {
+  if (Status held = holdSourcesLock(); !held) return held;
   const std::string folder = resolvedFolder(path);
   struct stat info {};
   if (::stat(folder.c_str(), &info) != 0) return Status::error(path + ": " + std::strerror(errno));
@@ -274,6 +316,7 @@ Result<CatalogWriter::Source> LibraryWriter::addSource(const std::string& path) 
 }
 
 Result<CatalogWriter::Source> LibraryWriter::addManagerSource(SourceKind kind, const std::string& path) {
+  if (Status held = holdSourcesLock(); !held) return held;
   const std::string database = resolvedFolder(path);
   struct stat info {};
   if (::stat(database.c_str(), &info) != 0) return Status::error(path + ": " + std::strerror(errno));
@@ -314,11 +357,14 @@ Result<SyncTally> LibraryWriter::sync(const std::vector<CatalogWriter::Source>& 
     if (!all) return all.status();
     which = std::move(all).value();
   }
+  if (Status held = holdSourcesLock(); !held) return held;
   removeOrphans();
+  catalog_->holdLockOnlyInBatches();
   return syncSources(*catalog_, [this] { return media(); }, location_.libraryFolder, which, observer);
 }
 
 Status LibraryWriter::forgetSource(const CatalogWriter::Source& source) {
+  if (Status held = holdSourcesLock(); !held) return held;
   std::vector<std::string> unlink;
   if (Status forgotten = catalog_->forgetSource(source.row, unlink); !forgotten) return forgotten;
   removeFiles(unlink);

@@ -4,6 +4,27 @@
 // step that is undone when any part fails, offloads an original (catalog
 // first, then the local copy) and clears files no row names. The library
 // tool's commands only parse their arguments and print what this returns.
+//
+// Who holds which lock, and for how long:
+// - sources.lock: a writer opened with Sources::change (add, sync, forget,
+//   and the watch for each of its sync runs) holds it from open to
+//   destruction. It makes those runs one at a time, so the sources, folders
+//   and files a sync planned from stay as planned for its whole run (no
+//   other writer changes them), and it covers the derivatives a sync makes
+//   before it records them: removeOrphans runs only in a process holding it.
+//   A watch lets go of it about every second during a long burst, so that
+//   the others get their turn.
+// - writer.lock (CatalogWriter): every writer takes it at open (sources.lock
+//   first, never the other way round). A sync lets go of it once it cleared
+//   the orphans and then holds it only while a batch is open, about a second
+//   or 200 files at a time, so examining files (hashing a 20 GB video) keeps
+//   no other writer out. The writers that get in between (album edits,
+//   favourites, import, offload, remove) hold it for their whole run, as
+//   before, and change no source, folder or file row, and no asset a source
+//   holds (remove and offload refuse those); the sync looks an asset up by
+//   its content inside each batch, so content imported meanwhile is found,
+//   and it checks that an asset is still there before renewing its
+//   derivatives.
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -13,6 +34,7 @@
 #include "library/status.h"
 #include "platform/catalog_writer.h"
 #include "platform/library_location.h"
+#include "platform/posix/posix_file.h"
 #include "platform/posix/temporary_files.h"
 #include "platform/source_sync.h"
 
@@ -22,10 +44,14 @@ class MediaModule;
 
 class LibraryWriter {
  public:
+  // Whether the writer changes sources (adds, syncs or forgets them).
+  enum class Sources { unchanged, change };
   // Opens the catalog as CatalogWriter::open does (holding the writer lock
-  // until destruction). `media` probes and makes derivatives; null: the
-  // media module, loaded on the first import.
-  static Result<std::unique_ptr<LibraryWriter>> open(const LibraryLocation& location, MediaModule* media = nullptr);
+  // until destruction, or a sync's end); with Sources::change, first takes
+  // the sources lock, waiting as long as for the writer lock. `media` probes
+  // and makes derivatives; null: the media module, loaded on the first import.
+  static Result<std::unique_ptr<LibraryWriter>> open(const LibraryLocation& location, MediaModule* media = nullptr,
+                                                     Sources sources = Sources::unchanged);
 
   const LibraryLocation& location() const { return location_; }
   CatalogWriter& catalog() { return *catalog_; }
@@ -60,7 +86,8 @@ class LibraryWriter {
   // The recorded source for `path` (resolved as addSource does, or as
   // written when it is gone), or a message naming it as no source.
   Result<CatalogWriter::Source> findSource(const std::string& path);
-  // Syncs the sources, all when `sources` is empty; see syncSources.
+  // Syncs the sources, all when `sources` is empty; see syncSources. From
+  // then on the writer lock is held only while the sync commits.
   Result<SyncTally> sync(const std::vector<CatalogWriter::Source>& sources, const SyncObserver& observer);
   // Removes the source and every asset found only through it, with their
   // derivatives; its files stay untouched.
@@ -81,12 +108,19 @@ class LibraryWriter {
 
   // Removes what killed imports left in originals/ and derivatives/: files
   // that no catalog row names. Links are removed as links, never followed.
+  // Skipped while a sync of another process runs (it holds the sources lock),
+  // whose derivatives are recorded only once made.
   void removeOrphans();
 
  private:
-  LibraryWriter(LibraryLocation location, std::unique_ptr<CatalogWriter> catalog, MediaModule* media)
-      : location_(std::move(location)), catalog_(std::move(catalog)), media_(media) {}
+  LibraryWriter(LibraryLocation location, std::optional<FileLock> sourcesLock, std::unique_ptr<CatalogWriter> catalog,
+                MediaModule* media)
+      : location_(std::move(location)), sourcesLock_(std::move(sourcesLock)), catalog_(std::move(catalog)),
+        media_(media) {}
   MediaModule* media();
+  // Ok once this process holds the sources lock: it is taken now, without
+  // waiting (the writer lock is held, which is never waited on with it).
+  Status holdSourcesLock();
   // Copies `path` to a temporary file beside `copy` (absolute), kept
   // unpublished in `target`; the size and hash of what was copied.
   Result<ContentDigest> copyIntoLibrary(const std::string& path, const std::string& copy,
@@ -94,6 +128,7 @@ class LibraryWriter {
   std::string absolute(const std::string& relative) const { return location_.libraryFolder + "/" + relative; }
 
   LibraryLocation location_;
+  std::optional<FileLock> sourcesLock_;  // released after the catalog (and its lock)
   std::unique_ptr<CatalogWriter> catalog_;
   MediaModule* media_;
 };

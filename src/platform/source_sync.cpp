@@ -156,6 +156,11 @@ class OrderedPool {
   OrderedPool(const OrderedPool&) = delete;
   OrderedPool& operator=(const OrderedPool&) = delete;
 
+  // Whether result `i` is ready, waiting for it until `until` at most.
+  bool readyBy(std::size_t i, Clock::time_point until) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_until(lock, until, [&] { return ready_[i] != 0; });
+  }
   Result take(std::size_t i) {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [&] { return ready_[i] != 0; });
@@ -315,6 +320,11 @@ class Batch {
     events_.push_back({change, std::move(identifier), std::move(path)});
   }
   std::vector<std::string>& unlinkAfter() { return unlink_; }
+  bool isOpen() const { return open_; }
+  // When the open batch is old enough to be committed.
+  Clock::time_point due() const {
+    return started_ + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(kSyncBatchSeconds));
+  }
   // Counts one more file done; commits when the batch is large or old
   // enough, or when `now`.
   Status commitIfDue(bool now) {
@@ -620,6 +630,12 @@ class SourceSync {
       ++tally_.failed;
       problem(absolute(index, folder) + ": cannot be read; what the library holds from it is kept");
     }
+    // Told, not failed: the next sync finds it as deep.
+    for (const std::string& folder : walk.tooDeep) {
+      unknown.push_back(folder);
+      problem(absolute(index, folder) + ": too deep (more than " + std::to_string(kMaxWalkDepth) +
+              " folders below the source); left out");
+    }
     auto folders = catalog_.foldersOf(source.row);
     if (!folders) return folders.status();
     // Parents first, so that the folders below an offline one are not
@@ -841,6 +857,17 @@ class SourceSync {
     return {};
   }
 
+  // Result `i` of `pool`. While it is not ready (a large file is being
+  // hashed), the open batch is committed once it is due, so that the writer
+  // lock is not held while nothing is written.
+  template <class R>
+  Result<R> takeInTurn(OrderedPool<R>& pool, std::size_t i) {
+    while (batch_.isOpen() && !pool.readyBy(i, batch_.due())) {
+      if (Status committed = batch_.commitIfDue(true); !committed) return committed;
+    }
+    return pool.take(i);
+  }
+
   // The media module, loaded on first use.
   Status loadMedia() {
     if (media_ == nullptr) media_ = loadMedia_();
@@ -858,7 +885,9 @@ class SourceSync {
                      pending_[i].walked);
     });
     for (std::size_t i = 0; i < pending_.size(); ++i) {
-      Examined examined = pool.take(i);
+      auto taken = takeInTurn(pool, i);
+      if (!taken) return taken.status();
+      Examined examined = std::move(taken).value();
       if (observer_.progress) observer_.progress(i + 1, pending_.size(), absolute(pending_[i].plan, pending_[i].walked.path));
       if (Status applied = applyOne(i, std::move(examined), false); !applied) return applied;
       if (Status committed = batch_.commitIfDue(false); !committed) return committed;
@@ -1001,9 +1030,18 @@ class SourceSync {
     });
     const std::string prefix = libraryFolder_ + "/";
     for (std::size_t i = 0; i < outdated->size(); ++i) {
-      auto [storage, made] = pool.take(i);
+      auto taken = takeInTurn(pool, i);
+      if (!taken) return taken.status();
+      auto [storage, made] = std::move(taken).value();
       if (made.empty()) continue;  // kept as they are
       if (Status begun = batch_.begin(); !begun) return begun;
+      // Made outside the writer lock: the asset may have been removed meanwhile.
+      auto present = catalog_.hasAsset((*outdated)[i].assetRow);
+      if (!present) return present.status();
+      if (!*present) {
+        for (const StoredDerivative& d : made) batch_.unlinkAfter().push_back(d.path);
+        continue;
+      }
       for (StoredDerivative& d : made) {
         if (d.path.starts_with(prefix)) d.path = d.path.substr(prefix.size());
       }

@@ -90,7 +90,7 @@ class Walker {
                                static_cast<std::uint64_t>(childInfo.st_ino)});
       } else if (type == DT_DIR) {
         if (depth >= kMaxWalkDepth) {
-          walk_.unreadable.push_back(child);
+          walk_.tooDeep.push_back(child);
           continue;
         }
         const int sub = ::openat(fd, entry.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -142,6 +142,7 @@ SourceWalk walkSource(const std::string& root) {
   if (walk.folders.empty() || walk.folders.front().path != "") {
     walk.error = "cannot be listed";
     walk.unreadable.clear();
+    walk.tooDeep.clear();
     walk.folders.clear();
     walk.files.clear();
     return walk;
@@ -151,6 +152,7 @@ SourceWalk walkSource(const std::string& root) {
   std::sort(walk.files.begin(), walk.files.end(), byPath);
   std::sort(walk.folders.begin(), walk.folders.end(), byPath);
   std::sort(walk.unreadable.begin(), walk.unreadable.end());
+  std::sort(walk.tooDeep.begin(), walk.tooDeep.end());
   return walk;
 }
 

@@ -32,10 +32,13 @@ struct SourceWalk {
   // Folders below the root that could not be listed (relative paths): what
   // they hold is unknown to this walk.
   std::vector<std::string> unreadable;
+  // Folders more than kMaxWalkDepth levels below the root (relative paths),
+  // not walked: what they hold is unknown to this walk too.
+  std::vector<std::string> tooDeep;
 };
 
 // Walks the folder `root` (an absolute path). Folders nested deeper than
-// kMaxWalkDepth count as unreadable, so a walk never runs out of descriptors.
+// kMaxWalkDepth are left out (tooDeep), so a walk never runs out of descriptors.
 inline constexpr int kMaxWalkDepth = 64;
 SourceWalk walkSource(const std::string& root);
 

@@ -1,6 +1,75 @@
 #include "platform/sqlite_statement.h"
 
+#include <mutex>
+#include <unordered_map>
+
 namespace tolvek {
+namespace {
+
+// The guarded connections. A process has a few at most (the writer's), and
+// only failures look here, so one lock for all is plenty.
+std::mutex& guardedMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+std::unordered_map<sqlite3*, SqliteFailure>& guarded() {
+  static std::unordered_map<sqlite3*, SqliteFailure> connections;
+  return connections;
+}
+
+// Records a failure `code` of `db` when it is guarded.
+void recordFailure(sqlite3* db, int code) {
+  if (db == nullptr) return;
+  bool newlyDamaged = false;
+  {
+    std::lock_guard lock(guardedMutex());
+    const auto found = guarded().find(db);
+    if (found == guarded().end()) return;
+    SqliteFailure& failure = found->second;
+    failure.code = code & 0xff;
+    failure.message = sqlite3_errmsg(db);
+    if (isDamage(code) && !failure.damaged) {
+      failure.damaged = newlyDamaged = true;
+      failure.damage = failure.message;
+    }
+  }
+  // Also refuses the writes of a transaction left open: the caller rolls it back.
+  if (newlyDamaged) sqlite3_exec(db, "PRAGMA query_only = 1", nullptr, nullptr, nullptr);
+}
+
+}  // namespace
+
+void guardConnection(sqlite3* db, const std::string& file) {
+  std::lock_guard lock(guardedMutex());
+  SqliteFailure failure;
+  failure.file = file;
+  guarded()[db] = std::move(failure);
+}
+
+void forgetConnection(sqlite3* db) {
+  std::lock_guard lock(guardedMutex());
+  guarded().erase(db);
+}
+
+SqliteFailure failureOf(sqlite3* db) {
+  std::lock_guard lock(guardedMutex());
+  const auto found = guarded().find(db);
+  return found == guarded().end() ? SqliteFailure{} : found->second;
+}
+
+void markDamaged(sqlite3* db, const std::string& detail) {
+  {
+    std::lock_guard lock(guardedMutex());
+    const auto found = guarded().find(db);
+    if (found == guarded().end()) return;
+    SqliteFailure& failure = found->second;
+    failure.code = SQLITE_CORRUPT;
+    failure.message = detail;
+    if (!failure.damaged) failure.damage = detail;
+    failure.damaged = true;
+  }
+  sqlite3_exec(db, "PRAGMA query_only = 1", nullptr, nullptr, nullptr);
+}
 
 std::string sqliteFileUri(const std::string& path, std::string_view query) {
   static constexpr char kHex[] = "0123456789ABCDEF";
@@ -21,20 +90,25 @@ std::string sqliteFileUri(const std::string& path, std::string_view query) {
   return uri;
 }
 
-Status catalogFailure(sqlite3* db, const char* what) {
-  return Status::error(std::string("cannot ") + what + " in the catalog: " + sqlite3_errmsg(db));
+bool executeSql(sqlite3* db, const char* sql) {
+  if (db == nullptr) return false;
+  const int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) recordFailure(db, rc);
+  return rc == SQLITE_OK;
 }
 
-bool executeSql(sqlite3* db, const char* sql) {
-  return db != nullptr && sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+void rollBack(sqlite3* db) {
+  if (db != nullptr && sqlite3_get_autocommit(db) == 0) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
 SqliteStatement::SqliteStatement(sqlite3* db, std::string_view sql) {
-  if (db == nullptr ||
-      sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &statement_, nullptr) != SQLITE_OK ||
-      statement_ == nullptr) {
+  if (db == nullptr) {
     failed_ = true;
+    return;
   }
+  const int rc = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &statement_, nullptr);
+  if (rc != SQLITE_OK) recordFailure(db, rc);
+  if (rc != SQLITE_OK || statement_ == nullptr) failed_ = true;
 }
 
 SqliteStatement::SqliteStatement(sqlite3* db, StatementCache& cache, std::string sql)
@@ -59,8 +133,10 @@ sqlite3_stmt* StatementCache::take(sqlite3* db, const std::string& sql) {
     return statement;
   }
   sqlite3_stmt* statement = nullptr;
-  if (sqlite3_prepare_v3(db, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &statement,
-                         nullptr) != SQLITE_OK) {
+  if (const int rc = sqlite3_prepare_v3(db, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
+                                        &statement, nullptr);
+      rc != SQLITE_OK) {
+    recordFailure(db, rc);
     sqlite3_finalize(statement);
     return nullptr;
   }
@@ -122,7 +198,10 @@ bool SqliteStatement::step() {
   if (failed_) return false;
   int rc = sqlite3_step(statement_);
   if (rc == SQLITE_ROW) return true;
-  if (rc != SQLITE_DONE) failed_ = true;
+  if (rc != SQLITE_DONE) {
+    failed_ = true;
+    recordFailure(sqlite3_db_handle(statement_), rc);
+  }
   return false;
 }
 

@@ -15,21 +15,53 @@
 
 namespace tolvek {
 
+// Forgets what guardConnection kept of `db` (nothing when it kept nothing).
+void forgetConnection(sqlite3* db);
+
 struct SqliteCloser {
-  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+  void operator()(sqlite3* db) const {
+    forgetConnection(db);
+    sqlite3_close_v2(db);
+  }
 };
 using SqliteConnection = std::unique_ptr<sqlite3, SqliteCloser>;
 
+// The failures of a guarded connection. Every failing prepare, step and
+// executeSql on it records SQLite's result code and message, which outlive
+// the ROLLBACK that follows a failure (it resets sqlite3_errmsg), so the
+// cause can still be reported after it. Once SQLite reported the database
+// damaged (SQLITE_CORRUPT or SQLITE_NOTADB, from any statement), the
+// connection stays damaged and is made query-only: nothing more is written
+// into the database through it.
+struct SqliteFailure {
+  std::string file;      // the database's path as the caller named it
+  int code = SQLITE_OK;  // primary result code of the last failure
+  std::string message;   // SQLite's message for it
+  bool damaged = false;  // reported damaged at some time
+  std::string damage;    // SQLite's message when it first was
+};
+// Starts recording the failures of `db` (the writer's connection), the
+// database at `file`.
+void guardConnection(sqlite3* db, const std::string& file);
+// What was recorded of `db`; nothing recorded for a connection not guarded.
+SqliteFailure failureOf(sqlite3* db);
+// Records `db` as damaged with `detail` (a check found it so) and makes it
+// query-only; for a guarded connection.
+void markDamaged(sqlite3* db, const std::string& detail);
+// True for the result codes that say the database is damaged.
+inline bool isDamage(int code) { return (code & 0xff) == SQLITE_CORRUPT || (code & 0xff) == SQLITE_NOTADB; }
+
 // Runs SQL without parameters (schema, pragmas, transactions); false on error.
 bool executeSql(sqlite3* db, const char* sql);
+// Rolls back the open transaction, if any: SQLite may have rolled it back
+// itself (after a full disk), and the failure that ended it stays the one
+// recorded.
+void rollBack(sqlite3* db);
 
 // `path` as an SQLite URI ("file:" + the path + "?" + `query`): every byte
 // but the unreserved ones and "/" percent-encoded, so "?", "#" and "%" in a
 // folder name stay part of it. Open it with SQLITE_OPEN_URI.
 std::string sqliteFileUri(const std::string& path, std::string_view query);
-
-// "cannot WHAT in the catalog: " and SQLite's last error on `db`.
-Status catalogFailure(sqlite3* db, const char* what);
 
 // Prepared statements kept for reuse, for connections that run the same
 // queries many times in one run. A statement is taken out while in use, so a

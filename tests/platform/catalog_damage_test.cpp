@@ -116,6 +116,33 @@ TEST_F(CatalogDamage, OverwrittenPagesNeverCrash) {
   EXPECT_EQ(lib->fetchAssetCollections(CollectionType::album, kCollectionSubtypeAny)->count(), 0u);
 }
 
+// Damage that a statement meets while the writer runs stops the writer:
+// nothing more is written through it (the catalog's bytes stay as the
+// damage left them), and each failure says the catalog is damaged.
+TEST_F(CatalogDamage, TheWriterStopsAtTheFirstDamageAStatementMeets) {
+  fillCatalog(3);  // closed as sound: the next open does not check it, and reads no album
+  auto writer = CatalogWriter::open(home.location());
+  ASSERT_TRUE(writer) << writer.message();
+  const auto asset = (*writer)->assetRow("asset-1");
+  ASSERT_TRUE(asset) << asset.message();
+  const std::string catalog = home.location().catalogPath;
+  ASSERT_TRUE(testing::CatalogFixture::overwriteRootPage(catalog, catalog::kCollection.table).ok());
+  const auto damaged = testing::readFileBytes(catalog);
+  const auto album = (*writer)->createAlbum(std::string("Trip"));
+  EXPECT_EQ(album.status().kind(), FailureKind::damagedCatalog) << album.message();
+  EXPECT_TRUE((*writer)->damaged());
+  // The asset table is sound, yet nothing more is written.
+  const Status marked = (*writer)->setFavorite({*asset}, true);
+  EXPECT_EQ(marked.kind(), FailureKind::damagedCatalog) << marked.message();
+  EXPECT_NE(marked.message().find("the catalog " + catalog + " is damaged (database disk image is malformed)"),
+            std::string::npos)
+      << marked.message();
+  EXPECT_NE(marked.message().find("There is no backup of it"), std::string::npos) << marked.message();
+  EXPECT_EQ((*writer)->beginBatch().kind(), FailureKind::damagedCatalog);
+  writer = Status::error("closed");  // a write it committed would be folded into the file now
+  EXPECT_TRUE(testing::readFileBytes(catalog) == damaged) << "written after the damage";
+}
+
 TEST_F(CatalogDamage, NewerOrForeignSchemaReadsAsEmpty) {
   fillCatalog(2);
   {

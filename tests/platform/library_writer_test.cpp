@@ -9,13 +9,22 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <condition_variable>
 #include <filesystem>
+#include <functional>
+#include <future>
+#include <mutex>
+#include <thread>
 
 #include "platform/catalog_reader.h"
 #include "platform/catalog_schema.h"
 #include "platform/content_hash.h"
 #include "platform/media_module.h"
+#include "platform/posix/posix_file.h"
+#include "support/background_tool.h"
 #include "support/catalog_fixture.h"
+#include "support/full_disk_vfs.h"
 #include "support/in_memory_library.h"
 #include "support/media_fixtures.h"
 #include "support/scratch_library.h"
@@ -27,7 +36,9 @@ namespace fs = std::filesystem;
 using testing::ScratchLibrary;
 
 // Takes every file for a PNG picture (or for nothing, with `refuse`) and
-// writes two small derivatives, remembering their paths.
+// writes two small derivatives, remembering their paths. `onProbe`, when
+// set, is told of each file probed (its own path, also when the sync names
+// it by its descriptor), on the thread that probes it.
 class RecordingMedia final : public MediaModule {
  public:
   PictureDecoder& pictureDecoder() override { return decoder_; }
@@ -35,7 +46,8 @@ class RecordingMedia final : public MediaModule {
                                       std::optional<PixelSize>) override {
     return nullptr;
   }
-  std::optional<MediaProbe> probe(const std::string&) override {
+  std::optional<MediaProbe> probe(const std::string& path) override {
+    if (onProbe) onProbe(path.starts_with("/proc/self/fd/") ? fs::read_symlink(path).string() : path);
     if (refuse) return std::nullopt;
     return MediaProbe{MediaType::image, "public.png", 1234};
   }
@@ -44,16 +56,23 @@ class RecordingMedia final : public MediaModule {
     for (const char* suffix : {"-240.jpg", "-512.jpg"}) {
       EXPECT_TRUE(testing::writeFileBytes(pathPrefix + suffix, "jpeg bytes"));
       made.push_back({pathPrefix + suffix, 240, 180, 10});
+      std::lock_guard lock(mutex_);
       derivatives.push_back(pathPrefix + suffix);
     }
     return made;
   }
+  std::size_t derivativesMade() {
+    std::lock_guard lock(mutex_);
+    return derivatives.size();
+  }
 
   bool refuse = false;
+  std::function<void(const std::string& path)> onProbe;
   std::vector<std::string> derivatives;
 
  private:
   FakePictureDecoder decoder_;
+  std::mutex mutex_;
 };
 
 // The regular files below the library's originals/ and derivatives/.
@@ -112,7 +131,7 @@ TEST_P(FailedRecord, RemovesTheCopyAndTheDerivatives) {
   ASSERT_TRUE(catalog->refuseInsertsInto(GetParam()).ok());
   const auto id = writer->importFile(source, {});
   EXPECT_FALSE(id);
-  EXPECT_EQ(id.message(), "cannot record the asset in the catalog");
+  EXPECT_EQ(id.message(), "cannot record the asset in the catalog: refused by the test");
   EXPECT_EQ(media.derivatives.size(), 2u) << "the derivatives were made before the record failed";
   EXPECT_EQ(libraryFiles(home.location()), std::vector<std::string>{});
   EXPECT_EQ(assetCount(home.location()), 0u) << "the asset row went with its transaction";
@@ -122,6 +141,46 @@ TEST_P(FailedRecord, RemovesTheCopyAndTheDerivatives) {
 INSTANTIATE_TEST_SUITE_P(Tables, FailedRecord,
                          ::testing::Values(catalog::kResource.table, catalog::kDerivative.table,
                                            catalog::kMembership.table));
+
+// The disk fills up while the catalog is written: each write says so, with
+// the kind a caller acts on, and an import leaves no file behind.
+TEST(LibraryOnAFullDisk, EveryWriteSaysTheDiskIsFull) {
+  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
+  testing::FullDiskVfs disk;  // before the catalog is opened
+  RecordingMedia media;
+  const std::string first = home.folder("media") + "/Beach.PNG", second = home.folder("media") + "/Dunes.PNG";
+  ASSERT_TRUE(testing::writeFileBytes(first, "picture bytes"));
+  ASSERT_TRUE(testing::writeFileBytes(second, "other picture bytes"));
+  auto writer = LibraryWriter::open(home.location(), &media);
+  ASSERT_TRUE(writer) << writer.message();
+  CatalogWriter& catalog = (*writer)->catalog();
+  const auto imported = (*writer)->importFile(first, {});
+  ASSERT_TRUE(imported) << imported.message();
+  const auto asset = catalog.assetRow(imported->identifier);
+  const auto album = catalog.createAlbum(std::string("Trip"));
+  ASSERT_TRUE(album && asset) << album.message() << asset.message();
+  const auto albumRow = catalog.albumRow(*album);
+  ASSERT_TRUE(albumRow) << albumRow.message();
+  const auto files = libraryFiles(home.location());
+  disk.setFull(true);
+  const std::pair<const char*, std::function<Status()>> writes[] = {
+      {"import", [&] { return (*writer)->importFile(second, {}).status(); }},
+      {"create", [&] { return catalog.createAlbum(std::string("More")).status(); }},
+      {"rename", [&] { return catalog.renameAlbum(*albumRow, std::string("Trip 2")); }},
+      {"favourite", [&] { return catalog.setFavorite({*asset}, true); }},
+  };
+  for (const auto& [what, write] : writes) {
+    const Status written = write();
+    EXPECT_EQ(written.kind(), FailureKind::diskFull) << what << ": " << written.message();
+    EXPECT_NE(written.message().find("No space left on device (on the device holding " + home.catalogPath() + ")"),
+              std::string::npos)
+        << what << ": " << written.message();
+  }
+  EXPECT_EQ(libraryFiles(home.location()), files) << "the import left nothing";
+  disk.setFull(false);
+  const auto later = (*writer)->importFile(second, {});
+  EXPECT_TRUE(later) << "room again: " << later.message();
+}
 
 TEST_F(LibraryWriterTest, AFileTheMediaModuleRefusesIsNeitherCopiedNorRecorded) {
   // Refused bytes that are no media are skipped; refused bytes that start
@@ -228,6 +287,106 @@ TEST_P(OlderCatalog, IsReadThenMigratedInPlaceAfterABackup) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, OlderCatalog, ::testing::Values(2, 3, 4, 5));
+
+// Holds whoever calls wait() until open(); tells when the first one came.
+class Gate {
+ public:
+  void wait() {
+    std::unique_lock lock(mutex_);
+    reached_ = true;
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return open_; });
+  }
+  bool reachedWithin(std::chrono::seconds limit) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, limit, [&] { return reached_; });
+  }
+  void open() {
+    std::lock_guard lock(mutex_);
+    open_ = true;
+    changed_.notify_all();
+  }
+  ~Gate() { open(); }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool reached_ = false, open_ = false;
+};
+
+// While a sync examines a file (hashing a large video takes minutes), it
+// holds the sources lock but not the writer lock: other writers get in
+// between its batches, and what they do there (an album, an import of the
+// same content, the orphans cleared) leaves the sync's work whole.
+TEST(SyncAndOtherWriters, ExaminingAFileHoldsNoWriterLock) {
+  using namespace std::chrono_literals;
+  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
+  const std::string folder = home.folder("Pictures");
+  for (const char* name : {"a.png", "b.png", "c.png"}) {
+    ASSERT_TRUE(testing::writeFileBytes(folder + "/" + name, std::string("bytes of ") + name));
+  }
+  ASSERT_TRUE(testing::writeFileBytes(home.folder("media") + "/b-copy.png", "bytes of b.png"));
+  RecordingMedia media;
+  Gate gate;
+  media.onProbe = [&](const std::string& path) {
+    if (path == folder + "/b.png") gate.wait();
+  };
+  std::vector<SyncEvent> events;
+  auto sync = std::async(std::launch::async, [&]() -> Result<SyncTally> {
+    auto writer = LibraryWriter::open(home.location(), &media, LibraryWriter::Sources::change);
+    if (!writer) return writer.status();
+    auto source = (*writer)->addSource(folder);
+    if (!source) return source.status();
+    SyncObserver observer;
+    observer.changed = [&](const SyncEvent& event) { events.push_back(event); };
+    return (*writer)->sync({*source}, observer);
+  });
+  // Opened at the latest as the test ends (before the sync is waited for), so the sync always ends.
+  const std::unique_ptr<Gate, void (*)(Gate*)> openAtEnd(&gate, [](Gate* g) { g->open(); });
+  ASSERT_TRUE(gate.reachedWithin(30s)) << "b is being examined";
+  EXPECT_EQ(FileLock::acquire(home.location().sourcesLockPath, 0ms).message(), kLockBusy);
+  // a's batch is committed once due, and the writer lock let go of.
+  ASSERT_TRUE(testing::eventually([&] { return FileLock::acquire(home.location().writerLockPath, 0ms).ok(); }));
+  // c is examined on the other thread meanwhile, its derivatives made but not yet recorded.
+  const bool twoThreads = std::thread::hardware_concurrency() >= 2;
+  if (twoThreads) {
+    ASSERT_TRUE(testing::eventually([&] { return media.derivativesMade() == 4; }));
+  }
+  std::string imported;
+  {
+    RecordingMedia otherMedia;
+    auto other = LibraryWriter::open(home.location(), &otherMedia);
+    ASSERT_TRUE(other) << other.message();
+    ASSERT_TRUE((*other)->catalog().createAlbum(std::string("Meanwhile")));
+    auto copy = (*other)->importFile(home.folder("media") + "/b-copy.png", {});
+    ASSERT_TRUE(copy) << copy.message();
+    imported = copy->identifier;
+    (*other)->removeOrphans();
+  }
+  const std::vector<std::string> made = media.derivatives;
+  for (const std::string& path : made) EXPECT_TRUE(fs::exists(path)) << "not an orphan yet: " << path;
+  gate.open();
+  const auto tally = sync.get();
+  ASSERT_TRUE(tally) << tally.message();
+  EXPECT_EQ(tally->added, 3u);
+  const auto b = std::find_if(events.begin(), events.end(), [&](const SyncEvent& e) { return e.path == folder + "/b.png"; });
+  ASSERT_NE(b, events.end());
+  EXPECT_EQ(b->assetIdentifier, imported) << "b's content was imported meanwhile: the same asset";
+  EXPECT_EQ(assetCount(home.location()), 3u);
+  auto reader = CatalogReader::open(home.location());
+  EXPECT_EQ(reader->collections(CollectionType::album, kCollectionSubtypeAny).size(), 2u) << "Meanwhile and Pictures";
+  std::size_t recorded = 0;
+  reader->forEachAsset(AssetQuery{}, [&](const Asset& asset) {
+    const auto stored = reader->storedAsset(asset.handle);
+    for (const auto& d : stored ? stored->derivatives : std::vector<StoredDerivative>{}) {
+      EXPECT_TRUE(fs::exists(d.path)) << d.path;
+      ++recorded;
+    }
+    return true;
+  });
+  EXPECT_EQ(recorded, 6u);
+  EXPECT_TRUE(FileLock::acquire(home.location().sourcesLockPath, 0ms).ok()) << "let go of at the end";
+}
 
 TEST(LibraryUpkeep, ImportClearsWhatKilledImportsLeft) {
   ScratchLibrary home{ScratchLibrary::Scope::thisProcess};

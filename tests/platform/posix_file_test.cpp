@@ -81,8 +81,22 @@ TEST(FileLock, WaitsOnlyAsLongAsAsked) {
   EXPECT_LT(waited, 2s);
   { FileLock released = std::move(held).value(); }
   EXPECT_TRUE(FileLock::acquire(path, 0ms).ok());
+}
+
+// A lock file that cannot be one is named in the failure, so that the
+// message of what it locks does not blame that file instead.
+TEST(FileLock, ALockFileThatIsNoRegularFileIsNamed) {
+  ScratchFolder folder;
   ASSERT_EQ(::mkfifo(folder.file("fifo").c_str(), 0600), 0);
-  EXPECT_EQ(FileLock::acquire(folder.file("fifo"), 0ms).message(), kNotARegularFile);
+  ASSERT_EQ(::mkdir(folder.file("folder").c_str(), 0700), 0);
+  ASSERT_EQ(::symlink("/dev/null", folder.file("device").c_str()), 0);
+  const std::pair<std::string, std::string> cases[] = {
+      {folder.file("fifo"), kNotARegularFile},
+      {folder.file("device"), kNotARegularFile},
+      {folder.file("folder"), "Is a directory"},
+      {folder.file("missing/lock"), "No such file or directory"},
+  };
+  for (const auto& [path, reason] : cases) EXPECT_EQ(FileLock::acquire(path, 0ms).message(), path + ": " + reason);
 }
 
 

@@ -9,6 +9,7 @@
 #include "platform/access_store.h"
 #include "platform/catalog_reader.h"
 #include "platform/catalog_schema.h"
+#include "support/catalog_fixture.h"
 #include "support/http_test_server.h"
 #include "support/media_fixtures.h"
 #include "support/scratch_library.h"
@@ -225,6 +226,53 @@ TEST_F(ToolCommands, StatusCountsWhatTheLibraryHolds) {
                                "access\tlimited to 1 asset\nsize\t";
   EXPECT_TRUE(r.out.starts_with(expected)) << r.out;
   EXPECT_GT(std::stoll(r.out.substr(expected.size())), 10000) << "the catalog and the pictures take room";
+  EXPECT_TRUE(r.out.ends_with(" bytes\ncatalog\tok\n")) << r.out;
+}
+
+// One page of the catalog overwritten, as a failing disk leaves it (a page
+// the command itself would never read included): the check at open finds
+// it, as the catalog changed since a writer left it, and each command stops,
+// says the catalog is damaged and where its last backup is, and writes
+// nothing (the catalog's bytes stay as they were); status reports what
+// SQLite's quick check found.
+TEST_F(ToolCommands, ADamagedCatalogIsReportedAndNotWrittenTo) {
+  const std::string folder = home.folder("Pictures");
+  ASSERT_TRUE(testing::writePicture(folder + "/sea.png", "png", {.width = 9, .height = 7}));
+  home.tool({"add", folder});
+  const auto sound = readFileBytes(home.catalogPath());
+  ASSERT_TRUE(sound);
+  const std::string backup = home.libraryFolder() + "/catalog-v4-backup.sqlite";
+  struct Case {
+    std::vector<std::string> command;
+    std::string page;  // the table or index whose root page is overwritten
+    bool withBackup = false;
+  };
+  const Case cases[] = {
+      {{"album", "create", "Trip"}, "derivative"},
+      {{"sync"}, "file", true},
+      {{"favorite", assets[0]}, "asset_favorites"},
+      {{"status"}, "membership"},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(testing::writeFileBytes(home.catalogPath(), *sound));
+    std::filesystem::remove(backup);
+    if (c.withBackup) {
+      ASSERT_TRUE(testing::writeFileBytes(backup, *sound));
+    }
+    ASSERT_TRUE(testing::CatalogFixture::overwriteRootPage(home.catalogPath(), c.page).ok()) << c.page;
+    const auto damaged = readFileBytes(home.catalogPath());
+    const auto r = home.runTool(c.command);
+    EXPECT_EQ(r.exitStatus, 1) << c.command[0] << ": " << r.err;
+    EXPECT_NE(r.err.find("the catalog " + home.catalogPath() + " is damaged"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(c.withBackup ? "Its last backup is " + backup : "There is no backup of it"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("Copy the folder " + home.libraryFolder() + " before anything else"), std::string::npos);
+    EXPECT_TRUE(readFileBytes(home.catalogPath()) == damaged) << c.command[0] << " wrote to the damaged catalog";
+    if (c.command[0] == "status") {
+      EXPECT_TRUE(r.out.starts_with("folder\t" + home.libraryFolder() + "\ncatalog\tdamaged: ")) << r.out;
+    }
+  }
 }
 
 TEST_F(ToolCommands, AccessAnswers) {

@@ -16,8 +16,10 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/catalog_schema.h"
 #include "platform/posix/posix_file.h"
 #include "support/background_tool.h"
+#include "support/catalog_fixture.h"
 #include "support/media_fixtures.h"
 #include "support/scratch_library.h"
 
@@ -191,6 +193,37 @@ TEST_F(ToolWatch, ASourceThatGoesAwayIsOfflineUntilItIsBack) {
   EXPECT_EQ(idOf("seed.png"), seed);
   EXPECT_EQ(watch->stop().exitStatus, 0);
 }
+
+// The library can no longer be written: its folder was deleted, or its
+// catalog is damaged. The watch says so and ends with status 1, rather than
+// retrying for ever.
+class WatchEnds : public ToolWatch, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(WatchEnds, WithStatusOneWhenTheLibraryCannotBeWritten) {
+  const bool damaged = GetParam();
+  auto watch = startWatch();
+  std::optional<std::string> damagedBytes;
+  if (damaged) {
+    // Once the watch's run closed the catalog (its log folded in).
+    ASSERT_TRUE(eventually([&] {
+      return testing::CatalogFixture::overwriteRootPage(home.catalogPath(), catalog::kFile.table).ok();
+    }));
+    damagedBytes = readFileBytes(home.catalogPath());
+  } else {
+    std::filesystem::remove_all(home.libraryFolder());
+  }
+  put(a + "/after.png");
+  ASSERT_TRUE(eventually([&] { return watch->ended(); })) << watch->errors();
+  EXPECT_EQ(watch->stop().exitStatus, 1);
+  EXPECT_NE(watch->errors().find(damaged ? "is damaged" : "was deleted or moved away; the watch ends"),
+            std::string::npos)
+      << watch->errors();
+  if (damaged) {
+    EXPECT_TRUE(readFileBytes(home.catalogPath()) == damagedBytes) << "written after the damage";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(DeletedOrDamaged, WatchEnds, ::testing::Bool());
 
 // CPU time (user and system) the process has used, in clock ticks.
 long cpuTicks(pid_t pid) {

@@ -27,9 +27,11 @@ BackgroundTool::~BackgroundTool() {
   }
 }
 
+bool BackgroundTool::ended() const { return result_.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }
+
 ProcessResult BackgroundTool::stop(int signal) {
   stopped_ = true;
-  if (pid_ <= 0) return result_.get();
+  if (pid_ <= 0 || ended()) return result_.get();
   ::kill(pid_, signal);
   if (result_.wait_for(std::chrono::seconds(30)) != std::future_status::ready) ::kill(pid_, SIGKILL);
   return result_.get();

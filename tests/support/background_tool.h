@@ -29,6 +29,8 @@ class BackgroundTool {
   pid_t pid() const { return pid_; }
   // What it wrote to standard error so far.
   std::string errors() const;
+  // True once it ended by itself (stop() then gives how).
+  bool ended() const;
   // Sends `signal` and gives how the tool ended (killed after 30 s).
   ProcessResult stop(int signal = SIGTERM);
 

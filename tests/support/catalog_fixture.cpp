@@ -1,6 +1,8 @@
 #include "support/catalog_fixture.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <ctime>
 #include <map>
 #include <optional>
@@ -83,6 +85,33 @@ Result<CatalogFixture> CatalogFixture::open(const std::string& catalogPath) {
   }
   sqlite3_busy_timeout(db.get(), 5000);
   return CatalogFixture(std::move(db));
+}
+
+Status CatalogFixture::overwriteRootPage(const std::string& catalogPath, const std::string& name) {
+  std::error_code ec;
+  if (std::filesystem::file_size(catalogPath + "-wal", ec) > 0 && !ec) {
+    return Status::error(catalogPath + " has a log: a writer still has it open");
+  }
+  std::int64_t pageSize = 0, rootPage = 0;
+  {
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(catalogPath.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    SqliteConnection db(raw);
+    if (rc != SQLITE_OK) return Status::error("cannot open " + catalogPath);
+    SqliteStatement size(db.get(), "PRAGMA page_size");
+    SqliteStatement root(db.get(), "SELECT rootpage FROM sqlite_master WHERE name = :name");
+    root.bind(":name", name);
+    if (!size.step() || !root.step()) return Status::error("no table or index " + name + " in " + catalogPath);
+    pageSize = size.integer(0);
+    rootPage = root.integer(0);
+  }
+  std::fstream file(catalogPath, std::ios::in | std::ios::out | std::ios::binary);
+  file.seekp((rootPage - 1) * pageSize);
+  const std::string garbage(static_cast<std::size_t>(pageSize), '\xff');
+  file.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
+  file.close();
+  if (!file) return Status::error("cannot write " + catalogPath);
+  return {};
 }
 
 Status CatalogFixture::run(SqliteStatement& statement) {

@@ -53,6 +53,11 @@ class CatalogFixture {
   // Every later insert into the table (catalog::k....table) fails, as on a
   // full disk: for the rollback of a writer's transaction.
   Status refuseInsertsInto(const char* table);
+  // Damage on disk, as a failing disk leaves it: the root page of `name` (a
+  // table or index of the closed catalog at `catalogPath`, whose log is
+  // folded in) overwritten with 0xFF bytes, so that every statement that
+  // touches it fails with SQLITE_CORRUPT. Fails while the catalog has a log.
+  static Status overwriteRootPage(const std::string& catalogPath, const std::string& name);
   // Takes the catalog's exclusive lock with a write that is left pending,
   // until rollBack: readers find the catalog locked.
   Status lockExclusively();

@@ -155,12 +155,14 @@ Result<std::string> readUntilEnd(int fd, std::uint64_t maxBytes) {
 }
 
 Result<FileLock> FileLock::acquire(const std::string& path, std::chrono::milliseconds wait) {
+  // Failures name the lock file itself: the caller's message names what it locks.
+  const auto failure = [&path](const std::string& reason) { return Status::error(path + ": " + reason); };
   const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
-  if (fd < 0) return errorStatus(errno);
+  if (fd < 0) return failure(errorText(errno));
   struct stat info {};
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     ::close(fd);
-    return Status::error(kNotARegularFile);
+    return failure(kNotARegularFile);
   }
   // flock has no timeout of its own: try, then retry in short steps.
   const auto deadline = std::chrono::steady_clock::now() + wait;
@@ -169,7 +171,7 @@ Result<FileLock> FileLock::acquire(const std::string& path, std::chrono::millise
     const int code = errno;
     if (code != EWOULDBLOCK && code != EINTR) {
       ::close(fd);
-      return errorStatus(code);
+      return failure(errorText(code));
     }
     if (std::chrono::steady_clock::now() >= deadline) {
       ::close(fd);

@@ -85,7 +85,9 @@ Result<std::string> readUntilEnd(int fd, std::uint64_t maxBytes);
 class FileLock {
  public:
   // Creates `path` (mode 0600) when missing and waits at most `wait` for the
-  // lock; a lock file that is not a regular file is refused.
+  // lock; a lock file that is not a regular file is refused. Fails with
+  // kLockBusy when another holds it past the wait, else with `path` and the
+  // reason ("PATH: Not a regular file").
   static Result<FileLock> acquire(const std::string& path, std::chrono::milliseconds wait);
 
   FileLock(FileLock&& other) noexcept;
