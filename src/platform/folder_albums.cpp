@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "platform/catalog_failures.h"
 #include "platform/manager_catalog.h"
 #include "platform/sqlite_statement.h"
 
