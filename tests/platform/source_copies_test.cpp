@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <utility>
 
@@ -61,6 +62,8 @@ struct Replacement {
   std::function<void(const testing::ScratchLibrary&, const std::string& copy, const std::string& secret)> make;
   bool handedOver;
 };
+
+void PrintTo(const Replacement& replacement, std::ostream* os) { *os << replacement.what; }
 
 class ReplacedCopy : public SourceCopies, public ::testing::WithParamInterface<Replacement> {};
 
