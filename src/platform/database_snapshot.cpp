@@ -103,7 +103,7 @@ struct Sidecars {
       struct stat info {};
       if (::stat((path + suffix).c_str(), &info) == 0) {
         *seen = Seen{info.st_dev, info.st_ino, info.st_size,
-                     std::int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec};
+                     modifiedNsOf(info)};
       }
     }
     return sidecars;

@@ -102,10 +102,8 @@ Examined examine(MediaModule& media, ContentClaims& claims, const std::string& l
   }
   // A file written while the sync runs is left as it was recorded, for the
   // next sync: what was read must be what was walked.
-  struct stat info {};
-  if (::fstat(file->fd(), &info) != 0 || static_cast<std::uint64_t>(info.st_ino) != walked.inode ||
-      static_cast<std::uint64_t>(info.st_size) != walked.size ||
-      std::int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec != walked.modifiedNs) {
+  if (file->identity().inode != walked.inode || file->size() != walked.size ||
+      file->identity().modifiedNs != walked.modifiedNs) {
     result.error = "it changed while it was read; the next sync takes it up";
     return result;
   }
@@ -447,7 +445,7 @@ class SourceSync {
         const char* name = relative.c_str() + (slash == std::string::npos ? 0 : slash + 1);
         if (folderFd < 0 || ::fstatat(folderFd, name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)) continue;
         found[i] = Found{i, {std::move(relative), static_cast<std::uint64_t>(info.st_size),
-                             std::int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec,
+                             modifiedNsOf(info),
                              static_cast<std::uint64_t>(info.st_ino)}};
       }
       if (folderFd >= 0) ::close(folderFd);

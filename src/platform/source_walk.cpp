@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/posix/posix_file.h"
+
 namespace tolvek {
 namespace {
 
@@ -86,7 +88,7 @@ class Walker {
       }
       if (type == DT_REG && stated) {
         walk_.files.push_back({child, static_cast<std::uint64_t>(childInfo.st_size),
-                               std::int64_t{childInfo.st_mtim.tv_sec} * 1000000000 + childInfo.st_mtim.tv_nsec,
+                               modifiedNsOf(childInfo),
                                static_cast<std::uint64_t>(childInfo.st_ino)});
       } else if (type == DT_DIR) {
         if (depth >= kMaxWalkDepth) {

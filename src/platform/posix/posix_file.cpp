@@ -15,6 +15,10 @@ namespace tolvek {
 
 std::string errorText(int code) { return std::strerror(code); }
 
+std::int64_t modifiedNsOf(const struct stat& info) {
+  return std::int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec;
+}
+
 Status errorStatus(int code) { return Status::error(errorText(code)); }
 
 Status writeAll(int fd, std::string_view bytes) {
@@ -93,7 +97,7 @@ Result<ReadableFile> ReadableFile::adopt(int fd) {
   const int flags = ::fcntl(fd, F_GETFL);
   if (flags >= 0) (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   const FileIdentity identity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
-                              std::int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec};
+                              modifiedNsOf(info)};
   return ReadableFile(fd, static_cast<std::uint64_t>(info.st_size), identity);
 }
 

@@ -4,6 +4,8 @@
 // socket or a link to one is refused without blocking) and is read with a
 // cap; writes are whole; locks are waited for a bounded time.
 // Linked into the platform, the media module and the download module.
+#include <sys/stat.h>
+
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -24,6 +26,9 @@ inline constexpr char kNotARegularFile[] = "Not a regular file";
 Status writeAll(int fd, std::string_view bytes);
 
 inline constexpr char kLinkNotFollowed[] = "Is a symbolic link, which is not followed";
+
+// A file's modification time (st_mtim) in nanoseconds since the epoch.
+std::int64_t modifiedNsOf(const struct stat& info);
 
 // Which file an open descriptor is, as fstat gave it when it was opened.
 struct FileIdentity {
