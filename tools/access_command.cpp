@@ -3,10 +3,10 @@
 #include <set>
 
 #include "bundle/bundle_info.h"
-#include "platform/access_store.h"
-#include "platform/catalog_identifiers.h"
-#include "platform/catalog_reader.h"
-#include "platform/json_string_array.h"
+#include "platform/access/access_store.h"
+#include "platform/catalog/catalog_identifiers.h"
+#include "platform/catalog/catalog_reader.h"
+#include "platform/catalog/json_string_array.h"
 #include "tool_commands.h"
 
 namespace tolvek::tool {

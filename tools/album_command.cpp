@@ -2,8 +2,8 @@
 // delete ALBUM_ID | add ALBUM_ID ASSET_ID... | remove ALBUM_ID ASSET_ID...
 #include <cstdio>
 
-#include "platform/catalog_writer.h"
-#include "platform/manager_catalog.h"
+#include "platform/catalog/catalog_writer.h"
+#include "platform/managers/manager_catalog.h"
 #include "tool_commands.h"
 
 namespace tolvek::tool {

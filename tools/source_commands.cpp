@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "platform/library_writer.h"
-#include "platform/manager_catalog.h"
+#include "platform/managers/manager_catalog.h"
 #include "progress_bar.h"
 #include "sync_report.h"
 #include "tool_commands.h"
@@ -38,7 +38,7 @@ Result<Arguments> folderOperands(const Arguments& arguments) {
 
 }  // namespace
 
-int syncAndReport(LibraryWriter& library, const std::vector<CatalogWriter::Source>& sources, SyncObserver observer,
+int syncAndReport(LibraryWriter& library, const std::vector<Source>& sources, SyncObserver observer,
                   Status* failure) {
   ProgressBar progress(0);
   observer.changed = [&, also = std::move(observer.changed)](const SyncEvent& event) {
@@ -106,7 +106,7 @@ int runAdd(const Arguments& given) {
   if (arguments->empty()) return usageError("add", "no FOLDER given");
   auto library = openLibrary();
   if (!library) return failWith(library.message());
-  std::vector<CatalogWriter::Source> added;
+  std::vector<Source> added;
   int status = 0;
   for (const std::string& folder : *arguments) {
     auto source = (*library)->addSource(folder);
@@ -126,7 +126,7 @@ int runSync(const Arguments& given) {
   if (!arguments) return usageError("sync", arguments.message());
   auto library = openLibrary();
   if (!library) return failWith(library.message());
-  std::vector<CatalogWriter::Source> which;
+  std::vector<Source> which;
   for (const std::string& folder : *arguments) {
     auto source = (*library)->findSource(folder);
     if (!source) return failWith(source.message() + "; add it with: tolvek-photos-library add FOLDER");
@@ -156,7 +156,7 @@ int runSources(const Arguments& arguments) {
   if (!library) return failWith(library.message());
   auto sources = (*library)->catalog().sources();
   if (!sources) return failWith(sources.message());
-  for (const CatalogWriter::Source& source : *sources) {
+  for (const Source& source : *sources) {
     auto count = (*library)->catalog().assetCountOf(source.row);
     if (!count) return failWith(count.message());
     const bool present = sourceOfflineReason(source, *count > 0).empty();

@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "platform/source_walk.h"
+#include "platform/sources/source_walk.h"
 #include "tool_commands.h"
 
 namespace tolvek::tool {
@@ -161,9 +161,9 @@ void SourceWatcher::rewatch(std::int64_t row, int attempts) {
   }
 }
 
-void SourceWatcher::follow(const std::vector<CatalogWriter::Source>& sources) {
+void SourceWatcher::follow(const std::vector<Source>& sources) {
   std::set<std::int64_t> rows;
-  for (const CatalogWriter::Source& source : sources) {
+  for (const Source& source : sources) {
     rows.insert(source.row);
     const auto found = sources_.find(source.row);
     if (found != sources_.end() && found->second.source.path == source.path) {

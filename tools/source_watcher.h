@@ -17,9 +17,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/catalog_writer.h"
-#include "platform/library_location.h"
-#include "platform/mount_table.h"
+#include "platform/catalog/catalog_writer.h"
+#include "platform/system/library_location.h"
+#include "platform/system/mount_table.h"
 
 namespace tolvek::tool {
 
@@ -43,7 +43,7 @@ class SourceWatcher {
 
   // Follows exactly these sources: new ones are watched and marked dirty,
   // forgotten ones are let go.
-  void follow(const std::vector<CatalogWriter::Source>& sources);
+  void follow(const std::vector<Source>& sources);
   // Sets every watch up again and marks every source dirty (after lost
   // notifications).
   void rewatchAll();
@@ -84,7 +84,7 @@ class SourceWatcher {
     std::vector<Interest> interests;
   };
   struct Followed {
-    CatalogWriter::Source source;
+    Source source;
     bool polled = false;  // rescanned every kRescanInterval
     std::string mounts;   // mountSignature() when last watched
   };

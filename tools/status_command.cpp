@@ -5,8 +5,8 @@
 #include <cstdio>
 
 #include "bundle/bundle_info.h"
-#include "platform/access_store.h"
-#include "platform/catalog_failures.h"
+#include "platform/access/access_store.h"
+#include "platform/catalog/catalog_failures.h"
 #include "platform/library_writer.h"
 #include "tool_commands.h"
 
@@ -70,7 +70,7 @@ int runStatus(const Arguments& arguments) {
   auto sources = catalog.sources();
   if (!sources) return failWith(sources.message());
   std::size_t offline = 0;
-  for (const CatalogWriter::Source& source : *sources) {
+  for (const Source& source : *sources) {
     auto count = catalog.assetCountOf(source.row);
     if (!count) return failWith(count.message());
     if (!sourceOfflineReason(source, *count > 0).empty()) ++offline;

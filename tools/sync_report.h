@@ -13,7 +13,7 @@ namespace tolvek::tool {
 // reporting members are the tool's (its `changed` is called after each
 // line). `failure`, when given, receives the sync's own failure (the catalog
 // could not be written), as distinct from files or sources it could not read.
-int syncAndReport(LibraryWriter& library, const std::vector<CatalogWriter::Source>& sources,
+int syncAndReport(LibraryWriter& library, const std::vector<Source>& sources,
                   SyncObserver observer = {}, Status* failure = nullptr);
 
 }  // namespace tolvek::tool

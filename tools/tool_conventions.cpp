@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "platform/posix/posix_file.h"
+#include "platform/system/hex_digits.h"
 #include "tool_commands.h"
 
 namespace tolvek::tool {
@@ -22,11 +23,9 @@ std::string trimmed(std::string_view text) {
   return std::string(text.substr(first, text.find_last_not_of(" \t\r") - first + 1));
 }
 
-void appendHexByte(std::string& out, unsigned char byte) {
-  static constexpr char kDigits[] = "0123456789abcdef";
+void appendEscapedByte(std::string& out, unsigned char byte) {
   out += "\\x";
-  out += kDigits[byte >> 4];
-  out += kDigits[byte & 0xf];
+  appendHexByte(out, byte);
 }
 
 }  // namespace
@@ -124,20 +123,20 @@ std::string outputField(std::string_view text) {
       out += byte == '\t' ? "\\t" : byte == '\n' ? "\\n" : "\\\\";
       ++p;
     } else if (byte < 0x20 || byte == 0x7f) {
-      appendHexByte(out, byte);  // a carriage return or escape would rewrite the terminal
+      appendEscapedByte(out, byte);  // a carriage return or escape would rewrite the terminal
       ++p;
     } else if (byte < 0x80) {
       out += *p++;
     } else {
       const gunichar c = g_utf8_get_char_validated(p, end - p);
       if (c == static_cast<gunichar>(-1) || c == static_cast<gunichar>(-2)) {
-        appendHexByte(out, byte);
+        appendEscapedByte(out, byte);
         ++p;
       } else {
         const char* next = g_utf8_next_char(p);
         // C1 controls (U+0080 to U+009F) act on terminals as C0 ones do.
         if (c >= 0x80 && c <= 0x9f) {
-          for (const char* b = p; b < next; ++b) appendHexByte(out, static_cast<unsigned char>(*b));
+          for (const char* b = p; b < next; ++b) appendEscapedByte(out, static_cast<unsigned char>(*b));
         } else {
           out.append(p, next);
         }

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "bundle/bundle_info.h"
-#include "platform/library_location.h"
+#include "platform/system/library_location.h"
 #include "platform/posix/temporary_files.h"
 #include "tool_commands.h"
 

@@ -13,7 +13,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/library_location.h"
+#include "platform/system/library_location.h"
 #include "platform/posix/posix_file.h"
 #include "platform/posix/temporary_files.h"
 #include "tool_commands.h"

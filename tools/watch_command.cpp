@@ -182,8 +182,8 @@ class Watcher {
     // Notifications that came while the watches were set up.
     sources_.readEvents(true);
     std::set<std::int64_t> rows = sources_.dirty();
-    std::vector<CatalogWriter::Source> which;
-    for (const CatalogWriter::Source& source : *all) {
+    std::vector<Source> which;
+    for (const Source& source : *all) {
       if (everything || rows.contains(source.row)) which.push_back(source);
     }
     sources_.clearDirty(rows);
@@ -207,7 +207,7 @@ class Watcher {
     if (synced.kind() == FailureKind::damagedCatalog) return Outcome::damaged;
     // Not done (or not written at all): the same sources again, later.
     std::set<std::int64_t> again;
-    for (const CatalogWriter::Source& source : which) again.insert(source.row);
+    for (const Source& source : which) again.insert(source.row);
     sources_.markDirty(again);
     return synced ? Outcome::yielded : Outcome::failed;
   }

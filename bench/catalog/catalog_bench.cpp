@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/access_store.h"
-#include "platform/catalog_reader.h"
-#include "platform/catalog_schema.h"
-#include "platform/catalog_writer.h"
+#include "platform/access/access_store.h"
+#include "platform/catalog/catalog_reader.h"
+#include "platform/catalog/catalog_schema.h"
+#include "platform/catalog/catalog_writer.h"
 #include "platform/linux_photo_library.h"
 #include "support/catalog_fixture.h"
 

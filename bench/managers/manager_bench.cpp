@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/database_snapshot.h"
-#include "platform/manager_catalog.h"
+#include "platform/managers/database_snapshot.h"
+#include "platform/managers/manager_catalog.h"
 #include "support/manager_fixture.h"
 
 extern char** environ;

@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux_image_manager.h"
-#include "platform/linux_resource_manager.h"
-#include "platform/media_module.h"
+#include "platform/helper/linux_image_manager.h"
+#include "platform/helper/linux_resource_manager.h"
+#include "platform/modules/media_module.h"
 
 namespace {
 

@@ -8,11 +8,11 @@
 
 #include "library/access_gate.h"
 #include "library/services.h"
-#include "platform/disk_file_system.h"
-#include "platform/glib_main_loop.h"
-#include "platform/lazy_picture_decoder.h"
+#include "platform/system/disk_file_system.h"
+#include "platform/system/glib_main_loop.h"
+#include "platform/modules/lazy_picture_decoder.h"
 #include "platform/linux_photo_library.h"
-#include "platform/system_clock.h"
+#include "platform/system/system_clock.h"
 
 namespace tolvek {
 namespace {

@@ -14,14 +14,14 @@
 #include <system_error>
 
 #include "library/media_formats.h"
-#include "platform/catalog_identifiers.h"
-#include "platform/media_module.h"
+#include "platform/catalog/catalog_identifiers.h"
+#include "platform/modules/media_module.h"
 #include "platform/posix/posix_file.h"
 #include "platform/posix/temporary_files.h"
-#include "platform/remote_download.h"
-#include "platform/manager_catalog.h"
-#include "platform/source_walk.h"
-#include "platform/valid_utf8.h"
+#include "platform/modules/remote_download.h"
+#include "platform/managers/manager_catalog.h"
+#include "platform/posix/path_text.h"
+#include "platform/catalog/valid_utf8.h"
 
 namespace tolvek {
 namespace {
@@ -286,69 +286,64 @@ std::string resolvedFolder(const std::string& path) {
   return plain;
 }
 
-// Both absolute: the root folder holds every path.
-bool within(const std::string& path, const std::string& folder) {
-  return (folder == "/" && path.starts_with('/')) || isWithinFolder(path, folder);
-}
-
 }  // namespace
 
-Result<CatalogWriter::Source> LibraryWriter::addSource(const std::string& path) {
+Result<Source> LibraryWriter::addSource(const std::string& path) {
   if (Status held = holdSourcesLock(); !held) return held;
   const std::string folder = resolvedFolder(path);
   struct stat info {};
   if (::stat(folder.c_str(), &info) != 0) return Status::error(path + ": " + std::strerror(errno));
   if (!S_ISDIR(info.st_mode)) return Status::error(path + ": not a folder");
   const std::string library = resolvedFolder(location_.libraryFolder);
-  if (within(folder, library)) return Status::error(path + ": lies inside the library folder " + library);
-  if (within(library, folder)) return Status::error(path + ": holds the library folder " + library);
+  if (isWithinFolder(folder, library)) return Status::error(path + ": lies inside the library folder " + library);
+  if (isWithinFolder(library, folder)) return Status::error(path + ": holds the library folder " + library);
   auto sources = catalog_->sources();
   if (!sources) return sources.status();
-  for (const CatalogWriter::Source& source : *sources) {
+  for (const Source& source : *sources) {
     if (source.path == folder) return Status::error(path + ": is a source already");
     if (source.kind != SourceKind::folder) continue;  // a database; its files lie anywhere
-    if (within(folder, source.path)) return Status::error(path + ": lies inside the source " + source.path);
-    if (within(source.path, folder)) return Status::error(path + ": holds the source " + source.path);
+    if (isWithinFolder(folder, source.path)) return Status::error(path + ": lies inside the source " + source.path);
+    if (isWithinFolder(source.path, folder)) return Status::error(path + ": holds the source " + source.path);
   }
   auto row = catalog_->addSource(folder, static_cast<std::int64_t>(info.st_dev));
   if (!row) return row.status();
-  return CatalogWriter::Source{*row, folder, static_cast<std::int64_t>(info.st_dev)};
+  return Source{*row, folder, static_cast<std::int64_t>(info.st_dev)};
 }
 
-Result<CatalogWriter::Source> LibraryWriter::addManagerSource(SourceKind kind, const std::string& path) {
+Result<Source> LibraryWriter::addManagerSource(SourceKind kind, const std::string& path) {
   if (Status held = holdSourcesLock(); !held) return held;
   const std::string database = resolvedFolder(path);
   struct stat info {};
   if (::stat(database.c_str(), &info) != 0) return Status::error(path + ": " + std::strerror(errno));
   if (!S_ISREG(info.st_mode)) return Status::error(path + ": not a database file");
-  if (within(database, resolvedFolder(location_.libraryFolder))) {
+  if (isWithinFolder(database, resolvedFolder(location_.libraryFolder))) {
     return Status::error(path + ": lies inside the library folder");
   }
   auto sources = catalog_->sources();
   if (!sources) return sources.status();
-  for (const CatalogWriter::Source& source : *sources) {
+  for (const Source& source : *sources) {
     if (source.path == database) return Status::error(path + ": is a source already");
   }
   // Refused now rather than recorded as a source that is always offline.
   if (auto read = readManagerCatalog(kind, database); !read) return Status::error(path + ": " + read.message());
   auto row = catalog_->addSource(database, static_cast<std::int64_t>(info.st_dev), kind);
   if (!row) return row.status();
-  return CatalogWriter::Source{*row, database, static_cast<std::int64_t>(info.st_dev), kind};
+  return Source{*row, database, static_cast<std::int64_t>(info.st_dev), kind};
 }
 
-Result<CatalogWriter::Source> LibraryWriter::findSource(const std::string& path) {
+Result<Source> LibraryWriter::findSource(const std::string& path) {
   const std::string folder = resolvedFolder(path);
   auto sources = catalog_->sources();
   if (!sources) return sources.status();
-  for (const CatalogWriter::Source& source : *sources) {
+  for (const Source& source : *sources) {
     if (source.path == folder || source.path == path) return source;
   }
   return Status::error(path + ": not a source (see the sources command)");
 }
 
-Result<SyncTally> LibraryWriter::sync(const std::vector<CatalogWriter::Source>& sources, const SyncObserver& observer) {
-  std::vector<CatalogWriter::Source> which;
-  for (const CatalogWriter::Source& source : sources) {  // a source named twice is synced once
+Result<SyncTally> LibraryWriter::sync(const std::vector<Source>& sources, const SyncObserver& observer) {
+  std::vector<Source> which;
+  for (const Source& source : sources) {  // a source named twice is synced once
     if (std::none_of(which.begin(), which.end(), [&](const auto& s) { return s.row == source.row; }))
       which.push_back(source);
   }
@@ -363,7 +358,7 @@ Result<SyncTally> LibraryWriter::sync(const std::vector<CatalogWriter::Source>& 
   return syncSources(*catalog_, [this] { return media(); }, location_.libraryFolder, which, observer);
 }
 
-Status LibraryWriter::forgetSource(const CatalogWriter::Source& source) {
+Status LibraryWriter::forgetSource(const Source& source) {
   if (Status held = holdSourcesLock(); !held) return held;
   std::vector<std::string> unlink;
   if (Status forgotten = catalog_->forgetSource(source.row, unlink); !forgotten) return forgotten;

@@ -32,11 +32,11 @@
 #include <vector>
 
 #include "library/status.h"
-#include "platform/catalog_writer.h"
-#include "platform/library_location.h"
+#include "platform/catalog/catalog_writer.h"
+#include "platform/system/library_location.h"
 #include "platform/posix/posix_file.h"
 #include "platform/posix/temporary_files.h"
-#include "platform/source_sync.h"
+#include "platform/sources/source_sync.h"
 
 namespace tolvek {
 
@@ -78,20 +78,20 @@ class LibraryWriter {
   // Records the folder at `path` as a source (resolved to its real path);
   // refused when it is not a folder, lies inside the library or contains it,
   // or is, contains or lies in another source. Gives the source recorded.
-  Result<CatalogWriter::Source> addSource(const std::string& path);
+  Result<Source> addSource(const std::string& path);
   // Records the database of another photo manager at `path` (resolved to
   // its real path) as a source of `kind`; refused when it is no regular
   // file, is a source already, or cannot be read as that manager's.
-  Result<CatalogWriter::Source> addManagerSource(SourceKind kind, const std::string& path);
+  Result<Source> addManagerSource(SourceKind kind, const std::string& path);
   // The recorded source for `path` (resolved as addSource does, or as
   // written when it is gone), or a message naming it as no source.
-  Result<CatalogWriter::Source> findSource(const std::string& path);
+  Result<Source> findSource(const std::string& path);
   // Syncs the sources, all when `sources` is empty; see syncSources. From
   // then on the writer lock is held only while the sync commits.
-  Result<SyncTally> sync(const std::vector<CatalogWriter::Source>& sources, const SyncObserver& observer);
+  Result<SyncTally> sync(const std::vector<Source>& sources, const SyncObserver& observer);
   // Removes the source and every asset found only through it, with their
   // derivatives; its files stay untouched.
-  Status forgetSource(const CatalogWriter::Source& source);
+  Status forgetSource(const Source& source);
 
   // Keeps the asset's original only at `url` (http or https), once the URL
   // served exactly the original: the catalog first, then the local copy is

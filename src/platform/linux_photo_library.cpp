@@ -5,11 +5,11 @@
 #include <system_error>
 #include <thread>
 
-#include "platform/catalog_fetch_result.h"
-#include "platform/catalog_schema.h"
-#include "platform/consent_prompt.h"
-#include "platform/glib_main_loop.h"
-#include "platform/json_string_array.h"
+#include "platform/helper/catalog_fetch_result.h"
+#include "platform/catalog/catalog_schema.h"
+#include "platform/access/consent_prompt.h"
+#include "platform/system/glib_main_loop.h"
+#include "platform/catalog/json_string_array.h"
 
 namespace tolvek {
 namespace {

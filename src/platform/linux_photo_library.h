@@ -8,11 +8,11 @@
 #include <string>
 
 #include "library/photo_library.h"
-#include "platform/access_store.h"
-#include "platform/catalog_reader.h"
-#include "platform/library_location.h"
-#include "platform/linux_image_manager.h"
-#include "platform/linux_resource_manager.h"
+#include "platform/access/access_store.h"
+#include "platform/catalog/catalog_reader.h"
+#include "platform/system/library_location.h"
+#include "platform/helper/linux_image_manager.h"
+#include "platform/helper/linux_resource_manager.h"
 
 namespace tolvek {
 

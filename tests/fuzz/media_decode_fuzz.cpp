@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "platform/media_module.h"
+#include "platform/modules/media_module.h"
 
 extern "C" tolvek::MediaModule* tolvek_media_module();
 

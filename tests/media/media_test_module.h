@@ -2,7 +2,7 @@
 // The media module as the tests reach it: through the loader, like the helper.
 #include <gtest/gtest.h>
 
-#include "platform/media_module.h"
+#include "platform/modules/media_module.h"
 
 namespace tolvek::testing {
 

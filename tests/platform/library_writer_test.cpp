@@ -17,10 +17,10 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/catalog_reader.h"
-#include "platform/catalog_schema.h"
-#include "platform/content_hash.h"
-#include "platform/media_module.h"
+#include "platform/catalog/catalog_reader.h"
+#include "platform/catalog/catalog_schema.h"
+#include "platform/catalog/content_hash.h"
+#include "platform/modules/media_module.h"
 #include "platform/posix/posix_file.h"
 #include "support/background_tool.h"
 #include "support/catalog_fixture.h"

@@ -10,8 +10,8 @@
 #include <tuple>
 
 #include "library/photo_types.h"
-#include "platform/catalog_schema.h"
-#include "platform/library_location.h"
+#include "platform/catalog/catalog_schema.h"
+#include "platform/system/library_location.h"
 #include "platform/library_writer.h"
 
 namespace tolvek::testing {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "library/status.h"
-#include "platform/sqlite_statement.h"
+#include "platform/catalog/sqlite_statement.h"
 
 namespace tolvek::testing {
 

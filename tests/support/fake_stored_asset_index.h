@@ -5,7 +5,7 @@
 #include <map>
 #include <optional>
 
-#include "platform/stored_asset.h"
+#include "platform/catalog/stored_asset.h"
 
 namespace tolvek::testing {
 

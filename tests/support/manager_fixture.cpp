@@ -2,7 +2,7 @@
 
 #include <sqlite3.h>
 
-#include "platform/sqlite_statement.h"
+#include "platform/catalog/sqlite_statement.h"
 
 namespace tolvek::testing {
 namespace {

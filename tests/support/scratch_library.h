@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "library/photo_library.h"
-#include "platform/access_store.h"
-#include "platform/library_location.h"
+#include "platform/access/access_store.h"
+#include "platform/system/library_location.h"
 #include "support/in_memory_library.h"
 #include "support/media_fixtures.h"
 #include "support/process_runner.h"

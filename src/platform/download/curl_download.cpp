@@ -1,4 +1,4 @@
-#include "platform/download/download_entry.h"
+#include "platform/modules/download_entry.h"
 #include "platform/posix/posix_file.h"
 
 #include <curl/curl.h>

@@ -15,7 +15,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "platform/jpeg_module.h"
+#include "platform/modules/jpeg_module.h"
 
 namespace tolvek {
 namespace {

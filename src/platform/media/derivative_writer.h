@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/stored_asset.h"
+#include "platform/catalog/stored_asset.h"
 
 namespace tolvek::media {
 

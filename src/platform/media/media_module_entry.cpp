@@ -2,11 +2,11 @@
 // and FFmpeg. Everything else in the process reaches pictures through it.
 #include "platform/media/derivative_writer.h"
 #include "platform/media/file_render.h"
-#include "platform/media/media_entry.h"
+#include "platform/modules/media_entry.h"
 #include "platform/media/media_probe.h"
 #include "platform/media/quiet_start.h"
 #include "platform/media/vips_picture.h"
-#include "platform/media_module.h"
+#include "platform/modules/media_module.h"
 
 namespace tolvek::media {
 namespace {

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/media_module.h"
+#include "platform/modules/media_module.h"
 
 namespace tolvek::media {
 

@@ -1,0 +1,124 @@
+// The catalog writer's edits that the library tool offers the user: albums
+// listed, filled, emptied, renamed and deleted, favourites marked, assets
+// removed. Each is one transaction, so a list of changes is made whole or
+// not at all.
+#include "platform/catalog/catalog_failures.h"
+#include "platform/catalog/catalog_schema.h"
+#include "platform/catalog/catalog_writer.h"
+#include "platform/catalog/valid_utf8.h"
+
+namespace tolvek {
+
+template <class Change>
+Status CatalogWriter::inTransaction(const char* what, Change&& change) {
+  if (damaged()) return catalogFailure(db_.get(), what);
+  if (!executeSql(db_.get(), "BEGIN IMMEDIATE")) return catalogFailure(db_.get(), what);
+  if (!change()) {
+    Status error = catalogFailure(db_.get(), what);
+    rollBackBatch();
+    return error;
+  }
+  return commitBatch();
+}
+
+Status CatalogWriter::addToAlbum(std::int64_t album, const std::vector<std::int64_t>& assets) {
+  return inTransaction("add to the album", [&] {
+    for (const std::int64_t asset : assets) {
+      SqliteStatement find(db_.get(), "SELECT creation_date, media_type FROM asset WHERE id = :asset");
+      find.bind(":asset", asset);
+      if (!find.step() || !addMembership(album, asset, find.optionalInteger(0), find.enumeration<MediaType>(1))) {
+        return false;
+      }
+    }
+    return true;
+  });
+}
+
+Status CatalogWriter::removeFromAlbum(std::int64_t album, const std::vector<std::int64_t>& assets) {
+  return inTransaction("take assets out of the album", [&] {
+    for (const std::int64_t asset : assets) {
+      SqliteStatement remove(db_.get(), "DELETE FROM membership WHERE collection_id = :album AND asset_id = :asset");
+      remove.bind(":album", album).bind(":asset", asset);
+      if (!remove.run()) return false;
+    }
+    return true;
+  });
+}
+
+Status CatalogWriter::setFavorite(const std::vector<std::int64_t>& assets, bool favorite) {
+  return inTransaction("change the favourite marks", [&] {
+    for (const std::int64_t asset : assets) {
+      SqliteStatement update(db_.get(), "UPDATE asset SET favorite = :favorite WHERE id = :asset");
+      update.bind(":favorite", std::int64_t{favorite ? 1 : 0}).bind(":asset", asset);
+      if (!update.run()) return false;
+    }
+    return true;
+  });
+}
+
+Result<std::vector<CatalogWriter::AlbumEntry>> CatalogWriter::albums() {
+  std::vector<AlbumEntry> result;
+  SqliteStatement select(db_.get(),
+                         "SELECT c.identifier, c.title, (SELECT COALESCE(SUM(t.n), 0) FROM tally t "
+                         "WHERE t.collection_id = c.id), COALESCE((SELECT 0 FROM folder f WHERE f.collection_id = c.id), "
+                         "(SELECT s.kind FROM source_album sa JOIN source s ON s.id = sa.source_id "
+                         "WHERE sa.collection_id = c.id)) "
+                         "FROM collection c WHERE c.type = :type ORDER BY c.id");
+  select.bind(":type", CollectionType::album);
+  while (select.step()) {
+    std::optional<SourceKind> source;
+    if (auto kind = select.optionalInteger(3)) source = static_cast<SourceKind>(*kind);
+    result.push_back({select.text(0), select.optionalText(1), select.integer(2), source});
+  }
+  if (select.failed()) return catalogFailure(db_.get(), "read the albums");
+  return result;
+}
+
+Status CatalogWriter::renameAlbum(std::int64_t album, const std::optional<std::string>& title) {
+  std::optional<std::string> cleanTitle;
+  if (title) cleanTitle = validUtf8(*title);
+  SqliteStatement update(db_.get(), "UPDATE collection SET title = :title WHERE id = :album");
+  update.bind(":title", cleanTitle).bind(":album", album);
+  if (!update.run()) return catalogFailure(db_.get(), "rename the album");
+  return {};
+}
+
+Status CatalogWriter::deleteAlbum(std::int64_t album) {
+  return inTransaction("delete the album", [&] {
+    for (const char* sql :
+         {"DELETE FROM membership WHERE collection_id = :album", "DELETE FROM tally WHERE collection_id = :album",
+          "DELETE FROM collection WHERE id = :album"}) {
+      SqliteStatement remove(db_.get(), sql);
+      remove.bind(":album", album);
+      if (!remove.run()) return false;
+    }
+    return true;
+  });
+}
+
+Status CatalogWriter::removeAssets(const std::vector<std::int64_t>& assets, std::vector<std::string>& unlinkAfter) {
+  std::vector<std::string> unlink;
+  Status removed = inTransaction("remove the assets", [&] {
+    for (const std::int64_t asset : assets) {
+      if (!deleteAsset(asset, unlink)) return false;
+    }
+    return pruneEmptyCollections().ok();
+  });
+  if (removed) unlinkAfter.insert(unlinkAfter.end(), unlink.begin(), unlink.end());
+  return removed;
+}
+
+Result<CatalogWriter::Counts> CatalogWriter::counts() {
+  Counts counts;
+  SqliteStatement select(db_.get(),
+                         "SELECT (SELECT COUNT(*) FROM asset), (SELECT COUNT(*) FROM collection WHERE type = :type)");
+  select.bind(":type", CollectionType::album);
+  SqliteStatement version(db_.get(), "PRAGMA user_version");
+  if (!select.step() || !version.step()) return catalogFailure(db_.get(), "count the assets");
+  counts.assets = select.integer(0);
+  counts.albums = select.integer(1);
+  counts.schemaVersion = version.integer(0);
+  return counts;
+}
+
+}  // namespace tolvek

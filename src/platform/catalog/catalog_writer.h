@@ -1,0 +1,285 @@
+#pragma once
+// The library tool's side of the catalog: it creates the catalog on first
+// use (WAL, so readers never wait for an import) and makes every change in
+// one transaction, so an interrupted tool leaves no half-written asset.
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "library/status.h"
+#include "platform/catalog/catalog_schema.h"
+#include "platform/catalog/content_hash.h"
+#include "platform/system/library_location.h"
+#include "platform/posix/posix_file.h"
+#include "platform/catalog/referenced_copy.h"
+#include "platform/catalog/sqlite_statement.h"
+#include "platform/catalog/stored_asset.h"
+#include "platform/sources/source.h"
+
+namespace tolvek {
+
+// An asset whose files are already in the library; paths are relative to
+// the library folder.
+struct NewAsset {
+  MediaType mediaType = MediaType::unknown;
+  std::optional<std::int64_t> creationDate;
+  std::string originalFilename;
+  std::string uniformTypeIdentifier;
+  std::string originalPath;  // empty: the library holds no copy (referenced in place)
+  ContentDigest original;    // of the library's copy, or of the referenced file
+  std::vector<StoredDerivative> derivatives;
+};
+
+// The one writer of a library. It holds the library's writer lock
+// (writer.lock) from open to destruction, so no other tool run changes the
+// catalog or the library's files meanwhile (readers never take it); a sync
+// holds it only while a batch is open (holdLockOnlyInBatches).
+//
+// Every failure of SQLite is recorded on the connection (guardConnection):
+// once SQLite reports the catalog damaged, from any statement, the writer
+// writes nothing more, and each later failure says that the catalog is
+// damaged and where its last backup is (FailureKind::damagedCatalog).
+//
+// SQLite's quick check reads the whole catalog (0.2 s for 100,000 assets,
+// against 0.01 s for a command such as album list), so open runs it only
+// when the catalog's files are not as the last writer that held the lock
+// for its whole run left them sound ("catalog.checked" beside them: each
+// file's inode, size and change time, which every write moves and no tool
+// sets back): after something else wrote to them (a failing disk, another
+// program), after a writer that died, or after a sync (which lets go of the
+// lock between its batches) that found them changed when it took the lock
+// again. Damage that arrives while a writer runs is met by its statements,
+// by the next open after a later change, or by status.
+class CatalogWriter {
+ public:
+  // How long open (and a batch's begin) waits for another writer to finish.
+  static constexpr std::chrono::milliseconds kWriterLockWait{30000};
+
+  // Takes the writer lock, then opens the catalog, creating the library
+  // folders and the catalog when missing and migrating an older one in
+  // place; checks it when it changed since a writer left it (see above).
+  // Fails with the reason when it cannot (or it is newer, or damaged).
+  static Result<std::unique_ptr<CatalogWriter>> open(const LibraryLocation& location);
+  // Records the catalog as sound when this writer held the lock throughout
+  // and met no damage (see above).
+  ~CatalogWriter();
+  CatalogWriter(const CatalogWriter&) = delete;
+  CatalogWriter& operator=(const CatalogWriter&) = delete;
+
+  // SQLite's quick check of the whole catalog: nothing when it is sound,
+  // else the first problems it found, after which the writer treats the
+  // catalog as damaged.
+  Result<std::vector<std::string>> quickCheck();
+  // Whether SQLite reported the catalog damaged since it was opened.
+  bool damaged() const;
+
+  // From now on the writer lock is held only while a batch is open: it is
+  // let go of now and after each commitBatch or rollBackBatch, and taken
+  // again by beginBatch (waiting at most kWriterLockWait). Meanwhile the
+  // connection is query-only, so that a change outside a batch fails rather
+  // than being made without the lock. For a sync, which examines files (a
+  // large video takes minutes to hash) between its batches: the other
+  // writers (album edits, favourites, import) get their turn in between.
+  void holdLockOnlyInBatches();
+
+  // Records the asset under `identifier`, in the moment of its capture day
+  // (local time) and in `albumRow` when given; nothing is recorded when it
+  // fails ("cannot record the asset in the catalog").
+  Status addAsset(const std::string& identifier, const NewAsset& asset, std::optional<std::int64_t> albumRow);
+
+  // A new album; its identifier ("cannot create the album" on failure).
+  Result<std::string> createAlbum(const std::optional<std::string>& title);
+  // The row of the album the user can edit (albums only: not smart albums,
+  // moments or the albums of folders) with this identifier ("no album with
+  // the identifier ..." when there is none; a folder's album is named).
+  Result<std::int64_t> albumRow(const std::string& identifier);
+  // The same for an asset ("no asset with the identifier ...").
+  Result<std::int64_t> assetRow(const std::string& identifier);
+  // The identifier of the asset in `assetRow`.
+  Result<std::string> assetIdentifier(std::int64_t assetRow);
+  // Whether the asset in `assetRow` is there.
+  Result<bool> hasAsset(std::int64_t assetRow);
+  // Appends the assets to the album in the order given; adding one again
+  // changes nothing. One transaction.
+  Status addToAlbum(std::int64_t albumRow, const std::vector<std::int64_t>& assetRows);
+  // The asset's original as recorded (paths absolute); nothing when the
+  // asset has none (or it cannot be read).
+  std::optional<StoredOriginal> original(std::int64_t assetRow);
+  // Points the asset's original at `url` and forgets the local copy,
+  // recording `content` as what the URL serves; gives the relative path of
+  // that copy ("" when there was none).
+  Result<std::string> offloadOriginal(std::int64_t assetRow, const std::string& url, const ContentDigest& content);
+  // Every file of originals/ and derivatives/ that a catalog row names
+  // (paths relative to the library folder).
+  Result<std::vector<std::string>> namedFiles();
+
+  // The asset whose content this is, if any: its row, its identifier and
+  // whether the library holds a copy of its own.
+  struct ContentOwner {
+    std::int64_t row = 0;
+    std::string identifier;
+    bool ownCopy = false;
+  };
+  Result<std::optional<ContentOwner>> assetWithContent(const ContentDigest& content);
+  // Makes the library's copy at `relativePath` the asset's own original.
+  Status adoptCopy(std::int64_t assetRow, const std::string& relativePath);
+
+  // ---- The tool's edits (catalog_edits.cpp), each one transaction ----
+  struct AlbumEntry {
+    std::string identifier;
+    std::optional<std::string> title;  // nothing: untitled
+    std::int64_t count = 0;            // assets in it
+    // The kind of source whose folder, event or tag it is; nothing for the
+    // user's own albums.
+    std::optional<SourceKind> source;
+  };
+  // Every album (the user's and the sources'), in the order they were made.
+  Result<std::vector<AlbumEntry>> albums();
+  Status renameAlbum(std::int64_t albumRow, const std::optional<std::string>& title);
+  // Deletes the album; its assets stay in the library.
+  Status deleteAlbum(std::int64_t albumRow);
+  // Takes the assets out of the album; one that is not in it is ignored.
+  Status removeFromAlbum(std::int64_t albumRow, const std::vector<std::int64_t>& assetRows);
+  Status setFavorite(const std::vector<std::int64_t>& assetRows, bool favorite);
+  // Removes the assets from the library with their derivatives, their
+  // originals' copies in the library and their memberships, and the moments
+  // left empty. Files that no row names any more are added to `unlinkAfter`
+  // (absolute paths), for the caller to remove once this returned ok. The
+  // caller makes sure no source holds a copy (see referencingFolder).
+  Status removeAssets(const std::vector<std::int64_t>& assetRows, std::vector<std::string>& unlinkAfter);
+  struct Counts {
+    std::int64_t schemaVersion = 0;
+    std::int64_t assets = 0;
+    std::int64_t albums = 0;  // the user's and the folders'
+  };
+  Result<Counts> counts();
+
+  // ---- Sources: folders whose files the library references in place, ----
+  // and other photo managers' databases naming such files
+  // (catalog_sources.cpp; the values are in platform/sources/source.h).
+  Result<std::vector<Source>> sources();  // in the order they were added
+  // True once a source was ever added, even when every one is forgotten since.
+  Result<bool> anySourceEverAdded();
+  Result<std::int64_t> addSource(const std::string& path, std::int64_t device, SourceKind kind = SourceKind::folder);
+  Status recordSourceDevice(std::int64_t sourceRow, std::int64_t device);
+  // The number of assets with a copy in the source.
+  Result<std::int64_t> assetCountOf(std::int64_t sourceRow);
+  // The folder (absolute) holding the asset's first copy in a source;
+  // nothing when no source holds one.
+  Result<std::optional<std::string>> referencingFolder(std::int64_t assetRow);
+
+  // The source's files in byte order of their paths; only those that are
+  // copies of an asset when `assetsOnly`.
+  Result<std::vector<SourceFile>> filesOf(std::int64_t sourceRow, bool assetsOnly = false);
+  Result<std::vector<SourceFolder>> foldersOf(std::int64_t sourceRow);
+  // Every recorded content hash (of every asset).
+  Result<std::vector<std::string>> contentHashes();
+  struct DerivativeWork {
+    std::int64_t assetRow = 0;
+    std::string identifier;
+    MediaType mediaType = MediaType::unknown;
+    std::string originalPath;  // absolute, the library's own copy; else "" and:
+    std::vector<RecordedCopy> copies;  // its copies in sources
+    std::string sha256;                // of its content
+  };
+  // Assets whose derivatives were made with another quality than
+  // kDerivativeQualityPercent (or before it was recorded), or before the
+  // size of their original was (then neither sRGB nor sized from it), with
+  // a local original or a copy in a source.
+  Result<std::vector<DerivativeWork>> outdatedDerivatives();
+
+  // A transaction over several of the calls below; nothing of it is kept
+  // when the process dies before commitBatch. Refused once the catalog was
+  // reported damaged.
+  Status beginBatch();
+  Status commitBatch();
+  void rollBackBatch();
+  // Within a batch. Files that rows no longer name are added to `unlinkAfter`
+  // (absolute paths), for the caller to remove once the batch committed.
+  Result<std::int64_t> folderRow(std::int64_t sourceRow, const std::string& path, std::int64_t device);
+  Result<std::int64_t> insertAsset(const std::string& identifier, const NewAsset& asset);
+  // New content for an existing asset (its identifier stays).
+  Status renewAsset(std::int64_t assetRow, const NewAsset& asset, std::vector<std::string>& unlinkAfter);
+  // What one more copy of the asset tells of its capture: `date`, the date
+  // its content carries when `fromContent` (which every copy shares, so it
+  // is the asset's), else one that makes the asset's date only earlier.
+  Status settleCreationDate(std::int64_t assetRow, std::int64_t date, bool fromContent);
+  Status replaceDerivatives(std::int64_t assetRow, const std::vector<StoredDerivative>& derivatives,
+                            std::vector<std::string>& unlinkAfter);
+  // Records the file as it is now, a copy of `assetRow` (or of nothing),
+  // and makes it a member of its folder's album.
+  Status recordFile(std::int64_t sourceRow, std::int64_t folderRow, const SourceFile& file);
+  // Forgets the file; its asset leaves the folder's album when no other copy
+  // sits there, and (unless `keepAsset`) the library when it has no copy left
+  // at all.
+  Status removeFile(std::int64_t fileRow, std::vector<std::string>& unlinkAfter, bool keepAsset = false);
+  // Removes the asset, with its derivatives, when it has no copy left.
+  Status removeAssetIfUnheld(std::int64_t assetRow, std::vector<std::string>& unlinkAfter);
+  // True when the file is the asset's only copy (the library holds none).
+  Result<bool> isOnlyCopy(std::int64_t assetRow);
+  // Names an asset the library holds no copy of after its first copy in a
+  // source (walk order) that is not one of `passedOver` (file rows whose
+  // content is not the asset's now), so the name shown is that of the file
+  // read; unchanged when every copy is passed over.
+  Status nameAfterFirstCopy(std::int64_t assetRow, const std::unordered_set<std::int64_t>& passedOver);
+  // Removes the albums of folders that no longer hold a copy, empty moments
+  // and folders that hold nothing.
+  Status pruneEmptyCollections();
+  // Within a batch: makes the source's albums these, each keeping its
+  // identifier across syncs (one made from the source's path and the key);
+  // members that stay keep their place; albums without members, and albums
+  // no longer given, go. A folder's album (its key made by folderAlbumKey)
+  // is the one album of that folder whichever sources name it: titled by a
+  // folder source when one names it, and keeping the members other sources
+  // hold copies of in the folder.
+  Status replaceSourceAlbums(const Source& source, const std::vector<SourceAlbum>& albums);
+  // Removes the source with its folders, files and albums, and every asset
+  // found only through it.
+  Status forgetSource(std::int64_t sourceRow, std::vector<std::string>& unlinkAfter);
+
+ private:
+  CatalogWriter(FileLock lock, SqliteConnection db, const LibraryLocation& location)
+      : lock_(std::move(lock)), db_(std::move(db)), libraryFolder_(location.libraryFolder),
+        lockPath_(location.writerLockPath), catalogPath_(location.catalogPath) {}
+  // Takes the writer lock again when it was let go of (holdLockOnlyInBatches).
+  Status holdLock();
+  // Lets go of the writer lock after a batch when it is held only in batches.
+  void releaseLockAfterBatch();
+  bool addMembership(std::int64_t collectionRow, std::int64_t assetRow, const std::optional<std::int64_t>& date,
+                     MediaType mediaType);
+  bool recordAsset(const std::string& identifier, const NewAsset& asset, std::optional<std::int64_t> albumRow);
+  std::optional<std::int64_t> insertAssetRows(const std::string& identifier, const NewAsset& asset);
+  bool insertDerivativeRows(std::int64_t assetRow, const std::vector<StoredDerivative>& derivatives);
+  std::optional<std::int64_t> momentRow(std::int64_t creationDate);
+  bool removeUnheldAsset(std::int64_t assetRow, std::vector<std::string>& unlinkAfter);
+  bool ensureFolderAlbum(std::int64_t folderRow, std::int64_t assetRow);
+  // `collection`, which the source no longer gives for `key`, goes with its
+  // members; unless another source names the same folder, when only the
+  // members no other copy in the folder holds leave it.
+  Status dropSourceCollection(std::int64_t sourceRow, const std::string& key, std::int64_t collection);
+  // Gives the asset `date`, in its memberships and moment too (its type is
+  // copied there with it).
+  bool redate(std::int64_t assetRow, std::optional<std::int64_t> date, MediaType type);
+  // Deletes the asset's rows, adding the files they named to `unlinkAfter`.
+  bool deleteAsset(std::int64_t assetRow, std::vector<std::string>& unlinkAfter);
+  // Runs `change` in one transaction: committed when it gives ok, else rolled back.
+  template <class Change>
+  Status inTransaction(const char* what, Change&& change);
+  std::optional<FileLock> lock_;  // released after db_ closes (members go in reverse order)
+  SqliteConnection db_;
+  std::string libraryFolder_;
+  std::string lockPath_;
+  std::string catalogPath_;
+  bool sound_ = false;  // found sound at open (checked, or unchanged since a writer left it so)
+  bool lockOnlyInBatches_ = false;
+  // While the lock is held only in batches: the catalog's files as the last
+  // batch left them, and whether they were otherwise when it was taken again.
+  std::string leftAs_;
+  bool othersWrote_ = false;
+};
+
+}  // namespace tolvek

@@ -1,0 +1,61 @@
+#include "platform/catalog/content_hash.h"
+
+#include <glib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+
+namespace tolvek {
+namespace {
+
+struct ChecksumFree {
+  void operator()(GChecksum* checksum) const { g_checksum_free(checksum); }
+};
+
+}  // namespace
+
+Result<ContentDigest> digestOf(const ReadableFile& file) { return copyWithDigest(file, -1); }
+
+Result<ContentDigest> copyWithDigest(const ReadableFile& file, int copy) {
+  std::unique_ptr<GChecksum, ChecksumFree> checksum(g_checksum_new(G_CHECKSUM_SHA256));
+  std::string buffer(std::size_t{1} << 20, '\0');
+  std::uint64_t done = 0;
+  while (done < file.size()) {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), file.size() - done));
+    const ssize_t got = ::pread(file.fd(), buffer.data(), want, static_cast<off_t>(done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return errorStatus(errno);
+    if (got == 0) return Status::error("The file became shorter while it was read");
+    g_checksum_update(checksum.get(), reinterpret_cast<const guchar*>(buffer.data()), static_cast<gssize>(got));
+    if (copy >= 0) {
+      if (Status written = writeAll(copy, std::string_view(buffer.data(), static_cast<std::size_t>(got))); !written) {
+        return written;
+      }
+    }
+    done += static_cast<std::uint64_t>(got);
+  }
+  return ContentDigest{done, g_checksum_get_string(checksum.get())};
+}
+
+Result<ContentDigest> digestOfFile(const std::string& path) {
+  auto file = ReadableFile::open(path);
+  if (!file) return file.status();
+  return digestOf(*file);
+}
+
+Status checkContent(const std::string& path, const ExpectedContent& expected) {
+  auto file = ReadableFile::open(path);
+  if (!file) return file.status();
+  // An original is never empty: an empty body is an error page's stand-in.
+  if (file->size() == 0) return Status::error(kNotTheOriginal);
+  if (expected.size && file->size() != *expected.size) return Status::error(kNotTheOriginal);
+  if (expected.sha256.empty()) return {};
+  auto digest = digestOf(*file);
+  if (!digest) return digest.status();
+  if (digest->sha256 != expected.sha256) return Status::error(kNotTheOriginal);
+  return {};
+}
+
+}  // namespace tolvek

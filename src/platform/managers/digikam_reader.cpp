@@ -1,0 +1,482 @@
+// digiKam's digikam4.db: AlbumRoots name the collections' folders (by file
+// system UUID, label or path), Albums the folders below them, Images the
+// files in each folder, ImageInformation their capture dates, Tags the tag
+// tree (pid 0 at the top) and ImageTags which image carries which tag.
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <cctype>
+#include <charconv>
+#include <cstdlib>
+#include <ctime>
+#include <map>
+#include <unordered_map>
+
+#include "platform/managers/manager_readers.h"
+#include "platform/system/mount_table.h"
+#include "platform/posix/posix_file.h"
+#include "platform/catalog/sqlite_statement.h"
+#include "platform/catalog/valid_utf8.h"
+
+namespace tolvek::managers {
+namespace {
+
+constexpr const char* kTables[] = {"Settings", "AlbumRoots", "Albums", "Images", "ImageInformation", "Tags", "ImageTags"};
+// The top of digiKam's own tags (colour and pick labels, version marks),
+// which are no tags of the user's.
+constexpr std::string_view kInternalTags = "_Digikam_Internal_Tags_";
+// Images.status of a visible image; Images.category of a picture, a video
+// and an audio file.
+constexpr std::int64_t kStatusVisible = 1;
+constexpr std::int64_t kCategoryImage = 1, kCategoryAudio = 3;
+
+Status damaged(sqlite3* db) { return Status::error(std::string("the digiKam database is damaged: ") + sqlite3_errmsg(db)); }
+
+int hexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// %XX decoded; a "%" not followed by two hex digits is kept as it is.
+std::string percentDecoded(std::string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && hexDigit(text[i + 1]) >= 0 && hexDigit(text[i + 2]) >= 0) {
+      out += static_cast<char>(hexDigit(text[i + 1]) * 16 + hexDigit(text[i + 2]));
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+// The first value of `key` in the query part (after "?") of an identifier.
+std::optional<std::string> queryValue(std::string_view identifier, std::string_view key) {
+  const std::size_t question = identifier.find('?');
+  if (question == std::string_view::npos) return std::nullopt;
+  std::string_view query = identifier.substr(question + 1);
+  while (!query.empty()) {
+    const std::size_t amp = query.find('&');
+    const std::string_view pair = query.substr(0, amp);
+    query = amp == std::string_view::npos ? std::string_view() : query.substr(amp + 1);
+    const std::size_t equals = pair.find('=');
+    if (equals != std::string_view::npos && pair.substr(0, equals) == key) return percentDecoded(pair.substr(equals + 1));
+  }
+  return std::nullopt;
+}
+
+// A number of exactly `width` digits at `text[at]`.
+std::optional<int> digitsAt(std::string_view text, std::size_t at, std::size_t width) {
+  if (at + width > text.size()) return std::nullopt;
+  int value = 0;
+  for (std::size_t i = at; i < at + width; ++i) {
+    if (text[i] < '0' || text[i] > '9') return std::nullopt;
+    value = value * 10 + (text[i] - '0');
+  }
+  return value;
+}
+
+// The mount of the block device behind a /dev/disk/by-… link.
+std::optional<std::string> mountOfDeviceLink(const std::string& folder, const std::string& name) {
+  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) return std::nullopt;
+  char* resolved = ::realpath((folder + "/" + name).c_str(), nullptr);
+  if (resolved == nullptr) return std::nullopt;
+  const std::string device(resolved);
+  std::free(resolved);
+  struct stat info {};
+  if (::stat(device.c_str(), &info) != 0 || !S_ISBLK(info.st_mode)) return std::nullopt;
+  Result<std::vector<Mount>> mounts = readMountTable();
+  if (!mounts) return std::nullopt;
+  return mountPointIn(*mounts, info.st_rdev, device);
+}
+
+// A label as udev names its link: bytes other than letters, digits and
+// "#+-.:=@_" written as \xHH.
+std::string udevEscaped(const std::string& label) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (const unsigned char c : label) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       std::string_view("#+-.:=@_").find(static_cast<char>(c)) != std::string_view::npos;
+    if (plain) {
+      out += static_cast<char>(c);
+    } else {
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 0xF];
+    }
+  }
+  return out;
+}
+
+std::string_view trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t' || text.front() == '\r')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) text.remove_suffix(1);
+  return text;
+}
+
+// KConfig's escapes in a value: \s, \t, \n, \r, \\.
+std::string rcUnescaped(std::string_view value) {
+  std::string out;
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    if (value[i] != '\\' || i + 1 == value.size()) {
+      out += value[i];
+      continue;
+    }
+    switch (value[++i]) {
+      case 's': out += ' '; break;
+      case 't': out += '\t'; break;
+      case 'n': out += '\n'; break;
+      case 'r': out += '\r'; break;
+      default: out += value[i]; break;
+    }
+  }
+  return out;
+}
+
+struct Tag {
+  std::int64_t parent = 0;
+  std::string name;
+};
+
+// digiKam's tag tree, where each tag stands worked out once for all of them
+// in time linear in their number, however deep the tree or long its loops
+// (a damaged or hostile database may hold a chain of thousands of tags, or
+// a loop of them).
+class TagTree {
+ public:
+  explicit TagTree(std::unordered_map<std::int64_t, Tag> tags) : tags_(std::move(tags)) {
+    standing_.reserve(tags_.size());
+    for (const auto& entry : tags_) resolve(entry.first);
+  }
+
+  // The tag's path from the top ("Places/France/Paris"): of its nearest
+  // kMaxTagDepth levels, after "…/" when it is deeper, each name at most
+  // kMaxTitleBytes long. Nothing for digiKam's internal tags, for a tag that
+  // is not there and for one whose parents loop (a damaged tree). A parent
+  // that is gone ends the path.
+  std::optional<std::string> path(std::int64_t id) const {
+    const auto standing = standing_.find(id);
+    if (standing == standing_.end() || !standing->second.usable) return std::nullopt;
+    std::vector<std::string_view> names;
+    for (std::int64_t at = id; names.size() < kMaxTagDepth;) {
+      const auto tag = tags_.find(at);
+      if (tag == tags_.end()) break;
+      names.push_back(tag->second.name);
+      at = tag->second.parent;
+      if (at == 0) break;
+    }
+    std::string path = standing->second.depth > names.size() ? "…" : "";
+    for (auto name = names.rbegin(); name != names.rend(); ++name) {
+      if (!path.empty()) path += '/';
+      path += name->size() > kMaxTitleBytes ? boundedText(*name, kMaxTitleBytes) : std::string(*name);
+    }
+    return path;
+  }
+
+ private:
+  struct Standing {
+    bool usable = false;   // under the top, through no internal tag and no loop
+    std::size_t depth = 0;  // levels from the top, the tag's own included
+    bool settled = false;   // false while its parents are being followed
+  };
+
+  // Follows the tag's parents up to the top, a tag already settled or one
+  // on this very chain (a loop), then settles every tag of the chain.
+  void resolve(std::int64_t id) {
+    std::vector<std::int64_t> chain;
+    std::int64_t at = id;
+    for (;;) {
+      const auto tag = tags_.find(at);
+      if (tag == tags_.end() || standing_.contains(at)) break;
+      standing_.emplace(at, Standing{});
+      chain.push_back(at);
+      if (tag->second.parent == 0) {
+        at = 0;
+        break;
+      }
+      at = tag->second.parent;
+    }
+    Standing above{true, 0, true};  // the top, or a parent that is gone
+    if (const auto reached = standing_.find(at); at != 0 && reached != standing_.end()) {
+      above = reached->second.settled ? reached->second : Standing{false, 0, true};  // unsettled: a loop
+    }
+    for (auto tag = chain.rbegin(); tag != chain.rend(); ++tag) {
+      above = {above.usable && tags_.at(*tag).name != kInternalTags, above.depth + 1, true};
+      standing_[*tag] = above;
+    }
+  }
+
+  std::unordered_map<std::int64_t, Tag> tags_;
+  std::unordered_map<std::int64_t, Standing> standing_;
+};
+
+struct Root {
+  std::optional<std::string> folder;
+  std::string label;
+};
+
+struct Album {
+  std::int64_t root = 0;
+  std::string relativePath;
+  std::optional<std::string> folder;  // absolute; nothing while its collection's volume is not found
+};
+
+// digiKam's creationDate is the capture time it read from the file or, for a
+// file that names none, the time the file came to disk (its creation or
+// modification time); then digitizationDate is empty, or the creation date
+// is the file's modification time (Images.modificationDate). Such a date
+// tells nothing of the capture: nothing is given for it. Reads the columns
+// creationDate (5), digitizationDate (6) and modificationDate (7).
+std::optional<std::int64_t> captureDate(const SqliteStatement& row) {
+  const std::optional<std::string> created = row.optionalText(5), digitized = row.optionalText(6);
+  if (!created || !digitized || trimmed(*digitized).empty()) return std::nullopt;
+  std::optional<std::int64_t> date = digikamDate(*created);
+  if (date && date == digikamDate(row.text(7))) date.reset();
+  return date;
+}
+
+}  // namespace
+
+std::optional<std::string> normalisedAbsolutePath(std::string_view path) {
+  if (path.empty() || path.front() != '/' || path.find('\0') != std::string_view::npos) return std::nullopt;
+  std::string out;
+  while (!path.empty()) {
+    const std::size_t start = path.find_first_not_of('/');
+    if (start == std::string_view::npos) break;
+    path.remove_prefix(start);
+    const std::string_view part = path.substr(0, path.find('/'));
+    if (part == "." || part == "..") return std::nullopt;
+    out += '/';
+    out += part;
+    path.remove_prefix(part.size());
+  }
+  return out.empty() ? std::string("/") : out;
+}
+
+std::optional<std::string> digikamRootFolder(std::string_view identifier, std::string_view specificPath,
+                                             const VolumeLookup& volumes) {
+  std::optional<std::string> base;
+  if (auto uuid = queryValue(identifier, "uuid"); uuid && volumes.mountOfUuid) base = volumes.mountOfUuid(*uuid);
+  if (auto label = queryValue(identifier, "label"); !base && label && volumes.mountOfLabel) {
+    base = volumes.mountOfLabel(*label);
+  }
+  if (!base) base = queryValue(identifier, "path");
+  if (!base) base = queryValue(identifier, "mountpath");
+  if (!base) return std::nullopt;
+  return normalisedAbsolutePath(*base + "/" + std::string(specificPath));
+}
+
+std::optional<std::int64_t> digikamDate(std::string_view text) {
+  // "YYYY-MM-DDTHH:MM:SS" at fixed places.
+  const auto year = digitsAt(text, 0, 4), month = digitsAt(text, 5, 2), day = digitsAt(text, 8, 2);
+  const auto hour = digitsAt(text, 11, 2), minute = digitsAt(text, 14, 2), second = digitsAt(text, 17, 2);
+  if (!year || !month || !day || !hour || !minute || !second || text[4] != '-' || text[7] != '-' ||
+      (text[10] != 'T' && text[10] != ' ') || text[13] != ':' || text[16] != ':') {
+    return std::nullopt;
+  }
+  if (*month < 1 || *month > 12 || *day < 1 || *day > 31 || *hour > 23 || *minute > 59 || *second > 60) {
+    return std::nullopt;
+  }
+  std::size_t at = 19;
+  if (at < text.size() && text[at] == '.') {
+    do ++at;
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9');
+  }
+  std::tm tm{};
+  tm.tm_year = *year - 1900;
+  tm.tm_mon = *month - 1;
+  tm.tm_mday = *day;
+  tm.tm_hour = *hour;
+  tm.tm_min = *minute;
+  tm.tm_sec = *second;
+  const std::string_view zone = text.substr(at);
+  if (zone.empty()) {
+    tm.tm_isdst = -1;
+    return static_cast<std::int64_t>(std::mktime(&tm));
+  }
+  std::int64_t offset = 0;
+  if (zone != "Z") {
+    const auto hours = digitsAt(zone, 1, 2);
+    const bool colon = zone.size() == 6 && zone[3] == ':';
+    const auto minutes = digitsAt(zone, colon ? 4 : 3, 2);
+    if ((zone[0] != '+' && zone[0] != '-') || !hours || !minutes || zone.size() != (colon ? 6u : 5u) ||
+        *hours > 23 || *minutes > 59) {
+      return std::nullopt;
+    }
+    offset = (zone[0] == '-' ? -1 : 1) * (*hours * 3600 + *minutes * 60);
+  }
+  return static_cast<std::int64_t>(::timegm(&tm)) - offset;
+}
+
+std::optional<std::string> mountPointIn(const std::vector<Mount>& mounts, dev_t device, std::string_view devicePath) {
+  const std::string number = std::to_string(major(device)) + ":" + std::to_string(minor(device));
+  const Mount* first = nullptr;
+  for (const Mount& mount : mounts) {
+    if (mount.device != number && mount.source != devicePath) continue;
+    if (mount.root == "/") return mount.mountPoint;
+    if (first == nullptr) first = &mount;
+  }
+  if (first == nullptr) return std::nullopt;
+  return first->mountPoint;
+}
+
+std::optional<std::string> digikamDatabaseFolder(std::string_view rc, std::string_view home) {
+  bool inGroup = false;
+  std::optional<std::string> name, type;
+  while (!rc.empty()) {
+    const std::size_t end = rc.find('\n');
+    const std::string_view line = trimmed(rc.substr(0, end));
+    rc = end == std::string_view::npos ? std::string_view() : rc.substr(end + 1);
+    if (line.empty() || line.front() == '#') continue;
+    if (line.front() == '[') {
+      inGroup = line.starts_with("[Database Settings]");
+      continue;
+    }
+    const std::size_t equals = line.find('=');
+    if (!inGroup || equals == std::string_view::npos) continue;
+    std::string_view key = trimmed(line.substr(0, equals));
+    const bool expand = key.ends_with("[$e]");
+    if (expand) key = trimmed(key.substr(0, key.size() - 4));
+    std::string value = rcUnescaped(trimmed(line.substr(equals + 1)));
+    if (expand) {
+      for (const std::string_view variable : {"${HOME}", "$HOME"}) {
+        if (value.starts_with(variable)) {
+          value = std::string(home) + value.substr(variable.size());
+          break;
+        }
+      }
+    }
+    if (key == "Database Name") name = std::move(value);
+    if (key == "Database Type") type = std::move(value);
+  }
+  if (type && !type->empty() && *type != "QSQLITE") return std::nullopt;
+  return name;
+}
+
+VolumeLookup systemVolumes() {
+  return {[](const std::string& uuid) -> std::optional<std::string> {
+            // udev names FAT and NTFS volumes in capitals, ext4 and others in
+            // small letters; digiKam may have recorded either.
+            std::string lower = uuid, upper = uuid;
+            for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            for (const std::string& name : {uuid, lower, upper}) {
+              if (auto mount = mountOfDeviceLink("/dev/disk/by-uuid", name)) return mount;
+            }
+            return std::nullopt;
+          },
+          [](const std::string& label) { return mountOfDeviceLink("/dev/disk/by-label", udevEscaped(label)); }};
+}
+
+Result<ManagerCatalog> readDigikam(sqlite3* db, const VolumeLookup& volumes) {
+  for (const char* table : kTables) {
+    if (!hasTable(db, table)) return Status::error(std::string("it is not a digiKam database (it has no ") + table + ")");
+  }
+  SqliteStatement setting(db, "SELECT value FROM Settings WHERE keyword = 'DBVersion'");
+  std::optional<std::string> recorded;
+  if (setting.step()) recorded = setting.optionalText(0);
+  if (setting.failed()) return damaged(db);
+  if (!recorded) return Status::error("it is not a digiKam database (it records no DBVersion)");
+  const Result<std::int64_t> version =
+      knownVersion("digiKam database version", *recorded, kOldestDigikamVersion, kNewestDigikamVersion);
+  if (!version) return version.status();
+
+  std::map<std::int64_t, Root> roots;
+  SqliteStatement rootRows(db, "SELECT id, label, identifier, specificPath FROM AlbumRoots");
+  while (rootRows.step()) {
+    roots[rootRows.integer(0)] = {digikamRootFolder(rootRows.text(2), rootRows.text(3), volumes), rootRows.text(1)};
+  }
+  if (rootRows.failed()) return damaged(db);
+
+  std::map<std::int64_t, Album> albums;
+  SqliteStatement albumRows(db, "SELECT id, albumRoot, relativePath FROM Albums");
+  while (albumRows.step()) {
+    const std::int64_t id = albumRows.integer(0), root = albumRows.integer(1);
+    const auto rootFolder = roots.find(root);
+    std::optional<std::string> folder;
+    if (rootFolder != roots.end() && rootFolder->second.folder) {
+      folder = normalisedAbsolutePath(*rootFolder->second.folder + "/" + albumRows.text(2));
+    }
+    albums[id] = {root, albumRows.text(2), std::move(folder)};
+  }
+  if (albumRows.failed()) return damaged(db);
+
+  CatalogBuilder builder;
+  std::map<std::int64_t, std::size_t> images;
+  // By absolute folder: two albums of overlapping collections that are one
+  // folder are one album, titled by the first.
+  struct Folder {
+    std::int64_t album = 0;
+    std::vector<std::size_t> members;
+  };
+  std::map<std::string, Folder> folderMembers;
+  SqliteStatement imageRows(db,
+                            "SELECT i.id, i.album, i.name, i.status, i.category, ii.creationDate, "
+                            "ii.digitizationDate, i.modificationDate "
+                            "FROM Images i LEFT JOIN ImageInformation ii ON ii.imageid = i.id ORDER BY i.id");
+  while (imageRows.step()) {
+    const std::int64_t category = imageRows.integer(4);
+    const auto album = albums.find(imageRows.optionalInteger(1).value_or(0));
+    const std::string name = imageRows.text(2);
+    if (imageRows.integer(3) != kStatusVisible || category < kCategoryImage || category > kCategoryAudio ||
+        album == albums.end() || name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
+      builder.leaveOut();
+      continue;
+    }
+    const auto root = roots.find(album->second.root);
+    std::optional<std::string> path;
+    if (album->second.folder) path = normalisedAbsolutePath(*album->second.folder + "/" + name);
+    if (!path) {
+      if (root != roots.end() && !root->second.folder) builder.leaveOutUnavailable(); else builder.leaveOut();
+      continue;
+    }
+    const std::optional<std::size_t> index = builder.add(std::move(*path), captureDate(imageRows));
+    if (!index) continue;
+    images[imageRows.integer(0)] = *index;
+    Folder& folder = folderMembers[*album->second.folder];
+    if (folder.members.empty() || album->first < folder.album) folder.album = album->first;
+    folder.members.push_back(*index);
+  }
+  if (imageRows.failed()) return damaged(db);
+
+  for (auto& [path, folder] : folderMembers) {
+    const Album& album = albums[folder.album];
+    std::string title(album.relativePath);
+    while (title.starts_with('/')) title.erase(0, 1);
+    while (title.ends_with('/')) title.pop_back();
+    if (title.empty()) {
+      // The root's own folder: the collection's label, else its folder's name.
+      const Root& root = roots[album.root];
+      title = root.label;
+      if (title.empty() && root.folder) title = root.folder->substr(root.folder->rfind('/') + 1);
+      if (title.empty()) title = "/";
+    }
+    builder.addAlbum(folderAlbumKey(path), ManagerAlbumKind::folder, validUtf8(title), std::move(folder.members));
+  }
+
+  std::unordered_map<std::int64_t, Tag> tags;
+  SqliteStatement tagRows(db, "SELECT id, pid, name FROM Tags");
+  while (tagRows.step()) tags[tagRows.integer(0)] = {tagRows.optionalInteger(1).value_or(0), tagRows.text(2)};
+  if (tagRows.failed()) return damaged(db);
+  const TagTree tree(std::move(tags));
+  std::map<std::int64_t, std::vector<std::size_t>> tagMembers;
+  SqliteStatement tagged(db, "SELECT imageid, tagid FROM ImageTags");
+  while (tagged.step()) {
+    if (const auto image = images.find(tagged.integer(0)); image != images.end()) {
+      tagMembers[tagged.integer(1)].push_back(image->second);
+    }
+  }
+  if (tagged.failed()) return damaged(db);
+  for (auto& [id, members] : tagMembers) {
+    if (std::optional<std::string> path = tree.path(id)) {
+      builder.addAlbum("tag:" + std::to_string(id), ManagerAlbumKind::tag, validUtf8(*path), std::move(members));
+    }
+  }
+  return std::move(builder).finish(*version);
+}
+
+}  // namespace tolvek::managers

@@ -1,0 +1,218 @@
+#include "platform/managers/manager_catalog.h"
+
+#include <glib.h>
+#include <malloc.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cstdlib>
+#include <utility>
+
+#include "platform/managers/database_snapshot.h"
+#include "platform/managers/manager_readers.h"
+#include "platform/posix/posix_file.h"
+#include "platform/catalog/sqlite_statement.h"
+#include "platform/catalog/valid_utf8.h"
+
+namespace tolvek {
+namespace managers {
+
+std::optional<std::size_t> CatalogBuilder::add(std::string path, std::optional<std::int64_t> creationDate) {
+  if (path.empty() || path.front() != '/' || path.find('\0') != std::string::npos) {
+    leaveOut();
+    return std::nullopt;
+  }
+  if ((catalog_.assets.size() + 1) * 2 > slots_.size()) grow(catalog_.assets.size() + 1);
+  const std::uint64_t hash = std::hash<std::string_view>()(path);
+  const std::size_t slot = slotOf(path, hash);
+  if (slots_[slot] != 0) {
+    ManagerAsset& known = catalog_.assets[slots_[slot] - 1];
+    // The earliest of the dates its rows give, whatever their order.
+    if (creationDate && (!known.creationDate || *creationDate < *known.creationDate)) known.creationDate = creationDate;
+    return slots_[slot] - 1;
+  }
+  slots_[slot] = static_cast<std::uint32_t>(catalog_.assets.size() + 1);
+  hashes_.push_back(hash);
+  catalog_.assets.push_back({std::move(path), creationDate});
+  return catalog_.assets.size() - 1;
+}
+
+std::size_t CatalogBuilder::slotOf(std::string_view path, std::uint64_t hash) const {
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+    const std::uint32_t held = slots_[slot];
+    if (held == 0 || (hashes_[held - 1] == hash && catalog_.assets[held - 1].path == path)) return slot;
+  }
+}
+
+void CatalogBuilder::grow(std::size_t assets) {
+  // At most half full, so probes stay short.
+  std::size_t size = std::max<std::size_t>(slots_.size(), 64);
+  while (assets * 2 > size) size *= 2;
+  if (size == slots_.size()) return;
+  slots_.assign(size, 0);
+  for (std::size_t i = 0; i < catalog_.assets.size(); ++i) {
+    std::size_t slot = hashes_[i] & (size - 1);
+    while (slots_[slot] != 0) slot = (slot + 1) & (size - 1);
+    slots_[slot] = static_cast<std::uint32_t>(i + 1);
+  }
+}
+
+void CatalogBuilder::reserve(std::size_t assets) {
+  const std::size_t total = catalog_.assets.size() + assets;
+  catalog_.assets.reserve(total);
+  hashes_.reserve(total);
+  grow(total + 1);
+}
+
+void CatalogBuilder::addAlbum(std::string key, ManagerAlbumKind kind, std::optional<std::string> title,
+                              std::vector<std::size_t> members) {
+  std::sort(members.begin(), members.end());
+  members.erase(std::unique(members.begin(), members.end()), members.end());
+  if (members.empty()) return;
+  if (title && title->size() > kMaxTitleBytes) title = boundedText(*title, kMaxTitleBytes);
+  catalog_.albums.push_back({std::move(key), kind, std::move(title), std::move(members)});
+}
+
+ManagerCatalog CatalogBuilder::finish(std::int64_t schemaVersion) && {
+  catalog_.schemaVersion = schemaVersion;
+  return std::move(catalog_);
+}
+
+bool hasTable(sqlite3* db, const char* table) {
+  SqliteStatement find(db, "SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = :name");
+  find.bind(":name", table);
+  return find.step();
+}
+
+std::string boundedText(std::string_view text, std::size_t maxBytes) {
+  static constexpr std::string_view kEllipsis = "…";
+  std::string out = validUtf8(text.substr(0, maxBytes));
+  // Bytes that are no UTF-8 grew into U+FFFD; a character cut in two at the
+  // end became U+FFFD too, and goes with the room the ellipsis takes.
+  if (text.size() <= maxBytes && out.size() <= maxBytes) return out;
+  std::size_t end = std::min(out.size(), maxBytes < kEllipsis.size() ? 0 : maxBytes - kEllipsis.size());
+  while (end > 0 && (static_cast<unsigned char>(out[end]) & 0xC0) == 0x80) --end;
+  out.resize(end);
+  return out += kEllipsis;
+}
+
+Result<std::int64_t> knownVersion(std::string_view what, std::string_view text, std::int64_t oldest,
+                                  std::int64_t newest) {
+  const std::string range = " this program reads (" + std::to_string(oldest) + " to " + std::to_string(newest) + ")";
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  std::int64_t version = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), version);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+    // Quoted as stored, cut short: the value is another program's.
+    return Status::error(std::string(what) + " \"" + boundedText(text, 40) + "\" is not a version" + range);
+  }
+  if (version > newest) return Status::error(std::string(what) + " " + std::to_string(version) + " is newer than" + range);
+  if (version < oldest) return Status::error(std::string(what) + " " + std::to_string(version) + " is older than" + range);
+  return version;
+}
+
+}  // namespace managers
+
+namespace {
+
+std::string homeFolder() {
+  const char* home = std::getenv("HOME");
+  return home != nullptr && home[0] == '/' ? std::string(home) : std::string(g_get_home_dir());
+}
+
+// An XDG base folder from the environment (read at every call: GLib caches
+// its first answer), else its default under the home folder.
+std::string xdgFolder(const char* variable, const char* fallbackBelowHome) {
+  const char* value = std::getenv(variable);
+  if (value != nullptr && value[0] == '/') return value;
+  return homeFolder() + "/" + fallbackBelowHome;
+}
+
+bool exists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0;
+}
+
+// A configuration file is small; anything larger is not digiKam's.
+constexpr std::uint64_t kMaxRcBytes = 1 << 20;
+
+std::optional<std::string> digikamDatabase() {
+  const std::string home = homeFolder();
+  const std::string candidates[] = {xdgFolder("XDG_CONFIG_HOME", ".config") + "/digikamrc",
+                                    home + "/.var/app/org.kde.digikam/config/digikamrc"};
+  for (const std::string& rc : candidates) {
+    Result<std::string> text = readRegularFile(rc, kMaxRcBytes);
+    if (!text) continue;
+    std::optional<std::string> folder = managers::digikamDatabaseFolder(*text, home);
+    if (!folder) continue;
+    while (folder->size() > 1 && folder->ends_with('/')) folder->pop_back();
+    if (folder->empty() || folder->front() != '/') continue;
+    std::string database = *folder + (folder->ends_with('/') ? "" : "/") + "digikam4.db";
+    if (exists(database)) return database;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> shotwellDatabase() {
+  const std::string own = xdgFolder("XDG_DATA_HOME", ".local/share") + "/shotwell/data/photo.db";
+  if (exists(own)) return own;
+  const std::string flatpak = homeFolder() + "/.var/app/org.gnome.Shotwell/data/shotwell/data/photo.db";
+  if (exists(flatpak)) return flatpak;
+  return std::nullopt;
+}
+
+constexpr std::string_view kFolderKeyPrefix = "folder:/";
+
+}  // namespace
+
+std::string folderAlbumKey(std::string_view path) { return "folder:" + std::string(path); }
+
+std::optional<std::string> folderOfAlbumKey(std::string_view key) {
+  if (!key.starts_with(kFolderKeyPrefix)) return std::nullopt;
+  return std::string(key.substr(kFolderKeyPrefix.size() - 1));
+}
+
+Result<ManagerCatalog> readManagerCatalog(SourceKind kind, const std::string& database) {
+  if (kind == SourceKind::folder) return Status::error(database + ": a folder source has no database");
+  const std::string program(kind == SourceKind::shotwell ? "Shotwell" : "digiKam");
+  Result<SqliteConnection> snapshot = snapshotDatabase(database);
+  if (!snapshot) return Status::error("cannot read the " + program + " database " + database + ": " + snapshot.message());
+  Result<ManagerCatalog> read = kind == SourceKind::shotwell
+                                    ? managers::readShotwell(snapshot->get())
+                                    : managers::readDigikam(snapshot->get(), managers::systemVolumes());
+  snapshot->reset();  // closed: the copy is read
+  // The copy's pages are freed in the arena of the thread that read them;
+  // handed back to the system, they do not add to what the sync uses next.
+  ::malloc_trim(0);
+  if (!read) return Status::error("cannot read the " + program + " database " + database + ": " + read.message());
+  return read;
+}
+
+std::optional<std::string> defaultManagerDatabase(SourceKind kind) {
+  switch (kind) {
+    case SourceKind::shotwell:
+      return shotwellDatabase();
+    case SourceKind::digikam:
+      return digikamDatabase();
+    case SourceKind::folder:
+      break;
+  }
+  return std::nullopt;
+}
+
+std::string_view sourceKindWord(SourceKind kind) {
+  switch (kind) {
+    case SourceKind::shotwell:
+      return "shotwell";
+    case SourceKind::digikam:
+      return "digikam";
+    case SourceKind::folder:
+      break;
+  }
+  return "folder";
+}
+
+}  // namespace tolvek

@@ -1,0 +1,82 @@
+#pragma once
+// Brings the catalog up to date with sources: folders whose pictures and
+// videos the library references in place, and other photo managers'
+// databases naming such files (their events, tags and folders become
+// albums), never writing, moving or removing any of their files. Unchanged files (same path, size, modification time and
+// inode) are not opened; new and changed ones are probed, hashed and, when
+// their content is new, given derivatives, on a small pool of worker threads
+// while the catalog is written on the calling thread only. Files with the same
+// content are one asset; a moved file keeps its asset. Work is committed in
+// batches, so a killed sync keeps every change it reported.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "library/status.h"
+#include "platform/catalog/catalog_writer.h"
+
+namespace tolvek {
+
+class MediaModule;
+
+enum class SyncChange { added, changed, moved, removed };
+
+// One file path whose standing changed, reported once the change committed.
+struct SyncEvent {
+  SyncChange change = SyncChange::added;
+  std::string assetIdentifier;
+  std::string path;  // absolute, bytes as on disk
+};
+
+struct SyncTally {
+  std::size_t added = 0, changed = 0, moved = 0, removed = 0;
+  std::size_t unchanged = 0;
+  std::size_t skipped = 0;  // files that are not pictures, videos or audio
+  std::size_t failed = 0;   // files or folders that could not be read
+  std::size_t offline = 0;  // sources (or mount points in them) that were not there
+  std::size_t missing = 0;  // files a photo manager records that are not there
+};
+
+// What a sync tells as it goes; every member may be empty. Called on the
+// thread that runs the sync.
+struct SyncObserver {
+  std::function<void(const SyncEvent&)> changed;
+  std::function<void(const std::string& message)> problem;
+  std::function<void(std::size_t done, std::size_t total, const std::string& path)> progress;
+  // Asked after each file: true ends the sync early, once what it did so far
+  // is committed (what is left is the next sync's).
+  std::function<bool()> stop;
+  // Asked of each file found (its absolute path): true while another program
+  // is still writing it, so it is left as the catalog has it, for a later sync.
+  std::function<bool(const std::string& path)> busy;
+};
+
+// A commit comes at least this often (by files changed and by time).
+inline constexpr std::size_t kSyncBatchFiles = 200;
+inline constexpr auto kSyncBatchSeconds = 1.0;
+
+// Syncs `sources` (rows of `catalog`) together, so that a file moved from one
+// to another keeps its asset. `libraryFolder` receives the derivatives. The
+// media module comes from `media`, called only when a file is to be examined
+// (a sync with nothing new never loads it). Fails only when the catalog cannot
+// be written or the media module cannot be loaded; files and sources that
+// cannot be read are counted and reported, and what they held is kept.
+Result<SyncTally> syncSources(CatalogWriter& catalog, const std::function<MediaModule*()>& media,
+                              const std::string& libraryFolder, const std::vector<Source>& sources,
+                              const SyncObserver& observer);
+
+// Whether the source's folder is there as recorded: a folder, on the device
+// it was last seen on, with entries when the library holds assets from it;
+// for a manager source, whether its database file is there (not read here).
+// The reason it is not, else "".
+std::string sourceOfflineReason(const Source& source, bool holdsAssets);
+
+// A file the probe refused: whether its first bytes are still those of a
+// picture, video or audio format (a damaged or unsupported one), so that it
+// counts as a failure rather than as a file that is no media at all.
+bool looksLikeMedia(const ReadableFile& file);
+inline constexpr char kUnreadableMedia[] = "looks like a picture, video or audio file but cannot be read";
+
+}  // namespace tolvek

@@ -1,0 +1,33 @@
+#include "platform/system/module_loader.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+namespace tolvek {
+namespace {
+
+std::string executableFolder() {
+  std::string path(4096, '\0');
+  const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size() - 1);
+  if (length <= 0) return {};
+  path.resize(static_cast<std::size_t>(length));
+  const auto slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+}  // namespace
+
+void* openModuleEntry(const std::string& fileName, const char* entrySymbol) {
+  const std::string folder = executableFolder();
+  if (folder.empty()) return nullptr;
+  for (const std::string& candidate : {folder + "/" + fileName, folder + "/../lib/tolvek-photos/" + fileName}) {
+    // Lazy binding: a module may pull in a large stack, and resolving every
+    // symbol up front would cost more than a run uses.
+    void* handle = ::dlopen(candidate.c_str(), RTLD_LAZY | RTLD_LOCAL);
+    if (handle == nullptr) continue;
+    if (void* entry = ::dlsym(handle, entrySymbol)) return entry;
+  }
+  return nullptr;
+}
+
+}  // namespace tolvek
