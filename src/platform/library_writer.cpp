@@ -60,7 +60,7 @@ Result<FileLock> takeSourcesLock(const LibraryLocation& location, std::chrono::m
     return Status::error("cannot create " + location.libraryFolder + ": " + errorText(errno));
   }
   auto lock = FileLock::acquire(location.sourcesLockPath, wait);
-  if (!lock) return Status::error(lock.message() == kLockBusy ? kSourcesBusy : "cannot lock the sources: " + lock.message());
+  if (!lock) return Status::error(lock.code() == ErrorCode::busy ? kSourcesBusy : "cannot lock the sources: " + lock.message());
   return lock;
 }
 

@@ -72,7 +72,7 @@ std::string catalogFilesState(const std::string& catalogPath) {
 Result<FileLock> takeWriterLock(const std::string& path) {
   auto lock = FileLock::acquire(path, CatalogWriter::kWriterLockWait);
   if (!lock) {
-    return Status::error(lock.message() == kLockBusy
+    return Status::error(lock.code() == ErrorCode::busy
                              ? "another tolvek-photos-library run is changing the library; try again when it has finished"
                              : "cannot lock the library: " + lock.message());
   }

@@ -42,7 +42,7 @@ struct NewAsset {
 // Every failure of SQLite is recorded on the connection (guardConnection):
 // once SQLite reports the catalog damaged, from any statement, the writer
 // writes nothing more, and each later failure says that the catalog is
-// damaged and where its last backup is (FailureKind::damagedCatalog).
+// damaged and where its last backup is (ErrorCode::damaged).
 //
 // SQLite's quick check reads the whole catalog (0.2 s for 100,000 assets,
 // against 0.01 s for a command such as album list), so open runs it only
