@@ -26,11 +26,11 @@ int listAlbums(CatalogWriter& catalog) {
 // album's row and the remaining operands.
 template <class Edit>
 int withAlbum(const Arguments& operands, Edit&& edit) {
-  auto catalog = CatalogWriter::open(userLibraryLocation());
-  if (!catalog) return failWith(catalog.message());
-  auto album = (*catalog)->albumRow(operands.front());
+  auto catalog = openCatalog();
+  if (!catalog) return kExitFailure;
+  auto album = catalog->albumRow(operands.front());
   if (!album) return failWith(album.message());
-  return edit(**catalog, *album, Arguments(operands.begin() + 1, operands.end()));
+  return edit(*catalog, *album, Arguments(operands.begin() + 1, operands.end()));
 }
 
 // add and remove: the assets, all checked before the album changes.
@@ -94,12 +94,12 @@ int runAlbum(const Arguments& arguments) {
       return deleted ? kExitOk : failWith(deleted.message());
     });
   }
-  auto catalog = CatalogWriter::open(userLibraryLocation());
-  if (!catalog) return failWith(catalog.message());
-  if (what == "list") return listAlbums(**catalog);
+  auto catalog = openCatalog();
+  if (!catalog) return kExitFailure;
+  if (what == "list") return listAlbums(*catalog);
   std::optional<std::string> title;
   if (!untitled) title = rest.front();
-  auto identifier = (*catalog)->createAlbum(title);
+  auto identifier = catalog->createAlbum(title);
   if (!identifier) return failWith(identifier.message());
   std::printf("%s\n", identifier->c_str());
   return kExitOk;

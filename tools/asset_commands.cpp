@@ -48,11 +48,11 @@ int runFavorite(const Arguments& arguments) {
   if (!parsed) return usageError("favorite", parsed.message());
   Arguments identifiers;
   if (const auto done = takeIdentifiers("favorite", parsed->operands, identifiers)) return *done;
-  auto catalog = CatalogWriter::open(userLibraryLocation());
-  if (!catalog) return failWith(catalog.message());
-  auto rows = resolveAssets(**catalog, identifiers);
+  auto catalog = openCatalog();
+  if (!catalog) return kExitFailure;
+  auto rows = resolveAssets(*catalog, identifiers);
   if (!rows) return failWith(rows.message());
-  if (Status marked = (*catalog)->setFavorite(*rows, !parsed->has("off")); !marked) return failWith(marked.message());
+  if (Status marked = catalog->setFavorite(*rows, !parsed->has("off")); !marked) return failWith(marked.message());
   return kExitOk;
 }
 
@@ -61,21 +61,21 @@ int runRemove(const Arguments& arguments) {
   if (!parsed) return usageError("remove", parsed.message());
   Arguments identifiers;
   if (const auto done = takeIdentifiers("remove", parsed->operands, identifiers)) return *done;
-  auto library = LibraryWriter::open(userLibraryLocation());
-  if (!library) return failWith(library.message());
-  auto rows = resolveAssets((*library)->catalog(), identifiers);
+  auto library = openLibrary();
+  if (!library) return kExitFailure;
+  auto rows = resolveAssets(library->catalog(), identifiers);
   if (!rows) return failWith(rows.message());
   bool refused = false;
   for (std::size_t i = 0; i < rows->size(); ++i) {
-    auto identifier = (*library)->catalog().assetIdentifier((*rows)[i]);
+    auto identifier = library->catalog().assetIdentifier((*rows)[i]);
     if (!identifier) return failWith(identifier.message());
-    if (Status removable = (*library)->removable(*identifier, (*rows)[i]); !removable) {
+    if (Status removable = library->removable(*identifier, (*rows)[i]); !removable) {
       failWith(removable.message());
       refused = true;
     }
   }
   if (refused) return failWith("nothing was removed");
-  if (Status removed = (*library)->remove(*rows); !removed) return failWith(removed.message());
+  if (Status removed = library->remove(*rows); !removed) return failWith(removed.message());
   std::fprintf(stderr, "tolvek-photos-library: removed %zu asset%s\n", rows->size(), rows->size() == 1 ? "" : "s");
   return kExitOk;
 }

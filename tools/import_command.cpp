@@ -64,17 +64,17 @@ int runImport(const Arguments& arguments) {
   if (!parsed) return usageError("import", parsed.message());
   if (parsed->operands.empty()) return usageError("import", "no PATH given");
 
-  auto library = LibraryWriter::open(userLibraryLocation());
-  if (!library) return failWith(library.message());
+  auto library = openLibrary();
+  if (!library) return kExitFailure;
   LibraryWriter::ImportSettings settings;
   settings.recordDate = !parsed->has("no-date");
   if (const std::string* albumId = parsed->value("album")) {
-    auto album = (*library)->catalog().albumRow(*albumId);
+    auto album = library->catalog().albumRow(*albumId);
     if (!album) return failWith(album.message());
     settings.albumRow = *album;
   }
 
-  (*library)->removeOrphans();
+  library->removeOrphans();
   const std::vector<Source> sources = collectSources(parsed->operands);
   std::size_t added = 0, existing = 0, skipped = 0, failed = 0;
   ProgressBar progress(sources.size());
@@ -82,7 +82,7 @@ int runImport(const Arguments& arguments) {
     const Source& source = sources[i];
     progress.show(i, sources.size(), source.path);
     Result<LibraryWriter::Imported> imported = Status::error(source.error);
-    if (source.error.empty()) imported = (*library)->importFile(source.path, settings);
+    if (source.error.empty()) imported = library->importFile(source.path, settings);
     progress.clear();  // standard output may be the same terminal
     if (!imported) {
       ++failed;

@@ -12,9 +12,9 @@ int runOffload(const Arguments& arguments) {
   if (!url.starts_with("http://") && !url.starts_with("https://")) {
     return usageError("offload", "the URL must start with http:// or https://");
   }
-  auto library = LibraryWriter::open(userLibraryLocation());
-  if (!library) return failWith(library.message());
-  if (Status offloaded = (*library)->offload(arguments[0], url); !offloaded) return failWith(offloaded.message());
+  auto library = openLibrary();
+  if (!library) return kExitFailure;
+  if (Status offloaded = library->offload(arguments[0], url); !offloaded) return failWith(offloaded.message());
   return kExitOk;
 }
 

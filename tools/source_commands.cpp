@@ -23,11 +23,6 @@ const char* changeWord(SyncChange change) {
   return "changed";
 }
 
-// add, sync and forget change the sources: they hold the sources lock too.
-Result<std::unique_ptr<LibraryWriter>> openLibrary(LibraryWriter::Sources sources = LibraryWriter::Sources::change) {
-  return LibraryWriter::open(userLibraryLocation(), nullptr, sources);
-}
-
 // The folders named: operands only (a folder whose name starts with a dash
 // follows "--").
 Result<Arguments> folderOperands(const Arguments& arguments) {
@@ -87,11 +82,11 @@ int addManager(SourceKind kind, const Arguments& operands) {
     return failWith("no " + word + " database found where " + word +
                     " keeps it; name it: tolvek-photos-library add --" + word + " DATABASE");
   }
-  auto library = openLibrary();
-  if (!library) return failWith(library.message());
-  auto source = (*library)->addManagerSource(kind, database);
+  auto library = openLibraryToChangeSources();
+  if (!library) return kExitFailure;
+  auto source = library->addManagerSource(kind, database);
   if (!source) return failWith(source.message());
-  return syncAndReport(**library, {*source});
+  return syncAndReport(*library, {*source});
 }
 
 }  // namespace
@@ -104,12 +99,12 @@ int runAdd(const Arguments& given) {
   if (shotwell || digikam) return addManager(shotwell ? SourceKind::shotwell : SourceKind::digikam, parsed->operands);
   const Arguments* arguments = &parsed->operands;
   if (arguments->empty()) return usageError("add", "no FOLDER given");
-  auto library = openLibrary();
-  if (!library) return failWith(library.message());
+  auto library = openLibraryToChangeSources();
+  if (!library) return kExitFailure;
   std::vector<Source> added;
   int status = 0;
   for (const std::string& folder : *arguments) {
-    auto source = (*library)->addSource(folder);
+    auto source = library->addSource(folder);
     if (source) {
       added.push_back(std::move(source).value());
     } else {
@@ -117,23 +112,23 @@ int runAdd(const Arguments& given) {
     }
   }
   if (added.empty()) return status;
-  const int synced = syncAndReport(**library, added);
+  const int synced = syncAndReport(*library, added);
   return status != 0 ? status : synced;
 }
 
 int runSync(const Arguments& given) {
   auto arguments = folderOperands(given);
   if (!arguments) return usageError("sync", arguments.message());
-  auto library = openLibrary();
-  if (!library) return failWith(library.message());
+  auto library = openLibraryToChangeSources();
+  if (!library) return kExitFailure;
   std::vector<Source> which;
   for (const std::string& folder : *arguments) {
-    auto source = (*library)->findSource(folder);
+    auto source = library->findSource(folder);
     if (!source) return failWith(source.message() + "; add it with: tolvek-photos-library add FOLDER");
     which.push_back(std::move(source).value());
   }
   if (which.empty()) {
-    auto ever = (*library)->catalog().anySourceEverAdded();
+    auto ever = library->catalog().anySourceEverAdded();
     if (!ever) return failWith(ever.message());
     if (!*ever) {
       // A first sync with nothing named starts with the Pictures folder.
@@ -141,23 +136,23 @@ int runSync(const Arguments& given) {
       if (!pictures) {
         return failWith("no sources yet and no Pictures folder; add one with: tolvek-photos-library add FOLDER");
       }
-      auto source = (*library)->addSource(*pictures);
+      auto source = library->addSource(*pictures);
       if (!source) return failWith(source.message());
       std::fprintf(stderr, "tolvek-photos-library: added the Pictures folder %s as a source\n",
                    outputField(source->path).c_str());
     }
   }
-  return syncAndReport(**library, which);
+  return syncAndReport(*library, which);
 }
 
 int runSources(const Arguments& arguments) {
   if (!arguments.empty()) return usageError("sources", "takes no arguments");
-  auto library = openLibrary(LibraryWriter::Sources::unchanged);
-  if (!library) return failWith(library.message());
-  auto sources = (*library)->catalog().sources();
+  auto library = openLibrary();
+  if (!library) return kExitFailure;
+  auto sources = library->catalog().sources();
   if (!sources) return failWith(sources.message());
   for (const Source& source : *sources) {
-    auto count = (*library)->catalog().assetCountOf(source.row);
+    auto count = library->catalog().assetCountOf(source.row);
     if (!count) return failWith(count.message());
     const bool present = sourceOfflineReason(source, *count > 0).empty();
     std::printf("%s\t%s\t%lld\t%s\n", outputField(source.path).c_str(), present ? "present" : "offline",
@@ -170,11 +165,11 @@ int runForget(const Arguments& given) {
   auto arguments = folderOperands(given);
   if (!arguments) return usageError("forget", arguments.message());
   if (arguments->size() != 1) return usageError("forget", "usage: forget FOLDER");
-  auto library = openLibrary();
-  if (!library) return failWith(library.message());
-  auto source = (*library)->findSource(arguments->front());
+  auto library = openLibraryToChangeSources();
+  if (!library) return kExitFailure;
+  auto source = library->findSource(arguments->front());
   if (!source) return failWith(source.message());
-  if (Status forgotten = (*library)->forgetSource(*source); !forgotten) return failWith(forgotten.message());
+  if (Status forgotten = library->forgetSource(*source); !forgotten) return failWith(forgotten.message());
   std::fprintf(stderr, "tolvek-photos-library: forgot %s; its files are untouched\n", outputField(source->path).c_str());
   return kExitOk;
 }

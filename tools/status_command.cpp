@@ -54,14 +54,14 @@ int runStatus(const Arguments& arguments) {
   };
   auto library = LibraryWriter::open(location);
   if (!library) {
-    if (library.status().kind() == FailureKind::damagedCatalog) return damaged("SQLite cannot read it", library.status());
+    if (library.status().code() == ErrorCode::damaged) return damaged("SQLite cannot read it", library.status());
     return failWith(library.message());
   }
   CatalogWriter& catalog = (*library)->catalog();
   // First: the counts of a damaged catalog may be wrong, or fail.
   auto problems = catalog.quickCheck();
   if (!problems) {
-    if (problems.status().kind() == FailureKind::damagedCatalog) return damaged("SQLite cannot read it", problems.status());
+    if (problems.status().code() == ErrorCode::damaged) return damaged("SQLite cannot read it", problems.status());
     return failWith(problems.message());
   }
   if (!problems->empty()) return damaged(problems->front(), damagedCatalog(location.catalogPath, problems->front()));

@@ -4,6 +4,7 @@
 // standard output (fields separated by tabs, see outputField), errors on
 // standard error, and returns the exit status.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +13,7 @@
 
 namespace tolvek {
 class CatalogWriter;
+class LibraryWriter;
 }
 
 namespace tolvek::tool {
@@ -46,6 +48,13 @@ int failWith(const std::string& message);
 // "tolvek-photos-library: COMMAND: message" and where to find the command's
 // help, on standard error; gives kExitUsage.
 int usageError(std::string_view command, const std::string& message);
+
+// The user's library opened for a command: its writer, or (with the sources
+// lock too) for a command that changes the sources, or its catalog alone.
+// Null when it cannot be opened, after saying why with failWith.
+std::unique_ptr<LibraryWriter> openLibrary();
+std::unique_ptr<LibraryWriter> openLibraryToChangeSources();
+std::unique_ptr<CatalogWriter> openCatalog();
 
 // An option a command takes: "--name", with a value ("--name VALUE" or
 // "--name=VALUE") when `takesValue`.

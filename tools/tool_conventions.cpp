@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "platform/library_writer.h"
 #include "platform/posix/posix_file.h"
 #include "platform/system/hex_digits.h"
 #include "tool_commands.h"
@@ -28,7 +29,25 @@ void appendEscapedByte(std::string& out, unsigned char byte) {
   appendHexByte(out, byte);
 }
 
+// The opened value, or null after failWith with its message.
+template <class T>
+std::unique_ptr<T> openedOrReported(Result<std::unique_ptr<T>> opened) {
+  if (!opened) {
+    failWith(opened.message());
+    return nullptr;
+  }
+  return std::move(opened).value();
+}
+
 }  // namespace
+
+std::unique_ptr<LibraryWriter> openLibrary() { return openedOrReported(LibraryWriter::open(userLibraryLocation())); }
+
+std::unique_ptr<LibraryWriter> openLibraryToChangeSources() {
+  return openedOrReported(LibraryWriter::open(userLibraryLocation(), nullptr, LibraryWriter::Sources::change));
+}
+
+std::unique_ptr<CatalogWriter> openCatalog() { return openedOrReported(CatalogWriter::open(userLibraryLocation())); }
 
 int failWith(const std::string& message) {
   std::fprintf(stderr, "tolvek-photos-library: %s\n", outputField(message).c_str());

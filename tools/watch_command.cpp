@@ -52,7 +52,7 @@ Result<FileLock> claimInstance(const std::string& pidPath) {
       if (!written) return written;
       return lock;
     }
-    if (lock.message() != kLockBusy) return lock.status();
+    if (lock.code() != ErrorCode::busy) return lock.status();
     auto pid = readRegularFile(pidPath, 64);
     const std::string text = pid ? std::string(pid->substr(0, pid->find('\n'))) : std::string();
     // The holder writes its identifier just after taking the lock.
@@ -153,7 +153,7 @@ class Watcher {
       auto probe = FileLock::acquire(*path, std::chrono::milliseconds(0));
       if (!probe) {
         sources_.readEvents(true);
-        return probe.message() == kLockBusy ? Outcome::lockBusy : (failWith("watch: " + probe.message()), Outcome::failed);
+        return probe.code() == ErrorCode::busy ? Outcome::lockBusy : (failWith("watch: " + probe.message()), Outcome::failed);
       }
     }
     Outcome outcome = Outcome::done;
@@ -161,7 +161,7 @@ class Watcher {
       auto library = LibraryWriter::open(location_, nullptr, LibraryWriter::Sources::change);
       if (!library) {
         failWith("watch: " + library.message());
-        outcome = library.status().kind() == FailureKind::damagedCatalog ? Outcome::damaged : Outcome::failed;
+        outcome = library.status().code() == ErrorCode::damaged ? Outcome::damaged : Outcome::failed;
       } else {
         outcome = syncWith(**library, everything);
       }
@@ -175,7 +175,7 @@ class Watcher {
     auto all = library.catalog().sources();
     if (!all) {
       failWith("watch: " + all.message());
-      return all.status().kind() == FailureKind::damagedCatalog ? Outcome::damaged : Outcome::failed;
+      return all.status().code() == ErrorCode::damaged ? Outcome::damaged : Outcome::failed;
     }
     sources_.clearSourcesChanged();
     sources_.follow(*all);
@@ -204,7 +204,7 @@ class Watcher {
     Status synced;
     syncAndReport(library, which, std::move(observer), &synced);
     if (synced && !yielded) return Outcome::done;
-    if (synced.kind() == FailureKind::damagedCatalog) return Outcome::damaged;
+    if (synced.code() == ErrorCode::damaged) return Outcome::damaged;
     // Not done (or not written at all): the same sources again, later.
     std::set<std::int64_t> again;
     for (const Source& source : which) again.insert(source.row);

@@ -3,8 +3,9 @@
 // carries a message meant for the user ("No such file or directory", "The
 // server answered 404"), and a Result that holds a value or such a Status.
 // Both are [[nodiscard]], so a failure cannot be dropped without a trace.
-// A failure may also carry a kind, for the few callers that act on it rather
-// than only show the message (which always says it too).
+// A failure also carries a code, for the few callers that act on it rather
+// than only show the message (which always says it too): nobody decides by
+// comparing message texts.
 #include <optional>
 #include <string>
 #include <utility>
@@ -14,22 +15,25 @@ namespace tolvek {
 
 // What kind of failure a Status is: `other` for most, which callers only
 // report; the rest tell a caller that it must act differently.
-enum class FailureKind {
+enum class ErrorCode {
   other,
-  diskFull,        // no room left on the device being written
-  damagedCatalog,  // the library's catalog is damaged: nothing more may be written to it
+  busy,      // another process holds the lock past the wait
+  notFound,  // the file (or what was asked for) is not there
+  noSpace,   // no room left on the device being written
+  tooLarge,  // more bytes than the limit allowed
+  damaged,   // the library's catalog is damaged: nothing more may be written to it
 };
 
 class [[nodiscard]] Status {
  public:
   Status() = default;  // ok
-  static Status error(std::string message, FailureKind kind = FailureKind::other) {
-    return Status(std::move(message), kind);
+  static Status error(std::string message, ErrorCode code = ErrorCode::other) {
+    return Status(std::move(message), code);
   }
 
   bool ok() const { return !message_.has_value(); }
   // `other` when ok.
-  FailureKind kind() const { return kind_; }
+  ErrorCode code() const { return code_; }
   explicit operator bool() const { return ok(); }
   // Empty when ok.
   const std::string& message() const {
@@ -38,9 +42,9 @@ class [[nodiscard]] Status {
   }
 
  private:
-  Status(std::string message, FailureKind kind) : message_(std::move(message)), kind_(kind) {}
+  Status(std::string message, ErrorCode code) : message_(std::move(message)), code_(code) {}
   std::optional<std::string> message_;
-  FailureKind kind_ = FailureKind::other;
+  ErrorCode code_ = ErrorCode::other;
 };
 
 template <class T>
@@ -65,6 +69,8 @@ class [[nodiscard]] Result {
     static const std::string kNone;
     return ok() ? kNone : std::get<Status>(state_).message();
   }
+  // `other` when ok.
+  ErrorCode code() const { return ok() ? ErrorCode::other : std::get<Status>(state_).code(); }
 
  private:
   std::variant<T, Status> state_;

@@ -15,6 +15,7 @@
 
 #include "library/media_formats.h"
 #include "platform/catalog/catalog_identifiers.h"
+#include "platform/catalog/library_rows.h"
 #include "platform/modules/media_module.h"
 #include "platform/posix/posix_file.h"
 #include "platform/posix/temporary_files.h"
@@ -60,7 +61,7 @@ Result<FileLock> takeSourcesLock(const LibraryLocation& location, std::chrono::m
     return Status::error("cannot create " + location.libraryFolder + ": " + errorText(errno));
   }
   auto lock = FileLock::acquire(location.sourcesLockPath, wait);
-  if (!lock) return Status::error(lock.message() == kLockBusy ? kSourcesBusy : "cannot lock the sources: " + lock.message());
+  if (!lock) return Status::error(lock.code() == ErrorCode::busy ? kSourcesBusy : "cannot lock the sources: " + lock.message());
   return lock;
 }
 
@@ -165,13 +166,10 @@ Result<LibraryWriter::Imported> LibraryWriter::importFile(const std::string& pat
   asset.uniformTypeIdentifier = probe->uniformTypeIdentifier;
   asset.originalPath = copyRelative;
   asset.original = *copied;
+  // The catalog records the derivatives' paths relative to the library folder.
+  asset.derivatives = module->makeDerivatives(copyPath, probe->mediaType, absolute(paths.derivativePrefix));
   std::vector<std::string> made{copyPath};
-  const std::string prefix = location_.libraryFolder + "/";
-  for (StoredDerivative d : module->makeDerivatives(copyPath, probe->mediaType, absolute(paths.derivativePrefix))) {
-    made.push_back(d.path);
-    if (d.path.starts_with(prefix)) d.path = d.path.substr(prefix.size());
-    asset.derivatives.push_back(std::move(d));
-  }
+  for (const StoredDerivative& d : asset.derivatives) made.push_back(d.path);
 
   if (Status recorded = catalog_->addAsset(identifier, asset, settings.albumRow); !recorded) {
     removeFiles(made);
@@ -256,7 +254,6 @@ void LibraryWriter::removeOrphans() {
   const auto named = catalog_->namedFiles();
   if (!named) return;  // without the full list nothing is known to be an orphan
   const std::set<std::string> keep(named->begin(), named->end());
-  const std::string prefix = location_.libraryFolder + "/";
   for (const std::string* folder : {&location_.originalsFolder, &location_.derivativesFolder}) {
     std::error_code ec;
     fs::recursive_directory_iterator it(*folder, fs::directory_options::skip_permission_denied, ec), end;
@@ -264,8 +261,8 @@ void LibraryWriter::removeOrphans() {
       std::error_code fileEc;
       if (it->is_directory(fileEc) && !it->is_symlink(fileEc)) continue;
       const std::string path = it->path().string();
-      if (!path.starts_with(prefix)) continue;
-      if (keep.count(path.substr(prefix.size())) == 0) ::unlink(path.c_str());
+      const std::string relative = relativeToLibrary(location_.libraryFolder, path);
+      if (relative != path && keep.count(relative) == 0) ::unlink(path.c_str());
     }
   }
 }

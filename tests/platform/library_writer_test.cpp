@@ -171,7 +171,7 @@ TEST(LibraryOnAFullDisk, EveryWriteSaysTheDiskIsFull) {
   };
   for (const auto& [what, write] : writes) {
     const Status written = write();
-    EXPECT_EQ(written.kind(), FailureKind::diskFull) << what << ": " << written.message();
+    EXPECT_EQ(written.code(), ErrorCode::noSpace) << what << ": " << written.message();
     EXPECT_NE(written.message().find("No space left on device (on the device holding " + home.catalogPath() + ")"),
               std::string::npos)
         << what << ": " << written.message();

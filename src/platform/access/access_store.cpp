@@ -33,7 +33,7 @@ enum class Load { loaded, missing, garbage };
 // run; anything that cannot be read that way is garbage too.
 Load loadKeyFile(const std::string& path, GKeyFile* file) {
   const Result<std::string> bytes = readRegularFile(path, kMaxStoreBytes);
-  if (!bytes) return bytes.message() == errorText(ENOENT) ? Load::missing : Load::garbage;
+  if (!bytes) return bytes.code() == ErrorCode::notFound ? Load::missing : Load::garbage;
   const bool loaded = g_utf8_validate(bytes->data(), static_cast<gssize>(bytes->size()), nullptr) &&
                       g_key_file_load_from_data(file, bytes->data(), bytes->size(), G_KEY_FILE_NONE, nullptr);
   return loaded ? Load::loaded : Load::garbage;

@@ -9,51 +9,42 @@
 
 namespace tolvek {
 
-template <class Change>
-Status CatalogWriter::inTransaction(const char* what, Change&& change) {
-  if (damaged()) return catalogFailure(db_.get(), what);
-  if (!executeSql(db_.get(), "BEGIN IMMEDIATE")) return catalogFailure(db_.get(), what);
-  if (!change()) {
-    Status error = catalogFailure(db_.get(), what);
-    rollBackBatch();
-    return error;
-  }
-  return commitBatch();
-}
-
 Status CatalogWriter::addToAlbum(std::int64_t album, const std::vector<std::int64_t>& assets) {
-  return inTransaction("add to the album", [&] {
-    for (const std::int64_t asset : assets) {
-      SqliteStatement find(db_.get(), "SELECT creation_date, media_type FROM asset WHERE id = :asset");
-      find.bind(":asset", asset);
-      if (!find.step() || !addMembership(album, asset, find.optionalInteger(0), find.enumeration<MediaType>(1))) {
-        return false;
-      }
-    }
-    return true;
-  });
+  const char* what = "add to the album";
+  auto transaction = CatalogTransaction::begin(db_.get(), what);
+  if (!transaction) return transaction.status();
+  for (const std::int64_t asset : assets) {
+    SqliteStatement find(db_.get(), "SELECT creation_date, media_type FROM asset WHERE id = :asset");
+    find.bind(":asset", asset);
+    if (!find.step()) return catalogFailure(db_.get(), what);
+    Status added = addMembership(album, asset, find.optionalInteger(0), find.enumeration<MediaType>(1), what);
+    if (!added) return added;
+  }
+  return transaction->commit();
 }
 
 Status CatalogWriter::removeFromAlbum(std::int64_t album, const std::vector<std::int64_t>& assets) {
-  return inTransaction("take assets out of the album", [&] {
-    for (const std::int64_t asset : assets) {
-      SqliteStatement remove(db_.get(), "DELETE FROM membership WHERE collection_id = :album AND asset_id = :asset");
-      remove.bind(":album", album).bind(":asset", asset);
-      if (!remove.run()) return false;
-    }
-    return true;
-  });
+  const char* what = "take assets out of the album";
+  auto transaction = CatalogTransaction::begin(db_.get(), what);
+  if (!transaction) return transaction.status();
+  for (const std::int64_t asset : assets) {
+    SqliteStatement remove(db_.get(), "DELETE FROM membership WHERE collection_id = :album AND asset_id = :asset");
+    remove.bind(":album", album).bind(":asset", asset);
+    if (!remove.run()) return catalogFailure(db_.get(), what);
+  }
+  return transaction->commit();
 }
 
 Status CatalogWriter::setFavorite(const std::vector<std::int64_t>& assets, bool favorite) {
-  return inTransaction("change the favourite marks", [&] {
-    for (const std::int64_t asset : assets) {
-      SqliteStatement update(db_.get(), "UPDATE asset SET favorite = :favorite WHERE id = :asset");
-      update.bind(":favorite", std::int64_t{favorite ? 1 : 0}).bind(":asset", asset);
-      if (!update.run()) return false;
-    }
-    return true;
-  });
+  const char* what = "change the favourite marks";
+  auto transaction = CatalogTransaction::begin(db_.get(), what);
+  if (!transaction) return transaction.status();
+  for (const std::int64_t asset : assets) {
+    SqliteStatement update(db_.get(), "UPDATE asset SET favorite = :favorite WHERE id = :asset");
+    update.bind(":favorite", std::int64_t{favorite ? 1 : 0}).bind(":asset", asset);
+    if (!update.run()) return catalogFailure(db_.get(), what);
+  }
+  return transaction->commit();
 }
 
 Result<std::vector<CatalogWriter::AlbumEntry>> CatalogWriter::albums() {
@@ -84,28 +75,31 @@ Status CatalogWriter::renameAlbum(std::int64_t album, const std::optional<std::s
 }
 
 Status CatalogWriter::deleteAlbum(std::int64_t album) {
-  return inTransaction("delete the album", [&] {
-    for (const char* sql :
-         {"DELETE FROM membership WHERE collection_id = :album", "DELETE FROM tally WHERE collection_id = :album",
-          "DELETE FROM collection WHERE id = :album"}) {
-      SqliteStatement remove(db_.get(), sql);
-      remove.bind(":album", album);
-      if (!remove.run()) return false;
-    }
-    return true;
-  });
+  const char* what = "delete the album";
+  auto transaction = CatalogTransaction::begin(db_.get(), what);
+  if (!transaction) return transaction.status();
+  for (const char* sql :
+       {"DELETE FROM membership WHERE collection_id = :album", "DELETE FROM tally WHERE collection_id = :album",
+        "DELETE FROM collection WHERE id = :album"}) {
+    SqliteStatement remove(db_.get(), sql);
+    remove.bind(":album", album);
+    if (!remove.run()) return catalogFailure(db_.get(), what);
+  }
+  return transaction->commit();
 }
 
 Status CatalogWriter::removeAssets(const std::vector<std::int64_t>& assets, std::vector<std::string>& unlinkAfter) {
+  const char* what = "remove the assets";
+  auto transaction = CatalogTransaction::begin(db_.get(), what);
+  if (!transaction) return transaction.status();
   std::vector<std::string> unlink;
-  Status removed = inTransaction("remove the assets", [&] {
-    for (const std::int64_t asset : assets) {
-      if (!deleteAsset(asset, unlink)) return false;
-    }
-    return pruneEmptyCollections().ok();
-  });
-  if (removed) unlinkAfter.insert(unlinkAfter.end(), unlink.begin(), unlink.end());
-  return removed;
+  for (const std::int64_t asset : assets) {
+    if (Status deleted = deleteAsset(asset, unlink, what); !deleted) return deleted;
+  }
+  if (!pruneEmptyCollections()) return catalogFailure(db_.get(), what);
+  if (Status committed = transaction->commit(); !committed) return committed;
+  unlinkAfter.insert(unlinkAfter.end(), unlink.begin(), unlink.end());
+  return {};
 }
 
 Result<CatalogWriter::Counts> CatalogWriter::counts() {

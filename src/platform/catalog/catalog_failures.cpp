@@ -60,7 +60,7 @@ Status damagedCatalog(const std::string& catalogPath, std::string_view detail) {
   message += "Copy the folder " + library +
              " before anything else (it holds the library's copies of imported files), then recover what can "
              "be read: sqlite3 " + catalogPath + " .recover | sqlite3 " + library + "/catalog-recovered.sqlite";
-  return Status::error(std::move(message), FailureKind::damagedCatalog);
+  return Status::error(std::move(message), ErrorCode::damaged);
 }
 
 Status catalogFailure(sqlite3* db, const char* what) {
@@ -72,17 +72,17 @@ Status catalogFailure(sqlite3* db, const char* what) {
   const std::string cannot = std::string("cannot ") + what + " in the catalog: ";
   if (failure.damaged) {
     const Status damaged = damagedCatalog(catalog, failure.damage);
-    return Status::error(cannot + damaged.message(), FailureKind::damagedCatalog);
+    return Status::error(cannot + damaged.message(), ErrorCode::damaged);
   }
   // Recorded for a guarded connection; SQLite's own for any other.
   const int code = failure.code != SQLITE_OK ? failure.code : (db == nullptr ? SQLITE_MISUSE : sqlite3_errcode(db) & 0xff);
   if (code == SQLITE_FULL) {
     return Status::error(cannot + errorText(ENOSPC) + " (on the device holding " + catalog + ")",
-                         FailureKind::diskFull);
+                         ErrorCode::noSpace);
   }
   if (isDamage(code)) {
     return Status::error(cannot + damagedCatalog(catalog, db == nullptr ? "" : sqlite3_errmsg(db)).message(),
-                         FailureKind::damagedCatalog);
+                         ErrorCode::damaged);
   }
   return Status::error(cannot + (failure.code != SQLITE_OK ? failure.message
                                                             : std::string(db == nullptr ? "no connection" : sqlite3_errmsg(db))));

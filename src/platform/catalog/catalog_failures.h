@@ -1,6 +1,6 @@
 #pragma once
 // How the catalog writer tells what went wrong with the catalog: a full disk
-// and a damaged catalog are said as such and carry their FailureKind (the
+// and a damaged catalog are said as such and carry their ErrorCode (the
 // tool stops at a damaged catalog); anything else gives SQLite's message.
 // Also where the writer keeps its backups, which a damaged catalog's
 // message names.

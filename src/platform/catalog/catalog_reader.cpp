@@ -4,6 +4,7 @@
 
 #include "platform/catalog/catalog_schema.h"
 #include "platform/catalog/json_string_array.h"
+#include "platform/catalog/library_rows.h"
 #include "platform/catalog/referenced_copy.h"
 #include "platform/catalog/valid_utf8.h"
 
@@ -337,10 +338,10 @@ std::optional<StoredAsset> CatalogReader::storedAsset(std::int64_t assetHandle) 
   stored.mediaType = asset.enumeration<MediaType>(0);
 
   SqliteStatement original(db_.get(), statements_,
-                           std::string("SELECT path, url, uniform_type_identifier, ") + recordedContent() +
+                           "SELECT " + storedOriginalColumns(schemaVersion_) +
                                " FROM resource WHERE asset_id = :asset ORDER BY position LIMIT 1");
   original.bind(":asset", assetHandle);
-  if (original.step()) stored.original = readOriginal(original);
+  if (original.step()) stored.original = storedOriginalOf(original, libraryFolder_);
   preferReferencedCopy(assetHandle, stored.original);
 
   SqliteStatement derivatives(db_.get(), statements_,
@@ -360,27 +361,11 @@ std::optional<StoredAsset> CatalogReader::storedAsset(std::int64_t assetHandle) 
   return stored;
 }
 
-const char* CatalogReader::recordedContent() const {
-  return schemaVersion_ >= 3 ? "size, sha256" : "NULL, NULL";
-}
-
-StoredOriginal CatalogReader::readOriginal(const SqliteStatement& row) const {
-  StoredOriginal original;
-  original.path = fileInLibrary(libraryFolder_, row.optionalText(0));
-  original.url = row.optionalText(1).value_or("");
-  original.uniformTypeIdentifier = row.text(2);
-  if (auto size = row.optionalInteger(3); size && *size >= 0) original.size = static_cast<std::uint64_t>(*size);
-  original.sha256 = row.optionalText(4).value_or("");
-  return original;
-}
-
 void CatalogReader::preferReferencedCopy(std::int64_t assetHandle, StoredOriginal& original) {
   if (schemaVersion_ < 4 || !original.path.empty()) return;
-  SqliteStatement select(db_.get(), statements_, recordedCopiesSql(schemaVersion_));
-  select.bind(":asset", assetHandle);
-  std::vector<RecordedCopy> copies;
-  while (select.step()) copies.push_back(recordedCopyOf(select));
-  if (copies.empty()) return;
+  const auto recorded = recordedCopies(db_.get(), statements_, schemaVersion_, assetHandle);
+  if (!recorded || recorded->empty()) return;
+  const std::vector<RecordedCopy>& copies = *recorded;
   auto chosen = openReferencedCopy(copies, original.sha256);
   original.referenced = true;
   if (!chosen) return;  // no copy can be read now: nothing to hand over
@@ -392,11 +377,11 @@ void CatalogReader::preferReferencedCopy(std::int64_t assetHandle, StoredOrigina
 
 std::optional<StoredOriginal> CatalogReader::storedResource(const AssetResource& resource) {
   SqliteStatement select(db_.get(), statements_,
-                         std::string("SELECT path, url, uniform_type_identifier, ") + recordedContent() +
+                         "SELECT " + storedOriginalColumns(schemaVersion_) +
                              " FROM resource WHERE id = :resource AND asset_id = :asset");
   select.bind(":resource", resource.handle).bind(":asset", resource.assetHandle);
   if (!select.step()) return std::nullopt;
-  StoredOriginal original = readOriginal(select);
+  StoredOriginal original = storedOriginalOf(select, libraryFolder_);
   preferReferencedCopy(resource.assetHandle, original);
   if (original.path.empty() && original.url.empty()) return std::nullopt;
   return original;

@@ -77,10 +77,6 @@ class CatalogReader final : public StoredAssetIndex {
   explicit CatalogReader(std::string libraryFolder) : libraryFolder_(std::move(libraryFolder)) {}
   std::vector<AssetCollection> readCollections(SqliteStatement& select);
   void markBroken();
-  // The size and hash columns of a resource row, or NULLs where the schema
-  // has none; readOriginal reads a row of path, url, type, size, hash.
-  const char* recordedContent() const;
-  StoredOriginal readOriginal(const SqliteStatement& row) const;
   // Points `original` at the asset's first copy in a source (walk order)
   // when the library holds no copy of its own; unchanged when there is none.
   void preferReferencedCopy(std::int64_t assetHandle, StoredOriginal& original);

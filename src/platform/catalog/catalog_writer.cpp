@@ -11,6 +11,8 @@
 #include "platform/catalog/catalog_failures.h"
 #include "platform/catalog/catalog_identifiers.h"
 #include "platform/catalog/catalog_schema.h"
+#include "platform/catalog/library_rows.h"
+#include "platform/posix/path_text.h"
 #include "platform/posix/temporary_files.h"
 #include "platform/catalog/valid_utf8.h"
 
@@ -19,14 +21,6 @@ namespace {
 
 // A second tool waits this long for another's transaction.
 constexpr int kWriterBusyTimeoutMilliseconds = 30000;
-
-// Commits when `ok`, else rolls back; returns `ok` and the commit's result.
-bool finish(sqlite3* db, bool ok) {
-  if (ok && executeSql(db, "COMMIT")) return true;
-  rollBack(db);
-  return false;
-}
-
 
 // Keeps a copy of the catalog as it is before a migration, beside it, as
 // "catalog-vN-backup.sqlite"; one kept by an earlier attempt stays. The copy
@@ -48,7 +42,9 @@ Status keepBackup(sqlite3* db, const std::string& catalogPath, std::int64_t vers
 
 // Where a writer records the catalog's files as it left them sound.
 std::string checkedPath(const std::string& catalogPath) {
-  return catalogPath.substr(0, catalogPath.rfind('/') + 1) + "catalog.checked";
+  const std::string_view folder = folderPart(catalogPath);
+  return folder.empty() && !catalogPath.starts_with('/') ? std::string("catalog.checked")
+                                                          : std::string(folder) + "/catalog.checked";
 }
 
 // The catalog's files as they are: for the main file and its log, the
@@ -72,7 +68,7 @@ std::string catalogFilesState(const std::string& catalogPath) {
 Result<FileLock> takeWriterLock(const std::string& path) {
   auto lock = FileLock::acquire(path, CatalogWriter::kWriterLockWait);
   if (!lock) {
-    return Status::error(lock.message() == kLockBusy
+    return Status::error(lock.code() == ErrorCode::busy
                              ? "another tolvek-photos-library run is changing the library; try again when it has finished"
                              : "cannot lock the library: " + lock.message());
   }
@@ -141,6 +137,7 @@ Result<std::unique_ptr<CatalogWriter>> CatalogWriter::open(const LibraryLocation
 }
 
 CatalogWriter::~CatalogWriter() {
+  batch_.reset();  // an open batch is rolled back while the connection lives
   // A writer vouches for the files when it knows every change since its
   // open: it held the lock throughout, or (a sync) found them as its last
   // batch left them each time it took the lock again, and does now.
@@ -197,12 +194,12 @@ void CatalogWriter::releaseLockAfterBatch() {
   lock_.reset();
 }
 
-std::optional<std::int64_t> CatalogWriter::momentRow(std::int64_t creationDate) {
+Result<std::int64_t> CatalogWriter::momentRow(std::int64_t creationDate, const char* what) {
   const std::string day = localDay(creationDate);
   SqliteStatement find(db_.get(), "SELECT id FROM collection WHERE day = :day");
   find.bind(":day", std::string_view(day));
   if (find.step()) return find.integer(0);
-  if (find.failed()) return std::nullopt;
+  if (find.failed()) return catalogFailure(db_.get(), what);
   SqliteStatement insert(db_.get(),
                          "INSERT INTO collection (identifier, type, subtype, title, rule, day) "
                          "VALUES (:identifier, :type, :subtype, NULL, :rule, :day)");
@@ -211,12 +208,12 @@ std::optional<std::int64_t> CatalogWriter::momentRow(std::int64_t creationDate) 
       .bind(":subtype", CollectionSubtype::moment)
       .bind(":rule", CollectionRule::members)
       .bind(":day", std::string_view(day));
-  if (!insert.run()) return std::nullopt;
+  if (!insert.run()) return catalogFailure(db_.get(), what);
   return sqlite3_last_insert_rowid(db_.get());
 }
 
-bool CatalogWriter::addMembership(std::int64_t collectionRow, std::int64_t assetRow,
-                                  const std::optional<std::int64_t>& date, MediaType mediaType) {
+Status CatalogWriter::addMembership(std::int64_t collectionRow, std::int64_t assetRow,
+                                    const std::optional<std::int64_t>& date, MediaType mediaType, const char* what) {
   SqliteStatement insert(db_.get(),
                          "INSERT OR IGNORE INTO membership "
                          "(collection_id, asset_id, position, identifier, creation_date, media_type) "
@@ -224,16 +221,25 @@ bool CatalogWriter::addMembership(std::int64_t collectionRow, std::int64_t asset
                          "(SELECT COALESCE(MAX(position), 0) + 1 FROM membership WHERE collection_id = :collection), "
                          "(SELECT identifier FROM asset WHERE id = :asset), :date, :type)");
   insert.bind(":collection", collectionRow).bind(":asset", assetRow).bind(":date", date).bind(":type", mediaType);
-  return insert.run();
+  if (!insert.run()) return catalogFailure(db_.get(), what);
+  return {};
 }
 
 Status CatalogWriter::addAsset(const std::string& identifier, const NewAsset& asset,
                                std::optional<std::int64_t> albumRow) {
-  if (!recordAsset(identifier, asset, albumRow)) return catalogFailure(db_.get(), "record the asset");
-  return {};
+  const char* what = "record the asset";
+  auto transaction = CatalogTransaction::begin(db_.get(), what);
+  if (!transaction) return transaction.status();
+  const auto row = insertAssetRows(identifier, asset, what);
+  if (!row) return row.status();
+  if (albumRow) {
+    if (Status added = addMembership(*albumRow, *row, asset.creationDate, asset.mediaType, what); !added) return added;
+  }
+  return transaction->commit(what);
 }
 
-bool CatalogWriter::insertDerivativeRows(std::int64_t row, const std::vector<StoredDerivative>& derivatives) {
+Status CatalogWriter::insertDerivativeRows(std::int64_t row, const std::vector<StoredDerivative>& derivatives,
+                                           const char* what) {
   for (const StoredDerivative& d : derivatives) {
     SqliteStatement insertDerivative(db_.get(),
                                      "INSERT INTO derivative (asset_id, path, width, height, size, quality, "
@@ -248,31 +254,29 @@ bool CatalogWriter::insertDerivativeRows(std::int64_t row, const std::vector<Sto
       originalHeight = d.originalSize->height;
     }
     insertDerivative.bind(":asset", row)
-        .bind(":path", std::string_view(d.path))
+        .bind(":path", relativeToLibrary(libraryFolder_, d.path))
         .bind(":width", d.width)
         .bind(":height", d.height)
         .bind(":size", bytes)
         .bind(":quality", quality)
         .bind(":originalWidth", originalWidth)
         .bind(":originalHeight", originalHeight);
-    if (!insertDerivative.run()) return false;
+    if (!insertDerivative.run()) return catalogFailure(db_.get(), what);
   }
-  return true;
+  return {};
 }
 
-std::optional<std::int64_t> CatalogWriter::insertAssetRows(const std::string& identifier, const NewAsset& asset) {
+Result<std::int64_t> CatalogWriter::insertAssetRows(const std::string& identifier, const NewAsset& asset,
+                                                    const char* what) {
   SqliteStatement insertAsset(db_.get(),
                               "INSERT INTO asset (identifier, media_type, creation_date) "
                               "VALUES (:identifier, :type, :date)");
   insertAsset.bind(":identifier", std::string_view(identifier))
       .bind(":type", asset.mediaType)
       .bind(":date", asset.creationDate);
-  if (!insertAsset.run()) return std::nullopt;
+  if (!insertAsset.run()) return catalogFailure(db_.get(), what);
   const std::int64_t row = sqlite3_last_insert_rowid(db_.get());
 
-  const ResourceType resourceType = asset.mediaType == MediaType::video   ? ResourceType::video
-                                    : asset.mediaType == MediaType::audio ? ResourceType::audio
-                                                                          : ResourceType::photo;
   SqliteStatement insertResource(db_.get(),
                                  "INSERT INTO resource (asset_id, position, type, original_filename, "
                                  "uniform_type_identifier, path, size, sha256) "
@@ -280,27 +284,20 @@ std::optional<std::int64_t> CatalogWriter::insertAssetRows(const std::string& id
   std::optional<std::string> path;
   if (!asset.originalPath.empty()) path = asset.originalPath;
   insertResource.bind(":asset", row)
-      .bind(":type", resourceType)
+      .bind(":type", resourceTypeOf(asset.mediaType))
       .bind(":name", std::string_view(validUtf8(asset.originalFilename)))
       .bind(":uti", std::string_view(asset.uniformTypeIdentifier))
       .bind(":path", path)
       .bind(":size", static_cast<std::int64_t>(asset.original.size))
       .bind(":sha256", std::string_view(asset.original.sha256));
-  if (!insertResource.run() || !insertDerivativeRows(row, asset.derivatives)) return std::nullopt;
+  if (!insertResource.run()) return catalogFailure(db_.get(), what);
+  if (Status derivatives = insertDerivativeRows(row, asset.derivatives, what); !derivatives) return derivatives;
   if (asset.creationDate) {
-    auto moment = momentRow(*asset.creationDate);
-    if (!moment || !addMembership(*moment, row, asset.creationDate, asset.mediaType)) return std::nullopt;
+    auto moment = momentRow(*asset.creationDate, what);
+    if (!moment) return moment.status();
+    if (Status added = addMembership(*moment, row, asset.creationDate, asset.mediaType, what); !added) return added;
   }
   return row;
-}
-
-bool CatalogWriter::recordAsset(const std::string& identifier, const NewAsset& asset,
-                                std::optional<std::int64_t> albumRow) {
-  if (!executeSql(db_.get(), "BEGIN IMMEDIATE")) return false;
-  const auto row = insertAssetRows(identifier, asset);
-  if (!row) return finish(db_.get(), false);
-  if (albumRow && !addMembership(*albumRow, *row, asset.creationDate, asset.mediaType)) return finish(db_.get(), false);
-  return finish(db_.get(), true);
 }
 
 Result<std::string> CatalogWriter::createAlbum(const std::optional<std::string>& title) {
@@ -370,31 +367,23 @@ Result<bool> CatalogWriter::hasAsset(std::int64_t asset) {
   return false;
 }
 
-std::optional<StoredOriginal> CatalogWriter::original(std::int64_t asset) {
-  SqliteStatement find(db_.get(),
-                       "SELECT path, url, uniform_type_identifier, size, sha256 FROM resource "
-                       "WHERE asset_id = :asset ORDER BY position LIMIT 1");
+Result<StoredOriginal> CatalogWriter::original(std::int64_t asset) {
+  SqliteStatement find(db_.get(), "SELECT " + storedOriginalColumns(kCatalogSchemaVersion) +
+                                      " FROM resource WHERE asset_id = :asset ORDER BY position LIMIT 1");
   find.bind(":asset", asset);
-  if (!find.step()) return std::nullopt;
-  StoredOriginal original;
-  original.path = fileInLibrary(libraryFolder_, find.optionalText(0));
-  original.url = find.optionalText(1).value_or("");
-  original.uniformTypeIdentifier = find.text(2);
-  if (auto size = find.optionalInteger(3); size && *size >= 0) original.size = static_cast<std::uint64_t>(*size);
-  original.sha256 = find.optionalText(4).value_or("");
-  return original;
+  if (find.step()) return storedOriginalOf(find, libraryFolder_);
+  if (find.failed()) return catalogFailure(db_.get(), "read the asset's original");
+  return Status::error("the asset has no original", ErrorCode::notFound);
 }
 
 Result<std::string> CatalogWriter::offloadOriginal(std::int64_t asset, const std::string& url,
                                                    const ContentDigest& content) {
-  const auto failed = [this] { return catalogFailure(db_.get(), "record the offloaded original"); };
-  if (!executeSql(db_.get(), "BEGIN IMMEDIATE")) return failed();
+  const char* what = "record the offloaded original";
+  auto transaction = CatalogTransaction::begin(db_.get(), what);
+  if (!transaction) return transaction.status();
   SqliteStatement find(db_.get(), "SELECT id, path FROM resource WHERE asset_id = :asset ORDER BY position LIMIT 1");
   find.bind(":asset", asset);
-  if (!find.step()) {
-    finish(db_.get(), false);
-    return failed();
-  }
+  if (!find.step()) return catalogFailure(db_.get(), what);
   const std::int64_t resource = find.integer(0);
   const std::string oldPath = find.optionalText(1).value_or("");
   SqliteStatement update(db_.get(),
@@ -404,7 +393,8 @@ Result<std::string> CatalogWriter::offloadOriginal(std::int64_t asset, const std
       .bind(":size", static_cast<std::int64_t>(content.size))
       .bind(":sha256", std::string_view(content.sha256))
       .bind(":resource", resource);
-  if (!finish(db_.get(), update.run())) return failed();
+  if (!update.run()) return catalogFailure(db_.get(), what);
+  if (Status committed = transaction->commit(what); !committed) return committed;
   return oldPath;
 }
 

@@ -12,6 +12,7 @@
 
 #include "library/status.h"
 #include "platform/catalog/catalog_schema.h"
+#include "platform/catalog/catalog_transaction.h"
 #include "platform/catalog/content_hash.h"
 #include "platform/system/library_location.h"
 #include "platform/posix/posix_file.h"
@@ -23,7 +24,8 @@
 namespace tolvek {
 
 // An asset whose files are already in the library; paths are relative to
-// the library folder.
+// the library folder (a derivative's may be absolute inside it: it is
+// recorded relative).
 struct NewAsset {
   MediaType mediaType = MediaType::unknown;
   std::optional<std::int64_t> creationDate;
@@ -42,7 +44,7 @@ struct NewAsset {
 // Every failure of SQLite is recorded on the connection (guardConnection):
 // once SQLite reports the catalog damaged, from any statement, the writer
 // writes nothing more, and each later failure says that the catalog is
-// damaged and where its last backup is (FailureKind::damagedCatalog).
+// damaged and where its last backup is (ErrorCode::damaged).
 //
 // SQLite's quick check reads the whole catalog (0.2 s for 100,000 assets,
 // against 0.01 s for a command such as album list), so open runs it only
@@ -106,9 +108,9 @@ class CatalogWriter {
   // Appends the assets to the album in the order given; adding one again
   // changes nothing. One transaction.
   Status addToAlbum(std::int64_t albumRow, const std::vector<std::int64_t>& assetRows);
-  // The asset's original as recorded (paths absolute); nothing when the
-  // asset has none (or it cannot be read).
-  std::optional<StoredOriginal> original(std::int64_t assetRow);
+  // The asset's original as recorded (paths absolute); fails when the asset
+  // has none (ErrorCode::notFound) or it cannot be read.
+  Result<StoredOriginal> original(std::int64_t assetRow);
   // Points the asset's original at `url` and forgets the local copy,
   // recording `content` as what the URL serves; gives the relative path of
   // that copy ("" when there was none).
@@ -249,28 +251,35 @@ class CatalogWriter {
   Status holdLock();
   // Lets go of the writer lock after a batch when it is held only in batches.
   void releaseLockAfterBatch();
-  bool addMembership(std::int64_t collectionRow, std::int64_t assetRow, const std::optional<std::int64_t>& date,
-                     MediaType mediaType);
-  bool recordAsset(const std::string& identifier, const NewAsset& asset, std::optional<std::int64_t> albumRow);
-  std::optional<std::int64_t> insertAssetRows(const std::string& identifier, const NewAsset& asset);
-  bool insertDerivativeRows(std::int64_t assetRow, const std::vector<StoredDerivative>& derivatives);
-  std::optional<std::int64_t> momentRow(std::int64_t creationDate);
-  bool removeUnheldAsset(std::int64_t assetRow, std::vector<std::string>& unlinkAfter);
-  bool ensureFolderAlbum(std::int64_t folderRow, std::int64_t assetRow);
+  // The private steps below fail with "cannot WHAT in the catalog: ...",
+  // WHAT being the public change they are a step of.
+  Status addMembership(std::int64_t collectionRow, std::int64_t assetRow, const std::optional<std::int64_t>& date,
+                       MediaType mediaType, const char* what);
+  Result<std::int64_t> insertAssetRows(const std::string& identifier, const NewAsset& asset, const char* what);
+  // Derivative paths are recorded relative to the library folder.
+  Status insertDerivativeRows(std::int64_t assetRow, const std::vector<StoredDerivative>& derivatives,
+                              const char* what);
+  Result<std::int64_t> momentRow(std::int64_t creationDate, const char* what);
+  Status removeUnheldAsset(std::int64_t assetRow, std::vector<std::string>& unlinkAfter, const char* what);
+  Status ensureFolderAlbum(std::int64_t folderRow, std::int64_t assetRow, const char* what);
   // `collection`, which the source no longer gives for `key`, goes with its
   // members; unless another source names the same folder, when only the
   // members no other copy in the folder holds leave it.
   Status dropSourceCollection(std::int64_t sourceRow, const std::string& key, std::int64_t collection);
+  // forgetSource's changes, within its batch.
+  Status forgetSourceRows(std::int64_t sourceRow, std::vector<std::string>& unlinkAfter);
   // Gives the asset `date`, in its memberships and moment too (its type is
   // copied there with it).
-  bool redate(std::int64_t assetRow, std::optional<std::int64_t> date, MediaType type);
+  Status redate(std::int64_t assetRow, std::optional<std::int64_t> date, MediaType type, const char* what);
   // Deletes the asset's rows, adding the files they named to `unlinkAfter`.
-  bool deleteAsset(std::int64_t assetRow, std::vector<std::string>& unlinkAfter);
-  // Runs `change` in one transaction: committed when it gives ok, else rolled back.
-  template <class Change>
-  Status inTransaction(const char* what, Change&& change);
+  Status deleteAsset(std::int64_t assetRow, std::vector<std::string>& unlinkAfter, const char* what);
+  // The files `deleted` (a DELETE ... RETURNING path) named, added to
+  // `unlinkAfter` as absolute paths.
+  Status collectDeletedFiles(SqliteStatement& deleted, std::vector<std::string>& unlinkAfter, const char* what);
   std::optional<FileLock> lock_;  // released after db_ closes (members go in reverse order)
   SqliteConnection db_;
+  // The batch open between beginBatch and commitBatch or rollBackBatch.
+  std::optional<CatalogTransaction> batch_;
   std::string libraryFolder_;
   std::string lockPath_;
   std::string catalogPath_;

@@ -2,7 +2,9 @@
 
 #include <utility>
 
+#include "platform/catalog/catalog_failures.h"
 #include "platform/catalog/content_hash.h"
+#include "platform/posix/path_text.h"
 
 namespace tolvek {
 namespace {
@@ -13,20 +15,9 @@ bool sameFile(const RecordedCopy& copy, const FileIdentity& opened) {
   return opened.inode == copy.inode && (!copy.device || static_cast<std::uint64_t>(*copy.device) == opened.device);
 }
 
-}  // namespace
-
-std::string RecordedCopy::absolutePath() const { return sourceFileRoot(kind, sourcePath) + "/" + relative; }
-
-std::string RecordedCopy::fileName() const {
-  const auto slash = relative.rfind('/');
-  return slash == std::string::npos ? relative : relative.substr(slash + 1);
-}
-
-std::string recordedCopiesSql(std::int64_t schemaVersion) {
-  return std::string("SELECT ") + (schemaVersion >= 5 ? "s.kind" : "0") +
-         ", s.path, f.path, f.size, f.modified_ns, f.inode, fo.device FROM file f "
-         "JOIN source s ON s.id = f.source_id JOIN folder fo ON fo.id = f.folder_id "
-         "WHERE f.asset_id = :asset ORDER BY f.source_id, f.path";
+// True when `path` has a ".." step.
+bool climbsOut(std::string_view path) {
+  return path == ".." || path.starts_with("../") || path.ends_with("/..") || path.find("/../") != std::string_view::npos;
 }
 
 RecordedCopy recordedCopyOf(const SqliteStatement& row) {
@@ -43,6 +34,35 @@ RecordedCopy recordedCopyOf(const SqliteStatement& row) {
   return copy;
 }
 
+}  // namespace
+
+std::string RecordedCopy::absolutePath() const { return sourceFileRoot(kind, sourcePath) + "/" + relative; }
+
+std::string RecordedCopy::fileName() const { return std::string(namePart(relative)); }
+
+std::string RecordedCopy::folder() const {
+  const std::string path = absolutePath();
+  const std::string_view folder = folderPart(path);
+  return folder.empty() ? std::string("/") : std::string(folder);
+}
+
+Result<std::vector<RecordedCopy>> recordedCopies(sqlite3* db, StatementCache& cache, std::int64_t schemaVersion,
+                                                 std::int64_t assetRow) {
+  SqliteStatement select(db, cache,
+                         std::string("SELECT ") + (schemaVersion >= 5 ? "s.kind" : "0") +
+                             ", s.path, f.path, f.size, f.modified_ns, f.inode, fo.device FROM file f "
+                             "JOIN source s ON s.id = f.source_id JOIN folder fo ON fo.id = f.folder_id "
+                             "WHERE f.asset_id = :asset ORDER BY f.source_id, f.path");
+  select.bind(":asset", assetRow);
+  std::vector<RecordedCopy> copies;
+  while (select.step()) {
+    RecordedCopy copy = recordedCopyOf(select);
+    if (!climbsOut(copy.relative)) copies.push_back(std::move(copy));
+  }
+  if (select.failed()) return catalogFailure(db, "read the asset's copies");
+  return copies;
+}
+
 Result<ReadableFile> openRecordedCopy(const RecordedCopy& copy) {
   if (copy.kind == SourceKind::folder) {
     if (!copy.sourcePath.starts_with('/')) return errorStatus(ENOENT);
@@ -52,9 +72,8 @@ Result<ReadableFile> openRecordedCopy(const RecordedCopy& copy) {
   // (a Pictures folder moved to another disk), the file itself may not. A
   // damaged row never climbs out with "..".
   const std::string path = "/" + copy.relative;
-  if (path.find("/../") != std::string::npos || path.ends_with("/..")) return errorStatus(EACCES);
-  const auto slash = path.rfind('/');
-  return ReadableFile::openBelow(path.substr(0, slash), std::string_view(path).substr(slash + 1));
+  if (climbsOut(path)) return errorStatus(EACCES);
+  return ReadableFile::openBelow(std::string(folderPart(path)), namePart(path));
 }
 
 Result<OpenedCopy> openReferencedCopy(const std::vector<RecordedCopy>& copies, const std::string& sha256) {

@@ -31,13 +31,17 @@ struct RecordedCopy {
   std::string absolutePath() const;
   // The copy's file name (its path's last step).
   std::string fileName() const;
+  // The folder (absolute) holding the copy.
+  std::string folder() const;
 };
 
-// The statement that reads an asset's copies (bind ":asset"), first copy
-// first (source, then path: walk order), for a catalog of `schemaVersion`
-// (4 or newer: older ones have no sources); and one of its rows.
-std::string recordedCopiesSql(std::int64_t schemaVersion);
-RecordedCopy recordedCopyOf(const SqliteStatement& row);
+// The asset's copies as recorded, first copy first (source, then path: walk
+// order), in a catalog of `schemaVersion` (4 or newer: older ones have no
+// sources), read through `cache`. A copy whose path has a ".." step (a
+// damaged row) is no copy: it would climb out of where it is recorded.
+// Fails with "cannot read the asset's copies in the catalog: ...".
+Result<std::vector<RecordedCopy>> recordedCopies(sqlite3* db, StatementCache& cache, std::int64_t schemaVersion,
+                                                 std::int64_t assetRow);
 
 // Opens the copy itself, by the rules above.
 Result<ReadableFile> openRecordedCopy(const RecordedCopy& copy);

@@ -1,21 +1,21 @@
 #include "platform/catalog/sqlite_statement.h"
 
-#include <mutex>
 #include <unordered_map>
 
 #include "platform/system/hex_digits.h"
+#include "platform/system/mutex.h"
 
 namespace tolvek {
 namespace {
 
 // The guarded connections. A process has a few at most (the writer's), and
 // only failures look here, so one lock for all is plenty.
-std::mutex& guardedMutex() {
-  static std::mutex mutex;
-  return mutex;
-}
-std::unordered_map<sqlite3*, SqliteFailure>& guarded() {
-  static std::unordered_map<sqlite3*, SqliteFailure> connections;
+struct GuardedConnections {
+  Mutex mutex;
+  std::unordered_map<sqlite3*, SqliteFailure> failures GUARDED_BY(mutex);
+};
+GuardedConnections& guarded() {
+  static GuardedConnections connections;
   return connections;
 }
 
@@ -24,9 +24,10 @@ void recordFailure(sqlite3* db, int code) {
   if (db == nullptr) return;
   bool newlyDamaged = false;
   {
-    std::lock_guard lock(guardedMutex());
-    const auto found = guarded().find(db);
-    if (found == guarded().end()) return;
+    GuardedConnections& all = guarded();
+    MutexLock lock(all.mutex);
+    const auto found = all.failures.find(db);
+    if (found == all.failures.end()) return;
     SqliteFailure& failure = found->second;
     failure.code = code & 0xff;
     failure.message = sqlite3_errmsg(db);
@@ -42,28 +43,32 @@ void recordFailure(sqlite3* db, int code) {
 }  // namespace
 
 void guardConnection(sqlite3* db, const std::string& file) {
-  std::lock_guard lock(guardedMutex());
   SqliteFailure failure;
   failure.file = file;
-  guarded()[db] = std::move(failure);
+  GuardedConnections& all = guarded();
+  MutexLock lock(all.mutex);
+  all.failures[db] = std::move(failure);
 }
 
 void forgetConnection(sqlite3* db) {
-  std::lock_guard lock(guardedMutex());
-  guarded().erase(db);
+  GuardedConnections& all = guarded();
+  MutexLock lock(all.mutex);
+  all.failures.erase(db);
 }
 
 SqliteFailure failureOf(sqlite3* db) {
-  std::lock_guard lock(guardedMutex());
-  const auto found = guarded().find(db);
-  return found == guarded().end() ? SqliteFailure{} : found->second;
+  GuardedConnections& all = guarded();
+  MutexLock lock(all.mutex);
+  const auto found = all.failures.find(db);
+  return found == all.failures.end() ? SqliteFailure{} : found->second;
 }
 
 void markDamaged(sqlite3* db, const std::string& detail) {
   {
-    std::lock_guard lock(guardedMutex());
-    const auto found = guarded().find(db);
-    if (found == guarded().end()) return;
+    GuardedConnections& all = guarded();
+    MutexLock lock(all.mutex);
+    const auto found = all.failures.find(db);
+    if (found == all.failures.end()) return;
     SqliteFailure& failure = found->second;
     failure.code = SQLITE_CORRUPT;
     failure.message = detail;

@@ -125,7 +125,7 @@ Status perform(CURL* handle, const std::string& url, const DownloadLimits& limit
   if (result == CURLE_ABORTED_BY_CALLBACK && watch.slow)
     return Status::error("The download stalled: less than " + std::to_string(limits.minimumBytesPerSecond) +
                          " bytes a second for " + std::to_string(limits.stallSeconds) + " seconds");
-  if (result == CURLE_FILESIZE_EXCEEDED) return Status::error(kDownloadTooLarge);
+  if (result == CURLE_FILESIZE_EXCEEDED) return Status::error(kDownloadTooLarge, ErrorCode::tooLarge);
   if (result == CURLE_OPERATION_TIMEDOUT) return Status::error("The server could not be reached in time");
   if (result == CURLE_PARTIAL_FILE || result == CURLE_RECV_ERROR || result == CURLE_GOT_NOTHING)
     return Status::error("The download broke off before the end");
@@ -147,7 +147,7 @@ Status downloadToFile(const std::string& url, int fd, const DownloadLimits& limi
     curl_easy_setopt(handle.get(), CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.maxBytes));
   Status result = perform(handle.get(), url, limits);
   if (result.ok()) return result;
-  if (sink.tooLarge) return Status::error(kDownloadTooLarge);
+  if (sink.tooLarge) return Status::error(kDownloadTooLarge, ErrorCode::tooLarge);
   if (!sink.writeError.ok()) return sink.writeError;
   return result;
 }

@@ -37,7 +37,7 @@ Status downloadOriginal(const std::string& url, const ExpectedContent& expected,
   if (expected.size) limits.maxBytes = *expected.size;
   if (Status fetched = downloadToFile(url, file.fd(), limits); !fetched) {
     // A body longer than the recorded size is not the original either.
-    if (expected.size && fetched.message() == kDownloadTooLarge) return Status::error(kNotTheOriginal);
+    if (expected.size && fetched.code() == ErrorCode::tooLarge) return Status::error(kNotTheOriginal);
     return fetched;
   }
   return checkContent(file.path(), expected);

@@ -19,7 +19,10 @@ std::int64_t modifiedNsOf(const struct stat& info) {
   return std::int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec;
 }
 
-Status errorStatus(int code) { return Status::error(errorText(code)); }
+Status errorStatus(int code) {
+  const ErrorCode kind = code == ENOENT ? ErrorCode::notFound : code == ENOSPC ? ErrorCode::noSpace : ErrorCode::other;
+  return Status::error(errorText(code), kind);
+}
 
 Status writeAll(int fd, std::string_view bytes) {
   std::size_t written = 0;
@@ -179,7 +182,7 @@ Result<FileLock> FileLock::acquire(const std::string& path, std::chrono::millise
     }
     if (std::chrono::steady_clock::now() >= deadline) {
       ::close(fd);
-      return Status::error(kLockBusy);
+      return Status::error(kLockBusy, ErrorCode::busy);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }

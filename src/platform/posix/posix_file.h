@@ -17,7 +17,8 @@ namespace tolvek {
 
 // The system's description of an errno value ("No such file or directory").
 std::string errorText(int code);
-// The same, as a failed Status.
+// The same, as a failed Status (ErrorCode::notFound for ENOENT, noSpace for
+// ENOSPC).
 Status errorStatus(int code);
 
 inline constexpr char kNotARegularFile[] = "Not a regular file";
@@ -91,7 +92,8 @@ class FileLock {
  public:
   // Creates `path` (mode 0600) when missing and waits at most `wait` for the
   // lock; a lock file that is not a regular file is refused. Fails with
-  // kLockBusy when another holds it past the wait, else with `path` and the
+  // kLockBusy (ErrorCode::busy) when another holds it past the wait, else
+  // with `path` and the
   // reason ("PATH: Not a regular file").
   static Result<FileLock> acquire(const std::string& path, std::chrono::milliseconds wait);
 

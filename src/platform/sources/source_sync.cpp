@@ -560,7 +560,7 @@ class SourceSync {
     const std::size_t samples = std::min(found.size(), kCopiedSourceSamples);
     for (std::size_t i = 0; i < samples; ++i) {
       const SourceFile& file = *found[i * found.size() / samples];
-      const std::optional<StoredOriginal> content = catalog_.original(*file.assetRow);
+      const auto content = catalog_.original(*file.assetRow);
       auto opened = ReadableFile::openBelow(source.path, file.path);
       if (!content || content->sha256.empty() || !opened) return false;
       auto digest = digestOf(*opened);

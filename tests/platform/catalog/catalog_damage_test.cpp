@@ -129,16 +129,16 @@ TEST_F(CatalogDamage, TheWriterStopsAtTheFirstDamageAStatementMeets) {
   ASSERT_TRUE(testing::CatalogFixture::overwriteRootPage(catalog, catalog::kCollection.table).ok());
   const auto damaged = testing::readFileBytes(catalog);
   const auto album = (*writer)->createAlbum(std::string("Trip"));
-  EXPECT_EQ(album.status().kind(), FailureKind::damagedCatalog) << album.message();
+  EXPECT_EQ(album.status().code(), ErrorCode::damaged) << album.message();
   EXPECT_TRUE((*writer)->damaged());
   // The asset table is sound, yet nothing more is written.
   const Status marked = (*writer)->setFavorite({*asset}, true);
-  EXPECT_EQ(marked.kind(), FailureKind::damagedCatalog) << marked.message();
+  EXPECT_EQ(marked.code(), ErrorCode::damaged) << marked.message();
   EXPECT_NE(marked.message().find("the catalog " + catalog + " is damaged (database disk image is malformed)"),
             std::string::npos)
       << marked.message();
   EXPECT_NE(marked.message().find("There is no backup of it"), std::string::npos) << marked.message();
-  EXPECT_EQ((*writer)->beginBatch().kind(), FailureKind::damagedCatalog);
+  EXPECT_EQ((*writer)->beginBatch().code(), ErrorCode::damaged);
   writer = Status::error("closed");  // a write it committed would be folded into the file now
   EXPECT_TRUE(testing::readFileBytes(catalog) == damaged) << "written after the damage";
 }

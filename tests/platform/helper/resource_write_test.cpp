@@ -365,6 +365,7 @@ TEST(DownloadToFile, CapEndsAnEndlessBody) {
   ASSERT_NE(sink, nullptr);
   const Status result = downloadToFile(server.url("/endless"), fileno(sink), DownloadLimits{5, 2, 1, 100000, nullptr});
   EXPECT_EQ(result.message(), kDownloadTooLarge);
+  EXPECT_EQ(result.code(), ErrorCode::tooLarge);
   struct stat info {};
   ASSERT_EQ(::fstat(fileno(sink), &info), 0);
   EXPECT_LE(info.st_size, 100000);

@@ -59,6 +59,8 @@ TEST(ReadRegularFile, OnlyRegularFilesAndNeverPastTheCap) {
     EXPECT_LT(std::chrono::steady_clock::now() - started, 2s) << c.path << " blocked";
     EXPECT_EQ(read.ok() ? *read : std::string(), c.bytes) << c.path;
     EXPECT_EQ(read.message(), c.error) << c.path;
+    // The one failure a caller acts on (a missing store) carries its code.
+    EXPECT_EQ(read.code(), c.path == folder.file("gone") ? ErrorCode::notFound : ErrorCode::other) << c.path;
   }
   // A file that grows after it was opened is read only as far as it was long.
   auto opened = ReadableFile::open(folder.file("small"));
@@ -77,6 +79,7 @@ TEST(FileLock, WaitsOnlyAsLongAsAsked) {
   const auto second = FileLock::acquire(path, 300ms);
   const auto waited = std::chrono::steady_clock::now() - started;
   EXPECT_EQ(second.message(), kLockBusy);
+  EXPECT_EQ(second.code(), ErrorCode::busy);
   EXPECT_GE(waited, 280ms);
   EXPECT_LT(waited, 2s);
   { FileLock released = std::move(held).value(); }
