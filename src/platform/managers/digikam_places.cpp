@@ -1,7 +1,8 @@
 // Where digiKam's things are: the folder an album root's identifier names
 // (a path, a network share's mount path, or a file system by UUID or label,
-// found through /dev/disk and the mount table), and the database its
+// found through libblkid and the mount table), and the database its
 // digikamrc names.
+#include <blkid.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -51,37 +52,24 @@ std::optional<std::string> queryValue(std::string_view identifier, std::string_v
   return std::nullopt;
 }
 
-// The mount of the block device behind a /dev/disk/by-… link.
-std::optional<std::string> mountOfDeviceLink(const std::string& folder, const std::string& name) {
-  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) return std::nullopt;
-  char* resolved = ::realpath((folder + "/" + name).c_str(), nullptr);
-  if (resolved == nullptr) return std::nullopt;
-  const std::string device(resolved);
-  std::free(resolved);
+// The mount of the block device holding the file system whose `tag` (UUID,
+// LABEL) is `value`, as libblkid finds it: through udev's /dev/disk links,
+// else by probing the devices it may read. Its cache is /dev/null, so a
+// lookup leaves no cache file behind.
+std::optional<std::string> mountOfTag(const char* tag, const std::string& value) {
+  if (value.empty() || value.find('\0') != std::string::npos) return std::nullopt;
+  blkid_cache cache = nullptr;
+  if (::blkid_get_cache(&cache, "/dev/null") != 0) cache = nullptr;
+  char* name = ::blkid_evaluate_tag(tag, value.c_str(), cache != nullptr ? &cache : nullptr);
+  if (cache != nullptr) ::blkid_put_cache(cache);
+  if (name == nullptr) return std::nullopt;
+  const std::string device(name);
+  std::free(name);
   struct stat info {};
   if (::stat(device.c_str(), &info) != 0 || !S_ISBLK(info.st_mode)) return std::nullopt;
   Result<std::vector<Mount>> mounts = readMountTable();
   if (!mounts) return std::nullopt;
   return mountPointIn(*mounts, info.st_rdev, device);
-}
-
-// A label as udev names its link: bytes other than letters, digits and
-// "#+-.:=@_" written as \xHH.
-std::string udevEscaped(const std::string& label) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string out;
-  for (const unsigned char c : label) {
-    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                       std::string_view("#+-.:=@_").find(static_cast<char>(c)) != std::string_view::npos;
-    if (plain) {
-      out += static_cast<char>(c);
-    } else {
-      out += "\\x";
-      out += kHex[c >> 4];
-      out += kHex[c & 0xF];
-    }
-  }
-  return out;
 }
 
 std::string_view trimmed(std::string_view text) {
@@ -166,17 +154,17 @@ std::optional<std::string> mountPointIn(const std::vector<Mount>& mounts, dev_t 
 
 VolumeLookup systemVolumes() {
   return {[](const std::string& uuid) -> std::optional<std::string> {
-            // udev names FAT and NTFS volumes in capitals, ext4 and others in
-            // small letters; digiKam may have recorded either.
+            // FAT and NTFS volumes have their UUIDs in capitals, ext4 and
+            // others in small letters; digiKam may have recorded either.
             std::string lower = uuid, upper = uuid;
             for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
             for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-            for (const std::string& name : {uuid, lower, upper}) {
-              if (auto mount = mountOfDeviceLink("/dev/disk/by-uuid", name)) return mount;
+            for (const std::string& value : {uuid, lower, upper}) {
+              if (auto mount = mountOfTag("UUID", value)) return mount;
             }
             return std::nullopt;
           },
-          [](const std::string& label) { return mountOfDeviceLink("/dev/disk/by-label", udevEscaped(label)); }};
+          [](const std::string& label) { return mountOfTag("LABEL", label); }};
 }
 
 std::optional<std::string> digikamDatabaseFolder(std::string_view rc, std::string_view home) {

@@ -109,8 +109,8 @@ struct VolumeLookup {
   std::function<std::optional<std::string>(const std::string& uuid)> mountOfUuid;
   std::function<std::optional<std::string>(const std::string& label)> mountOfLabel;
 };
-// The system's answer: /dev/disk/by-uuid or by-label to the device, then its
-// mount in /proc/self/mountinfo.
+// The system's answer: libblkid finds the device holding that file system,
+// the mount table where it is mounted.
 VolumeLookup systemVolumes();
 
 // Settings' DBVersion, once its tables are found.
