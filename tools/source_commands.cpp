@@ -6,6 +6,7 @@
 
 #include "platform/library_writer.h"
 #include "platform/managers/manager_catalog.h"
+#include "platform/managers/photo_managers.h"
 #include "progress_bar.h"
 #include "sync_report.h"
 #include "tool_commands.h"
@@ -68,8 +69,9 @@ int syncAndReport(LibraryWriter& library, const std::vector<Source>& sources, Sy
 
 namespace {
 
-// add --shotwell [PHOTO_DB] or add --digikam [DIGIKAM4_DB]: the manager's
-// database where it keeps it when none is named.
+// add --shotwell [PHOTO_DB], add --digikam [DIGIKAM4_DB] and so on for
+// every row of photo_managers.h: the manager's database where it keeps it
+// when none is named.
 int addManager(SourceKind kind, const Arguments& operands) {
   const std::string word(sourceKindWord(kind));
   if (operands.size() > 1) return usageError("add", "--" + word + " takes at most one database");
@@ -92,11 +94,20 @@ int addManager(SourceKind kind, const Arguments& operands) {
 }  // namespace
 
 int runAdd(const Arguments& given) {
-  auto parsed = parseArguments(given, {{"shotwell", false}, {"digikam", false}});
+  std::vector<KnownOption> managerOptions;
+  for (const PhotoManager& manager : photoManagers()) managerOptions.push_back({manager.word, false});
+  auto parsed = parseArguments(given, managerOptions);
   if (!parsed) return usageError("add", parsed.message());
-  const bool shotwell = parsed->has("shotwell"), digikam = parsed->has("digikam");
-  if (shotwell && digikam) return usageError("add", "--shotwell and --digikam cannot be given together");
-  if (shotwell || digikam) return addManager(shotwell ? SourceKind::shotwell : SourceKind::digikam, parsed->operands);
+  const PhotoManager* chosen = nullptr;
+  for (const PhotoManager& manager : photoManagers()) {
+    if (!parsed->has(manager.word)) continue;
+    if (chosen != nullptr) {
+      return usageError("add", "--" + std::string(chosen->word) + " and --" + std::string(manager.word) +
+                                   " cannot be given together");
+    }
+    chosen = &manager;
+  }
+  if (chosen != nullptr) return addManager(chosen->kind, parsed->operands);
   const Arguments* arguments = &parsed->operands;
   if (arguments->empty()) return usageError("add", "no FOLDER given");
   auto library = openLibraryToChangeSources();

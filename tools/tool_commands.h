@@ -4,7 +4,9 @@
 // standard output (fields separated by tabs, see outputField), errors on
 // standard error, and returns the exit status.
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,6 +74,7 @@ struct ParsedArguments {
 // Options anywhere before "--"; "-" and everything after "--" are operands.
 // Fails with "unknown option '-x'", "option '--album' needs a value" or
 // "option '--off' takes no value".
+Result<ParsedArguments> parseArguments(const Arguments& arguments, std::span<const KnownOption> options);
 Result<ParsedArguments> parseArguments(const Arguments& arguments, std::initializer_list<KnownOption> options);
 
 // The operands as identifiers: an operand "-" stands for the lines of

@@ -72,6 +72,10 @@ const std::string* ParsedArguments::value(std::string_view name) const {
 }
 
 Result<ParsedArguments> parseArguments(const Arguments& arguments, std::initializer_list<KnownOption> known) {
+  return parseArguments(arguments, std::span<const KnownOption>(known.begin(), known.size()));
+}
+
+Result<ParsedArguments> parseArguments(const Arguments& arguments, std::span<const KnownOption> known) {
   ParsedArguments parsed;
   bool optionsEnded = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {

@@ -2,20 +2,13 @@
 // system UUID, label or path), Albums the folders below them, Images the
 // files in each folder, ImageInformation their capture dates, Tags the tag
 // tree (pid 0 at the top) and ImageTags which image carries which tag.
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-
-#include <cctype>
-#include <charconv>
-#include <cstdlib>
 #include <ctime>
 #include <map>
 #include <unordered_map>
 
-#include "platform/managers/manager_readers.h"
-#include "platform/system/mount_table.h"
-#include "platform/posix/posix_file.h"
 #include "platform/catalog/sqlite_statement.h"
+#include "platform/managers/manager_readers.h"
+#include "platform/posix/path_text.h"
 #include "platform/catalog/valid_utf8.h"
 
 namespace tolvek::managers {
@@ -32,40 +25,10 @@ constexpr std::int64_t kCategoryImage = 1, kCategoryAudio = 3;
 
 Status damaged(sqlite3* db) { return Status::error(std::string("the digiKam database is damaged: ") + sqlite3_errmsg(db)); }
 
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// %XX decoded; a "%" not followed by two hex digits is kept as it is.
-std::string percentDecoded(std::string_view text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && hexDigit(text[i + 1]) >= 0 && hexDigit(text[i + 2]) >= 0) {
-      out += static_cast<char>(hexDigit(text[i + 1]) * 16 + hexDigit(text[i + 2]));
-      i += 2;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
-// The first value of `key` in the query part (after "?") of an identifier.
-std::optional<std::string> queryValue(std::string_view identifier, std::string_view key) {
-  const std::size_t question = identifier.find('?');
-  if (question == std::string_view::npos) return std::nullopt;
-  std::string_view query = identifier.substr(question + 1);
-  while (!query.empty()) {
-    const std::size_t amp = query.find('&');
-    const std::string_view pair = query.substr(0, amp);
-    query = amp == std::string_view::npos ? std::string_view() : query.substr(amp + 1);
-    const std::size_t equals = pair.find('=');
-    if (equals != std::string_view::npos && pair.substr(0, equals) == key) return percentDecoded(pair.substr(equals + 1));
-  }
-  return std::nullopt;
+std::string_view trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t' || text.front() == '\r')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) text.remove_suffix(1);
+  return text;
 }
 
 // A number of exactly `width` digits at `text[at]`.
@@ -77,64 +40,6 @@ std::optional<int> digitsAt(std::string_view text, std::size_t at, std::size_t w
     value = value * 10 + (text[i] - '0');
   }
   return value;
-}
-
-// The mount of the block device behind a /dev/disk/by-… link.
-std::optional<std::string> mountOfDeviceLink(const std::string& folder, const std::string& name) {
-  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) return std::nullopt;
-  char* resolved = ::realpath((folder + "/" + name).c_str(), nullptr);
-  if (resolved == nullptr) return std::nullopt;
-  const std::string device(resolved);
-  std::free(resolved);
-  struct stat info {};
-  if (::stat(device.c_str(), &info) != 0 || !S_ISBLK(info.st_mode)) return std::nullopt;
-  Result<std::vector<Mount>> mounts = readMountTable();
-  if (!mounts) return std::nullopt;
-  return mountPointIn(*mounts, info.st_rdev, device);
-}
-
-// A label as udev names its link: bytes other than letters, digits and
-// "#+-.:=@_" written as \xHH.
-std::string udevEscaped(const std::string& label) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string out;
-  for (const unsigned char c : label) {
-    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                       std::string_view("#+-.:=@_").find(static_cast<char>(c)) != std::string_view::npos;
-    if (plain) {
-      out += static_cast<char>(c);
-    } else {
-      out += "\\x";
-      out += kHex[c >> 4];
-      out += kHex[c & 0xF];
-    }
-  }
-  return out;
-}
-
-std::string_view trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t' || text.front() == '\r')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) text.remove_suffix(1);
-  return text;
-}
-
-// KConfig's escapes in a value: \s, \t, \n, \r, \\.
-std::string rcUnescaped(std::string_view value) {
-  std::string out;
-  for (std::size_t i = 0; i < value.size(); ++i) {
-    if (value[i] != '\\' || i + 1 == value.size()) {
-      out += value[i];
-      continue;
-    }
-    switch (value[++i]) {
-      case 's': out += ' '; break;
-      case 't': out += '\t'; break;
-      case 'n': out += '\n'; break;
-      case 'r': out += '\r'; break;
-      default: out += value[i]; break;
-    }
-  }
-  return out;
 }
 
 struct Tag {
@@ -239,36 +144,113 @@ std::optional<std::int64_t> captureDate(const SqliteStatement& row) {
   return date;
 }
 
+
+using Roots = std::map<std::int64_t, Root>;
+using Albums = std::map<std::int64_t, Album>;
+
+// The images of each folder, by absolute folder: two albums of overlapping
+// collections that are one folder are one album, titled by the first.
+struct Folder {
+  std::int64_t album = 0;
+  std::vector<std::size_t> members;
+};
+using Folders = std::map<std::string, Folder>;
+
+Result<Roots> readRoots(sqlite3* db, const VolumeLookup& volumes) {
+  Roots roots;
+  SqliteStatement rows(db, "SELECT id, label, identifier, specificPath FROM AlbumRoots");
+  while (rows.step()) roots[rows.integer(0)] = {digikamRootFolder(rows.text(2), rows.text(3), volumes), rows.text(1)};
+  if (rows.failed()) return damaged(db);
+  return roots;
+}
+
+Result<Albums> readAlbums(sqlite3* db, const Roots& roots) {
+  Albums albums;
+  SqliteStatement rows(db, "SELECT id, albumRoot, relativePath FROM Albums");
+  while (rows.step()) {
+    const std::int64_t id = rows.integer(0), root = rows.integer(1);
+    const auto rootFolder = roots.find(root);
+    std::optional<std::string> folder;
+    if (rootFolder != roots.end() && rootFolder->second.folder) {
+      folder = normalisedAbsolutePath(*rootFolder->second.folder + "/" + rows.text(2));
+    }
+    albums[id] = {root, rows.text(2), std::move(folder)};
+  }
+  if (rows.failed()) return damaged(db);
+  return albums;
+}
+
+// The visible pictures, videos and audio files, each added to `builder`,
+// to `images` (asset index by image id) and to its folder's members.
+Status readImages(sqlite3* db, const Roots& roots, const Albums& albums, CatalogBuilder& builder,
+                  std::map<std::int64_t, std::size_t>& images, Folders& folders) {
+  SqliteStatement rows(db,
+                       "SELECT i.id, i.album, i.name, i.status, i.category, ii.creationDate, "
+                       "ii.digitizationDate, i.modificationDate "
+                       "FROM Images i LEFT JOIN ImageInformation ii ON ii.imageid = i.id ORDER BY i.id");
+  while (rows.step()) {
+    const std::int64_t category = rows.integer(4);
+    const auto album = albums.find(rows.optionalInteger(1).value_or(0));
+    const std::string name = rows.text(2);
+    if (rows.integer(3) != kStatusVisible || category < kCategoryImage || category > kCategoryAudio ||
+        album == albums.end() || name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
+      builder.leaveOut();
+      continue;
+    }
+    const auto root = roots.find(album->second.root);
+    std::optional<std::string> path;
+    if (album->second.folder) path = normalisedAbsolutePath(*album->second.folder + "/" + name);
+    if (!path) {
+      if (root != roots.end() && !root->second.folder) builder.leaveOutUnavailable(); else builder.leaveOut();
+      continue;
+    }
+    const std::optional<std::size_t> index = builder.add(std::move(*path), captureDate(rows));
+    if (!index) continue;
+    images[rows.integer(0)] = *index;
+    Folder& folder = folders[*album->second.folder];
+    if (folder.members.empty() || album->first < folder.album) folder.album = album->first;
+    folder.members.push_back(*index);
+  }
+  return rows.failed() ? damaged(db) : Status();
+}
+
+// A folder's album title: its path below the collection, or for the
+// collection's own folder the collection's label, else its folder's name.
+std::string folderTitle(const Album& album, const Roots& roots) {
+  std::string title(album.relativePath);
+  while (title.starts_with('/')) title.erase(0, 1);
+  while (title.ends_with('/')) title.pop_back();
+  if (!title.empty()) return title;
+  const auto root = roots.find(album.root);
+  if (root == roots.end()) return "/";
+  title = root->second.label;
+  if (title.empty() && root->second.folder) title = namePart(*root->second.folder);
+  return title.empty() ? "/" : title;
+}
+
+Status readTags(sqlite3* db, const std::map<std::int64_t, std::size_t>& images, CatalogBuilder& builder) {
+  std::unordered_map<std::int64_t, Tag> tags;
+  SqliteStatement tagRows(db, "SELECT id, pid, name FROM Tags");
+  while (tagRows.step()) tags[tagRows.integer(0)] = {tagRows.optionalInteger(1).value_or(0), tagRows.text(2)};
+  if (tagRows.failed()) return damaged(db);
+  const TagTree tree(std::move(tags));
+  std::map<std::int64_t, std::vector<std::size_t>> tagMembers;
+  SqliteStatement tagged(db, "SELECT imageid, tagid FROM ImageTags");
+  while (tagged.step()) {
+    if (const auto image = images.find(tagged.integer(0)); image != images.end()) {
+      tagMembers[tagged.integer(1)].push_back(image->second);
+    }
+  }
+  if (tagged.failed()) return damaged(db);
+  for (auto& [id, members] : tagMembers) {
+    if (std::optional<std::string> path = tree.path(id)) {
+      builder.addAlbum("tag:" + std::to_string(id), ManagerAlbumKind::tag, validUtf8(*path), std::move(members));
+    }
+  }
+  return Status();
+}
+
 }  // namespace
-
-std::optional<std::string> normalisedAbsolutePath(std::string_view path) {
-  if (path.empty() || path.front() != '/' || path.find('\0') != std::string_view::npos) return std::nullopt;
-  std::string out;
-  while (!path.empty()) {
-    const std::size_t start = path.find_first_not_of('/');
-    if (start == std::string_view::npos) break;
-    path.remove_prefix(start);
-    const std::string_view part = path.substr(0, path.find('/'));
-    if (part == "." || part == "..") return std::nullopt;
-    out += '/';
-    out += part;
-    path.remove_prefix(part.size());
-  }
-  return out.empty() ? std::string("/") : out;
-}
-
-std::optional<std::string> digikamRootFolder(std::string_view identifier, std::string_view specificPath,
-                                             const VolumeLookup& volumes) {
-  std::optional<std::string> base;
-  if (auto uuid = queryValue(identifier, "uuid"); uuid && volumes.mountOfUuid) base = volumes.mountOfUuid(*uuid);
-  if (auto label = queryValue(identifier, "label"); !base && label && volumes.mountOfLabel) {
-    base = volumes.mountOfLabel(*label);
-  }
-  if (!base) base = queryValue(identifier, "path");
-  if (!base) base = queryValue(identifier, "mountpath");
-  if (!base) return std::nullopt;
-  return normalisedAbsolutePath(*base + "/" + std::string(specificPath));
-}
 
 std::optional<std::int64_t> digikamDate(std::string_view text) {
   // "YYYY-MM-DDTHH:MM:SS" at fixed places.
@@ -312,67 +294,7 @@ std::optional<std::int64_t> digikamDate(std::string_view text) {
   return static_cast<std::int64_t>(::timegm(&tm)) - offset;
 }
 
-std::optional<std::string> mountPointIn(const std::vector<Mount>& mounts, dev_t device, std::string_view devicePath) {
-  const std::string number = std::to_string(major(device)) + ":" + std::to_string(minor(device));
-  const Mount* first = nullptr;
-  for (const Mount& mount : mounts) {
-    if (mount.device != number && mount.source != devicePath) continue;
-    if (mount.root == "/") return mount.mountPoint;
-    if (first == nullptr) first = &mount;
-  }
-  if (first == nullptr) return std::nullopt;
-  return first->mountPoint;
-}
-
-std::optional<std::string> digikamDatabaseFolder(std::string_view rc, std::string_view home) {
-  bool inGroup = false;
-  std::optional<std::string> name, type;
-  while (!rc.empty()) {
-    const std::size_t end = rc.find('\n');
-    const std::string_view line = trimmed(rc.substr(0, end));
-    rc = end == std::string_view::npos ? std::string_view() : rc.substr(end + 1);
-    if (line.empty() || line.front() == '#') continue;
-    if (line.front() == '[') {
-      inGroup = line.starts_with("[Database Settings]");
-      continue;
-    }
-    const std::size_t equals = line.find('=');
-    if (!inGroup || equals == std::string_view::npos) continue;
-    std::string_view key = trimmed(line.substr(0, equals));
-    const bool expand = key.ends_with("[$e]");
-    if (expand) key = trimmed(key.substr(0, key.size() - 4));
-    std::string value = rcUnescaped(trimmed(line.substr(equals + 1)));
-    if (expand) {
-      for (const std::string_view variable : {"${HOME}", "$HOME"}) {
-        if (value.starts_with(variable)) {
-          value = std::string(home) + value.substr(variable.size());
-          break;
-        }
-      }
-    }
-    if (key == "Database Name") name = std::move(value);
-    if (key == "Database Type") type = std::move(value);
-  }
-  if (type && !type->empty() && *type != "QSQLITE") return std::nullopt;
-  return name;
-}
-
-VolumeLookup systemVolumes() {
-  return {[](const std::string& uuid) -> std::optional<std::string> {
-            // udev names FAT and NTFS volumes in capitals, ext4 and others in
-            // small letters; digiKam may have recorded either.
-            std::string lower = uuid, upper = uuid;
-            for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-            for (const std::string& name : {uuid, lower, upper}) {
-              if (auto mount = mountOfDeviceLink("/dev/disk/by-uuid", name)) return mount;
-            }
-            return std::nullopt;
-          },
-          [](const std::string& label) { return mountOfDeviceLink("/dev/disk/by-label", udevEscaped(label)); }};
-}
-
-Result<ManagerCatalog> readDigikam(sqlite3* db, const VolumeLookup& volumes) {
+Result<std::string> digikamVersion(sqlite3* db) {
   for (const char* table : kTables) {
     if (!hasTable(db, table)) return Status::error(std::string("it is not a digiKam database (it has no ") + table + ")");
   }
@@ -381,102 +303,28 @@ Result<ManagerCatalog> readDigikam(sqlite3* db, const VolumeLookup& volumes) {
   if (setting.step()) recorded = setting.optionalText(0);
   if (setting.failed()) return damaged(db);
   if (!recorded) return Status::error("it is not a digiKam database (it records no DBVersion)");
-  const Result<std::int64_t> version =
-      knownVersion("digiKam database version", *recorded, kOldestDigikamVersion, kNewestDigikamVersion);
-  if (!version) return version.status();
+  return *recorded;
+}
 
-  std::map<std::int64_t, Root> roots;
-  SqliteStatement rootRows(db, "SELECT id, label, identifier, specificPath FROM AlbumRoots");
-  while (rootRows.step()) {
-    roots[rootRows.integer(0)] = {digikamRootFolder(rootRows.text(2), rootRows.text(3), volumes), rootRows.text(1)};
-  }
-  if (rootRows.failed()) return damaged(db);
+Result<ManagerCatalog> readDigikam(sqlite3* db, std::int64_t version) {
+  return readDigikam(db, version, systemVolumes());
+}
 
-  std::map<std::int64_t, Album> albums;
-  SqliteStatement albumRows(db, "SELECT id, albumRoot, relativePath FROM Albums");
-  while (albumRows.step()) {
-    const std::int64_t id = albumRows.integer(0), root = albumRows.integer(1);
-    const auto rootFolder = roots.find(root);
-    std::optional<std::string> folder;
-    if (rootFolder != roots.end() && rootFolder->second.folder) {
-      folder = normalisedAbsolutePath(*rootFolder->second.folder + "/" + albumRows.text(2));
-    }
-    albums[id] = {root, albumRows.text(2), std::move(folder)};
-  }
-  if (albumRows.failed()) return damaged(db);
-
+Result<ManagerCatalog> readDigikam(sqlite3* db, std::int64_t version, const VolumeLookup& volumes) {
+  const Result<Roots> roots = readRoots(db, volumes);
+  if (!roots) return roots.status();
+  const Result<Albums> albums = readAlbums(db, *roots);
+  if (!albums) return albums.status();
   CatalogBuilder builder;
   std::map<std::int64_t, std::size_t> images;
-  // By absolute folder: two albums of overlapping collections that are one
-  // folder are one album, titled by the first.
-  struct Folder {
-    std::int64_t album = 0;
-    std::vector<std::size_t> members;
-  };
-  std::map<std::string, Folder> folderMembers;
-  SqliteStatement imageRows(db,
-                            "SELECT i.id, i.album, i.name, i.status, i.category, ii.creationDate, "
-                            "ii.digitizationDate, i.modificationDate "
-                            "FROM Images i LEFT JOIN ImageInformation ii ON ii.imageid = i.id ORDER BY i.id");
-  while (imageRows.step()) {
-    const std::int64_t category = imageRows.integer(4);
-    const auto album = albums.find(imageRows.optionalInteger(1).value_or(0));
-    const std::string name = imageRows.text(2);
-    if (imageRows.integer(3) != kStatusVisible || category < kCategoryImage || category > kCategoryAudio ||
-        album == albums.end() || name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
-      builder.leaveOut();
-      continue;
-    }
-    const auto root = roots.find(album->second.root);
-    std::optional<std::string> path;
-    if (album->second.folder) path = normalisedAbsolutePath(*album->second.folder + "/" + name);
-    if (!path) {
-      if (root != roots.end() && !root->second.folder) builder.leaveOutUnavailable(); else builder.leaveOut();
-      continue;
-    }
-    const std::optional<std::size_t> index = builder.add(std::move(*path), captureDate(imageRows));
-    if (!index) continue;
-    images[imageRows.integer(0)] = *index;
-    Folder& folder = folderMembers[*album->second.folder];
-    if (folder.members.empty() || album->first < folder.album) folder.album = album->first;
-    folder.members.push_back(*index);
-  }
-  if (imageRows.failed()) return damaged(db);
-
-  for (auto& [path, folder] : folderMembers) {
-    const Album& album = albums[folder.album];
-    std::string title(album.relativePath);
-    while (title.starts_with('/')) title.erase(0, 1);
-    while (title.ends_with('/')) title.pop_back();
-    if (title.empty()) {
-      // The root's own folder: the collection's label, else its folder's name.
-      const Root& root = roots[album.root];
-      title = root.label;
-      if (title.empty() && root.folder) title = root.folder->substr(root.folder->rfind('/') + 1);
-      if (title.empty()) title = "/";
-    }
+  Folders folders;
+  if (Status read = readImages(db, *roots, *albums, builder, images, folders); !read) return read;
+  for (auto& [path, folder] : folders) {
+    const std::string title = folderTitle(albums->at(folder.album), *roots);
     builder.addAlbum(folderAlbumKey(path), ManagerAlbumKind::folder, validUtf8(title), std::move(folder.members));
   }
-
-  std::unordered_map<std::int64_t, Tag> tags;
-  SqliteStatement tagRows(db, "SELECT id, pid, name FROM Tags");
-  while (tagRows.step()) tags[tagRows.integer(0)] = {tagRows.optionalInteger(1).value_or(0), tagRows.text(2)};
-  if (tagRows.failed()) return damaged(db);
-  const TagTree tree(std::move(tags));
-  std::map<std::int64_t, std::vector<std::size_t>> tagMembers;
-  SqliteStatement tagged(db, "SELECT imageid, tagid FROM ImageTags");
-  while (tagged.step()) {
-    if (const auto image = images.find(tagged.integer(0)); image != images.end()) {
-      tagMembers[tagged.integer(1)].push_back(image->second);
-    }
-  }
-  if (tagged.failed()) return damaged(db);
-  for (auto& [id, members] : tagMembers) {
-    if (std::optional<std::string> path = tree.path(id)) {
-      builder.addAlbum("tag:" + std::to_string(id), ManagerAlbumKind::tag, validUtf8(*path), std::move(members));
-    }
-  }
-  return std::move(builder).finish(*version);
+  if (Status read = readTags(db, images, builder); !read) return read;
+  return std::move(builder).finish(version);
 }
 
 }  // namespace tolvek::managers

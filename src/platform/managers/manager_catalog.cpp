@@ -11,7 +11,7 @@
 
 #include "platform/managers/database_snapshot.h"
 #include "platform/managers/manager_readers.h"
-#include "platform/posix/posix_file.h"
+#include "platform/managers/photo_managers.h"
 #include "platform/catalog/sqlite_statement.h"
 #include "platform/catalog/valid_utf8.h"
 
@@ -114,55 +114,25 @@ Result<std::int64_t> knownVersion(std::string_view what, std::string_view text, 
   return version;
 }
 
-}  // namespace managers
-
-namespace {
-
 std::string homeFolder() {
   const char* home = std::getenv("HOME");
   return home != nullptr && home[0] == '/' ? std::string(home) : std::string(g_get_home_dir());
 }
 
-// An XDG base folder from the environment (read at every call: GLib caches
-// its first answer), else its default under the home folder.
 std::string xdgFolder(const char* variable, const char* fallbackBelowHome) {
   const char* value = std::getenv(variable);
   if (value != nullptr && value[0] == '/') return value;
   return homeFolder() + "/" + fallbackBelowHome;
 }
 
-bool exists(const std::string& path) {
+bool fileExists(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0;
 }
 
-// A configuration file is small; anything larger is not digiKam's.
-constexpr std::uint64_t kMaxRcBytes = 1 << 20;
+}  // namespace managers
 
-std::optional<std::string> digikamDatabase() {
-  const std::string home = homeFolder();
-  const std::string candidates[] = {xdgFolder("XDG_CONFIG_HOME", ".config") + "/digikamrc",
-                                    home + "/.var/app/org.kde.digikam/config/digikamrc"};
-  for (const std::string& rc : candidates) {
-    Result<std::string> text = readRegularFile(rc, kMaxRcBytes);
-    if (!text) continue;
-    std::optional<std::string> folder = managers::digikamDatabaseFolder(*text, home);
-    if (!folder) continue;
-    while (folder->size() > 1 && folder->ends_with('/')) folder->pop_back();
-    if (folder->empty() || folder->front() != '/') continue;
-    std::string database = *folder + (folder->ends_with('/') ? "" : "/") + "digikam4.db";
-    if (exists(database)) return database;
-  }
-  return std::nullopt;
-}
-
-std::optional<std::string> shotwellDatabase() {
-  const std::string own = xdgFolder("XDG_DATA_HOME", ".local/share") + "/shotwell/data/photo.db";
-  if (exists(own)) return own;
-  const std::string flatpak = homeFolder() + "/.var/app/org.gnome.Shotwell/data/shotwell/data/photo.db";
-  if (exists(flatpak)) return flatpak;
-  return std::nullopt;
-}
+namespace {
 
 constexpr std::string_view kFolderKeyPrefix = "folder:/";
 
@@ -176,13 +146,16 @@ std::optional<std::string> folderOfAlbumKey(std::string_view key) {
 }
 
 Result<ManagerCatalog> readManagerCatalog(SourceKind kind, const std::string& database) {
-  if (kind == SourceKind::folder) return Status::error(database + ": a folder source has no database");
-  const std::string program(kind == SourceKind::shotwell ? "Shotwell" : "digiKam");
+  const PhotoManager* manager = photoManagerOf(kind);
+  if (manager == nullptr && kind == SourceKind::folder) return Status::error(database + ": a folder source has no database");
+  if (manager == nullptr) {
+    return Status::error(database + ": a source of a kind this program does not know (" +
+                         std::to_string(static_cast<std::int64_t>(kind)) + ")");
+  }
+  const std::string program(manager->program);
   Result<SqliteConnection> snapshot = snapshotDatabase(database);
   if (!snapshot) return Status::error("cannot read the " + program + " database " + database + ": " + snapshot.message());
-  Result<ManagerCatalog> read = kind == SourceKind::shotwell
-                                    ? managers::readShotwell(snapshot->get())
-                                    : managers::readDigikam(snapshot->get(), managers::systemVolumes());
+  Result<ManagerCatalog> read = readManagerSnapshot(*manager, snapshot->get());
   snapshot->reset();  // closed: the copy is read
   // The copy's pages are freed in the arena of the thread that read them;
   // handed back to the system, they do not add to what the sync uses next.
@@ -192,27 +165,13 @@ Result<ManagerCatalog> readManagerCatalog(SourceKind kind, const std::string& da
 }
 
 std::optional<std::string> defaultManagerDatabase(SourceKind kind) {
-  switch (kind) {
-    case SourceKind::shotwell:
-      return shotwellDatabase();
-    case SourceKind::digikam:
-      return digikamDatabase();
-    case SourceKind::folder:
-      break;
-  }
-  return std::nullopt;
+  const PhotoManager* manager = photoManagerOf(kind);
+  return manager != nullptr ? manager->defaultDatabase() : std::nullopt;
 }
 
 std::string_view sourceKindWord(SourceKind kind) {
-  switch (kind) {
-    case SourceKind::shotwell:
-      return "shotwell";
-    case SourceKind::digikam:
-      return "digikam";
-    case SourceKind::folder:
-      break;
-  }
-  return "folder";
+  if (const PhotoManager* manager = photoManagerOf(kind)) return manager->word;
+  return kind == SourceKind::folder ? "folder" : "unknown";
 }
 
 }  // namespace tolvek

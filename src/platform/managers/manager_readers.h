@@ -1,7 +1,7 @@
 #pragma once
-// The readers behind readManagerCatalog, one per photo manager, each reading
-// a private snapshot of the manager's database, and the pieces they share.
-// Declared here for manager_catalog.cpp and for the tests.
+// The readers behind the rows of photo_managers.h, one per photo manager,
+// each reading a private snapshot of the manager's database, and the pieces
+// they share. Declared here for the table and for the tests.
 #include <sqlite3.h>
 #include <sys/types.h>
 
@@ -18,13 +18,6 @@
 #include "platform/system/mount_table.h"
 
 namespace tolvek::managers {
-
-// Shotwell's VersionTable.schema_version values this reader knows.
-inline constexpr std::int64_t kOldestShotwellSchema = 20;
-inline constexpr std::int64_t kNewestShotwellSchema = 24;
-// digiKam's Settings 'DBVersion' values this reader knows.
-inline constexpr std::int64_t kOldestDigikamVersion = 10;
-inline constexpr std::int64_t kNewestDigikamVersion = 16;
 
 // The longest album title a manager's database gives, in bytes: a tag name
 // of megabytes is someone's mistake or an attack, never a title to show.
@@ -81,9 +74,22 @@ bool hasTable(sqlite3* db, const char* table);
 Result<std::int64_t> knownVersion(std::string_view what, std::string_view text, std::int64_t oldest,
                                   std::int64_t newest);
 
+// The user's home folder: $HOME when it is absolute, else the password
+// database's.
+std::string homeFolder();
+// An XDG base folder from the environment (read at every call: GLib caches
+// its first answer), else its default under the home folder.
+std::string xdgFolder(const char* variable, const char* fallbackBelowHome);
+// True when something is at `path`.
+bool fileExists(const std::string& path);
+
 // --- Shotwell
 
-Result<ManagerCatalog> readShotwell(sqlite3* snapshot);
+// VersionTable.schema_version, once its tables are found.
+Result<std::string> shotwellVersion(sqlite3* snapshot);
+Result<ManagerCatalog> readShotwell(sqlite3* snapshot, std::int64_t version);
+// photo.db below $XDG_DATA_HOME/shotwell/data, else in its Flatpak's folder.
+std::optional<std::string> shotwellDatabase();
 
 // One token of TagTable.photo_id_list: "thumb" and 16 hex digits (a photo's
 // id), "video-" and 16 hex digits (a video's), or a bare decimal photo id as
@@ -103,11 +109,17 @@ struct VolumeLookup {
   std::function<std::optional<std::string>(const std::string& uuid)> mountOfUuid;
   std::function<std::optional<std::string>(const std::string& label)> mountOfLabel;
 };
-// The system's answer: /dev/disk/by-uuid or by-label to the device, then its
-// mount in /proc/self/mountinfo.
+// The system's answer: libblkid finds the device holding that file system,
+// the mount table where it is mounted.
 VolumeLookup systemVolumes();
 
-Result<ManagerCatalog> readDigikam(sqlite3* snapshot, const VolumeLookup& volumes);
+// Settings' DBVersion, once its tables are found.
+Result<std::string> digikamVersion(sqlite3* snapshot);
+// Volumes found with systemVolumes().
+Result<ManagerCatalog> readDigikam(sqlite3* snapshot, std::int64_t version);
+Result<ManagerCatalog> readDigikam(sqlite3* snapshot, std::int64_t version, const VolumeLookup& volumes);
+// digikam4.db in the folder the user's digikamrc (or its Flatpak's) names.
+std::optional<std::string> digikamDatabase();
 
 // The folder of an album root: the place its identifier names
 // ("volumeid:?uuid=…", "volumeid:?label=…", "volumeid:?path=/abs",

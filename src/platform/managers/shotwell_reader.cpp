@@ -52,6 +52,66 @@ std::optional<std::size_t> assetOf(const IdIndex& index, std::int64_t id) {
 
 Status damaged(sqlite3* db) { return Status::error(std::string("the Shotwell database is damaged: ") + sqlite3_errmsg(db)); }
 
+using EventMembers = std::unordered_map<std::int64_t, std::vector<std::size_t>>;
+
+// The photos (or videos) still in the library, each added to `builder`, to
+// `ids` and to its event's members.
+Status readFiles(sqlite3* db, bool video, CatalogBuilder& builder, IdIndex& ids, EventMembers& eventMembers) {
+  SqliteStatement count(db, video ? "SELECT COUNT(*) FROM VideoTable" : "SELECT COUNT(*) FROM PhotoTable");
+  if (count.step()) builder.reserve(static_cast<std::size_t>(count.integer(0)));
+  SqliteStatement rows(db, video ? "SELECT id, filename, exposure_time, flags, event_id, rating, timestamp "
+                                   "FROM VideoTable ORDER BY id"
+                                 : "SELECT id, filename, exposure_time, flags, event_id, rating, timestamp "
+                                   "FROM PhotoTable ORDER BY id");
+  const std::int64_t gone = video ? kVideoTrash | kVideoOffline : kPhotoTrash | kPhotoOffline;
+  while (rows.step()) {
+    if ((rows.optionalInteger(3).value_or(0) & gone) != 0 || rows.optionalInteger(5) == kRatingRejected) {
+      builder.leaveOut();
+      continue;
+    }
+    // No exposure time is 0; one equal to `timestamp`, the file's
+    // modification time when Shotwell read it, is what Shotwell fell back
+    // to for a file without a date of its own: no capture time either.
+    std::optional<std::int64_t> exposure = rows.optionalInteger(2);
+    if (exposure == 0 || exposure == rows.optionalInteger(6)) exposure.reset();
+    const std::optional<std::size_t> index = builder.add(rows.text(1), exposure);
+    if (!index) continue;
+    ids.emplace_back(rows.integer(0), *index);
+    if (const auto event = rows.optionalInteger(4)) eventMembers[*event].push_back(*index);
+  }
+  return rows.failed() ? damaged(db) : Status();
+}
+
+Status readEvents(sqlite3* db, CatalogBuilder& builder, EventMembers& eventMembers) {
+  SqliteStatement events(db, "SELECT id, name FROM EventTable ORDER BY id");
+  while (events.step()) {
+    const auto members = eventMembers.find(events.integer(0));
+    if (members == eventMembers.end()) continue;
+    // An event without a name is titled by its date later, by the caller.
+    const std::string name = events.text(1);
+    builder.addAlbum("event:" + std::to_string(events.integer(0)), ManagerAlbumKind::event,
+                     name.empty() ? std::nullopt : std::optional<std::string>(validUtf8(name)),
+                     std::move(members->second));
+  }
+  return events.failed() ? damaged(db) : Status();
+}
+
+Status readTags(sqlite3* db, CatalogBuilder& builder, const IdIndex& photos, const IdIndex& videos) {
+  SqliteStatement tags(db, "SELECT id, name, photo_id_list FROM TagTable ORDER BY id");
+  while (tags.step()) {
+    std::vector<std::size_t> members;
+    for (const ShotwellTagMember& member : shotwellTagMembers(tags.text(2))) {
+      if (const auto index = assetOf(member.video ? videos : photos, member.id)) members.push_back(*index);
+    }
+    // Hierarchical tags are paths from a leading "/": "/Places/France".
+    std::string name = tags.text(1);
+    if (name.starts_with('/')) name.erase(0, 1);
+    builder.addAlbum("tag:" + std::to_string(tags.integer(0)), ManagerAlbumKind::tag, validUtf8(name),
+                     std::move(members));
+  }
+  return tags.failed() ? damaged(db) : Status();
+}
+
 }  // namespace
 
 std::vector<ShotwellTagMember> shotwellTagMembers(std::string_view list) {
@@ -75,7 +135,7 @@ std::vector<ShotwellTagMember> shotwellTagMembers(std::string_view list) {
   return members;
 }
 
-Result<ManagerCatalog> readShotwell(sqlite3* db) {
+Result<std::string> shotwellVersion(sqlite3* db) {
   for (const char* table : kTables) {
     if (!hasTable(db, table)) return Status::error(std::string("it is not a Shotwell database (it has no ") + table + ")");
   }
@@ -84,67 +144,29 @@ Result<ManagerCatalog> readShotwell(sqlite3* db) {
   if (version.step()) recorded = version.optionalText(0);
   if (version.failed()) return damaged(db);
   if (!recorded) return Status::error("it is not a Shotwell database (it records no schema version)");
-  const Result<std::int64_t> schema =
-      knownVersion("Shotwell schema version", *recorded, kOldestShotwellSchema, kNewestShotwellSchema);
-  if (!schema) return schema.status();
+  return *recorded;
+}
 
+Result<ManagerCatalog> readShotwell(sqlite3* db, std::int64_t version) {
   CatalogBuilder builder;
   // Photo and video ids are separate series; each maps to its asset, in id
   // order (the rows are read in that order), so found by binary search.
   IdIndex photos, videos;
   std::unordered_map<std::int64_t, std::vector<std::size_t>> eventMembers;
   for (const bool video : {false, true}) {
-    SqliteStatement count(db, video ? "SELECT COUNT(*) FROM VideoTable" : "SELECT COUNT(*) FROM PhotoTable");
-    if (count.step()) builder.reserve(static_cast<std::size_t>(count.integer(0)));
-    SqliteStatement rows(db, video ? "SELECT id, filename, exposure_time, flags, event_id, rating, timestamp "
-                                     "FROM VideoTable ORDER BY id"
-                                   : "SELECT id, filename, exposure_time, flags, event_id, rating, timestamp "
-                                     "FROM PhotoTable ORDER BY id");
-    const std::int64_t gone = video ? kVideoTrash | kVideoOffline : kPhotoTrash | kPhotoOffline;
-    while (rows.step()) {
-      if ((rows.optionalInteger(3).value_or(0) & gone) != 0 || rows.optionalInteger(5) == kRatingRejected) {
-        builder.leaveOut();
-        continue;
-      }
-      // No exposure time is 0; one equal to `timestamp`, the file's
-      // modification time when Shotwell read it, is what Shotwell fell back
-      // to for a file without a date of its own: no capture time either.
-      std::optional<std::int64_t> exposure = rows.optionalInteger(2);
-      if (exposure == 0 || exposure == rows.optionalInteger(6)) exposure.reset();
-      const std::optional<std::size_t> index = builder.add(rows.text(1), exposure);
-      if (!index) continue;
-      (video ? videos : photos).emplace_back(rows.integer(0), *index);
-      if (const auto event = rows.optionalInteger(4)) eventMembers[*event].push_back(*index);
-    }
-    if (rows.failed()) return damaged(db);
+    if (Status read = readFiles(db, video, builder, video ? videos : photos, eventMembers); !read) return read;
   }
+  if (Status read = readEvents(db, builder, eventMembers); !read) return read;
+  if (Status read = readTags(db, builder, photos, videos); !read) return read;
+  return std::move(builder).finish(version);
+}
 
-  SqliteStatement events(db, "SELECT id, name FROM EventTable ORDER BY id");
-  while (events.step()) {
-    const auto members = eventMembers.find(events.integer(0));
-    if (members == eventMembers.end()) continue;
-    // An event without a name is titled by its date later, by the caller.
-    const std::string name = events.text(1);
-    builder.addAlbum("event:" + std::to_string(events.integer(0)), ManagerAlbumKind::event,
-                     name.empty() ? std::nullopt : std::optional<std::string>(validUtf8(name)),
-                     std::move(members->second));
-  }
-  if (events.failed()) return damaged(db);
-
-  SqliteStatement tags(db, "SELECT id, name, photo_id_list FROM TagTable ORDER BY id");
-  while (tags.step()) {
-    std::vector<std::size_t> members;
-    for (const ShotwellTagMember& member : shotwellTagMembers(tags.text(2))) {
-      if (const auto index = assetOf(member.video ? videos : photos, member.id)) members.push_back(*index);
-    }
-    // Hierarchical tags are paths from a leading "/": "/Places/France".
-    std::string name = tags.text(1);
-    if (name.starts_with('/')) name.erase(0, 1);
-    builder.addAlbum("tag:" + std::to_string(tags.integer(0)), ManagerAlbumKind::tag, validUtf8(name),
-                     std::move(members));
-  }
-  if (tags.failed()) return damaged(db);
-  return std::move(builder).finish(*schema);
+std::optional<std::string> shotwellDatabase() {
+  const std::string own = xdgFolder("XDG_DATA_HOME", ".local/share") + "/shotwell/data/photo.db";
+  if (fileExists(own)) return own;
+  const std::string flatpak = homeFolder() + "/.var/app/org.gnome.Shotwell/data/shotwell/data/photo.db";
+  if (fileExists(flatpak)) return flatpak;
+  return std::nullopt;
 }
 
 }  // namespace tolvek::managers

@@ -14,6 +14,7 @@
 #include <random>
 #include <utility>
 
+#include "platform/posix/path_text.h"
 #include "platform/posix/posix_file.h"
 
 namespace tolvek {
@@ -178,8 +179,10 @@ Result<TemporaryFile> TemporaryFile::createIn(const std::string& folder, mode_t 
 }
 
 Result<TemporaryFile> TemporaryFile::createBeside(const std::string& path, mode_t mode) {
-  const auto slash = path.rfind('/');
-  return createIn(slash == std::string::npos ? std::string() : path.substr(0, slash + 1), mode);
+  // A file at the top is beside "/", whose folder part is empty as a bare
+  // name's is.
+  const std::string_view folder = folderPart(path);
+  return createIn(folder.empty() && path.starts_with('/') ? std::string("/") : std::string(folder), mode);
 }
 
 TemporaryFile::TemporaryFile(TemporaryFile&& other) noexcept

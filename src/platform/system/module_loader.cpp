@@ -3,6 +3,8 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include "platform/posix/path_text.h"
+
 namespace tolvek {
 namespace {
 
@@ -11,8 +13,7 @@ std::string executableFolder() {
   const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size() - 1);
   if (length <= 0) return {};
   path.resize(static_cast<std::size_t>(length));
-  const auto slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+  return std::string(folderPart(path));
 }
 
 }  // namespace

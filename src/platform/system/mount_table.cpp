@@ -1,76 +1,58 @@
 #include "platform/system/mount_table.h"
 
-#include "platform/posix/posix_file.h"
+#include <libmount.h>
+#include <sys/sysmacros.h>
+
+#include <cstdio>
+#include <cstring>
 
 namespace tolvek {
 namespace {
 
-// mountinfo is a few kilobytes; a cap keeps a broken one from costing much.
-constexpr std::uint64_t kMaxMountinfoBytes = 4 << 20;
+// A line libmount cannot read whole keeps what it read of it (the fields
+// before the damage); one without its mount point is then left out.
+int keepWhatWasRead(libmnt_table*, const char*, int) { return 0; }
 
-// The escapes of a path field (\040 for a space, \011, \012, \134).
-std::string unescaped(std::string_view field) {
-  std::string out;
-  for (std::size_t i = 0; i < field.size(); ++i) {
-    if (field[i] == '\\' && i + 3 < field.size()) {
-      int value = 0;
-      bool octal = true;
-      for (const char c : field.substr(i + 1, 3)) {
-        if (c < '0' || c > '7') octal = false;
-        value = value * 8 + (c - '0');
-      }
-      if (octal) {
-        out += static_cast<char>(value);
-        i += 3;
-        continue;
-      }
-    }
-    out += field[i];
-  }
-  return out;
-}
+std::string field(const char* value) { return value != nullptr ? std::string(value) : std::string(); }
 
-std::vector<std::string_view> fields(std::string_view line) {
-  std::vector<std::string_view> out;
-  while (!line.empty()) {
-    const std::size_t start = line.find_first_not_of(' ');
-    if (start == std::string_view::npos) break;
-    line.remove_prefix(start);
-    const std::size_t end = line.find(' ');
-    out.push_back(line.substr(0, end));
-    line = end == std::string_view::npos ? std::string_view() : line.substr(end);
+// The mounts of a table libmount parsed with `parse`, in its order.
+template <class Parse>
+Result<std::vector<Mount>> mountsParsedBy(Parse parse) {
+  libmnt_table* table = ::mnt_new_table();
+  if (table == nullptr) return Status::error("cannot make a mount table: out of memory");
+  ::mnt_table_set_parser_errcb(table, keepWhatWasRead);
+  std::vector<Mount> mounts;
+  const int parsed = parse(table);
+  libmnt_iter* iterator = parsed == 0 ? ::mnt_new_iter(MNT_ITER_FORWARD) : nullptr;
+  libmnt_fs* fs = nullptr;
+  while (iterator != nullptr && ::mnt_table_next_fs(table, iterator, &fs) == 0) {
+    if (::mnt_fs_get_target(fs) == nullptr) continue;
+    const dev_t device = ::mnt_fs_get_devno(fs);
+    mounts.push_back({std::to_string(major(device)) + ":" + std::to_string(minor(device)),
+                      field(::mnt_fs_get_root(fs)), field(::mnt_fs_get_target(fs)), field(::mnt_fs_get_source(fs))});
   }
-  return out;
+  if (iterator != nullptr) ::mnt_free_iter(iterator);
+  ::mnt_unref_table(table);
+  if (parsed != 0) return Status::error(std::string("cannot read the mount table: ") + std::strerror(-parsed));
+  return mounts;
 }
 
 }  // namespace
 
 std::vector<Mount> parseMountTable(std::string_view mountinfo) {
-  std::vector<Mount> mounts;
-  while (!mountinfo.empty()) {
-    const std::size_t end = mountinfo.find('\n');
-    const std::vector<std::string_view> f = fields(mountinfo.substr(0, end));
-    mountinfo = end == std::string_view::npos ? std::string_view() : mountinfo.substr(end + 1);
-    if (f.size() < 5) continue;
-    Mount mount{std::string(f[2]), unescaped(f[3]), unescaped(f[4]), {}};
-    // The optional fields end at "-", followed by the type and the source.
-    for (std::size_t i = 5; i + 2 < f.size(); ++i) {
-      if (f[i] == "-") {
-        mount.source = unescaped(f[i + 2]);
-        break;
-      }
-    }
-    mounts.push_back(std::move(mount));
-  }
-  return mounts;
+  if (mountinfo.empty()) return {};
+  // Read from memory: libmount parses a stream as it parses the file.
+  std::string text(mountinfo);
+  std::FILE* stream = ::fmemopen(text.data(), text.size(), "r");
+  if (stream == nullptr) return {};
+  Result<std::vector<Mount>> mounts =
+      mountsParsedBy([stream](libmnt_table* table) { return ::mnt_table_parse_stream(table, stream, "mountinfo"); });
+  std::fclose(stream);
+  return mounts ? std::move(mounts).value() : std::vector<Mount>();
 }
 
 Result<std::vector<Mount>> readMountTable() {
-  Result<ReadableFile> file = ReadableFile::open("/proc/self/mountinfo");
-  if (!file) return file.status();
-  Result<std::string> text = readUntilEnd(file->fd(), kMaxMountinfoBytes);
-  if (!text) return text.status();
-  return parseMountTable(*text);
+  return mountsParsedBy([](libmnt_table* table) { return ::mnt_table_parse_file(table, "/proc/self/mountinfo"); });
 }
 
 std::vector<Mount> mountsWithin(const std::vector<Mount>& mounts, const std::string& folder) {

@@ -1,7 +1,8 @@
 #pragma once
 // The kernel's table of this process's mounts, as /proc/self/mountinfo lists
-// it: read by the digiKam reader (which mount holds a volume) and by the
-// watch (which sources a mount change touched).
+// it, read through util-linux's libmount: read by the digiKam reader (which
+// mount holds a volume) and by the watch (which sources a mount change
+// touched).
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,11 +19,11 @@ struct Mount {
 };
 
 // The mounts of a mountinfo text, in its order ("36 35 98:0 /root /mnt opts
-// [optional fields] - fstype source superopts"); lines too short are skipped.
+// [optional fields] - fstype source superopts"); a damaged line keeps the
+// fields before the damage, and one without a mount point is skipped.
 std::vector<Mount> parseMountTable(std::string_view mountinfo);
 
-// This process's mounts now. Its size reads as 0, so it is read to its end,
-// capped.
+// This process's mounts now.
 Result<std::vector<Mount>> readMountTable();
 
 // The mounts whose mount point is at or below `folder` (an absolute path

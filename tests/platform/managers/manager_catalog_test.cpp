@@ -15,6 +15,7 @@
 
 #include "platform/managers/database_snapshot.h"
 #include "platform/managers/manager_readers.h"
+#include "platform/managers/photo_managers.h"
 #include "platform/posix/posix_file.h"
 #include "support/manager_fixture.h"
 #include "support/manager_samples.h"
@@ -53,6 +54,11 @@ const ManagerAlbum* albumWithKey(const ManagerCatalog& catalog, std::string_view
     if (album.key == key) return &album;
   }
   return nullptr;
+}
+
+// What the Shotwell row of the table reads from a snapshot.
+Result<ManagerCatalog> readShotwellSnapshot(sqlite3* snapshot) {
+  return readManagerSnapshot(*photoManagerOf(SourceKind::shotwell), snapshot);
 }
 
 const ManagerAsset* assetAt(const ManagerCatalog& catalog, const std::string& path) {
@@ -393,7 +399,7 @@ TEST(ManagerCatalogTest, AWalDatabaseItsProgramHasOpenIsReadThroughItsWal) {
                                        &report);
   ASSERT_TRUE(copied) << copied.message();
   EXPECT_EQ(report.restarts, 1);
-  EXPECT_EQ(albumWithKey(*managers::readShotwell(copied->get()), "tag:1")->title, "Late");
+  EXPECT_EQ(albumWithKey(*readShotwellSnapshot(copied->get()), "tag:1")->title, "Late");
   EXPECT_TRUE(std::filesystem::exists(path + "-wal")) << "the program's own, still open";
   // Closed, the program checkpoints and removes them: nothing held them.
   program.reset();
@@ -433,7 +439,7 @@ TEST(ManagerCatalogTest, ALockReleasedWithinTheWaitIsWaitedFor) {
       snapshotDatabase(path, {.onBusy = [&] { EXPECT_TRUE(writer.run("COMMIT")); }}, &report);
   ASSERT_TRUE(snapshot) << snapshot.message();
   EXPECT_EQ(report.busyRetries, 1);
-  const Result<ManagerCatalog> read = managers::readShotwell(snapshot->get());
+  const Result<ManagerCatalog> read = readShotwellSnapshot(snapshot->get());
   ASSERT_TRUE(read) << read.message();
   EXPECT_EQ(albumWithKey(*read, "tag:1")->title, "Committed");
 }
@@ -455,7 +461,7 @@ TEST(ManagerCatalogTest, ACommitMidCopyStartsTheCopyOverABoundedNumberOfTimes) {
       &report);
   ASSERT_TRUE(once) << once.message();
   EXPECT_EQ(report.restarts, 1);
-  EXPECT_EQ(albumWithKey(*managers::readShotwell(once->get()), "tag:1")->title, "Late");
+  EXPECT_EQ(albumWithKey(*readShotwellSnapshot(once->get()), "tag:1")->title, "Late");
   // A commit after every step: given up.
   const auto never = snapshotDatabase(
       path, {.pagesPerStep = 1, .maxRestarts = 3, .afterStep = [&] { EXPECT_TRUE(writer.run("UPDATE TagTable SET time_created = time_created + 1")); }},
@@ -648,6 +654,30 @@ TEST(ManagerCatalogTest, SourceKindWords) {
   EXPECT_EQ(sourceKindWord(SourceKind::folder), "folder");
   EXPECT_EQ(sourceKindWord(SourceKind::shotwell), "shotwell");
   EXPECT_EQ(sourceKindWord(SourceKind::digikam), "digikam");
+  // One row per kind and per word; a folder has none.
+  std::set<SourceKind> kinds;
+  std::set<std::string_view> words;
+  for (const PhotoManager& manager : photoManagers()) {
+    EXPECT_TRUE(kinds.insert(manager.kind).second && words.insert(manager.word).second) << manager.word;
+    EXPECT_EQ(photoManagerOf(manager.kind), &manager);
+    EXPECT_LE(manager.oldestVersion, manager.newestVersion) << manager.word;
+  }
+  EXPECT_EQ(photoManagerOf(SourceKind::folder), nullptr);
+}
+
+// A kind no row names (a number this program does not know) is refused,
+// never read by another manager's reader.
+TEST(ManagerCatalogTest, AKindWithoutARowIsRefusedNotReadAsDigikam) {
+  if (!ManagerSamples::available()) GTEST_SKIP() << ManagerSamples::missing();
+  const ManagerSamples samples;
+  const std::string path = samples.digikamCopy("digikam4.db");
+  ASSERT_TRUE(readManagerCatalog(SourceKind::digikam, path));
+  const SourceKind unknown = static_cast<SourceKind>(3);
+  const Result<ManagerCatalog> read = readManagerCatalog(unknown, path);
+  ASSERT_FALSE(read);
+  EXPECT_EQ(read.message(), path + ": a source of a kind this program does not know (3)");
+  EXPECT_EQ(sourceKindWord(unknown), "unknown");
+  EXPECT_EQ(defaultManagerDatabase(unknown), std::nullopt);
 }
 
 }  // namespace
