@@ -93,6 +93,10 @@ constexpr bool isM4a(std::string_view head) {
 
 }  // namespace format_sniffing
 
+// How many first bytes of a file the sniffers want (fewer only when the
+// file is shorter).
+inline constexpr std::size_t kSniffBytes = 64;
+
 // The class name of libvips' HEIF loader (HEIC, AVIF, HEIF), as
 // vips_foreign_find_load gives it.
 inline constexpr std::string_view kHeifLoader = "VipsForeignLoadHeif";
@@ -111,8 +115,9 @@ struct MediaFormat {
   std::string_view typeIdentifier;
   FormatFamily family;
   std::string_view extension;  // the format's own, with its dot
-  // True when the first bytes of a file (at least 64 when it has them) are
-  // this format's; null for formats that only FFmpeg's probe recognises.
+  // True when the first bytes of a file (at least kSniffBytes when it has
+  // them) are this format's; null for formats that only FFmpeg's probe
+  // recognises.
   bool (*sniff)(std::string_view head);
   // Names of the libvips loaders that decode it (class names and nicknames,
   // matched as prefixes); empty for formats libvips does not decode.
@@ -182,6 +187,12 @@ constexpr const MediaFormat* sniffMediaFormat(std::string_view head) {
     if (format.sniff != nullptr && format.sniff(head)) return &format;
   return nullptr;
 }
+
+// True when `head`, a file's first bytes (at least kSniffBytes when it has
+// them), are those of a format of the table: a file the probe refuses is
+// then a damaged or unsupported picture, video or audio file rather than
+// no media at all.
+constexpr bool looksLikeMedia(std::string_view head) { return sniffMediaFormat(head) != nullptr; }
 
 // The extension import gives the copy of a file of `typeIdentifier` whose
 // own name has none; "" when no row names copies so.
