@@ -206,9 +206,7 @@ Status CatalogWriter::replaceDerivatives(std::int64_t asset, const std::vector<S
 }
 
 Status CatalogWriter::renewAsset(std::int64_t asset, const NewAsset& content, std::vector<std::string>& unlinkAfter) {
-  const ResourceType resourceType = content.mediaType == MediaType::video   ? ResourceType::video
-                                    : content.mediaType == MediaType::audio ? ResourceType::audio
-                                                                            : ResourceType::photo;
+  const ResourceType resourceType = resourceTypeOf(content.mediaType);
   SqliteStatement updateAsset(db_.get(), "UPDATE asset SET media_type = :type WHERE id = :asset");
   updateAsset.bind(":type", content.mediaType).bind(":asset", asset);
   SqliteStatement updateResource(db_.get(),

@@ -270,9 +270,7 @@ std::optional<std::int64_t> CatalogWriter::insertAssetRows(const std::string& id
   if (!insertAsset.run()) return std::nullopt;
   const std::int64_t row = sqlite3_last_insert_rowid(db_.get());
 
-  const ResourceType resourceType = asset.mediaType == MediaType::video   ? ResourceType::video
-                                    : asset.mediaType == MediaType::audio ? ResourceType::audio
-                                                                          : ResourceType::photo;
+  const ResourceType resourceType = resourceTypeOf(asset.mediaType);
   SqliteStatement insertResource(db_.get(),
                                  "INSERT INTO resource (asset_id, position, type, original_filename, "
                                  "uniform_type_identifier, path, size, sha256) "
