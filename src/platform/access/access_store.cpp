@@ -2,6 +2,7 @@
 
 #include <glib.h>
 #include <glib/gstdio.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -30,10 +31,14 @@ enum class Load { loaded, missing, garbage };
 // Text with NUL bytes or invalid UTF-8 is garbage even where GKeyFile would
 // read past it. Only a regular file of at most kMaxStoreBytes is read, so a
 // FIFO, a device or an endless file in its place cannot hang or flood the
-// run; anything that cannot be read that way is garbage too.
+// run; anything that cannot be read that way is garbage too, unless there
+// is nothing at its path (asked of the file system, not of the message).
 Load loadKeyFile(const std::string& path, GKeyFile* file) {
   const Result<std::string> bytes = readRegularFile(path, kMaxStoreBytes);
-  if (!bytes) return bytes.message() == errorText(ENOENT) ? Load::missing : Load::garbage;
+  if (!bytes) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) != 0 && errno == ENOENT ? Load::missing : Load::garbage;
+  }
   const bool loaded = g_utf8_validate(bytes->data(), static_cast<gssize>(bytes->size()), nullptr) &&
                       g_key_file_load_from_data(file, bytes->data(), bytes->size(), G_KEY_FILE_NONE, nullptr);
   return loaded ? Load::loaded : Load::garbage;
