@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "library/asset_queries.h"
+#include "library/media_formats.h"
 
 namespace tolvek {
 
@@ -103,9 +104,15 @@ std::string UniqueFileNames::unique(const std::string& proposed) {
 
 bool needsJpegConversion(const std::optional<std::string>& typeIdentifier, const std::string& fileName) {
   const std::string type = lowercased(typeIdentifier.value_or(std::string()));
-  if (type.find("heic") != std::string::npos || type.find("heif") != std::string::npos) return true;
   const std::string name = lowercased(fileName);
-  return name.ends_with(".heic") || name.ends_with(".heif");
+  for (const MediaFormat& format : kMediaFormats) {
+    if (!format.convertedOnExport) continue;
+    // The extension's letters name the format anywhere in a type identifier
+    // ("public.heic", a vendor's "com.example.heics-sequence").
+    const std::string_view letters = format.extension.substr(1);
+    if (type.find(letters) != std::string::npos || name.ends_with(format.extension)) return true;
+  }
+  return false;
 }
 
 std::string convertedFileName(const std::string& fileName) { return splitFileName(fileName).base + ".jpg"; }

@@ -75,8 +75,10 @@ class UniqueFileNames {
 
 inline constexpr double kConversionQuality = 0.92;
 
-// True when the lower-cased type identifier contains "heic" or "heif", or the
-// lower-cased file name ends with ".heic" or ".heif".
+// True for the formats media_formats.h converts on export (HEIC, HEIF): when
+// the lower-cased type identifier contains a converted format's extension
+// without its dot ("heic", "heif"), or the lower-cased file name ends with
+// that extension (".heic", ".heif").
 bool needsJpegConversion(const std::optional<std::string>& typeIdentifier, const std::string& fileName);
 
 // The file name without its last extension, followed by ".jpg":

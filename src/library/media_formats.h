@@ -1,16 +1,20 @@
 #pragma once
-// The file formats the library holds, one row each: its type identifier, the
-// extension of the library's copy, how its first bytes are recognised, the
-// libvips loaders that may decode it and whether export turns it into a
-// JPEG. Every place that needs one of these facts reads it here (content
-// sniffing, the decoders' loader check, import's copy names), the way each
-// libvips loader declares its own suffixes and sniffer. Plain data and small
-// constexpr functions only, so every layer may include it.
+// The file formats the library holds, one row each: its type identifier, its
+// extension (and whether import names copies with it), how its first bytes
+// are recognised, the libvips loaders that may decode it, whether export
+// turns it into a JPEG and which FFmpeg demuxers name it. Every place that
+// needs one of these facts reads it here (content sniffing, the probe's type
+// identifiers, the decoders' loader check, import's copy names, export's
+// conversion), the way each libvips loader declares its own suffixes and
+// sniffer. Plain data and small constexpr functions only, so every layer may
+// include it.
 #include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+
+#include "library/photo_types.h"
 
 namespace tolvek {
 
@@ -89,19 +93,41 @@ constexpr bool isM4a(std::string_view head) {
 
 }  // namespace format_sniffing
 
+// How many first bytes of a file the sniffers want (fewer only when the
+// file is shorter).
+inline constexpr std::size_t kSniffBytes = 64;
+
+// The class name of libvips' HEIF loader (HEIC, AVIF, HEIF), as
+// vips_foreign_find_load gives it.
+inline constexpr std::string_view kHeifLoader = "VipsForeignLoadHeif";
+
+// The files FFmpeg's probe names as a format when no sniffer recognised
+// them: those a demuxer of `demuxers` opens whose streams make them `as`
+// (video: a video stream; audio: audio streams only). FFmpeg names a
+// demuxer by a comma-separated list ("mov,mp4,m4a,3gp,3g2,mj2"); any name of
+// the list counts.
+struct Demuxed {
+  MediaType as = MediaType::unknown;  // unknown: FFmpeg's probe never names it
+  std::array<std::string_view, 2> demuxers{};
+};
+
 struct MediaFormat {
   std::string_view typeIdentifier;
   FormatFamily family;
-  std::string_view extension;  // of the library's copy, with its dot
-  // True when the first bytes of a file (at least 64 when it has them) are
-  // this format's; null for formats that only FFmpeg's probe recognises.
+  std::string_view extension;  // the format's own, with its dot
+  // True when the first bytes of a file (at least kSniffBytes when it has
+  // them) are this format's; null for formats that only FFmpeg's probe
+  // recognises.
   bool (*sniff)(std::string_view head);
   // Names of the libvips loaders that decode it (class names and nicknames,
   // matched as prefixes); empty for formats libvips does not decode.
   std::array<std::string_view, 3> loaders;
-  // Whether export writes it as a JPEG (the commands' own rule,
-  // needsJpegConversion, agrees for every row; a test checks).
+  // Whether export writes it as a JPEG (needsJpegConversion reads it).
   bool convertedOnExport;
+  Demuxed demuxed{};
+  // Whether import names the copy of a file without an extension of its own
+  // with `extension` (not yet for the formats only FFmpeg's probe names).
+  bool namesCopies = true;
 };
 
 // Sniffers run in this order; the first that matches decides, so HEIC and
@@ -115,16 +141,38 @@ inline constexpr MediaFormat kMediaFormats[] = {
     {"public.tiff", FormatFamily::picture, ".tiff", format_sniffing::isTiff, {"VipsForeignLoadTiff", "tiffload"}, false},
     {"org.webmproject.webp", FormatFamily::picture, ".webp", format_sniffing::isWebp,
      {"VipsForeignLoadWebp", "webpload"}, false},
-    {"public.heic", FormatFamily::picture, ".heic", format_sniffing::isHeic, {"VipsForeignLoadHeif", "heifload"}, true},
-    {"public.avif", FormatFamily::picture, ".avif", format_sniffing::isAvif, {"VipsForeignLoadHeif", "heifload"}, false},
-    {"public.heif", FormatFamily::picture, ".heif", format_sniffing::isHeif, {"VipsForeignLoadHeif", "heifload"}, true},
-    {"com.apple.quicktime-movie", FormatFamily::isoMedia, ".mov", format_sniffing::isQuickTime, {}, false},
+    {"public.heic", FormatFamily::picture, ".heic", format_sniffing::isHeic, {kHeifLoader, "heifload"}, true},
+    {"public.avif", FormatFamily::picture, ".avif", format_sniffing::isAvif, {kHeifLoader, "heifload"}, false},
+    {"public.heif", FormatFamily::picture, ".heif", format_sniffing::isHeif, {kHeifLoader, "heifload"}, true},
+    // QuickTime files older than the "ftyp" box only FFmpeg recognises.
+    {"com.apple.quicktime-movie", FormatFamily::isoMedia, ".mov", format_sniffing::isQuickTime, {}, false,
+     {MediaType::video, {"mov"}}},
     {"com.apple.m4v-video", FormatFamily::isoMedia, ".m4v", format_sniffing::isM4v, {}, false},
-    {"com.apple.m4a-audio", FormatFamily::isoMedia, ".m4a", format_sniffing::isM4a, {}, false},
+    {"com.apple.m4a-audio", FormatFamily::isoMedia, ".m4a", format_sniffing::isM4a, {}, false,
+     {MediaType::audio, {"mov"}}},
     {"public.mpeg-4", FormatFamily::isoMedia, ".mp4", format_sniffing::isIsoMedia, {}, false},
-    {"public.mp3", FormatFamily::other, ".mp3", nullptr, {}, false},
-    {"com.microsoft.waveform-audio", FormatFamily::other, ".wav", nullptr, {}, false},
+    {"public.mp3", FormatFamily::other, ".mp3", nullptr, {}, false, {MediaType::audio, {"mp3"}}},
+    {"com.microsoft.waveform-audio", FormatFamily::other, ".wav", nullptr, {}, false,
+     {MediaType::audio, {"wav", "w64"}}},
+    {"org.matroska.mkv", FormatFamily::other, ".mkv", nullptr, {}, false, {MediaType::video, {"matroska"}}, false},
+    {"public.avi", FormatFamily::other, ".avi", nullptr, {}, false, {MediaType::video, {"avi"}}, false},
+    {"public.mpeg-2-transport-stream", FormatFamily::other, ".ts", nullptr, {}, false,
+     {MediaType::video, {"mpegts"}}, false},
+    {"public.mpeg", FormatFamily::other, ".mpg", nullptr, {}, false, {MediaType::video, {"mpeg"}}, false},
+    {"com.microsoft.windows-media-wmv", FormatFamily::other, ".wmv", nullptr, {}, false,
+     {MediaType::video, {"asf"}}, false},
+    {"com.adobe.flash.video", FormatFamily::other, ".flv", nullptr, {}, false, {MediaType::video, {"flv"}}, false},
+    {"public.aac-audio", FormatFamily::other, ".aac", nullptr, {}, false, {MediaType::audio, {"aac"}}, false},
+    {"org.xiph.flac", FormatFamily::other, ".flac", nullptr, {}, false, {MediaType::audio, {"flac"}}, false},
+    {"org.xiph.ogg-audio", FormatFamily::other, ".ogg", nullptr, {}, false, {MediaType::audio, {"ogg"}}, false},
+    {"public.aiff-audio", FormatFamily::other, ".aiff", nullptr, {}, false, {MediaType::audio, {"aiff"}}, false},
+    {"com.apple.coreaudio-format", FormatFamily::other, ".caf", nullptr, {}, false, {MediaType::audio, {"caf"}},
+     false},
 };
+
+// What FFmpeg's probe names a video or audio file that no row declares.
+inline constexpr std::string_view kOtherVideoType = "public.movie";
+inline constexpr std::string_view kOtherAudioType = "public.audio";
 
 // The row of `typeIdentifier`, or null.
 constexpr const MediaFormat* mediaFormatOfType(std::string_view typeIdentifier) {
@@ -138,6 +186,44 @@ constexpr const MediaFormat* sniffMediaFormat(std::string_view head) {
   for (const MediaFormat& format : kMediaFormats)
     if (format.sniff != nullptr && format.sniff(head)) return &format;
   return nullptr;
+}
+
+// True when `head`, a file's first bytes (at least kSniffBytes when it has
+// them), are those of a format of the table: a file the probe refuses is
+// then a damaged or unsupported picture, video or audio file rather than
+// no media at all.
+constexpr bool looksLikeMedia(std::string_view head) { return sniffMediaFormat(head) != nullptr; }
+
+// The extension import gives the copy of a file of `typeIdentifier` whose
+// own name has none; "" when no row names copies so.
+constexpr std::string_view copyExtensionOfType(std::string_view typeIdentifier) {
+  const MediaFormat* format = mediaFormatOfType(typeIdentifier);
+  return format != nullptr && format->namesCopies ? format->extension : std::string_view();
+}
+
+// True when `name` is one of the names of FFmpeg's demuxer `demuxerName`
+// (a comma-separated list).
+constexpr bool namesDemuxer(std::string_view demuxerName, std::string_view name) {
+  if (name.empty()) return false;
+  for (;;) {
+    const std::size_t comma = demuxerName.find(',');
+    if (demuxerName.substr(0, comma) == name) return true;
+    if (comma == std::string_view::npos) return false;
+    demuxerName.remove_prefix(comma + 1);
+  }
+}
+
+// The type identifier of a file that no sniffer recognised, which FFmpeg's
+// demuxer `demuxerName` opened and whose streams make it `as` (video or
+// audio): the row declaring that demuxer for it, else kOtherVideoType or
+// kOtherAudioType.
+constexpr std::string_view demuxedTypeIdentifier(std::string_view demuxerName, MediaType as) {
+  for (const MediaFormat& format : kMediaFormats) {
+    if (format.demuxed.as != as) continue;
+    for (std::string_view name : format.demuxed.demuxers)
+      if (namesDemuxer(demuxerName, name)) return format.typeIdentifier;
+  }
+  return as == MediaType::video ? kOtherVideoType : kOtherAudioType;
 }
 
 // True when `loaderName` names a libvips loader of a picture format of the

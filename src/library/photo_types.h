@@ -32,6 +32,13 @@ inline constexpr std::int64_t kCollectionSubtypeAny = std::numeric_limits<std::i
 // Resource types.
 enum class ResourceType : std::int64_t { photo = 1, video = 2, audio = 3 };
 
+// The type of the resource holding the original of an asset of `mediaType`.
+constexpr ResourceType resourceTypeOf(MediaType mediaType) {
+  return mediaType == MediaType::video   ? ResourceType::video
+         : mediaType == MediaType::audio ? ResourceType::audio
+                                         : ResourceType::photo;
+}
+
 struct Asset {
   std::string localIdentifier;
   MediaType mediaType = MediaType::unknown;

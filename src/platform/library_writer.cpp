@@ -46,8 +46,7 @@ std::string copyExtension(const std::string& path, const std::string& typeIdenti
       return "." + ext;
     }
   }
-  const MediaFormat* format = mediaFormatOfType(typeIdentifier);
-  return format == nullptr ? std::string() : std::string(format->extension);
+  return std::string(copyExtensionOfType(typeIdentifier));
 }
 
 namespace {

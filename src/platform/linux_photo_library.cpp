@@ -82,6 +82,15 @@ std::unique_ptr<FetchResult<T>> nothing() {
   return std::make_unique<VectorFetchResult<T>>(std::vector<T>{});
 }
 
+// The query of every asset `options` selects, in its order.
+AssetQuery queryOf(const FetchOptions& options) {
+  AssetQuery query;
+  query.mediaTypeMask = mediaTypeMask(options.mediaTypes);
+  query.newestFirst = options.newestFirst;
+  query.limit = std::max<std::int64_t>(options.fetchLimit, 0);
+  return query;
+}
+
 }  // namespace
 
 std::int64_t mediaTypeMask(const std::vector<MediaType>& mediaTypes) {
@@ -120,11 +129,14 @@ ResourceManager& LinuxPhotoLibrary::resourceManager() {
   return *resources_;
 }
 
-AuthorizationStatus LinuxPhotoLibrary::authorizationStatus(AccessLevel) {
-  const AuthorizationStatus recorded = access_.read(bundleIdentifier_).status;
+AuthorizationStatus LinuxPhotoLibrary::withAnswerHere(AuthorizationStatus recorded) const {
   if (recorded != AuthorizationStatus::notDetermined) return recorded;
   const AuthorizationStatus here = answeredHere_->load(std::memory_order_acquire);
   return here == kNoAnswer ? recorded : here;
+}
+
+AuthorizationStatus LinuxPhotoLibrary::authorizationStatus(AccessLevel) {
+  return withAnswerHere(access_.read(bundleIdentifier_).status);
 }
 
 void LinuxPhotoLibrary::requestAuthorization(AccessLevel level, AuthorizationHandler handler) {
@@ -147,11 +159,7 @@ LinuxPhotoLibrary::Visibility LinuxPhotoLibrary::visibility() {
   // not per fetch); a refusal is read again, as a question may still change it.
   if (granted_) return *granted_;
   const AccessAnswer recorded = access_.read(bundleIdentifier_);
-  AuthorizationStatus status = recorded.status;
-  if (status == AuthorizationStatus::notDetermined) {
-    const AuthorizationStatus here = answeredHere_->load(std::memory_order_acquire);
-    if (here != kNoAnswer) status = here;
-  }
+  const AuthorizationStatus status = withAnswerHere(recorded.status);
   if (status == AuthorizationStatus::authorized) granted_ = Visibility{true, true, std::nullopt};
   if (status == AuthorizationStatus::limited)
     granted_ = Visibility{true, false, jsonStringArray(recorded.chosenAssets)};
@@ -178,11 +186,7 @@ std::unique_ptr<FetchResult<Asset>> LinuxPhotoLibrary::assetResult(AssetQuery qu
 }
 
 std::unique_ptr<FetchResult<Asset>> LinuxPhotoLibrary::fetchAssets(const FetchOptions& options) {
-  AssetQuery query;
-  query.mediaTypeMask = mediaTypeMask(options.mediaTypes);
-  query.newestFirst = options.newestFirst;
-  query.limit = std::max<std::int64_t>(options.fetchLimit, 0);
-  return assetResult(std::move(query));
+  return assetResult(queryOf(options));
 }
 
 std::unique_ptr<FetchResult<Asset>> LinuxPhotoLibrary::fetchAssetsInAssetCollection(
@@ -190,14 +194,11 @@ std::unique_ptr<FetchResult<Asset>> LinuxPhotoLibrary::fetchAssetsInAssetCollect
   if (!visibility().collections) return nothing<Asset>();
   const auto source = catalog()->collectionSource(collection);
   if (!source) return nothing<Asset>();
-  AssetQuery query;
+  AssetQuery query = queryOf(options);
   query.scope = source->rule == CollectionRule::favorites ? AssetScope::favorites
                 : source->rule == CollectionRule::videos  ? AssetScope::videos
                                                           : AssetScope::members;
   query.collection = source->row;
-  query.mediaTypeMask = mediaTypeMask(options.mediaTypes);
-  query.newestFirst = options.newestFirst;
-  query.limit = std::max<std::int64_t>(options.fetchLimit, 0);
   return assetResult(std::move(query));
 }
 

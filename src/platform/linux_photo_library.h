@@ -56,6 +56,9 @@ class LinuxPhotoLibrary final : public PhotoLibrary {
     std::optional<std::string> visibleJson;  // limited access: the chosen assets
   };
   Visibility visibility();
+  // `recorded`, else (while the store says nothing) the answer given in this
+  // process, if any.
+  AuthorizationStatus withAnswerHere(AuthorizationStatus recorded) const;
   std::unique_ptr<FetchResult<Asset>> assetResult(AssetQuery query);
 
   LibraryLocation location_;

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "library/media_formats.h"
 #include "media_test_module.h"
 #include "platform/media/content_kind.h"
 #include "platform/media/vips_picture.h"
@@ -194,6 +195,42 @@ TEST(ProbedAudio, M4aMp3AndWav) {
       EXPECT_EQ(probe->creationDate, 1577934245) << format;
     }
   }
+}
+
+// Files no sniffer recognises are named by FFmpeg's demuxer and their
+// streams, from the format table's rows.
+TEST(DemuxedTypes, TheRowDeclaringTheDemuxerForTheStreamsNamesTheFile) {
+  const struct {
+    std::string_view demuxer;
+    MediaType as;
+    std::string_view typeIdentifier;
+  } cases[] = {{"mov,mp4,m4a,3gp,3g2,mj2", MediaType::video, "com.apple.quicktime-movie"},
+               {"mov,mp4,m4a,3gp,3g2,mj2", MediaType::audio, "com.apple.m4a-audio"},
+               {"matroska,webm", MediaType::video, "org.matroska.mkv"},
+               {"matroska,webm", MediaType::audio, "public.audio"},
+               {"avi", MediaType::video, "public.avi"},
+               {"mpegts", MediaType::video, "public.mpeg-2-transport-stream"},
+               {"mpegtsraw", MediaType::video, "public.movie"},
+               {"mpeg", MediaType::video, "public.mpeg"},
+               {"asf", MediaType::video, "com.microsoft.windows-media-wmv"},
+               {"flv", MediaType::video, "com.adobe.flash.video"},
+               {"live_flv", MediaType::video, "public.movie"},
+               {"mp3", MediaType::audio, "public.mp3"},
+               {"mp3", MediaType::video, "public.movie"},
+               {"wav", MediaType::audio, "com.microsoft.waveform-audio"},
+               {"w64", MediaType::audio, "com.microsoft.waveform-audio"},
+               {"aac", MediaType::audio, "public.aac-audio"},
+               {"flac", MediaType::audio, "org.xiph.flac"},
+               {"ogg", MediaType::audio, "org.xiph.ogg-audio"},
+               {"aiff", MediaType::audio, "public.aiff-audio"},
+               {"caf", MediaType::audio, "com.apple.coreaudio-format"},
+               {"", MediaType::audio, "public.audio"},
+               {",", MediaType::video, "public.movie"}};
+  for (const auto& c : cases)
+    EXPECT_EQ(demuxedTypeIdentifier(c.demuxer, c.as), c.typeIdentifier) << c.demuxer << " " << static_cast<int>(c.as);
+  // Formats only FFmpeg names give an extensionless file's copy no extension.
+  EXPECT_EQ(copyExtensionOfType("public.mp3"), ".mp3");
+  EXPECT_EQ(copyExtensionOfType("org.matroska.mkv"), "");
 }
 
 TEST(ProbedJunk, GivesNothing) {

@@ -30,7 +30,8 @@ enum class Load { loaded, missing, garbage };
 // Text with NUL bytes or invalid UTF-8 is garbage even where GKeyFile would
 // read past it. Only a regular file of at most kMaxStoreBytes is read, so a
 // FIFO, a device or an endless file in its place cannot hang or flood the
-// run; anything that cannot be read that way is garbage too.
+// run; anything that cannot be read that way is garbage too, unless there
+// is nothing at its path.
 Load loadKeyFile(const std::string& path, GKeyFile* file) {
   const Result<std::string> bytes = readRegularFile(path, kMaxStoreBytes);
   if (!bytes) return bytes.code() == ErrorCode::notFound ? Load::missing : Load::garbage;

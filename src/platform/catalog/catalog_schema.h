@@ -42,13 +42,6 @@ enum class CollectionSubtype : std::int64_t {
 // whose files lie wherever it recorded them.
 enum class SourceKind : std::int64_t { folder = 0, shotwell = 1, digikam = 2 };
 
-// The type of the resource row that records an asset's original.
-inline ResourceType resourceTypeOf(MediaType mediaType) {
-  return mediaType == MediaType::video   ? ResourceType::video
-         : mediaType == MediaType::audio ? ResourceType::audio
-                                         : ResourceType::photo;
-}
-
 // The folder a source's file paths are relative to: the source's own folder,
 // or for a manager's database "" (its files' paths are absolute, stored
 // without their leading "/"). A file's path is this, "/", its stored path.

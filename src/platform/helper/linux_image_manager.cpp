@@ -16,9 +16,6 @@
 namespace tolvek {
 namespace {
 
-// The short side below which import keeps the whole picture as its only
-// derivative: such a derivative is as good as the original for any size.
-constexpr std::int64_t kWholePictureBelow = 240;
 // Original pictures larger than this are not read into memory.
 constexpr std::uint64_t kMaxOriginalBytes = std::uint64_t{2} << 30;
 
@@ -28,8 +25,10 @@ bool covers(const StoredDerivative& derivative, PixelSize target, ContentMode mo
   return derivative.width >= target.width || derivative.height >= target.height;
 }
 
+// A derivative whose short side is below the small one's is the whole
+// picture, kept as the only derivative: as good as the original for any size.
 bool isWholePicture(const StoredDerivative& derivative) {
-  return std::min(derivative.width, derivative.height) < kWholePictureBelow;
+  return std::min(derivative.width, derivative.height) < kSmallDerivativeShortSide;
 }
 
 // The upright size of the picture the derivatives were made from: recorded

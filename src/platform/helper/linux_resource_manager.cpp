@@ -143,7 +143,7 @@ ResourceManager::RequestId LinuxResourceManager::writeDataForAssetResource(const
     return request;
   }
   {
-    std::lock_guard lock(requestsMutex_);
+    MutexLock lock(requestsMutex_);
     requests_[request] = cancelled;
   }
   auto work = std::make_shared<Work>(
@@ -169,7 +169,7 @@ ResourceManager::RequestId LinuxResourceManager::writeDataForAssetResource(const
 }
 
 void LinuxResourceManager::cancelDataRequest(RequestId request) {
-  std::lock_guard lock(requestsMutex_);
+  MutexLock lock(requestsMutex_);
   const auto found = requests_.find(request);
   if (found == requests_.end()) return;
   found->second->store(true, std::memory_order_release);

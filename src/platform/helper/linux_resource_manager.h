@@ -6,11 +6,11 @@
 #include <atomic>
 #include <map>
 #include <memory>
-#include <mutex>
 
 #include "library/resource_manager.h"
-#include "platform/modules/remote_download.h"
 #include "platform/catalog/stored_asset.h"
+#include "platform/modules/remote_download.h"
+#include "platform/system/mutex.h"
 
 namespace tolvek {
 
@@ -29,10 +29,10 @@ class LinuxResourceManager final : public ResourceManager {
  private:
   StoredAssetIndex& index_;
   DownloadLimits limits_;
-  RequestId lastRequest_ = 0;
-  std::mutex requestsMutex_;
+  RequestId lastRequest_ = 0;  // the main thread's alone
+  Mutex requestsMutex_;
   // The cancel flags of the writes started here; shared with their workers.
-  std::map<RequestId, std::shared_ptr<std::atomic<bool>>> requests_;
+  std::map<RequestId, std::shared_ptr<std::atomic<bool>>> requests_ GUARDED_BY(requestsMutex_);
 };
 
 }  // namespace tolvek

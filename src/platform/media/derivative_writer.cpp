@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <string>
 
 #include "library/cover_size.h"
 #include "platform/media/file_render.h"
@@ -20,6 +21,11 @@ std::optional<StoredDerivative> save(VipsImage* pixels, const std::string& path,
   return StoredDerivative{path, pixels->Xsize, pixels->Ysize, jpeg->size(), kDerivativeQualityPercent, original};
 }
 
+// The derivative of `side` for the asset whose files start with `pathPrefix`.
+std::string derivativePath(const std::string& pathPrefix, std::int64_t side) {
+  return pathPrefix + "-" + std::to_string(side) + ".jpg";
+}
+
 }  // namespace
 
 std::vector<StoredDerivative> writeDerivatives(const std::string& path, MediaType mediaType,
@@ -34,11 +40,11 @@ std::vector<StoredDerivative> writeDerivatives(const std::string& path, MediaTyp
       resizedPixels(big.pixels.get(), coverSize(original, {kSmallDerivativeShortSide, kSmallDerivativeShortSide}));
   if (!small) return {};
   std::vector<StoredDerivative> made;
-  const auto first = save(small.get(), pathPrefix + "-240.jpg", original);
+  const auto first = save(small.get(), derivativePath(pathPrefix, kSmallDerivativeShortSide), original);
   if (!first) return {};
   made.push_back(*first);
   if (std::min(original.width, original.height) >= kDerivativeShortSide) {
-    const auto second = save(big.pixels.get(), pathPrefix + "-512.jpg", original);
+    const auto second = save(big.pixels.get(), derivativePath(pathPrefix, kDerivativeShortSide), original);
     if (!second) {
       ::unlink(first->path.c_str());
       return {};

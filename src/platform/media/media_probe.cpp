@@ -6,6 +6,7 @@
 #include <string_view>
 #include <utility>
 
+#include "library/media_formats.h"
 #include "platform/media/av_input.h"
 #include "platform/media/capture_date.h"
 #include "platform/media/content_kind.h"
@@ -87,8 +88,7 @@ constexpr int kFirstRows = 8;
 // sequential read stops after the first strip, and a HEIF file with a
 // thumbnail decodes that.
 bool firstRowsDecode(const std::string& path, const char* loader, VipsFailOn failOn, bool* interlaced) {
-  // The loader's class name, as vips_foreign_find_load gives it.
-  const bool heif = std::string_view(loader).starts_with("VipsForeignLoadHeif");
+  const bool heif = std::string_view(loader).starts_with(kHeifLoader);
   ImagePtr image(heif ? vips_image_new_from_file(path.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, "fail_on", failOn,
                                                  "thumbnail", TRUE, nullptr)
                       : vips_image_new_from_file(path.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, "fail_on", failOn,
@@ -162,29 +162,6 @@ std::optional<std::int64_t> containerDate(AVFormatContext* context) {
   return std::nullopt;
 }
 
-std::string otherVideoType(std::string_view format) {
-  if (format.substr(0, 3) == "mov") return "com.apple.quicktime-movie";
-  if (format.find("matroska") != std::string_view::npos) return "org.matroska.mkv";
-  if (format == "avi") return "public.avi";
-  if (format == "mpegts") return "public.mpeg-2-transport-stream";
-  if (format == "mpeg") return "public.mpeg";
-  if (format == "asf") return "com.microsoft.windows-media-wmv";
-  if (format == "flv") return "com.adobe.flash.video";
-  return "public.movie";
-}
-
-std::string otherAudioType(std::string_view format) {
-  if (format == "mp3") return "public.mp3";
-  if (format == "wav" || format == "w64") return "com.microsoft.waveform-audio";
-  if (format == "aac") return "public.aac-audio";
-  if (format == "flac") return "org.xiph.flac";
-  if (format == "ogg") return "org.xiph.ogg-audio";
-  if (format == "aiff") return "public.aiff-audio";
-  if (format == "caf") return "com.apple.coreaudio-format";
-  if (format.substr(0, 3) == "mov") return "com.apple.m4a-audio";
-  return "public.audio";
-}
-
 std::optional<MediaProbe> probeAudioVideo(const std::string& path, const SniffResult& sniffed) {
   const auto input = AvInput::open(path);
   if (!input) return std::nullopt;
@@ -196,7 +173,7 @@ std::optional<MediaProbe> probeAudioVideo(const std::string& path, const SniffRe
       probe.uniformTypeIdentifier =
           sniffed.typeIdentifier == "com.apple.m4a-audio" ? "public.mpeg-4" : sniffed.typeIdentifier;
     else
-      probe.uniformTypeIdentifier = otherVideoType(format);
+      probe.uniformTypeIdentifier = demuxedTypeIdentifier(format, MediaType::video);
   } else if (input->audioStream() >= 0) {
     probe.mediaType = MediaType::audio;
     if (sniffed.kind == Sniffed::isoMedia && sniffed.typeIdentifier == "com.apple.quicktime-movie")
@@ -204,7 +181,7 @@ std::optional<MediaProbe> probeAudioVideo(const std::string& path, const SniffRe
     else if (sniffed.kind == Sniffed::isoMedia)
       probe.uniformTypeIdentifier = "com.apple.m4a-audio";
     else
-      probe.uniformTypeIdentifier = otherAudioType(format);
+      probe.uniformTypeIdentifier = demuxedTypeIdentifier(format, MediaType::audio);
   } else {
     return std::nullopt;
   }

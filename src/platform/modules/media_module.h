@@ -27,6 +27,15 @@ struct MediaProbe {
   std::optional<std::int64_t> creationDate;
 };
 
+// The sides the derivatives cover. The small one covers what a 240-pixel
+// thumbnail (the usual request) is, so it is handed over as it is; a
+// picture whose short side is smaller keeps its whole picture as its only
+// derivative instead. The large one is made only for pictures at least that
+// large, which are costly to decode; smaller ones decode quickly from the
+// original for the rare larger request.
+inline constexpr std::int64_t kSmallDerivativeShortSide = 240;
+inline constexpr std::int64_t kDerivativeShortSide = 512;
+
 class MediaModule {
  public:
   virtual ~MediaModule() = default;
