@@ -20,7 +20,7 @@
 
 #include "platform/library_writer.h"
 #include "platform/posix/posix_file.h"
-#include "source_watcher.h"
+#include "platform/sources/source_watcher.h"
 #include "sync_report.h"
 #include "tool_commands.h"
 
@@ -63,6 +63,20 @@ Result<FileLock> claimInstance(const std::string& pidPath) {
   }
 }
 
+// Says what the watcher tells, as the tool's failures are said.
+void tellNotice(WatchNotice notice) {
+  switch (notice) {
+    case WatchNotice::watchLimitReached:
+      failWith("watch: the limit of inotify watches (fs.inotify.max_user_watches) is reached; folders beyond it "
+               "are rescanned every " + std::to_string(kRescanInterval.count()) +
+               " seconds (raise it with: sysctl fs.inotify.max_user_watches=N)");
+      break;
+    case WatchNotice::notificationsDropped:
+      failWith("watch: the kernel dropped notifications (too many at once); rescanning every source");
+      break;
+  }
+}
+
 // The identity of a folder: its device and inode; nothing when it is not one.
 std::optional<std::pair<dev_t, ino_t>> folderIdentity(const std::string& path) {
   struct stat info {};
@@ -73,7 +87,7 @@ std::optional<std::pair<dev_t, ino_t>> folderIdentity(const std::string& path) {
 class Watcher {
  public:
   Watcher(LibraryLocation location, int signals)
-      : location_(std::move(location)), signals_(signals), sources_(location_),
+      : location_(std::move(location)), signals_(signals), sources_(location_, tellNotice),
         library_(folderIdentity(location_.libraryFolder)) {}
 
   int run() {

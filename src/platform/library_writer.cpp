@@ -115,7 +115,8 @@ Result<LibraryWriter::Imported> LibraryWriter::importFile(const std::string& pat
   if (!file) return Status::error("cannot read the file: " + file.message());
   const auto probe = module->probe(path);
   if (!probe || probe->mediaType < MediaType::image || probe->mediaType > MediaType::audio) {
-    if (looksLikeMedia(*file)) return Status::error(kUnreadableMedia);
+    const auto head = file->read(kSniffBytes);
+    if (head && looksLikeMedia(*head)) return Status::error(kUnreadableMedia);
     return Imported{Imported::Outcome::notMedia, {}};
   }
   struct stat info {};

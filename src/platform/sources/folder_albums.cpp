@@ -5,6 +5,7 @@
 #include "platform/catalog/catalog_failures.h"
 #include "platform/managers/manager_catalog.h"
 #include "platform/catalog/sqlite_statement.h"
+#include "platform/posix/path_text.h"
 
 namespace tolvek {
 namespace {
@@ -12,16 +13,14 @@ namespace {
 // `folder` relative to a folder source at `root` ("" for the root itself);
 // nothing when it is not within it.
 std::optional<std::string> relativeTo(const std::string& folder, const std::string& root) {
-  if (folder == root) return std::string();
-  const std::string prefix = root.ends_with('/') ? root : root + "/";
-  if (!folder.starts_with(prefix)) return std::nullopt;
-  return folder.substr(prefix.size());
+  if (!isWithinFolder(folder, root)) return std::nullopt;
+  if (folder.size() == root.size()) return std::string();
+  return folder.substr(root == "/" ? 1 : root.size() + 1);
 }
 
 // The absolute folder of a manager's file (its stored path lacks the leading "/").
 std::string managerFileFolder(std::string_view stored) {
-  const std::size_t slash = stored.rfind('/');
-  return slash == std::string_view::npos ? std::string("/") : "/" + std::string(stored.substr(0, slash));
+  return "/" + std::string(folderPart(stored));
 }
 
 // Whether `namer` holds a copy of `asset` directly in `folder`.

@@ -50,4 +50,10 @@ struct SourceAlbum {
   std::vector<std::int64_t> assetRows;
 };
 
+// Whether the source's folder is there as recorded: a folder, on the device
+// it was last seen on, with entries when the library holds assets from it;
+// for a manager source, whether its database file is there (not read here).
+// The reason it is not, else "".
+std::string sourceOfflineReason(const Source& source, bool holdsAssets);
+
 }  // namespace tolvek

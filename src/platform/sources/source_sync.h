@@ -67,16 +67,9 @@ Result<SyncTally> syncSources(CatalogWriter& catalog, const std::function<MediaM
                               const std::string& libraryFolder, const std::vector<Source>& sources,
                               const SyncObserver& observer);
 
-// Whether the source's folder is there as recorded: a folder, on the device
-// it was last seen on, with entries when the library holds assets from it;
-// for a manager source, whether its database file is there (not read here).
-// The reason it is not, else "".
-std::string sourceOfflineReason(const Source& source, bool holdsAssets);
-
-// A file the probe refused: whether its first bytes are still those of a
-// picture, video or audio format (a damaged or unsupported one), so that it
-// counts as a failure rather than as a file that is no media at all.
-bool looksLikeMedia(const ReadableFile& file);
+// What a file the probe refused is said to be when its first bytes are still
+// those of a picture, video or audio format (looksLikeMedia): a damaged or
+// unsupported one, which counts as a failure rather than as no media at all.
 inline constexpr char kUnreadableMedia[] = "looks like a picture, video or audio file but cannot be read";
 
 }  // namespace tolvek

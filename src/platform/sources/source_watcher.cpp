@@ -1,4 +1,4 @@
-#include "source_watcher.h"
+#include "platform/sources/source_watcher.h"
 
 #include <dirent.h>
 #include <sys/inotify.h>
@@ -10,10 +10,10 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/posix/path_text.h"
 #include "platform/sources/source_walk.h"
-#include "tool_commands.h"
 
-namespace tolvek::tool {
+namespace tolvek {
 namespace {
 
 constexpr std::uint32_t kFolderMask = IN_CLOSE_WRITE | IN_MOVED_FROM | IN_MOVED_TO | IN_CREATE | IN_DELETE |
@@ -45,22 +45,17 @@ bool notifiesChanges(const std::string& path) {
   }
 }
 
-bool isBelowOrAt(const std::string& path, const std::string& folder) {
-  return path == folder || (path.size() > folder.size() && path.starts_with(folder) && path[folder.size()] == '/');
-}
-
+// The folder holding `path`, "/" for the root's entries.
 std::string parentOf(const std::string& path) {
-  const auto slash = path.rfind('/');
-  return slash == 0 || slash == std::string::npos ? std::string("/") : path.substr(0, slash);
+  const std::string_view parent = folderPart(path);
+  return parent.empty() ? std::string("/") : std::string(parent);
 }
-
-std::string baseName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
 }  // namespace
 
-SourceWatcher::SourceWatcher(const LibraryLocation& location)
-    : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)), libraryFolder_(location.libraryFolder),
-      lockName_(baseName(location.sourcesLockPath)) {
+SourceWatcher::SourceWatcher(const LibraryLocation& location, std::function<void(WatchNotice)> notice)
+    : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)), notice_(std::move(notice)),
+      libraryFolder_(location.libraryFolder), lockName_(namePart(location.sourcesLockPath)) {
   if (fd_ >= 0) addWatch(libraryFolder_, 0, Role::library);
   nextRescan_ = WatchClock::now() + kRescanInterval;
   if (Result<std::vector<Mount>> mounts = readMountTable()) mountTable_ = std::move(*mounts);
@@ -80,13 +75,9 @@ void SourceWatcher::markDirty(std::int64_t row) {
 int SourceWatcher::addWatch(const std::string& path, std::int64_t row, Role role) {
   const int wd = ::inotify_add_watch(fd_, path.c_str(), kFolderMask);
   if (wd < 0) {
-    if (errno == ENOSPC && !toldLimit_) {
-      toldLimit_ = true;
-      failWith("watch: the limit of inotify watches (fs.inotify.max_user_watches) is reached; folders beyond it "
-               "are rescanned every " + std::to_string(kRescanInterval.count()) +
-               " seconds (raise it with: sysctl fs.inotify.max_user_watches=N)");
-    }
-    if (errno == ENOSPC && role != Role::library) sources_[row].polled = true;
+    const int error = errno;
+    if (error == ENOSPC) tell(WatchNotice::watchLimitReached, toldLimit_);
+    if (error == ENOSPC && role != Role::library) sources_[row].polled = true;
     return -1;
   }
   Watch& watch = watches_[wd];
@@ -122,7 +113,7 @@ void SourceWatcher::watchTree(std::int64_t row, const std::string& path, int dep
 void SourceWatcher::unwatch(std::int64_t row, const std::string& below) {
   for (auto it = watches_.begin(); it != watches_.end();) {
     Watch& watch = it->second;
-    if (!below.empty() && !isBelowOrAt(watch.path, below)) {
+    if (!below.empty() && !isWithinFolder(watch.path, below)) {
       ++it;
       continue;
     }
@@ -216,12 +207,15 @@ std::string SourceWatcher::mountSignature(const std::string& path) const {
   return signature;
 }
 
+void SourceWatcher::tell(WatchNotice notice, bool& told) {
+  if (told) return;
+  told = true;
+  if (notice_) notice_(notice);
+}
+
 void SourceWatcher::handle(int wd, std::uint32_t mask, const std::string& name) {
   if (mask & IN_Q_OVERFLOW) {
-    if (!toldOverflow_) {
-      toldOverflow_ = true;
-      failWith("watch: the kernel dropped notifications (too many at once); rescanning every source");
-    }
+    tell(WatchNotice::notificationsDropped, toldOverflow_);
     sourcesChanged_ = true;
     rewatchAll();
     return;
@@ -230,85 +224,88 @@ void SourceWatcher::handle(int wd, std::uint32_t mask, const std::string& name) 
   if (found == watches_.end()) return;
   const Watch watch = found->second;  // a copy: handling may change the watches
   if (mask & IN_IGNORED) watches_.erase(found);
-  const bool folder = (mask & IN_ISDIR) != 0;
-  const std::string path = watch.path + "/" + name;
   for (const Interest& interest : watch.interests) {
-    const std::int64_t row = interest.row;
     switch (interest.role) {
-      case Role::library:
-        if (name == lockName_ && (mask & IN_CLOSE_WRITE) && !ownLock_) {
-          if (!sourcesChanged_ && dirty_.empty()) firstEvent_ = WatchClock::now();
-          lastEvent_ = WatchClock::now();
-          sourcesChanged_ = true;
-        }
-        break;
-      case Role::ancestor: {
-        // The next step of the way to the source appeared (a folder, or the
-        // database file itself).
-        const std::string& to = sources_[row].source.path;
-        const std::size_t from = watch.path == "/" ? 1 : watch.path.size() + 1;
-        const std::string_view next = from < to.size() ? std::string_view(to).substr(from) : std::string_view();
-        if ((mask & (IN_CREATE | IN_MOVED_TO)) && !name.empty() && next.substr(0, next.find('/')) == name) {
-          rewatchNeeded_.insert(row);
-        }
-        if (mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED)) rewatchNeeded_.insert(row);
-        break;
-      }
-      case Role::file: {
-        const std::string base = baseName(sources_[row].source.path);
-        const bool wal = name == base + "-wal";
-        if (name == base || wal || name == base + "-journal") {
-          // A commit writes the database (rollback mode; a checkpoint too),
-          // ends its -journal, or writes the -wal, which the program keeps
-          // open. The -wal's close is no news: SQLite opens it for writing
-          // even for this tool's read-only snapshot, whose close would
-          // otherwise start the next sync, and so on.
-          std::uint32_t news = IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE;
-          if (name == base) news |= IN_CLOSE_WRITE | IN_MODIFY;
-          if (wal) news |= IN_MODIFY;
-          if (name == base + "-journal") news |= IN_CLOSE_WRITE;
-          if (mask & news) markDirty(row);
-          if (name == base && (mask & (IN_MOVED_FROM | IN_DELETE))) rewatchNeeded_.insert(row);
-        }
-        if (mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED)) rewatchNeeded_.insert(row);
-        break;
-      }
-      case Role::tree: {
-        const bool root = watch.path == sources_[row].source.path;
-        if (mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT) || ((mask & IN_IGNORED) && root)) {
-          // Gone, moved away or unmounted: the sync says whether it went offline.
-          if (root) rewatchNeeded_.insert(row);
-          markDirty(row);
-          break;
-        }
-        if (name.empty()) break;
-        if (folder) {
-          if (mask & (IN_DELETE | IN_MOVED_FROM)) unwatch(row, path);
-          if ((mask & (IN_CREATE | IN_MOVED_TO)) && name[0] != '.') {
-            // Files may have landed before the watch: the sync walks it whole.
-            watchTree(row, path, 0);
-          }
-          if (mask & (IN_CREATE | IN_MOVED_TO | IN_DELETE | IN_MOVED_FROM)) markDirty(row);
-          break;
-        }
-        if (name[0] == '.' && name != ".nomedia") break;
-        if (mask & IN_CREATE) {
-          // A hard link arrives whole, with no close to wait for (a file
-          // being written was created with one link).
-          struct stat info {};
-          if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink > 1) {
-            markDirty(row);
-            break;
-          }
-        }
-        if (mask & (IN_CREATE | IN_MODIFY)) writing_[path] = WatchClock::now();
-        if (mask & (IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE)) {
-          writing_.erase(path);
-          markDirty(row);
-        }
-        break;
-      }
+      case Role::library: handleLibrary(mask, name); break;
+      case Role::ancestor: handleAncestor(interest.row, watch, mask, name); break;
+      case Role::file: handleFile(interest.row, mask, name); break;
+      case Role::tree: handleTree(interest.row, watch, mask, name); break;
     }
+  }
+}
+
+void SourceWatcher::handleLibrary(std::uint32_t mask, const std::string& name) {
+  if (name == lockName_ && (mask & IN_CLOSE_WRITE) && !ownLock_) {
+    if (!sourcesChanged_ && dirty_.empty()) firstEvent_ = WatchClock::now();
+    lastEvent_ = WatchClock::now();
+    sourcesChanged_ = true;
+  }
+}
+
+// The next step of the way to the source appeared (a folder, or the
+// database file itself).
+void SourceWatcher::handleAncestor(std::int64_t row, const Watch& watch, std::uint32_t mask, const std::string& name) {
+  const std::string& to = sources_[row].source.path;
+  const std::size_t from = watch.path == "/" ? 1 : watch.path.size() + 1;
+  const std::string_view next = from < to.size() ? std::string_view(to).substr(from) : std::string_view();
+  if ((mask & (IN_CREATE | IN_MOVED_TO)) && !name.empty() && next.substr(0, next.find('/')) == name) {
+    rewatchNeeded_.insert(row);
+  }
+  if (mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED)) rewatchNeeded_.insert(row);
+}
+
+void SourceWatcher::handleFile(std::int64_t row, std::uint32_t mask, const std::string& name) {
+  const std::string base(namePart(sources_[row].source.path));
+  const bool wal = name == base + "-wal";
+  if (name == base || wal || name == base + "-journal") {
+    // A commit writes the database (rollback mode; a checkpoint too),
+    // ends its -journal, or writes the -wal, which the program keeps
+    // open. The -wal's close is no news: SQLite opens it for writing
+    // even for this tool's read-only snapshot, whose close would
+    // otherwise start the next sync, and so on.
+    std::uint32_t news = IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE;
+    if (name == base) news |= IN_CLOSE_WRITE | IN_MODIFY;
+    if (wal) news |= IN_MODIFY;
+    if (name == base + "-journal") news |= IN_CLOSE_WRITE;
+    if (mask & news) markDirty(row);
+    if (name == base && (mask & (IN_MOVED_FROM | IN_DELETE))) rewatchNeeded_.insert(row);
+  }
+  if (mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED)) rewatchNeeded_.insert(row);
+}
+
+void SourceWatcher::handleTree(std::int64_t row, const Watch& watch, std::uint32_t mask, const std::string& name) {
+  const bool root = watch.path == sources_[row].source.path;
+  if (mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT) || ((mask & IN_IGNORED) && root)) {
+    // Gone, moved away or unmounted: the sync says whether it went offline.
+    if (root) rewatchNeeded_.insert(row);
+    markDirty(row);
+    return;
+  }
+  if (name.empty()) return;
+  const std::string path = watch.path + "/" + name;
+  if (mask & IN_ISDIR) {
+    if (mask & (IN_DELETE | IN_MOVED_FROM)) unwatch(row, path);
+    if ((mask & (IN_CREATE | IN_MOVED_TO)) && name[0] != '.') {
+      // Files may have landed before the watch: the sync walks it whole.
+      watchTree(row, path, 0);
+    }
+    if (mask & (IN_CREATE | IN_MOVED_TO | IN_DELETE | IN_MOVED_FROM)) markDirty(row);
+    return;
+  }
+  if (name[0] == '.' && name != ".nomedia") return;
+  if (mask & IN_CREATE) {
+    // A hard link arrives whole, with no close to wait for (a file
+    // being written was created with one link).
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink > 1) {
+      markDirty(row);
+      return;
+    }
+  }
+  if (mask & (IN_CREATE | IN_MODIFY)) writing_[path] = WatchClock::now();
+  if (mask & (IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE)) {
+    writing_.erase(path);
+    markDirty(row);
   }
 }
 
@@ -372,4 +369,4 @@ bool SourceWatcher::busy(const std::string& path) {
   return false;
 }
 
-}  // namespace tolvek::tool
+}  // namespace tolvek

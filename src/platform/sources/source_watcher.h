@@ -7,8 +7,11 @@
 // and on the library folder (another tool run releasing the sources lock may
 // have added or forgotten sources). Sources on file systems that send no
 // notifications, and folders beyond the watch limit, are rescanned every
-// kRescanInterval instead.
+// kRescanInterval instead. Used on one thread (the watch's); it owns its
+// inotify descriptor and tells what its user should know through a
+// WatchNotice callback, called on that thread.
 #include <chrono>
+#include <functional>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -21,7 +24,7 @@
 #include "platform/system/library_location.h"
 #include "platform/system/mount_table.h"
 
-namespace tolvek::tool {
+namespace tolvek {
 
 using WatchClock = std::chrono::steady_clock;
 
@@ -30,10 +33,20 @@ inline constexpr std::chrono::seconds kRescanInterval{60};
 // A file written to within this long is being written (unless closed since).
 inline constexpr std::chrono::seconds kBusyQuiet{10};
 
+// What the watcher tells once each: notifications it could not have.
+enum class WatchNotice {
+  // The limit of inotify watches is reached: folders beyond it are
+  // rescanned every kRescanInterval.
+  watchLimitReached,
+  // The kernel dropped notifications: every source is rescanned.
+  notificationsDropped,
+};
+
 class SourceWatcher {
  public:
-  // The library folder is watched for the sources lock's release.
-  explicit SourceWatcher(const LibraryLocation& location);
+  // The library folder is watched for the sources lock's release. `notice`
+  // (may be empty) hears each WatchNotice at most once.
+  SourceWatcher(const LibraryLocation& location, std::function<void(WatchNotice)> notice);
   ~SourceWatcher();
   SourceWatcher(const SourceWatcher&) = delete;
   SourceWatcher& operator=(const SourceWatcher&) = delete;
@@ -95,11 +108,18 @@ class SourceWatcher {
   void unwatch(std::int64_t row, const std::string& below = {});
   void rewatch(std::int64_t row, int attempts = 3);
   void handle(int wd, std::uint32_t mask, const std::string& name);
+  // The parts of handle() for each role a watch serves.
+  void handleLibrary(std::uint32_t mask, const std::string& name);
+  void handleAncestor(std::int64_t row, const Watch& watch, std::uint32_t mask, const std::string& name);
+  void handleFile(std::int64_t row, std::uint32_t mask, const std::string& name);
+  void handleTree(std::int64_t row, const Watch& watch, std::uint32_t mask, const std::string& name);
+  void tell(WatchNotice notice, bool& told);
   // What a mount change can alter of the source at `path`: the file it is
   // (device, inode, type) and the mounts at or below it, as one text.
   std::string mountSignature(const std::string& path) const;
 
   int fd_ = -1;
+  std::function<void(WatchNotice)> notice_;
   std::string libraryFolder_;
   std::string lockName_;  // of the sources lock, in the library folder
   std::unordered_map<int, Watch> watches_;
@@ -115,4 +135,4 @@ class SourceWatcher {
   std::vector<Mount> mountTable_;  // as last read
 };
 
-}  // namespace tolvek::tool
+}  // namespace tolvek
