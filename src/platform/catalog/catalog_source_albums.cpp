@@ -172,13 +172,11 @@ Status CatalogWriter::replaceSourceAlbums(const Source& source, const std::vecto
 }
 
 Status CatalogWriter::forgetSource(std::int64_t source, std::vector<std::string>& unlinkAfter) {
-  if (Status begun = beginBatch(); !begun) return begun;
+  auto batch = beginBatch();
+  if (!batch) return batch.status();
   std::vector<std::string> unlink;
-  if (Status forgotten = forgetSourceRows(source, unlink); !forgotten) {
-    rollBackBatch();
-    return forgotten;
-  }
-  if (Status committed = commitBatch(); !committed) return committed;
+  if (Status forgotten = forgetSourceRows(source, unlink); !forgotten) return forgotten;
+  if (Status committed = batch->commit(); !committed) return committed;
   unlinkAfter.insert(unlinkAfter.end(), unlink.begin(), unlink.end());
   return {};
 }

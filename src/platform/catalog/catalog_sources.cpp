@@ -138,7 +138,7 @@ Result<std::vector<CatalogWriter::DerivativeWork>> CatalogWriter::outdatedDeriva
   return result;
 }
 
-Status CatalogWriter::beginBatch() {
+Result<CatalogWriter::Batch> CatalogWriter::beginBatch() {
   if (damaged()) return catalogFailure(db_.get(), "begin a change");
   if (Status held = holdLock(); !held) return held;
   auto begun = CatalogTransaction::begin(db_.get(), "begin a change");
@@ -146,21 +146,19 @@ Status CatalogWriter::beginBatch() {
     releaseLockAfterBatch();
     return begun.status();
   }
-  batch_.emplace(std::move(begun).value());
-  return {};
+  return Batch(*this, std::move(begun).value());
 }
 
-Status CatalogWriter::commitBatch() {
-  if (!batch_) return Status::error("cannot commit the changes in the catalog: no change is open");
-  Status committed = batch_->commit();
-  batch_.reset();
-  releaseLockAfterBatch();
+Status CatalogWriter::Batch::commit() {
+  Status committed = transaction_.commit();
+  end();
   return committed;
 }
 
-void CatalogWriter::rollBackBatch() {
-  batch_.reset();
-  releaseLockAfterBatch();
+void CatalogWriter::Batch::end() {
+  if (!writer_) return;
+  transaction_.rollBack();
+  std::exchange(writer_, nullptr)->releaseLockAfterBatch();
 }
 
 Result<std::int64_t> CatalogWriter::folderRow(std::int64_t source, const std::string& path, std::int64_t device) {

@@ -137,7 +137,6 @@ Result<std::unique_ptr<CatalogWriter>> CatalogWriter::open(const LibraryLocation
 }
 
 CatalogWriter::~CatalogWriter() {
-  batch_.reset();  // an open batch is rolled back while the connection lives
   // A writer vouches for the files when it knows every change since its
   // open: it held the lock throughout, or (a sync) found them as its last
   // batch left them each time it took the lock again, and does now.

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "library/status.h"
@@ -80,7 +81,7 @@ class CatalogWriter {
   bool damaged() const;
 
   // From now on the writer lock is held only while a batch is open: it is
-  // let go of now and after each commitBatch or rollBackBatch, and taken
+  // let go of now and after each batch ends, and taken
   // again by beginBatch (waiting at most kWriterLockWait). Meanwhile the
   // connection is query-only, so that a change outside a batch fails rather
   // than being made without the lock. For a sync, which examines files (a
@@ -194,12 +195,33 @@ class CatalogWriter {
   // a local original or a copy in a source.
   Result<std::vector<DerivativeWork>> outdatedDerivatives();
 
-  // A transaction over several of the calls below; nothing of it is kept
-  // when the process dies before commitBatch. Refused once the catalog was
-  // reported damaged.
-  Status beginBatch();
-  Status commitBatch();
-  void rollBackBatch();
+  // A transaction over several of the calls below, with the writer lock
+  // held (taken again when it is held only in batches). Rolled back when it
+  // is destroyed uncommitted, so nothing of it is kept when the caller
+  // returns early or the process dies before commit. One at a time, on the
+  // writer's thread; it must not outlive its writer.
+  class Batch {
+   public:
+    Batch(Batch&& other) noexcept
+        : writer_(std::exchange(other.writer_, nullptr)), transaction_(std::move(other.transaction_)) {}
+    Batch& operator=(Batch&&) = delete;
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+    ~Batch() { end(); }
+    // Commits and lets go of the lock; a failed commit is rolled back.
+    // Nothing is open afterwards either way.
+    [[nodiscard]] Status commit();
+
+   private:
+    friend class CatalogWriter;
+    Batch(CatalogWriter& writer, CatalogTransaction transaction)
+        : writer_(&writer), transaction_(std::move(transaction)) {}
+    void end();
+    CatalogWriter* writer_;
+    CatalogTransaction transaction_;
+  };
+  // Refused once the catalog was reported damaged.
+  Result<Batch> beginBatch();
   // Within a batch. Files that rows no longer name are added to `unlinkAfter`
   // (absolute paths), for the caller to remove once the batch committed.
   Result<std::int64_t> folderRow(std::int64_t sourceRow, const std::string& path, std::int64_t device);
@@ -278,8 +300,6 @@ class CatalogWriter {
   Status collectDeletedFiles(SqliteStatement& deleted, std::vector<std::string>& unlinkAfter, const char* what);
   std::optional<FileLock> lock_;  // released after db_ closes (members go in reverse order)
   SqliteConnection db_;
-  // The batch open between beginBatch and commitBatch or rollBackBatch.
-  std::optional<CatalogTransaction> batch_;
   std::string libraryFolder_;
   std::string lockPath_;
   std::string catalogPath_;

@@ -4,14 +4,11 @@
 
 namespace tolvek {
 
-SyncBatch::~SyncBatch() {
-  if (open_) catalog_.rollBackBatch();
-}
-
 Status SyncBatch::begin() {
   if (open_) return {};
-  if (Status begun = catalog_.beginBatch(); !begun) return begun;
-  open_ = true;
+  auto begun = catalog_.beginBatch();
+  if (!begun) return begun.status();
+  open_.emplace(std::move(begun).value());
   started_ = Clock::now();
   return {};
 }
@@ -25,8 +22,9 @@ Status SyncBatch::commitIfDue(bool now) {
   ++files_;
   const std::chrono::duration<double> age = Clock::now() - started_;
   if (!now && files_ < kSyncBatchFiles && age.count() < kSyncBatchSeconds) return {};
-  open_ = false;
-  if (Status committed = catalog_.commitBatch(); !committed) return committed;
+  Status committed = open_->commit();
+  open_.reset();
+  if (!committed) return committed;
   for (const SyncEvent& event : events_) {
     switch (event.change) {
       case SyncChange::added: ++tally_.added; break;

@@ -1,7 +1,6 @@
 #pragma once
 // SyncBatch: the sync's catalog changes, written in batches through the
-// writer's beginBatch/commitBatch (the writer lock is held only while one is
-// open). A batch commits every kSyncBatchFiles files or every
+// writer's batches (the writer lock is held only while one is open). A batch commits every kSyncBatchFiles files or every
 // kSyncBatchSeconds; then, and only then, its events are counted and told
 // and the library files its rows no longer name are unlinked. A batch still
 // open when this is destroyed is rolled back. Used on the sync's calling
@@ -9,6 +8,7 @@
 // keeps alive.
 #include <chrono>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,7 +25,6 @@ class SyncBatch {
 
   SyncBatch(CatalogWriter& catalog, const SyncObserver& observer, SyncTally& tally)
       : catalog_(catalog), observer_(observer), tally_(tally) {}
-  ~SyncBatch();
   SyncBatch(const SyncBatch&) = delete;
   SyncBatch& operator=(const SyncBatch&) = delete;
 
@@ -37,7 +36,7 @@ class SyncBatch {
   }
   // Library files (absolute paths) to unlink once the batch is committed.
   std::vector<std::string>& unlinkAfter() { return unlink_; }
-  bool isOpen() const { return open_; }
+  bool isOpen() const { return open_.has_value(); }
   // When the open batch is old enough to be committed.
   Clock::time_point due() const;
   // Counts one more file done; commits when the batch is large or old
@@ -48,7 +47,7 @@ class SyncBatch {
   CatalogWriter& catalog_;
   const SyncObserver& observer_;
   SyncTally& tally_;
-  bool open_ = false;
+  std::optional<CatalogWriter::Batch> open_;  // rolled back when destroyed uncommitted
   Clock::time_point started_;
   std::size_t files_ = 0;
   std::vector<SyncEvent> events_;

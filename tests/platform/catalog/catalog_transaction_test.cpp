@@ -5,6 +5,7 @@
 #include "platform/catalog/catalog_transaction.h"
 #include "platform/catalog/catalog_writer.h"
 #include "platform/catalog/sqlite_statement.h"
+#include "platform/posix/posix_file.h"
 #include "support/scratch_library.h"
 
 namespace tolvek {
@@ -53,6 +54,41 @@ TEST(CatalogTransaction, KeepsItsChangesOnlyWhenCommitted) {
   const auto refused = CatalogTransaction::begin(db.get(), "test");
   EXPECT_FALSE(refused);
   EXPECT_EQ(refused.code(), ErrorCode::damaged);
+}
+
+// A sync's batch: the writer lock is held while it is open only, and an
+// early return (the batch destroyed uncommitted) keeps nothing of it.
+TEST(CatalogTransaction, AWritersBatchHoldsTheLockAndKeepsOnlyWhatItCommitted) {
+  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
+  auto writer = CatalogWriter::open(home.location());
+  ASSERT_TRUE(writer) << writer.message();
+  CatalogWriter& catalog = **writer;
+  catalog.holdLockOnlyInBatches();
+  const auto lockIsFree = [&] {
+    return FileLock::acquire(home.location().writerLockPath, std::chrono::milliseconds(0)).ok();
+  };
+  const NewAsset asset{MediaType::image, std::nullopt, "a.jpg", "", "", {}, {}};
+  std::int64_t dropped = 0;
+  {
+    auto batch = catalog.beginBatch();
+    ASSERT_TRUE(batch) << batch.message();
+    EXPECT_FALSE(lockIsFree());
+    const auto row = catalog.insertAsset("dropped", asset);
+    ASSERT_TRUE(row) << row.message();
+    dropped = *row;
+  }
+  EXPECT_TRUE(lockIsFree());
+  auto batch = catalog.beginBatch();
+  ASSERT_TRUE(batch) << batch.message();
+  const auto kept = catalog.insertAsset("kept", asset);
+  ASSERT_TRUE(kept) << kept.message();
+  ASSERT_TRUE(batch->commit());
+  EXPECT_TRUE(lockIsFree());
+  EXPECT_FALSE(catalog.assetRow("dropped"));
+  const auto found = catalog.assetRow("kept");
+  ASSERT_TRUE(found) << found.message();
+  EXPECT_EQ(*found, *kept);
+  EXPECT_NE(dropped, 0);
 }
 
 TEST(RecordedCopies, ACopyWhosePathClimbsOutIsNoCopy) {
