@@ -8,6 +8,24 @@
 // while the catalog is written on the calling thread only. Files with the same
 // content are one asset; a moved file keeps its asset. Work is committed in
 // batches, so a killed sync keeps every change it reported.
+//
+// The passes (sync_passes.h) run in this order so that no result depends on
+// the order of files or sources: additions first, then removals, then the
+// new content of files that had an asset (whether a file was its asset's
+// only copy, which then keeps its identifier, is judged on the whole walk),
+// then the removal of assets left without a copy. An asset's date is the
+// capture date its content carries, else the earliest of a manager's date
+// and its copies' modification times; a further copy only moves such a date
+// earlier, so a sync of what did not change changes no date. Every folder
+// directly holding media is an album (folder_albums.h).
+//
+// A source that is missing, empty, unlistable or on another device than
+// recorded is offline and keeps everything. So is a folder recorded on
+// another device than its source (a mount point) that is now on another
+// device and holds none of its recorded files. A source found on another
+// device holding its recorded files at their paths with their sizes and, for
+// a sample, their content hashes, is the same source copied there: it keeps
+// every identifier, album and favourite.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
