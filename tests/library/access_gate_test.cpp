@@ -13,7 +13,7 @@ namespace tolvek {
 namespace {
 
 using enum AuthorizationStatus;
-using enum ConsentAnswer::When;
+using enum When;
 
 // A library with nothing recorded that answers the question with `answer`,
 // on a clock and main loop of its own.
