@@ -21,6 +21,7 @@
 #include "platform/library_writer.h"
 #include "platform/posix/posix_file.h"
 #include "platform/sources/source_watcher.h"
+#include "platform/system/mount_table.h"
 #include "sync_report.h"
 #include "tool_commands.h"
 
@@ -92,7 +93,8 @@ class Watcher {
 
   int run() {
     if (!sources_.ok()) return failWith("watch: cannot start notifications: " + errorText(errno));
-    const int mounts = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+    auto monitor = MountMonitor::open();  // without it, mount changes are not followed
+    int mounts = monitor ? monitor->fd() : -1;
     // Everything is synced at start, once the watches are set up.
     bool everything = true;
     std::optional<WatchClock::time_point> retryAt = WatchClock::now();
@@ -105,7 +107,7 @@ class Watcher {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(*when - WatchClock::now());
         timeout = static_cast<int>(std::max<std::int64_t>(0, left.count()));
       }
-      pollfd fds[3] = {{signals_, POLLIN, 0}, {sources_.fd(), POLLIN, 0}, {mounts, POLLPRI, 0}};
+      pollfd fds[3] = {{signals_, POLLIN, 0}, {sources_.fd(), POLLIN, 0}, {mounts, POLLIN, 0}};
       const int ready = ::poll(fds, mounts >= 0 ? 3 : 2, timeout);
       if (ready < 0 && errno != EINTR) return failWith("watch: " + errorText(errno));
       if (fds[0].revents != 0) break;
@@ -113,11 +115,18 @@ class Watcher {
       if (libraryGone()) {
         // Its catalog, with the sources, went with it: a new library made
         // here would follow nothing, and would hide the loss.
-        if (mounts >= 0) ::close(mounts);
         return failWith("watch: the library folder " + location_.libraryFolder +
                         " was deleted or moved away; the watch ends (start it again to begin a new library there)");
       }
-      if (mounts >= 0 && (fds[2].revents & (POLLPRI | POLLERR))) sources_.remount();
+      if (mounts >= 0 && fds[2].revents != 0) {
+        const auto changed = monitor->changed();
+        if (!changed) {
+          // What it cannot tell is not asked again (its descriptor may stay readable).
+          failWith("watch: " + changed.message() + "; mounts are no longer followed");
+          mounts = -1;
+        }
+        if (changed && *changed) sources_.remount();
+      }
       const auto now = WatchClock::now();
       sources_.markRescansDue(now);
       const auto due = sources_.due();
@@ -134,11 +143,9 @@ class Watcher {
         case Outcome::failed: retryAt = WatchClock::now() + kOpenRetry; break;
         case Outcome::damaged:
           // Told by the sync; writing on would make it worse.
-          if (mounts >= 0) ::close(mounts);
           return failWith("watch: the catalog is damaged; the watch ends");
       }
     }
-    if (mounts >= 0) ::close(mounts);
     return kExitOk;
   }
 

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/posix/path_text.h"
+
 namespace tolvek {
 namespace {
 
@@ -58,12 +60,35 @@ Result<std::vector<Mount>> readMountTable() {
 std::vector<Mount> mountsWithin(const std::vector<Mount>& mounts, const std::string& folder) {
   std::vector<Mount> within;
   for (const Mount& mount : mounts) {
-    const std::string& point = mount.mountPoint;
-    const bool below = folder == "/" || point == folder ||
-                       (point.size() > folder.size() && point.starts_with(folder) && point[folder.size()] == '/');
-    if (below) within.push_back(mount);
+    if (isWithinFolder(mount.mountPoint, folder)) within.push_back(mount);
   }
   return within;
+}
+
+Result<MountMonitor> MountMonitor::open() {
+  libmnt_monitor* monitor = ::mnt_new_monitor();
+  if (monitor == nullptr) return Status::error("cannot watch the mount table: out of memory");
+  int fd = -1;
+  if (const int enabled = ::mnt_monitor_enable_kernel(monitor, 1); enabled == 0) fd = ::mnt_monitor_get_fd(monitor);
+  if (fd < 0) {
+    ::mnt_unref_monitor(monitor);
+    return Status::error("cannot watch the mount table");
+  }
+  return MountMonitor(monitor, fd);
+}
+
+MountMonitor::~MountMonitor() {
+  if (monitor_ != nullptr) ::mnt_unref_monitor(monitor_);  // closes fd_ with it
+}
+
+Result<bool> MountMonitor::changed() {
+  bool any = false;
+  const char* file = nullptr;
+  int type = 0;
+  int next = 0;
+  while ((next = ::mnt_monitor_next_change(monitor_, &file, &type)) == 0) any = true;
+  if (next < 0) return Status::error(std::string("cannot watch the mount table: ") + std::strerror(-next));
+  return any;
 }
 
 }  // namespace tolvek

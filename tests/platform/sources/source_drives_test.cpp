@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "support/background_tool.h"
 #include "support/source_fixture.h"
 
 namespace tolvek {
@@ -53,6 +54,24 @@ class Drives : public testing::SourceFixture {
     return found;
   }
 };
+
+// No file event reaches a folder that a drive is mounted over: the watch
+// learns of it from the mount table, and syncs the source it lies in.
+TEST_F(Drives, TheWatchSyncsTheSourceADriveIsMountedIn) {
+  picture("p0.png");
+  fs::create_directories(pictures("usb"));
+  ASSERT_EQ(sync({"add", pictures()}).size(), 1u) << last.out;
+  home.grantAccess();
+  const std::string drive = home.folder("drive");
+  ASSERT_NO_FATAL_FAILURE(mountDrive(drive));
+  ASSERT_TRUE(testing::writePicture(drive + "/u1.png", "png", {.width = 40}));
+  testing::BackgroundTool watch(home, {"watch"});
+  ASSERT_TRUE(testing::eventually([&] { return testing::occurrences(watch.errors(), "synced:") > 0; }))
+      << watch.errors();
+  ASSERT_EQ(::mount(drive.c_str(), pictures("usb").c_str(), nullptr, MS_BIND, nullptr), 0) << std::strerror(errno);
+  EXPECT_TRUE(testing::eventually([&] { return testing::listedByName(home).count("u1.png") == 1; }))
+      << watch.errors();
+}
 
 TEST_F(Drives, AMountPointHoldingADotEntryIsStillOffline) {
   picture("p0.png");
