@@ -15,6 +15,7 @@
 
 #include "platform/system/library_location.h"
 #include "platform/posix/posix_file.h"
+#include "platform/posix/path_text.h"
 #include "platform/posix/temporary_files.h"
 #include "tool_commands.h"
 
@@ -55,7 +56,7 @@ std::optional<std::string> systemdQuoted(std::string_view text, bool command) {
 
 // The unit that runs `tool` watch with this library's data and config homes.
 Result<std::string> watchUnit(const std::string& tool, const LibraryLocation& location, const std::string& config) {
-  const std::string dataHome = location.dataFolder.substr(0, location.dataFolder.rfind('/'));
+  const std::string dataHome(folderPart(location.dataFolder));
   const auto exec = systemdQuoted(tool, true);
   const auto data = systemdQuoted("XDG_DATA_HOME=" + dataHome, false);
   const auto conf = systemdQuoted("XDG_CONFIG_HOME=" + config, false);

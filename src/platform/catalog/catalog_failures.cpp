@@ -8,13 +8,16 @@
 
 #include "platform/posix/posix_file.h"
 #include "platform/catalog/sqlite_statement.h"
+#include "platform/posix/path_text.h"
 
 namespace tolvek {
 namespace {
 
+// As dirname(1) has it: "." for a bare name, "/" for a name at the root.
 std::string folderOf(const std::string& path) {
-  const auto slash = path.rfind('/');
-  return slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : path.substr(0, slash);
+  if (path.find('/') == std::string::npos) return ".";
+  const std::string_view folder = folderPart(path);
+  return folder.empty() ? std::string("/") : std::string(folder);
 }
 
 }  // namespace

@@ -1,8 +1,7 @@
 #include "platform/catalog/json_string_array.h"
 
-#include <cstdio>
-
 #include "platform/catalog/valid_utf8.h"
+#include "platform/system/hex_digits.h"
 
 namespace tolvek {
 
@@ -19,9 +18,8 @@ std::string jsonStringArray(const std::vector<std::string>& strings) {
         json += '\\';
         json += c;
       } else if (static_cast<unsigned char>(c) < 0x20) {
-        char escaped[8];
-        std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-        json += escaped;
+        json += "\\u00";
+        appendHexByte(json, static_cast<unsigned char>(c));
       } else {
         json += c;
       }

@@ -36,7 +36,6 @@ Status renewOutdatedDerivatives(SyncRun& run) {
   MediaModule& media = run.media();
   OrderedPool<Made> pool(outdated->size(),
                          [&](std::size_t i) { return remake(media, run.libraryFolder, (*outdated)[i]); });
-  const std::string prefix = run.libraryFolder + "/";
   for (std::size_t i = 0; i < outdated->size(); ++i) {
     auto taken = takeInTurn(run.batch, pool, i);
     if (!taken) return taken.status();
@@ -48,9 +47,6 @@ Status renewOutdatedDerivatives(SyncRun& run) {
     if (!*present) {
       for (const StoredDerivative& d : made) run.batch.unlinkAfter().push_back(d.path);
       continue;
-    }
-    for (StoredDerivative& d : made) {
-      if (d.path.starts_with(prefix)) d.path = d.path.substr(prefix.size());
     }
     if (Status replaced = run.catalog.replaceDerivatives((*outdated)[i].assetRow, made, run.batch.unlinkAfter());
         !replaced)

@@ -15,8 +15,9 @@
 namespace tolvek {
 
 // The path of a manager's file as a source's relative path: absolute without
-// its leading "/", with no "." or ".." component and no empty one (which no
-// file has and a damaged database might hold); "" when it is not such a path.
+// its leading "/", empty components ("//") merged away; "" when it is not
+// absolute or has a "." or ".." component or a NUL byte (which no file has
+// and a damaged database might hold).
 std::string managerRelativePath(const std::string& path);
 
 // Each of `assets` as found now (its path relative to "/"), in their order;

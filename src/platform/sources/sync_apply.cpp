@@ -135,11 +135,8 @@ NewAsset newAsset(SyncRun& run, const Applying& a, Examined& examined) {
         makeDerivatives(run.media(), run.libraryFolder, a.path, examined.probe.mediaType, examined.storageName);
   }
   if (examined.storageName.empty()) examined.storageName = newAssetIdentifier();
-  const std::string prefix = run.libraryFolder + "/";
-  for (StoredDerivative d : examined.derivatives) {
-    if (d.path.starts_with(prefix)) d.path = d.path.substr(prefix.size());
-    asset.derivatives.push_back(std::move(d));
-  }
+  // Absolute paths: the catalog records them relative to the library.
+  asset.derivatives = std::move(examined.derivatives);
   examined.derivatives.clear();  // now the catalog's (or removed with the batch)
   return asset;
 }
@@ -164,7 +161,7 @@ Status applyNewContent(SyncRun& run, Applying& a, Examined& examined) {
   if (Status left = leavePrevious(run, a, false); !left) return left;
   auto inserted = run.catalog.insertAsset(examined.storageName, asset);
   if (!inserted) {
-    for (const StoredDerivative& d : asset.derivatives) ::unlink((run.libraryFolder + "/" + d.path).c_str());
+    for (const StoredDerivative& d : asset.derivatives) ::unlink(d.path.c_str());
     return inserted.status();
   }
   a.row.assetRow = *inserted;

@@ -1,7 +1,8 @@
 #pragma once
 // SyncRun: what the passes of one sync share, owned by SourceSync
-// (source_sync.cpp) for the length of the sync and used on its calling
-// thread only. The plan pass fills `plans`, `pending` and `gone`; the apply
+// (source_sync.cpp) for the length of the sync and changed on its calling
+// thread only; the worker pools read `pending`, `plans` and `libraryFolder`,
+// which must not change while a pool runs. The plan pass fills `plans`, `pending` and `gone`; the apply
 // pass reads them and leaves `deferred`, `maybeUnheld`, `touched` and
 // `passedOver` to the passes after it. The catalog, the observer and the
 // media loader are the caller's and outlive the run.

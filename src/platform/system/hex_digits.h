@@ -13,4 +13,12 @@ inline void appendHexByte(std::string& out, unsigned char byte, HexLetters lette
   out += digits[byte & 0xF];
 }
 
+// The value of the hexadecimal digit `c` (either case); -1 for another character.
+constexpr int hexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 }  // namespace tolvek
