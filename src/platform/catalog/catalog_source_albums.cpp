@@ -9,8 +9,7 @@
 #include "platform/catalog/catalog_schema.h"
 #include "platform/catalog/catalog_writer.h"
 #include "platform/catalog/valid_utf8.h"
-#include "platform/managers/manager_catalog.h"
-#include "platform/sources/folder_albums.h"
+#include "platform/catalog/folder_albums.h"
 
 namespace tolvek {
 namespace {

@@ -11,7 +11,7 @@
 #include "platform/catalog/catalog_identifiers.h"
 #include "platform/catalog/catalog_schema.h"
 #include "platform/catalog/catalog_writer.h"
-#include "platform/sources/folder_albums.h"
+#include "platform/catalog/folder_albums.h"
 #include "platform/catalog/valid_utf8.h"
 #include "platform/posix/path_text.h"
 

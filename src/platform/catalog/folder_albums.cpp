@@ -1,11 +1,11 @@
-#include "platform/sources/folder_albums.h"
+#include "platform/catalog/folder_albums.h"
 
 #include <string_view>
 
 #include "platform/catalog/catalog_failures.h"
-#include "platform/managers/manager_catalog.h"
 #include "platform/catalog/sqlite_statement.h"
 #include "platform/posix/path_text.h"
+#include "platform/sources/source.h"
 
 namespace tolvek {
 namespace {
@@ -44,15 +44,12 @@ Result<bool> holdsCopy(sqlite3* db, const FolderNamer& namer, const std::string&
 }  // namespace
 
 Result<std::vector<FolderNamer>> folderNamers(sqlite3* db, const std::string& folder) {
-  struct Source {
-    std::int64_t row;
-    std::string path;
-    SourceKind kind;
-  };
   std::vector<Source> sources;
   {
     SqliteStatement select(db, "SELECT id, path, kind FROM source ORDER BY id");
-    while (select.step()) sources.push_back({select.integer(0), select.text(1), select.enumeration<SourceKind>(2)});
+    while (select.step()) {
+      sources.push_back(Source{select.integer(0), select.text(1), std::nullopt, select.enumeration<SourceKind>(2)});
+    }
     if (select.failed()) return catalogFailure(db, "read the sources");
   }
   std::vector<FolderNamer> namers;

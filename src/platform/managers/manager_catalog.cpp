@@ -132,19 +132,6 @@ bool fileExists(const std::string& path) {
 
 }  // namespace managers
 
-namespace {
-
-constexpr std::string_view kFolderKeyPrefix = "folder:/";
-
-}  // namespace
-
-std::string folderAlbumKey(std::string_view path) { return "folder:" + std::string(path); }
-
-std::optional<std::string> folderOfAlbumKey(std::string_view key) {
-  if (!key.starts_with(kFolderKeyPrefix)) return std::nullopt;
-  return std::string(key.substr(kFolderKeyPrefix.size() - 1));
-}
-
 Result<ManagerCatalog> readManagerCatalog(SourceKind kind, const std::string& database) {
   const PhotoManager* manager = photoManagerOf(kind);
   if (manager == nullptr && kind == SourceKind::folder) return Status::error(database + ": a folder source has no database");

@@ -13,6 +13,7 @@
 
 #include "library/status.h"
 #include "platform/catalog/catalog_schema.h"
+#include "platform/sources/source.h"
 
 namespace tolvek {
 
@@ -52,11 +53,6 @@ struct ManagerCatalog {
   // known, so whatever the library recorded from the database stays.
   std::size_t unavailable = 0;
 };
-
-// "folder:" and the absolute `path`: the key of a folder's album.
-std::string folderAlbumKey(std::string_view path);
-// The absolute path a folder's album key names; nothing for another key.
-std::optional<std::string> folderOfAlbumKey(std::string_view key);
 
 // Reads a consistent snapshot of the manager's database at `database`
 // without holding its lock for more than a moment. Fails with a message for

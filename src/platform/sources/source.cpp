@@ -5,6 +5,18 @@
 #include "platform/sources/source_walk.h"
 
 namespace tolvek {
+namespace {
+
+constexpr std::string_view kFolderKeyPrefix = "folder:/";
+
+}  // namespace
+
+std::string folderAlbumKey(std::string_view path) { return "folder:" + std::string(path); }
+
+std::optional<std::string> folderOfAlbumKey(std::string_view key) {
+  if (!key.starts_with(kFolderKeyPrefix)) return std::nullopt;
+  return std::string(key.substr(kFolderKeyPrefix.size() - 1));
+}
 
 std::string sourceOfflineReason(const Source& source, bool holdsAssets) {
   struct stat info {};

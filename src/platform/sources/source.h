@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/catalog/catalog_schema.h"
@@ -49,6 +50,12 @@ struct SourceAlbum {
   std::optional<std::string> title;
   std::vector<std::int64_t> assetRows;
 };
+
+// "folder:" and the absolute `path`: the key of a folder's album, which is
+// one album whichever sources name the folder.
+std::string folderAlbumKey(std::string_view path);
+// The absolute path a folder's album key names; nothing for another key.
+std::optional<std::string> folderOfAlbumKey(std::string_view key);
 
 // Whether the source's folder is there as recorded: a folder, on the device
 // it was last seen on, with entries when the library holds assets from it;

@@ -17,7 +17,7 @@
 // capture date its content carries, else the earliest of a manager's date
 // and its copies' modification times; a further copy only moves such a date
 // earlier, so a sync of what did not change changes no date. Every folder
-// directly holding media is an album (folder_albums.h).
+// directly holding media is an album (catalog/folder_albums.h).
 //
 // A source that is missing, empty, unlistable or on another device than
 // recorded is offline and keeps everything. So is a folder recorded on
