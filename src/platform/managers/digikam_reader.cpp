@@ -295,15 +295,7 @@ std::optional<std::int64_t> digikamDate(std::string_view text) {
 }
 
 Result<std::string> digikamVersion(sqlite3* db) {
-  for (const char* table : kTables) {
-    if (!hasTable(db, table)) return Status::error(std::string("it is not a digiKam database (it has no ") + table + ")");
-  }
-  SqliteStatement setting(db, "SELECT value FROM Settings WHERE keyword = 'DBVersion'");
-  std::optional<std::string> recorded;
-  if (setting.step()) recorded = setting.optionalText(0);
-  if (setting.failed()) return damaged(db);
-  if (!recorded) return Status::error("it is not a digiKam database (it records no DBVersion)");
-  return *recorded;
+  return recordedVersion(db, "digiKam", kTables, "SELECT value FROM Settings WHERE keyword = 'DBVersion'", "DBVersion");
 }
 
 Result<ManagerCatalog> readDigikam(sqlite3* db, std::int64_t version) {

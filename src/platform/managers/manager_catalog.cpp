@@ -98,6 +98,22 @@ std::string boundedText(std::string_view text, std::size_t maxBytes) {
   return out += kEllipsis;
 }
 
+Result<std::string> recordedVersion(sqlite3* db, std::string_view program, std::span<const char* const> tables,
+                                    const char* query, std::string_view versionName) {
+  const std::string notIt = "it is not a " + std::string(program) + " database";
+  for (const char* table : tables) {
+    if (!hasTable(db, table)) return Status::error(notIt + " (it has no " + table + ")");
+  }
+  SqliteStatement version(db, query);
+  std::optional<std::string> recorded;
+  if (version.step()) recorded = version.optionalText(0);
+  if (version.failed()) {
+    return Status::error("the " + std::string(program) + " database is damaged: " + sqlite3_errmsg(db));
+  }
+  if (!recorded) return Status::error(notIt + " (it records no " + std::string(versionName) + ")");
+  return *recorded;
+}
+
 Result<std::int64_t> knownVersion(std::string_view what, std::string_view text, std::int64_t oldest,
                                   std::int64_t newest) {
   const std::string range = " this program reads (" + std::to_string(oldest) + " to " + std::to_string(newest) + ")";

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,6 +67,13 @@ class CatalogBuilder {
 
 // True when the snapshot has a table of that name.
 bool hasTable(sqlite3* db, const char* table);
+
+// The version `program`'s database records: the first column of the first
+// row of `query`, once the snapshot has every table of `tables`. Fails with
+// "it is not a PROGRAM database (it has no TABLE)", "(it records no
+// VERSION_NAME)", or the database named damaged.
+Result<std::string> recordedVersion(sqlite3* db, std::string_view program, std::span<const char* const> tables,
+                                    const char* query, std::string_view versionName);
 
 // The schema version a manager records, `text` as stored, when it is one of
 // `oldest` to `newest`. Otherwise a message naming it as `what` ("Shotwell

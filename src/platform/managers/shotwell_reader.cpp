@@ -136,15 +136,8 @@ std::vector<ShotwellTagMember> shotwellTagMembers(std::string_view list) {
 }
 
 Result<std::string> shotwellVersion(sqlite3* db) {
-  for (const char* table : kTables) {
-    if (!hasTable(db, table)) return Status::error(std::string("it is not a Shotwell database (it has no ") + table + ")");
-  }
-  SqliteStatement version(db, "SELECT schema_version FROM VersionTable ORDER BY id LIMIT 1");
-  std::optional<std::string> recorded;
-  if (version.step()) recorded = version.optionalText(0);
-  if (version.failed()) return damaged(db);
-  if (!recorded) return Status::error("it is not a Shotwell database (it records no schema version)");
-  return *recorded;
+  return recordedVersion(db, "Shotwell", kTables, "SELECT schema_version FROM VersionTable ORDER BY id LIMIT 1",
+                         "schema version");
 }
 
 Result<ManagerCatalog> readShotwell(sqlite3* db, std::int64_t version) {

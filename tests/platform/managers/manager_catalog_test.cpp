@@ -15,6 +15,7 @@
 
 #include "platform/managers/database_snapshot.h"
 #include "platform/managers/manager_readers.h"
+#include "platform/catalog/sqlite_statement.h"
 #include "platform/managers/photo_managers.h"
 #include "platform/posix/posix_file.h"
 #include "support/manager_fixture.h"
@@ -678,6 +679,47 @@ TEST(ManagerCatalogTest, AKindWithoutARowIsRefusedNotReadAsDigikam) {
   EXPECT_EQ(read.message(), path + ": a source of a kind this program does not know (3)");
   EXPECT_EQ(sourceKindWord(unknown), "unknown");
   EXPECT_EQ(defaultManagerDatabase(unknown), std::nullopt);
+}
+
+// What each manager's version reading says of a database that is not its
+// own (the first table it lacks, or the missing version row), and what it
+// reads from one that is.
+TEST(ManagerCatalogTest, AVersionIsReadOnlyFromTheManagersOwnTables) {
+  struct Case {
+    SourceKind kind;
+    std::string tables;  // the manager's tables, as SQL
+    std::string noVersion;
+  };
+  const Case cases[] = {
+      {SourceKind::shotwell,
+       "CREATE TABLE VersionTable (id, schema_version); CREATE TABLE PhotoTable (x); CREATE TABLE VideoTable (x);"
+       "CREATE TABLE EventTable (x); CREATE TABLE TagTable (x);",
+       "it is not a Shotwell database (it records no schema version)"},
+      {SourceKind::digikam,
+       "CREATE TABLE Settings (keyword, value); CREATE TABLE AlbumRoots (x); CREATE TABLE Albums (x);"
+       "CREATE TABLE Images (x); CREATE TABLE ImageInformation (x); CREATE TABLE Tags (x); CREATE TABLE ImageTags (x);",
+       "it is not a digiKam database (it records no DBVersion)"},
+  };
+  for (const Case& c : cases) {
+    const PhotoManager* manager = photoManagerOf(c.kind);
+    ASSERT_NE(manager, nullptr);
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(":memory:", &raw), SQLITE_OK);
+    SqliteConnection db(raw);
+    const auto empty = manager->recordedVersion(db.get());
+    ASSERT_FALSE(empty);
+    EXPECT_EQ(empty.message().rfind("it is not a " + std::string(manager->program) + " database (it has no ", 0), 0u)
+        << empty.message();
+    ASSERT_TRUE(executeSql(db.get(), c.tables.c_str()));
+    const auto unrecorded = manager->recordedVersion(db.get());
+    EXPECT_EQ(unrecorded.message(), c.noVersion);
+    const bool shotwell = c.kind == SourceKind::shotwell;
+    ASSERT_TRUE(executeSql(db.get(), shotwell ? "INSERT INTO VersionTable VALUES (1, 24)"
+                                              : "INSERT INTO Settings VALUES ('DBVersion', '16')"));
+    const auto recorded = manager->recordedVersion(db.get());
+    ASSERT_TRUE(recorded) << recorded.message();
+    EXPECT_EQ(*recorded, shotwell ? "24" : "16");
+  }
 }
 
 }  // namespace
