@@ -17,8 +17,12 @@ packages=(
   # pictures (HEIC/HEIF/AVIF through libheif) and video frames
   libvips-dev libheif-dev libjpeg62-turbo-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
+  # photo metadata (dates, orientation, ratings) and camera RAW files
+  libexiv2-dev libraw-dev
   # fixture generation in tests, benchmarks and objcopy checks
   ffmpeg libvips-tools libheif-examples hyperfine binutils jq
+  # RAW fixtures are checked against LibRaw's own tools; ExifTool writes test metadata
+  libraw-bin libimage-exiftool-perl
 )
 
 SUDO=""

@@ -25,6 +25,18 @@ struct MediaProbe {
   // carries none (the caller decides what stands in, such as the file's
   // modification time).
   std::optional<std::int64_t> creationDate;
+  // Where creationDate came from: what the file itself carries (its
+  // metadata, or an XMP sidecar beside it), or a date in its name.
+  enum class DateFrom { content, sidecar, fileName } dateFrom = DateFrom::content;
+  // Marked rejected (XMP rating -1, in the file or its sidecar): left out of
+  // the library, as the photo managers that write the mark hide it.
+  bool rejected = false;
+  // Apple's content identifier, which a Live Photo's still (its maker note)
+  // and its video (com.apple.quicktime.content.identifier) share; empty when
+  // the file carries none.
+  std::string contentIdentifier;
+  // A video's length in seconds, when its container states one.
+  std::optional<double> durationSeconds;
 };
 
 // The sides the derivatives cover. The small one covers what a 240-pixel
