@@ -1,4 +1,4 @@
-// Capture dates as EXIF, XMP and containers write them.
+// Capture dates as EXIF, XMP and containers write them, and calendar checks.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -56,35 +56,17 @@ TEST(IsoCaptureTime, ContainerAndXmpForms) {
   }
 }
 
-TEST(XmpCaptureTime, AttributesAndElementsWithinBounds) {
-  const testing::ScopedTimeZone zone("TST+03");
-  constexpr std::int64_t t = 1614834367;  // 2021-03-04T05:06:07Z
-  const std::string element = "<exif:DateTimeOriginal>2021-03-04T05:06:07Z</exif:DateTimeOriginal>";
-  const std::string unterminated = "<exif:DateTimeOriginal>2021-03-04T05:06:07Z";
-  std::string huge;
-  while (huge.size() < (1u << 20)) huge += unterminated + std::string("\0 exif:DateTimeOriginal=\"", 25);
-  const std::pair<std::string, std::optional<std::int64_t>> cases[] = {
-      {"<rdf:Description exif:DateTimeOriginal=\"2021-03-04T06:06:07+01:00\"/>", t},
-      {"<rdf:Description\n exif:DateTimeOriginal = '2021-03-04T05:06:07Z'/>", t},
-      {element, t},
-      {"<exif:DateTimeOriginal> 2021-03-04T02:06:07 </exif:DateTimeOriginal>", t},  // local time
-      {"<exif:DateTimeOriginal>soon</exif:DateTimeOriginal>" + element, t},
-      {huge + element, t},
-      {"<exif:DateTimeOriginalX>2021-03-04T05:06:07Z</exif:DateTimeOriginalX>", std::nullopt},
-      {"<x myexif:DateTimeOriginal=\"2021-03-04T05:06:07Z\"/>", std::nullopt},
-      {"<x exif:DateTimeOriginal=\"0000-00-00T00:00:00\"/>", std::nullopt},
-      {"<x exif:DateTimeOriginal=\"2021-03-04T05:06:07Z", std::nullopt},
-      {unterminated, std::nullopt},
-      {"<exif:DateTimeOriginal>" + std::string(200, ' ') + "2021-03-04T05:06:07Z</exif:DateTimeOriginal>",
-       std::nullopt},
-      {"<exif:DateTimeOriginal", std::nullopt},
-      {"exif:DateTimeOriginal", std::nullopt},
-      {"", std::nullopt},
-      {huge, std::nullopt},
+TEST(CalendarTime, OnlyDaysTheMonthHasAndTimesOfADay) {
+  const std::pair<CivilTime, bool> cases[] = {
+      {{2024, 2, 29, 12, 0, 0}, true},   {{2023, 2, 29, 12, 0, 0}, false}, {{2000, 2, 29, 0, 0, 0}, true},
+      {{1900, 2, 29, 0, 0, 0}, false},   {{2023, 4, 31, 0, 0, 0}, false},  {{2023, 12, 31, 23, 59, 60}, true},
+      {{2023, 13, 1, 0, 0, 0}, false},   {{2023, 0, 1, 0, 0, 0}, false},   {{2023, 1, 0, 0, 0, 0}, false},
+      {{2023, 1, 1, 24, 0, 0}, false},   {{2023, 1, 1, 0, 60, 0}, false},
   };
-  for (const auto& [packet, expected] : cases) {
-    EXPECT_EQ(xmpCaptureTime(packet, "exif:DateTimeOriginal"), expected) << packet.substr(0, 80);
+  for (const auto& [time, valid] : cases) {
+    EXPECT_EQ(isCalendarTime(time), valid) << time.year << "-" << time.month << "-" << time.day << " " << time.hour;
   }
+  EXPECT_FALSE(exifCaptureTime("2023:02:29 12:00:00", std::nullopt));
 }
 
 }  // namespace

@@ -46,10 +46,10 @@ class RecordingMedia final : public MediaModule {
                                       std::optional<PixelSize>) override {
     return nullptr;
   }
-  std::optional<MediaProbe> probe(const std::string& path) override {
+  std::optional<MediaProbe> probe(const std::string& path, const std::string&) override {
     if (onProbe) onProbe(path.starts_with("/proc/self/fd/") ? fs::read_symlink(path).string() : path);
     if (refuse) return std::nullopt;
-    return MediaProbe{MediaType::image, "public.png", 1234};
+    return answer;
   }
   std::vector<StoredDerivative> makeDerivatives(const std::string&, MediaType, const std::string& pathPrefix) override {
     std::vector<StoredDerivative> made;
@@ -67,6 +67,13 @@ class RecordingMedia final : public MediaModule {
   }
 
   bool refuse = false;
+  MediaProbe answer = [] {
+    MediaProbe probe;
+    probe.mediaType = MediaType::image;
+    probe.uniformTypeIdentifier = "public.png";
+    probe.creationDate = 1234;
+    return probe;
+  }();
   std::function<void(const std::string& path)> onProbe;
   std::vector<std::string> derivatives;
 

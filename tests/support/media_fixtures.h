@@ -68,6 +68,17 @@ inline constexpr std::string_view kSmallXmp =
     "<rdf:Description xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\" xmp:CreatorTool=\"tolvek-fixture\"/>"
     "</rdf:RDF></x:xmpmeta>";
 
+// An XMP packet (embedded, or a sidecar's whole content) whose one
+// description has `attributes` (exif:, xmp: and xmpMM: prefixes declared)
+// and holds `elements`.
+inline std::string xmpPacket(std::string_view attributes, std::string_view elements = {}) {
+  return "<?xpacket begin=\"\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?><x:xmpmeta xmlns:x=\"adobe:ns:meta/\">"
+         "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description rdf:about=\"\" "
+         "xmlns:exif=\"http://ns.adobe.com/exif/1.0/\" xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\" " +
+         std::string(attributes) + ">" + std::string(elements) +
+         "</rdf:Description></rdf:RDF></x:xmpmeta><?xpacket end=\"w\"?>";
+}
+
 // Every maker below creates the parent folders of the file it writes.
 
 // Picture formats libvips writes: "jpeg", "png", "heic", "avif", "tiff", "webp", "gif".

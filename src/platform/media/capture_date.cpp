@@ -17,13 +17,10 @@ std::optional<int> number(std::string_view text, std::size_t pos, std::size_t di
   return value;
 }
 
-struct Fields {
-  int year, month, day, hour, minute, second;
-};
+using Fields = CivilTime;
 
 bool plausible(const Fields& f) {
-  return f.year >= 1800 && f.year <= 9999 && f.month >= 1 && f.month <= 12 && f.day >= 1 && f.day <= 31 &&
-         f.hour >= 0 && f.hour <= 23 && f.minute >= 0 && f.minute <= 59 && f.second >= 0 && f.second <= 60;
+  return f.year >= 1800 && f.year <= 9999 && isCalendarTime(f);
 }
 
 // Days since 1970-01-01 of a civil date (proleptic Gregorian).
@@ -41,7 +38,18 @@ std::int64_t asUtc(const Fields& f) {
          f.hour * 3600 + f.minute * 60 + f.second;
 }
 
-std::optional<std::int64_t> asLocal(const Fields& f) {
+}  // namespace
+
+bool isCalendarTime(const CivilTime& f) {
+  constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (f.month < 1 || f.month > 12 || f.day < 1) return false;
+  const bool leap = (f.year % 4 == 0 && f.year % 100 != 0) || f.year % 400 == 0;
+  const int days = kDays[f.month - 1] + (f.month == 2 && leap ? 1 : 0);
+  return f.day <= days && f.hour >= 0 && f.hour <= 23 && f.minute >= 0 && f.minute <= 59 && f.second >= 0 &&
+         f.second <= 60;
+}
+
+std::optional<std::int64_t> asLocal(const CivilTime& f) {
   std::tm tm{};
   tm.tm_year = f.year - 1900;
   tm.tm_mon = f.month - 1;
@@ -54,6 +62,8 @@ std::optional<std::int64_t> asLocal(const Fields& f) {
   if (t == static_cast<std::time_t>(-1)) return std::nullopt;
   return static_cast<std::int64_t>(t);
 }
+
+namespace {
 
 // "+HH:MM", "-HHMM", "+HH" or "Z" at `pos`, to seconds east of UTC.
 std::optional<int> zoneOffset(std::string_view text) {
@@ -124,40 +134,6 @@ std::optional<std::int64_t> isoCaptureTime(std::string_view text, Zoneless zonel
   const auto east = zoneOffset(rest);
   if (!east) return std::nullopt;
   return asUtc(fields) - *east;
-}
-
-std::optional<std::int64_t> xmpCaptureTime(std::string_view packet, std::string_view property) {
-  // A date is a few dozen characters: the value must end within this many
-  // after the name, so an unterminated tag costs no more than a short look.
-  constexpr std::size_t kWindow = 96;
-  if (property.empty()) return std::nullopt;
-  for (std::size_t at = packet.find(property, 1); at != std::string_view::npos;
-       at = packet.find(property, at + property.size())) {
-    const char before = packet[at - 1];
-    std::string_view after = packet.substr(at + property.size(), kWindow);
-    const auto skipSpace = [&after] {
-      while (!after.empty() && std::isspace(static_cast<unsigned char>(after.front())) != 0) after.remove_prefix(1);
-    };
-    skipSpace();
-    std::size_t end = std::string_view::npos;
-    if (before == '<' && !after.empty() && after.front() == '>') {
-      // <exif:DateTimeOriginal>2021-03-04T05:06:07</exif:DateTimeOriginal>
-      after.remove_prefix(1);
-      end = after.find('<');
-    } else if (std::isspace(static_cast<unsigned char>(before)) != 0 && !after.empty() && after.front() == '=') {
-      // exif:DateTimeOriginal="2021-03-04T05:06:07"
-      after.remove_prefix(1);
-      skipSpace();
-      if (!after.empty() && (after.front() == '"' || after.front() == '\'')) {
-        const char quote = after.front();
-        after.remove_prefix(1);
-        end = after.find(quote);
-      }
-    }
-    if (end == std::string_view::npos) continue;
-    if (const auto date = isoCaptureTime(after.substr(0, end), Zoneless::local)) return date;
-  }
-  return std::nullopt;
 }
 
 }  // namespace tolvek::media

@@ -20,10 +20,17 @@ enum class Zoneless { utc, local };
 // without a zone is read as `zoneless` says.
 std::optional<std::int64_t> isoCaptureTime(std::string_view text, Zoneless zoneless);
 
-// The first plausible date of the XMP `property` ("exif:DateTimeOriginal")
-// in a packet, as an attribute (exif:DateTimeOriginal="...") or an element
-// (<exif:DateTimeOriginal>...</exif:DateTimeOriginal>); a time without a
-// zone is local. Nothing when no occurrence holds one.
-std::optional<std::int64_t> xmpCaptureTime(std::string_view packet, std::string_view property);
+// A date and time as a calendar and a clock show it.
+struct CivilTime {
+  int year, month, day, hour, minute, second;
+};
+
+// True when the date exists (February 29th only in leap years) and the time
+// is one of a day (a leap second allowed).
+bool isCalendarTime(const CivilTime& time);
+
+// The instant a clock in the local time zone showed `time`; nothing when
+// the system cannot tell.
+std::optional<std::int64_t> asLocal(const CivilTime& time);
 
 }  // namespace tolvek::media

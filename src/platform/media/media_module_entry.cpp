@@ -22,7 +22,9 @@ class VipsMediaModule final : public MediaModule {
     return std::make_unique<VipsPicture>(std::move(rendered.pixels), nullptr);
   }
 
-  std::optional<MediaProbe> probe(const std::string& path) override { return probeMedia(path); }
+  std::optional<MediaProbe> probe(const std::string& path, const std::string& namedPath) override {
+    return probeMedia(path, namedPath);
+  }
 
   std::vector<StoredDerivative> makeDerivatives(const std::string& path, MediaType mediaType,
                                                 const std::string& pathPrefix) override {

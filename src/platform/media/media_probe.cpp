@@ -1,15 +1,13 @@
 #include "platform/media/media_probe.h"
 
 #include <algorithm>
-#include <array>
-#include <cstring>
 #include <string_view>
-#include <utility>
 
 #include "library/media_formats.h"
 #include "platform/media/av_input.h"
 #include "platform/media/capture_date.h"
 #include "platform/media/content_kind.h"
+#include "platform/media/probe_metadata.h"
 #include "platform/media/vips_picture.h"
 #include "platform/posix/posix_file.h"
 
@@ -17,67 +15,6 @@ namespace tolvek::media {
 namespace {
 
 constexpr std::size_t kHeadSize = 512;
-
-// The first bytes of a regular file (a FIFO or device is refused at once).
-std::optional<std::string> readHead(const std::string& path) {
-  auto file = ReadableFile::open(path);
-  if (!file) return std::nullopt;
-  auto head = file->read(kHeadSize);
-  if (!head) return std::nullopt;
-  return std::move(head).value();
-}
-
-// The text of a libvips metadata string such as
-// "2022:02:16 12:55:41 (2022:02:16 12:55:41, ASCII, 20 components, 20 bytes)".
-std::optional<std::string> exifText(VipsImage* image, const char* field) {
-  if (vips_image_get_typeof(image, field) == 0) return std::nullopt;
-  const char* value = nullptr;
-  if (vips_image_get_string(image, field, &value) != 0 || value == nullptr) {
-    clearVipsError();
-    return std::nullopt;
-  }
-  std::string text(value);
-  if (const auto cut = text.find(" ("); cut != std::string::npos) text.resize(cut);
-  return text;
-}
-
-// Where a picture's capture date is read, in order; the first plausible one
-// wins. EXIF first: when the shutter opened, when the picture was digitized,
-// when the file was last written (each with the offset written for it, libvips
-// field names) ...
-struct ExifDateField {
-  const char* dateTime;
-  const char* offset;
-};
-constexpr std::array<ExifDateField, 3> kExifDates{{
-    {"exif-ifd2-DateTimeOriginal", "exif-ifd2-OffsetTimeOriginal"},
-    {"exif-ifd2-DateTimeDigitized", "exif-ifd2-OffsetTimeDigitized"},
-    {"exif-ifd0-DateTime", "exif-ifd2-OffsetTime"},
-}};
-// ... then the XMP packet, for pictures whose EXIF was dropped or never written.
-constexpr std::array<std::string_view, 2> kXmpDates{"exif:DateTimeOriginal", "xmp:CreateDate"};
-
-std::optional<std::int64_t> pictureDate(VipsImage* image) {
-  for (const ExifDateField& field : kExifDates) {
-    const auto dateTime = exifText(image, field.dateTime);
-    if (!dateTime) continue;
-    const auto offset = exifText(image, field.offset);
-    if (const auto date = exifCaptureTime(*dateTime, offset ? std::optional<std::string_view>(*offset) : std::nullopt))
-      return date;
-  }
-  if (vips_image_get_typeof(image, VIPS_META_XMP_NAME) == 0) return std::nullopt;
-  const void* data = nullptr;
-  std::size_t length = 0;
-  if (vips_image_get_blob(image, VIPS_META_XMP_NAME, &data, &length) != 0 || data == nullptr) {
-    clearVipsError();
-    return std::nullopt;
-  }
-  const std::string_view packet(static_cast<const char*>(data), length);
-  for (const std::string_view property : kXmpDates) {
-    if (const auto date = xmpCaptureTime(packet, property)) return date;
-  }
-  return std::nullopt;
-}
 
 // The first rows a picture decodes to: enough to tell a file with pixel
 // data from one with a header alone, or data no decoder can start on.
@@ -143,20 +80,22 @@ std::optional<MediaProbe> probePicture(const std::string& path, const std::strin
   MediaProbe probe;
   probe.mediaType = MediaType::image;
   probe.uniformTypeIdentifier = typeIdentifier;
-  probe.creationDate = pictureDate(image.get());
   return probe;
 }
 
 std::optional<std::int64_t> containerDate(AVFormatContext* context) {
-  // Apple's tag keeps the local offset; the generic one is UTC.
+  // Apple's tag keeps the local offset; the generic one is UTC in MP4 and
+  // QuickTime, but AVI's date chunks (IDIT, ICRD) hold the camera's clock,
+  // local time without a zone.
+  const Zoneless zoneless = std::string_view(context->iformat->name) == "avi" ? Zoneless::local : Zoneless::utc;
   for (const char* key : {"com.apple.quicktime.creationdate", "creation_time"}) {
     if (const AVDictionaryEntry* entry = av_dict_get(context->metadata, key, nullptr, 0)) {
-      if (const auto date = isoCaptureTime(entry->value, Zoneless::utc)) return date;
+      if (const auto date = isoCaptureTime(entry->value, zoneless)) return date;
     }
   }
   for (unsigned i = 0; i < context->nb_streams; ++i) {
     if (const AVDictionaryEntry* entry = av_dict_get(context->streams[i]->metadata, "creation_time", nullptr, 0)) {
-      if (const auto date = isoCaptureTime(entry->value, Zoneless::utc)) return date;
+      if (const auto date = isoCaptureTime(entry->value, zoneless)) return date;
     }
   }
   return std::nullopt;
@@ -189,12 +128,9 @@ std::optional<MediaProbe> probeAudioVideo(const std::string& path, const SniffRe
   return probe;
 }
 
-}  // namespace
-
-std::optional<MediaProbe> probeMedia(const std::string& path) {
-  const auto head = readHead(path);
-  if (!head) return std::nullopt;
-  const SniffResult sniffed = sniffContent(*head);
+// The kind-specific part of a probe: kind, type identifier and what the
+// container itself says (a video's date).
+std::optional<MediaProbe> probeByKind(const std::string& path, const SniffResult& sniffed) {
   switch (sniffed.kind) {
     case Sniffed::unknown:
       return std::nullopt;
@@ -205,6 +141,20 @@ std::optional<MediaProbe> probeMedia(const std::string& path) {
       return probeAudioVideo(path, sniffed);
   }
   return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<MediaProbe> probeMedia(const std::string& path, const std::string& namedPath) {
+  // Opened once, a regular file only (a FIFO or device is refused at once):
+  // the sniffer and the metadata reader read this very file.
+  const auto file = ReadableFile::open(path);
+  if (!file) return std::nullopt;
+  const auto head = file->read(kHeadSize);
+  if (!head) return std::nullopt;
+  auto probe = probeByKind(path, sniffContent(*head));
+  if (probe) completeProbe(*probe, *file, namedPath);
+  return probe;
 }
 
 }  // namespace tolvek::media

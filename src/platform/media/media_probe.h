@@ -1,5 +1,6 @@
 #pragma once
-// Kind, type identifier and capture date of a file, from its content.
+// Kind, type identifier and capture date of a file: from its content, else
+// from an XMP sidecar beside it or its name.
 #include <optional>
 #include <string>
 
@@ -7,6 +8,8 @@
 
 namespace tolvek::media {
 
-std::optional<MediaProbe> probeMedia(const std::string& path);
+// Probes the file at `path`, which the user keeps at `namedPath` (where its
+// sidecar sits and whose name may hold its date).
+std::optional<MediaProbe> probeMedia(const std::string& path, const std::string& namedPath);
 
 }  // namespace tolvek::media

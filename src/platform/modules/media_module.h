@@ -66,8 +66,12 @@ class MediaModule {
   virtual std::unique_ptr<Picture> renderFile(const std::string& path, std::uint64_t maxBytes, MediaType mediaType,
                                               PixelSize target, std::optional<PixelSize> original) = 0;
   // Kind, type identifier and capture date of a file; nothing when it is not
-  // a picture, video or audio file it can read.
-  virtual std::optional<MediaProbe> probe(const std::string& path) = 0;
+  // a picture, video or audio file it can read. `namedPath` is where the user
+  // keeps the file, when `path` is another name of it (/proc/self/fd/N of an
+  // opened file): its XMP sidecar is looked for beside it and a date in its
+  // name read from it.
+  virtual std::optional<MediaProbe> probe(const std::string& path, const std::string& namedPath) = 0;
+  std::optional<MediaProbe> probe(const std::string& path) { return probe(path, path); }
   // Writes the upright sRGB JPEG derivatives of `path` as files named
   // `pathPrefix` + a suffix of its choice, each of the size a request of its
   // side gives; returns them, smallest first, with the original's size.

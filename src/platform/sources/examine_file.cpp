@@ -50,7 +50,13 @@ Examined examine(MediaModule& media, ContentClaims& claims, const std::string& l
   // The media module reads the open file itself, so that a file swapped
   // for a link or a FIFO after it was opened is never what gets read.
   const std::string name = file->openedName(path);
-  auto probe = media.probe(name);
+  auto probe = media.probe(name, path);
+  // A picture marked rejected is left out as if it were no picture: counted
+  // as skipped, and as removed when it was in the library.
+  if (probe && probe->rejected) {
+    result.outcome = Examined::Outcome::notMedia;
+    return result;
+  }
   if (!probe || probe->mediaType < MediaType::image || probe->mediaType > MediaType::audio) {
     const auto head = file->read(kSniffBytes);
     if (head && looksLikeMedia(*head)) {
