@@ -156,6 +156,8 @@ inline constexpr MediaFormat kMediaFormats[] = {
      {MediaType::audio, {"wav", "w64"}}},
     {"org.matroska.mkv", FormatFamily::other, ".mkv", nullptr, {}, false, {MediaType::video, {"matroska"}}, false},
     {"public.avi", FormatFamily::other, ".avi", nullptr, {}, false, {MediaType::video, {"avi"}}, false},
+    // Camcorder clips (DV, as tape camcorders and their capture tools write it).
+    {"public.dv-movie", FormatFamily::other, ".dv", nullptr, {}, false, {MediaType::video, {"dv"}}, false},
     {"public.mpeg-2-transport-stream", FormatFamily::other, ".ts", nullptr, {}, false,
      {MediaType::video, {"mpegts"}}, false},
     {"public.mpeg", FormatFamily::other, ".mpg", nullptr, {}, false, {MediaType::video, {"mpeg"}}, false},
