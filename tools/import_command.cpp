@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <system_error>
 
 #include "library/status.h"
@@ -76,7 +77,7 @@ int runImport(const Arguments& arguments) {
 
   library->removeOrphans();
   const std::vector<Source> sources = collectSources(parsed->operands);
-  std::size_t added = 0, existing = 0, skipped = 0, failed = 0;
+  std::size_t added = 0, existing = 0, skipped = 0, failed = 0, rejected = 0;
   ProgressBar progress(sources.size());
   for (std::size_t i = 0; i < sources.size(); ++i) {
     const Source& source = sources[i];
@@ -96,6 +97,12 @@ int runImport(const Arguments& arguments) {
       if (source.named) failWith(source.path + ": skipped, not a picture, video or audio file");
       continue;
     }
+    if (imported->outcome == Outcome::rejected) {
+      // Told even when found in a folder: it is a picture the user may miss.
+      ++rejected;
+      failWith(source.path + ": skipped, marked rejected (XMP rating -1); clear the mark to import it");
+      continue;
+    }
     // Reported only once committed, and flushed at once, so that a killed
     // import never reported an asset the catalog lacks.
     std::printf("%s\t%s\n", imported->identifier.c_str(), outputField(source.path).c_str());
@@ -110,8 +117,9 @@ int runImport(const Arguments& arguments) {
   progress.clear();
   std::fprintf(stderr,
                "tolvek-photos-library: imported: %zu added, %zu already in the library, "
-               "%zu skipped (not pictures, videos or audio), %zu failed\n",
-               added, existing, skipped, failed);
+               "%zu skipped (not pictures, videos or audio), %zu failed%s\n",
+               added, existing, skipped, failed,
+               rejected > 0 ? (", " + std::to_string(rejected) + " marked rejected").c_str() : "");
   return failed > 0 ? kExitFailure : kExitOk;
 }
 

@@ -119,6 +119,7 @@ Result<LibraryWriter::Imported> LibraryWriter::importFile(const std::string& pat
     if (head && looksLikeMedia(*head)) return Status::error(kUnreadableMedia);
     return Imported{Imported::Outcome::notMedia, {}};
   }
+  if (probe->rejected) return Imported{Imported::Outcome::rejected, {}};
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return Status::error("cannot read the file");
 

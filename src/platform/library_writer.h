@@ -68,10 +68,11 @@ class LibraryWriter {
   // asset's identifier is given, after it is added to the album, and content
   // held only by reference is copied in and becomes the library's own under
   // the same identifier. A file that is no picture, video or audio file is
-  // left alone (notMedia); one that looks like one but cannot be read fails.
+  // left alone (notMedia), and so is a picture marked rejected (rejected);
+  // one that looks like one but cannot be read fails.
   struct Imported {
-    enum class Outcome { added, existing, notMedia } outcome = Outcome::added;
-    std::string identifier;  // empty for notMedia
+    enum class Outcome { added, existing, notMedia, rejected } outcome = Outcome::added;
+    std::string identifier;  // empty for notMedia and rejected
   };
   Result<Imported> importFile(const std::string& path, const ImportSettings& settings);
 

@@ -20,8 +20,10 @@ namespace {
 // What one copy tells of its asset's capture date, the same whichever
 // sources name it and in whatever order they were added: the date its
 // content carries (a picture's EXIF, a video's creation time), which every
-// copy shares, first; else the earliest of a photo manager's capture date
-// and the file's modification time. The content existed when any copy of it
+// copy shares, first; else this copy's own: the date of its XMP sidecar or
+// its name (a person or a device wrote it, so it beats the others), else the
+// earliest of a photo manager's capture date and the file's modification
+// time. The content existed when any copy of it
 // was last written, so a date after that is no better; a manager's date
 // that only repeats when the file came to disk is none (its reader leaves
 // those out). A further copy can then only move a date without one from
@@ -32,7 +34,9 @@ struct DateClaim {
 };
 
 DateClaim dateOf(const Examined& examined, const WalkedFile& walked, std::optional<std::int64_t> managerDate) {
-  if (examined.probe.creationDate) return {*examined.probe.creationDate, true};
+  if (examined.probe.creationDate) {
+    return {*examined.probe.creationDate, examined.probe.dateFrom == MediaProbe::DateFrom::content};
+  }
   const std::int64_t modified = walked.modifiedNs / 1000000000 - (walked.modifiedNs % 1000000000 < 0 ? 1 : 0);
   return {managerDate ? std::min(*managerDate, modified) : modified, false};
 }
