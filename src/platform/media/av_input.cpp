@@ -11,7 +11,7 @@ namespace {
 
 constexpr int kIoBufferSize = 64 * 1024;
 constexpr char kAcceptedFormats[] =
-    "mov,mp4,m4a,3gp,3g2,mj2,matroska,webm,avi,mpegts,mpeg,flv,asf,mp3,wav,aac,flac,ogg,aiff,caf,w64,amr";
+    "mov,mp4,m4a,3gp,3g2,mj2,matroska,webm,avi,mpegts,mpeg,flv,asf,mp3,wav,aac,flac,ogg,aiff,caf,w64,amr,dv";
 
 // The reader's own position: the descriptor is read with pread, never past
 // the cap, so a file that grows while it is read ends at the cap.

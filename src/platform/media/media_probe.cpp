@@ -85,10 +85,12 @@ std::optional<MediaProbe> probePicture(const std::string& path, const std::strin
 
 std::optional<std::int64_t> containerDate(AVFormatContext* context) {
   // Apple's tag keeps the local offset; the generic one is UTC in MP4 and
-  // QuickTime, but AVI's date chunks (IDIT, ICRD) hold the camera's clock,
-  // local time without a zone.
-  const Zoneless zoneless = std::string_view(context->iformat->name) == "avi" ? Zoneless::local : Zoneless::utc;
-  for (const char* key : {"com.apple.quicktime.creationdate", "creation_time"}) {
+  // QuickTime, but AVI's date chunks (IDIT as creation_time, ICRD as date)
+  // hold the camera's clock, local time without a zone.
+  const bool avi = std::string_view(context->iformat->name) == "avi";
+  const Zoneless zoneless = avi ? Zoneless::local : Zoneless::utc;
+  for (const char* key : {"com.apple.quicktime.creationdate", "creation_time", avi ? "date" : ""}) {
+    if (*key == '\0') continue;
     if (const AVDictionaryEntry* entry = av_dict_get(context->metadata, key, nullptr, 0)) {
       if (const auto date = isoCaptureTime(entry->value, zoneless)) return date;
     }
