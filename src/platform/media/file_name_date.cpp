@@ -8,9 +8,10 @@ namespace tolvek::media {
 namespace {
 
 // How the programs that write dates into names write them. A row is a
-// pattern that the name must begin with: Y, M, D, h, m and s each stand for
-// one decimal digit of the year, month, day, hour, minute and second, every
-// other character for itself. What follows the pattern does not matter
+// pattern that the name must begin with: %Y stands for the year's four
+// decimal digits, %m, %d, %H, %M and %S for two of the month, day, hour,
+// minute and second (as strftime writes them), every other character for
+// itself. What follows the pattern does not matter
 // (milliseconds, a counter, the extension). Names carry local time, as the
 // device's clock showed it. A row without a time (WhatsApp writes the day
 // and a counter) stands for noon local time: the middle of the day is at
@@ -18,21 +19,21 @@ namespace {
 // any zone within twelve hours of the one it was written in.
 // The first row that matches decides, so longer prefixes come first.
 constexpr NamePattern kNamePatterns[] = {
-    {"IMG_YYYYMMDD_hhmmss", "IMG_20230704_174510.jpg"},  // Android cameras
-    {"VID_YYYYMMDD_hhmmss", "VID_20230704_174510.mp4"},
-    {"PXL_YYYYMMDD_hhmmss", "PXL_20230704_174510789.jpg"},  // Pixel, then milliseconds
-    {"MVIMG_YYYYMMDD_hhmmss", "MVIMG_20230704_174510.jpg"},
-    {"PANO_YYYYMMDD_hhmmss", "PANO_20230704_174510.jpg"},
-    {"IMG-YYYYMMDD-WA", "IMG-20230812-WA0007.jpg"},  // WhatsApp: a date and a counter
-    {"VID-YYYYMMDD-WA", "VID-20230812-WA0003.mp4"},
-    {"signal-YYYY-MM-DD-hhmmss", "signal-2023-08-12-104512.jpg"},
-    {"Screenshot from YYYY-MM-DD hh-mm-ss", "Screenshot from 2024-01-15 10-22-33.png"},  // GNOME
-    {"Screenshot_YYYY-MM-DD-hh-mm-ss", "Screenshot_2024-01-15-10-22-33.png"},
-    {"Screenshot_YYYYMMDD-hhmmss", "Screenshot_20240115-102233.png"},            // Android
-    {"Screenshot YYYY-MM-DD at hh.mm.ss", "Screenshot 2024-01-15 at 10.22.33.png"},  // macOS
-    {"Screen Shot YYYY-MM-DD at hh.mm.ss", "Screen Shot 2024-01-15 at 10.22.33 PM.png"},
-    {"YYYYMMDD_hhmmss", "20230704_174510.jpg"},  // Samsung
-    {"YYYY-MM-DD hh.mm.ss", "2023-07-04 17.45.10.jpg"},  // Dropbox camera uploads
+    {"IMG_%Y%m%d_%H%M%S", "IMG_20230704_174510.jpg"},  // Android cameras
+    {"VID_%Y%m%d_%H%M%S", "VID_20230704_174510.mp4"},
+    {"PXL_%Y%m%d_%H%M%S", "PXL_20230704_174510789.jpg"},  // Pixel, then milliseconds
+    {"MVIMG_%Y%m%d_%H%M%S", "MVIMG_20230704_174510.jpg"},
+    {"PANO_%Y%m%d_%H%M%S", "PANO_20230704_174510.jpg"},
+    {"IMG-%Y%m%d-WA", "IMG-20230812-WA0007.jpg"},  // WhatsApp: a date and a counter
+    {"VID-%Y%m%d-WA", "VID-20230812-WA0003.mp4"},
+    {"signal-%Y-%m-%d-%H%M%S", "signal-2023-08-12-104512.jpg"},
+    {"Screenshot from %Y-%m-%d %H-%M-%S", "Screenshot from 2024-01-15 10-22-33.png"},  // GNOME
+    {"Screenshot_%Y-%m-%d-%H-%M-%S", "Screenshot_2024-01-15-10-22-33.png"},
+    {"Screenshot_%Y%m%d-%H%M%S", "Screenshot_20240115-102233.png"},            // Android
+    {"Screenshot %Y-%m-%d at %H.%M.%S", "Screenshot 2024-01-15 at 10.22.33.png"},  // macOS
+    {"Screen Shot %Y-%m-%d at %H.%M.%S", "Screen Shot 2024-01-15 at 10.22.33 PM.png"},
+    {"%Y%m%d_%H%M%S", "20230704_174510.jpg"},  // Samsung
+    {"%Y-%m-%d %H.%M.%S", "2023-07-04 17.45.10.jpg"},  // Dropbox camera uploads
 };
 
 // Years a name's digits plausibly stand for: from the epoch to a few
@@ -41,26 +42,31 @@ constexpr int kFirstYear = 1970;
 constexpr int kLastYear = 2100;
 
 // The fields `pattern` reads from the start of `name`; false when a
-// literal or a digit is missing.
-bool matchPattern(std::string_view pattern, std::string_view name, CivilTime& time, bool& timed) {
-  if (name.size() < pattern.size()) return false;
+// literal or a digit is missing. `timed` tells whether it read an hour,
+// `rest` is what follows the match.
+bool matchPattern(std::string_view pattern, std::string_view name, CivilTime& time, bool& timed,
+                  std::string_view& rest) {
+  std::size_t at = 0;
   for (std::size_t i = 0; i < pattern.size(); ++i) {
-    const char p = pattern[i];
-    int* field = nullptr;
-    switch (p) {
-      case 'Y': field = &time.year; break;
-      case 'M': field = &time.month; break;
-      case 'D': field = &time.day; break;
-      case 'h': field = &time.hour; timed = true; break;
-      case 'm': field = &time.minute; break;
-      case 's': field = &time.second; break;
-      default:
-        if (name[i] != p) return false;
-        continue;
+    if (pattern[i] != '%' || i + 1 == pattern.size()) {
+      if (at >= name.size() || name[at] != pattern[i]) return false;
+      ++at;
+      continue;
     }
-    if (std::isdigit(static_cast<unsigned char>(name[i])) == 0) return false;
-    *field = *field * 10 + (name[i] - '0');
+    const char field = pattern[++i];
+    int* value = field == 'Y'   ? &time.year
+                 : field == 'm' ? &time.month
+                 : field == 'd' ? &time.day
+                 : field == 'H' ? &time.hour
+                 : field == 'M' ? &time.minute
+                                : &time.second;
+    timed = timed || field == 'H';
+    for (std::size_t digits = field == 'Y' ? 4 : 2; digits > 0; --digits, ++at) {
+      if (at >= name.size() || std::isdigit(static_cast<unsigned char>(name[at])) == 0) return false;
+      *value = *value * 10 + (name[at] - '0');
+    }
   }
+  rest = name.substr(at);
   return true;
 }
 
@@ -85,9 +91,10 @@ std::optional<std::int64_t> fileNameDate(std::string_view name) {
   for (const NamePattern& row : kNamePatterns) {
     CivilTime time{0, 0, 0, 0, 0, 0};
     bool timed = false;
-    if (!matchPattern(row.pattern, name, time, timed)) continue;
+    std::string_view rest;
+    if (!matchPattern(row.pattern, name, time, timed, rest)) continue;
     if (timed) {
-      twelveHourClock(name.substr(row.pattern.size()), time);
+      twelveHourClock(rest, time);
     } else {
       time.hour = 12;
     }
