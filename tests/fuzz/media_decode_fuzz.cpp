@@ -1,18 +1,42 @@
-// fuzz-links: tolvek_media
+// fuzz-links: tolvek_media tolvek_posix
 // Arbitrary bytes through picture decoding: the header and the pixel limit,
-// the upright bitmap, and JPEG encoding with and without capture metadata.
+// the upright bitmap, and JPEG encoding with and without capture metadata;
+// and as a file through exiv2's metadata reader (every format it knows).
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
+#include "platform/media/photo_metadata.h"
 #include "platform/modules/media_module.h"
+#include "platform/posix/posix_file.h"
 
 extern "C" tolvek::MediaModule* tolvek_media_module();
+
+namespace {
+
+// The bytes as a regular file in memory, read as the probe reads a file.
+void readMetadataOf(std::string_view bytes) {
+  static const int fd = ::memfd_create("media-fuzz-input", 0);
+  if (fd < 0 || ::ftruncate(fd, 0) != 0) return;
+  if (!bytes.empty() && ::pwrite(fd, bytes.data(), bytes.size(), 0) != static_cast<ssize_t>(bytes.size())) return;
+  const auto file = tolvek::ReadableFile::open("/proc/self/fd/" + std::to_string(fd));
+  if (!file) return;
+  const auto metadata = tolvek::media::readPhotoMetadata(*file);
+  // A content identifier is printable text of bounded length.
+  if (metadata && metadata->contentIdentifier.size() > 128) __builtin_trap();
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static tolvek::MediaModule* module = tolvek_media_module();
   if (module == nullptr) return 0;
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  readMetadataOf(bytes);
   const auto picture = module->pictureDecoder().decode(bytes);
   if (!picture) return 0;
   const tolvek::PixelSize size2 = picture->size();
