@@ -19,6 +19,7 @@ namespace tolvek::testing {
 namespace {
 
 constexpr char kFfmpeg[] = "/usr/bin/ffmpeg";
+constexpr char kExiftool[] = "/usr/bin/exiftool";
 
 void startVips() {
   static std::once_flag once;
@@ -213,6 +214,21 @@ bool writePicture(const std::string& path, const std::string& format, const Pict
 
 bool haveFfmpeg() { return ::access(kFfmpeg, X_OK) == 0; }
 
+bool writeDvClip(const std::string& path) {
+  if (!haveFfmpeg()) return false;
+  createParentOf(path);
+  return runFfmpeg({"-f", "lavfi", "-i", "testsrc=rate=25", "-t", "1", "-target", "pal-dv", "-f", "dv", path});
+}
+
+bool haveExiftool() { return ::access(kExiftool, X_OK) == 0; }
+
+bool runExiftool(const std::vector<std::string>& arguments) {
+  std::vector<std::string> all{"-q", "-q", "-overwrite_original"};
+  all.insert(all.end(), arguments.begin(), arguments.end());
+  const ProcessResult result = runProcess(kExiftool, all);
+  return result.exitStatus == 0;
+}
+
 bool writeVideo(const std::string& path, const VideoFixture& video) {
   if (!haveFfmpeg()) return false;
   ScratchFolder work;
@@ -232,7 +248,10 @@ bool writeVideo(const std::string& path, const VideoFixture& video) {
   // Rotation and dates are container metadata, set on a stream copy.
   std::vector<std::string> tag{"-i", plain, "-c", "copy", "-map_metadata", "-1"};
   if (video.rotate != 0) tag.insert(tag.end(), {"-metadata:s:v:0", "rotate=" + std::to_string(video.rotate)});
-  if (video.creationTime) tag.insert(tag.end(), {"-metadata", "creation_time=" + *video.creationTime});
+  if (video.creationTime) {
+    const char* key = video.container == "avi" ? "date=" : "creation_time=";
+    tag.insert(tag.end(), {"-metadata", key + *video.creationTime});
+  }
   tag.insert(tag.end(), {"-metadata", "comment=" + path});  // one asset per fixture, as for pictures
   // The muxer follows the container, never the target's name (tests write
   // videos under picture names too).

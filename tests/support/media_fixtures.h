@@ -89,15 +89,25 @@ struct VideoFixture {
   int width = 64;   // stored frame size
   int height = 48;
   double seconds = 1.0;
-  std::string container = "mp4";  // "mp4", "mov", "m4v", "mkv"
+  std::string container = "mp4";  // "mp4", "mov", "m4v", "mkv", "avi"
   // Rotation metadata as the old "rotate" tag: degrees clockwise for display.
   int rotate = 0;
-  std::optional<std::string> creationTime{};  // "2021-03-04T05:06:07Z"
+  // "2021-03-04T05:06:07Z"; in an AVI the muxer's date (ICRD), "2021-03-04 05:06:07"
+  std::optional<std::string> creationTime{};
   bool withAudio = false;
 };
 
 // A video whose frames show the quadrant marker as stored (before rotation).
 bool writeVideo(const std::string& path, const VideoFixture& video = {});
+
+// A second of PAL DV, as a tape camcorder records it.
+bool writeDvClip(const std::string& path);
+
+// Whether ExifTool is installed; tests that need it skip with a message.
+bool haveExiftool();
+// Runs ExifTool with `arguments` on files it rewrites in place
+// (-overwrite_original); true when it succeeded.
+bool runExiftool(const std::vector<std::string>& arguments);
 
 // Audio only: "m4a", "mp3" or "wav"; with a creation_time when given.
 bool writeAudio(const std::string& path, const std::string& format,

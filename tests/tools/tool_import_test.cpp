@@ -372,3 +372,36 @@ INSTANTIATE_TEST_SUITE_P(ImportAndSync, EightReaders,
 
 }  // namespace
 }  // namespace tolvek
+
+namespace tolvek {
+namespace {
+
+// A picture marked rejected (XMP rating -1, in the file or beside it) is
+// told and left out, named or found in a folder; the others are imported.
+TEST(ToolImportRejected, PicturesMarkedRejectedAreToldAndLeftOut) {
+  testing::ScratchLibrary home{testing::ScratchLibrary::Scope::thisProcess};
+  const std::string folder = home.folder("media");
+  ASSERT_TRUE(testing::writePicture(folder + "/kept.png", "png"));
+  ASSERT_TRUE(testing::writePicture(folder + "/marked.png", "png",
+                                    {.width = 40, .xmp = testing::xmpPacket("xmp:Rating=\"-1\"")}));
+  ASSERT_TRUE(testing::writePicture(folder + "/sub/beside.png", "png", {.width = 48}));
+  ASSERT_TRUE(testing::writeFileBytes(folder + "/sub/beside.png.xmp", testing::xmpPacket("xmp:Rating=\"-1\"")));
+  const auto named = home.runTool({"import", folder + "/marked.png"});
+  EXPECT_EQ(named.exitStatus, 0) << "skipped like a file that is no picture";
+  EXPECT_EQ(named.out, "");
+  EXPECT_EQ(named.err, "tolvek-photos-library: " + folder +
+                           "/marked.png: skipped, marked rejected (XMP rating -1); clear the mark to import it\n"
+                           "tolvek-photos-library: imported: 0 added, 0 already in the library, "
+                           "0 skipped (not pictures, videos or audio), 0 failed, 1 marked rejected\n");
+  const auto all = home.runTool({"import", folder});
+  EXPECT_EQ(testing::importedLines(all.out).size(), 1u) << all.out;
+  EXPECT_NE(all.err.find("sub/beside.png: skipped, marked rejected"), std::string::npos) << all.err;
+  // The sidecar itself is clutter, skipped.
+  EXPECT_NE(all.err.find("1 added, 0 already in the library, 1 skipped (not pictures, videos or audio), 0 failed, "
+                         "2 marked rejected"),
+            std::string::npos)
+      << all.err;
+}
+
+}  // namespace
+}  // namespace tolvek
