@@ -20,10 +20,11 @@ struct MediaProbe {
   // Capture time in seconds since the epoch, from the first of these that
   // holds a plausible date: EXIF DateTimeOriginal with OffsetTimeOriginal,
   // DateTimeDigitized with OffsetTimeDigitized, DateTime with OffsetTime; XMP
-  // exif:DateTimeOriginal, then xmp:CreateDate; a video's creation_time. A
-  // time written without an offset is local time. Nothing when the file
-  // carries none (the caller decides what stands in, such as the file's
-  // modification time).
+  // exif:DateTimeOriginal, then xmp:CreateDate; a video's creation_time (an
+  // AVI's is local time); then an XMP sidecar beside the file; then a date
+  // in its name. A time written without an offset is local time. Nothing
+  // when none holds one (the caller decides what stands in, such as the
+  // file's modification time).
   std::optional<std::int64_t> creationDate;
   // Where creationDate came from: what the file itself carries (its
   // metadata, or an XMP sidecar beside it), or a date in its name.
