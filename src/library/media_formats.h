@@ -21,6 +21,7 @@ namespace tolvek {
 // What kind of file a format is, as far as its first bytes tell.
 enum class FormatFamily {
   picture,   // decoded by libvips
+  cameraRaw, // a camera's RAW file, read with LibRaw (its embedded previews, or developed)
   isoMedia,  // an ISO base media file (MP4, MOV, M4A, M4V): video or audio by its streams
   other,     // audio or video that only FFmpeg's probe recognises
 };
@@ -80,6 +81,85 @@ constexpr bool isGif(std::string_view head) { return startsWith(head, "GIF87a") 
 constexpr bool isTiff(std::string_view head) {
   return startsWith(head, std::string_view("II*\0", 4)) || startsWith(head, std::string_view("MM\0*", 4));
 }
+// Camera RAW files. Most families have a magic of their own; the rest are
+// TIFF files that only the tags of their first IFD tell from a plain TIFF
+// (a DNGVersion tag, or the camera maker's name), read when they lie within
+// the head.
+constexpr bool isCr2(std::string_view head) { return isTiff(head) && head.size() >= 10 && head.substr(8, 2) == "CR"; }
+constexpr bool isCr3(std::string_view head) { return isIsoMedia(head) && majorBrand(head) == "crx "; }
+constexpr bool isCrw(std::string_view head) {
+  return head.size() >= 14 && (startsWith(head, "II") || startsWith(head, "MM")) && head.substr(6, 8) == "HEAPCCDR";
+}
+constexpr bool isRaf(std::string_view head) { return startsWith(head, "FUJIFILMCCD-RAW"); }
+constexpr bool isOrf(std::string_view head) {
+  return startsWith(head, "IIRO") || startsWith(head, "IIRS") || startsWith(head, "MMOR");
+}
+constexpr bool isRw2(std::string_view head) { return startsWith(head, std::string_view("IIU\0", 4)); }
+constexpr bool isMrw(std::string_view head) { return startsWith(head, std::string_view("\0MRM", 4)); }
+constexpr bool isX3f(std::string_view head) { return startsWith(head, "FOVb"); }
+constexpr bool isIiq(std::string_view head) { return startsWith(head, "IIII") || startsWith(head, "MMMM"); }
+
+// What the first IFD of a TIFF says of the camera.
+enum class TiffCamera { none, dng, nikon, nikonCoolpix, sony, pentax, samsung, hasselblad, epson, kodak, mamiya, leaf };
+
+constexpr std::uint32_t tiffNumber(std::string_view head, std::size_t at, std::size_t bytes) {
+  std::uint32_t value = 0;
+  const bool big = head[0] == 'M';
+  for (std::size_t i = 0; i < bytes; ++i) {
+    const auto byte = static_cast<std::uint32_t>(static_cast<unsigned char>(head[at + (big ? i : bytes - 1 - i)]));
+    value = (value << 8) | byte;
+  }
+  return value;
+}
+
+// The text of an ASCII entry at `entry` of the first IFD; empty when it lies
+// beyond the head.
+constexpr std::string_view tiffText(std::string_view head, std::size_t entry) {
+  if (tiffNumber(head, entry + 2, 2) != 2) return {};
+  const std::uint32_t count = tiffNumber(head, entry + 4, 4);
+  const std::size_t at = count <= 4 ? entry + 8 : tiffNumber(head, entry + 8, 4);
+  if (at >= head.size() || count > head.size() - at) return {};
+  const std::string_view text = head.substr(at, count);
+  return text.substr(0, text.find('\0'));
+}
+
+struct TiffMaker {
+  std::string_view make;  // how the maker's name starts
+  TiffCamera camera;
+};
+inline constexpr TiffMaker kTiffMakers[] = {
+    {"NIKON", TiffCamera::nikon},        {"SONY", TiffCamera::sony},          {"PENTAX", TiffCamera::pentax},
+    {"RICOH IMAGING", TiffCamera::pentax}, {"SAMSUNG", TiffCamera::samsung},  {"Hasselblad", TiffCamera::hasselblad},
+    {"SEIKO EPSON", TiffCamera::epson},  {"KODAK", TiffCamera::kodak},        {"Kodak", TiffCamera::kodak},
+    {"EASTMAN KODAK", TiffCamera::kodak}, {"Mamiya", TiffCamera::mamiya},     {"Leaf", TiffCamera::leaf},
+};
+
+constexpr TiffCamera tiffCamera(std::string_view head) {
+  if (!isTiff(head) || head.size() < 8) return TiffCamera::none;
+  const std::uint32_t ifd = tiffNumber(head, 4, 4);
+  if (ifd < 8 || ifd > head.size() - 2) return TiffCamera::none;
+  const std::uint32_t entries = tiffNumber(head, ifd, 2);
+  std::string_view make, model;
+  for (std::uint32_t i = 0; i < entries && ifd + 2 + 12 * (i + 1) <= head.size(); ++i) {
+    const std::size_t entry = ifd + 2 + 12 * i;
+    const std::uint32_t tag = tiffNumber(head, entry, 2);
+    if (tag == 0xC612) return TiffCamera::dng;  // DNGVersion
+    if (tag == 0x010F) make = tiffText(head, entry);
+    if (tag == 0x0110) model = tiffText(head, entry);
+  }
+  for (const TiffMaker& maker : kTiffMakers) {
+    if (!startsWith(make, maker.make)) continue;
+    // Nikon's compact cameras write the NRW variant.
+    return maker.camera == TiffCamera::nikon && startsWith(model, "COOLPIX") ? TiffCamera::nikonCoolpix
+                                                                            : maker.camera;
+  }
+  return TiffCamera::none;
+}
+
+template <TiffCamera camera>
+constexpr bool isTiffRaw(std::string_view head) {
+  return tiffCamera(head) == camera;
+}
 constexpr bool isWebp(std::string_view head) {
   return head.size() >= 12 && startsWith(head, "RIFF") && head.substr(8, 4) == "WEBP";
 }
@@ -94,8 +174,9 @@ constexpr bool isM4a(std::string_view head) {
 }  // namespace format_sniffing
 
 // How many first bytes of a file the sniffers want (fewer only when the
-// file is shorter).
-inline constexpr std::size_t kSniffBytes = 64;
+// file is shorter): enough for the first IFD of a TIFF-based RAW and the
+// camera maker's name it points to.
+inline constexpr std::size_t kSniffBytes = 4096;
 
 // The class name of libvips' HEIF loader (HEIC, AVIF, HEIF), as
 // vips_foreign_find_load gives it.
@@ -130,7 +211,8 @@ struct MediaFormat {
   bool namesCopies = true;
 };
 
-// Sniffers run in this order; the first that matches decides, so HEIC and
+// Sniffers run in this order; the first that matches decides, so RAW files
+// come before TIFF and the ISO rows, HEIC and
 // AVIF come before plain HEIF and the other ISO media before MPEG-4, which
 // takes every "ftyp" box left.
 inline constexpr MediaFormat kMediaFormats[] = {
@@ -138,6 +220,38 @@ inline constexpr MediaFormat kMediaFormats[] = {
     {"public.png", FormatFamily::picture, ".png", format_sniffing::isPng, {"VipsForeignLoadPng", "pngload"}, false},
     {"com.compuserve.gif", FormatFamily::picture, ".gif", format_sniffing::isGif,
      {"VipsForeignLoadGif", "VipsForeignLoadNsgif", "gifload"}, false},
+    // Camera RAW files, before TIFF (most are TIFF files) and the ISO rows (CR3).
+    {"com.canon.cr2-raw-image", FormatFamily::cameraRaw, ".cr2", format_sniffing::isCr2, {}, false},
+    {"com.canon.cr3-raw-image", FormatFamily::cameraRaw, ".cr3", format_sniffing::isCr3, {}, false},
+    {"com.canon.crw-raw-image", FormatFamily::cameraRaw, ".crw", format_sniffing::isCrw, {}, false},
+    {"com.fuji.raw-image", FormatFamily::cameraRaw, ".raf", format_sniffing::isRaf, {}, false},
+    {"com.olympus.raw-image", FormatFamily::cameraRaw, ".orf", format_sniffing::isOrf, {}, false},
+    {"com.panasonic.rw2-raw-image", FormatFamily::cameraRaw, ".rw2", format_sniffing::isRw2, {}, false},
+    {"com.minolta.raw-image", FormatFamily::cameraRaw, ".mrw", format_sniffing::isMrw, {}, false},
+    {"com.sigma.raw-image", FormatFamily::cameraRaw, ".x3f", format_sniffing::isX3f, {}, false},
+    {"com.phaseone.raw-image", FormatFamily::cameraRaw, ".iiq", format_sniffing::isIiq, {}, false},
+    {"com.adobe.raw-image", FormatFamily::cameraRaw, ".dng", format_sniffing::isTiffRaw<format_sniffing::TiffCamera::dng>,
+     {}, false},
+    {"com.nikon.raw-image", FormatFamily::cameraRaw, ".nef",
+     format_sniffing::isTiffRaw<format_sniffing::TiffCamera::nikon>, {}, false},
+    {"com.nikon.nrw-raw-image", FormatFamily::cameraRaw, ".nrw",
+     format_sniffing::isTiffRaw<format_sniffing::TiffCamera::nikonCoolpix>, {}, false},
+    {"com.sony.arw-raw-image", FormatFamily::cameraRaw, ".arw",
+     format_sniffing::isTiffRaw<format_sniffing::TiffCamera::sony>, {}, false},
+    {"com.pentax.raw-image", FormatFamily::cameraRaw, ".pef",
+     format_sniffing::isTiffRaw<format_sniffing::TiffCamera::pentax>, {}, false},
+    {"com.samsung.raw-image", FormatFamily::cameraRaw, ".srw",
+     format_sniffing::isTiffRaw<format_sniffing::TiffCamera::samsung>, {}, false},
+    {"com.hasselblad.3fr-raw-image", FormatFamily::cameraRaw, ".3fr",
+     format_sniffing::isTiffRaw<format_sniffing::TiffCamera::hasselblad>, {}, false},
+    {"com.epson.raw-image", FormatFamily::cameraRaw, ".erf",
+     format_sniffing::isTiffRaw<format_sniffing::TiffCamera::epson>, {}, false},
+    {"com.kodak.raw-image", FormatFamily::cameraRaw, ".dcr",
+     format_sniffing::isTiffRaw<format_sniffing::TiffCamera::kodak>, {}, false},
+    {"com.mamiya.raw-image", FormatFamily::cameraRaw, ".mef",
+     format_sniffing::isTiffRaw<format_sniffing::TiffCamera::mamiya>, {}, false},
+    {"com.leafamerica.raw-image", FormatFamily::cameraRaw, ".mos",
+     format_sniffing::isTiffRaw<format_sniffing::TiffCamera::leaf>, {}, false},
     {"public.tiff", FormatFamily::picture, ".tiff", format_sniffing::isTiff, {"VipsForeignLoadTiff", "tiffload"}, false},
     {"org.webmproject.webp", FormatFamily::picture, ".webp", format_sniffing::isWebp,
      {"VipsForeignLoadWebp", "webpload"}, false},

@@ -6,8 +6,10 @@ namespace tolvek::media {
 
 SniffResult sniffContent(std::string_view head) {
   if (const MediaFormat* format = sniffMediaFormat(head)) {
-    return {format->family == FormatFamily::picture ? Sniffed::picture : Sniffed::isoMedia,
-            std::string(format->typeIdentifier)};
+    const Sniffed kind = format->family == FormatFamily::picture     ? Sniffed::picture
+                         : format->family == FormatFamily::cameraRaw ? Sniffed::cameraRaw
+                                                                     : Sniffed::isoMedia;
+    return {kind, std::string(format->typeIdentifier)};
   }
   if (head.empty()) return {};
   return {Sniffed::other, ""};

@@ -8,6 +8,7 @@ namespace tolvek::media {
 enum class Sniffed {
   unknown,
   picture,  // typeIdentifier is set
+  cameraRaw, // a camera's RAW file: typeIdentifier is set
   isoMedia, // an ISO base media file (MP4, MOV, M4A, M4V): decided by its streams
   other,    // anything else: left to FFmpeg
 };

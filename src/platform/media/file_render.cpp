@@ -1,20 +1,18 @@
 #include "platform/media/file_render.h"
 
+#include <algorithm>
+
 #include "platform/media/capped_source.h"
+#include "platform/media/raw_picture.h"
+#include "library/media_formats.h"
 #include "library/cover_size.h"
 #include "platform/media/video_frame.h"
 #include "platform/media/vips_picture.h"
 #include "library/photo_types.h"
 
 namespace tolvek::media {
-namespace {
 
-// Thumbnails and derivatives show what decodes: a picture damaged at its end
-// (a truncated JPEG) renders with the part it has, as every viewer shows it.
-// A file whose header does not decode still renders nothing.
-constexpr VipsFailOn kRenderFailOn = VIPS_FAIL_ON_NONE;
-
-// The size `box` asks of a file of `upright` pixels: when the file is a
+// (file_render.h) The size `box` asks of a file of `upright` pixels: when the file is a
 // smaller copy of a picture of `original` pixels, the size that picture
 // gives, so that one request has one answer whichever copy renders it
 // (unless the copy is too small to give it).
@@ -25,6 +23,13 @@ PixelSize coverFor(PixelSize upright, PixelSize box, std::optional<PixelSize> or
   }
   return coverSize(upright, box);
 }
+
+namespace {
+
+// Thumbnails and derivatives show what decodes: a picture damaged at its end
+// (a truncated JPEG) renders with the part it has, as every viewer shows it.
+// A file whose header does not decode still renders nothing.
+constexpr VipsFailOn kRenderFailOn = VIPS_FAIL_ON_NONE;
 
 // Upright pixels in memory of an image whose pixels are still to be read,
 // with a profile of its own (the loader's may be gone once they are).
@@ -128,6 +133,13 @@ RenderedFile renderFileToPixels(const std::string& path, std::uint64_t maxBytes,
     if (!frame) return {};
     const PixelSize upright{frame->Xsize, frame->Ysize};
     return {resizedPixels(frame.get(), coverFor(upright, box, original)), upright};
+  }
+  // A camera's RAW is read with LibRaw; a TIFF LibRaw takes for no RAW (it
+  // only looked like one) is a picture like any other.
+  const auto head = file->read(std::min<std::uint64_t>(kSniffBytes, capFor(*file, maxBytes)));
+  if (head && sniffMediaFormat(*head) != nullptr && sniffMediaFormat(*head)->family == FormatFamily::cameraRaw) {
+    RawRender raw = renderCameraRaw(*file, maxBytes, box, original);
+    if (raw.outcome != RawOutcome::notRaw) return std::move(raw.rendered);
   }
   return renderPicture(*file, maxBytes, box, original);
 }

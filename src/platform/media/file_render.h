@@ -30,6 +30,11 @@ struct RenderedFile {
 RenderedFile renderFileToPixels(const std::string& path, std::uint64_t maxBytes, MediaType mediaType, PixelSize box,
                                 std::optional<PixelSize> original = std::nullopt);
 
+// The size `box` asks of a file of `upright` pixels: when the file is a
+// smaller copy of a picture of `original` pixels, the size that picture
+// gives (unless the copy is too small to give it).
+PixelSize coverFor(PixelSize upright, PixelSize box, std::optional<PixelSize> original);
+
 // Pixels in memory resized to exactly `size` (never larger than they are).
 ImagePtr resizedPixels(VipsImage* pixels, PixelSize size);
 

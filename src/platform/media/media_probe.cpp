@@ -8,13 +8,14 @@
 #include "platform/media/capture_date.h"
 #include "platform/media/content_kind.h"
 #include "platform/media/probe_metadata.h"
+#include "platform/media/raw_picture.h"
 #include "platform/media/vips_picture.h"
 #include "platform/posix/posix_file.h"
 
 namespace tolvek::media {
 namespace {
 
-constexpr std::size_t kHeadSize = 512;
+constexpr std::size_t kHeadSize = std::max<std::size_t>(512, kSniffBytes);
 
 // The first rows a picture decodes to: enough to tell a file with pixel
 // data from one with a header alone, or data no decoder can start on.
@@ -138,6 +139,12 @@ std::optional<MediaProbe> probeByKind(const std::string& path, const SniffResult
       return std::nullopt;
     case Sniffed::picture:
       return probePicture(path, sniffed.typeIdentifier);
+    case Sniffed::cameraRaw: {
+      // A TIFF that LibRaw takes for no RAW (a scan with a camera maker's
+      // name) is a plain TIFF.
+      RawProbe raw = probeCameraRaw(path, sniffed.typeIdentifier);
+      return raw.outcome == RawOutcome::notRaw ? probePicture(path, "public.tiff") : std::move(raw.probe);
+    }
     case Sniffed::isoMedia:
     case Sniffed::other:
       return probeAudioVideo(path, sniffed);
