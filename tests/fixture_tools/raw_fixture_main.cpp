@@ -1,8 +1,9 @@
 // Writes camera RAW fixtures for the benchmarks:
-//   raw_fixture FOLDER COUNT [PREVIEW_WIDTH [LAYOUT [ORIENTATION]]]
+//   raw_fixture FOLDER COUNT [PREVIEW_WIDTH [LAYOUT [ORIENTATION [SENSOR_WIDTH]]]]
 // COUNT Nikon-like files (LAYOUT: nikon, sony, pentax or dng) named
 // raw-N.nef (.arw, .pef, .dng), each with a preview PREVIEW_WIDTH pixels wide
-// (default 1800, 0: none) at 3:2, turned by ORIENTATION (1, 3, 6 or 8).
+// (default 1800, 0: none) at 3:2, turned by ORIENTATION (1, 3, 6 or 8), on
+// a 3:2 sensor SENSOR_WIDTH pixels wide (default 3000).
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -12,7 +13,7 @@
 int main(int argc, char** argv) {
   using tolvek::testing::RawLayout;
   if (argc < 3) {
-    std::fprintf(stderr, "usage: raw_fixture FOLDER COUNT [PREVIEW_WIDTH [nikon|sony|pentax|dng [ORIENTATION]]]\n");
+    std::fprintf(stderr, "usage: raw_fixture FOLDER COUNT [PREVIEW_WIDTH [nikon|sony|pentax|dng [ORIENTATION [SENSOR_WIDTH]]]]\n");
     return 2;
   }
   const std::string folder = argv[1];
@@ -22,8 +23,8 @@ int main(int argc, char** argv) {
   tolvek::testing::RawFixture raw;
   raw.previewWidth = width;
   raw.previewHeight = width * 2 / 3;
-  raw.sensorWidth = 3000;
-  raw.sensorHeight = 2000;
+  raw.sensorWidth = argc > 6 ? std::atoi(argv[6]) : 3000;
+  raw.sensorHeight = raw.sensorWidth * 2 / 3;
   raw.orientation = argc > 5 ? std::atoi(argv[5]) : 1;
   std::string extension = ".nef";
   if (layout == "sony") raw.layout = RawLayout::previewInIfd1, extension = ".arw";
