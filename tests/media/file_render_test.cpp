@@ -16,6 +16,7 @@
 #include "media_test_module.h"
 #include "library/cover_size.h"
 #include "support/media_fixtures.h"
+#include "support/raw_fixtures.h"
 #include "support/process_runner.h"
 
 namespace tolvek::testing {
@@ -331,7 +332,7 @@ TEST(QuietChild, DISABLED_DamagedInputEverywhere) {
   ASSERT_NE(folderPath, nullptr);
   const std::string folder = folderPath;
   MediaModule& module = mediaModule();
-  for (const char* name : {"cut.jpg", "scrambled.jpg", "cut.heic", "huge.png", "cut.mp4", "text.mov"}) {
+  for (const char* name : {"cut.jpg", "scrambled.jpg", "cut.heic", "huge.png", "cut.mp4", "text.mov", "cut.dng"}) {
     const std::string path = folder + "/" + name;
     module.probe(path);
     module.renderFile(path, 0, MediaType::image, {240, 240}, std::nullopt);
@@ -354,6 +355,10 @@ TEST(QuietOutput, DamagedInputWritesNothingToStandardError) {
   ASSERT_TRUE(writeTruncatedCopy(folder.file("whole.heic"), folder.file("cut.heic"), 1500));
   ASSERT_TRUE(writePngHeaderOnly(folder.file("huge.png"), 100000, 100000));
   ASSERT_TRUE(writeFileBytes(folder.file("text.mov"), "not a movie"));
+  // A RAW cut in its sensor data: LibRaw's own handlers would print.
+  ASSERT_TRUE(writeRaw(folder.file("whole.dng"), {.layout = RawLayout::dng, .previewWidth = 0, .sensorWidth = 200,
+                                                  .sensorHeight = 140}));
+  ASSERT_TRUE(writeTruncatedCopy(folder.file("whole.dng"), folder.file("cut.dng"), 60000));
   if (haveFfmpeg()) {
     ASSERT_TRUE(writeVideo(folder.file("whole.mp4"), {.width = 320, .height = 240, .seconds = 2}));
     std::string video = readFileBytes(folder.file("whole.mp4")).value_or("");
