@@ -49,7 +49,11 @@ class RecordingMedia final : public MediaModule {
   std::optional<MediaProbe> probe(const std::string& path) override {
     if (onProbe) onProbe(path.starts_with("/proc/self/fd/") ? fs::read_symlink(path).string() : path);
     if (refuse) return std::nullopt;
-    return MediaProbe{MediaType::image, "public.png", 1234};
+    MediaProbe probe;
+    probe.mediaType = MediaType::image;
+    probe.uniformTypeIdentifier = "public.png";
+    probe.creationDate = 1234;
+    return probe;
   }
   std::vector<StoredDerivative> makeDerivatives(const std::string&, MediaType, const std::string& pathPrefix) override {
     std::vector<StoredDerivative> made;
