@@ -233,6 +233,10 @@ bool writeVideo(const std::string& path, const VideoFixture& video) {
   std::vector<std::string> tag{"-i", plain, "-c", "copy", "-map_metadata", "-1"};
   if (video.rotate != 0) tag.insert(tag.end(), {"-metadata:s:v:0", "rotate=" + std::to_string(video.rotate)});
   if (video.creationTime) tag.insert(tag.end(), {"-metadata", "creation_time=" + *video.creationTime});
+  if (video.contentIdentifier) {
+    tag.insert(tag.end(), {"-metadata", "com.apple.quicktime.content.identifier=" + *video.contentIdentifier,
+                           "-movflags", "use_metadata_tags"});
+  }
   tag.insert(tag.end(), {"-metadata", "comment=" + path});  // one asset per fixture, as for pictures
   // The muxer follows the container, never the target's name (tests write
   // videos under picture names too).

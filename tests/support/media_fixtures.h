@@ -83,6 +83,8 @@ struct VideoFixture {
   int rotate = 0;
   std::optional<std::string> creationTime{};  // "2021-03-04T05:06:07Z"
   bool withAudio = false;
+  // Apple's Live Photo identifier (com.apple.quicktime.content.identifier).
+  std::optional<std::string> contentIdentifier{};
 };
 
 // A video whose frames show the quadrant marker as stored (before rotation).
