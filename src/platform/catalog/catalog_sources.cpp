@@ -354,11 +354,11 @@ Status CatalogWriter::removeUnheldAsset(std::int64_t asset, std::vector<std::str
   held.bind(":asset", asset);
   if (!held.step()) return catalogFailure(db_.get(), what);
   if (held.integer(0) != 0) return {};
-  if (Status handed = handOverPair(asset, what); !handed) return handed;
   return deleteAsset(asset, unlinkAfter, what);
 }
 
 Status CatalogWriter::deleteAsset(std::int64_t asset, std::vector<std::string>& unlinkAfter, const char* what) {
+  if (Status handed = handOverPair(asset, what); !handed) return handed;
   for (const char* sql : {"DELETE FROM derivative WHERE asset_id = :asset RETURNING path",
                           "DELETE FROM resource WHERE asset_id = :asset RETURNING path"}) {
     SqliteStatement remove(db_.get(), sql);

@@ -314,7 +314,7 @@ class CatalogWriter {
                               const char* what);
   Result<std::int64_t> momentRow(std::int64_t creationDate, const char* what);
   Status removeUnheldAsset(std::int64_t assetRow, std::vector<std::string>& unlinkAfter, const char* what);
-  // Before an unheld asset goes: its first half, if any, carries on under
+  // Before an asset goes: its first half, if any, carries on under
   // its identifier, with its albums and favourite; the others stand alone.
   Status handOverPair(std::int64_t assetRow, const char* what);
   // Gives `to` the identifier, favourite and album memberships (not moments
