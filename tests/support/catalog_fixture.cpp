@@ -277,6 +277,7 @@ Status CatalogFixture::downgradeToVersion(std::int64_t version) {
   // Version 7's indexes leave out the halves of pairs; version 6's did not.
   std::string sql =
       "DROP INDEX asset_pair; DROP INDEX asset_newest; DROP INDEX asset_by_type; DROP INDEX asset_favorites;"
+      "DROP INDEX asset_lookup; CREATE INDEX asset_lookup ON asset(identifier, media_type, creation_date);"
       "CREATE INDEX asset_newest ON asset(creation_date, id, media_type, identifier);"
       "CREATE INDEX asset_by_type ON asset(media_type, creation_date, id, identifier);"
       "CREATE INDEX asset_favorites ON asset(creation_date, id, media_type, identifier) WHERE favorite = 1;";

@@ -163,14 +163,18 @@ CREATE TABLE source_album (
 
 // Version 7, after the columns of kColumnsAddedInVersion7: the newest-first
 // indexes leave out the halves of pairs (a query repeats "paired_to IS NULL"
-// to be served by them), and asset_pair finds an asset's halves.
+// to be served by them; the column is in them too, so that they still cover
+// the query, as asset_lookup does), and asset_pair finds an asset's halves.
 constexpr const char* kVersion7 = R"sql(
 DROP INDEX asset_newest;
 DROP INDEX asset_by_type;
 DROP INDEX asset_favorites;
-CREATE INDEX asset_newest ON asset(creation_date, id, media_type, identifier) WHERE paired_to IS NULL;
-CREATE INDEX asset_by_type ON asset(media_type, creation_date, id, identifier) WHERE paired_to IS NULL;
-CREATE INDEX asset_favorites ON asset(creation_date, id, media_type, identifier) WHERE favorite = 1 AND paired_to IS NULL;
+DROP INDEX asset_lookup;
+CREATE INDEX asset_newest ON asset(creation_date, id, media_type, identifier, paired_to) WHERE paired_to IS NULL;
+CREATE INDEX asset_by_type ON asset(media_type, creation_date, id, identifier, paired_to) WHERE paired_to IS NULL;
+CREATE INDEX asset_favorites ON asset(creation_date, id, media_type, identifier, favorite, paired_to)
+  WHERE favorite = 1 AND paired_to IS NULL;
+CREATE INDEX asset_lookup ON asset(identifier, media_type, creation_date, paired_to);
 CREATE INDEX asset_pair ON asset(paired_to) WHERE paired_to IS NOT NULL;
 )sql";
 
