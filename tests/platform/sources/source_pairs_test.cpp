@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <map>
 
+#include "platform/catalog/catalog_reader.h"
 #include "support/media_fixtures.h"
 #include "support/source_fixture.h"
 
@@ -70,6 +71,26 @@ TEST_F(SourcePairs, LivePhotoIsOneAssetAndKeepsItsIdentifier) {
   ASSERT_NE(folder, counted.end()) << home.run({"albums"}).dump();
   EXPECT_EQ(folder->second, 4) << "the pair counts once";
   const std::string pair = listed["IMG_0001.JPG"].id;
+
+  // The movie is the asset's paired video, after the still.
+  {
+    auto reader = CatalogReader::open(home.location());
+    AssetQuery query;
+    query.scope = AssetScope::identifiers;
+    query.identifiersJson = "[\"" + pair + "\"]";
+    std::vector<AssetResource> resources;
+    reader->forEachAsset(query, [&](const Asset& asset) {
+      resources = reader->resources(asset.handle);
+      return false;
+    });
+    ASSERT_EQ(resources.size(), 2u);
+    EXPECT_EQ(resources[0].type, ResourceType::photo);
+    EXPECT_EQ(resources[1].type, ResourceType::pairedVideo);
+    EXPECT_EQ(resources[1].originalFilename, "IMG_0001.MOV");
+    const auto movieBytes = reader->storedResource(resources[1]);
+    ASSERT_TRUE(movieBytes);
+    EXPECT_TRUE(movieBytes->referenced);
+  }
 
   // Export writes the still only.
   const Json exported = home.run({"export", home.folder("out"), pair});
