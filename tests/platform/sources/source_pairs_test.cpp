@@ -9,6 +9,7 @@
 #include <map>
 
 #include "platform/catalog/catalog_reader.h"
+#include "support/manager_fixture.h"
 #include "support/media_fixtures.h"
 #include "support/source_fixture.h"
 
@@ -129,6 +130,26 @@ TEST_F(SourcePairs, LivePhotoIsOneAssetAndKeepsItsIdentifier) {
   listed = items();
   EXPECT_EQ(listed.size(), 4u);
   EXPECT_EQ(listed["IMG_0001.JPG"].id, pair);
+}
+
+// A Shotwell database naming the two files pairs them the same way.
+TEST_F(SourcePairs, ShotwellNamingBothFilesPairsThem) {
+  const std::string camera = home.folder("camera");
+  ASSERT_TRUE(testing::writePicture(camera + "/IMG_0005.HEIC", "jpeg", {.width = 70}));
+  ASSERT_TRUE(testing::writeVideo(camera + "/IMG_0005.MOV", {.seconds = 2, .container = "mov"}));
+  const std::string database = home.folder("shotwell") + "/photo.db";
+  ASSERT_TRUE(testing::createShotwellDatabase(database));
+  ASSERT_TRUE(testing::executeSqlOn(
+      database, "INSERT INTO PhotoTable (id, filename, exposure_time, flags) VALUES (1, " +
+                    testing::sqlQuoted(camera + "/IMG_0005.HEIC") + ", 0, 0);"
+                    "INSERT INTO VideoTable (id, filename, exposure_time, flags) VALUES (1, " +
+                    testing::sqlQuoted(camera + "/IMG_0005.MOV") + ", 0, 0);"));
+  sync({"add", "--shotwell", database});
+  home.grantAccess();
+  const auto listed = items();
+  ASSERT_EQ(listed.size(), 1u) << last.out << last.err;
+  EXPECT_EQ(listed.begin()->first, "IMG_0005.HEIC");
+  EXPECT_FALSE(listed.begin()->second.video);
 }
 
 // A motion photo (a JPEG carrying its own movie) is one file: one picture.
