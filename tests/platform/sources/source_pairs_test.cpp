@@ -40,6 +40,20 @@ class SourcePairs : public testing::SourceFixture {
     bool video = false;
     std::string date;
   };
+  // The asset's resources as the helper reads them; each one's bytes are there.
+  std::vector<AssetResource> resourcesOf(const std::string& id) {
+    auto reader = CatalogReader::open(home.location());
+    AssetQuery query;
+    query.scope = AssetScope::identifiers;
+    query.identifiersJson = "[\"" + id + "\"]";
+    std::vector<AssetResource> resources;
+    reader->forEachAsset(query, [&](const Asset& asset) {
+      resources = reader->resources(asset.handle);
+      return false;
+    });
+    for (const AssetResource& r : resources) EXPECT_TRUE(reader->storedResource(r)) << r.originalFilename;
+    return resources;
+  }
   std::map<std::string, Item> items() {
     std::map<std::string, Item> found;
     const Json list = home.run({"list", "-", "500"});
@@ -74,24 +88,11 @@ TEST_F(SourcePairs, LivePhotoIsOneAssetAndKeepsItsIdentifier) {
   const std::string pair = listed["IMG_0001.JPG"].id;
 
   // The movie is the asset's paired video, after the still.
-  {
-    auto reader = CatalogReader::open(home.location());
-    AssetQuery query;
-    query.scope = AssetScope::identifiers;
-    query.identifiersJson = "[\"" + pair + "\"]";
-    std::vector<AssetResource> resources;
-    reader->forEachAsset(query, [&](const Asset& asset) {
-      resources = reader->resources(asset.handle);
-      return false;
-    });
-    ASSERT_EQ(resources.size(), 2u);
-    EXPECT_EQ(resources[0].type, ResourceType::photo);
-    EXPECT_EQ(resources[1].type, ResourceType::pairedVideo);
-    EXPECT_EQ(resources[1].originalFilename, "IMG_0001.MOV");
-    const auto movieBytes = reader->storedResource(resources[1]);
-    ASSERT_TRUE(movieBytes);
-    EXPECT_TRUE(movieBytes->referenced);
-  }
+  const std::vector<AssetResource> resources = resourcesOf(pair);
+  ASSERT_EQ(resources.size(), 2u);
+  EXPECT_EQ(resources[0].type, ResourceType::photo);
+  EXPECT_EQ(resources[1].type, ResourceType::pairedVideo);
+  EXPECT_EQ(resources[1].originalFilename, "IMG_0001.MOV");
 
   // Export writes the still only.
   const Json exported = home.run({"export", home.folder("out"), pair});
