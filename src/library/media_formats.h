@@ -310,6 +310,12 @@ constexpr const MediaFormat* sniffMediaFormat(std::string_view head) {
 // no media at all.
 constexpr bool looksLikeMedia(std::string_view head) { return sniffMediaFormat(head) != nullptr; }
 
+// Whether `typeIdentifier` names a camera RAW format of the table.
+constexpr bool isCameraRawType(std::string_view typeIdentifier) {
+  const MediaFormat* format = mediaFormatOfType(typeIdentifier);
+  return format != nullptr && format->family == FormatFamily::cameraRaw;
+}
+
 // The extension import gives the copy of a file of `typeIdentifier` whose
 // own name has none; "" when no row names copies so.
 constexpr std::string_view copyExtensionOfType(std::string_view typeIdentifier) {

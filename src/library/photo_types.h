@@ -5,6 +5,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tolvek {
@@ -30,7 +31,10 @@ enum class CollectionType : std::int64_t { album = 1, smartAlbum = 2, moment = 3
 inline constexpr std::int64_t kCollectionSubtypeAny = std::numeric_limits<std::int64_t>::max();
 
 // Resource types.
-enum class ResourceType : std::int64_t { photo = 1, video = 2, audio = 3 };
+// As the photo framework numbers them: a pair's other half is a resource of
+// the pair's asset (a RAW beside its JPEG an alternate photo, a Live Photo's
+// movie its paired video), after the primary photo.
+enum class ResourceType : std::int64_t { photo = 1, video = 2, audio = 3, alternatePhoto = 4, pairedVideo = 9 };
 
 // The type of the resource holding the original of an asset of `mediaType`.
 constexpr ResourceType resourceTypeOf(MediaType mediaType) {

@@ -179,6 +179,32 @@ TEST(ProbedVideos, ContainersStreamsAndCreationTime) {
   }
 }
 
+// What pairs a Live Photo's movie with its still: its content identifier
+// and its length, read from the container.
+TEST(ProbedVideos, ContentIdentifierAndDuration) {
+  if (!haveFfmpeg()) GTEST_SKIP() << "no ffmpeg";
+  ScratchFolder folder;
+  struct Case {
+    VideoFixture video;
+    std::string contentIdentifier;
+  };
+  const std::vector<Case> cases{
+      {VideoFixture{.seconds = 2.0, .container = "mov", .contentIdentifier = "5A1F2C3D-0001"}, "5A1F2C3D-0001"},
+      {VideoFixture{.seconds = 7.0, .container = "mov"}, ""},
+      {VideoFixture{.seconds = 1.5, .container = "mp4"}, ""},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    const std::string path = folder.file("live" + std::to_string(n++) + ".mov");
+    ASSERT_TRUE(writeVideo(path, c.video));
+    const auto probe = mediaModule().probe(path);
+    ASSERT_TRUE(probe) << path;
+    EXPECT_EQ(probe->contentIdentifier, c.contentIdentifier) << path;
+    ASSERT_TRUE(probe->durationSeconds) << path;
+    EXPECT_NEAR(*probe->durationSeconds, c.video.seconds, 0.25) << path;
+  }
+}
+
 TEST(ProbedAudio, M4aMp3AndWav) {
   if (!haveFfmpeg()) GTEST_SKIP() << "no ffmpeg";
   ScratchFolder folder;

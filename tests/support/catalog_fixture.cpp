@@ -274,9 +274,18 @@ Status CatalogFixture::setSchemaVersion(std::int64_t version) {
 }
 
 Status CatalogFixture::downgradeToVersion(std::int64_t version) {
-  std::string sql;
-  for (const CatalogColumn& c : kColumnsAddedInVersion6) {
+  // Version 7's indexes leave out the halves of pairs; version 6's did not.
+  std::string sql =
+      "DROP INDEX asset_pair; DROP INDEX asset_newest; DROP INDEX asset_by_type; DROP INDEX asset_favorites;"
+      "DROP INDEX asset_lookup; CREATE INDEX asset_lookup ON asset(identifier, media_type, creation_date);"
+      "CREATE INDEX asset_newest ON asset(creation_date, id, media_type, identifier);"
+      "CREATE INDEX asset_by_type ON asset(media_type, creation_date, id, identifier);"
+      "CREATE INDEX asset_favorites ON asset(creation_date, id, media_type, identifier) WHERE favorite = 1;";
+  for (const CatalogColumn& c : kColumnsAddedInVersion7) {
     sql += std::string("ALTER TABLE ") + c.table + " DROP COLUMN " + c.column + ";";
+  }
+  for (const CatalogColumn& c : kColumnsAddedInVersion6) {
+    if (version < 6) sql += std::string("ALTER TABLE ") + c.table + " DROP COLUMN " + c.column + ";";
   }
   if (version < 5) {
     for (const char* table : kTablesAddedInVersion5) sql += std::string("DROP TABLE ") + table + ";";

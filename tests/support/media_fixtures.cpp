@@ -252,6 +252,10 @@ bool writeVideo(const std::string& path, const VideoFixture& video) {
     const char* key = video.container == "avi" ? "date=" : "creation_time=";
     tag.insert(tag.end(), {"-metadata", key + *video.creationTime});
   }
+  if (video.contentIdentifier) {
+    tag.insert(tag.end(), {"-metadata", "com.apple.quicktime.content.identifier=" + *video.contentIdentifier,
+                           "-movflags", "use_metadata_tags"});
+  }
   tag.insert(tag.end(), {"-metadata", "comment=" + path});  // one asset per fixture, as for pictures
   // The muxer follows the container, never the target's name (tests write
   // videos under picture names too).

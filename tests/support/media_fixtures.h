@@ -95,6 +95,8 @@ struct VideoFixture {
   // "2021-03-04T05:06:07Z"; in an AVI the muxer's date (ICRD), "2021-03-04 05:06:07"
   std::optional<std::string> creationTime{};
   bool withAudio = false;
+  // Apple's Live Photo identifier (com.apple.quicktime.content.identifier).
+  std::optional<std::string> contentIdentifier{};
 };
 
 // A video whose frames show the quadrant marker as stored (before rotation).

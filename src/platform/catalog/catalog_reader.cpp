@@ -30,21 +30,23 @@ CollectionSource unpackedCollectionHandle(std::int64_t handle) {
 // Members are read from the membership rows alone (they carry copies of
 // the asset columns a fetch returns).
 std::string assetFrom(const AssetQuery& query) {
+  // A literal again, repeating the newest-first indexes' condition.
+  const std::string shown = query.pairsRecorded ? " AND a.paired_to IS NULL" : "";
   switch (query.scope) {
     case AssetScope::members:
       return " FROM membership m WHERE m.collection_id = :collection";
     case AssetScope::favorites:
       // A literal, not a parameter: the partial index asset_favorites
       // serves only queries whose text repeats its condition.
-      return " FROM asset a WHERE a.favorite = 1";
+      return " FROM asset a WHERE a.favorite = 1" + shown;
     case AssetScope::videos:
-      return " FROM asset a WHERE a.media_type = :video";
+      return " FROM asset a WHERE a.media_type = :video" + shown;
     case AssetScope::identifiers:
-      return " FROM asset a WHERE a.identifier IN (SELECT value FROM json_each(:identifiers))";
+      return " FROM asset a WHERE a.identifier IN (SELECT value FROM json_each(:identifiers))" + shown;
     case AssetScope::library:
       break;
   }
-  return " FROM asset a WHERE 1";
+  return " FROM asset a WHERE 1" + shown;
 }
 
 std::string assetFilters(const AssetQuery& query) {
@@ -222,8 +224,10 @@ std::optional<CollectionSource> CatalogReader::collectionSource(const AssetColle
   return CollectionSource{select.integer(0), select.enumeration<CollectionRule>(1)};
 }
 
-void CatalogReader::forEachAsset(const AssetQuery& query, const std::function<bool(const Asset&)>& visit) {
+void CatalogReader::forEachAsset(const AssetQuery& asked, const std::function<bool(const Asset&)>& visit) {
   if (!isOpen()) return;
+  AssetQuery query = asked;
+  query.pairsRecorded = schemaVersion_ >= 7;
   const bool batched = query.limit > 0 && query.limit <= kBatchedLimit;
   std::vector<Asset> batch;
   {
@@ -285,11 +289,35 @@ void CatalogReader::cacheResources(const std::vector<Asset>& assets) {
     resourceCache_[asset].push_back(readResource(select, 1, asset));
   }
   // Read one by one after all, should the batch fail.
-  if (select.failed()) resourceCache_.clear();
+  if (select.failed() || !appendHalves(handles, resourceCache_)) resourceCache_.clear();
 }
 
-std::size_t CatalogReader::countAssets(const AssetQuery& query) {
+bool CatalogReader::appendHalves(const std::string& handlesJson,
+                                 std::unordered_map<std::int64_t, std::vector<AssetResource>>& into) {
+  if (schemaVersion_ < 7) return true;
+  // The other half of a pair is its asset's resource after its own: a RAW
+  // its alternate photo, a Live Photo's movie its paired video (that order).
+  SqliteStatement select(db_.get(), statements_,
+                         "SELECT a.paired_to, r.id, CASE r.type WHEN :video THEN :paired ELSE :alternate END AS t, "
+                         "r.original_filename, r.uniform_type_identifier FROM asset a "
+                         "JOIN resource r ON r.asset_id = a.id AND r.position = 0 "
+                         "WHERE a.paired_to IN (SELECT value FROM json_each(:assets)) AND a.paired_to IS NOT NULL "
+                         "ORDER BY a.paired_to, t, a.id");
+  select.bind(":assets", handlesJson)
+      .bind(":video", ResourceType::video)
+      .bind(":paired", ResourceType::pairedVideo)
+      .bind(":alternate", ResourceType::alternatePhoto);
+  while (select.step()) {
+    const std::int64_t asset = select.integer(0);
+    into[asset].push_back(readResource(select, 1, asset));
+  }
+  return !select.failed();
+}
+
+std::size_t CatalogReader::countAssets(const AssetQuery& asked) {
   if (!isOpen()) return 0;
+  AssetQuery query = asked;
+  query.pairsRecorded = schemaVersion_ >= 7;
   if (query.scope == AssetScope::members && !query.visibleJson && query.mediaTypeMask == -1 && query.limit <= 0) {
     const auto known = memberCounts_.find(query.collection);
     if (known != memberCounts_.end()) return known->second > 0 ? static_cast<std::size_t>(known->second) : 0;
@@ -313,10 +341,12 @@ std::vector<AssetResource> CatalogReader::resources(std::int64_t assetHandle) {
                          "WHERE asset_id = :asset ORDER BY position");
   select.bind(":asset", assetHandle);
   while (select.step()) result.push_back(readResource(select, 0, assetHandle));
-  if (select.failed()) {
+  std::unordered_map<std::int64_t, std::vector<AssetResource>> halves;
+  if (select.failed() || !appendHalves("[" + std::to_string(assetHandle) + "]", halves)) {
     result.clear();
     markBroken();
   }
+  for (AssetResource& half : halves[assetHandle]) result.push_back(std::move(half));
   return result;
 }
 
@@ -376,13 +406,23 @@ void CatalogReader::preferReferencedCopy(std::int64_t assetHandle, StoredOrigina
 }
 
 std::optional<StoredOriginal> CatalogReader::storedResource(const AssetResource& resource) {
+  // The resource is the asset's own, or (version 7) the first of one of
+  // its halves, whose copies are that half's.
+  std::int64_t owner = resource.assetHandle;
+  if (schemaVersion_ >= 7) {
+    SqliteStatement half(db_.get(), statements_,
+                         "SELECT r.asset_id FROM resource r JOIN asset a ON a.id = r.asset_id "
+                         "WHERE r.id = :resource AND a.paired_to = :asset AND r.position = 0");
+    half.bind(":resource", resource.handle).bind(":asset", resource.assetHandle);
+    if (half.step()) owner = half.integer(0);
+  }
   SqliteStatement select(db_.get(), statements_,
                          "SELECT " + storedOriginalColumns(schemaVersion_) +
                              " FROM resource WHERE id = :resource AND asset_id = :asset");
-  select.bind(":resource", resource.handle).bind(":asset", resource.assetHandle);
+  select.bind(":resource", resource.handle).bind(":asset", owner);
   if (!select.step()) return std::nullopt;
   StoredOriginal original = storedOriginalOf(select, libraryFolder_);
-  preferReferencedCopy(resource.assetHandle, original);
+  preferReferencedCopy(owner, original);
   if (original.path.empty() && original.url.empty()) return std::nullopt;
   return original;
 }

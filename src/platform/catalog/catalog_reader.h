@@ -32,6 +32,9 @@ struct AssetQuery {
   std::int64_t limit = 0;  // 0: none
   // Limited access: the only identifiers that may be seen, as a JSON array.
   std::optional<std::string> visibleJson;
+  // The catalog records pairs (version 7): their halves are left out. The
+  // reader sets it from the catalog it reads.
+  bool pairsRecorded = true;
 };
 
 // How a collection selects its assets.
@@ -89,6 +92,9 @@ class CatalogReader final : public StoredAssetIndex {
   // The resources of the assets of the last batched enumeration.
   std::unordered_map<std::int64_t, std::vector<AssetResource>> resourceCache_;
   // Reads the resources of `assets` into resourceCache_.
+  // Appends the halves of the pairs of the assets in `handlesJson` (a JSON
+  // array of rows) to their resources; false when the query failed.
+  bool appendHalves(const std::string& handlesJson, std::unordered_map<std::int64_t, std::vector<AssetResource>>& into);
   void cacheResources(const std::vector<Asset>& assets);
   static AssetResource readResource(const SqliteStatement& row, int first, std::int64_t assetHandle);
   SqliteConnection db_;

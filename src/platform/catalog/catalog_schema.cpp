@@ -14,7 +14,8 @@ namespace tolvek {
 namespace {
 
 // Notes on the indexes:
-// - asset_newest: newest first over the whole library (ties on the date fall
+// - asset_newest: newest first over the whole library (from version 7
+//   without the halves of pairs, as asset_by_type and asset_favorites) (ties on the date fall
 //   back to the rowid, which is the import order, also descending);
 // - asset_by_type and asset_favorites: the smart albums, newest first;
 // - membership_newest: newest first inside one collection;
@@ -160,6 +161,23 @@ CREATE TABLE source_album (
 ) WITHOUT ROWID;
 )sql";
 
+// Version 7, after the columns of kColumnsAddedInVersion7: the newest-first
+// indexes leave out the halves of pairs (a query repeats "paired_to IS NULL"
+// to be served by them; the column is in them too, so that they still cover
+// the query, as asset_lookup does), and asset_pair finds an asset's halves.
+constexpr const char* kVersion7 = R"sql(
+DROP INDEX asset_newest;
+DROP INDEX asset_by_type;
+DROP INDEX asset_favorites;
+DROP INDEX asset_lookup;
+CREATE INDEX asset_newest ON asset(creation_date, id, media_type, identifier, paired_to) WHERE paired_to IS NULL;
+CREATE INDEX asset_by_type ON asset(media_type, creation_date, id, identifier, paired_to) WHERE paired_to IS NULL;
+CREATE INDEX asset_favorites ON asset(creation_date, id, media_type, identifier, favorite, paired_to)
+  WHERE favorite = 1 AND paired_to IS NULL;
+CREATE INDEX asset_lookup ON asset(identifier, media_type, creation_date, paired_to);
+CREATE INDEX asset_pair ON asset(paired_to) WHERE paired_to IS NOT NULL;
+)sql";
+
 // ALTER TABLE ... ADD COLUMN for each of `columns`.
 template <std::size_t N>
 std::string addedColumns(const CatalogColumn (&columns)[N]) {
@@ -209,8 +227,9 @@ bool createCatalogSchema(sqlite3* db) {
   const std::string version4 = addedColumns(kColumnsAddedInVersion4) + kVersion4;
   const std::string version5 = addedColumns(kColumnsAddedInVersion5) + kVersion5;
   const std::string version6 = addedColumns(kColumnsAddedInVersion6);
+  const std::string version7 = addedColumns(kColumnsAddedInVersion7) + kVersion7;
   bool ok = executeSql(db, kSchema) && executeSql(db, version4.c_str()) && executeSql(db, version5.c_str()) &&
-            executeSql(db, version6.c_str()) &&
+            executeSql(db, version6.c_str()) && executeSql(db, version7.c_str()) &&
             insertSmartAlbum(db, CollectionSubtype::smartAlbumFavorites, "Favorites", CollectionRule::favorites) &&
             insertSmartAlbum(db, CollectionSubtype::smartAlbumVideos, "Videos", CollectionRule::videos) &&
             executeSql(db, setVersion.c_str());
@@ -293,8 +312,12 @@ bool migrateCatalogSchema(sqlite3* db, const std::string& libraryFolder) {
     const std::string version5 = addedColumns(kColumnsAddedInVersion5) + kVersion5;
     ok = ok && executeSql(db, version5.c_str());
   }
-  const std::string version6 = addedColumns(kColumnsAddedInVersion6);
-  ok = ok && executeSql(db, version6.c_str()) && executeSql(db, setVersion.c_str());
+  if (version <= 5) {
+    const std::string version6 = addedColumns(kColumnsAddedInVersion6);
+    ok = ok && executeSql(db, version6.c_str());
+  }
+  const std::string version7 = addedColumns(kColumnsAddedInVersion7) + kVersion7;
+  ok = ok && executeSql(db, version7.c_str()) && executeSql(db, setVersion.c_str());
   if (!ok) {
     rollBack(db);
     return false;

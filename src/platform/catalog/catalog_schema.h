@@ -6,7 +6,9 @@
 // derivative's quality; version 5 adds sources of another kind: the databases
 // of other photo managers, whose events, tags and folders become albums;
 // version 6 records with each derivative the upright size of the picture it
-// was made from. A reader accepts versions 2 to 6; the writer migrates an
+// was made from; version 7 records pairs (a Live Photo's movie, a RAW beside
+// its JPEG: a resource of the still's asset, hidden from every listing) and
+// what pairs them. A reader accepts versions 2 to 7; the writer migrates an
 // older catalog in place when it opens it, after keeping a backup copy.
 #include <sqlite3.h>
 
@@ -17,7 +19,7 @@
 
 namespace tolvek {
 
-inline constexpr std::int64_t kCatalogSchemaVersion = 6;
+inline constexpr std::int64_t kCatalogSchemaVersion = 7;
 inline constexpr std::int64_t kOldestReadableSchemaVersion = 2;
 
 // How a collection finds its assets: stored memberships (albums, moments) or
@@ -60,6 +62,13 @@ struct AssetTable {
   const char* mediaType = "media_type";
   const char* creationDate = "creation_date";
   const char* favorite = "favorite";
+  // Version 7: the asset whose other half this one is (then it is a resource
+  // of that asset, listed and counted nowhere), and what pairs it: Apple's
+  // content identifier ('' for none, NULL when recorded before version 7)
+  // and a video's length in milliseconds.
+  const char* pairedTo = "paired_to";
+  const char* contentIdentifier = "content_identifier";
+  const char* durationMs = "duration_ms";
 };
 inline constexpr AssetTable kAsset{};
 struct ResourceTable {
@@ -186,6 +195,14 @@ inline constexpr CatalogColumn kColumnsAddedInVersion6[] = {
     {catalog::kDerivative.table, catalog::kDerivative.originalHeight, "INTEGER"},
 };
 
+// The same for version 7 on top of version 6 (and the indexes kVersion7 in
+// the .cpp makes again without the halves of pairs).
+inline constexpr CatalogColumn kColumnsAddedInVersion7[] = {
+    {catalog::kAsset.table, catalog::kAsset.pairedTo, "INTEGER REFERENCES asset(id)"},
+    {catalog::kAsset.table, catalog::kAsset.contentIdentifier, "TEXT"},
+    {catalog::kAsset.table, catalog::kAsset.durationMs, "INTEGER"},
+};
+
 // The day of `seconds` in local time, "YYYY-MM-DD", as moments are keyed
 // ("unknown" when the time cannot be converted).
 std::string localDay(std::int64_t seconds);
@@ -195,7 +212,7 @@ std::string localDay(std::int64_t seconds);
 // already has tables; the caller checks their version.
 bool createCatalogSchema(sqlite3* db);
 
-// Brings a version 2, 3, 4 or 5 catalog to the current version in one
+// Brings a version 2 to 6 catalog to the current version in one
 // transaction: adds the size and hash columns (filled for every local
 // original and derivative found under `libraryFolder`; files that cannot be
 // read stay unrecorded), the tables of sources, the kinds of source and the

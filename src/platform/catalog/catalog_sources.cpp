@@ -197,8 +197,13 @@ Status CatalogWriter::replaceDerivatives(std::int64_t asset, const std::vector<S
 
 Status CatalogWriter::renewAsset(std::int64_t asset, const NewAsset& content, std::vector<std::string>& unlinkAfter) {
   const char* what = "record the new content";
-  SqliteStatement updateAsset(db_.get(), "UPDATE asset SET media_type = :type WHERE id = :asset");
-  updateAsset.bind(":type", content.mediaType).bind(":asset", asset);
+  SqliteStatement updateAsset(db_.get(),
+                              "UPDATE asset SET media_type = :type, content_identifier = :content, "
+                              "duration_ms = :duration WHERE id = :asset");
+  updateAsset.bind(":type", content.mediaType)
+      .bind(":content", std::string_view(content.contentIdentifier))
+      .bind(":duration", content.durationMs)
+      .bind(":asset", asset);
   SqliteStatement updateResource(db_.get(),
                                  "UPDATE resource SET type = :type, original_filename = :name, "
                                  "uniform_type_identifier = :uti, size = :size, sha256 = :sha256 "
@@ -353,6 +358,7 @@ Status CatalogWriter::removeUnheldAsset(std::int64_t asset, std::vector<std::str
 }
 
 Status CatalogWriter::deleteAsset(std::int64_t asset, std::vector<std::string>& unlinkAfter, const char* what) {
+  if (Status handed = handOverPair(asset, what); !handed) return handed;
   for (const char* sql : {"DELETE FROM derivative WHERE asset_id = :asset RETURNING path",
                           "DELETE FROM resource WHERE asset_id = :asset RETURNING path"}) {
     SqliteStatement remove(db_.get(), sql);

@@ -212,7 +212,25 @@ Result<std::int64_t> CatalogWriter::momentRow(std::int64_t creationDate, const c
 }
 
 Status CatalogWriter::addMembership(std::int64_t collectionRow, std::int64_t assetRow,
-                                    const std::optional<std::int64_t>& date, MediaType mediaType, const char* what) {
+                                    std::optional<std::int64_t> date, MediaType mediaType, const char* what) {
+  // The half of a pair is in no collection: an album gets its pair instead,
+  // a moment or a folder's album (where its pair is already) nothing.
+  SqliteStatement pair(db_.get(),
+                       "SELECT p.id, p.creation_date, p.media_type, c.type = :moment OR c.subtype = :folder "
+                       "FROM asset a JOIN asset p ON p.id = a.paired_to JOIN collection c ON c.id = :collection "
+                       "WHERE a.id = :asset");
+  pair.bind(":asset", assetRow)
+      .bind(":collection", collectionRow)
+      .bind(":moment", CollectionType::moment)
+      .bind(":folder", CollectionSubtype::albumSyncedFolder);
+  if (pair.step()) {
+    if (pair.integer(3) != 0) return {};
+    assetRow = pair.integer(0);
+    date = pair.optionalInteger(1);
+    mediaType = pair.enumeration<MediaType>(2);
+  } else if (pair.failed()) {
+    return catalogFailure(db_.get(), what);
+  }
   SqliteStatement insert(db_.get(),
                          "INSERT OR IGNORE INTO membership "
                          "(collection_id, asset_id, position, identifier, creation_date, media_type) "
@@ -268,11 +286,13 @@ Status CatalogWriter::insertDerivativeRows(std::int64_t row, const std::vector<S
 Result<std::int64_t> CatalogWriter::insertAssetRows(const std::string& identifier, const NewAsset& asset,
                                                     const char* what) {
   SqliteStatement insertAsset(db_.get(),
-                              "INSERT INTO asset (identifier, media_type, creation_date) "
-                              "VALUES (:identifier, :type, :date)");
+                              "INSERT INTO asset (identifier, media_type, creation_date, content_identifier, "
+                              "duration_ms) VALUES (:identifier, :type, :date, :content, :duration)");
   insertAsset.bind(":identifier", std::string_view(identifier))
       .bind(":type", asset.mediaType)
-      .bind(":date", asset.creationDate);
+      .bind(":date", asset.creationDate)
+      .bind(":content", std::string_view(asset.contentIdentifier))
+      .bind(":duration", asset.durationMs);
   if (!insertAsset.run()) return catalogFailure(db_.get(), what);
   const std::int64_t row = sqlite3_last_insert_rowid(db_.get());
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -35,6 +36,22 @@ struct NewAsset {
   std::string originalPath;  // empty: the library holds no copy (referenced in place)
   ContentDigest original;    // of the library's copy, or of the referenced file
   std::vector<StoredDerivative> derivatives;
+  // What pairs it with another asset (sources/pair_rule.h): Apple's content
+  // identifier ("" for none) and a video's length.
+  std::string contentIdentifier{};
+  std::optional<std::int64_t> durationMs{};
+};
+
+// One asset with a copy directly in a folder, as the pairing rule sees it,
+// and the asset it is now a half of.
+struct FolderAsset {
+  std::int64_t row = 0;
+  std::string name;
+  MediaType mediaType = MediaType::unknown;
+  std::string typeIdentifier;
+  std::string contentIdentifier;
+  std::optional<std::int64_t> durationMs;
+  std::optional<std::int64_t> pairedTo;
 };
 
 // The one writer of a library. It holds the library's writer lock
@@ -250,6 +267,20 @@ class CatalogWriter {
   // content is not the asset's now), so the name shown is that of the file
   // read; unchanged when every copy is passed over.
   Status nameAfterFirstCopy(std::int64_t assetRow, const std::unordered_set<std::int64_t>& passedOver);
+  // ---- Pairs (catalog_pairs.cpp), within a batch ----
+  // The assets with a copy directly in `absoluteFolder`, whichever sources
+  // name it, in the order of their rows.
+  Result<std::vector<FolderAsset>> assetsInFolder(const std::string& absoluteFolder);
+  // Makes `half` a resource of `primary`: it leaves every listing, album and
+  // moment. The pair keeps the older identifier of the two (the primary
+  // takes the half's when the half was recorded first), the favourite of
+  // either and the albums of both.
+  Status pairAssets(std::int64_t primary, std::int64_t half);
+  // `half` is an asset of its own again, in its moment and folders' albums.
+  Status unpairAsset(std::int64_t half);
+  // Every half of a pair with the asset it belongs to.
+  Result<std::unordered_map<std::int64_t, std::int64_t>> pairedHalves();
+
   // Removes the albums of folders that no longer hold a copy, empty moments
   // and folders that hold nothing.
   Status pruneEmptyCollections();
@@ -275,7 +306,7 @@ class CatalogWriter {
   void releaseLockAfterBatch();
   // The private steps below fail with "cannot WHAT in the catalog: ...",
   // WHAT being the public change they are a step of.
-  Status addMembership(std::int64_t collectionRow, std::int64_t assetRow, const std::optional<std::int64_t>& date,
+  Status addMembership(std::int64_t collectionRow, std::int64_t assetRow, std::optional<std::int64_t> date,
                        MediaType mediaType, const char* what);
   Result<std::int64_t> insertAssetRows(const std::string& identifier, const NewAsset& asset, const char* what);
   // Derivative paths are recorded relative to the library folder.
@@ -283,6 +314,15 @@ class CatalogWriter {
                               const char* what);
   Result<std::int64_t> momentRow(std::int64_t creationDate, const char* what);
   Status removeUnheldAsset(std::int64_t assetRow, std::vector<std::string>& unlinkAfter, const char* what);
+  // Before an asset goes: its first half, if any, carries on under
+  // its identifier, with its albums and favourite; the others stand alone.
+  Status handOverPair(std::int64_t assetRow, const char* what);
+  // Gives `to` the identifier, favourite and album memberships (not moments
+  // or folders' albums) of `from`, and `from` the identifier of `to`.
+  Status swapIdentity(std::int64_t to, std::int64_t from, const char* what);
+  // Moves the memberships of `from` in albums (not moments or folders'
+  // albums) to `to`, and drops the rest.
+  Status moveMemberships(std::int64_t from, std::int64_t to, const char* what);
   Status ensureFolderAlbum(std::int64_t folderRow, std::int64_t assetRow, const char* what);
   // `collection`, which the source no longer gives for `key`, goes with its
   // members; unless another source names the same folder, when only the

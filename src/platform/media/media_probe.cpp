@@ -104,6 +104,18 @@ std::optional<std::int64_t> containerDate(AVFormatContext* context) {
   return std::nullopt;
 }
 
+// What pairs a Live Photo's video with its still: Apple's content
+// identifier (from the movie's metadata) and the container's length.
+void readPairingFacts(AVFormatContext* context, MediaProbe& probe) {
+  if (const AVDictionaryEntry* entry =
+          av_dict_get(context->metadata, "com.apple.quicktime.content.identifier", nullptr, 0)) {
+    probe.contentIdentifier = entry->value;
+  }
+  if (context->duration != AV_NOPTS_VALUE && context->duration >= 0) {
+    probe.durationSeconds = static_cast<double>(context->duration) / AV_TIME_BASE;
+  }
+}
+
 std::optional<MediaProbe> probeAudioVideo(const std::string& path, const SniffResult& sniffed) {
   const auto input = AvInput::open(path);
   if (!input) return std::nullopt;
@@ -128,6 +140,7 @@ std::optional<MediaProbe> probeAudioVideo(const std::string& path, const SniffRe
     return std::nullopt;
   }
   probe.creationDate = containerDate(input->context());
+  readPairingFacts(input->context(), probe);
   return probe;
 }
 

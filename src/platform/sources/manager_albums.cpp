@@ -2,6 +2,7 @@
 // files are now, recorded after every file so that each member is known.
 // Runs on the sync's calling thread; only changed memberships are written
 // (CatalogWriter::replaceSourceAlbums).
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 
@@ -43,6 +44,7 @@ std::vector<SourceAlbum> albumsOf(const ManagerPlan& plan) {
 }  // namespace
 
 Status recordManagerAlbums(SyncRun& run) {
+  std::optional<std::unordered_map<std::int64_t, std::int64_t>> halves;
   for (SourcePlan& plan : run.plans) {
     if (!plan.manager) continue;
     ManagerPlan& manager = *plan.manager;
@@ -53,7 +55,18 @@ Status recordManagerAlbums(SyncRun& run) {
       manager.recordedAssets.reserve(files->size());
       for (SourceFile& file : *files) manager.recordedAssets.emplace_back(std::move(file.path), *file.assetRow);
     }
-    const std::vector<SourceAlbum> albums = albumsOf(manager);
+    std::vector<SourceAlbum> albums = albumsOf(manager);
+    // A half of a pair is in its pair's albums.
+    if (!halves) {
+      auto read = run.catalog.pairedHalves();
+      if (!read) return read.status();
+      halves = std::move(read).value();
+    }
+    for (SourceAlbum& album : albums) {
+      for (std::int64_t& asset : album.assetRows) {
+        if (const auto pair = halves->find(asset); pair != halves->end()) asset = pair->second;
+      }
+    }
     if (Status begun = run.batch.begin(); !begun) return begun;
     if (Status replaced = run.catalog.replaceSourceAlbums(plan.source, albums); !replaced) return replaced;
     if (Status committed = run.batch.commitIfDue(true); !committed) return committed;

@@ -41,6 +41,10 @@ Status removeUnheld(SyncRun& run);
 // Assets whose copies changed are named after the copy the helper reads now.
 Status nameTouchedAssets(SyncRun& run);
 
+// sync_pairs.cpp: pairs Live Photos and RAW+JPEG in every folder where a
+// file came, changed, moved or went (pair_rule.h).
+Status pairChangedFolders(SyncRun& run);
+
 // manager_albums.cpp: the events, tags and folders of the manager sources
 // synced, as albums of the assets their files are now.
 Status recordManagerAlbums(SyncRun& run);

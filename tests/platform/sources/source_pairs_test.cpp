@@ -1,0 +1,172 @@
+// Live Photos synced from a Pictures folder: the still and its short movie
+// are one asset (listed once, under the still's name and date; exported as
+// the still), which keeps its identifier when a half goes, comes back, or the
+// folder moves; a long movie of the same name stays a video of its own.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+
+#include "platform/catalog/catalog_reader.h"
+#include "support/manager_fixture.h"
+#include "support/media_fixtures.h"
+#include "support/source_fixture.h"
+
+namespace tolvek {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Json;
+
+class SourcePairs : public testing::SourceFixture {
+ protected:
+  void SetUp() override {
+    if (!testing::haveFfmpeg()) GTEST_SKIP() << "no ffmpeg to make the movies";
+  }
+  // Each of its own content (its width), taken at 2021-03-04T05:06:07Z.
+  void still(const std::string& relative, int width = 64) {
+    ASSERT_TRUE(testing::writePicture(pictures(relative), "jpeg",
+                                      {.width = width, .dateTimeOriginal = "2021:03:04 05:06:07",
+                                       .offsetTimeOriginal = "+00:00"}));
+  }
+  void movie(const std::string& relative, double seconds) {
+    ASSERT_TRUE(testing::writeVideo(pictures(relative), {.seconds = seconds, .container = "mov",
+                                                         .creationTime = "2022-01-01T00:00:00Z"}));
+  }
+  // The helper's listing: name -> (identifier, whether a video, date).
+  struct Item {
+    std::string id;
+    bool video = false;
+    std::string date;
+  };
+  // The asset's resources as the helper reads them; each one's bytes are there.
+  std::vector<AssetResource> resourcesOf(const std::string& id) {
+    auto reader = CatalogReader::open(home.location());
+    AssetQuery query;
+    query.scope = AssetScope::identifiers;
+    query.identifiersJson = "[\"" + id + "\"]";
+    std::vector<AssetResource> resources;
+    reader->forEachAsset(query, [&](const Asset& asset) {
+      resources = reader->resources(asset.handle);
+      return false;
+    });
+    for (const AssetResource& r : resources) EXPECT_TRUE(reader->storedResource(r)) << r.originalFilename;
+    return resources;
+  }
+  std::map<std::string, Item> items() {
+    std::map<std::string, Item> found;
+    const Json list = home.run({"list", "-", "500"});
+    for (const Json& item : list["items"]) {
+      found[item["name"].get<std::string>()] = {item["id"].get<std::string>(), item["isVideo"].get<bool>(),
+                                                item["date"].is_null() ? "" : item["date"].get<std::string>()};
+    }
+    return found;
+  }
+};
+
+TEST_F(SourcePairs, LivePhotoIsOneAssetAndKeepsItsIdentifier) {
+  still("IMG_0001.JPG");
+  movie("IMG_0001.MOV", 2);
+  still("IMG_0002.JPG", 66);
+  movie("IMG_0002.MOV", 8);  // too long for a Live Photo
+  still("IMG_0003.JPG", 68);
+  movie("IMG_0003_HEVC.MOV", 3);
+  sync();
+  home.grantAccess();
+  auto listed = items();
+  ASSERT_EQ(listed.size(), 4u) << last.out;
+  ASSERT_TRUE(listed.contains("IMG_0001.JPG") && listed.contains("IMG_0003.JPG"));
+  EXPECT_FALSE(listed["IMG_0001.JPG"].video);
+  EXPECT_TRUE(listed["IMG_0001.JPG"].date.starts_with("2021-03-04")) << listed["IMG_0001.JPG"].date
+                                                                      << ": the still's date, not the movie's";
+  EXPECT_TRUE(listed.contains("IMG_0002.MOV") && listed["IMG_0002.MOV"].video);
+  const auto counted = albums();
+  const auto folder = std::find_if(counted.begin(), counted.end(), [](const auto& album) { return album.first == "Pictures"; });
+  ASSERT_NE(folder, counted.end()) << home.run({"albums"}).dump();
+  EXPECT_EQ(folder->second, 4) << "the pair counts once";
+  const std::string pair = listed["IMG_0001.JPG"].id;
+
+  // The movie is the asset's paired video, after the still.
+  const std::vector<AssetResource> resources = resourcesOf(pair);
+  ASSERT_EQ(resources.size(), 2u);
+  EXPECT_EQ(resources[0].type, ResourceType::photo);
+  EXPECT_EQ(resources[1].type, ResourceType::pairedVideo);
+  EXPECT_EQ(resources[1].originalFilename, "IMG_0001.MOV");
+
+  // Export writes the still only.
+  const Json exported = home.run({"export", home.folder("out"), pair});
+  ASSERT_EQ(exported["files"].size(), 1u) << exported.dump();
+  EXPECT_EQ(fs::path(exported["files"][0]["path"].get<std::string>()).filename(), "IMG_0001.JPG");
+
+  // The folder moves: the pair keeps its identifier.
+  fs::create_directories(pictures("2021"));
+  for (const char* name : {"IMG_0001.JPG", "IMG_0001.MOV"}) fs::rename(pictures(name), pictures(std::string("2021/") + name));
+  sync();
+  listed = items();
+  EXPECT_EQ(listed.size(), 4u);
+  EXPECT_EQ(listed["IMG_0001.JPG"].id, pair);
+
+  // The still goes: the movie carries on as a video under the pair's identifier.
+  const std::string stillBytes = *testing::readFileBytes(pictures("2021/IMG_0001.JPG"));
+  fs::remove(pictures("2021/IMG_0001.JPG"));
+  sync();
+  listed = items();
+  ASSERT_TRUE(listed.contains("IMG_0001.MOV")) << last.out;
+  EXPECT_EQ(listed["IMG_0001.MOV"].id, pair);
+  EXPECT_TRUE(listed["IMG_0001.MOV"].video);
+
+  // It comes back: one asset again, under the first identifier.
+  ASSERT_TRUE(testing::writeFileBytes(pictures("2021/IMG_0001.JPG"), stillBytes));
+  sync();
+  listed = items();
+  EXPECT_EQ(listed.size(), 4u);
+  ASSERT_TRUE(listed.contains("IMG_0001.JPG"));
+  EXPECT_EQ(listed["IMG_0001.JPG"].id, pair);
+  EXPECT_FALSE(listed.contains("IMG_0001.MOV"));
+
+  // The movie goes: the still carries on alone, as it was.
+  fs::remove(pictures("2021/IMG_0001.MOV"));
+  sync();
+  listed = items();
+  EXPECT_EQ(listed.size(), 4u);
+  EXPECT_EQ(listed["IMG_0001.JPG"].id, pair);
+}
+
+// A Shotwell database naming the two files pairs them the same way.
+TEST_F(SourcePairs, ShotwellNamingBothFilesPairsThem) {
+  const std::string camera = home.folder("camera");
+  ASSERT_TRUE(testing::writePicture(camera + "/IMG_0005.HEIC", "jpeg", {.width = 70}));
+  ASSERT_TRUE(testing::writeVideo(camera + "/IMG_0005.MOV", {.seconds = 2, .container = "mov"}));
+  const std::string database = home.folder("shotwell") + "/photo.db";
+  ASSERT_TRUE(testing::createShotwellDatabase(database));
+  ASSERT_TRUE(testing::executeSqlOn(
+      database, "INSERT INTO PhotoTable (id, filename, exposure_time, flags) VALUES (1, " +
+                    testing::sqlQuoted(camera + "/IMG_0005.HEIC") + ", 0, 0);"
+                    "INSERT INTO VideoTable (id, filename, exposure_time, flags) VALUES (1, " +
+                    testing::sqlQuoted(camera + "/IMG_0005.MOV") + ", 0, 0);"));
+  sync({"add", "--shotwell", database});
+  home.grantAccess();
+  const auto listed = items();
+  ASSERT_EQ(listed.size(), 1u) << last.out << last.err;
+  EXPECT_EQ(listed.begin()->first, "IMG_0005.HEIC");
+  EXPECT_FALSE(listed.begin()->second.video);
+}
+
+// A motion photo (a JPEG carrying its own movie) is one file: one picture.
+TEST_F(SourcePairs, MotionPhotoStaysOnePicture) {
+  still("MVIMG_0001.jpg");
+  movie("clip.mov", 2);
+  const std::string jpeg = *testing::readFileBytes(pictures("MVIMG_0001.jpg"));
+  const std::string mov = *testing::readFileBytes(pictures("clip.mov"));
+  fs::remove(pictures("clip.mov"));
+  ASSERT_TRUE(testing::writeFileBytes(pictures("MVIMG_0001.jpg"), jpeg + mov));
+  sync();
+  home.grantAccess();
+  const auto listed = items();
+  ASSERT_EQ(listed.size(), 1u);
+  EXPECT_FALSE(listed.begin()->second.video);
+}
+
+}  // namespace
+}  // namespace tolvek
