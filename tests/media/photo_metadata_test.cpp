@@ -20,34 +20,6 @@ namespace {
 using DateFrom = MediaProbe::DateFrom;
 constexpr std::int64_t kInstant = 1626247800;  // 2021-07-14T07:30:00Z
 
-// An Apple maker note ("Apple iOS", version 1, byte order `order`) with a
-// version tag and, when given, the content identifier after the IFD.
-std::string appleMakerNote(const std::string& identifier, bool bigEndian = true) {
-  const auto put = [bigEndian](std::string& out, std::uint32_t value, int width) {
-    for (int i = 0; i < width; ++i) {
-      const int shift = bigEndian ? 8 * (width - 1 - i) : 8 * i;
-      out += static_cast<char>((value >> shift) & 0xff);
-    }
-  };
-  std::string note("Apple iOS\0\0\x01", 12);
-  note += bigEndian ? "MM" : "II";
-  const std::uint32_t entries = identifier.empty() ? 1 : 2;
-  put(note, entries, 2);
-  put(note, 0x0001, 2), put(note, 9, 2), put(note, 1, 4), put(note, 14, 4);
-  // Up to four bytes sit in the entry itself, as TIFF has it.
-  const bool inEntry = identifier.size() + 1 <= 4;
-  if (!identifier.empty()) {
-    put(note, 0x0011, 2), put(note, 2, 2), put(note, static_cast<std::uint32_t>(identifier.size() + 1), 4);
-    if (inEntry) {
-      note += identifier + std::string(4 - identifier.size(), '\0');
-    } else {
-      put(note, static_cast<std::uint32_t>(14 + 2 + 12 * entries + 4), 4);
-    }
-  }
-  put(note, 0, 4);
-  return identifier.empty() || inEntry ? note : note + identifier + '\0';
-}
-
 TEST(AppleMakerNote, ContentIdentifierWithinBoundsOnly) {
   const std::string id = "A1B2C3D4-0000-1111-2222-333344445555";
   std::string pastEnd = appleMakerNote(id);
@@ -92,8 +64,7 @@ TEST(ProbedMetadata, DatesOffsetsAndRatingsAsExifToolWritesThem) {
       {"PNG", "png", {"-DateTimeOriginal=2021:07:14 04:30:00"}, kInstant},
       {"WebP", "webp", {original, offset}, kInstant},
       {"HEIC", "heic", {original, offset}, kInstant},
-      {"JPEG, original first",
-       {"jpeg"},
+      {"JPEG, original first", "jpeg",
        {original, offset, "-CreateDate=2019:01:01 00:00:00", "-ModifyDate=2018:01:01 00:00:00"},
        kInstant},
       {"digitized with its offset", "jpeg",
@@ -128,17 +99,14 @@ TEST(ProbedMetadata, LivePhotoStillCarriesAppleContentIdentifier) {
   if (!haveExiftool()) GTEST_SKIP() << "no exiftool";
   ScratchFolder folder;
   const std::string id = "5F1E3D2C-AAAA-BBBB-CCCC-0123456789AB";
-  ASSERT_TRUE(writeFileBytes(folder.file("note.bin"), appleMakerNote(id)));
   for (const char* format : {"jpeg", "heic"}) {
     const std::string path = folder.file(std::string("IMG_0001.") + format);
     ASSERT_TRUE(writePicture(path, format));
-    ASSERT_TRUE(runExiftool({"-Make=Apple", "-MakerNotes<=" + folder.file("note.bin"), path})) << format;
+    ASSERT_TRUE(writeAppleContentIdentifier(path, id)) << format;
     const auto probe = mediaModule().probe(path);
     ASSERT_TRUE(probe) << format;
     EXPECT_EQ(probe->contentIdentifier, id) << format;
   }
-  const auto plain = mediaModule().probe(folder.file("note.bin"));
-  EXPECT_FALSE(plain);
 }
 
 TEST(ProbedMetadata, PhoneHeicSampleHasItsDate) {

@@ -229,6 +229,41 @@ bool runExiftool(const std::vector<std::string>& arguments) {
   return result.exitStatus == 0;
 }
 
+std::string appleMakerNote(const std::string& identifier, bool bigEndian) {
+  const auto put = [bigEndian](std::string& out, std::uint32_t value, int width) {
+    for (int i = 0; i < width; ++i) {
+      const int shift = bigEndian ? 8 * (width - 1 - i) : 8 * i;
+      out += static_cast<char>((value >> shift) & 0xff);
+    }
+  };
+  std::string note("Apple iOS\0\0\x01", 12);
+  note += bigEndian ? "MM" : "II";
+  const std::uint32_t entries = identifier.empty() ? 1 : 2;
+  put(note, entries, 2);
+  put(note, 0x0001, 2), put(note, 9, 2), put(note, 1, 4), put(note, 14, 4);
+  // Up to four bytes sit in the entry itself, as TIFF has it.
+  const bool inEntry = identifier.size() + 1 <= 4;
+  if (!identifier.empty()) {
+    put(note, 0x0011, 2), put(note, 2, 2), put(note, static_cast<std::uint32_t>(identifier.size() + 1), 4);
+    if (inEntry) {
+      note += identifier + std::string(4 - identifier.size(), '\0');
+    } else {
+      put(note, static_cast<std::uint32_t>(14 + 2 + 12 * entries + 4), 4);
+    }
+  }
+  put(note, 0, 4);
+  return identifier.empty() || inEntry ? note : note + identifier + '\0';
+}
+
+bool writeAppleContentIdentifier(const std::string& path, const std::string& identifier) {
+  const std::string note = path + ".makernote";
+  const bool written = writeFileBytes(note, appleMakerNote(identifier)) &&
+                       runExiftool({"-Make=Apple", "-MakerNotes<=" + note, path});
+  std::error_code ignored;
+  std::filesystem::remove(note, ignored);
+  return written;
+}
+
 bool writeVideo(const std::string& path, const VideoFixture& video) {
   if (!haveFfmpeg()) return false;
   ScratchFolder work;

@@ -111,6 +111,14 @@ bool haveExiftool();
 // (-overwrite_original); true when it succeeded.
 bool runExiftool(const std::vector<std::string>& arguments);
 
+// An Apple maker note ("Apple iOS", version 1, big- or little-endian) with a
+// version tag and, when given, a Live Photo's content identifier (tag 0x0011).
+std::string appleMakerNote(const std::string& identifier, bool bigEndian = true);
+
+// Writes an Apple maker note carrying `identifier` into the picture at
+// `path` (with Make "Apple"), through ExifTool; false when it cannot.
+bool writeAppleContentIdentifier(const std::string& path, const std::string& identifier);
+
 // Audio only: "m4a", "mp3" or "wav"; with a creation_time when given.
 bool writeAudio(const std::string& path, const std::string& format,
                 const std::optional<std::string>& creationTime = std::nullopt);

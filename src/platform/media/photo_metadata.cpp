@@ -107,8 +107,12 @@ void startExiv2() {
 std::optional<PhotoMetadata> readPhotoMetadata(const ReadableFile& file) {
   startExiv2();
   try {
+    // exiv2 0.27 hands images over in std::auto_ptr, its only form of this call.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
     Exiv2::BasicIo::AutoPtr io(new CappedExivIo(file, file.size()));
     Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(std::move(io));
+#pragma GCC diagnostic pop
     if (image.get() == nullptr) return std::nullopt;
     image->readMetadata();
     return metadataOf(image->exifData(), image->xmpData());

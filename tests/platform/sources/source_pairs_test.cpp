@@ -11,6 +11,7 @@
 #include "platform/catalog/catalog_reader.h"
 #include "support/manager_fixture.h"
 #include "support/media_fixtures.h"
+#include "support/raw_fixtures.h"
 #include "support/source_fixture.h"
 
 namespace tolvek {
@@ -30,9 +31,10 @@ class SourcePairs : public testing::SourceFixture {
                                       {.width = width, .dateTimeOriginal = "2021:03:04 05:06:07",
                                        .offsetTimeOriginal = "+00:00"}));
   }
-  void movie(const std::string& relative, double seconds) {
+  void movie(const std::string& relative, double seconds, std::optional<std::string> identifier = std::nullopt) {
     ASSERT_TRUE(testing::writeVideo(pictures(relative), {.seconds = seconds, .container = "mov",
-                                                         .creationTime = "2022-01-01T00:00:00Z"}));
+                                                         .creationTime = "2022-01-01T00:00:00Z",
+                                                         .contentIdentifier = identifier}));
   }
   // The helper's listing: name -> (identifier, whether a video, date).
   struct Item {
@@ -166,6 +168,65 @@ TEST_F(SourcePairs, MotionPhotoStaysOnePicture) {
   const auto listed = items();
   ASSERT_EQ(listed.size(), 1u);
   EXPECT_FALSE(listed.begin()->second.video);
+}
+
+// Apple's content identifiers pair a still and a movie whatever their names,
+// and two different ones keep a still and a movie of one name apart.
+TEST_F(SourcePairs, ContentIdentifiersDecideOverNames) {
+  if (!testing::haveExiftool()) GTEST_SKIP() << "no exiftool to write the still's maker note";
+  still("IMG_1000.JPG");
+  ASSERT_TRUE(testing::writeAppleContentIdentifier(pictures("IMG_1000.JPG"), "AAAA-1111"));
+  movie("renamed.MOV", 2, "AAAA-1111");
+  still("IMG_2000.JPG", 66);
+  ASSERT_TRUE(testing::writeAppleContentIdentifier(pictures("IMG_2000.JPG"), "BBBB-2222"));
+  movie("IMG_2000.MOV", 2, "CCCC-3333");
+  sync();
+  home.grantAccess();
+  const auto listed = items();
+  EXPECT_EQ(listed.size(), 3u) << last.out;
+  EXPECT_FALSE(listed.contains("renamed.MOV")) << "paired by its identifier";
+  EXPECT_TRUE(listed.contains("IMG_2000.MOV")) << "another identifier than the still's";
+  ASSERT_TRUE(listed.contains("IMG_1000.JPG"));
+  const auto resources = resourcesOf(listed.at("IMG_1000.JPG").id);
+  ASSERT_EQ(resources.size(), 2u);
+  EXPECT_EQ(resources[1].originalFilename, "renamed.MOV");
+}
+
+// A RAW whose JPEG arrives later: one asset under the RAW's identifier, the
+// JPEG its primary (listed, exported), the RAW its alternate; the JPEG gone,
+// the RAW carries on under the same identifier.
+TEST_F(SourcePairs, RawThenItsJpegAreOneAssetUnderTheFirstIdentifier) {
+  ASSERT_TRUE(testing::writeRaw(pictures("IMGP0010.DNG"), {.layout = testing::RawLayout::dng}));
+  sync();
+  home.grantAccess();
+  auto listed = items();
+  ASSERT_TRUE(listed.contains("IMGP0010.DNG")) << last.out << last.err;
+  const std::string first = listed["IMGP0010.DNG"].id;
+  ASSERT_TRUE(testing::writeRaw(pictures("IMGP0011.PEF"), {.layout = testing::RawLayout::previewInIfd0}));
+  still("IMGP0010.JPG");
+  still("imgp0011.jpg", 66);  // the stem's case differs, as cameras and copies write it
+  sync();
+  listed = items();
+  ASSERT_EQ(listed.size(), 2u) << last.out;
+  ASSERT_TRUE(listed.contains("IMGP0010.JPG") && listed.contains("imgp0011.jpg"));
+  EXPECT_EQ(listed["IMGP0010.JPG"].id, first);
+  const auto resources = resourcesOf(first);
+  ASSERT_EQ(resources.size(), 2u);
+  EXPECT_EQ(resources[0].type, ResourceType::photo);
+  EXPECT_EQ(resources[0].originalFilename, "IMGP0010.JPG");
+  EXPECT_EQ(resources[1].type, ResourceType::alternatePhoto);
+  EXPECT_EQ(resources[1].originalFilename, "IMGP0010.DNG");
+  const Json exported = home.run({"export", home.folder("out"), first});
+  ASSERT_EQ(exported["files"].size(), 1u) << exported.dump();
+  EXPECT_EQ(testing::readFileBytes(exported["files"][0]["path"].get<std::string>()),
+            testing::readFileBytes(pictures("IMGP0010.JPG")));
+
+  fs::remove(pictures("IMGP0010.JPG"));
+  sync();
+  listed = items();
+  ASSERT_TRUE(listed.contains("IMGP0010.DNG")) << last.out;
+  EXPECT_EQ(listed["IMGP0010.DNG"].id, first);
+  EXPECT_FALSE(listed["IMGP0010.DNG"].video);
 }
 
 }  // namespace
