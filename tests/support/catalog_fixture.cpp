@@ -11,6 +11,7 @@
 
 #include "library/photo_types.h"
 #include "platform/catalog/catalog_schema.h"
+#include "platform/posix/path_text.h"
 #include "platform/system/library_location.h"
 #include "platform/library_writer.h"
 
@@ -281,6 +282,7 @@ Status CatalogFixture::downgradeToVersion(std::int64_t version) {
       "CREATE INDEX asset_newest ON asset(creation_date, id, media_type, identifier);"
       "CREATE INDEX asset_by_type ON asset(media_type, creation_date, id, identifier);"
       "CREATE INDEX asset_favorites ON asset(creation_date, id, media_type, identifier) WHERE favorite = 1;";
+  for (const char* table : kTablesAddedInVersion7) sql += std::string("DROP TABLE ") + table + ";";
   for (const CatalogColumn& c : kColumnsAddedInVersion7) {
     sql += std::string("ALTER TABLE ") + c.table + " DROP COLUMN " + c.column + ";";
   }
@@ -305,6 +307,26 @@ Status CatalogFixture::downgradeToVersion(std::int64_t version) {
   }
   if (Status s = execute(sql); !s) return s;
   return setSchemaVersion(version);
+}
+
+Status CatalogFixture::renameSourceFile(const std::string& from, const std::string& to) {
+  if (Status s = execute("BEGIN"); !s) return s;
+  SqliteStatement name(db_.get(), std::string("UPDATE ") + kResource.table + " SET " + kResource.originalFilename +
+                                      " = :name WHERE " + kResource.position + " = 0 AND " + kResource.assetId +
+                                      " = (SELECT " + kFile.assetId + " FROM " + kFile.table + " WHERE " +
+                                      kFile.path + " = :from)");
+  name.bind(":name", std::string_view(namePart(to))).bindBytes(":from", from);
+  SqliteStatement path(db_.get(), std::string("UPDATE ") + kFile.table + " SET " + kFile.path + " = :to WHERE " +
+                                      kFile.path + " = :from");
+  path.bindBytes(":to", to).bindBytes(":from", from);
+  Status renamed = run(name);
+  if (renamed && sqlite3_changes(db_.get()) != 1) renamed = Status::error("no asset recorded at " + from);
+  if (renamed) renamed = run(path);
+  if (!renamed) {
+    (void)execute("ROLLBACK");
+    return renamed;
+  }
+  return execute("COMMIT");
 }
 
 Status CatalogFixture::refuseInsertsInto(const char* table) {

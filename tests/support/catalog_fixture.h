@@ -47,9 +47,13 @@ class CatalogFixture {
   // The recorded file name of the asset's original.
   Status setOriginalFilename(const std::string& identifier, std::string_view name);
   Status setSchemaVersion(std::int64_t version);
-  // The catalog as an earlier version (2 to 5) wrote it: without the tables,
+  // The catalog as an earlier version (2 to 6) wrote it: without the tables,
   // indexes and columns later versions added.
   Status downgradeToVersion(std::int64_t version);
+  // The source's file recorded at `from` (relative to its folder) as if the
+  // sync had found it at `to` in the same folder, its asset named after it:
+  // for files renamed on disk without the sync seeing a change.
+  Status renameSourceFile(const std::string& from, const std::string& to);
   // Every later insert into the table (catalog::k....table) fails, as on a
   // full disk: for the rollback of a writer's transaction.
   Status refuseInsertsInto(const char* table);

@@ -12,11 +12,11 @@
 namespace tolvek {
 namespace {
 
-// Adds the (name, asset) of each file directly in `absoluteFolder` of
+// Adds the (asset, copy) of each file directly in `absoluteFolder` of
 // `source` to `into`: a folder source keeps them in that folder's row, a
 // manager's under their absolute paths. False on a database error.
 bool filesIn(sqlite3* db, const Source& source, const std::string& absoluteFolder,
-             std::vector<std::pair<std::string, std::int64_t>>& into) {
+             std::vector<std::pair<std::int64_t, RecordedCopy>>& into) {
   const bool folder = source.kind == SourceKind::folder;
   if (folder && !isWithinFolder(absoluteFolder, source.path)) return true;
   std::string from, to;
@@ -27,15 +27,18 @@ bool filesIn(sqlite3* db, const Source& source, const std::string& absoluteFolde
     from = absoluteFolder.substr(1) + "/";
     to = absoluteFolder.substr(1) + "0";
   }
-  SqliteStatement select(db, folder ? "SELECT f.path, f.asset_id FROM file f JOIN folder fo ON fo.id = f.folder_id "
+  SqliteStatement select(db, folder ? "SELECT f.path, f.asset_id, f.size, f.modified_ns, f.inode, fo.device FROM file f "
+                                      "JOIN folder fo ON fo.id = f.folder_id "
                                       "WHERE fo.source_id = :source AND fo.path = :from AND f.asset_id IS NOT NULL"
-                                    : "SELECT path, asset_id FROM file WHERE source_id = :source AND path >= :from "
-                                      "AND path < :to AND asset_id IS NOT NULL");
+                                    : "SELECT path, asset_id, size, modified_ns, inode, NULL FROM file "
+                                      "WHERE source_id = :source AND path >= :from AND path < :to "
+                                      "AND asset_id IS NOT NULL");
   select.bind(":source", source.row).bindBytes(":from", from).bindBytes(":to", to);
   while (select.step()) {
-    const std::string path = select.text(0);
-    if (!folder && folderPart(path) != std::string_view(absoluteFolder).substr(1)) continue;
-    into.emplace_back(std::string(namePart(path)), select.integer(1));
+    RecordedCopy copy{source.kind, source.path, select.text(0), static_cast<std::uint64_t>(select.integer(2)),
+                      select.integer(3), static_cast<std::uint64_t>(select.integer(4)), select.optionalInteger(5)};
+    if (!folder && folderPart(copy.relative) != std::string_view(absoluteFolder).substr(1)) continue;
+    into.emplace_back(select.integer(1), std::move(copy));
   }
   return !select.failed();
 }
@@ -48,15 +51,20 @@ Result<std::vector<FolderAsset>> CatalogWriter::assetsInFolder(const std::string
   if (!all) return all.status();
   std::vector<FolderAsset> found;
   std::unordered_set<std::int64_t> seen;
-  std::vector<std::pair<std::string, std::int64_t>> files;
+  std::vector<std::pair<std::int64_t, RecordedCopy>> files;
   for (const Source& source : *all) {
     if (absoluteFolder.empty() || !filesIn(db_.get(), source, absoluteFolder, files)) {
       if (absoluteFolder.empty()) break;
       return catalogFailure(db_.get(), what);
     }
   }
-  for (auto& [name, row] : files) {
-    if (seen.insert(row).second) found.push_back({row, std::move(name), {}, {}, {}, {}, {}});
+  for (auto& [row, copy] : files) {
+    if (!seen.insert(row).second) continue;
+    FolderAsset asset;
+    asset.row = row;
+    asset.name = copy.fileName();
+    asset.copy = std::move(copy);
+    found.push_back(std::move(asset));
   }
   for (FolderAsset& asset : found) {
     SqliteStatement select(db_.get(),
@@ -67,7 +75,9 @@ Result<std::vector<FolderAsset>> CatalogWriter::assetsInFolder(const std::string
     if (!select.step()) return catalogFailure(db_.get(), what);
     asset.mediaType = select.enumeration<MediaType>(0);
     asset.typeIdentifier = select.text(1);
-    asset.contentIdentifier = select.optionalText(2).value_or("");
+    const auto content = select.optionalText(2);
+    asset.contentIdentifier = content.value_or("");
+    asset.factsKnown = content.has_value();
     asset.durationMs = select.optionalInteger(3);
     asset.pairedTo = select.optionalInteger(4);
   }
@@ -183,6 +193,32 @@ Status CatalogWriter::handOverPair(std::int64_t asset, const char* what) {
   }
   if (rows.empty()) return {};
   return swapIdentity(rows.front(), asset, what);
+}
+
+Status CatalogWriter::recordPairFacts(std::int64_t asset, const std::string& contentIdentifier,
+                                      std::optional<std::int64_t> durationMs) {
+  SqliteStatement update(db_.get(),
+                         "UPDATE asset SET content_identifier = :content, duration_ms = :duration WHERE id = :asset");
+  update.bind(":content", std::string_view(contentIdentifier)).bind(":duration", durationMs).bind(":asset", asset);
+  if (!update.run()) return catalogFailure(db_.get(), "record what pairs an asset");
+  return {};
+}
+
+Result<std::vector<std::int64_t>> CatalogWriter::unpairedSources() {
+  std::vector<std::int64_t> rows;
+  SqliteStatement select(db_.get(), "SELECT source_id FROM unpaired_source ORDER BY source_id");
+  while (select.step()) rows.push_back(select.integer(0));
+  if (select.failed()) return catalogFailure(db_.get(), "read the sources to pair");
+  return rows;
+}
+
+Status CatalogWriter::sourcePaired(std::int64_t sourceRow) {
+  SqliteStatement remove(db_.get(),
+                         "DELETE FROM unpaired_source WHERE source_id = :source "
+                         "OR source_id NOT IN (SELECT id FROM source)");
+  remove.bind(":source", sourceRow);
+  if (!remove.run()) return catalogFailure(db_.get(), "record the sources paired");
+  return {};
 }
 
 }  // namespace tolvek

@@ -164,7 +164,8 @@ CREATE TABLE source_album (
 // Version 7, after the columns of kColumnsAddedInVersion7: the newest-first
 // indexes leave out the halves of pairs (a query repeats "paired_to IS NULL"
 // to be served by them; the column is in them too, so that they still cover
-// the query, as asset_lookup does), and asset_pair finds an asset's halves.
+// the query, as asset_lookup does), asset_pair finds an asset's halves, and
+// unpaired_source lists the sources a migration left to be paired.
 constexpr const char* kVersion7 = R"sql(
 DROP INDEX asset_newest;
 DROP INDEX asset_by_type;
@@ -176,7 +177,12 @@ CREATE INDEX asset_favorites ON asset(creation_date, id, media_type, identifier,
   WHERE favorite = 1 AND paired_to IS NULL;
 CREATE INDEX asset_lookup ON asset(identifier, media_type, creation_date, paired_to);
 CREATE INDEX asset_pair ON asset(paired_to) WHERE paired_to IS NOT NULL;
+CREATE TABLE unpaired_source (source_id INTEGER PRIMARY KEY);
 )sql";
+
+// What a migration to version 7 leaves to the next sync: the assets of every
+// source were recorded without what pairs them.
+constexpr const char* kSourcesToPair = "INSERT INTO unpaired_source (source_id) SELECT id FROM source;";
 
 // ALTER TABLE ... ADD COLUMN for each of `columns`.
 template <std::size_t N>
@@ -317,7 +323,7 @@ bool migrateCatalogSchema(sqlite3* db, const std::string& libraryFolder) {
     ok = ok && executeSql(db, version6.c_str());
   }
   const std::string version7 = addedColumns(kColumnsAddedInVersion7) + kVersion7;
-  ok = ok && executeSql(db, version7.c_str()) && executeSql(db, setVersion.c_str());
+  ok = ok && executeSql(db, version7.c_str()) && executeSql(db, kSourcesToPair) && executeSql(db, setVersion.c_str());
   if (!ok) {
     rollBack(db);
     return false;

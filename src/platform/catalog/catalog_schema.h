@@ -7,9 +7,10 @@
 // of other photo managers, whose events, tags and folders become albums;
 // version 6 records with each derivative the upright size of the picture it
 // was made from; version 7 records pairs (a Live Photo's movie, a RAW beside
-// its JPEG: a resource of the still's asset, hidden from every listing) and
-// what pairs them. A reader accepts versions 2 to 7; the writer migrates an
-// older catalog in place when it opens it, after keeping a backup copy.
+// its JPEG: a resource of the still's asset, hidden from every listing),
+// what pairs them and, after a migration, the sources still to be paired.
+// A reader accepts versions 2 to 7; the writer migrates an older catalog in
+// place when it opens it, after keeping a backup copy.
 #include <sqlite3.h>
 
 #include <cstdint>
@@ -163,6 +164,15 @@ struct SourceAlbumTable {
   const char* collectionId = "collection_id";
 };
 inline constexpr SourceAlbumTable kSourceAlbum{};
+// Version 7: the sources recorded before the catalog kept what pairs files
+// (a catalog migrated to version 7). The next sync that finds such a source
+// online pairs every folder of it once, probing the files the rule needs to
+// know more of, and removes its row once that is committed.
+struct UnpairedSourceTable {
+  const char* table = "unpaired_source";
+  const char* sourceId = "source_id";
+};
+inline constexpr UnpairedSourceTable kUnpairedSource{};
 }  // namespace catalog
 
 // The columns a version 2 catalog lacks: migrateCatalogSchema adds them.
@@ -202,6 +212,7 @@ inline constexpr CatalogColumn kColumnsAddedInVersion7[] = {
     {catalog::kAsset.table, catalog::kAsset.contentIdentifier, "TEXT"},
     {catalog::kAsset.table, catalog::kAsset.durationMs, "INTEGER"},
 };
+inline constexpr const char* kTablesAddedInVersion7[] = {catalog::kUnpairedSource.table};
 
 // The day of `seconds` in local time, "YYYY-MM-DD", as moments are keyed
 // ("unknown" when the time cannot be converted).
@@ -215,9 +226,11 @@ bool createCatalogSchema(sqlite3* db);
 // Brings a version 2 to 6 catalog to the current version in one
 // transaction: adds the size and hash columns (filled for every local
 // original and derivative found under `libraryFolder`; files that cannot be
-// read stay unrecorded), the tables of sources, the kinds of source and the
+// read stay unrecorded), the tables of sources, the kinds of source, the
 // derivatives' original sizes (unknown until the next sync makes them
-// again). False, with the catalog unchanged, on a database error.
+// again) and the pairs (every source is left for the next sync to pair:
+// catalog::kUnpairedSource). False, with the catalog unchanged, on a
+// database error.
 bool migrateCatalogSchema(sqlite3* db, const std::string& libraryFolder);
 
 }  // namespace tolvek

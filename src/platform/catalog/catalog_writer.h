@@ -52,6 +52,10 @@ struct FolderAsset {
   std::string contentIdentifier;
   std::optional<std::int64_t> durationMs;
   std::optional<std::int64_t> pairedTo;
+  // False for an asset recorded before the catalog kept what pairs files
+  // (version 7): its content identifier and length are not known.
+  bool factsKnown = true;
+  RecordedCopy copy;  // its copy in the folder, as recorded
 };
 
 // The one writer of a library. It holds the library's writer lock
@@ -280,6 +284,15 @@ class CatalogWriter {
   Status unpairAsset(std::int64_t half);
   // Every half of a pair with the asset it belongs to.
   Result<std::unordered_map<std::int64_t, std::int64_t>> pairedHalves();
+  // What pairs the asset, learnt after it was recorded: Apple's content
+  // identifier ("" for none) and a video's length.
+  Status recordPairFacts(std::int64_t assetRow, const std::string& contentIdentifier,
+                         std::optional<std::int64_t> durationMs);
+  // The sources whose folders are still to be paired since the catalog was
+  // migrated to version 7 (catalog::kUnpairedSource), and the end of that for
+  // one of them (and for any source forgotten meanwhile).
+  Result<std::vector<std::int64_t>> unpairedSources();
+  Status sourcePaired(std::int64_t sourceRow);
 
   // Removes the albums of folders that no longer hold a copy, empty moments
   // and folders that hold nothing.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <unordered_set>
 
 #include "library/media_formats.h"
@@ -74,6 +75,25 @@ std::vector<PairLink> pairsInFolder(const std::vector<PairCandidate>& files) {
     }
   }
   return links;
+}
+
+std::vector<std::int64_t> assetsToProbe(const std::vector<PairCandidate>& files) {
+  std::vector<std::int64_t> wanted;
+  const auto video = [](const PairCandidate& c) { return c.mediaType == MediaType::video; };
+  for (const PairCandidate& file : files) {
+    if (file.factsKnown || !(isStill(file) || video(file))) continue;
+    const std::string stem = pairingStem(file.name);
+    const bool partner = std::any_of(files.begin(), files.end(), [&](const PairCandidate& other) {
+      return (isStill(file) ? video(other) : isStill(other)) && pairingStem(other.name) == stem;
+    });
+    if (partner) wanted.push_back(file.asset);
+  }
+  return wanted;
+}
+
+std::optional<std::int64_t> durationMsOf(std::optional<double> seconds) {
+  if (!seconds || !(*seconds >= 0 && *seconds < 1e9)) return std::nullopt;
+  return std::llround(*seconds * 1000.0);
 }
 
 }  // namespace tolvek

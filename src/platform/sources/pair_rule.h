@@ -38,6 +38,9 @@ struct PairCandidate {
   std::string typeIdentifier;
   std::string contentIdentifier;  // empty: none
   std::optional<double> durationSeconds;
+  // False when the two above were never learnt (recorded before the catalog
+  // kept them): then they read as none and unknown.
+  bool factsKnown = true;
 };
 
 // `other` is a resource of the asset `primary` (the still), as `role`
@@ -56,5 +59,15 @@ std::string pairingStem(std::string_view name);
 // The links among `files` (the assets of one folder): Live Photos found by
 // content identifier, then by name, then RAW+JPEG pairs.
 std::vector<PairLink> pairsInFolder(const std::vector<PairCandidate>& files);
+
+// The assets among `files` whose facts the rule needs and does not know: a
+// still or a video without them that shares its stem with a file of the
+// other kind (a Live Photo recorded before its halves could pair). Only
+// these are probed again, so that pairing an old library reads few files.
+std::vector<std::int64_t> assetsToProbe(const std::vector<PairCandidate>& files);
+
+// A probe's length in whole milliseconds, as the catalog records it; nothing
+// when unknown or out of range.
+std::optional<std::int64_t> durationMsOf(std::optional<double> seconds);
 
 }  // namespace tolvek

@@ -30,7 +30,7 @@ class SourceSync {
     if (Status removed = removeGone(run_, false); !removed) return removed;
     if (Status applied = applyDeferred(run_); !applied) return applied;
     if (Status named = nameTouchedAssets(run_); !named) return named;
-    if (Status paired = pairChangedFolders(run_); !paired) return paired;
+    if (Status paired = pairFolders(run_); !paired) return paired;
     if (Status recorded = recordManagerAlbums(run_); !recorded) return recorded;
     if (Status recorded = recordDevices(); !recorded) return recorded;
     if (Status renewed = renewOutdatedDerivatives(run_); !renewed) return renewed;

@@ -9,10 +9,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cmath>
 
 #include "platform/catalog/catalog_identifiers.h"
 #include "platform/posix/path_text.h"
+#include "platform/sources/pair_rule.h"
 #include "platform/sources/sync_passes.h"
 
 namespace tolvek {
@@ -134,8 +134,7 @@ NewAsset newAsset(SyncRun& run, const Applying& a, Examined& examined) {
   asset.uniformTypeIdentifier = examined.probe.uniformTypeIdentifier;
   asset.original = examined.digest;
   asset.contentIdentifier = examined.probe.contentIdentifier;
-  if (const auto seconds = examined.probe.durationSeconds; seconds && *seconds >= 0 && *seconds < 1e9)
-    asset.durationMs = std::llround(*seconds * 1000.0);
+  asset.durationMs = durationMsOf(examined.probe.durationSeconds);
   if (examined.derivatives.empty()) {
     // Another file with this content claimed it first but comes later in
     // walk order: the derivatives are made here.

@@ -42,8 +42,9 @@ Status removeUnheld(SyncRun& run);
 Status nameTouchedAssets(SyncRun& run);
 
 // sync_pairs.cpp: pairs Live Photos and RAW+JPEG in every folder where a
-// file came, changed, moved or went (pair_rule.h).
-Status pairChangedFolders(SyncRun& run);
+// file came, changed, moved or went (pair_rule.h), and once in every folder
+// of a source recorded before the catalog kept what pairs files.
+Status pairFolders(SyncRun& run);
 
 // manager_albums.cpp: the events, tags and folders of the manager sources
 // synced, as albums of the assets their files are now.

@@ -206,7 +206,8 @@ TEST(CatalogSchemaNames, EveryNameIsAColumnOfTheCatalog) {
         kCollection.rule, kCollection.day}},
       {kMembership.table,
        {kMembership.collectionId, kMembership.assetId, kMembership.position, kMembership.identifier,
-        kMembership.creationDate, kMembership.mediaType}}};
+        kMembership.creationDate, kMembership.mediaType}},
+      {kUnpairedSource.table, {kUnpairedSource.sourceId}}};
   for (const auto& [table, columnNames] : named) {
     for (const char* column : columnNames) EXPECT_EQ(columns.count({table, column}), 1u) << table << "." << column;
   }

@@ -72,5 +72,25 @@ TEST(PairRule, FolderContentsGiveTheirPairs) {
   for (const Case& c : cases) EXPECT_EQ(pairsInFolder(c.files), c.expected) << c.what;
 }
 
+// Recorded before the catalog kept what pairs files.
+PairCandidate unknown(PairCandidate c) {
+  c.factsKnown = false;
+  return c;
+}
+
+TEST(PairRule, OnlyFilesSharingANameWithTheOtherKindAreProbed) {
+  const std::vector<std::pair<std::vector<PairCandidate>, std::vector<std::int64_t>>> cases = {
+      {{unknown(still(1, "IMG_0001.JPG", "", "public.jpeg")), unknown(movie(2, "img_0001_HEVC.mov", std::nullopt))},
+       {1, 2}},
+      {{unknown(still(1, "IMG_0001.HEIC")), movie(2, "IMG_0001.MOV", 2, "A1")}, {1}},
+      {{still(1, "IMG_0001.HEIC"), unknown(movie(2, "IMG_0001.MOV", std::nullopt))}, {2}},
+      {{unknown(still(1, "IMG_0001.HEIC")), unknown(movie(2, "IMG_0002.MOV", std::nullopt))}, {}},
+      {{unknown(movie(1, "A.MOV", std::nullopt)), unknown(movie(2, "A.MP4", std::nullopt))}, {}},
+      {{unknown(raw(1, "A.CR2")), unknown(still(2, "A.JPG", "", "public.jpeg"))}, {}},
+      {{unknown(still(1, "A.PNG", "", "public.png")), unknown(movie(2, "A.MOV", std::nullopt))}, {}},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) EXPECT_EQ(assetsToProbe(cases[i].first), cases[i].second) << i;
+}
+
 }  // namespace
 }  // namespace tolvek

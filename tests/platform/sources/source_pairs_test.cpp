@@ -9,6 +9,7 @@
 #include <map>
 
 #include "platform/catalog/catalog_reader.h"
+#include "support/catalog_fixture.h"
 #include "support/manager_fixture.h"
 #include "support/media_fixtures.h"
 #include "support/raw_fixtures.h"
@@ -133,6 +134,73 @@ TEST_F(SourcePairs, LivePhotoIsOneAssetAndKeepsItsIdentifier) {
   listed = items();
   EXPECT_EQ(listed.size(), 4u);
   EXPECT_EQ(listed["IMG_0001.JPG"].id, pair);
+}
+
+// A library of version 6 holds the halves of its pairs as assets of their own
+// and knows nothing of what pairs them. The first sync after the upgrade
+// pairs every folder once, probing only the files that share a name with one
+// of the other kind; each pair keeps the identifier recorded first and the
+// albums and favourite of both halves. The next sync finds nothing to do.
+TEST_F(SourcePairs, UpgradedLibraryIsPairedOnce) {
+  if (!testing::haveSqliteShell()) GTEST_SKIP() << "no sqlite3 shell to read the catalog";
+  movie("IMG_0001.MOV", 2);
+  still("IMG_0002.JPG", 66);
+  // LibRaw takes a Nikon RAW this small for none.
+  ASSERT_TRUE(testing::writeRaw(pictures("RAW_0002.NEF"), {.sensorWidth = 300, .sensorHeight = 200}));
+  movie("IMG_0003.MOV", 3);  // no still of its name
+  sync();
+  still("LIVE_0001.JPG");  // recorded after its movie
+  sync();
+  home.grantAccess();
+  ASSERT_EQ(items().size(), 5u) << last.out;
+  const std::string movieId = items()["IMG_0001.MOV"].id;
+  const std::string jpegId = items()["IMG_0002.JPG"].id;
+  const auto album = home.runTool({"album", "create", "Trip"});
+  ASSERT_EQ(album.exitStatus, 0) << album.err;
+  const std::string trip = album.out.substr(0, album.out.find('\n'));
+  ASSERT_EQ(home.runTool({"album", "add", trip, movieId}).exitStatus, 0);
+  ASSERT_EQ(home.runTool({"favorite", movieId}).exitStatus, 0);
+  // As a sync of version 6 recorded these files under the names of pairs.
+  {
+    auto catalog = testing::CatalogFixture::open(home.location().catalogPath);
+    ASSERT_TRUE(catalog) << catalog.message();
+    ASSERT_TRUE(catalog->downgradeToVersion(6).ok());
+    ASSERT_TRUE(catalog->renameSourceFile("LIVE_0001.JPG", "IMG_0001.JPG").ok());
+    ASSERT_TRUE(catalog->renameSourceFile("RAW_0002.NEF", "IMG_0002.NEF").ok());
+  }
+  fs::rename(pictures("LIVE_0001.JPG"), pictures("IMG_0001.JPG"));
+  fs::rename(pictures("RAW_0002.NEF"), pictures("IMG_0002.NEF"));
+  ASSERT_EQ(items().size(), 5u) << "version 6 lists both halves";
+
+  EXPECT_EQ(sync(), std::vector<testing::SyncLine>{}) << "no file changed";
+  auto listed = items();
+  EXPECT_EQ(listed.size(), 3u) << home.run({"list", "-", "500"}).dump();
+  ASSERT_TRUE(listed.contains("IMG_0001.JPG") && listed.contains("IMG_0002.JPG")) << last.out;
+  EXPECT_EQ(listed["IMG_0001.JPG"].id, movieId) << "the movie was recorded first";
+  EXPECT_FALSE(listed["IMG_0001.JPG"].video);
+  EXPECT_EQ(listed["IMG_0002.JPG"].id, jpegId);
+  EXPECT_TRUE(listed.contains("IMG_0003.MOV"));
+  const Json members = home.run({"list", trip, "10"})["items"];
+  ASSERT_EQ(members.size(), 1u) << members.dump();
+  EXPECT_EQ(members[0]["id"], movieId);
+  const std::string catalog = home.location().catalogPath;
+  const std::string everyAsset =
+      "SELECT a.identifier, a.favorite, a.paired_to, r.original_filename, quote(a.content_identifier), "
+      "a.duration_ms FROM asset a JOIN resource r ON r.asset_id = a.id AND r.position = 0 ORDER BY a.id;";
+  const auto paired = testing::sqliteQuery(catalog, everyAsset);
+  ASSERT_TRUE(paired);
+  EXPECT_EQ(testing::sqliteQuery(catalog, "SELECT identifier FROM asset WHERE favorite = 1;"),
+            std::optional<std::vector<std::string>>({movieId}));
+  // Only the movie and the still of the same name were probed.
+  EXPECT_EQ(testing::sqliteQuery(catalog, "SELECT r.original_filename, a.duration_ms IS NOT NULL FROM asset a JOIN resource r ON "
+                                          "r.asset_id = a.id AND r.position = 0 WHERE a.content_identifier IS NOT NULL "
+                                          "ORDER BY 1;"),
+            std::optional<std::vector<std::string>>({"IMG_0001.JPG|0", "IMG_0001.MOV|1"}));
+
+  EXPECT_EQ(sync(), std::vector<testing::SyncLine>{});
+  EXPECT_EQ(last.out, "");
+  EXPECT_EQ(testing::sqliteQuery(catalog, everyAsset), paired) << "the second sync changes nothing";
+  EXPECT_EQ(items().size(), 3u);
 }
 
 // A Shotwell database naming the two files pairs them the same way.
