@@ -12,6 +12,8 @@ packages=(
   libgtest-dev googletest
   # JSON, catalog, main loop, downloads
   nlohmann-json3-dev libsqlite3-dev sqlite3 libglib2.0-dev libcurl4-openssl-dev
+  # content hashes (SHA-256)
+  nettle-dev
   # the mount table and volumes by UUID or label
   libmount-dev libblkid-dev
   # pictures (HEIC/HEIF/AVIF through libheif) and video frames

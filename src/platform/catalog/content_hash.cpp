@@ -1,25 +1,21 @@
 #include "platform/catalog/content_hash.h"
 
-#include <glib.h>
+#include <nettle/sha2.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <memory>
 
+#include "platform/system/hex_digits.h"
+
 namespace tolvek {
-namespace {
-
-struct ChecksumFree {
-  void operator()(GChecksum* checksum) const { g_checksum_free(checksum); }
-};
-
-}  // namespace
 
 Result<ContentDigest> digestOf(const ReadableFile& file) { return copyWithDigest(file, -1); }
 
 Result<ContentDigest> copyWithDigest(const ReadableFile& file, int copy) {
-  std::unique_ptr<GChecksum, ChecksumFree> checksum(g_checksum_new(G_CHECKSUM_SHA256));
+  sha256_ctx checksum;
+  sha256_init(&checksum);
   std::string buffer(std::size_t{1} << 20, '\0');
   std::uint64_t done = 0;
   while (done < file.size()) {
@@ -28,7 +24,7 @@ Result<ContentDigest> copyWithDigest(const ReadableFile& file, int copy) {
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return errorStatus(errno);
     if (got == 0) return Status::error("The file became shorter while it was read");
-    g_checksum_update(checksum.get(), reinterpret_cast<const guchar*>(buffer.data()), static_cast<gssize>(got));
+    sha256_update(&checksum, static_cast<std::size_t>(got), reinterpret_cast<const std::uint8_t*>(buffer.data()));
     if (copy >= 0) {
       if (Status written = writeAll(copy, std::string_view(buffer.data(), static_cast<std::size_t>(got))); !written) {
         return written;
@@ -36,7 +32,11 @@ Result<ContentDigest> copyWithDigest(const ReadableFile& file, int copy) {
     }
     done += static_cast<std::uint64_t>(got);
   }
-  return ContentDigest{done, g_checksum_get_string(checksum.get())};
+  std::uint8_t digest[SHA256_DIGEST_SIZE];
+  sha256_digest(&checksum, sizeof digest, digest);
+  std::string hex;
+  for (const std::uint8_t byte : digest) appendHexByte(hex, byte);
+  return ContentDigest{done, hex};
 }
 
 Result<ContentDigest> digestOfFile(const std::string& path) {
