@@ -7,6 +7,8 @@
 
 #include "platform/catalog/catalog_reader.h"
 #include "platform/catalog/catalog_writer.h"
+#include "platform/catalog/content_hash.h"
+#include "support/media_fixtures.h"
 #include "support/scratch_library.h"
 
 namespace tolvek {
@@ -309,6 +311,35 @@ TEST_F(CatalogContent, OneRunSeesOneSnapshot) {
   EXPECT_EQ(before->count(), 6u);
   EXPECT_EQ(lib->fetchAssets(newest())->count(), 6u);
   EXPECT_EQ(library()->fetchAssets(newest())->count(), 7u);
+}
+
+}  // namespace
+}  // namespace tolvek
+
+namespace tolvek {
+namespace {
+
+// The recorded digest is the standard SHA-256 in lower-case hexadecimal:
+// other tools (sha256sum, a download's checksum) must agree with it,
+// including across the 1 MiB reads of a larger file.
+TEST(ContentDigest, IsTheStandardSha256) {
+  testing::ScratchEnvironment scratch;
+  const struct {
+    std::string bytes;
+    const char* sha256;
+  } cases[] = {
+      {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {std::string(1'000'000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+      {std::string((1 << 20) + 3, 'a'), "f5e25b6b994188fdb721357d459785dc479934edfd40f95658a45ab2ce2d8027"},
+  };
+  for (const auto& c : cases) {
+    const std::string path = scratch.root() + "/file";
+    ASSERT_TRUE(testing::writeFileBytes(path, c.bytes));
+    auto digest = digestOfFile(path);
+    ASSERT_TRUE(digest) << digest.status().message();
+    EXPECT_EQ(digest->size, c.bytes.size());
+    EXPECT_EQ(digest->sha256, c.sha256);
+  }
 }
 
 }  // namespace
