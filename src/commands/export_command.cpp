@@ -1,7 +1,5 @@
 #include "commands/export_command.h"
 
-#include <glib.h>
-
 #include <algorithm>
 #include <atomic>
 #include <memory>
@@ -11,6 +9,7 @@
 #include "commands/jpeg_data.h"
 #include "library/asset_queries.h"
 #include "library/run_loop_wait.h"
+#include "library/utf8_text.h"
 
 namespace tolvek {
 namespace {
@@ -142,7 +141,7 @@ Document cmdExport(Services& services, const std::string& dir, const std::vector
   const std::string directory = absolutePath(dir, services.files.currentDirectory());
   // Arguments are decoded, but the working directory's name may be any
   // bytes. A file whose path the document cannot report is not written.
-  const bool reportable = g_utf8_validate_len(directory.data(), directory.size(), nullptr);
+  const bool reportable = isValidUtf8(directory);
   // A failure shows in each write that follows.
   if (reportable) (void)services.files.createDirectories(directory);
   Export run(services, directory);
