@@ -1,11 +1,11 @@
 #include "commands/export_naming.h"
 
-#include <glib.h>
-
 #include <memory>
 
+#include "commands/utf8_lowercase.h"
 #include "library/asset_queries.h"
 #include "library/media_formats.h"
+#include "library/utf8_text.h"
 
 namespace tolvek {
 
@@ -20,14 +20,8 @@ FileNameParts splitFileName(std::string_view name) {
 }
 
 std::string lowercased(std::string_view text) {
-  // GLib refuses embedded NULs in a counted string, so such text goes the
-  // ASCII way too. The program never calls setlocale, so GLib's Turkish and
-  // Lithuanian rules never apply.
-  if (g_utf8_validate_len(text.data(), text.size(), nullptr)) {
-    const std::unique_ptr<gchar, decltype(&g_free)> lower(
-        g_utf8_strdown(text.data(), static_cast<gssize>(text.size())), &g_free);
-    return lower.get();
-  }
+  // Text that is not valid UTF-8 (or holds NUL bytes) goes the ASCII way.
+  if (isValidUtf8(text)) return utf8Lowercase(text);
   std::string lower(text);
   for (char& c : lower) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');

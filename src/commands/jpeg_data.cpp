@@ -1,8 +1,8 @@
 #include "commands/jpeg_data.h"
 
-#include <glib.h>
-
 #include <memory>
+
+#include "commands/base64.h"
 
 namespace tolvek {
 
@@ -15,10 +15,8 @@ std::optional<std::string> jpegData(const Picture& picture, double quality, Jpeg
 }
 
 std::string jpegDataUrl(std::string_view jpeg) {
-  const std::unique_ptr<gchar, decltype(&g_free)> base64(
-      g_base64_encode(reinterpret_cast<const guchar*>(jpeg.data()), jpeg.size()), &g_free);
   std::string url(kJpegDataUrlPrefix);
-  url += base64.get();
+  url += base64Encoded(jpeg);
   return url;
 }
 
