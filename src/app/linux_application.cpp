@@ -9,7 +9,7 @@
 #include "library/access_gate.h"
 #include "library/services.h"
 #include "platform/system/disk_file_system.h"
-#include "platform/system/glib_main_loop.h"
+#include "platform/system/poll_main_loop.h"
 #include "platform/modules/lazy_picture_decoder.h"
 #include "platform/linux_photo_library.h"
 #include "platform/system/system_clock.h"
@@ -38,7 +38,7 @@ class LinuxApplication final : public Application {
   BundleInfo bundle_;
   std::optional<LinuxPhotoLibrary> library_;
   LazyPictureDecoder pictures_;
-  GLibMainLoop mainLoop_;
+  PollMainLoop mainLoop_;
   SystemClock clock_;
   DiskFileSystem files_;
   std::optional<Services> services_;  // refers to the members above

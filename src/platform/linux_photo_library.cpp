@@ -8,7 +8,7 @@
 #include "platform/helper/catalog_fetch_result.h"
 #include "platform/catalog/catalog_schema.h"
 #include "platform/access/consent_prompt.h"
-#include "platform/system/glib_main_loop.h"
+#include "platform/system/poll_main_loop.h"
 #include "platform/catalog/json_string_array.h"
 
 namespace tolvek {

@@ -9,7 +9,7 @@
 #include <thread>
 #include <utility>
 
-#include "platform/system/glib_main_loop.h"
+#include "platform/system/poll_main_loop.h"
 #include "platform/posix/posix_file.h"
 #include "platform/posix/temporary_files.h"
 

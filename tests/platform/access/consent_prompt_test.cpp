@@ -15,7 +15,7 @@
 
 #include "platform/access/access_store.h"
 #include "platform/access/consent_prompt.h"
-#include "platform/system/glib_main_loop.h"
+#include "platform/system/poll_main_loop.h"
 #include "platform/linux_photo_library.h"
 #include "platform/posix/posix_file.h"
 #include "support/scratch_library.h"
@@ -267,7 +267,7 @@ TEST_F(ConsentPrompt, AnswerRecordedMeanwhileIsUsedWithoutAsking) {
 
 TEST_F(ConsentPrompt, AnswerEndsTheMainLoopSliceItArrivesIn) {
   stubZenity("sleep 0.3\nexit 0");
-  GLibMainLoop loop;
+  PollMainLoop loop;
   for (int i = 0; i < 5; ++i) loop.runFor(0);
   auto answers = ask();
   const auto start = std::chrono::steady_clock::now();

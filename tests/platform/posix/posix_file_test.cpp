@@ -20,7 +20,7 @@
 #include <thread>
 
 #include "platform/system/disk_file_system.h"
-#include "platform/system/glib_main_loop.h"
+#include "platform/system/poll_main_loop.h"
 #include "platform/posix/temporary_files.h"
 #include "platform/system/system_clock.h"
 #include "support/media_fixtures.h"
@@ -222,12 +222,12 @@ double cpuSeconds() {
 }
 
 // Wakeups left over from earlier tests would end the first slice at once.
-void drain(GLibMainLoop& loop) {
+void drain(PollMainLoop& loop) {
   for (int i = 0; i < 5; ++i) loop.runFor(0);
 }
 
-TEST(GLibMainLoop, QuietSliceLastsItsTime) {
-  GLibMainLoop loop;
+TEST(PollMainLoop, QuietSliceLastsItsTime) {
+  PollMainLoop loop;
   drain(loop);
   const auto start = Steady::now();
   loop.runFor(0.2);
@@ -236,16 +236,16 @@ TEST(GLibMainLoop, QuietSliceLastsItsTime) {
   EXPECT_LT(took, 2s);
 }
 
-TEST(GLibMainLoop, ZeroOrNegativeSliceDoesNotBlock) {
-  GLibMainLoop loop;
+TEST(PollMainLoop, ZeroOrNegativeSliceDoesNotBlock) {
+  PollMainLoop loop;
   const auto start = Steady::now();
   loop.runFor(0);
   loop.runFor(-3);
   EXPECT_LT(Steady::now() - start, 1s);
 }
 
-TEST(GLibMainLoop, WakeFromAnotherThreadEndsTheSliceEarly) {
-  GLibMainLoop loop;
+TEST(PollMainLoop, WakeFromAnotherThreadEndsTheSliceEarly) {
+  PollMainLoop loop;
   drain(loop);
   std::thread waker([] {
     std::this_thread::sleep_for(50ms);
@@ -258,8 +258,29 @@ TEST(GLibMainLoop, WakeFromAnotherThreadEndsTheSliceEarly) {
   EXPECT_LT(took, 10s);
 }
 
-TEST(GLibMainLoop, WaitingDoesNotSpin) {
-  GLibMainLoop loop;
+// Wakeups that come while nobody waits end the next slice at once (all of
+// them together); a zero slice takes them, and the slice after lasts its time.
+TEST(PollMainLoop, WakeupsBeforeASliceEndItAndAZeroSliceTakesThem) {
+  PollMainLoop loop;
+  drain(loop);
+  wakeMainLoop();
+  wakeMainLoop();
+  auto start = Steady::now();
+  loop.runFor(30);
+  EXPECT_LT(Steady::now() - start, 10s);
+  start = Steady::now();
+  loop.runFor(0.2);
+  EXPECT_GE(Steady::now() - start, 190ms) << "two wakeups ended two slices";
+
+  wakeMainLoop();
+  loop.runFor(0);
+  start = Steady::now();
+  loop.runFor(0.2);
+  EXPECT_GE(Steady::now() - start, 190ms) << "the zero slice left the wakeup pending";
+}
+
+TEST(PollMainLoop, WaitingDoesNotSpin) {
+  PollMainLoop loop;
   drain(loop);
   const double cpuBefore = cpuSeconds();
   const auto start = Steady::now();
