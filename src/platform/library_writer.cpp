@@ -1,6 +1,5 @@
 #include "platform/library_writer.h"
 
-#include <glib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,6 +20,7 @@
 #include "platform/posix/temporary_files.h"
 #include "platform/modules/remote_download.h"
 #include "platform/managers/manager_catalog.h"
+#include "platform/posix/make_folders.h"
 #include "platform/posix/path_text.h"
 #include "platform/catalog/valid_utf8.h"
 
@@ -56,7 +56,7 @@ constexpr char kSourcesBusy[] =
     "finished";
 
 Result<FileLock> takeSourcesLock(const LibraryLocation& location, std::chrono::milliseconds wait) {
-  if (g_mkdir_with_parents(location.libraryFolder.c_str(), 0700) != 0) {
+  if (!makeFolders(location.libraryFolder, 0700)) {
     return Status::error("cannot create " + location.libraryFolder + ": " + errorText(errno));
   }
   auto lock = FileLock::acquire(location.sourcesLockPath, wait);

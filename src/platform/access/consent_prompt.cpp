@@ -1,12 +1,11 @@
 #include "platform/access/consent_prompt.h"
 
 #include <fcntl.h>
-#include <glib.h>
-#include <glib/gstdio.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,7 +13,11 @@
 #include <cerrno>
 #include <cstdlib>
 #include <optional>
+#include <string_view>
 #include <vector>
+
+#include "platform/posix/make_folders.h"
+#include "platform/posix/path_text.h"
 
 namespace tolvek {
 namespace {
@@ -107,11 +110,29 @@ PromptAnswer promptAnswerFrom(int waitStatus, std::string_view standardError) {
   }
 }
 
+// The first executable file named `name` in the folders of $PATH (without
+// it "/bin:/usr/bin:."; an empty folder is the working folder), as GLib's
+// g_find_program_in_path finds it.
+std::optional<std::string> programInPath(const std::string& name) {
+  const char* variable = std::getenv("PATH");
+  std::string_view folders = variable != nullptr ? variable : "/bin:/usr/bin:.";
+  while (true) {
+    const std::size_t colon = std::min(folders.find(':'), folders.size());
+    const std::string_view folder = folders.substr(0, colon);
+    const std::string candidate = folder.empty() ? name : std::string(folder) + "/" + name;
+    struct stat info {};
+    if (::access(candidate.c_str(), X_OK) == 0 && ::stat(candidate.c_str(), &info) == 0 && !S_ISDIR(info.st_mode)) {
+      return candidate;
+    }
+    if (colon == folders.size()) return std::nullopt;
+    folders.remove_prefix(colon + 1);
+  }
+}
+
 PromptAnswer askWithZenity(const std::string& usageDescription) {
-  gchar* found = g_find_program_in_path("zenity");
-  if (found == nullptr) return PromptAnswer::notShown;
-  const std::string program(found);
-  g_free(found);
+  const std::optional<std::string> found = programInPath("zenity");
+  if (!found) return PromptAnswer::notShown;
+  const std::string program = *found;
 
   const std::string text = "--text=" + usageDescription;
   std::vector<std::string> arguments = {program,
@@ -154,9 +175,7 @@ PromptAnswer askWithZenity(const std::string& usageDescription) {
 }
 
 PromptLock::PromptLock(const std::string& path) {
-  gchar* folder = g_path_get_dirname(path.c_str());
-  g_mkdir_with_parents(folder, 0700);
-  g_free(folder);
+  makeFolders(std::string(folderPart(path)), 0700);
   fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (fd_ < 0) return;
   while (flock(fd_, LOCK_EX) != 0) {

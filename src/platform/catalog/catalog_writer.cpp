@@ -1,6 +1,5 @@
 #include "platform/catalog/catalog_writer.h"
 
-#include <glib/gstdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +11,7 @@
 #include "platform/catalog/catalog_identifiers.h"
 #include "platform/catalog/catalog_schema.h"
 #include "platform/catalog/library_rows.h"
+#include "platform/posix/make_folders.h"
 #include "platform/posix/path_text.h"
 #include "platform/posix/temporary_files.h"
 #include "platform/catalog/valid_utf8.h"
@@ -79,7 +79,7 @@ Result<FileLock> takeWriterLock(const std::string& path) {
 
 Result<std::unique_ptr<CatalogWriter>> CatalogWriter::open(const LibraryLocation& location) {
   for (const std::string* folder : {&location.originalsFolder, &location.derivativesFolder}) {
-    if (g_mkdir_with_parents(folder->c_str(), 0700) != 0) {
+    if (!makeFolders(*folder, 0700)) {
       return Status::error("cannot create " + *folder + ": " + std::strerror(errno));
     }
   }

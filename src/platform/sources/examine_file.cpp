@@ -4,10 +4,10 @@
 
 #include <cerrno>
 
-#include <glib/gstdio.h>
 
 #include "library/media_formats.h"
 #include "platform/catalog/catalog_identifiers.h"
+#include "platform/posix/make_folders.h"
 #include "platform/posix/posix_file.h"
 #include "platform/system/library_location.h"
 #include "platform/sources/source_sync.h"
@@ -19,7 +19,7 @@ std::vector<StoredDerivative> makeDerivatives(MediaModule& media, const std::str
   if (type == MediaType::audio) return {};
   if (storageName.empty()) storageName = newAssetIdentifier();
   const AssetFilePaths paths = assetFilePaths(storageName);
-  g_mkdir_with_parents((libraryFolder + "/" + paths.derivativeFolder).c_str(), 0700);
+  makeFolders(libraryFolder + "/" + paths.derivativeFolder, 0700);
   return media.makeDerivatives(path, type, libraryFolder + "/" + paths.derivativePrefix);
 }
 
