@@ -1,19 +1,18 @@
-// Reads the bundle values from an XML property list with GLib's markup
-// parser (which decodes entities and skips the XML declaration and DOCTYPE).
-#include <glib.h>
-
+// Reads the bundle values from an XML property list with the markup scanner
+// (which decodes entities and skips the XML declaration and DOCTYPE).
 #include <string>
 #include <vector>
 
 #include "bundle/bundle_info.h"
+#include "bundle/markup_scanner.h"
 
 namespace tolvek {
 namespace {
 
-struct PlistReader {
+struct PlistReader final : MarkupHandler {
   std::vector<std::string> open;  // names of the elements enclosing the cursor
   std::string key;                // the last <key> of the top-level dict
-  std::string text;               // character data of the current <key>/<string>
+  std::string characters;         // character data of the current <key>/<string>
   bool sawTopDict = false;
   BundleInfo info;
 
@@ -27,52 +26,41 @@ struct PlistReader {
     if (name == "NSPhotoLibraryUsageDescription") return &info.usageDescription;
     return nullptr;
   }
+
+  void startElement(const std::string& name) override;
+  void endElement(const std::string& name) override;
+  void text(std::string_view piece) override;
 };
 
-PlistReader& readerOf(gpointer data) { return *static_cast<PlistReader*>(data); }
-
-void startElement(GMarkupParseContext*, const gchar* name, const gchar**, const gchar**, gpointer data,
-                  GError**) {
-  PlistReader& reader = readerOf(data);
-  reader.open.emplace_back(name);
-  if (reader.open.size() == 2 && reader.open[0] == "plist" && reader.open[1] == "dict") reader.sawTopDict = true;
-  reader.text.clear();
+void PlistReader::startElement(const std::string& name) {
+  open.push_back(name);
+  if (open.size() == 2 && open[0] == "plist" && open[1] == "dict") sawTopDict = true;
+  characters.clear();
 }
 
-void endElement(GMarkupParseContext*, const gchar* name, gpointer data, GError**) {
-  PlistReader& reader = readerOf(data);
-  if (reader.atTopDictChild()) {
-    const std::string element = name;
-    if (element == "key") {
-      reader.key = reader.text;
+void PlistReader::endElement(const std::string& name) {
+  if (atTopDictChild()) {
+    if (name == "key") {
+      key = characters;
     } else {
-      if (element == "string") {
-        if (std::string* target = reader.field(reader.key)) *target = reader.text;
+      if (name == "string") {
+        if (std::string* target = field(key)) *target = characters;
       }
-      reader.key.clear();  // a value of any type consumes its key
+      key.clear();  // a value of any type consumes its key
     }
   }
-  reader.open.pop_back();
+  open.pop_back();
 }
 
-void characters(GMarkupParseContext*, const gchar* text, gsize length, gpointer data, GError**) {
-  PlistReader& reader = readerOf(data);
-  if (reader.atTopDictChild()) reader.text.append(text, length);
+void PlistReader::text(std::string_view piece) {
+  if (atTopDictChild()) characters.append(piece);
 }
 
 }  // namespace
 
 std::optional<BundleInfo> parseBundleInfo(std::string_view plistXml) {
-  const GMarkupParser parser{startElement, endElement, characters, nullptr, nullptr};
   PlistReader reader;
-  GMarkupParseContext* context = g_markup_parse_context_new(&parser, static_cast<GMarkupParseFlags>(0), &reader, nullptr);
-  GError* error = nullptr;
-  const bool parsed = g_markup_parse_context_parse(context, plistXml.data(),
-                                                   static_cast<gssize>(plistXml.size()), &error) &&
-                      g_markup_parse_context_end_parse(context, &error);
-  g_clear_error(&error);
-  g_markup_parse_context_free(context);
-  if (!parsed || !reader.sawTopDict) return std::nullopt;
+  if (!scanMarkup(plistXml, reader) || !reader.sawTopDict) return std::nullopt;
   return reader.info;
 }
 
