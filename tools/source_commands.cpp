@@ -7,6 +7,7 @@
 #include "platform/library_writer.h"
 #include "platform/managers/manager_catalog.h"
 #include "platform/managers/photo_managers.h"
+#include "pictures_folder.h"
 #include "progress_bar.h"
 #include "sync_report.h"
 #include "tool_commands.h"

@@ -78,8 +78,28 @@ TEST_F(HelperProcess, AClosedStandardOutputDoesNotEndTheRunWithASignal) {
 TEST_F(HelperProcess, TheImageStackIsNotLinkedIntoTheHelper) {
   const ProcessResult readelf = runProcess("/usr/bin/readelf", {"-d", "-W", kHelper});
   ASSERT_EQ(readelf.exitStatus, 0) << readelf.err;
-  for (const char* library : {"libvips", "libheif", "libavcodec", "libavformat", "libswscale"}) {
+  for (const char* library :
+       {"libvips", "libheif", "libavcodec", "libavformat", "libswscale", "libglib-2.0", "libpcre2"}) {
     EXPECT_EQ(readelf.out.find(library), std::string::npos) << library << " is linked:\n" << readelf.out;
+  }
+}
+
+// The usage path and the denied path (nothing recorded and no display to
+// ask on; a recorded denial) map neither GLib nor PCRE2, which GLib pulls
+// in: the dynamic loader's own trace names every object it opened.
+TEST_F(HelperProcess, TheUsageAndDeniedPathsMapNeitherGLibNorPcre2) {
+  const std::vector<std::tuple<std::optional<AuthorizationStatus>, std::vector<std::string>, int>> runs = {
+      {std::nullopt, {}, 2}, {std::nullopt, {"albums"}, 3}, {AuthorizationStatus::denied, {"albums"}, 3}};
+  for (const auto& [recorded, arguments, status] : runs) {
+    if (recorded) {
+      ASSERT_TRUE(scratch_.recordAnswer(*recorded));
+    }
+    const ProcessResult result = scratch_.helper(arguments, {{"LD_DEBUG", "files"}});
+    EXPECT_EQ(result.exitStatus, status);
+    ASSERT_NE(result.err.find("calling init"), std::string::npos) << "no loader trace: is LD_DEBUG honoured here?";
+    for (const char* library : {"libglib-2.0", "libpcre2"}) {
+      EXPECT_EQ(result.err.find(library), std::string::npos) << library << " mapped, status " << status;
+    }
   }
 }
 
@@ -273,6 +293,22 @@ TEST(BundleInfo, ParserReadsOnlyStringValuesOfTheTopLevelDictionary) {
   EXPECT_EQ(info->usageDescription, "");
 }
 
+TEST(BundleInfo, ParserDecodesReferencesAndLineEndsAndSkipsWhatIsNoText) {
+  const std::string plist =
+      "<!DOCTYPE plist [ <!ENTITY x \"]>\"> ]>\r\n<?pi x?>"
+      "<plist version='1.0'><dict >\r\n"
+      "<key>CFBundleName</key><string>caf&#xE9;&#233;\r\nx\ry<![CDATA[skipped]]><!-- no -->z</string>\n"
+      "<key>CFBundleIdentifier</key><string a=\"&quot;\" b = 'v'>id&apos;&#x1F4F7;</string>\n"
+      "<key>CFBundleVersion</key><true/><key>CFBundleVersion</key>\n"
+      "</dict></plist>\n";
+  const std::optional<BundleInfo> info = parseBundleInfo(plist);
+  ASSERT_TRUE(info.has_value());
+  EXPECT_EQ(info->name, "caf\xC3\xA9\xC3\xA9\nx\nyz");
+  EXPECT_EQ(info->identifier, "id'\xF0\x9F\x93\xB7");
+  EXPECT_EQ(info->version, "");
+  EXPECT_TRUE(parseBundleInfo("<plist><dict/></plist>").has_value());
+}
+
 TEST(BundleInfo, ParserRejectsTextThatIsNoPropertyList) {
   const std::vector<std::string> broken = {
       "",
@@ -280,6 +316,15 @@ TEST(BundleInfo, ParserRejectsTextThatIsNoPropertyList) {
       "<plist><dict><key>CFBundleName</key><string>x</string></dict>",  // unclosed
       "<plist><array><string>x</string></array></plist>",               // no dictionary
       "<dict><key>CFBundleName</key><string>x</string></dict>",         // not inside plist
+      "<plist><dict></plist></dict>",                                   // crossed
+      "<plist><dict><key>&bogus;</key></dict></plist>",                 // unknown entity
+      "<plist><dict><key>&#0;</key></dict></plist>",                    // no such character
+      "<plist><dict><key>a & b</key></dict></plist>",                   // bare ampersand
+      "text<plist><dict/></plist>",                                     // text outside
+      "<plist><dict/></plist>trailing",
+      "<plist><dict a=b/></plist>",                                     // unquoted attribute
+      "<plist><dict/></plist>\xFF",                                     // not UTF-8
+      "<plist><dict/><!-- unclosed comment </plist>",
   };
   for (const std::string& text : broken) EXPECT_FALSE(parseBundleInfo(text).has_value()) << text;
 }

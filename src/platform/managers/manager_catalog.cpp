@@ -1,6 +1,5 @@
 #include "platform/managers/manager_catalog.h"
 
-#include <glib.h>
 #include <malloc.h>
 #include <sys/stat.h>
 
@@ -14,6 +13,7 @@
 #include "platform/managers/photo_managers.h"
 #include "platform/catalog/sqlite_statement.h"
 #include "platform/catalog/valid_utf8.h"
+#include "platform/system/library_location.h"
 
 namespace tolvek {
 namespace managers {
@@ -132,7 +132,7 @@ Result<std::int64_t> knownVersion(std::string_view what, std::string_view text, 
 
 std::string homeFolder() {
   const char* home = std::getenv("HOME");
-  return home != nullptr && home[0] == '/' ? std::string(home) : std::string(g_get_home_dir());
+  return home != nullptr && home[0] == '/' ? std::string(home) : userHomeFolder();
 }
 
 std::string xdgFolder(const char* variable, const char* fallbackBelowHome) {

@@ -1,8 +1,10 @@
 #include "platform/system/library_location.h"
 
-#include <glib.h>
+#include <pwd.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <vector>
 
 namespace tolvek {
 namespace {
@@ -38,13 +40,25 @@ AssetFilePaths assetFilePaths(const std::string& assetIdentifier) {
   return paths;
 }
 
+std::string userHomeFolder() {
+  if (const char* home = std::getenv("HOME")) return home;
+  long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+      found->pw_dir != nullptr) {
+    return found->pw_dir;
+  }
+  return "/";
+}
+
 LibraryLocation userLibraryLocation() {
-  // Read the environment at every call (GLib's g_get_user_data_dir caches
-  // the first answer, which tests that switch homes cannot use).
+  // Read the environment at every call: tests switch homes.
   const char* xdg = std::getenv("XDG_DATA_HOME");
   if (xdg != nullptr && xdg[0] == '/') return libraryLocationIn(xdg);
   const char* home = std::getenv("HOME");
-  std::string homeFolder = (home != nullptr && home[0] == '/') ? home : g_get_home_dir();
+  std::string homeFolder = (home != nullptr && home[0] == '/') ? home : userHomeFolder();
   return libraryLocationIn(homeFolder + "/.local/share");
 }
 
@@ -53,19 +67,6 @@ std::string fileInLibrary(const std::string& libraryFolder, const std::optional<
   const std::string& p = *relative;
   if (p == ".." || p.starts_with("../") || p.ends_with("/..") || p.find("/../") != std::string::npos) return {};
   return libraryFolder + "/" + p;
-}
-
-std::optional<std::string> userPicturesFolder() {
-  const auto isFolder = [](const std::string& path) { return g_file_test(path.c_str(), G_FILE_TEST_IS_DIR) != 0; };
-  const std::string home = g_get_home_dir();
-  // GLib reads user-dirs.dirs as the desktop does (localised names included).
-  if (const char* pictures = g_get_user_special_dir(G_USER_DIRECTORY_PICTURES)) {
-    const std::string folder = pictures;
-    if (folder != home && folder != home + "/" && isFolder(folder)) return folder;
-  }
-  const std::string fallback = home + "/Pictures";
-  if (isFolder(fallback)) return fallback;
-  return std::nullopt;
 }
 
 }  // namespace tolvek

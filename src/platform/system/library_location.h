@@ -39,10 +39,10 @@ struct AssetFilePaths {
 };
 AssetFilePaths assetFilePaths(const std::string& assetIdentifier);
 
-// The user's Pictures folder: the XDG user directory PICTURES (from
-// $XDG_CONFIG_HOME/user-dirs.dirs; a value equal to the home folder counts as
-// unset), else ~/Pictures; nothing when neither is an existing folder.
-std::optional<std::string> userPicturesFolder();
+// The home folder: $HOME when it is set, else the password database's entry
+// of this user, else "/" (what GLib's g_get_home_dir answers, read afresh
+// at every call).
+std::string userHomeFolder();
 
 // The location under `dataHome` (the XDG data home folder).
 LibraryLocation libraryLocationIn(const std::string& dataHome);
