@@ -10,6 +10,7 @@
 #include <ctime>
 #include <filesystem>
 #include <regex>
+#include <sstream>
 
 #include "support/catalog_fixture.h"
 #include "support/scratch_library.h"
@@ -350,9 +351,32 @@ TEST_F(ImageStack, AlbumsListAndUsageErrorsNeverLoadIt) {
       {{}, 2}, {{"albums"}, 0}, {{"list", "-", "500"}, 0}, {{"nope"}, 2}, {{"thumbs"}, 2}, {{"export", "x"}, 2}};
   for (const auto& [arguments, status] : runs) {
     const std::string trace = loaderTrace(arguments, status);
-    EXPECT_FALSE(loadsVips(trace)) << (arguments.empty() ? std::string("(no arguments)") : arguments.front());
+    const std::string run = arguments.empty() ? std::string("(no arguments)") : arguments.front();
+    EXPECT_FALSE(loadsVips(trace)) << run;
     EXPECT_EQ(trace.find("libavcodec"), std::string::npos);
+    // The helper carries its own C++ runtime; only a module maps the shared one.
+    if (TOLVEK_HELPER_STATIC_RUNTIME) {
+      EXPECT_EQ(trace.find("libstdc++.so"), std::string::npos) << run;
+      EXPECT_EQ(trace.find("libgcc_s.so"), std::string::npos) << run;
+    }
   }
+}
+
+// A symbol of the C++ runtime exported by the helper would interpose on the
+// shared runtime of a module it loads (two runtimes' halves mixed).
+TEST_F(ImageStack, TheHelperExportsNoSymbolOfTheCxxRuntime) {
+  if (!TOLVEK_HELPER_STATIC_RUNTIME) GTEST_SKIP() << "this build links the helper's C++ runtime as a shared library";
+  const ProcessResult symbols =
+      runProcess("/usr/bin/nm", {"-D", "--defined-only", "--format=just-symbols", TOLVEK_BIN_DIR "/tolvek-photos"});
+  ASSERT_EQ(symbols.exitStatus, 0) << symbols.err;
+  const std::regex runtime("^(_ZSt|_ZNSt|_ZNKSt|_ZNS|_ZNKS|_ZTISt|_ZTVSt|_ZTSSt|_Znw|_Zna|_Zdl|_Zda|_ZGVNSt|__cxa_|"
+                           "__gxx_|_Unwind_|__gcc_personality|_ZN9__gnu_cxx|_ZN10__cxxabiv1)");
+  std::istringstream lines(symbols.out);
+  for (std::string symbol; std::getline(lines, symbol);) EXPECT_FALSE(std::regex_search(symbol, runtime)) << symbol;
+  // A loaded module still finds its own runtime: thumbs of 64 go through the JPEG module.
+  const std::string trace = loaderTrace({"thumbs", "64", lib_->picture}, 0);
+  EXPECT_NE(trace.find("libtolvek_jpeg.so"), std::string::npos);
+  EXPECT_NE(trace.find("libstdc++.so"), std::string::npos);
 }
 
 TEST_F(ImageStack, ThumbsHandsOverADerivativeOfTheSizeAskedAndDecodesOtherwise) {

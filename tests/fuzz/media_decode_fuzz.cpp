@@ -16,7 +16,9 @@
 #include "platform/modules/media_module.h"
 #include "platform/posix/posix_file.h"
 
-extern "C" tolvek::MediaModule* tolvek_media_module();
+namespace tolvek::media {
+MediaModule* mediaModuleInstance();  // the module's own, without its C boundary
+}
 
 namespace {
 
@@ -40,7 +42,7 @@ void readMetadataOf(std::string_view bytes) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static tolvek::MediaModule* module = tolvek_media_module();
+  static tolvek::MediaModule* module = tolvek::media::mediaModuleInstance();
   if (module == nullptr) return 0;
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   readMetadataOf(bytes);

@@ -1,4 +1,5 @@
-#include "platform/modules/download_entry.h"
+#include "platform/modules/download_export.h"
+#include "platform/modules/remote_download.h"
 #include "platform/posix/posix_file.h"
 
 #include <curl/curl.h>
@@ -57,7 +58,8 @@ struct TransferWatch {
   curl_off_t receivedAtPeriodStart = 0;
   std::chrono::seconds limit;
   curl_off_t floorBytes = 0;  // per period
-  const std::atomic<bool>* cancelled = nullptr;
+  int (*cancelled)(void*) = nullptr;
+  void* cancelContext = nullptr;
   bool stalled = false;
   bool slow = false;
   bool wasCancelled = false;
@@ -65,7 +67,7 @@ struct TransferWatch {
 
 int watchTransfer(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl_off_t) {
   auto* watch = static_cast<TransferWatch*>(user);
-  if (watch->cancelled != nullptr && watch->cancelled->load(std::memory_order_acquire)) {
+  if (watch->cancelled != nullptr && watch->cancelled(watch->cancelContext) != 0) {
     watch->wasCancelled = true;
     return 1;  // aborts the transfer
   }
@@ -93,7 +95,7 @@ bool isHttpUrl(const std::string& url) {
 }
 
 // Runs a prepared transfer; nullopt on success, else the description.
-Status perform(CURL* handle, const std::string& url, const DownloadLimits& limits) {
+Status perform(CURL* handle, const std::string& url, const TolvekDownloadLimits& limits) {
   char message[CURL_ERROR_SIZE] = {};
   curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
   curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, message);
@@ -107,6 +109,7 @@ Status perform(CURL* handle, const std::string& url, const DownloadLimits& limit
   watch.limit = std::chrono::seconds(limits.stallSeconds);
   watch.floorBytes = static_cast<curl_off_t>(limits.minimumBytesPerSecond) * limits.stallSeconds;
   watch.cancelled = limits.cancelled;
+  watch.cancelContext = limits.cancelContext;
   curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, watchTransfer);
   curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &watch);
   curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
@@ -134,7 +137,7 @@ Status perform(CURL* handle, const std::string& url, const DownloadLimits& limit
 
 }  // namespace
 
-Status downloadToFile(const std::string& url, int fd, const DownloadLimits& limits) {
+Status downloadToFile(const std::string& url, int fd, const TolvekDownloadLimits& limits) {
   if (!isHttpUrl(url)) return Status::error("The original's address is not an http or https URL");
   startCurl();
   std::unique_ptr<CURL, CurlFree> handle(curl_easy_init());
@@ -154,7 +157,7 @@ Status downloadToFile(const std::string& url, int fd, const DownloadLimits& limi
 
 }  // namespace tolvek::curl
 
-extern "C" __attribute__((visibility("default"))) const tolvek::DownloadModule* tolvek_download_module() {
-  static const tolvek::DownloadModule module{tolvek::curl::downloadToFile};
-  return &module;
+// The C boundary of download_entry.h over downloadToFile above.
+extern "C" __attribute__((visibility("default"))) const TolvekDownloadTable* tolvek_download_module() {
+  return tolvek::module_export::downloadTable<tolvek::curl::downloadToFile>();
 }

@@ -1,6 +1,7 @@
-// libtolvek_jpeg.so: JpegModule on libjpeg-turbo. Decoding uses the DCT
-// scaling to the smallest size that still covers the target, then an area
-// average takes the pixels to exactly the target (less than a halving, so
+// libtolvek_jpeg.so: JpegModule on libjpeg-turbo, handed over the C boundary
+// of jpeg_entry.h. Decoding uses the DCT scaling to the smallest size that
+// still covers the target, then an area average takes the pixels to exactly
+// the target (less than a halving, so
 // every output pixel averages one to four source pixels in part).
 // jpeglib.h needs size_t and FILE declared before it.
 #include <cstddef>
@@ -15,6 +16,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/modules/jpeg_export.h"
 #include "platform/modules/jpeg_module.h"
 
 namespace tolvek {
@@ -213,9 +215,15 @@ class TurboJpegModule final : public JpegModule {
 };
 
 }  // namespace
+
+JpegModule* jpegModuleInstance() {
+  static TurboJpegModule module;
+  return &module;
+}
+
 }  // namespace tolvek
 
-extern "C" __attribute__((visibility("default"))) tolvek::JpegModule* tolvek_jpeg_module() {
-  static tolvek::TurboJpegModule module;
-  return &module;
+// The C boundary of jpeg_entry.h over the module's one TurboJpegModule.
+extern "C" __attribute__((visibility("default"))) const TolvekJpegTable* tolvek_jpeg_module() {
+  return tolvek::module_export::jpegTable<tolvek::jpegModuleInstance>();
 }

@@ -1,11 +1,12 @@
 // The media module's entry point: one MediaModule per process, on libvips
-// and FFmpeg. Everything else in the process reaches pictures through it.
+// and FFmpeg, handed over the C boundary of media_entry.h. Everything else in
+// the process reaches pictures through it.
 #include "platform/media/derivative_writer.h"
 #include "platform/media/file_render.h"
-#include "platform/modules/media_entry.h"
 #include "platform/media/media_probe.h"
 #include "platform/media/quiet_start.h"
 #include "platform/media/vips_picture.h"
+#include "platform/modules/media_export.h"
 #include "platform/modules/media_module.h"
 
 namespace tolvek::media {
@@ -36,11 +37,20 @@ class VipsMediaModule final : public MediaModule {
 };
 
 }  // namespace
+
+// The module's own instance, for the shim below and for code linked with the
+// module directly (the decoding fuzzer); nothing when libvips does not start.
+MediaModule* mediaModuleInstance() {
+  static MediaModule* const module = startMediaLibraries() ? new VipsMediaModule() : nullptr;
+  // Never destroyed: pictures handed out may outlive any static teardown order.
+  return module;
+}
+
 }  // namespace tolvek::media
 
-extern "C" __attribute__((visibility("default"))) tolvek::MediaModule* tolvek_media_module() {
-  if (!tolvek::media::startMediaLibraries()) return nullptr;
-  // Never destroyed: pictures handed out may outlive any static teardown order.
-  static auto* module = new tolvek::media::VipsMediaModule();
-  return module;
+extern "C" __attribute__((visibility("default"))) const TolvekMediaTable* tolvek_media_module() {
+  return tolvek::module_export::guarded<const TolvekMediaTable*>(nullptr, []() -> const TolvekMediaTable* {
+    if (tolvek::media::mediaModuleInstance() == nullptr) return nullptr;
+    return tolvek::module_export::mediaTable<tolvek::media::mediaModuleInstance>();
+  });
 }

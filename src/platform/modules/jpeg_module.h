@@ -3,7 +3,8 @@
 // eighth to a whole of the picture's pixels at once, so a thumbnail smaller
 // than a stored derivative costs a fraction of a millisecond and never loads
 // the image stack. Built as a small shared module opened on first use, so
-// runs without such a request never load libjpeg.
+// runs without such a request never load libjpeg. It is reached over a C
+// boundary (jpeg_entry.h), which this front end wraps.
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,7 +28,9 @@ class JpegModule {
 // afterwards. Nothing when it cannot be loaded.
 JpegModule* loadJpegModule();
 
-inline constexpr char kJpegModuleEntryName[] = "tolvek_jpeg_module";
-using JpegModuleEntry = JpegModule* (*)();
+// The JPEG module in the file `fileName` (beside the executable), through its
+// C table (jpeg_entry.h); nothing when it cannot be loaded or was built
+// against another table. The module stays loaded.
+std::unique_ptr<JpegModule> openJpegModule(const std::string& fileName);
 
 }  // namespace tolvek

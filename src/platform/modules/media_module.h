@@ -1,7 +1,8 @@
 #pragma once
 // The picture and video side of the platform (libvips with libheif, FFmpeg),
 // built as a shared module and opened on first use, so that runs which need
-// no pictures never load the image stack.
+// no pictures never load the image stack. The module is reached over a C
+// boundary (media_entry.h): this front end wraps its table.
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -83,5 +84,11 @@ class MediaModule {
 // Opens the media module on first call (beside the executable); the same
 // instance afterwards. Nothing when it cannot be loaded.
 MediaModule* loadMediaModule();
+
+// The media module in the file `fileName` (beside the executable, see
+// module_loader.h), through its C table (media_entry.h); nothing when it
+// cannot be loaded, does not start, or was built against another table. The
+// module stays loaded; the front end holds no other state.
+std::unique_ptr<MediaModule> openMediaModule(const std::string& fileName);
 
 }  // namespace tolvek

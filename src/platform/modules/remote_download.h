@@ -11,6 +11,8 @@
 #include "platform/catalog/content_hash.h"
 #include "platform/posix/temporary_files.h"
 
+struct TolvekDownloadTable;
+
 namespace tolvek {
 
 struct DownloadLimits {
@@ -30,6 +32,15 @@ inline constexpr char kDownloadTooLarge[] = "The download is larger than the ori
 // Streams the body of `url` into the open file `fd`. The file may hold a part
 // of the body after an error; the caller decides what to do with it.
 Status downloadToFile(const std::string& url, int fd, const DownloadLimits& limits);
+
+// The table of the download module in the file `fileName` (beside the
+// executable; see download_entry.h); nothing when it cannot be loaded or was
+// built against another table. downloadToFile opens libtolvek_download.so.
+const TolvekDownloadTable* openDownloadModule(const std::string& fileName);
+// downloadToFile through `module`; fails saying downloads are not available
+// when it is null.
+Status downloadThrough(const TolvekDownloadTable* module, const std::string& url, int fd,
+                       const DownloadLimits& limits);
 
 // Downloads `url` into `file` (new and empty) and checks the body against
 // what the catalog recorded: never more than the recorded size is accepted,

@@ -27,6 +27,7 @@ void* openModuleEntry(const std::string& fileName, const char* entrySymbol) {
     void* handle = ::dlopen(candidate.c_str(), RTLD_LAZY | RTLD_LOCAL);
     if (handle == nullptr) continue;
     if (void* entry = ::dlsym(handle, entrySymbol)) return entry;
+    ::dlclose(handle);  // another library of that name: try the next place
   }
   return nullptr;
 }
