@@ -118,10 +118,13 @@ SqliteConnection openSnapshot(const std::string& name, int flags, int& error, st
   sqlite3_busy_timeout(db.get(), kBusyTimeoutMilliseconds);
   sqlite3_db_config(db.get(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
   sqlite3_db_config(db.get(), SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-  // Room for the identifier index of a large library (memory is only taken
-  // as pages are read). No memory mapping: a file truncated while mapped
-  // would end the helper with SIGBUS.
-  executeSql(db.get(), "PRAGMA cache_size = -32768");
+  // A small page cache, whose buffers are used again: one request reads
+  // each leaf page about once, and the interior pages it reads again stay
+  // (least recently used go first). Every fresh buffer costs page faults,
+  // dearer than reading a page again, and a cache that grew with every page
+  // read would make a listing slower as the library grows. No memory
+  // mapping: a file truncated while mapped would end the helper with SIGBUS.
+  executeSql(db.get(), "PRAGMA cache_size = 64");
   // The read transaction stays open for the reader's life: one snapshot.
   // (A truncated file fails here or at its first query: SQLite compares the
   // header's page count with the file. The file is never opened outside
