@@ -1,9 +1,11 @@
 // Fetch times on a catalog of 100,000 assets and 1,000 albums, with the
 // query plan of each query, the time the library tool's writer takes to open
 // it, and the import throughput of the library tool on the real samples.
-//   catalog_bench [--assets N] [--albums N] [--runs N]
+//   catalog_bench [--assets N] [--albums N] [--folders N] [--runs N]
 // With --fill DATA_HOME it only creates and fills the library under that XDG
-// data home (for bench/helper/run.sh) and exits.
+// data home (for bench/helper/run.sh) and exits. --folders N (default 0)
+// adds a folder source of N folders holding every asset, one file each, so
+// that the library has N albums of folders besides its N albums.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,6 +20,7 @@
 #include <vector>
 
 #include "platform/access/access_store.h"
+#include "platform/catalog/catalog_identifiers.h"
 #include "platform/catalog/catalog_reader.h"
 #include "platform/catalog/catalog_schema.h"
 #include "platform/catalog/catalog_writer.h"
@@ -32,13 +35,82 @@ namespace {
 struct Settings {
   int assets = 100000;
   int albums = 1000;
+  int folders = 0;
   int runs = 21;
 };
 
 std::string assetId(int i) { return testing::CatalogFixture::bulkAssetIdentifier(i); }
 
+// The rows a sync of a folder source of `folders` folders under
+// /bench/Pictures would leave, in one transaction, with every name from
+// catalog_schema.h: the source, each folder ("YYYY/Folder NNNNN") with its
+// album (as the writer names and titles them), and each asset (row i goes to
+// folder i modulo `folders`) as one file in it and a member of its album.
+Status addFolderSource(const std::string& catalogPath, int folders) {
+  using namespace catalog;
+  sqlite3* raw = nullptr;
+  sqlite3_open_v2(catalogPath.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+  SqliteConnection db(raw);
+  const auto sql = [](std::initializer_list<std::string_view> parts) {
+    std::string text;
+    for (const std::string_view part : parts) text += part;
+    return text;
+  };
+  const std::string root = "/bench/Pictures";
+  if (!executeSql(db.get(), "BEGIN")) return Status::error(sqlite3_errmsg(db.get()));
+  SqliteStatement source(db.get(), sql({"INSERT INTO ", kSource.table, " (", kSource.path, ", ", kSource.kind,
+                                        ") VALUES (:path, :kind)"}));
+  source.bindBytes(":path", root).bind(":kind", SourceKind::folder);
+  if (!source.run()) return Status::error(sqlite3_errmsg(db.get()));
+  const std::int64_t sourceRow = sqlite3_last_insert_rowid(db.get());
+  StatementCache cache;
+  std::vector<std::pair<std::int64_t, std::int64_t>> folderRows;  // folder, album
+  for (int f = 0; f < folders; ++f) {
+    char relative[48];
+    std::snprintf(relative, sizeof relative, "%d/Folder %05d", 2010 + f % 10, f);
+    SqliteStatement album(db.get(), cache,
+                          sql({"INSERT INTO ", kCollection.table, " (", kCollection.identifier, ", ", kCollection.type,
+                               ", ", kCollection.subtype, ", ", kCollection.title, ", ", kCollection.rule,
+                               ") VALUES (:identifier, :type, :subtype, :title, :rule)"}));
+    album.bind(":identifier", folderCollectionIdentifier(root + "/" + relative))
+        .bind(":type", CollectionType::album)
+        .bind(":subtype", CollectionSubtype::albumSyncedFolder)
+        .bind(":title", std::string_view(relative))
+        .bind(":rule", CollectionRule::members);
+    if (!album.run()) return Status::error(sqlite3_errmsg(db.get()));
+    const std::int64_t albumRow = sqlite3_last_insert_rowid(db.get());
+    SqliteStatement folder(db.get(), cache,
+                           sql({"INSERT INTO ", kFolder.table, " (", kFolder.sourceId, ", ", kFolder.path, ", ",
+                                kFolder.collectionId, ") VALUES (:source, :path, :album)"}));
+    folder.bind(":source", sourceRow).bindBytes(":path", relative).bind(":album", albumRow);
+    if (!folder.run()) return Status::error(sqlite3_errmsg(db.get()));
+    folderRows.emplace_back(sqlite3_last_insert_rowid(db.get()), albumRow);
+  }
+  SqliteStatement file(db.get(), sql({"INSERT INTO ", kFile.table, " (", kFile.sourceId, ", ", kFile.folderId, ", ",
+                                      kFile.path, ", ", kFile.assetId, ", ", kFile.size, ", ", kFile.modifiedNs, ", ",
+                                      kFile.inode, ") SELECT :source, fo.", kFolder.id, ", CAST(fo.", kFolder.path,
+                                      " || '/' || r.", kResource.originalFilename, " AS BLOB), a.", kAsset.id, ", r.",
+                                      kResource.size, ", 0, a.", kAsset.id, " FROM ", kAsset.table, " a JOIN ",
+                                      kResource.table, " r ON r.", kResource.assetId, " = a.", kAsset.id, " AND r.",
+                                      kResource.position, " = 0 JOIN ", kFolder.table, " fo ON fo.", kFolder.id,
+                                      " = :first + (a.", kAsset.id, " - 1) % :folders"}));
+  file.bind(":source", sourceRow).bind(":first", folderRows.front().first).bind(":folders", std::int64_t{folders});
+  SqliteStatement members(
+      db.get(), sql({"INSERT INTO ", kMembership.table, " (", kMembership.collectionId, ", ", kMembership.assetId, ", ",
+                     kMembership.position, ", ", kMembership.identifier, ", ", kMembership.creationDate, ", ",
+                     kMembership.mediaType, ") SELECT fo.", kFolder.collectionId, ", a.", kAsset.id, ", a.", kAsset.id,
+                     ", a.", kAsset.identifier, ", a.", kAsset.creationDate, ", a.", kAsset.mediaType, " FROM ",
+                     kAsset.table, " a JOIN ", kFolder.table, " fo ON fo.", kFolder.id, " = :first + (a.", kAsset.id,
+                     " - 1) % :folders"}));
+  members.bind(":first", folderRows.front().first).bind(":folders", std::int64_t{folders});
+  if (!file.run() || !members.run() || !executeSql(db.get(), "COMMIT") || !executeSql(db.get(), "ANALYZE")) {
+    return Status::error(sqlite3_errmsg(db.get()));
+  }
+  return {};
+}
+
 // Creates the catalog with the library's writer, then fills it with the
-// fixture's bulk rows (see CatalogFixture::fillBulk).
+// fixture's bulk rows (see CatalogFixture::fillBulk) and the folder source.
 bool buildCatalog(const LibraryLocation& location, const Settings& s, std::vector<std::string>& albumIds) {
   if (auto writer = CatalogWriter::open(location); !writer) {
     std::fprintf(stderr, "%s\n", writer.message().c_str());
@@ -55,6 +127,12 @@ bool buildCatalog(const LibraryLocation& location, const Settings& s, std::vecto
     return false;
   }
   albumIds = std::move(albums).value();
+  if (s.folders > 0) {
+    if (Status added = addFolderSource(location.catalogPath, s.folders); !added) {
+      std::fprintf(stderr, "cannot add the folder source: %s\n", added.message().c_str());
+      return false;
+    }
+  }
   return true;
 }
 
@@ -130,6 +208,7 @@ int main(int argc, char** argv) {
     const int value = std::atoi(argv[i + 1]);
     if (flag == "--assets") s.assets = std::max(value, 1);
     if (flag == "--albums") s.albums = std::max(value, 2);
+    if (flag == "--folders") s.folders = std::max(value, 0);
     if (flag == "--runs") s.runs = std::max(value, 1);
     if (flag == "--fill") fillOnly = argv[i + 1];
   }

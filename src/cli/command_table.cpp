@@ -18,22 +18,22 @@ constexpr std::string_view kWholeLibrary = "-";
 constexpr std::int64_t kDefaultListLimit = 60;
 constexpr std::int64_t kDefaultThumbnailSize = 240;
 
-Document runAlbums(Application& application, const CommandArguments&) {
+ResultDocument runAlbums(Application& application, const CommandArguments&) {
   return cmdAlbums(application.services().library);
 }
 
-Document runList(Application& application, const CommandArguments& arguments) {
+ResultDocument runList(Application& application, const CommandArguments& arguments) {
   const std::string albumId = arguments.size() > 0 ? arguments[0] : std::string(kWholeLibrary);
   const std::int64_t limit = arguments.size() > 1 ? integerOr(arguments[1], kDefaultListLimit) : kDefaultListLimit;
   return cmdList(application.services().library, application.dates(), albumId, limit);
 }
 
-Document runThumbs(Application& application, const CommandArguments& arguments) {
+ResultDocument runThumbs(Application& application, const CommandArguments& arguments) {
   return cmdThumbs(application.services().library, integerOr(arguments[0], kDefaultThumbnailSize),
                    splitIdentifierList(arguments[1]));
 }
 
-Document runExport(Application& application, const CommandArguments& arguments) {
+ResultDocument runExport(Application& application, const CommandArguments& arguments) {
   return cmdExport(application.services(), arguments[0], splitIdentifierList(arguments[1]));
 }
 

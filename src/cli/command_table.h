@@ -22,7 +22,7 @@ struct Command {
   std::size_t minimumArguments;  // after the word
   // Runs the command with the arguments after the word: at least
   // minimumArguments of them; those beyond what it takes are ignored.
-  Document (*run)(Application& application, const CommandArguments& arguments);
+  ResultDocument (*run)(Application& application, const CommandArguments& arguments);
 };
 
 // Every command, in the order the usage line names them.

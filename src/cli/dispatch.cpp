@@ -6,14 +6,14 @@
 namespace tolvek {
 namespace {
 
-DispatchResult usage(std::string_view message) { return {errorDocument(kUsageCode, message), kExitUsage}; }
+DispatchResult usage(std::string_view message) { return {errorResult(kUsageCode, message), kExitUsage}; }
 
 }  // namespace
 
 DispatchResult dispatch(const std::vector<std::string>& argv, Application& application) {
   if (argv.empty()) return usage(programUsage());
   if (!application.ensureAccess()) {
-    return {errorDocument(kAccessRefusedCode, kAccessRefusedMessage), kExitAccessRefused};
+    return {errorResult(kAccessRefusedCode, kAccessRefusedMessage), kExitAccessRefused};
   }
   const Command* command = findCommand(argv[0]);
   if (command == nullptr) return usage(std::string(kUnknownCommandPrefix) + argv[0]);

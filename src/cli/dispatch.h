@@ -23,7 +23,7 @@ inline constexpr std::string_view kAccessRefusedMessage = "Tolvek is not allowed
 
 // The document a run writes and the status it then exits with.
 struct DispatchResult {
-  Document document;
+  ResultDocument document;
   int status;
 };
 

@@ -21,16 +21,15 @@ bool writeFully(int fd, std::string_view bytes, WriteFunction write) {
 
 bool writeFully(int fd, std::string_view bytes) { return writeFully(fd, bytes, ::write); }
 
-void emitTo(int fd, const Document& document, WriteFunction write) {
-  const std::string json = serializeDocument(document);
-  writeFully(fd, json, write);
+void emitTo(int fd, const ResultDocument& document, WriteFunction write) {
+  writeFully(fd, document.bytes(), write);
   writeFully(fd, "\n", write);
 }
 
-void emit(const Document& document) { emitTo(STDOUT_FILENO, document, ::write); }
+void emit(const ResultDocument& document) { emitTo(STDOUT_FILENO, document, ::write); }
 
 void fail(std::string_view code, std::string_view message, int status) {
-  emit(errorDocument(code, message));
+  emit(errorResult(code, message));
   std::exit(status);
 }
 

@@ -19,13 +19,13 @@ using WriteFunction = ssize_t (*)(int fd, const void* bytes, std::size_t count);
 bool writeFully(int fd, std::string_view bytes, WriteFunction write);
 bool writeFully(int fd, std::string_view bytes);
 
-// Writes the serialised `document`, then a single line feed as a second,
+// Writes the bytes of `document`, then a single line feed as a second,
 // separate write, to `fd`. A failed write is not reported: the run's exit
 // status is decided by its path, not by its output channel.
-void emitTo(int fd, const Document& document, WriteFunction write);
+void emitTo(int fd, const ResultDocument& document, WriteFunction write);
 
 // emitTo on standard output. Returns to the caller.
-void emit(const Document& document);
+void emit(const ResultDocument& document);
 
 // Writes the error document {"error": code, "message": message} as emit does
 // and ends the process with `status`.

@@ -8,6 +8,6 @@ namespace tolvek {
 
 // {"albums": [{"id", "name", "count"}, ...]} in the library's order of the
 // albums (collection type 1, any subtype). One counting fetch per album.
-Document cmdAlbums(PhotoLibrary& library);
+ResultDocument cmdAlbums(PhotoLibrary& library);
 
 }  // namespace tolvek

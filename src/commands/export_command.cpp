@@ -7,6 +7,7 @@
 
 #include "commands/export_naming.h"
 #include "commands/jpeg_data.h"
+#include "commands/json_writer.h"
 #include "library/asset_queries.h"
 #include "library/run_loop_wait.h"
 #include "library/utf8_text.h"
@@ -44,11 +45,17 @@ class Export {
     errors_.push_back(originalName(services_.library, asset) + ": " + reason);
   }
 
-  Document document() {
-    Document result = Document::object();
-    result["files"] = std::move(files_);
-    result["errors"] = std::move(errors_);
-    return result;
+  ResultDocument document() const {
+    // Keys in byte order, as documents have always had them.
+    JsonWriter out;
+    out.beginObject().key("errors").beginArray();
+    for (const std::string& error : errors_) out.string(error);
+    out.endArray().key("files").beginArray();
+    for (const auto& [identifier, path] : files_) {
+      out.beginObject().key("id").string(identifier).key("path").string(path).endObject();
+    }
+    out.endArray().endObject();
+    return std::move(out).finish();
   }
 
  private:
@@ -121,23 +128,18 @@ class Export {
     }
   }
 
-  void addFile(const Asset& asset, const std::string& path) {
-    Document file = Document::object();
-    file["id"] = asset.localIdentifier;
-    file["path"] = path;
-    files_.push_back(std::move(file));
-  }
+  void addFile(const Asset& asset, const std::string& path) { files_.emplace_back(asset.localIdentifier, path); }
 
   Services& services_;
   const std::string directory_;
   UniqueFileNames names_;
-  Document files_ = Document::array();
-  Document errors_ = Document::array();
+  std::vector<std::pair<std::string, std::string>> files_;  // identifier, path
+  std::vector<std::string> errors_;
 };
 
 }  // namespace
 
-Document cmdExport(Services& services, const std::string& dir, const std::vector<std::string>& ids) {
+ResultDocument cmdExport(Services& services, const std::string& dir, const std::vector<std::string>& ids) {
   const std::string directory = absolutePath(dir, services.files.currentDirectory());
   // Arguments are decoded, but the working directory's name may be any
   // bytes. A file whose path the document cannot report is not written.

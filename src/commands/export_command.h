@@ -20,6 +20,6 @@ inline constexpr double kVideoWriteTimeoutSeconds = 600;
 // handled one at a time in the order of `ids`: pictures through the image
 // data request and FileSystem::replaceFile, videos through a resource write
 // awaited on the main loop for at most kVideoWriteTimeoutSeconds.
-Document cmdExport(Services& services, const std::string& dir, const std::vector<std::string>& ids);
+ResultDocument cmdExport(Services& services, const std::string& dir, const std::vector<std::string>& ids);
 
 }  // namespace tolvek

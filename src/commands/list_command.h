@@ -16,7 +16,7 @@ inline constexpr std::int64_t kListMaximum = 500;
 // {"items": [{"id", "name", "date", "isVideo"}, ...]}, newest first, at most
 // `limit` bounded to 1..500. `albumId` "" or "-" is the whole library; one
 // that names no collection (of any type) gives an empty "items".
-Document cmdList(PhotoLibrary& library, const IsoDateFormatter& iso, const std::string& albumId,
-                 std::int64_t limit);
+ResultDocument cmdList(PhotoLibrary& library, const IsoDateFormatter& iso, const std::string& albumId,
+                       std::int64_t limit);
 
 }  // namespace tolvek

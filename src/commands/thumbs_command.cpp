@@ -1,20 +1,24 @@
 #include "commands/thumbs_command.h"
 
 #include <algorithm>
+#include <map>
 #include <memory>
 
 #include "commands/jpeg_data.h"
+#include "commands/json_writer.h"
 #include "library/asset_queries.h"
 
 namespace tolvek {
 
-Document cmdThumbs(PhotoLibrary& library, std::int64_t size, const std::vector<std::string>& ids) {
+ResultDocument cmdThumbs(PhotoLibrary& library, std::int64_t size, const std::vector<std::string>& ids) {
   const std::int64_t side = std::clamp(size, kThumbnailMinimumSide, kThumbnailMaximumSide);
   ImageManager& images = library.imageManager();
   ImageRequestOptions options;
   options.networkAccessAllowed = true;
 
-  Document thumbs = Document::object();
+  // By identifier, in byte order as documents have always had them; a
+  // repeated identifier keeps its last picture.
+  std::map<std::string, std::string> thumbs;
   for (const Asset& asset : assetsWithIds(library, ids)) {
     // The request is synchronous: the handler has run when it returns. A
     // later delivery for the same request replaces an earlier one.
@@ -24,11 +28,15 @@ Document cmdThumbs(PhotoLibrary& library, std::int64_t size, const std::vector<s
     if (!picture) continue;
     const std::optional<std::string> jpeg = jpegData(*picture, kThumbnailQuality);
     if (!jpeg) continue;
-    thumbs[asset.localIdentifier] = jpegDataUrl(*jpeg);
+    thumbs.insert_or_assign(asset.localIdentifier, jpegDataUrl(*jpeg));
   }
-  Document document = Document::object();
-  document["thumbs"] = std::move(thumbs);
-  return document;
+  std::size_t bytes = 64;
+  for (const auto& [identifier, url] : thumbs) bytes += identifier.size() + url.size() + 8;
+  JsonWriter out(bytes);
+  out.beginObject().key("thumbs").beginObject();
+  for (const auto& [identifier, url] : thumbs) out.key(identifier).string(url);
+  out.endObject().endObject();
+  return std::move(out).finish();
 }
 
 }  // namespace tolvek

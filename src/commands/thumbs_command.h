@@ -17,6 +17,6 @@ inline constexpr double kThumbnailQuality = 0.8;
 // {"thumbs": {localIdentifier: "data:image/jpeg;base64,...", ...}}: one
 // member per asset of `ids` whose picture for a square of `size` (bounded to
 // 64..1024, aspect fill) came out as JPEG; the rest are left out silently.
-Document cmdThumbs(PhotoLibrary& library, std::int64_t size, const std::vector<std::string>& ids);
+ResultDocument cmdThumbs(PhotoLibrary& library, std::int64_t size, const std::vector<std::string>& ids);
 
 }  // namespace tolvek

@@ -13,11 +13,17 @@ FetchOptions fetchOptions(std::int64_t limit) {
   return options;
 }
 
-std::unique_ptr<FetchResult<Asset>> assetsInAlbum(PhotoLibrary& library, const std::string& inAlbum,
-                                                  std::int64_t limit) {
+std::unique_ptr<FetchResult<Asset>> listedAssets(PhotoLibrary& library, const std::string& inAlbum,
+                                                 std::int64_t limit) {
   if (inAlbum.empty() || inAlbum == "-") return library.fetchAssets(fetchOptions(limit));
   const auto collection = library.fetchAssetCollectionsWithLocalIdentifiers({inAlbum})->firstObject();
   if (collection) return library.fetchAssetsInAssetCollection(*collection, fetchOptions(limit));
+  return nullptr;
+}
+
+std::unique_ptr<FetchResult<Asset>> assetsInAlbum(PhotoLibrary& library, const std::string& inAlbum,
+                                                  std::int64_t limit) {
+  if (auto assets = listedAssets(library, inAlbum, limit)) return assets;
   return library.fetchAssets(fetchOptions(0));
 }
 

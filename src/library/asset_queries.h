@@ -14,9 +14,14 @@ namespace tolvek {
 FetchOptions fetchOptions(std::int64_t limit);
 
 // Pictures and videos of the collection `inAlbum` (of any collection type),
-// newest first, at most `limit` (the limit goes into the query). "" and "-"
-// stand for the whole library. An identifier that names no collection gives
-// the whole library without a limit.
+// newest first, at most `limit` (the limit goes into the query), with one
+// look-up of the collection. "" and "-" stand for the whole library. Null
+// when `inAlbum` names no collection.
+std::unique_ptr<FetchResult<Asset>> listedAssets(PhotoLibrary& library, const std::string& inAlbum,
+                                                 std::int64_t limit);
+
+// The same, but an identifier that names no collection gives the whole
+// library without a limit.
 std::unique_ptr<FetchResult<Asset>> assetsInAlbum(PhotoLibrary& library, const std::string& inAlbum,
                                                   std::int64_t limit);
 

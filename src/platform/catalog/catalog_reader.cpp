@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include "platform/catalog/catalog_schema.h"
 #include "platform/catalog/json_string_array.h"
 #include "platform/catalog/library_rows.h"
@@ -118,10 +120,14 @@ SqliteConnection openSnapshot(const std::string& name, int flags, int& error, st
   sqlite3_busy_timeout(db.get(), kBusyTimeoutMilliseconds);
   sqlite3_db_config(db.get(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
   sqlite3_db_config(db.get(), SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-  // Room for the identifier index of a large library (memory is only taken
-  // as pages are read). No memory mapping: a file truncated while mapped
-  // would end the helper with SIGBUS.
-  executeSql(db.get(), "PRAGMA cache_size = -32768");
+  // A small page cache, whose buffers are used again: one request reads
+  // each leaf page about once, and the interior pages it reads again stay
+  // (least recently used go first; a listing of 500 reads no page twice
+  // with 32 as with 8,000). Every fresh buffer costs page faults, dearer
+  // than reading a page again, and a cache that grew with every page read
+  // made a listing slower as the library grew. No memory
+  // mapping: a file truncated while mapped would end the helper with SIGBUS.
+  executeSql(db.get(), "PRAGMA cache_size = 32");
   // The read transaction stays open for the reader's life: one snapshot.
   // (A truncated file fails here or at its first query: SQLite compares the
   // header's page count with the file. The file is never opened outside
@@ -166,30 +172,50 @@ std::shared_ptr<CatalogReader> CatalogReader::open(const LibraryLocation& locati
 
 namespace {
 
-// The columns readCollections reads, of the collections `where` picks; the
-// member count last, as countSql reads it.
+// The columns readCollections reads, of the collections `where` picks (its
+// condition on `c`), in row order: each collection's tally rows (media type
+// and count; NULL for a collection without members), one row each, in one
+// pass over the tally.
 std::string collectionSelect(const char* where) {
   return std::string(
-             "SELECT id, identifier, type, subtype, title, rule, "
-             "(SELECT COALESCE(SUM(n), 0) FROM tally WHERE tally.collection_id = collection.id) FROM collection ") +
-         where;
+             "SELECT c.id, c.identifier, c.type, c.subtype, c.title, c.rule, t.media_type, t.n FROM collection c "
+             "LEFT JOIN tally t ON t.collection_id = c.id ") +
+         where + " ORDER BY c.id";
+}
+
+// Whether SQLite's ((1 << mediaType) & mask) != 0 holds: shifts beyond 63
+// and negative ones give 0.
+bool inMask(std::int64_t mediaType, std::int64_t mask) {
+  const std::int64_t bit =
+      mediaType >= 0 && mediaType < 64 ? static_cast<std::int64_t>(std::uint64_t{1} << mediaType) : 0;
+  return (bit & mask) != 0;
 }
 
 }  // namespace
 
 std::vector<AssetCollection> CatalogReader::readCollections(SqliteStatement& select) {
   std::vector<AssetCollection> result;
-  memberCounts_.clear();
+  memberTallies_.clear();
+  std::optional<std::int64_t> last;
+  bool listed = false;  // the collection of row `last` is in `result`
   while (select.step()) {
-    AssetCollection c;
-    c.handle = packedCollectionHandle(select.integer(0), select.enumeration<CollectionRule>(5));
-    c.localIdentifier = select.text(1);
-    if (!isValidUtf8(c.localIdentifier)) continue;  // as for assets, below
-    c.type = select.enumeration<CollectionType>(2);
-    c.subtype = select.integer(3);
-    if (auto title = select.optionalText(4)) c.localizedTitle = validUtf8(*title);
-    memberCounts_[select.integer(0)] = select.integer(6);
-    result.push_back(std::move(c));
+    const std::int64_t row = select.integer(0);
+    if (row != last) {
+      last = row;
+      AssetCollection c;
+      c.handle = packedCollectionHandle(row, select.enumeration<CollectionRule>(5));
+      c.localIdentifier = select.text(1);
+      listed = isValidUtf8(c.localIdentifier);
+      if (!listed) continue;  // as for assets, below
+      c.type = select.enumeration<CollectionType>(2);
+      c.subtype = select.integer(3);
+      if (auto title = select.optionalText(4)) c.localizedTitle = validUtf8(*title);
+      result.push_back(std::move(c));
+    }
+    if (!listed) continue;
+    // A collection without members has one row without a media type.
+    const std::optional<std::int64_t> type = select.optionalInteger(6);
+    memberTallies_.push_back({row, type.value_or(kNoMediaType), type ? select.integer(7) : 0});
   }
   if (select.failed()) {
     result.clear();
@@ -201,8 +227,7 @@ std::vector<AssetCollection> CatalogReader::readCollections(SqliteStatement& sel
 std::vector<AssetCollection> CatalogReader::collections(CollectionType type, std::int64_t subtype) {
   const bool anySubtype = subtype == kCollectionSubtypeAny;
   SqliteStatement select(db_.get(), statements_,
-                         collectionSelect(anySubtype ? "WHERE type = :type ORDER BY id"
-                                                     : "WHERE type = :type AND subtype = :subtype ORDER BY id"));
+                         collectionSelect(anySubtype ? "WHERE c.type = :type" : "WHERE c.type = :type AND c.subtype = :subtype"));
   select.bind(":type", type).bind(":subtype", subtype);
   return readCollections(select);
 }
@@ -210,7 +235,7 @@ std::vector<AssetCollection> CatalogReader::collections(CollectionType type, std
 std::vector<AssetCollection> CatalogReader::collectionsWithIdentifiers(const std::vector<std::string>& identifiers) {
   if (identifiers.empty()) return {};
   SqliteStatement select(db_.get(), statements_,
-                         collectionSelect("WHERE identifier IN (SELECT value FROM json_each(:identifiers)) ORDER BY id"));
+                         collectionSelect("WHERE c.identifier IN (SELECT value FROM json_each(:identifiers))"));
   select.bind(":identifiers", jsonStringArray(identifiers));
   return readCollections(select);
 }
@@ -318,9 +343,19 @@ std::size_t CatalogReader::countAssets(const AssetQuery& asked) {
   if (!isOpen()) return 0;
   AssetQuery query = asked;
   query.pairsRecorded = schemaVersion_ >= 7;
-  if (query.scope == AssetScope::members && !query.visibleJson && query.mediaTypeMask == -1 && query.limit <= 0) {
-    const auto known = memberCounts_.find(query.collection);
-    if (known != memberCounts_.end()) return known->second > 0 ? static_cast<std::size_t>(known->second) : 0;
+  if (query.scope == AssetScope::members && !query.visibleJson && query.limit <= 0) {
+    // As countSql's sum over the tally, from the rows read with the collection.
+    const auto [first, end] = std::equal_range(
+        memberTallies_.begin(), memberTallies_.end(), MemberTally{query.collection, 0, 0},
+        [](const MemberTally& x, const MemberTally& y) { return x.collection < y.collection; });
+    if (first != end) {
+      std::int64_t n = 0;
+      for (auto tally = first; tally != end; ++tally) {
+        const bool counted = query.mediaTypeMask == -1 || inMask(tally->mediaType, query.mediaTypeMask);
+        if (tally->mediaType != kNoMediaType && counted) n += tally->n;
+      }
+      return n > 0 ? static_cast<std::size_t>(n) : 0;
+    }
   }
   SqliteStatement select(db_.get(), statements_, countSql(query));
   bindAssetQuery(select, query);
@@ -356,7 +391,7 @@ void CatalogReader::markBroken() {
   // Statements still in use are finalized by their owners; close_v2 waits.
   statements_.clear();
   db_.reset();
-  memberCounts_.clear();
+  memberTallies_.clear();
   resourceCache_.clear();
 }
 

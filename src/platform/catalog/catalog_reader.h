@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <unordered_map>
 #include <optional>
@@ -86,9 +87,16 @@ class CatalogReader final : public StoredAssetIndex {
 
   std::string libraryFolder_;
   std::int64_t schemaVersion_ = 0;
-  // Member counts of the collections listed last (by row), read in the same
-  // statement, so counting each of a thousand albums costs no query.
-  std::unordered_map<std::int64_t, std::int64_t> memberCounts_;
+  // The tally rows (members per media type) of the collections listed last,
+  // in row order, read in the same statement, so counting the pictures and
+  // videos of each of ten thousand albums costs no query.
+  struct MemberTally {
+    std::int64_t collection;
+    std::int64_t mediaType;  // kNoMediaType: the collection has no tally row
+    std::int64_t n;
+  };
+  static constexpr std::int64_t kNoMediaType = std::numeric_limits<std::int64_t>::min();
+  std::vector<MemberTally> memberTallies_;
   // The resources of the assets of the last batched enumeration.
   std::unordered_map<std::int64_t, std::vector<AssetResource>> resourceCache_;
   // Reads the resources of `assets` into resourceCache_.
