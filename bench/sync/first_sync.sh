@@ -77,7 +77,7 @@ else
   echo "  made in $((SECONDS - t0)) s"
 fi
 [ "${MAKE_ONLY:-0}" = 1 ] && exit 0
-bytes=$(find "$photos" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
+bytes=$(find "$photos" -type f -printf '%s\n' | awk '{ s += $1 } END { printf "%d", s }')
 echo "  $count files, $((bytes / 1000000)) MB, $(vipsheader "$photos/photo-00000.jpg")"
 # Both read the files from the page cache.
 cat "$photos"/*.jpg > /dev/null
