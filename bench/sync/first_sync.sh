@@ -85,7 +85,7 @@ cat "$photos"/*.jpg > /dev/null
 json="$scratch/hyperfine.json"
 hyperfine -N --runs "$runs" --style none --export-json "$json" --prepare "rm -rf $XDG_DATA_HOME" \
   "$tool add $photos" "vipsthumbnail -s 512 -o $scratch/vt/%s.jpg $(echo "$photos"/*.jpg)" >/dev/null
-jq -r '.results[] | "  \(.mean * 1000 | round) ms ± \(.stddev // 0 * 1000 | round), CPU (user + system) \((.user + .system) * 1000 | round) ms  (\(.command | .[0:80]))"' "$json"
+jq -r '.results[] | "  \(.mean * 1000 | round) ms ± \((.stddev // 0) * 1000 | round), CPU (user + system) \((.user + .system) * 1000 | round) ms  (\(.command | .[0:80]))"' "$json"
 mapfile -t mean_ms < <(jq -r '.results[] | .mean * 1000' "$json")
 
 # The peak memory of one more first sync.
