@@ -51,8 +51,8 @@ int syncAndReport(LibraryWriter& library, const std::vector<Source>& sources, Sy
     progress.clear();
     failWith(message);
   };
-  observer.progress = [&](std::size_t done, std::size_t total, const std::string& path) {
-    progress.show(done, total, path);
+  observer.progress = [&](std::size_t done, std::size_t total, std::uint64_t bytes, const std::string& path) {
+    progress.show(done, total, path, bytes);
   };
   auto tally = library.sync(sources, observer);
   progress.clear();

@@ -43,7 +43,7 @@ compare() {
   local args=(-N --warmup 1 --runs "$runs" --style none --export-json "$json")
   [ -n "$prepare" ] && args+=(--prepare "$prepare")
   hyperfine "${args[@]}" "$ours" "$theirs" >/dev/null
-  jq -r --arg name "$label" '.results as $r | "\($name)\n  ours:   \($r[0].mean * 1000 | round) ms ± \($r[0].stddev * 1000 | round)\n  theirs: \($r[1].mean * 1000 | round) ms ± \($r[1].stddev * 1000 | round)"' "$json"
+  jq -r --arg name "$label" '.results as $r | "\($name)\n  ours:   \($r[0].mean * 1000 | round) ms ± \(($r[0].stddev // 0) * 1000 | round)\n  theirs: \($r[1].mean * 1000 | round) ms ± \(($r[1].stddev // 0) * 1000 | round)"' "$json"
   mapfile -t mean_ms < <(jq -r '.results[] | .mean * 1000' "$json")
 }
 rows=()

@@ -64,5 +64,33 @@ TEST(CappedExivIo, AFileCutShortWhileReadEndsWhereItEnds) {
   EXPECT_NE(io.mmap(false), nullptr);
 }
 
+// The copy mmap() hands out holds what the file still has and zeros for
+// the rest of the size exiv2 was told, never what an earlier copy on this
+// thread held (its memory is reused) nor leftover memory.
+TEST(CappedExivIo, EachCopyHoldsItsFileAndZerosPastWhereItWasCut) {
+  ScratchFolder folder;
+  const struct {
+    std::size_t size;
+    char fill;
+    std::size_t keep;  // what is left of it once opened
+  } cases[] = {{3 << 20, 'x', 3 << 20}, {1 << 20, 'y', 1000}, {2 << 20, 'z', 0},
+               {3 << 20, 'w', 5000},    {100, 'v', 100},       {70 << 20, 'u', 1 << 20}};
+  for (const auto& c : cases) {
+    const std::string bytes(c.size, c.fill);
+    ASSERT_TRUE(writeFileBytes(folder.file("f"), bytes));
+    auto file = ReadableFile::open(folder.file("f"));
+    ASSERT_TRUE(file);
+    media::CappedExivIo io(*file, bytes.size());
+    ASSERT_EQ(io.open(), 0);
+    ASSERT_EQ(::truncate(folder.file("f").c_str(), static_cast<off_t>(c.keep)), 0);
+    const Exiv2::byte* mapped = io.mmap(false);
+    ASSERT_NE(mapped, nullptr);
+    const std::string copy(reinterpret_cast<const char*>(mapped), bytes.size());
+    EXPECT_EQ(copy.substr(0, c.keep), bytes.substr(0, c.keep)) << c.fill;
+    EXPECT_EQ(copy.find_first_not_of('\0', c.keep), std::string::npos) << c.fill;
+    EXPECT_EQ(io.close(), 0);
+  }
+}
+
 }  // namespace
 }  // namespace tolvek::testing

@@ -3,13 +3,26 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include <exiv2/error.hpp>
 
 namespace tolvek::media {
+namespace {
+
+// The memory of the last copy this thread's readers gave back.
+struct KeptCopy {
+  std::unique_ptr<Exiv2::byte[]> bytes;
+  std::uint64_t capacity = 0;
+};
+thread_local KeptCopy keptCopy;
+
+}  // namespace
 
 CappedExivIo::CappedExivIo(const ReadableFile& file, std::uint64_t cap)
     : file_(file), size_(cap < file.size() ? cap : file.size()) {}
+
+CappedExivIo::~CappedExivIo() { munmap(); }
 
 int CappedExivIo::open() {
   position_ = 0;
@@ -81,20 +94,38 @@ int CappedExivIo::seek(long offset, Position position) {
 
 Exiv2::byte* CappedExivIo::mmap(bool writeable) {
   if (writeable || size_ > kMaxMappedBytes) throw Exiv2::Error(Exiv2::kerCallFailed, path(), "mmap", "too large");
-  if (mapped_.size() != size_) {
-    mapped_.assign(size_, 0);
+  if (!mapped_ || mappedSize_ != size_) {
+    munmap();
+    if (keptCopy.bytes && keptCopy.capacity >= size_) {
+      mapped_ = std::move(keptCopy.bytes);
+      mappedCapacity_ = keptCopy.capacity;
+      keptCopy.capacity = 0;
+    } else {
+      mapped_ = std::make_unique_for_overwrite<Exiv2::byte[]>(size_ > 0 ? size_ : 1);
+      mappedCapacity_ = size_ > 0 ? size_ : 1;
+    }
+    mappedSize_ = size_;
     const std::uint64_t at = position_;
     position_ = 0;
-    const long got = read(mapped_.data(), static_cast<long>(mapped_.size()));
+    const long got = read(mapped_.get(), static_cast<long>(mappedSize_));
     position_ = at;
-    // What a shrunken file no longer has stays zero, within the size told.
     if (got < 0) throw Exiv2::Error(Exiv2::kerCallFailed, path(), "mmap", "read");
+    // What a shrunken file no longer has is zero, within the size told.
+    std::memset(mapped_.get() + got, 0, mappedSize_ - static_cast<std::uint64_t>(got));
   }
-  return mapped_.data();
+  return mapped_.get();
 }
 
 int CappedExivIo::munmap() {
-  std::vector<Exiv2::byte>().swap(mapped_);
+  // Kept for the thread's next copy when it is no larger than allowed and
+  // larger than what the thread keeps already.
+  if (mapped_ && mappedCapacity_ <= kReusedCopyBytes && mappedCapacity_ > keptCopy.capacity) {
+    keptCopy.bytes = std::move(mapped_);
+    keptCopy.capacity = mappedCapacity_;
+  }
+  mapped_.reset();
+  mappedSize_ = 0;
+  mappedCapacity_ = 0;
   return 0;
 }
 

@@ -7,6 +7,7 @@
 
 #include "library/cover_size.h"
 #include "platform/media/file_render.h"
+#include "platform/media/jpeg_shrink.h"
 #include "platform/media/vips_picture.h"
 #include "platform/posix/temporary_files.h"
 
@@ -26,12 +27,24 @@ std::string derivativePath(const std::string& pathPrefix, std::int64_t side) {
   return pathPrefix + "-" + std::to_string(side) + ".jpg";
 }
 
+// The large derivative's pixels: a JPEG shrunk on load as far as they
+// allow, anything else as a thumbnail renders it.
+RenderedFile largePixels(const std::string& path, MediaType mediaType, PixelSize large) {
+  if (mediaType == MediaType::image) {
+    if (auto file = ReadableFile::open(path)) {
+      RenderedFile shrunk = shrunkJpeg(*file, large);
+      if (shrunk.pixels) return shrunk;
+    }
+  }
+  return renderFileToPixels(path, 0, mediaType, large);
+}
+
 }  // namespace
 
 std::vector<StoredDerivative> writeDerivatives(const std::string& path, MediaType mediaType,
                                                const std::string& pathPrefix) {
   const PixelSize large{kDerivativeShortSide, kDerivativeShortSide};
-  const RenderedFile big = renderFileToPixels(path, 0, mediaType, large);
+  const RenderedFile big = largePixels(path, mediaType, large);
   if (!big.pixels) return {};
   // Both sizes come from the original's, as a thumbnail's does: a derivative
   // of the size a request covers is exactly what the original gives.

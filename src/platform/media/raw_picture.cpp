@@ -4,10 +4,12 @@
 
 #include <memory>
 #include <new>
+#include <string_view>
 
 #include "library/cover_size.h"
 #include "library/media_formats.h"
 #include "platform/media/capped_source.h"
+#include "platform/media/jpeg_shrink.h"
 #include "platform/media/raw_stream.h"
 #include "platform/media/vips_picture.h"
 
@@ -105,7 +107,37 @@ ImagePtr orientedPixels(VipsImage* image, int orientation) {
   return owned ? uprightPixelsInMemory(owned.get()) : nullptr;
 }
 
-// A JPEG preview shrunk on load to `cover` (upright), turned by `orientation`.
+// The preview of `size` pixels shrunk to `stored` (as stored, not turned):
+// a JPEG on load by the largest DCT scale that still covers it, then resized.
+ImagePtr shrunkPreview(const libraw_processed_image_t& preview, std::string_view loader, PixelSize stored,
+                       PixelSize size) {
+  VipsImage* out = nullptr;
+  auto* data = const_cast<unsigned char*>(preview.data);
+  if (loader != "jpegload_buffer") {
+    if (vips_thumbnail_buffer(data, preview.data_size, &out, static_cast<int>(stored.width), "height",
+                              static_cast<int>(stored.height), "size", VIPS_SIZE_FORCE, "no_rotate", TRUE, "fail_on",
+                              VIPS_FAIL_ON_NONE, nullptr) != 0) {
+      clearVipsError();
+      return nullptr;
+    }
+    return ImagePtr(out);
+  }
+  if (vips_jpegload_buffer(data, preview.data_size, &out, "shrink", jpegShrinkFor(size, stored), "fail_on",
+                           VIPS_FAIL_ON_NONE, nullptr) != 0) {
+    clearVipsError();
+    return nullptr;
+  }
+  const ImagePtr loaded(out);
+  if (vips_thumbnail_image(loaded.get(), &out, static_cast<int>(stored.width), "height",
+                           static_cast<int>(stored.height), "size", VIPS_SIZE_FORCE, "no_rotate", TRUE,
+                           nullptr) != 0) {
+    clearVipsError();
+    return nullptr;
+  }
+  return ImagePtr(out);
+}
+
+// A JPEG preview shrunk to `cover` (upright), turned by `orientation`.
 ImagePtr jpegPreview(const libraw_processed_image_t& preview, PixelSize cover, int orientation) {
   const ImagePtr header(vips_image_new_from_buffer(preview.data, preview.data_size, "", nullptr));
   const char* loader = nullptr;
@@ -116,15 +148,8 @@ ImagePtr jpegPreview(const libraw_processed_image_t& preview, PixelSize cover, i
   }
   const PixelSize stored = orientation >= 5 ? PixelSize{cover.height, cover.width} : cover;
   if (stored.width > header->Xsize || stored.height > header->Ysize) return nullptr;
-  VipsImage* out = nullptr;
-  if (vips_thumbnail_buffer(const_cast<unsigned char*>(preview.data), preview.data_size, &out,
-                            static_cast<int>(stored.width), "height", static_cast<int>(stored.height), "size",
-                            VIPS_SIZE_FORCE, "no_rotate", TRUE, "fail_on", VIPS_FAIL_ON_NONE, nullptr) != 0) {
-    clearVipsError();
-    return nullptr;
-  }
-  const ImagePtr shrunk(out);
-  return orientedPixels(shrunk.get(), orientation);
+  const ImagePtr shrunk = shrunkPreview(preview, loader, stored, PixelSize{header->Xsize, header->Ysize});
+  return shrunk ? orientedPixels(shrunk.get(), orientation) : nullptr;
 }
 
 // An 8-bit bitmap preview, turned, then resized to `cover`.

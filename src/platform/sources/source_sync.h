@@ -62,7 +62,8 @@ struct SyncTally {
 struct SyncObserver {
   std::function<void(const SyncEvent&)> changed;
   std::function<void(const std::string& message)> problem;
-  std::function<void(std::size_t done, std::size_t total, const std::string& path)> progress;
+  // Files examined of those to examine; `bytes` is the size of the one done.
+  std::function<void(std::size_t done, std::size_t total, std::uint64_t bytes, const std::string& path)> progress;
   // Asked after each file: true ends the sync early, once what it did so far
   // is committed (what is left is the next sync's).
   std::function<bool()> stop;

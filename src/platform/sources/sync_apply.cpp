@@ -230,7 +230,8 @@ Status applyPending(SyncRun& run) {
     if (!taken) return taken.status();
     Examined examined = std::move(taken).value();
     if (run.observer.progress) {
-      run.observer.progress(i + 1, run.pending.size(), run.absolute(run.pending[i].plan, run.pending[i].walked.path));
+      const WalkedFile& walked = run.pending[i].walked;
+      run.observer.progress(i + 1, run.pending.size(), walked.size, run.absolute(run.pending[i].plan, walked.path));
     }
     if (Status applied = applyOne(run, i, std::move(examined), false); !applied) return applied;
     if (Status committed = run.batch.commitIfDue(false); !committed) return committed;
