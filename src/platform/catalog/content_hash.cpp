@@ -16,7 +16,9 @@ Result<ContentDigest> digestOf(const ReadableFile& file) { return copyWithDigest
 Result<ContentDigest> copyWithDigest(const ReadableFile& file, int copy) {
   sha256_ctx checksum;
   sha256_init(&checksum);
-  std::string buffer(std::size_t{1} << 20, '\0');
+  // Below the media module's own-mapping threshold (1 MB), so the buffer
+  // comes from the heap and is reused rather than mapped anew for each file.
+  std::string buffer(std::size_t{256} << 10, '\0');
   std::uint64_t done = 0;
   while (done < file.size()) {
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), file.size() - done));
