@@ -21,6 +21,9 @@ Status planSource(SyncRun& run, const Source& source);
 // from it. `dates`, when given, holds a manager's date of each walked file.
 Status planFiles(SyncRun& run, std::size_t index, SourceWalk& walk, std::vector<SourceFile> recorded,
                  const std::vector<std::optional<std::int64_t>>* dates = nullptr);
+// The next window of pending files after the one applied (SyncRun::rest),
+// walking on where the plan stopped holding them.
+Status planRest(SyncRun& run);
 
 // manager_plan.cpp: the same for a photo manager's database, read as `read`.
 Status planManager(SyncRun& run, const Source& source, std::vector<SourceFile> files, bool holdsAssets,

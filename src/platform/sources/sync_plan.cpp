@@ -6,7 +6,9 @@
 // not mounted) keep what they held. Runs on the sync's calling thread; a
 // manager's database is read on a thread of its own meanwhile.
 #include <algorithm>
+#include <functional>
 #include <future>
+#include <memory>
 #include <string_view>
 #include <unordered_set>
 
@@ -149,6 +151,142 @@ std::vector<std::size_t> byteOrder(const SourceWalk& walk) {
   return order;
 }
 
+// Pairs each walked file with its recorded row, both coming in byte order of
+// paths: new and changed files become pending, recorded ones not seen gone
+// (unless the walk does not know their folder). A `windowed` merge (a folder
+// source's) holds at most kPendingWindow pending files in the run and counts
+// the rest (SyncRun::rest); `again` plans such a rest: only pending files
+// are made, nothing is counted or gone.
+class FileMerge {
+ public:
+  using NextRow = std::function<bool(SourceFile&)>;
+  enum class Mode { whole, windowed, again };
+  FileMerge(SyncRun& run, std::size_t index, std::vector<std::string> unknown, NextRow nextRow, Mode mode)
+      : run_(run), index_(index), unknown_(std::move(unknown)), nextRow_(std::move(nextRow)), mode_(mode) {
+    SourcePlan& plan = run.plans[index];
+    manager_ = plan.manager ? &*plan.manager : nullptr;
+    if (manager_) absent_.insert(manager_->absentFolders.begin(), manager_->absentFolders.end());
+  }
+
+  void addUnknown(std::string folder) { unknown_.push_back(std::move(folder)); }
+
+  void walked(WalkedFile& walked, std::optional<std::int64_t> date) {
+    while (hasRow() && row_.path < walked.path) gone();
+    const bool isRecorded = hasRow() && row_.path == walked.path;
+    if (run_.observer.busy && run_.observer.busy(run_.absolute(index_, walked.path))) {
+      if (isRecorded) keep();  // kept as recorded
+      return;
+    }
+    if (!isRecorded) {
+      changed();
+      pend({index_, std::move(walked), std::nullopt, date});
+      return;
+    }
+    if (row_.size == walked.size && row_.modifiedNs == walked.modifiedNs && row_.inode == walked.inode) {
+      if (mode_ != Mode::again) ++(row_.assetRow ? run_.tally.unchanged : run_.tally.skipped);
+      keep();
+    } else {
+      changed();
+      pend({index_, std::move(walked), std::move(row_), date});
+      held_ = false;
+    }
+  }
+
+  void finish() {
+    while (hasRow()) gone();
+  }
+
+ private:
+  bool hasRow() {
+    if (!held_ && !ended_) ended_ = !(held_ = nextRow_(row_));
+    return held_;
+  }
+  void changed() {
+    if (manager_) manager_->filesChanged = true;
+  }
+  void keep() {
+    held_ = false;
+    if (manager_ && row_.assetRow) manager_->recordedAssets.emplace_back(std::move(row_.path), *row_.assetRow);
+  }
+  void gone() {
+    if (mode_ == Mode::again) {  // told when planned first
+      held_ = false;
+      return;
+    }
+    const bool kept = std::any_of(unknown_.begin(), unknown_.end(),
+                                  [&](const std::string& folder) { return isWithinFolder(row_.path, folder); }) ||
+                      (!absent_.empty() && absent_.contains(folderPart(row_.path))) || (manager_ && manager_->keepAll);
+    if (kept) return keep();
+    changed();
+    held_ = false;
+    run_.addGone(index_, std::move(row_));
+  }
+  void pend(Pending pending) {
+    if (mode_ != Mode::again) ++run_.pendingTotal;
+    if (mode_ == Mode::windowed && (run_.rest || run_.pending.size() >= kPendingWindow)) {
+      if (!run_.rest) run_.rest = PendingRest{index_, lastHeld_, nullptr};
+      return;
+    }
+    if (mode_ == Mode::windowed) lastHeld_ = pending.walked.path;
+    run_.pending.push_back(std::move(pending));
+  }
+
+  SyncRun& run_;
+  const std::size_t index_;
+  std::vector<std::string> unknown_;
+  NextRow nextRow_;
+  const Mode mode_;
+  ManagerPlan* manager_ = nullptr;
+  std::unordered_set<std::string_view> absent_;
+  SourceFile row_;
+  bool held_ = false, ended_ = false;
+  std::optional<std::string> lastHeld_;  // the last path held in the window
+};
+
+// Plans the walk of a folder source as it goes, merged with the catalog's
+// rows read in the same order: neither is held whole.
+Status planWalked(SyncRun& run, const Source& source, SourceWalker& walker) {
+  const std::size_t index = run.plans.size();
+  SourcePlan& plan = run.plans.emplace_back();
+  plan.source = source;
+  plan.rootDevice = walker.root().device;
+  plan.folderDevices[""] = plan.rootDevice;
+  CatalogWriter::FileRows rows = run.catalog.fileRows(source.row);
+  FileMerge merge(run, index, {}, [&](SourceFile& file) { return rows.next(file); }, FileMerge::Mode::windowed);
+  WalkStep step;
+  while (walker.next(step)) {
+    switch (step.kind) {
+      case WalkStep::Kind::file: merge.walked(step.file, std::nullopt); break;
+      case WalkStep::Kind::folder: run.plans[index].folderDevices[step.folder.path] = step.folder.device; break;
+      case WalkStep::Kind::unreadable:
+        ++run.tally.failed;
+        run.problem(run.absolute(index, step.path) + ": cannot be read; what the library holds from it is kept");
+        merge.addUnknown(std::move(step.path));
+        break;
+      case WalkStep::Kind::tooDeep:
+        // Told, not failed: the next sync finds it as deep.
+        run.problem(run.absolute(index, step.path) + ": too deep (more than " + std::to_string(kMaxWalkDepth) +
+                    " folders below the source); left out");
+        merge.addUnknown(std::move(step.path));
+        break;
+    }
+  }
+  merge.finish();
+  return rows.status();
+}
+
+// Whether the folder source can be planned as it is walked: it is where it
+// was recorded (its device), and no folder of it is a mount point, whose
+// drive may be gone. The others are compared with a whole walk.
+Result<bool> walksAsRecorded(CatalogWriter& catalog, const Source& source, const SourceWalker& walker) {
+  if (!walker.listed()) return false;
+  const auto device = static_cast<std::int64_t>(walker.root().device);
+  if (source.device && *source.device != device) return false;
+  auto mounts = catalog.holdsMountPoints(source.row, source.device.value_or(device));
+  if (!mounts) return mounts.status();
+  return !*mounts;
+}
+
 }  // namespace
 
 Status planSource(SyncRun& run, const Source& source) {
@@ -160,11 +298,29 @@ Status planSource(SyncRun& run, const Source& source) {
       return readManagerCatalog(kind, path);
     });
   }
+  std::optional<SourceWalker> walker;
+  if (!manager.valid()) {
+    walker.emplace(source.path);
+    auto streamed = walksAsRecorded(run.catalog, source, *walker);
+    if (!streamed) return streamed.status();
+    if (*streamed) {
+      auto holdsAssets = run.catalog.holdsAssets(source.row);
+      if (!holdsAssets) return holdsAssets.status();
+      if (walker->root().empty && *holdsAssets) {
+        run.offline(source, "it is empty (a drive that is not mounted?)");
+        return {};
+      }
+      return planWalked(run, source, *walker);
+    }
+  }
   auto files = run.catalog.filesOf(source.row);
   if (!files) return files.status();
   const bool holdsAssets = std::any_of(files->begin(), files->end(), [](const auto& f) { return f.assetRow; });
   if (manager.valid()) return planManager(run, source, std::move(files).value(), holdsAssets, manager.get());
-  SourceWalk walk = walkSource(source.path);
+  SourceWalk walk;
+  walk.error = walker->error();
+  if (walker->listed()) walk = walkSource(source.path);
+  walker.reset();
   if (const std::string offline = offlineReason(run.catalog, source, walk, *files, holdsAssets); !offline.empty()) {
     run.offline(source, offline);
     return {};
@@ -184,51 +340,51 @@ Status planFiles(SyncRun& run, std::size_t index, SourceWalk& walk, std::vector<
                  const std::vector<std::optional<std::int64_t>>* dates) {
   std::vector<std::string> unknown = tellUnwalked(run, index, walk);
   if (Status added = addOfflineMountPoints(run, index, walk, recorded, unknown); !added) return added;
-  SourcePlan& plan = run.plans[index];
-  ManagerPlan* manager = plan.manager ? &*plan.manager : nullptr;
   const auto byPath = [](const auto& a, const auto& b) { return a.path < b.path; };
   if (!std::is_sorted(recorded.begin(), recorded.end(), byPath)) std::sort(recorded.begin(), recorded.end(), byPath);
-  std::unordered_set<std::string_view> absent;
-  if (manager) absent.insert(manager->absentFolders.begin(), manager->absentFolders.end());
-  const auto changed = [&] {
-    if (manager) manager->filesChanged = true;
-  };
-  const auto keep = [&](SourceFile& row) {
-    if (manager && row.assetRow) manager->recordedAssets.emplace_back(std::move(row.path), *row.assetRow);
-  };
-  const auto gone = [&](SourceFile& row) {
-    const bool kept = std::any_of(unknown.begin(), unknown.end(),
-                                  [&](const std::string& folder) { return isWithinFolder(row.path, folder); }) ||
-                      (!absent.empty() && absent.contains(folderPart(row.path))) || (manager && manager->keepAll);
-    if (kept) return keep(row);
-    changed();
-    run.addGone(index, std::move(row));
-  };
   std::size_t r = 0;
-  for (const std::size_t i : byteOrder(walk)) {
-    WalkedFile& walked = walk.files[i];
-    const std::optional<std::int64_t> date = dates != nullptr ? (*dates)[i] : std::nullopt;
-    while (r < recorded.size() && recorded[r].path < walked.path) gone(recorded[r++]);
-    const bool isRecorded = r < recorded.size() && recorded[r].path == walked.path;
-    if (run.observer.busy && run.observer.busy(run.absolute(index, walked.path))) {
-      if (isRecorded) keep(recorded[r++]);  // kept as recorded
+  const auto nextRow = [&](SourceFile& file) {
+    if (r == recorded.size()) return false;
+    file = std::move(recorded[r++]);
+    return true;
+  };
+  FileMerge merge(run, index, std::move(unknown), nextRow, FileMerge::Mode::whole);
+  for (const std::size_t i : byteOrder(walk)) merge.walked(walk.files[i], dates != nullptr ? (*dates)[i] : std::nullopt);
+  merge.finish();
+  return {};
+}
+
+Status planRest(SyncRun& run) {
+  for (const Pending& item : run.pending) run.pendingFolders.emplace(folderPart(run.absolute(item.plan, item.walked.path)));
+  run.pendingDone += run.pending.size();
+  run.pending.clear();
+  while (run.rest && run.pending.size() < kPendingWindow) {
+    PendingRest& rest = *run.rest;
+    const SourcePlan* plan = rest.plan < run.plans.size() ? &run.plans[rest.plan] : nullptr;
+    if (plan == nullptr) {
+      run.rest.reset();
+      break;
+    }
+    if (!rest.walker && !plan->manager) rest.walker = std::make_unique<SourceWalker>(plan->source.path);
+    // A manager's files are all held; a source gone meanwhile is the next sync's.
+    if (plan->manager || !rest.walker->listed()) {
+      run.rest = PendingRest{rest.plan + 1, std::nullopt, nullptr};
       continue;
     }
-    if (!isRecorded) {
-      changed();
-      run.pending.push_back({index, std::move(walked), std::nullopt, date});
-      continue;
+    CatalogWriter::FileRows rows = run.catalog.fileRows(plan->source.row, rest.after);
+    FileMerge merge(run, rest.plan, {}, [&](SourceFile& file) { return rows.next(file); }, FileMerge::Mode::again);
+    WalkStep step;
+    bool more = false;
+    while (!(more = run.pending.size() >= kPendingWindow) && rest.walker->next(step)) {
+      if (step.kind == WalkStep::Kind::file && (!rest.after || step.file.path > *rest.after)) merge.walked(step.file, std::nullopt);
     }
-    SourceFile& row = recorded[r++];
-    if (row.size == walked.size && row.modifiedNs == walked.modifiedNs && row.inode == walked.inode) {
-      if (row.assetRow) ++run.tally.unchanged; else ++run.tally.skipped;
-      keep(row);
+    if (Status read = rows.status(); !read) return read;
+    if (more) {
+      rest.after = run.pending.back().walked.path;
     } else {
-      changed();
-      run.pending.push_back({index, std::move(walked), row, date});
+      run.rest = PendingRest{rest.plan + 1, std::nullopt, nullptr};
     }
   }
-  while (r < recorded.size()) gone(recorded[r++]);
   return {};
 }
 
