@@ -7,7 +7,7 @@ ROOT/group-G/folder-FF/ for G in [0, GROUPS) and FF in 00..99, each holding
 100 files: note-NN.txt, small text files that are no media; in every tenth
 folder the first three are picture-0.jpg .. picture-2.jpg instead, moved in
 from PICTURES_DIR (picture-001.jpg, picture-002.jpg, ... in that order, 3 *
-GROUPS * 10 of them). GROUPS=10 gives 100,000 files in 1,000 folders,
+GROUPS * 10 of them); with PICTURES_DIR "-", every file is a note. GROUPS=10 gives 100,000 files in 1,000 folders,
 GROUPS=100 1,000,000 in 10,000.
 """
 import os
@@ -21,7 +21,7 @@ for g in range(groups):
         folder = f"{root}/group-{g}/folder-{f:02d}"
         os.makedirs(folder)
         first_note = 0
-        if f % 10 == 0:
+        if f % 10 == 0 and pictures != "-":
             for n in range(3):
                 os.rename(f"{pictures}/picture-{picture:03d}.jpg", f"{folder}/picture-{n}.jpg")
                 picture += 1

@@ -96,16 +96,6 @@ Result<std::vector<SourceFile>> CatalogWriter::filesOf(std::int64_t source, bool
   return result;
 }
 
-CatalogWriter::FileRows::FileRows(sqlite3* db, std::int64_t source, const std::optional<std::string>& after)
-    : db_(db), select_(std::make_unique<SqliteStatement>(
-                   db, after ? "SELECT id, path, asset_id, size, modified_ns, inode FROM file WHERE source_id = :source "
-                               "AND path > :after ORDER BY path"
-                             : "SELECT id, path, asset_id, size, modified_ns, inode FROM file WHERE source_id = :source "
-                               "ORDER BY path")) {
-  select_->bind(":source", source);
-  if (after) select_->bindBytes(":after", *after);
-}
-
 bool CatalogWriter::FileRows::next(SourceFile& file) {
   if (!select_->step()) return false;
   file = {select_->integer(0), select_->text(1), select_->optionalInteger(2),
@@ -118,8 +108,29 @@ Status CatalogWriter::FileRows::status() const {
   return select_->failed() ? catalogFailure(db_, "read the source's files") : Status{};
 }
 
+namespace {
+constexpr const char* kFileRowColumns = "SELECT id, path, asset_id, size, modified_ns, inode FROM file ";
+}  // namespace
+
 CatalogWriter::FileRows CatalogWriter::fileRows(std::int64_t source, const std::optional<std::string>& after) {
-  return FileRows(db_.get(), source, after);
+  auto select = std::make_unique<SqliteStatement>(
+      db_.get(), std::string(kFileRowColumns) + (after ? "WHERE source_id = :source AND path > :after ORDER BY path"
+                                                       : "WHERE source_id = :source ORDER BY path"));
+  select->bind(":source", source);
+  if (after) select->bindBytes(":after", *after);
+  return FileRows(db_.get(), std::move(select));
+}
+
+CatalogWriter::FileRows CatalogWriter::fileRowsIn(std::int64_t source, const std::string& folder, bool below) {
+  // Below "a": from "a/" up to (not including) "a0", the byte after "/".
+  auto select = std::make_unique<SqliteStatement>(
+      db_.get(), std::string(kFileRowColumns) +
+                     (below ? "WHERE source_id = :source AND path >= :low AND path < :high ORDER BY path"
+                            : "WHERE folder_id = (SELECT id FROM folder WHERE source_id = :source AND path = :folder) "
+                              "ORDER BY path"));
+  select->bind(":source", source).bindBytes(":folder", folder);
+  select->bindBytes(":low", folder + "/").bindBytes(":high", folder + "0");
+  return FileRows(db_.get(), std::move(select));
 }
 
 Result<bool> CatalogWriter::holdsAssets(std::int64_t source) {

@@ -211,12 +211,15 @@ class CatalogWriter {
 
    private:
     friend class CatalogWriter;
-    FileRows(sqlite3* db, std::int64_t sourceRow, const std::optional<std::string>& after);
+    FileRows(sqlite3* db, std::unique_ptr<SqliteStatement> select) : db_(db), select_(std::move(select)) {}
     sqlite3* db_;
     std::unique_ptr<SqliteStatement> select_;
   };
   // Those after the path `after` when given.
   FileRows fileRows(std::int64_t sourceRow, const std::optional<std::string>& after = std::nullopt);
+  // Those directly in the folder `folder` (relative, "" the root) of a folder
+  // source, or (with `below`) at any depth below it.
+  FileRows fileRowsIn(std::int64_t sourceRow, const std::string& folder, bool below);
   // Whether a file of the source is a copy of an asset.
   Result<bool> holdsAssets(std::int64_t sourceRow);
   // Whether a folder of the source below its root is recorded on another

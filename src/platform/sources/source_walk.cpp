@@ -38,10 +38,24 @@ SourceWalker::SourceWalker(const std::string& root) {
     error_ = std::strerror(errno);
     return;
   }
+  start(fd, "");
+}
+
+SourceWalker::SourceWalker(int fd, const std::string& path, int depth, bool shallow)
+    : depth_(depth), shallow_(shallow) {
+  start(fd, path);
+}
+
+void SourceWalker::start(int fd, const std::string& path) {
   WalkStep step;
   bool told = false;
-  const bool entered = enter(fd, "", step, told);
-  if (!told || step.kind != WalkStep::Kind::folder) {
+  const bool entered = enter(fd, path, step, told);
+  if (!told) {  // a ".nomedia" in a folder below the root: nothing of it is walked
+    listed_ = true;
+    root_ = {path, 0, false};
+    return;
+  }
+  if (step.kind != WalkStep::Kind::folder) {
     error_ = "cannot be listed";
     return;
   }
@@ -119,7 +133,8 @@ bool SourceWalker::stepEntry(Frame& frame, WalkStep& step) {
                  static_cast<std::uint64_t>(info.st_ino)};
     return true;
   }
-  if (frames_.size() > static_cast<std::size_t>(kMaxWalkDepth)) {
+  if (shallow_) return false;
+  if (static_cast<std::size_t>(depth_) + frames_.size() > static_cast<std::size_t>(kMaxWalkDepth)) {
     step.kind = WalkStep::Kind::tooDeep;
     step.path = std::move(child);
     return true;

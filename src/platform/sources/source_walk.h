@@ -48,6 +48,9 @@ class SourceWalker {
  public:
   // Opens and lists the folder `root` (an absolute path).
   explicit SourceWalker(const std::string& root);
+  // Walks the open folder `fd` (taken over) at `path` below a source's root,
+  // `depth` folders down; with `shallow`, its own files only.
+  SourceWalker(int fd, const std::string& path, int depth, bool shallow);
   ~SourceWalker();
   SourceWalker(const SourceWalker&) = delete;
   SourceWalker& operator=(const SourceWalker&) = delete;
@@ -55,7 +58,7 @@ class SourceWalker {
   // Whether the root could be opened and listed, and why not.
   bool listed() const { return listed_; }
   const std::string& error() const { return error_; }
-  // The root folder (its device, whether it is empty); valid when listed.
+  // The folder walked (its device, whether it is empty); valid when listed.
   const WalkedFolder& root() const { return root_; }
   // The next step after the root; false at the end.
   bool next(WalkStep& step);
@@ -76,10 +79,13 @@ class SourceWalker {
   bool enter(int fd, const std::string& path, WalkStep& step, bool& told);
   // The next step of the top frame's next entry; false when it gave none.
   bool stepEntry(Frame& frame, WalkStep& step);
+  void start(int fd, const std::string& path);
 
   bool listed_ = false;
   std::string error_;
   WalkedFolder root_;
+  int depth_ = 0;  // of the folder walked
+  bool shallow_ = false;
   std::vector<Frame> frames_;  // the folders on the way down, root first
 };
 

@@ -13,6 +13,7 @@
 #include <unordered_set>
 
 #include "platform/posix/path_text.h"
+#include "platform/sources/file_merge.h"
 #include "platform/sources/sync_passes.h"
 
 namespace tolvek {
@@ -151,97 +152,7 @@ std::vector<std::size_t> byteOrder(const SourceWalk& walk) {
   return order;
 }
 
-// Pairs each walked file with its recorded row, both coming in byte order of
-// paths: new and changed files become pending, recorded ones not seen gone
-// (unless the walk does not know their folder). A `windowed` merge (a folder
-// source's) holds at most kPendingWindow pending files in the run and counts
-// the rest (SyncRun::rest); `again` plans such a rest: only pending files
-// are made, nothing is counted or gone.
-class FileMerge {
- public:
-  using NextRow = std::function<bool(SourceFile&)>;
-  enum class Mode { whole, windowed, again };
-  FileMerge(SyncRun& run, std::size_t index, std::vector<std::string> unknown, NextRow nextRow, Mode mode)
-      : run_(run), index_(index), unknown_(std::move(unknown)), nextRow_(std::move(nextRow)), mode_(mode) {
-    SourcePlan& plan = run.plans[index];
-    manager_ = plan.manager ? &*plan.manager : nullptr;
-    if (manager_) absent_.insert(manager_->absentFolders.begin(), manager_->absentFolders.end());
-  }
-
-  void addUnknown(std::string folder) { unknown_.push_back(std::move(folder)); }
-
-  void walked(WalkedFile& walked, std::optional<std::int64_t> date) {
-    while (hasRow() && row_.path < walked.path) gone();
-    const bool isRecorded = hasRow() && row_.path == walked.path;
-    if (run_.observer.busy && run_.observer.busy(run_.absolute(index_, walked.path))) {
-      if (isRecorded) keep();  // kept as recorded
-      return;
-    }
-    if (!isRecorded) {
-      changed();
-      pend({index_, std::move(walked), std::nullopt, date});
-      return;
-    }
-    if (row_.size == walked.size && row_.modifiedNs == walked.modifiedNs && row_.inode == walked.inode) {
-      if (mode_ != Mode::again) ++(row_.assetRow ? run_.tally.unchanged : run_.tally.skipped);
-      keep();
-    } else {
-      changed();
-      pend({index_, std::move(walked), std::move(row_), date});
-      held_ = false;
-    }
-  }
-
-  void finish() {
-    while (hasRow()) gone();
-  }
-
- private:
-  bool hasRow() {
-    if (!held_ && !ended_) ended_ = !(held_ = nextRow_(row_));
-    return held_;
-  }
-  void changed() {
-    if (manager_) manager_->filesChanged = true;
-  }
-  void keep() {
-    held_ = false;
-    if (manager_ && row_.assetRow) manager_->recordedAssets.emplace_back(std::move(row_.path), *row_.assetRow);
-  }
-  void gone() {
-    if (mode_ == Mode::again) {  // told when planned first
-      held_ = false;
-      return;
-    }
-    const bool kept = std::any_of(unknown_.begin(), unknown_.end(),
-                                  [&](const std::string& folder) { return isWithinFolder(row_.path, folder); }) ||
-                      (!absent_.empty() && absent_.contains(folderPart(row_.path))) || (manager_ && manager_->keepAll);
-    if (kept) return keep();
-    changed();
-    held_ = false;
-    run_.addGone(index_, std::move(row_));
-  }
-  void pend(Pending pending) {
-    if (mode_ != Mode::again) ++run_.pendingTotal;
-    if (mode_ == Mode::windowed && (run_.rest || run_.pending.size() >= kPendingWindow)) {
-      if (!run_.rest) run_.rest = PendingRest{index_, lastHeld_, nullptr};
-      return;
-    }
-    if (mode_ == Mode::windowed) lastHeld_ = pending.walked.path;
-    run_.pending.push_back(std::move(pending));
-  }
-
-  SyncRun& run_;
-  const std::size_t index_;
-  std::vector<std::string> unknown_;
-  NextRow nextRow_;
-  const Mode mode_;
-  ManagerPlan* manager_ = nullptr;
-  std::unordered_set<std::string_view> absent_;
-  SourceFile row_;
-  bool held_ = false, ended_ = false;
-  std::optional<std::string> lastHeld_;  // the last path held in the window
-};
+}  // namespace
 
 // Plans the walk of a folder source as it goes, merged with the catalog's
 // rows read in the same order: neither is held whole.
@@ -251,29 +162,15 @@ Status planWalked(SyncRun& run, const Source& source, SourceWalker& walker) {
   plan.source = source;
   plan.rootDevice = walker.root().device;
   plan.folderDevices[""] = plan.rootDevice;
+  plan.windowed = true;
   CatalogWriter::FileRows rows = run.catalog.fileRows(source.row);
   FileMerge merge(run, index, {}, [&](SourceFile& file) { return rows.next(file); }, FileMerge::Mode::windowed);
-  WalkStep step;
-  while (walker.next(step)) {
-    switch (step.kind) {
-      case WalkStep::Kind::file: merge.walked(step.file, std::nullopt); break;
-      case WalkStep::Kind::folder: run.plans[index].folderDevices[step.folder.path] = step.folder.device; break;
-      case WalkStep::Kind::unreadable:
-        ++run.tally.failed;
-        run.problem(run.absolute(index, step.path) + ": cannot be read; what the library holds from it is kept");
-        merge.addUnknown(std::move(step.path));
-        break;
-      case WalkStep::Kind::tooDeep:
-        // Told, not failed: the next sync finds it as deep.
-        run.problem(run.absolute(index, step.path) + ": too deep (more than " + std::to_string(kMaxWalkDepth) +
-                    " folders below the source); left out");
-        merge.addUnknown(std::move(step.path));
-        break;
-    }
-  }
+  mergeWalk(run, index, walker, merge);
   merge.finish();
   return rows.status();
 }
+
+namespace {
 
 // Whether the folder source can be planned as it is walked: it is where it
 // was recorded (its device), and no folder of it is a mount point, whose
@@ -310,6 +207,9 @@ Status planSource(SyncRun& run, const Source& source) {
         run.offline(source, "it is empty (a drive that is not mounted?)");
         return {};
       }
+      const SyncScope* scope = run.observer.scope ? run.observer.scope(source.row) : nullptr;
+      if (scope != nullptr && (!scope->shallow.empty() || !scope->deep.empty()))
+        return planScoped(run, source, walker->root().device, *scope);
       return planWalked(run, source, *walker);
     }
   }
@@ -365,9 +265,9 @@ Status planRest(SyncRun& run) {
       run.rest.reset();
       break;
     }
-    if (!rest.walker && !plan->manager) rest.walker = std::make_unique<SourceWalker>(plan->source.path);
-    // A manager's files are all held; a source gone meanwhile is the next sync's.
-    if (plan->manager || !rest.walker->listed()) {
+    if (!rest.walker && plan->windowed) rest.walker = std::make_unique<SourceWalker>(plan->source.path);
+    // The other plans' files are all held; a source gone meanwhile is the next sync's.
+    if (!plan->windowed || !rest.walker->listed()) {
       run.rest = PendingRest{rest.plan + 1, std::nullopt, nullptr};
       continue;
     }

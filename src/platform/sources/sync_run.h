@@ -56,6 +56,7 @@ struct SourcePlan {
   std::map<std::string, std::uint64_t> folderDevices;  // of the walk
   std::uint64_t rootDevice = 0;
   std::optional<ManagerPlan> manager;
+  bool windowed = false;  // its pending files may be held a window at a time
 };
 
 // A new or changed file, to be examined.
