@@ -203,6 +203,8 @@ class Watcher {
     // Notifications that came while the watches were set up.
     sources_.readEvents(true);
     std::set<std::int64_t> rows = sources_.dirty();
+    // Only the folders the notifications named, unless everything is synced.
+    const SourceWatcher::Scopes scopes = everything ? SourceWatcher::Scopes{} : sources_.scopes();
     std::vector<Source> which;
     for (const Source& source : *all) {
       if (everything || rows.contains(source.row)) which.push_back(source);
@@ -222,6 +224,10 @@ class Watcher {
       return yielded;
     };
     observer.busy = [this](const std::string& path) { return sources_.busy(path); };
+    observer.scope = [&scopes](std::int64_t row) -> const SyncScope* {
+      const auto found = scopes.find(row);
+      return found != scopes.end() && found->second ? &*found->second : nullptr;
+    };
     Status synced;
     syncAndReport(library, which, std::move(observer), &synced);
     if (synced && !yielded) return Outcome::done;
@@ -229,7 +235,7 @@ class Watcher {
     // Not done (or not written at all): the same sources again, later.
     std::set<std::int64_t> again;
     for (const Source& source : which) again.insert(source.row);
-    sources_.markDirty(again);
+    sources_.markDirty(again, scopes);
     return synced ? Outcome::yielded : Outcome::failed;
   }
 

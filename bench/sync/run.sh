@@ -9,19 +9,27 @@
 #      `vipsthumbnail -s 512` over the same 60 files in one process.
 #      Target: at most 1.0. Also the share of that run the 30 HEICs take,
 #      bounded by runs over each half alone.
-#   2. A sync with nothing changed over 100,000 files in 1,000 folders
-#      (10 groups of 100), against `find -printf` of each file's size,
-#      modification time and inode, both on a warm cache. To keep the set-up
-#      short, 99,700 of the files are small text files (the catalog records
-#      them too, as files that are no media, so they are not opened again)
-#      and 300 are small generated JPEGs, 3 in every tenth folder.
-#      Target: at most 3.0.
+#   2. A sync with nothing changed over SIZE files (default 100,000, in
+#      1,000 folders: 10 groups of 100; SIZE=1000000: 10,000 folders, 100
+#      groups), against `find -printf` of each file's size, modification
+#      time and inode, both on a warm cache, and its peak memory (maximum
+#      resident set size, /usr/bin/time -v). To keep the set-up short
+#      (bench/sync/make_tree.py, one process), all but 3 files in every
+#      tenth folder are small text files (the catalog records them too, as
+#      files that are no media, so they are not opened again); those 3 are
+#      small generated JPEGs. Targets: at most 3.0 at 100,000 files; at most
+#      1.25 and 150 MB at 1,000,000. Also the peak memory of the first sync
+#      of those files: at 1,000,000 at most 300 MB and at most 2 times the
+#      peak of the same first sync of 100,000 files (hard links to the first
+#      10 groups), measured in the same run.
 #   3. The library's own size after (1) against the originals' bytes: it must
 #      hold derivatives and its catalog only, no copy of a referenced file.
 # A table of every figure with its anchor, ratio and target ends the output;
 # a missed target says "missed" there and the script still exits 0.
 #
 #   bench/sync/run.sh [BUILD_DIR]      default: build
+# SIZE=1000000 measures (2) alone, at that size (parts 1 and 3 do not
+# depend on it).
 # Everything happens in a scratch folder under ${TMPDIR:-/tmp} ($HOME,
 # $XDG_CONFIG_HOME and $XDG_DATA_HOME point into it), removed at the end
 # (KEEP=1 keeps it). RUNS sets hyperfine's run count (default 10).
@@ -47,6 +55,8 @@ unset DISPLAY WAYLAND_DISPLAY
 export HOME="$scratch/home" XDG_CONFIG_HOME="$scratch/config"
 mkdir -p "$HOME" "$XDG_CONFIG_HOME"
 runs="${RUNS:-10}"
+size="${SIZE:-100000}"
+case "$size" in 100000) groups=10 ;; 1000000) groups=100 ;; *) echo "SIZE: 100000 or 1000000" >&2; exit 1 ;; esac
 
 # measure LABEL PREPARE COMMAND... -> prints each command's mean, deviation,
 # median and CPU time; sets mean_ms to their means in ms. PREPARE (may be
@@ -74,6 +84,7 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 verdict() { awk -v r="$1" -v t="$2" 'BEGIN { print (r <= t ? "met" : "missed") }'; }
 ms() { awk -v v="$1" 'BEGIN { printf "%.1f ms", v }'; }
 
+if [ "$size" = 100000 ]; then
 # 1. First sync of 60 real photos.
 echo "== first sync: 60 real photos (30 JPEG, 30 HEIC)"
 photos="$scratch/photos"
@@ -125,34 +136,44 @@ size_share=$(awk -v a="$library_bytes" -v b="$originals_bytes" 'BEGIN { printf "
 size_result=missed
 [ "$owned_files" = 0 ] && [ "$copies" = 0 ] && [ "$derivative_files" -gt 0 ] && size_result=met
 
-# 2. A sync with nothing changed over 100,000 files.
-echo "== sync with nothing changed: 100,000 files in 1,000 folders"
+fi
+
+# 2. A sync with nothing changed over SIZE files.
+# peak_kb COMMAND...: runs it once, with its output dropped; sets peak_kb to
+# its maximum resident set size.
+peak_kb() {
+  /usr/bin/time -v -o "$scratch/time.txt" "$@" > /dev/null 2> "$scratch/peak.err" || { cat "$scratch/peak.err" >&2; exit 1; }
+  peak_kb=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$scratch/time.txt")
+}
+mb() { awk -v k="$1" 'BEGIN { printf "%.1f MB", k / 1024 }'; }
+echo "== sync with nothing changed: $size files in $((groups * 100)) folders"
 tree="$scratch/tree"
 t0=$SECONDS
-ffmpeg -v error -f lavfi -i testsrc=size=160x120:rate=25 -frames:v 300 "$scratch/picture-%03d.jpg"
-picture=1
-for g in $(seq 0 9); do
-  for f in $(seq -w 0 99); do
-    folder="$tree/group-$g/folder-$f"
-    mkdir -p "$folder"
-    first_note=0
-    if [ $((10#$f % 10)) = 0 ]; then
-      for n in 0 1 2; do
-        mv "$scratch/picture-$(printf %03d "$picture").jpg" "$folder/picture-$n.jpg"
-        picture=$((picture + 1))
-      done
-      first_note=3
-    fi
-    for n in $(seq -w "$first_note" 99); do printf 'note %s of group %s, folder %s\n' "$n" "$g" "$f" > "$folder/note-$n.txt"; done
-  done
-done
+mkdir -p "$scratch/pictures"
+ffmpeg -v error -f lavfi -i testsrc=size=160x120:rate=25 -frames:v $((groups * 30)) "$scratch/pictures/picture-%03d.jpg"
+python3 "$root/bench/sync/make_tree.py" "$tree" "$groups" "$scratch/pictures"
 echo "  $(find "$tree" -type f | wc -l) files ($(find "$tree" -name '*.jpg' | wc -l) pictures) in $(find "$tree" -mindepth 2 -type d | wc -l) folders, made in $((SECONDS - t0)) s"
 export XDG_DATA_HOME="$scratch/data-tree"
 t0=$SECONDS
-"$tool" add "$tree" > "$scratch/tree.tsv" 2> "$scratch/tree.err" || { cat "$scratch/tree.err" >&2; exit 1; }
-echo "  first add: $((SECONDS - t0)) s, $(wc -l < "$scratch/tree.tsv") assets"
+peak_kb "$tool" add "$tree"
+first_kb=$peak_kb
+echo "  first add: $((SECONDS - t0)) s, peak memory $(mb "$first_kb"), $(tail -1 "$scratch/peak.err")"
+if [ "$size" != 100000 ]; then
+  # The anchor of the first sync's memory: the same first sync of the
+  # first 10 groups (100,000 files), as hard links, into a library of its own.
+  mkdir -p "$scratch/tree-100000"
+  for g in $(seq 0 9); do cp -al "$tree/group-$g" "$scratch/tree-100000/"; done
+  t0=$SECONDS
+  XDG_DATA_HOME="$scratch/data-100000" peak_kb "$tool" add "$scratch/tree-100000"
+  small_kb=$peak_kb
+  echo "  first add of 100,000 of them: $((SECONDS - t0)) s, peak memory $(mb "$small_kb")"
+  rm -rf "$scratch/tree-100000" "$scratch/data-100000"
+fi
 "$tool" sync 2> "$scratch/nochange.err"
 echo "  $(tail -1 "$scratch/nochange.err")"
+peak_kb "$tool" sync
+nochange_kb=$peak_kb
+echo "  peak memory of a sync with nothing changed: $(mb "$nochange_kb")"
 if command -v strace >/dev/null; then
   # What a sync with nothing changed opens in the tree: its folders only.
   # -y names the folder each openat is relative to.
@@ -162,10 +183,24 @@ fi
 measure "sync (nothing changed) vs find -printf size, mtime, inode (warm cache)" "" \
   "$tool sync" "find $tree -type f -printf '%s %T@ %i\n'"
 nochange=$(ratio "${mean_ms[0]}" "${mean_ms[1]}")
-row "sync, nothing changed, 100,000 files" "$(ms "${mean_ms[0]}")" "$(ms "${mean_ms[1]}") find -printf" \
-  "$nochange" "<= 3.00" "$(verdict "$nochange" 3.00)"
-row "library size after the first sync" "$library_bytes bytes" "$originals_bytes bytes of originals" \
-  "$size_share" "derivatives only" "$size_result"
+if [ "$size" = 100000 ]; then
+  row "sync, nothing changed, 100,000 files" "$(ms "${mean_ms[0]}")" "$(ms "${mean_ms[1]}") find -printf" \
+    "$nochange" "<= 3.00" "$(verdict "$nochange" 3.00)"
+  row "  its peak memory" "$(mb "$nochange_kb")" "-" "-" "reported" "-"
+  row "first sync, 100,000 files: peak memory" "$(mb "$first_kb")" "-" "-" "reported" "-"
+  row "library size after the first sync" "$library_bytes bytes" "$originals_bytes bytes of originals" \
+    "$size_share" "derivatives only" "$size_result"
+else
+  row "sync, nothing changed, 1,000,000 files" "$(ms "${mean_ms[0]}")" "$(ms "${mean_ms[1]}") find -printf" \
+    "$nochange" "<= 1.25" "$(verdict "$nochange" 1.25)"
+  row "  its peak memory" "$(mb "$nochange_kb")" "150 MB" "$(ratio "$nochange_kb" 153600)" "<= 1.00" \
+    "$(verdict "$nochange_kb" 153600)"
+  first_ratio=$(ratio "$first_kb" "$small_kb")
+  row "first sync, 1,000,000 files: peak memory" "$(mb "$first_kb")" "300 MB" "$(ratio "$first_kb" 307200)" \
+    "<= 1.00" "$(verdict "$first_kb" 307200)"
+  row "  against its first sync of 100,000" "$(mb "$first_kb")" "$(mb "$small_kb") at 100,000" "$first_ratio" \
+    "<= 2.00" "$(verdict "$first_ratio" 2.00)"
+fi
 
 echo
 echo "means of $runs hyperfine runs each, after 2 warm-up runs; ratio = ours / anchor"

@@ -137,6 +137,42 @@ TEST_F(ToolWatch, FollowsFilesAndFoldersWithTheIdentitiesOfSync) {
   EXPECT_EQ(occurrences(ended.out, "\t" + halfPath + "\n"), 1u) << ended.out;
 }
 
+// A notification names a folder: a burst syncs only the folders named (the
+// summary counts only their files unchanged), and a move from another
+// folder is still one asset moved; a folder replaced by a file goes with
+// what it held.
+TEST_F(ToolWatch, ABurstSyncsOnlyTheFoldersItNames) {
+  for (const char* name : {"x/old.png", "y/other.png", "z/z1.png", "z/z2.png"}) {
+    std::filesystem::create_directories(std::filesystem::path(a + "/" + name).parent_path());
+    put(a + "/" + name);
+  }
+  home.tool({"sync"});
+  auto watch = startWatch();
+  ASSERT_TRUE(eventually([&] { return listed("z2.png"); }));
+  const std::string other = idOf("other.png");
+
+  put(a + "/x/new.png");
+  ASSERT_TRUE(eventually([&] { return listed("new.png"); })) << watch->errors();
+  EXPECT_TRUE(eventually([&] {
+    return occurrences(watch->errors(), "synced: 1 added, 0 changed, 0 moved, 0 removed, 1 unchanged,") == 1;
+  })) << "a/x alone: " << watch->errors();
+
+  ASSERT_EQ(std::rename((a + "/y/other.png").c_str(), (a + "/x/other.png").c_str()), 0);
+  ASSERT_TRUE(eventually([&] {
+    return occurrences(watch->errors(), "synced: 0 added, 0 changed, 1 moved, 0 removed, 2 unchanged,") == 1;
+  })) << "a/y and a/x: " << watch->errors();
+  EXPECT_EQ(idOf("other.png"), other);
+
+  std::filesystem::remove_all(a + "/z");
+  put(a + "/z");
+  ASSERT_TRUE(eventually([&] { return listed("z") && !listed("z1.png") && !listed("z2.png"); })) << watch->errors();
+
+  const auto ended = watch->stop();
+  EXPECT_EQ(ended.exitStatus, 0);
+  EXPECT_NE(ended.out.find("moved\t" + other + "\t" + a + "/x/other.png\n"), std::string::npos) << ended.out;
+  EXPECT_EQ(occurrences(ended.out, "removed\t"), 2u) << ended.out;
+}
+
 TEST_F(ToolWatch, ABurstIsSyncedInBatches) {
   auto watch = startWatch();
   const std::string burst = a + "/burst";

@@ -96,6 +96,62 @@ Result<std::vector<SourceFile>> CatalogWriter::filesOf(std::int64_t source, bool
   return result;
 }
 
+bool CatalogWriter::FileRows::next(SourceFile& file) {
+  if (!select_->step()) return false;
+  file = {select_->integer(0), select_->text(1), select_->optionalInteger(2),
+          static_cast<std::uint64_t>(select_->integer(3)), select_->integer(4),
+          static_cast<std::uint64_t>(select_->integer(5))};
+  return true;
+}
+
+Status CatalogWriter::FileRows::status() const {
+  return select_->failed() ? catalogFailure(db_, "read the source's files") : Status{};
+}
+
+namespace {
+constexpr const char* kFileRowColumns = "SELECT id, path, asset_id, size, modified_ns, inode FROM file ";
+}  // namespace
+
+CatalogWriter::FileRows CatalogWriter::fileRows(std::int64_t source, const std::optional<std::string>& after) {
+  auto select = std::make_unique<SqliteStatement>(
+      db_.get(), std::string(kFileRowColumns) + (after ? "WHERE source_id = :source AND path > :after ORDER BY path"
+                                                       : "WHERE source_id = :source ORDER BY path"));
+  select->bind(":source", source);
+  if (after) select->bindBytes(":after", *after);
+  return FileRows(db_.get(), std::move(select));
+}
+
+CatalogWriter::FileRows CatalogWriter::fileRowsIn(std::int64_t source, const std::string& folder, bool below) {
+  // Below "a": from "a/" up to (not including) "a0", the byte after "/".
+  auto select = std::make_unique<SqliteStatement>(
+      db_.get(), std::string(kFileRowColumns) +
+                     (below ? "WHERE source_id = :source AND path >= :low AND path < :high ORDER BY path"
+                            : "WHERE folder_id = (SELECT id FROM folder WHERE source_id = :source AND path = :folder) "
+                              "ORDER BY path"));
+  select->bind(":source", source).bindBytes(":folder", folder);
+  select->bindBytes(":low", folder + "/").bindBytes(":high", folder + "0");
+  return FileRows(db_.get(), std::move(select));
+}
+
+Result<bool> CatalogWriter::holdsAssets(std::int64_t source) {
+  SqliteStatement select(db_.get(),
+                         "SELECT EXISTS (SELECT 1 FROM file WHERE source_id = :source AND asset_id IS NOT NULL)");
+  select.bind(":source", source);
+  const bool any = select.step() && select.integer(0) != 0;
+  if (select.failed()) return catalogFailure(db_.get(), "read the source's files");
+  return any;
+}
+
+Result<bool> CatalogWriter::holdsMountPoints(std::int64_t source, std::int64_t device) {
+  SqliteStatement select(db_.get(),
+                         "SELECT EXISTS (SELECT 1 FROM folder WHERE source_id = :source AND length(path) > 0 AND "
+                         "device IS NOT NULL AND device != :device)");
+  select.bind(":source", source).bind(":device", device);
+  const bool any = select.step() && select.integer(0) != 0;
+  if (select.failed()) return catalogFailure(db_.get(), "read the source's folders");
+  return any;
+}
+
 Result<std::vector<SourceFolder>> CatalogWriter::foldersOf(std::int64_t source) {
   std::vector<SourceFolder> result;
   SqliteStatement select(db_.get(), "SELECT id, path, device FROM folder WHERE source_id = :source");

@@ -199,6 +199,32 @@ class CatalogWriter {
   // The source's files in byte order of their paths; only those that are
   // copies of an asset when `assetsOnly`.
   Result<std::vector<SourceFile>> filesOf(std::int64_t sourceRow, bool assetsOnly = false);
+  // The source's files one at a time, in byte order of their paths: what a
+  // sync merges with its walk without holding every row. Read while no batch
+  // of this writer is open; it must not outlive its writer.
+  class FileRows {
+   public:
+    // The next row; false at the end or when the catalog could not be read.
+    bool next(SourceFile& file);
+    // Failed when the rows could not be read.
+    Status status() const;
+
+   private:
+    friend class CatalogWriter;
+    FileRows(sqlite3* db, std::unique_ptr<SqliteStatement> select) : db_(db), select_(std::move(select)) {}
+    sqlite3* db_;
+    std::unique_ptr<SqliteStatement> select_;
+  };
+  // Those after the path `after` when given.
+  FileRows fileRows(std::int64_t sourceRow, const std::optional<std::string>& after = std::nullopt);
+  // Those directly in the folder `folder` (relative, "" the root) of a folder
+  // source, or (with `below`) at any depth below it.
+  FileRows fileRowsIn(std::int64_t sourceRow, const std::string& folder, bool below);
+  // Whether a file of the source is a copy of an asset.
+  Result<bool> holdsAssets(std::int64_t sourceRow);
+  // Whether a folder of the source below its root is recorded on another
+  // device than `device` (a mount point).
+  Result<bool> holdsMountPoints(std::int64_t sourceRow, std::int64_t device);
   Result<std::vector<SourceFolder>> foldersOf(std::int64_t sourceRow);
   // Every recorded content hash (of every asset).
   Result<std::vector<std::string>> contentHashes();

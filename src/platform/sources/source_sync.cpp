@@ -23,6 +23,11 @@ class SourceSync {
       if (Status planned = planSource(run_, source); !planned) return planned;
     }
     if (Status applied = applyPending(run_); !applied) return applied;
+    // A large plan's further windows, each planned once the one before is applied.
+    while (run_.rest && !run_.stopped) {
+      if (Status planned = planRest(run_); !planned) return planned;
+      if (Status applied = applyPending(run_); !applied) return applied;
+    }
     if (run_.stopped) {
       if (Status finished = finishStopped(); !finished) return finished;
       return run_.tally;

@@ -29,6 +29,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,12 @@ struct SyncTally {
   std::size_t missing = 0;  // files a photo manager records that are not there
 };
 
+// The folders of a source (absolute paths) that may have changed since it
+// was last synced: each alone (its own files), or with everything below it.
+struct SyncScope {
+  std::set<std::string> shallow, deep;
+};
+
 // What a sync tells as it goes; every member may be empty. Called on the
 // thread that runs the sync.
 struct SyncObserver {
@@ -70,6 +77,11 @@ struct SyncObserver {
   // Asked of each file found (its absolute path): true while another program
   // is still writing it, so it is left as the catalog has it, for a later sync.
   std::function<bool(const std::string& path)> busy;
+  // Asked of each folder source found where it was recorded (its row): the
+  // only folders of it to look at, as the watch's notifications name them;
+  // nothing (or an empty scope) for all of it. A source holding mount points
+  // is always looked at whole.
+  std::function<const SyncScope*(std::int64_t sourceRow)> scope;
 };
 
 // A commit comes at least this often (by files changed and by time).

@@ -66,10 +66,21 @@ SourceWatcher::~SourceWatcher() {
 }
 
 void SourceWatcher::markDirty(std::int64_t row) {
+  markFolder(row, {}, true);
+}
+
+void SourceWatcher::markFolder(std::int64_t row, const std::string& path, bool below) {
   const auto now = WatchClock::now();
   if (dirty_.empty() && !sourcesChanged_) firstEvent_ = now;
   lastEvent_ = now;
-  dirty_.insert(row);
+  const bool fresh = dirty_.insert(row).second;
+  std::optional<SyncScope>& scope = scopes_[row];
+  if (path.empty()) {
+    scope.reset();  // the whole source
+  } else if (fresh || scope) {
+    if (!scope) scope.emplace();
+    (below ? scope->deep : scope->shallow).insert(path);
+  }
 }
 
 int SourceWatcher::addWatch(const std::string& path, std::int64_t row, Role role) {
@@ -172,6 +183,7 @@ void SourceWatcher::follow(const std::vector<Source>& sources) {
     }
     unwatch(it->first);
     dirty_.erase(it->first);
+    scopes_.erase(it->first);
     it = sources_.erase(it);
   }
 }
@@ -278,7 +290,12 @@ void SourceWatcher::handleTree(std::int64_t row, const Watch& watch, std::uint32
   if (mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT) || ((mask & IN_IGNORED) && root)) {
     // Gone, moved away or unmounted: the sync says whether it went offline.
     if (root) rewatchNeeded_.insert(row);
-    markDirty(row);
+    // A folder below the root gone or moved: what it held (a mount's: all).
+    if (root || (mask & IN_UNMOUNT)) {
+      markDirty(row);
+    } else {
+      markFolder(row, watch.path, true);
+    }
     return;
   }
   if (name.empty()) return;
@@ -289,23 +306,25 @@ void SourceWatcher::handleTree(std::int64_t row, const Watch& watch, std::uint32
       // Files may have landed before the watch: the sync walks it whole.
       watchTree(row, path, 0);
     }
-    if (mask & (IN_CREATE | IN_MOVED_TO | IN_DELETE | IN_MOVED_FROM)) markDirty(row);
+    if (mask & (IN_CREATE | IN_MOVED_TO | IN_DELETE | IN_MOVED_FROM)) markFolder(row, path, true);
     return;
   }
   if (name[0] == '.' && name != ".nomedia") return;
+  // A ".nomedia" made or removed changes what of the folder is walked.
+  const bool excluding = name == ".nomedia";
   if (mask & IN_CREATE) {
     // A hard link arrives whole, with no close to wait for (a file
     // being written was created with one link).
     struct stat info {};
     if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink > 1) {
-      markDirty(row);
+      markFolder(row, watch.path, excluding);
       return;
     }
   }
   if (mask & (IN_CREATE | IN_MODIFY)) writing_[path] = WatchClock::now();
   if (mask & (IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE)) {
     writing_.erase(path);
-    markDirty(row);
+    markFolder(row, watch.path, excluding);
   }
 }
 
@@ -338,11 +357,22 @@ void SourceWatcher::readEvents(bool ownLock) {
 }
 
 void SourceWatcher::clearDirty(const std::set<std::int64_t>& synced) {
-  for (const std::int64_t row : synced) dirty_.erase(row);
+  for (const std::int64_t row : synced) {
+    dirty_.erase(row);
+    scopes_.erase(row);
+  }
 }
 
-void SourceWatcher::markDirty(const std::set<std::int64_t>& rows) {
-  for (const std::int64_t row : rows) markDirty(row);
+void SourceWatcher::markDirty(const std::set<std::int64_t>& rows, const Scopes& scopes) {
+  for (const std::int64_t row : rows) {
+    const auto found = scopes.find(row);
+    if (found == scopes.end() || !found->second) {
+      markDirty(row);
+      continue;
+    }
+    for (const std::string& path : found->second->shallow) markFolder(row, path, false);
+    for (const std::string& path : found->second->deep) markFolder(row, path, true);
+  }
 }
 
 std::optional<WatchClock::time_point> SourceWatcher::due() const {

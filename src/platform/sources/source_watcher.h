@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/catalog/catalog_writer.h"
+#include "platform/sources/source_sync.h"
 #include "platform/system/library_location.h"
 #include "platform/system/mount_table.h"
 
@@ -72,10 +73,17 @@ class SourceWatcher {
 
   // Sources to sync (rows), and whether the source list should be read again.
   const std::set<std::int64_t>& dirty() const { return dirty_; }
+  // What of each dirty source to sync: the folders its notifications named
+  // (a file's folder alone; a folder made, moved or removed with everything
+  // below it), or nothing for all of it (its root changed, notifications
+  // were lost, a mount changed, a rescan).
+  using Scopes = std::map<std::int64_t, std::optional<SyncScope>>;
+  const Scopes& scopes() const { return scopes_; }
   bool sourcesChanged() const { return sourcesChanged_; }
   void clearDirty(const std::set<std::int64_t>& synced);
-  // Marks these sources dirty again (a sync that ended before it was done).
-  void markDirty(const std::set<std::int64_t>& rows);
+  // Marks these sources dirty again (a sync that ended before it was done),
+  // with the scopes they had (whole when not in `scopes`).
+  void markDirty(const std::set<std::int64_t>& rows, const Scopes& scopes = {});
   void clearSourcesChanged() { sourcesChanged_ = false; }
   // When the dirty sources are due: a short settle after the last event,
   // at most kMaxSettle after the first; nothing when none is dirty. Also the
@@ -103,6 +111,8 @@ class SourceWatcher {
   };
 
   void markDirty(std::int64_t row);
+  // Marks the folder `path` of the source dirty, alone or with everything below it.
+  void markFolder(std::int64_t row, const std::string& path, bool below);
   int addWatch(const std::string& path, std::int64_t row, Role role);
   void watchTree(std::int64_t row, const std::string& path, int depth);
   void unwatch(std::int64_t row, const std::string& below = {});
@@ -125,6 +135,7 @@ class SourceWatcher {
   std::unordered_map<int, Watch> watches_;
   std::map<std::int64_t, Followed> sources_;
   std::set<std::int64_t> dirty_;
+  Scopes scopes_;  // of the dirty sources
   std::set<std::int64_t> rewatchNeeded_;
   bool sourcesChanged_ = false;
   bool ownLock_ = false;

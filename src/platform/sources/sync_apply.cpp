@@ -177,12 +177,11 @@ Status applyNewContent(SyncRun& run, Applying& a, Examined& examined) {
   return {};
 }
 
-// Applies what was learnt of pending file `index`. New content of a file
+// Applies what was learnt of pending file `item`. New content of a file
 // that had an asset waits for `final`, the pass after every other file and
 // removal, so that whether it was its asset's only copy is judged on the
 // whole walk.
-Status applyOne(SyncRun& run, std::size_t index, Examined examined, bool final) {
-  const Pending& item = run.pending[index];
+Status applyOne(SyncRun& run, const Pending& item, Examined examined, bool final) {
   if (applyUnread(run, item, examined)) return {};
   if (Status begun = run.batch.begin(); !begun) return begun;
   const SourcePlan& plan = run.plans[item.plan];
@@ -206,7 +205,7 @@ Status applyOne(SyncRun& run, std::size_t index, Examined examined, bool final) 
   if (!owner) return owner.status();
   if (*owner) return applyKnownContent(run, a, examined, **owner);
   if (a.previous && !final) {
-    run.deferred.emplace_back(index, std::move(examined));
+    run.deferred.emplace_back(item, std::move(examined));
     return {};
   }
   return applyNewContent(run, a, examined);
@@ -217,9 +216,12 @@ Status applyOne(SyncRun& run, std::size_t index, Examined examined, bool final) 
 Status applyPending(SyncRun& run) {
   if (run.pending.empty()) return {};
   if (Status loaded = run.loadMedia(); !loaded) return loaded;
-  auto hashes = run.catalog.contentHashes();
-  if (!hashes) return hashes.status();
-  ContentClaims claims(std::move(hashes).value());
+  if (!run.claims) {
+    auto hashes = run.catalog.contentHashes();
+    if (!hashes) return hashes.status();
+    run.claims = std::make_unique<ContentClaims>(std::move(hashes).value());
+  }
+  ContentClaims& claims = *run.claims;
   MediaModule& media = run.media();
   OrderedPool<Examined> pool(run.pending.size(), [&](std::size_t i) {
     const Pending& item = run.pending[i];
@@ -231,9 +233,11 @@ Status applyPending(SyncRun& run) {
     Examined examined = std::move(taken).value();
     if (run.observer.progress) {
       const WalkedFile& walked = run.pending[i].walked;
-      run.observer.progress(i + 1, run.pending.size(), walked.size, run.absolute(run.pending[i].plan, walked.path));
+      const std::size_t done = run.pendingDone + i + 1;
+      run.observer.progress(done, std::max(done, run.pendingTotal), walked.size,
+                            run.absolute(run.pending[i].plan, walked.path));
     }
-    if (Status applied = applyOne(run, i, std::move(examined), false); !applied) return applied;
+    if (Status applied = applyOne(run, run.pending[i], std::move(examined), false); !applied) return applied;
     if (Status committed = run.batch.commitIfDue(false); !committed) return committed;
     if (run.observer.stop && run.observer.stop()) {
       run.stopped = true;
@@ -244,8 +248,8 @@ Status applyPending(SyncRun& run) {
 }
 
 Status applyDeferred(SyncRun& run) {
-  for (auto& [index, examined] : run.deferred) {
-    if (Status applied = applyOne(run, index, std::move(examined), true); !applied) return applied;
+  for (auto& [item, examined] : run.deferred) {
+    if (Status applied = applyOne(run, item, std::move(examined), true); !applied) return applied;
     if (Status committed = run.batch.commitIfDue(false); !committed) return committed;
   }
   return removeUnheld(run);

@@ -135,7 +135,7 @@ Status pairUpgradedSources(SyncRun& run, const std::set<std::string>& done) {
 }  // namespace
 
 Status pairFolders(SyncRun& run) {
-  std::set<std::string> folders;
+  std::set<std::string> folders = run.pendingFolders;
   for (const Pending& item : run.pending) folders.insert(std::string(folderPart(run.absolute(item.plan, item.walked.path))));
   for (const Gone& gone : run.gone) folders.insert(std::string(folderPart(run.absolute(gone.plan, gone.file.path))));
   for (const std::string& folder : folders) {

@@ -4,6 +4,7 @@
 // failed Status only when the catalog cannot be written or the media module
 // cannot be loaded; what it could not read it counts and tells.
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,6 +22,18 @@ Status planSource(SyncRun& run, const Source& source);
 // from it. `dates`, when given, holds a manager's date of each walked file.
 Status planFiles(SyncRun& run, std::size_t index, SourceWalk& walk, std::vector<SourceFile> recorded,
                  const std::vector<std::optional<std::int64_t>>* dates = nullptr);
+// The next window of pending files after the one applied (SyncRun::rest),
+// walking on where the plan stopped holding them.
+Status planRest(SyncRun& run);
+
+// Plans the folder source as it is walked by `walker` (its root listed),
+// merged with its recorded rows as they are read.
+Status planWalked(SyncRun& run, const Source& source, SourceWalker& walker);
+
+// sync_scope.cpp: plans only the folders `scope` names of the folder source
+// (found on `rootDevice`, where it was recorded), each walked and merged with
+// its recorded rows as a whole source is.
+Status planScoped(SyncRun& run, const Source& source, std::uint64_t rootDevice, const SyncScope& scope);
 
 // manager_plan.cpp: the same for a photo manager's database, read as `read`.
 Status planManager(SyncRun& run, const Source& source, std::vector<SourceFile> files, bool holdsAssets,

@@ -6,11 +6,14 @@
 // not mounted) keep what they held. Runs on the sync's calling thread; a
 // manager's database is read on a thread of its own meanwhile.
 #include <algorithm>
+#include <functional>
 #include <future>
+#include <memory>
 #include <string_view>
 #include <unordered_set>
 
 #include "platform/posix/path_text.h"
+#include "platform/sources/file_merge.h"
 #include "platform/sources/sync_passes.h"
 
 namespace tolvek {
@@ -151,6 +154,38 @@ std::vector<std::size_t> byteOrder(const SourceWalk& walk) {
 
 }  // namespace
 
+// Plans the walk of a folder source as it goes, merged with the catalog's
+// rows read in the same order: neither is held whole.
+Status planWalked(SyncRun& run, const Source& source, SourceWalker& walker) {
+  const std::size_t index = run.plans.size();
+  SourcePlan& plan = run.plans.emplace_back();
+  plan.source = source;
+  plan.rootDevice = walker.root().device;
+  plan.folderDevices[""] = plan.rootDevice;
+  plan.windowed = true;
+  CatalogWriter::FileRows rows = run.catalog.fileRows(source.row);
+  FileMerge merge(run, index, {}, [&](SourceFile& file) { return rows.next(file); }, FileMerge::Mode::windowed);
+  mergeWalk(run, index, walker, merge);
+  merge.finish();
+  return rows.status();
+}
+
+namespace {
+
+// Whether the folder source can be planned as it is walked: it is where it
+// was recorded (its device), and no folder of it is a mount point, whose
+// drive may be gone. The others are compared with a whole walk.
+Result<bool> walksAsRecorded(CatalogWriter& catalog, const Source& source, const SourceWalker& walker) {
+  if (!walker.listed()) return false;
+  const auto device = static_cast<std::int64_t>(walker.root().device);
+  if (source.device && *source.device != device) return false;
+  auto mounts = catalog.holdsMountPoints(source.row, source.device.value_or(device));
+  if (!mounts) return mounts.status();
+  return !*mounts;
+}
+
+}  // namespace
+
 Status planSource(SyncRun& run, const Source& source) {
   // A manager's database is read on a thread of its own (it touches
   // nothing of this sync) while the catalog gives what it recorded.
@@ -160,11 +195,32 @@ Status planSource(SyncRun& run, const Source& source) {
       return readManagerCatalog(kind, path);
     });
   }
+  std::optional<SourceWalker> walker;
+  if (!manager.valid()) {
+    walker.emplace(source.path);
+    auto streamed = walksAsRecorded(run.catalog, source, *walker);
+    if (!streamed) return streamed.status();
+    if (*streamed) {
+      auto holdsAssets = run.catalog.holdsAssets(source.row);
+      if (!holdsAssets) return holdsAssets.status();
+      if (walker->root().empty && *holdsAssets) {
+        run.offline(source, "it is empty (a drive that is not mounted?)");
+        return {};
+      }
+      const SyncScope* scope = run.observer.scope ? run.observer.scope(source.row) : nullptr;
+      if (scope != nullptr && (!scope->shallow.empty() || !scope->deep.empty()))
+        return planScoped(run, source, walker->root().device, *scope);
+      return planWalked(run, source, *walker);
+    }
+  }
   auto files = run.catalog.filesOf(source.row);
   if (!files) return files.status();
   const bool holdsAssets = std::any_of(files->begin(), files->end(), [](const auto& f) { return f.assetRow; });
   if (manager.valid()) return planManager(run, source, std::move(files).value(), holdsAssets, manager.get());
-  SourceWalk walk = walkSource(source.path);
+  SourceWalk walk;
+  walk.error = walker->error();
+  if (walker->listed()) walk = walkSource(source.path);
+  walker.reset();
   if (const std::string offline = offlineReason(run.catalog, source, walk, *files, holdsAssets); !offline.empty()) {
     run.offline(source, offline);
     return {};
@@ -184,51 +240,51 @@ Status planFiles(SyncRun& run, std::size_t index, SourceWalk& walk, std::vector<
                  const std::vector<std::optional<std::int64_t>>* dates) {
   std::vector<std::string> unknown = tellUnwalked(run, index, walk);
   if (Status added = addOfflineMountPoints(run, index, walk, recorded, unknown); !added) return added;
-  SourcePlan& plan = run.plans[index];
-  ManagerPlan* manager = plan.manager ? &*plan.manager : nullptr;
   const auto byPath = [](const auto& a, const auto& b) { return a.path < b.path; };
   if (!std::is_sorted(recorded.begin(), recorded.end(), byPath)) std::sort(recorded.begin(), recorded.end(), byPath);
-  std::unordered_set<std::string_view> absent;
-  if (manager) absent.insert(manager->absentFolders.begin(), manager->absentFolders.end());
-  const auto changed = [&] {
-    if (manager) manager->filesChanged = true;
-  };
-  const auto keep = [&](SourceFile& row) {
-    if (manager && row.assetRow) manager->recordedAssets.emplace_back(std::move(row.path), *row.assetRow);
-  };
-  const auto gone = [&](SourceFile& row) {
-    const bool kept = std::any_of(unknown.begin(), unknown.end(),
-                                  [&](const std::string& folder) { return isWithinFolder(row.path, folder); }) ||
-                      (!absent.empty() && absent.contains(folderPart(row.path))) || (manager && manager->keepAll);
-    if (kept) return keep(row);
-    changed();
-    run.addGone(index, std::move(row));
-  };
   std::size_t r = 0;
-  for (const std::size_t i : byteOrder(walk)) {
-    WalkedFile& walked = walk.files[i];
-    const std::optional<std::int64_t> date = dates != nullptr ? (*dates)[i] : std::nullopt;
-    while (r < recorded.size() && recorded[r].path < walked.path) gone(recorded[r++]);
-    const bool isRecorded = r < recorded.size() && recorded[r].path == walked.path;
-    if (run.observer.busy && run.observer.busy(run.absolute(index, walked.path))) {
-      if (isRecorded) keep(recorded[r++]);  // kept as recorded
+  const auto nextRow = [&](SourceFile& file) {
+    if (r == recorded.size()) return false;
+    file = std::move(recorded[r++]);
+    return true;
+  };
+  FileMerge merge(run, index, std::move(unknown), nextRow, FileMerge::Mode::whole);
+  for (const std::size_t i : byteOrder(walk)) merge.walked(walk.files[i], dates != nullptr ? (*dates)[i] : std::nullopt);
+  merge.finish();
+  return {};
+}
+
+Status planRest(SyncRun& run) {
+  for (const Pending& item : run.pending) run.pendingFolders.emplace(folderPart(run.absolute(item.plan, item.walked.path)));
+  run.pendingDone += run.pending.size();
+  run.pending.clear();
+  while (run.rest && run.pending.size() < kPendingWindow) {
+    PendingRest& rest = *run.rest;
+    const SourcePlan* plan = rest.plan < run.plans.size() ? &run.plans[rest.plan] : nullptr;
+    if (plan == nullptr) {
+      run.rest.reset();
+      break;
+    }
+    if (!rest.walker && plan->windowed) rest.walker = std::make_unique<SourceWalker>(plan->source.path);
+    // The other plans' files are all held; a source gone meanwhile is the next sync's.
+    if (!plan->windowed || !rest.walker->listed()) {
+      run.rest = PendingRest{rest.plan + 1, std::nullopt, nullptr};
       continue;
     }
-    if (!isRecorded) {
-      changed();
-      run.pending.push_back({index, std::move(walked), std::nullopt, date});
-      continue;
+    CatalogWriter::FileRows rows = run.catalog.fileRows(plan->source.row, rest.after);
+    FileMerge merge(run, rest.plan, {}, [&](SourceFile& file) { return rows.next(file); }, FileMerge::Mode::again);
+    WalkStep step;
+    bool more = false;
+    while (!(more = run.pending.size() >= kPendingWindow) && rest.walker->next(step)) {
+      if (step.kind == WalkStep::Kind::file && (!rest.after || step.file.path > *rest.after)) merge.walked(step.file, std::nullopt);
     }
-    SourceFile& row = recorded[r++];
-    if (row.size == walked.size && row.modifiedNs == walked.modifiedNs && row.inode == walked.inode) {
-      if (row.assetRow) ++run.tally.unchanged; else ++run.tally.skipped;
-      keep(row);
+    if (Status read = rows.status(); !read) return read;
+    if (more) {
+      rest.after = run.pending.back().walked.path;
     } else {
-      changed();
-      run.pending.push_back({index, std::move(walked), row, date});
+      run.rest = PendingRest{rest.plan + 1, std::nullopt, nullptr};
     }
   }
-  while (r < recorded.size()) gone(recorded[r++]);
   return {};
 }
 

@@ -2,7 +2,7 @@
 // SyncRun: what the passes of one sync share, owned by SourceSync
 // (source_sync.cpp) for the length of the sync and changed on its calling
 // thread only; the worker pools read `pending`, `plans` and `libraryFolder`,
-// which must not change while a pool runs. The plan pass fills `plans`, `pending` and `gone`; the apply
+// which must not change while a pool runs. The plan pass fills `plans`, `pending` (and `rest`) and `gone`; the apply
 // pass reads them and leaves `deferred`, `maybeUnheld`, `touched` and
 // `passedOver` to the passes after it. The catalog, the observer and the
 // media loader are the caller's and outlive the run.
@@ -11,6 +11,8 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
+#include <set>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -54,6 +56,7 @@ struct SourcePlan {
   std::map<std::string, std::uint64_t> folderDevices;  // of the walk
   std::uint64_t rootDevice = 0;
   std::optional<ManagerPlan> manager;
+  bool windowed = false;  // its pending files may be held a window at a time
 };
 
 // A new or changed file, to be examined.
@@ -62,6 +65,20 @@ struct Pending {
   WalkedFile walked;
   std::optional<SourceFile> before;  // the row of this path, when it changed
   std::optional<std::int64_t> managerDate;  // the capture time a photo manager gave it
+};
+
+// At most this many new or changed files are held at a time: a larger plan
+// (a first sync of a large source) keeps counting them, and the rest are
+// planned again, a window at a time, as the window before is applied.
+inline constexpr std::size_t kPendingWindow = 2048;
+
+// Where the plan stopped holding pending files: from the folder source of
+// plan `plan`, after the path `after` (from its start when nothing), with
+// the walk that goes on from there once begun.
+struct PendingRest {
+  std::size_t plan = 0;
+  std::optional<std::string> after;
+  std::unique_ptr<SourceWalker> walker;
 };
 
 // A recorded file the walk did not find.
@@ -104,11 +121,16 @@ struct SyncRun {
   bool stopped = false;  // observer.stop asked to end early
 
   std::vector<SourcePlan> plans;
-  std::vector<Pending> pending;
+  std::vector<Pending> pending;  // a window of them (kPendingWindow)
+  std::optional<PendingRest> rest;  // the files not in any window yet
+  std::size_t pendingTotal = 0;     // of every window
+  std::size_t pendingDone = 0;      // in the windows applied before this one
+  std::set<std::string> pendingFolders;  // those windows' folders (absolute)
+  std::unique_ptr<ContentClaims> claims;  // shared by every window
   std::vector<Gone> gone;
   std::unordered_map<std::int64_t, std::deque<std::size_t>> goneByAsset;  // indexes into gone
 
-  std::vector<std::pair<std::size_t, Examined>> deferred;  // index into pending
+  std::vector<std::pair<Pending, Examined>> deferred;
   std::vector<std::int64_t> maybeUnheld;          // assets a changed file left
   std::unordered_set<std::int64_t> touched;     // assets whose copies changed
   std::unordered_set<std::int64_t> passedOver;  // file rows that no longer hold their asset
