@@ -3,6 +3,8 @@
 #include <array>
 #include <charconv>
 
+#include "library/utf8_text.h"
+
 namespace tolvek {
 namespace {
 
@@ -21,34 +23,6 @@ constexpr std::array<char, 128> kEscapes = [] {
   table['/'] = '/';
   return table;
 }();
-
-// The length of the well-formed UTF-8 sequence (two to four bytes) that
-// starts at `at` with a byte of 0x80 or more, or 0 when none does: no
-// overlong forms, surrogates or values beyond U+10FFFF (the second byte's
-// range depends on the first), nothing cut off by `end`.
-std::size_t sequenceLength(const unsigned char* at, const unsigned char* end) {
-  const unsigned char lead = *at;
-  std::size_t length = 0;
-  unsigned char low = 0x80, high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (static_cast<std::size_t>(end - at) < length || at[1] < low || at[1] > high) return 0;
-  for (std::size_t i = 2; i < length; ++i) {
-    if ((at[i] & 0xC0) != 0x80) return 0;
-  }
-  return length;
-}
 
 void appendEscape(std::string& out, unsigned char c) {
   static constexpr char kHex[] = "0123456789abcdef";
@@ -80,7 +54,8 @@ bool appendJsonEscaped(std::string& out, std::string_view text) {
       ++at;
       continue;
     }
-    const std::size_t length = sequenceLength(at, end);
+    const std::size_t length =
+        utf8SequenceLength(std::string_view(reinterpret_cast<const char*>(at), static_cast<std::size_t>(end - at)));
     if (length == 0) {
       out.resize(before);
       return false;

@@ -1,13 +1,13 @@
 #include "library/utf8_text.h"
 
 namespace tolvek {
-namespace {
 
 // The length of the valid sequence at the start of `text`, 0 when there is
 // none. The second byte's range depends on the first (that is what rules out
 // overlong forms, surrogates and code points above U+10FFFF); every later
 // byte is a plain continuation byte.
-std::size_t sequenceLength(std::string_view text) {
+std::size_t utf8SequenceLength(std::string_view text) {
+  if (text.empty()) return 0;
   const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
   const unsigned char lead = byte(0);
   if (lead >= 0x01 && lead <= 0x7F) return 1;
@@ -33,12 +33,10 @@ std::size_t sequenceLength(std::string_view text) {
   return length;
 }
 
-}  // namespace
-
 std::size_t validUtf8Prefix(std::string_view text) {
   std::size_t at = 0;
   while (at < text.size()) {
-    const std::size_t length = sequenceLength(text.substr(at));
+    const std::size_t length = utf8SequenceLength(text.substr(at));
     if (length == 0) break;
     at += length;
   }

@@ -11,6 +11,11 @@ namespace tolvek {
 
 // The length of the longest prefix of `text` that is valid UTF-8 without NUL
 // bytes; text.size() when all of it is.
+// The length of the well-formed UTF-8 sequence that starts `text`, 0 when
+// none does (NUL, a stray continuation byte, an overlong form, a surrogate,
+// a value beyond U+10FFFF, a sequence cut off by the end).
+std::size_t utf8SequenceLength(std::string_view text);
+
 std::size_t validUtf8Prefix(std::string_view text);
 
 // True when `text` is valid UTF-8 and holds no NUL byte.
