@@ -1,4 +1,4 @@
-// status: where the library is and what it holds, one fact a line.
+// status and path: where the library is and what it holds, one fact a line.
 #include <ftw.h>
 #include <sys/stat.h>
 
@@ -82,6 +82,16 @@ int runStatus(const Arguments& arguments) {
               static_cast<long long>(counts->assets), static_cast<long long>(counts->albums),
               sources->size() - offline, offline, accessText(answer).c_str(),
               static_cast<unsigned long long>(sizeOnDisk(location.libraryFolder)));
+  return kExitOk;
+}
+
+}  // namespace tolvek::tool
+
+namespace tolvek::tool {
+
+int runPath(const Arguments& arguments) {
+  if (!arguments.empty()) return usageError("path", "takes no arguments");
+  std::printf("%s\n", userLibraryLocation().libraryFolder.c_str());
   return kExitOk;
 }
 

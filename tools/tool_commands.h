@@ -36,6 +36,7 @@ int runFavorite(const Arguments& arguments);
 int runOffload(const Arguments& arguments);
 int runRemove(const Arguments& arguments);
 int runStatus(const Arguments& arguments);
+int runPath(const Arguments& arguments);
 int runAdd(const Arguments& arguments);
 int runSync(const Arguments& arguments);
 int runSources(const Arguments& arguments);

@@ -1,0 +1,191 @@
+#include "command_table.h"
+
+#include <array>
+
+namespace tolvek::tool {
+namespace {
+
+constexpr std::array kCommands{
+    ToolCommand{"sync", "  sync [SOURCE...]                   bring the library up to date with its sources\n",
+                "Brings the library up to date with every source, or with the sources named\n"
+                "(folders, or photo managers' databases).\n"
+                "Files are only read, never changed. A file unchanged since the last sync is\n"
+                "not read again; a file moved or renamed keeps its identifier. The first sync\n"
+                "of a library that never had a source adds the Pictures folder.\n"
+                "\n"
+                "Prints one line per change: added, changed, moved or removed, a tab, the\n"
+                "asset's identifier, a tab, the file's path. Ends with a summary on standard\n"
+                "error. Exit status 1 when a picture or video could not be read or a source\n"
+                "is offline (its assets are kept until it is back).\n",
+                runSync},
+    ToolCommand{"add", "  add FOLDER...                      reference the pictures and videos of folders\n"
+                       "  add --shotwell|--digikam [DATABASE]\n"
+                       "                                     take in a Shotwell or digiKam library\n",
+                "Records each folder as a source: its pictures, videos and audio files are\n"
+                "referenced where they are (never copied or changed), and every folder that\n"
+                "holds some becomes an album titled by its path. Then syncs the new sources\n"
+                "and prints what sync prints. Folders and files whose name starts with a dot,\n"
+                "and folders holding a file named .nomedia, are left out.\n"
+                "\n"
+                "With --shotwell or --digikam, records that photo manager's database as a\n"
+                "source instead (by default the one it uses: Shotwell's photo.db under\n"
+                "$XDG_DATA_HOME/shotwell/data, or its Flatpak's; digiKam's digikam4.db in the\n"
+                "folder its digikamrc names). The files it records are referenced where they\n"
+                "are; its events, tags and folders become albums. The database is only read,\n"
+                "from a snapshot taken in a moment; files it records that are missing are\n"
+                "counted and left out.\n",
+                runAdd},
+    ToolCommand{"sources", "  sources                            list the sources\n",
+                "Prints one line per source: its path, a tab, present or offline, a tab, the\n"
+                "number of assets with a copy in it, a tab, its kind: folder, shotwell or\n"
+                "digikam.\n",
+                runSources},
+    ToolCommand{"forget", "  forget SOURCE                      stop referencing a source\n",
+                "Removes the source and every asset found only there from the library, with\n"
+                "the albums it gave. The folder (or database) and its files stay untouched.\n",
+                runForget},
+    ToolCommand{"import", "  import [--album ALBUM_ID] [--no-date] PATH...\n"
+                          "                                     copy files into the library\n",
+                "Copies pictures, videos and audio files into the library (folders are read\n"
+                "recursively); the files themselves are only read. Kinds come from the\n"
+                "content, never the name. Content the library already has is not copied\n"
+                "again. Other files (.DS_Store, Thumbs.db, text, sidecars) are skipped.\n"
+                "\n"
+                "Options:\n"
+                "  --album ALBUM_ID   also add every imported asset to this album (an\n"
+                "                     identifier printed by album create or album list)\n"
+                "  --no-date          record no capture date, so the assets sort after every\n"
+                "                     dated one (by default the date comes from the file's\n"
+                "                     metadata, else its modification time)\n"
+                "\n"
+                "Prints one line per picture, video or audio file: the asset's identifier, a\n"
+                "tab, the path. Ends with a summary on standard error. Exit status 1 when a\n"
+                "picture, video or audio file could not be imported.\n",
+                runImport},
+    ToolCommand{"album",
+                "  album list                         list the albums\n"
+                "  album create TITLE | --untitled    create an album\n"
+                "  album rename ALBUM_ID TITLE        retitle an album\n"
+                "  album delete ALBUM_ID              delete an album (its assets stay)\n"
+                "  album add ALBUM_ID ASSET_ID...     add assets to an album\n"
+                "  album remove ALBUM_ID ASSET_ID...  take assets out of an album\n",
+                "album list prints one line per album: its identifier, a tab, its title\n"
+                "(nothing for an untitled album), a tab, the number of assets, a tab, folder\n"
+                "for the album of a source's folder, shotwell or digikam for an event, tag or\n"
+                "folder of that photo manager, or user for one made here.\n"
+                "album create prints the new album's identifier.\n"
+                "\n"
+                "An ASSET_ID of - reads identifiers from standard input, one a line. Every\n"
+                "identifier is checked first: when one names nothing, nothing changes. The\n"
+                "albums of sources hold what their folder or photo manager holds and cannot\n"
+                "be edited.\n",
+                runAlbum},
+    ToolCommand{"favorite", "  favorite [--off] ASSET_ID...       mark assets as favourites, or unmark them\n",
+                "Marks the assets as favourites, or with --off no longer. An ASSET_ID of -\n"
+                "reads identifiers from standard input, one a line. Every identifier is\n"
+                "checked first: when one names nothing, nothing changes.\n",
+                runFavorite},
+    ToolCommand{"remove", "  remove ASSET_ID...                 remove imported assets from the library\n",
+                "Removes the assets with the library's copies of their originals and their\n"
+                "derivatives. An asset found in a source is refused: delete its file there,\n"
+                "or forget the source. An ASSET_ID of - reads identifiers from standard\n"
+                "input, one a line. Every identifier is checked first: when one cannot be\n"
+                "removed, nothing is.\n",
+                runRemove},
+    ToolCommand{"offload", "  offload ASSET_ID URL               keep an original only at a URL\n",
+                "Keeps the asset's original only at URL (http or https) from now on: the URL\n"
+                "is downloaded first and must serve exactly the original; then the library's\n"
+                "copy is removed and its derivatives stay. Nothing changes when it fails.\n",
+                runOffload},
+    ToolCommand{"access",
+                "  access grant|deny|restrict|reset   record the answer tolvek-photos gives\n"
+                "  access limit [ASSET_ID...]         give access to these assets only\n",
+                "Records the answer to tolvek-photos' request for access to the library:\n"
+                "  grant      full access\n"
+                "  deny       no access (tolvek-photos answers \"denied\")\n"
+                "  restrict   access restricted, as by a policy\n"
+                "  limit      these assets only (none named: no asset at all); an\n"
+                "             ASSET_ID of - reads identifiers from standard input, one a line\n"
+                "  reset      forget the answer, so tolvek-photos asks again\n",
+                runAccess},
+    ToolCommand{"watch", "  watch [--install | --uninstall]    keep the library in step with its sources\n",
+                "Syncs every source once, then follows the changes the system reports in\n"
+                "their folders (folders made later and sources added or forgotten by other\n"
+                "runs included) and syncs each burst of them a moment after it settles:\n"
+                "files still being written wait until they are closed. Runs until SIGTERM\n"
+                "or SIGINT, which end it once the current batch is committed. Sources on\n"
+                "network or FUSE file systems, which report no changes, are rescanned every\n"
+                "minute. One watch runs per library; another is refused. It ends with exit\n"
+                "status 1 when the catalog is damaged or the library folder is deleted.\n"
+                "\n"
+                "Options:\n"
+                "  --install     write the systemd user service tolvek-photos-watch.service,\n"
+                "                which runs watch for this library at low priority, and print\n"
+                "                the command that turns it on\n"
+                "  --uninstall   remove that service\n"
+                "\n"
+                "Prints what sync prints, for each sync it runs.\n",
+                runWatch},
+    ToolCommand{"status", "  status                             show the library and its counts\n",
+                "Prints one line per fact, a name, a tab and its value: folder (the library\n"
+                "folder), schema (the catalog's version), assets, albums, sources (present\n"
+                "and offline), access (the recorded answer), size (bytes on disk) and\n"
+                "catalog (ok, or damaged and the first problem SQLite's quick check found).\n"
+                "Exit status 1 for a damaged catalog, whose other facts are then left out.\n",
+                runStatus},
+    ToolCommand{"path", "  path                               print the library folder\n", "", runPath},
+};
+
+}  // namespace
+
+std::span<const ToolCommand> toolCommands() { return kCommands; }
+
+const ToolCommand* findToolCommand(std::string_view word) {
+  for (const ToolCommand& command : kCommands) {
+    if (command.word == word) return &command;
+  }
+  return nullptr;
+}
+
+std::string overviewText() {
+  std::string text =
+      "Usage: tolvek-photos-library COMMAND [ARGUMENTS]\n"
+      "\n"
+      "Keeps the photo library that tolvek-photos reads.\n"
+      "\n"
+      "Commands:\n";
+  for (const ToolCommand& command : kCommands) text += command.summary;
+  text +=
+      "  help COMMAND                       show a command's help\n"
+      "\n"
+      "Options: --help, --version. The library lives in\n"
+      "$XDG_DATA_HOME/tolvek-photos/Library (default ~/.local/share/tolvek-photos/Library).\n";
+  return text;
+}
+
+std::vector<std::string> usageLines(const ToolCommand& command) {
+  std::vector<std::string> usages;
+  std::string_view lines = command.summary;
+  // The usage is each summary line up to its description.
+  while (!lines.empty()) {
+    const std::size_t end = lines.find('\n');
+    std::string_view line = lines.substr(0, end);
+    lines.remove_prefix(end == std::string_view::npos ? lines.size() : end + 1);
+    if (line.find_first_not_of(' ') >= 10) continue;  // a continued description
+    line.remove_prefix(2);
+    usages.emplace_back(line.substr(0, line.find("  ")));
+  }
+  return usages;
+}
+
+std::string commandHelpText(const ToolCommand& command) {
+  std::string text = "Usage:\n";
+  for (const std::string& usage : usageLines(command)) text += "  tolvek-photos-library " + usage + "\n";
+  if (!command.help.empty()) {
+    text += '\n';
+    text += command.help;
+  }
+  return text;
+}
+
+}  // namespace tolvek::tool
