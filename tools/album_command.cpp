@@ -4,6 +4,7 @@
 
 #include "platform/catalog/catalog_writer.h"
 #include "platform/managers/manager_catalog.h"
+#include "command_table.h"
 #include "tool_commands.h"
 
 namespace tolvek::tool {
@@ -48,7 +49,7 @@ int changeMembers(const Arguments& operands, bool add) {
 }  // namespace
 
 int runAlbum(const Arguments& arguments) {
-  auto parsed = parseArguments(arguments, {{"untitled"}});
+  auto parsed = parseArguments(arguments, commandOptions("album"));
   if (!parsed) return usageError(kCommand, parsed.message());
   const Arguments& operands = parsed->operands;
   if (operands.empty()) {

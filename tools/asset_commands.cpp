@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "platform/library_writer.h"
+#include "command_table.h"
 #include "tool_commands.h"
 
 namespace tolvek::tool {
@@ -44,7 +45,7 @@ std::optional<int> takeIdentifiers(std::string_view command, const Arguments& op
 }  // namespace
 
 int runFavorite(const Arguments& arguments) {
-  auto parsed = parseArguments(arguments, {{"off"}});
+  auto parsed = parseArguments(arguments, commandOptions("favorite"));
   if (!parsed) return usageError("favorite", parsed.message());
   Arguments identifiers;
   if (const auto done = takeIdentifiers("favorite", parsed->operands, identifiers)) return *done;

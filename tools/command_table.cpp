@@ -2,8 +2,42 @@
 
 #include <array>
 
+#include "platform/managers/photo_managers.h"
+
 namespace tolvek::tool {
 namespace {
+
+std::span<const KnownOption> noOptions() { return {}; }
+
+std::span<const KnownOption> importOptions() {
+  static constexpr std::array options{KnownOption{"album", true}, KnownOption{"no-date"}};
+  return options;
+}
+
+std::span<const KnownOption> albumOptions() {
+  static constexpr std::array options{KnownOption{"untitled"}};
+  return options;
+}
+
+std::span<const KnownOption> favoriteOptions() {
+  static constexpr std::array options{KnownOption{"off"}};
+  return options;
+}
+
+std::span<const KnownOption> watchOptions() {
+  static constexpr std::array options{KnownOption{"install"}, KnownOption{"uninstall"}};
+  return options;
+}
+
+// One option per photo manager the library takes in (--shotwell, --digikam).
+std::span<const KnownOption> addOptions() {
+  static const std::vector<KnownOption> options = [] {
+    std::vector<KnownOption> list;
+    for (const PhotoManager& manager : photoManagers()) list.push_back({manager.word, false});
+    return list;
+  }();
+  return options;
+}
 
 constexpr std::array kCommands{
     ToolCommand{"sync", "  sync [SOURCE...]                   bring the library up to date with its sources\n",
@@ -17,7 +51,7 @@ constexpr std::array kCommands{
                 "asset's identifier, a tab, the file's path. Ends with a summary on standard\n"
                 "error. Exit status 1 when a picture or video could not be read or a source\n"
                 "is offline (its assets are kept until it is back).\n",
-                runSync},
+                runSync, noOptions},
     ToolCommand{"add", "  add FOLDER...                      reference the pictures and videos of folders\n"
                        "  add --shotwell|--digikam [DATABASE]\n"
                        "                                     take in a Shotwell or digiKam library\n",
@@ -34,16 +68,16 @@ constexpr std::array kCommands{
                 "are; its events, tags and folders become albums. The database is only read,\n"
                 "from a snapshot taken in a moment; files it records that are missing are\n"
                 "counted and left out.\n",
-                runAdd},
+                runAdd, addOptions},
     ToolCommand{"sources", "  sources                            list the sources\n",
                 "Prints one line per source: its path, a tab, present or offline, a tab, the\n"
                 "number of assets with a copy in it, a tab, its kind: folder, shotwell or\n"
                 "digikam.\n",
-                runSources},
+                runSources, noOptions},
     ToolCommand{"forget", "  forget SOURCE                      stop referencing a source\n",
                 "Removes the source and every asset found only there from the library, with\n"
                 "the albums it gave. The folder (or database) and its files stay untouched.\n",
-                runForget},
+                runForget, noOptions},
     ToolCommand{"import", "  import [--album ALBUM_ID] [--no-date] PATH...\n"
                           "                                     copy files into the library\n",
                 "Copies pictures, videos and audio files into the library (folders are read\n"
@@ -61,7 +95,7 @@ constexpr std::array kCommands{
                 "Prints one line per picture, video or audio file: the asset's identifier, a\n"
                 "tab, the path. Ends with a summary on standard error. Exit status 1 when a\n"
                 "picture, video or audio file could not be imported.\n",
-                runImport},
+                runImport, importOptions},
     ToolCommand{"album",
                 "  album list                         list the albums\n"
                 "  album create TITLE | --untitled    create an album\n"
@@ -79,24 +113,24 @@ constexpr std::array kCommands{
                 "identifier is checked first: when one names nothing, nothing changes. The\n"
                 "albums of sources hold what their folder or photo manager holds and cannot\n"
                 "be edited.\n",
-                runAlbum},
+                runAlbum, albumOptions},
     ToolCommand{"favorite", "  favorite [--off] ASSET_ID...       mark assets as favourites, or unmark them\n",
                 "Marks the assets as favourites, or with --off no longer. An ASSET_ID of -\n"
                 "reads identifiers from standard input, one a line. Every identifier is\n"
                 "checked first: when one names nothing, nothing changes.\n",
-                runFavorite},
+                runFavorite, favoriteOptions},
     ToolCommand{"remove", "  remove ASSET_ID...                 remove imported assets from the library\n",
                 "Removes the assets with the library's copies of their originals and their\n"
                 "derivatives. An asset found in a source is refused: delete its file there,\n"
                 "or forget the source. An ASSET_ID of - reads identifiers from standard\n"
                 "input, one a line. Every identifier is checked first: when one cannot be\n"
                 "removed, nothing is.\n",
-                runRemove},
+                runRemove, noOptions},
     ToolCommand{"offload", "  offload ASSET_ID URL               keep an original only at a URL\n",
                 "Keeps the asset's original only at URL (http or https) from now on: the URL\n"
                 "is downloaded first and must serve exactly the original; then the library's\n"
                 "copy is removed and its derivatives stay. Nothing changes when it fails.\n",
-                runOffload},
+                runOffload, noOptions},
     ToolCommand{"access",
                 "  access grant|deny|restrict|reset   record the answer tolvek-photos gives\n"
                 "  access limit [ASSET_ID...]         give access to these assets only\n",
@@ -107,7 +141,7 @@ constexpr std::array kCommands{
                 "  limit      these assets only (none named: no asset at all); an\n"
                 "             ASSET_ID of - reads identifiers from standard input, one a line\n"
                 "  reset      forget the answer, so tolvek-photos asks again\n",
-                runAccess},
+                runAccess, noOptions},
     ToolCommand{"watch", "  watch [--install | --uninstall]    keep the library in step with its sources\n",
                 "Syncs every source once, then follows the changes the system reports in\n"
                 "their folders (folders made later and sources added or forgotten by other\n"
@@ -125,20 +159,25 @@ constexpr std::array kCommands{
                 "  --uninstall   remove that service\n"
                 "\n"
                 "Prints what sync prints, for each sync it runs.\n",
-                runWatch},
+                runWatch, watchOptions},
     ToolCommand{"status", "  status                             show the library and its counts\n",
                 "Prints one line per fact, a name, a tab and its value: folder (the library\n"
                 "folder), schema (the catalog's version), assets, albums, sources (present\n"
                 "and offline), access (the recorded answer), size (bytes on disk) and\n"
                 "catalog (ok, or damaged and the first problem SQLite's quick check found).\n"
                 "Exit status 1 for a damaged catalog, whose other facts are then left out.\n",
-                runStatus},
-    ToolCommand{"path", "  path                               print the library folder\n", "", runPath},
+                runStatus, noOptions},
+    ToolCommand{"path", "  path                               print the library folder\n", "", runPath, noOptions},
 };
 
 }  // namespace
 
 std::span<const ToolCommand> toolCommands() { return kCommands; }
+
+std::span<const KnownOption> commandOptions(std::string_view word) {
+  const ToolCommand* command = findToolCommand(word);
+  return command != nullptr ? command->options() : std::span<const KnownOption>{};
+}
 
 const ToolCommand* findToolCommand(std::string_view word) {
   for (const ToolCommand& command : kCommands) {

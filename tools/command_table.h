@@ -17,12 +17,17 @@ struct ToolCommand {
   std::string_view summary;  // lines of the overview, each starting with the usage
   std::string_view help;     // the rest of the command's help: what it does, options, output
   int (*run)(const Arguments& arguments);
+  std::span<const KnownOption> (*options)();  // what it reads with parseArguments
 };
 
 // Every command, in the order the overview lists them.
 std::span<const ToolCommand> toolCommands();
 // The command `word` selects, or null.
 const ToolCommand* findToolCommand(std::string_view word);
+
+// The options of the command `word`: each command parses its arguments with
+// these, and the completion offers them. None for a word no row has.
+std::span<const KnownOption> commandOptions(std::string_view word);
 
 // The text of --help: usage, every command's summary, the options.
 std::string overviewText();

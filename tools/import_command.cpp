@@ -12,6 +12,7 @@
 #include "library/status.h"
 #include "platform/library_writer.h"
 #include "progress_bar.h"
+#include "command_table.h"
 #include "tool_commands.h"
 
 namespace tolvek::tool {
@@ -61,7 +62,7 @@ std::vector<Source> collectSources(const std::vector<std::string>& paths) {
 }  // namespace
 
 int runImport(const Arguments& arguments) {
-  auto parsed = parseArguments(arguments, {{"album", true}, {"no-date"}});
+  auto parsed = parseArguments(arguments, commandOptions("import"));
   if (!parsed) return usageError("import", parsed.message());
   if (parsed->operands.empty()) return usageError("import", "no PATH given");
 

@@ -10,6 +10,7 @@
 #include "pictures_folder.h"
 #include "progress_bar.h"
 #include "sync_report.h"
+#include "command_table.h"
 #include "tool_commands.h"
 
 namespace tolvek::tool {
@@ -95,9 +96,7 @@ int addManager(SourceKind kind, const Arguments& operands) {
 }  // namespace
 
 int runAdd(const Arguments& given) {
-  std::vector<KnownOption> managerOptions;
-  for (const PhotoManager& manager : photoManagers()) managerOptions.push_back({manager.word, false});
-  auto parsed = parseArguments(given, managerOptions);
+  auto parsed = parseArguments(given, commandOptions("add"));
   if (!parsed) return usageError("add", parsed.message());
   const PhotoManager* chosen = nullptr;
   for (const PhotoManager& manager : photoManagers()) {

@@ -23,6 +23,7 @@
 #include "platform/sources/source_watcher.h"
 #include "platform/system/mount_table.h"
 #include "sync_report.h"
+#include "command_table.h"
 #include "tool_commands.h"
 
 namespace tolvek::tool {
@@ -248,7 +249,7 @@ class Watcher {
 }  // namespace
 
 int runWatch(const Arguments& given) {
-  auto arguments = parseArguments(given, {{"install"}, {"uninstall"}});
+  auto arguments = parseArguments(given, commandOptions("watch"));
   if (!arguments) return usageError("watch", arguments.message());
   if (!arguments->operands.empty()) return usageError("watch", "takes no FOLDER");
   const bool install = arguments->has("install"), uninstall = arguments->has("uninstall");
