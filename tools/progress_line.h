@@ -2,7 +2,7 @@
 // The text of the progress bar's line (progress_bar.h), apart from the
 // terminal: a bar, files done of the total, once a second has passed the
 // throughput (files and, when their sizes are known, megabytes a second)
-// and the time left, then the file's name cut from the left to the width.
+// and the time left, then the file's name, cut in the middle to the width.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -17,8 +17,9 @@ struct ProgressState {
   std::string name;  // the file being read, already escaped for output
 };
 
-// At most `width` bytes (the name is cut first, at a character's start);
-// empty when the total is 0.
+// At most `width` columns of a terminal (a wide character takes two): the
+// name is cut first, in the middle between characters, keeping its file name
+// and its extension longest; empty when the total is 0.
 std::string progressLine(const ProgressState& state, std::size_t width);
 
 }  // namespace tolvek::tool

@@ -59,8 +59,10 @@ int syncAndReport(LibraryWriter& library, const std::vector<Source>& sources, Sy
   progress.clear();
   if (failure != nullptr) *failure = tally.status();
   if (!tally) return failWith(tally.message());
-  const std::string missing =
+  std::string missing =
       tally->missing > 0 ? ", " + std::to_string(tally->missing) + " missing (recorded by a photo manager)" : "";
+  if (const std::size_t links = tally->linksNotFollowed; links > 0)
+    missing += ", " + std::to_string(links) + (links == 1 ? " link" : " links") + " not followed";
   std::fprintf(stderr,
                "tolvek-photos-library: synced: %zu added, %zu changed, %zu moved, %zu removed, %zu unchanged, "
                "%zu skipped (not pictures, videos or audio), %zu failed, %zu offline%s\n",

@@ -1,7 +1,8 @@
 // The progress line's text: the bar and the count always; once a second has
 // passed the throughput in files and (for a sync, which knows the sizes)
-// megabytes a second, and the time left; the file's name last, cut from the
-// left at a character's start so that the line fits the terminal.
+// megabytes a second, and the time left; the file's name last, cut in the
+// middle between characters so that the line fits the terminal's columns and
+// the file name with its extension stays in view.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -31,31 +32,50 @@ TEST(ProgressLine, CountThroughputAndTimeLeft) {
   for (const auto& c : cases) EXPECT_EQ(progressLine(c.state, 200), c.line) << c.line;
 }
 
-TEST(ProgressLine, NameCutFromTheLeftToTheWidth) {
+TEST(ProgressLine, NameCutInTheMiddleToTheColumns) {
   const ProgressState base{4, 8, 18'000'000, 2, ""};
   const std::string head = progressLine(base, 200);  // the line without a name
+  const std::string trip = "/home/ann/Pictures/Trips/2023/Iceland/IMG_1011.JPG";
   const struct {
     std::string name;
-    std::size_t room;  // bytes for the name after the two spaces
+    std::size_t room;  // columns for the name after the two spaces
     std::string shown;
   } cases[] = {
-      {"/photos/2024/holiday.jpg", 30, "/photos/2024/holiday.jpg"},
-      {"/photos/2024/holiday.jpg", 16, "…4/holiday.jpg"},
-      // Never from the middle of a character: "é" is two bytes.
-      {"/photos/été/x.jpg", 12, "…té/x.jpg"},
-      {"/photos/été/x.jpg", 11, "…é/x.jpg"},
+      {"/photos/2024/holiday.jpg", 24, "/photos/2024/holiday.jpg"},
+      // The file name and the folders above it that fit in two thirds of
+      // the room; the start of the path in the rest.
+      {trip, 35, "/home/ann/Pic…/Iceland/IMG_1011.JPG"},
+      {trip, 49, "/home/ann/Pictur…/Trips/2023/Iceland/IMG_1011.JPG"},
+      {trip, 20, "/home/…/IMG_1011.JPG"},
+      {trip, 14, "…/IMG_1011.JPG"},
+      // Even the file name does not fit: its middle goes, its extension stays.
+      {"/photos/IMG_20230611_1011.JPG", 17, "IMG_2023…1011.JPG"},
+      {trip, 13, "IMG_10…11.JPG"},
+      {"IMG_20230611_1011.JPG", 9, "IMG_….JPG"},
+      {"abcdefghijklmnop", 7, "abc…nop"},
+      {"a.verylongextension", 6, "…nsion"},
+      {trip, 1, "…"},
+      // Characters, never bytes: "é" is two bytes and one column.
+      {"/été-2024/x.jpg", 15, "/été-2024/x.jpg"},
+      {"/été-2024/x.jpg", 10, "/ét…/x.jpg"},
+      // Wide characters take two columns; one that does not fit is left out.
+      {"/写真/旅行/東京/IMG_1.JPG", 20, "/写真/旅…/IMG_1.JPG"},
+      {"写真写真写真写真.jpg", 11, "写真写….jpg"},
+      {"写真写真写真写真.jpg", 12, "写真写….jpg"},
+      {"写真写真写真写真.jpg", 13, "写真写…真.jpg"},
+      // A byte that starts no UTF-8 sequence is one column, kept whole.
+      {"/\xff\xff\xff\xff/x.jpg", 9, "/\xff…/x.jpg"},
   };
   for (const auto& c : cases) {
     ProgressState state = base;
     state.name = c.name;
-    const std::string line = progressLine(state, head.size() + 2 + c.room);
-    EXPECT_EQ(line, head + "  " + c.shown) << c.name << " in " << c.room;
-    EXPECT_LE(line.size(), head.size() + 2 + c.room);
+    EXPECT_EQ(progressLine(state, head.size() + 2 + c.room), head + "  " + c.shown) << c.name << " in " << c.room;
   }
   // Too narrow for any name: the line is cut to the width.
   ProgressState state = base;
   state.name = "x.jpg";
   EXPECT_EQ(progressLine(state, 20), head.substr(0, 20));
+  EXPECT_EQ(progressLine(state, head.size() + 2), head);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // What the library tool says when something is in its way, run as a process
 // in a scratch home: a lock file that is no regular file is named itself;
 // an identifier echoed in an error is cut to a readable length; a folder
-// deeper than the walk goes is "too deep", and does not fail the sync.
+// deeper than the walk goes is "too deep", and does not fail the sync; a
+// link to a folder outside every source is told once per sync and counted.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -9,6 +10,7 @@
 
 #include "platform/catalog/catalog_identifiers.h"
 #include "platform/sources/source_walk.h"
+#include "support/background_tool.h"
 #include "support/scratch_library.h"
 
 namespace tolvek {
@@ -79,6 +81,49 @@ TEST(ToolMessages, AFolderDeeperThanTheWalkGoesIsTooDeepAndFailsNoSync) {
     EXPECT_EQ(r.err.find("cannot be read"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find(" 0 failed, 0 offline"), std::string::npos) << r.err;
   }
+}
+
+TEST(ToolMessages, ALinkToAFolderOutsideEverySourceIsToldOncePerSync) {
+  ScratchLibrary home;
+  const std::string source = fs::canonical(home.folder("Pictures")).string();
+  const std::string other = fs::canonical(home.folder("Other")).string();
+  const std::string outside = fs::canonical(home.folder("Holiday2020")).string();
+  ASSERT_TRUE(testing::writePicture(source + "/top.png", "png"));
+  ASSERT_TRUE(testing::writePicture(outside + "/beach.png", "png", {.width = 12}));
+  fs::create_directories(source + "/sub");
+  const struct {
+    std::string link;  // in the source
+    std::string target;
+    std::string told;  // the link as printed, "" when not told
+  } links[] = {
+      {"Holiday2020", outside, source + "/Holiday2020"},
+      // In a subfolder, with a tab in its name: escaped as every path is.
+      {"sub/again\tholiday", outside, source + "/sub/again\\tholiday"},
+      {"same", source + "/sub", ""},  // inside the same source
+      {"other", other, ""},           // inside another source
+      {"picture.png", outside + "/beach.png", ""},
+      {"dangling", outside + "/gone", ""},
+      {"loop", source + "/loop", ""},
+      {"up", fs::path(source).parent_path().string(), ""},  // holds the source: a loop too
+  };
+  for (const auto& link : links) fs::create_symlink(link.target, source + "/" + link.link);
+  home.tool({"add", other});
+  for (const std::vector<std::string>& command : {std::vector<std::string>{"add", source}, {"sync"}}) {
+    const auto r = home.runTool(command);
+    EXPECT_EQ(r.exitStatus, 0) << command[0] << ": " << r.err;
+    EXPECT_EQ(testing::occurrences(r.err, "not followed: "), 2u) << command[0] << ": " << r.err;
+    for (const auto& link : links) {
+      if (link.told.empty()) continue;
+      EXPECT_EQ(testing::occurrences(r.err, "tolvek-photos-library: not followed: " + link.told + " \u2192 " +
+                                                outside + "; add " + outside + " as a source to include it\n"),
+                1u)
+          << command[0] << ": " << r.err;
+    }
+    EXPECT_NE(r.err.find(" 0 failed, 0 offline, 2 links not followed\n"), std::string::npos) << r.err;
+  }
+  const auto alone = home.runTool({"sync", other});
+  EXPECT_EQ(alone.err.find("not followed"), std::string::npos) << alone.err;
+  EXPECT_NE(alone.err.find(" 0 offline\n"), std::string::npos) << "no count where none was told: " << alone.err;
 }
 
 }  // namespace

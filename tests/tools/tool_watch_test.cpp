@@ -163,6 +163,16 @@ TEST_F(ToolWatch, ABurstSyncsOnlyTheFoldersItNames) {
   })) << "a/y and a/x: " << watch->errors();
   EXPECT_EQ(idOf("other.png"), other);
 
+  // A link to a folder made in a/y: told by the sync of a/y alone.
+  const std::string outside = std::filesystem::canonical(home.folder("outside")).string();
+  std::filesystem::create_directory_symlink(outside, a + "/y/outside");
+  const std::string told = "not followed: " + a + "/y/outside \u2192 " + outside + ";";
+  ASSERT_TRUE(eventually([&] {
+    return occurrences(watch->errors(), "synced: 0 added, 0 changed, 0 moved, 0 removed, 0 unchanged,") == 1;
+  })) << "a/y alone: " << watch->errors();
+  EXPECT_EQ(occurrences(watch->errors(), told), 1u) << watch->errors();
+  EXPECT_EQ(occurrences(watch->errors(), " 0 offline, 1 link not followed\n"), 1u) << watch->errors();
+
   std::filesystem::remove_all(a + "/z");
   put(a + "/z");
   ASSERT_TRUE(eventually([&] { return listed("z") && !listed("z1.png") && !listed("z2.png"); })) << watch->errors();

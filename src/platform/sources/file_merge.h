@@ -109,8 +109,8 @@ class FileMerge {
 };
 
 // Feeds the walk's steps to `merge` for the source of plan `index`: files
-// are merged, folders' devices kept, and folders it could not read or went
-// no deeper than told and kept as they are recorded.
+// are merged, folders' devices kept, folders it could not read or went no
+// deeper than told and kept as they are recorded, and links to folders told.
 inline void mergeWalk(SyncRun& run, std::size_t index, SourceWalker& walker, FileMerge& merge) {
   WalkStep step;
   while (walker.next(step)) {
@@ -128,6 +128,7 @@ inline void mergeWalk(SyncRun& run, std::size_t index, SourceWalker& walker, Fil
                     " folders below the source); left out");
         merge.addUnknown(std::move(step.path));
         break;
+      case WalkStep::Kind::folderLink: run.folderLink(index, step.path); break;
     }
   }
 }

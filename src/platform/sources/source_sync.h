@@ -56,6 +56,7 @@ struct SyncTally {
   std::size_t failed = 0;   // files or folders that could not be read
   std::size_t offline = 0;  // sources (or mount points in them) that were not there
   std::size_t missing = 0;  // files a photo manager records that are not there
+  std::size_t linksNotFollowed = 0;  // links to folders outside every source, told
 };
 
 // The folders of a source (absolute paths) that may have changed since it

@@ -126,7 +126,14 @@ bool SourceWalker::stepEntry(Frame& frame, WalkStep& step) {
       return true;
     }
     // Links, FIFOs, sockets and devices are not files of the source; nor is
-    // a folder put in a file's place since the listing (the next walk's).
+    // a folder put in a file's place since the listing (the next walk's). A
+    // link's target is stat'ed (not opened) to tell a link to a folder.
+    struct stat target {};
+    if (S_ISLNK(info.st_mode) && ::fstatat(frame.fd, entry.name.c_str(), &target, 0) == 0 && S_ISDIR(target.st_mode)) {
+      step.kind = WalkStep::Kind::folderLink;
+      step.path = std::move(child);
+      return true;
+    }
     if (!S_ISREG(info.st_mode)) return false;
     step.kind = WalkStep::Kind::file;
     step.file = {std::move(child), static_cast<std::uint64_t>(info.st_size), modifiedNsOf(info),
@@ -195,6 +202,7 @@ SourceWalk walkSource(const std::string& root) {
       case WalkStep::Kind::folder: walk.folders.push_back(std::move(step.folder)); break;
       case WalkStep::Kind::unreadable: walk.unreadable.push_back(std::move(step.path)); break;
       case WalkStep::Kind::tooDeep: walk.tooDeep.push_back(std::move(step.path)); break;
+      case WalkStep::Kind::folderLink: walk.folderLinks.push_back(std::move(step.path)); break;
     }
   }
   // Files come in path order already; folders enter in their files' order.

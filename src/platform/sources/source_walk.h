@@ -6,6 +6,12 @@
 // folders are opened (without following links); files are only stat'ed,
 // relative to their folder's descriptor.
 //
+// A link to a folder is not followed either, but it is a step of its own
+// (its target is stat'ed, never opened), so that a sync can tell the user
+// why what lies behind it is missing; links to anything else (files, nothing,
+// themselves) are left out without a word. Only entries that are links cost
+// that second stat.
+//
 // SourceWalker walks one folder at a time, its entries sorted so that the
 // files come out in byte order of their whole paths (the order the catalog
 // keeps rows in): a folder sorts as its name followed by "/". It holds the
@@ -34,12 +40,12 @@ struct WalkedFolder {
 // One step of a walk, in byte order of paths: a file, a folder entered (before
 // its files), or a folder (or file) whose content the walk does not know:
 // one that could not be listed or stat'ed, or one more than kMaxWalkDepth
-// levels below the root, not walked.
+// levels below the root, not walked; or a link to a folder, not followed.
 struct WalkStep {
-  enum class Kind { file, folder, unreadable, tooDeep } kind = Kind::file;
+  enum class Kind { file, folder, unreadable, tooDeep, folderLink } kind = Kind::file;
   WalkedFile file;      // kind file
   WalkedFolder folder;  // kind folder
-  std::string path;     // kinds unreadable and tooDeep
+  std::string path;     // kinds unreadable, tooDeep and folderLink
 };
 
 inline constexpr int kMaxWalkDepth = 64;
@@ -100,6 +106,8 @@ struct SourceWalk {
   // Folders more than kMaxWalkDepth levels below the root (relative paths),
   // not walked: what they hold is unknown to this walk too.
   std::vector<std::string> tooDeep;
+  // Links to folders (relative paths), not followed.
+  std::vector<std::string> folderLinks;
 };
 
 // Walks the folder `root` (an absolute path) whole. Folders nested deeper than

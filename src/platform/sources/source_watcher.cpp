@@ -314,9 +314,10 @@ void SourceWatcher::handleTree(std::int64_t row, const Watch& watch, std::uint32
   const bool excluding = name == ".nomedia";
   if (mask & IN_CREATE) {
     // A hard link arrives whole, with no close to wait for (a file
-    // being written was created with one link).
+    // being written was created with one link); so does a symbolic link,
+    // which the sync tells of when it leads to a folder.
     struct stat info {};
-    if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink > 1) {
+    if (::lstat(path.c_str(), &info) == 0 && (S_ISLNK(info.st_mode) || (S_ISREG(info.st_mode) && info.st_nlink > 1))) {
       markFolder(row, watch.path, excluding);
       return;
     }

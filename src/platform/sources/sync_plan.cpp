@@ -93,7 +93,7 @@ std::string offlineReason(CatalogWriter& catalog, const Source& source, const So
 }
 
 // Tells the folders the walk could not read or went no deeper than, and
-// returns them: what they held is kept.
+// returns them: what they held is kept. Tells its links to folders too.
 std::vector<std::string> tellUnwalked(SyncRun& run, std::size_t index, const SourceWalk& walk) {
   std::vector<std::string> unknown = walk.unreadable;
   for (const std::string& folder : walk.unreadable) {
@@ -106,6 +106,7 @@ std::vector<std::string> tellUnwalked(SyncRun& run, std::size_t index, const Sou
     run.problem(run.absolute(index, folder) + ": too deep (more than " + std::to_string(kMaxWalkDepth) +
                 " folders below the source); left out");
   }
+  for (const std::string& link : walk.folderLinks) run.folderLink(index, link);
   return unknown;
 }
 

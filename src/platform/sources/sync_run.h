@@ -101,6 +101,11 @@ struct SyncRun {
   }
   // Counts and tells a source that is not there.
   void offline(const Source& source, const std::string& reason);
+  // Tells the link to a folder at `relative` in plan `plan`, which no walk
+  // follows, with where it leads, and counts it; unless it leads into a
+  // folder source of the library (already included) or to a folder holding
+  // the link's own source (a loop).
+  void folderLink(std::size_t plan, const std::string& relative);
   // The absolute path of `relative` in plan `plan`.
   std::string absolute(std::size_t plan, const std::string& relative) const {
     return plans[plan].source.fileRoot() + "/" + relative;
@@ -138,6 +143,9 @@ struct SyncRun {
  private:
   const std::function<MediaModule*()>& loadMedia_;
   MediaModule* media_ = nullptr;
+  // The library's folder sources, each as recorded and as its real path;
+  // read when the first link to a folder is found.
+  std::optional<std::vector<std::pair<std::string, std::string>>> folderSources_;
 };
 
 }  // namespace tolvek

@@ -1,7 +1,7 @@
 // The walk of a source folder: its files in byte order of their whole paths
 // (the catalog's order of rows), whatever order names have by folder, by
 // locale or by the file system; the folders it could not read or went no
-// deeper than at their place in that order.
+// deeper than and the links to folders at their place in that order.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -72,6 +72,7 @@ TEST(SourceWalk, StepsTellFoldersAndOnesTooDeepInPlace) {
   std::string deep = "b";
   for (int i = 0; i < kMaxWalkDepth; ++i) deep += "/x";  // the first folder left out
   makeTree(scratch.path(), {"a/1", deep + "/x/f", "b/y", "c/3", "d"});
+  fs::create_directory_symlink(scratch.path() + "/a", scratch.path() + "/b/link");
   SourceWalker walker(scratch.path());
   ASSERT_TRUE(walker.listed());
   EXPECT_FALSE(walker.root().empty);
@@ -85,10 +86,43 @@ TEST(SourceWalk, StepsTellFoldersAndOnesTooDeepInPlace) {
         break;
       case WalkStep::Kind::unreadable: steps.push_back("unreadable " + step.path); break;
       case WalkStep::Kind::tooDeep: steps.push_back("too deep " + step.path); break;
+      case WalkStep::Kind::folderLink: steps.push_back("link " + step.path); break;
     }
   }
-  EXPECT_EQ(steps, (std::vector<std::string>{"folder a", "file a/1", "folder b", "folder b/x", "too deep " + deep,
-                                             "file b/y", "folder c", "file c/3", "file d"}));
+  EXPECT_EQ(steps, (std::vector<std::string>{"folder a", "file a/1", "folder b", "link b/link", "folder b/x",
+                                             "too deep " + deep, "file b/y", "folder c", "file c/3", "file d"}));
+}
+
+// Links are never followed; those to folders are steps of their own, in
+// their place in the walk, and the others are left out without a word.
+TEST(SourceWalk, LinksToFoldersAreToldAndNoLinkIsFollowed) {
+  struct Case {
+    const char* what;
+    std::string link;    // made in the source
+    std::string target;  // relative to the scratch folder, or as written
+    std::vector<std::string> linksTold;
+  };
+  const std::vector<Case> cases = {
+      {"a folder outside the source", "Holiday", "outside", {"Holiday"}},
+      {"a folder inside the same source", "again", "source/sub", {"again"}},
+      {"a link in a subfolder", "sub/deeper", "outside", {"sub/deeper"}},
+      {"a file", "photo.jpg", "outside/x.jpg", {}},
+      {"nothing (dangling)", "dangling", "nowhere", {}},
+      {"itself (a loop)", "loop", "source/loop", {}},
+      {"the source's own parent", "up", ".", {"up"}},
+      {"a link in a hidden folder", ".h/link", "outside", {}},
+  };
+  for (const Case& c : cases) {
+    testing::ScratchFolder scratch;
+    const std::string source = scratch.path() + "/source";
+    makeTree(scratch.path(), {"outside/x.jpg", "source/sub/f.jpg", "source/sub/deeper-file.jpg"});
+    fs::create_directories(fs::path(source + "/" + c.link).parent_path());
+    fs::create_symlink(scratch.path() + "/" + c.target, source + "/" + c.link);
+    const SourceWalk walk = walkSource(source);
+    ASSERT_TRUE(walk.listed) << c.what;
+    EXPECT_EQ(walk.folderLinks, c.linksTold) << c.what;
+    EXPECT_EQ(walkedPaths(walk), (std::vector<std::string>{"sub/deeper-file.jpg", "sub/f.jpg"})) << c.what;
+  }
 }
 
 TEST(SourceWalk, ARootThatIsNoFolderOrEmptyIsToldSo) {

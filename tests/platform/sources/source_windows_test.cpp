@@ -1,13 +1,15 @@
 // A sync with more new or changed files than one window of them
 // (kPendingWindow): planned again window by window as each is applied, with
 // every file counted once, moves still seen across windows, removals in the
-// middle of the walk and a folder replaced by a file.
+// middle of the walk and a folder replaced by a file; a link to a folder
+// past the first window is told once.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 
 #include "platform/sources/sync_run.h"
+#include "support/background_tool.h"
 #include "support/source_fixture.h"
 
 namespace tolvek {
@@ -57,6 +59,19 @@ TEST_F(SourceWindows, ManyNewFilesAreAllRecordedAndAMoveAcrossWindowsIsSeen) {
   EXPECT_NE(tally().find("1 unchanged, " + std::to_string(many + 3) + " skipped"), std::string::npos) << tally();
   home.grantAccess();
   EXPECT_EQ(listed(), (std::set<std::string>{moving}));
+}
+
+TEST_F(SourceWindows, ALinkToAFolderPastTheFirstWindowIsToldOnce) {
+  notes("m", kPendingWindow + 100);
+  const std::string outside = fs::canonical(home.folder("Holiday")).string();
+  fs::create_directories(pictures("z"));
+  fs::create_directory_symlink(outside, pictures("z/holiday"));
+  for (int run = 0; run < 2; ++run) {
+    EXPECT_EQ(sync(), std::vector<SyncLine>{});
+    EXPECT_EQ(testing::occurrences(last.err, "not followed: " + pictures("z/holiday") + " \u2192 " + outside + ";"), 1u)
+        << "run " << run << ": " << last.err;
+    EXPECT_NE(tally().find(" 0 offline, 1 link not followed\n"), std::string::npos) << tally();
+  }
 }
 
 }  // namespace
