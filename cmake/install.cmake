@@ -40,5 +40,6 @@ target_include_directories(tolvek_tool_commands PRIVATE ${CMAKE_BINARY_DIR}/gene
 install(CODE "
   set(tolvek_bindir \"${CMAKE_INSTALL_BINDIR}\")
   set(tolvek_template \"${TOLVEK_UNIT_TEMPLATE}\")
+  set(tolvek_staging \"${CMAKE_BINARY_DIR}/packaging\")
   include(\"${CMAKE_CURRENT_LIST_DIR}/install_user_unit.cmake\")
 ")

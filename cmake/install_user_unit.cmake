@@ -1,7 +1,8 @@
 # Run by `cmake --install` (and CPack): writes the watch's user unit with
 # ExecStart naming the tool under the prefix of this installation.
-# Given: tolvek_bindir (the install folder of executables) and
-# tolvek_template (packaging/tolvek-photos-watch.service.in).
+# Given: tolvek_bindir (the install folder of executables), tolvek_template
+# (packaging/tolvek-photos-watch.service.in) and tolvek_staging (a folder of
+# the build where the unit is written before it is installed).
 string(REGEX REPLACE "(.)/+$" "\\1" tolvek_prefix "${CMAKE_INSTALL_PREFIX}")
 if(tolvek_prefix STREQUAL "/usr")
   set(tolvek_unit_dir "${tolvek_prefix}/lib/systemd/user")
@@ -25,7 +26,7 @@ string(REPLACE "$" "$$" tolvek_exec "${tolvek_exec}")
 file(READ "${tolvek_template}" tolvek_unit)
 string(REPLACE "@TOLVEK_WATCH_EXEC@" "\"${tolvek_exec}\"" tolvek_unit "${tolvek_unit}")
 string(REPLACE "@TOLVEK_WATCH_ENVIRONMENT@\n" "" tolvek_unit "${tolvek_unit}")
-set(tolvek_staged "${CMAKE_CURRENT_BINARY_DIR}/packaging/tolvek-photos-watch.service")
+set(tolvek_staged "${tolvek_staging}/tolvek-photos-watch.service")
 file(WRITE "${tolvek_staged}" "${tolvek_unit}")
 file(INSTALL DESTINATION "${tolvek_unit_dir}" TYPE FILE
      PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ FILES "${tolvek_staged}")
