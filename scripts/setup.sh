@@ -25,6 +25,9 @@ packages=(
   ffmpeg libvips-tools libheif-examples hyperfine binutils jq
   # RAW fixtures are checked against LibRaw's own tools; ExifTool writes test metadata
   libraw-bin libimage-exiftool-perl
+  # the Debian package (scripts/package.sh: dpkg-shlibdeps, dpkg-buildflags) and its
+  # checks (scripts/check_package.sh: lintian, systemd-analyze, man)
+  dpkg-dev fakeroot lintian systemd man-db
 )
 
 SUDO=""

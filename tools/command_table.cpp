@@ -155,10 +155,13 @@ constexpr std::array kCommands{
                 "status 1 when the catalog is damaged or the library folder is deleted.\n"
                 "\n"
                 "Options:\n"
-                "  --install     write the systemd user service tolvek-photos-watch.service,\n"
-                "                which runs watch for this library at low priority, and print\n"
-                "                the command that turns it on\n"
-                "  --uninstall   remove that service\n"
+                "  --install     print the command that turns on the systemd user service\n"
+                "                tolvek-photos-watch.service, which runs watch at low\n"
+                "                priority. An installed program ships it for the default\n"
+                "                library; without one, it is written first, for this run's\n"
+                "                library (a tool in a build folder says so: the service\n"
+                "                stops working when that folder goes)\n"
+                "  --uninstall   remove the service --install wrote; an installed one stays\n"
                 "\n"
                 "Prints what sync prints, for each sync it runs.\n",
                 runWatch, watchOptions},

@@ -2,7 +2,8 @@
 // scratch home: what happens in the sources reaches the helper's answers
 // with the identities sync gives; bursts are synced in batches; a source that
 // goes away is offline and comes back; one watch per library; SIGTERM ends it
-// with the library consistent; the systemd user service it installs.
+// with the library consistent (its systemd user service:
+// tool_user_unit_test.cpp).
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -307,52 +308,6 @@ TEST_F(ToolWatch, OneWatchPerLibrary) {
   EXPECT_NE(second.err.find("already running, pid " + std::to_string(watch->pid()) + "\n"), std::string::npos)
       << second.err;
   EXPECT_EQ(watch->stop().exitStatus, 0);
-}
-
-TEST(ToolWatchService, InstallsAndUninstallsTheUserUnit) {
-  ScratchLibrary home;
-  // A data home whose path needs quoting: a space and a specifier sign.
-  const std::string data = home.root() + "/my data 100%";
-  const auto environment = testing::Environment{{"XDG_DATA_HOME", data}};
-  const auto tool = [&](const std::vector<std::string>& arguments) {
-    auto options = home.toolOptions();
-    options.environment.insert(options.environment.end(), environment.begin(), environment.end());
-    return testing::runProcess(home.toolPath(), arguments, options);
-  };
-  const std::string unit = home.environment().configHome() + "/systemd/user/tolvek-photos-watch.service";
-  const auto installed = tool({"watch", "--install"});
-  ASSERT_EQ(installed.exitStatus, 0) << installed.err;
-  EXPECT_EQ(installed.out, "systemctl --user enable --now tolvek-photos-watch.service\n");
-  const std::string text = readFileBytes(unit).value_or("");
-  const std::string self = std::filesystem::canonical(home.toolPath()).string();
-  EXPECT_NE(text.find("\nExecStart=\"" + self + "\" watch\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("\"XDG_DATA_HOME=" + home.root() + "/my data 100%%\""), std::string::npos) << text;
-  EXPECT_NE(text.find("\"XDG_CONFIG_HOME=" + home.environment().configHome() + "\""), std::string::npos) << text;
-  EXPECT_NE(text.find("\nWantedBy=default.target\n"), std::string::npos) << text;
-  if (::access("/usr/bin/systemd-analyze", X_OK) == 0) {
-    const auto verified = testing::runProcess("/usr/bin/systemd-analyze", {"verify", unit}, home.options());
-    EXPECT_EQ(verified.exitStatus, 0) << verified.out << verified.err;
-  } else {
-    std::printf("systemd-analyze is not installed: the unit is not verified\n");
-  }
-  // Written again: the manager has to reload it.
-  EXPECT_EQ(tool({"watch", "--install"}).out.find("systemctl --user daemon-reload && "), 0u);
-
-  const auto removed = tool({"watch", "--uninstall"});
-  EXPECT_EQ(removed.exitStatus, 0);
-  EXPECT_EQ(removed.out, "");
-  EXPECT_FALSE(std::filesystem::exists(unit));
-  const auto none = tool({"watch", "--uninstall"});
-  EXPECT_EQ(none.exitStatus, 0);
-  EXPECT_NE(none.err.find("no service installed"), std::string::npos) << none.err;
-
-  // Enabled: removing it says how to disable it.
-  ASSERT_EQ(tool({"watch", "--install"}).exitStatus, 0);
-  const std::string wants = home.environment().configHome() + "/systemd/user/default.target.wants";
-  std::filesystem::create_directories(wants);
-  std::filesystem::create_symlink(unit, wants + "/tolvek-photos-watch.service");
-  EXPECT_EQ(tool({"watch", "--uninstall"}).out, "systemctl --user disable --now tolvek-photos-watch.service\n");
-  EXPECT_EQ(tool({"watch", "--install", "--uninstall"}).exitStatus, 2);
 }
 
 }  // namespace

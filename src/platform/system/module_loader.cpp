@@ -5,6 +5,12 @@
 
 #include "platform/posix/path_text.h"
 
+// TOLVEK_MODULE_RELATIVE_DIR: the module folder relative to the executable's
+// folder in an installation, from the install folders (cmake/install.cmake).
+#ifndef TOLVEK_MODULE_RELATIVE_DIR
+#error "TOLVEK_MODULE_RELATIVE_DIR is set by cmake/install.cmake"
+#endif
+
 namespace tolvek {
 namespace {
 
@@ -21,7 +27,9 @@ std::string executableFolder() {
 void* openModuleEntry(const std::string& fileName, const char* entrySymbol) {
   const std::string folder = executableFolder();
   if (folder.empty()) return nullptr;
-  for (const std::string& candidate : {folder + "/" + fileName, folder + "/../lib/tolvek-photos/" + fileName}) {
+  // Beside it in the build folder, then where the installation puts it.
+  for (const std::string& candidate :
+       {folder + "/" + fileName, folder + "/" TOLVEK_MODULE_RELATIVE_DIR "/" + fileName}) {
     // Lazy binding: a module may pull in a large stack, and resolving every
     // symbol up front would cost more than a run uses.
     void* handle = ::dlopen(candidate.c_str(), RTLD_LAZY | RTLD_LOCAL);

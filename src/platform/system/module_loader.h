@@ -1,6 +1,8 @@
 #pragma once
 // Opens one of the project's own shared modules from beside the running
-// executable (then from ../lib/tolvek-photos/) and looks up its entry symbol.
+// executable (the build folder), then from the installation's module folder
+// relative to it (../lib/tolvek-photos by default), and looks up its entry
+// symbol.
 // The entry is a C function (the modules' boundary is plain C: see
 // modules/picture_entry.h), so no C++ type crosses here either.
 #include <string>
