@@ -42,7 +42,8 @@ std::span<const KnownOption> addOptions() {
 constexpr std::array kCommands{
     ToolCommand{"sync", "  sync [SOURCE...]                   bring the library up to date with its sources\n",
                 "Brings the library up to date with every source, or with the sources named\n"
-                "(folders, or photo managers' databases).\n"
+                "(folders, or photo managers' databases). A folder inside a source is no\n"
+                "source of its own: name the source that holds it.\n"
                 "Files are only read, never changed. A file unchanged since the last sync is\n"
                 "not read again; a file moved or renamed keeps its identifier. The first sync\n"
                 "of a library that never had a source adds the Pictures folder.\n"
@@ -59,7 +60,9 @@ constexpr std::array kCommands{
                 "referenced where they are (never copied or changed), and every folder that\n"
                 "holds some becomes an album titled by its path. Then syncs the new sources\n"
                 "and prints what sync prints. Folders and files whose name starts with a dot,\n"
-                "and folders holding a file named .nomedia, are left out.\n"
+                "and folders holding a file named .nomedia, are left out. A folder that is a\n"
+                "source already, or lies inside one, is left as it is: add says which source\n"
+                "holds it.\n"
                 "\n"
                 "With --shotwell or --digikam, records that photo manager's database as a\n"
                 "source instead (by default the one it uses: Shotwell's photo.db under\n"
