@@ -38,11 +38,18 @@ class ToolCommands : public ::testing::Test {
     if (!collection) return {};
     return identifiersOf(lib->fetchAssetsInAssetCollection(*collection, FetchOptions{}));
   }
+  // The lines of album list after the two smart albums (tool_which_test
+  // checks those).
   std::vector<std::string> albumLines() {
     std::vector<std::string> lines;
     std::string out = home.tool({"album", "list"});
     for (std::size_t end; (end = out.find('\n')) != std::string::npos; out.erase(0, end + 1)) {
       lines.push_back(out.substr(0, end));
+    }
+    EXPECT_GE(lines.size(), 2u);
+    if (lines.size() >= 2) {
+      EXPECT_TRUE(lines[0].ends_with("\tfavorites") && lines[1].ends_with("\tvideos")) << lines[0] << lines[1];
+      lines.erase(lines.begin(), lines.begin() + 2);
     }
     return lines;
   }

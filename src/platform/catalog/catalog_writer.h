@@ -158,10 +158,13 @@ class CatalogWriter {
     std::optional<std::string> title;  // nothing: untitled
     std::int64_t count = 0;            // assets in it
     // The kind of source whose folder, event or tag it is; nothing for the
-    // user's own albums.
+    // user's own albums and the smart albums.
     std::optional<SourceKind> source;
+    // How it finds its assets: members for every album but the smart ones.
+    CollectionRule rule = CollectionRule::members;
   };
-  // Every album (the user's and the sources'), in the order they were made.
+  // The smart albums (favourites, videos), then every album (the user's and
+  // the sources'), each in the order they were made.
   Result<std::vector<AlbumEntry>> albums();
   Status renameAlbum(std::int64_t albumRow, const std::optional<std::string>& title);
   // Deletes the album; its assets stay in the library.
