@@ -370,7 +370,7 @@ Result<std::int64_t> CatalogWriter::assetRow(const std::string& identifier) {
   find.bind(":identifier", std::string_view(identifier));
   if (!find.step()) {
     if (find.failed()) return catalogFailure(db_.get(), "read the assets");
-    return Status::error("no asset with the identifier " + echoedIdentifier(identifier));
+    return Status::error("no asset with the identifier " + echoedIdentifier(identifier), ErrorCode::notFound);
   }
   return find.integer(0);
 }
