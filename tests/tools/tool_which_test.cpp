@@ -75,6 +75,8 @@ TEST_F(ToolWhich, PathsNameAssetsWhereIdentifiersAreTaken) {
   EXPECT_NE(refused.err.find("no asset with the identifier or path " + home.work("nothing.png")), std::string::npos)
       << refused.err;
   ASSERT_EQ(home.runTool({"favorite", pictures("a.png")}).exitStatus, 0);
+  const auto offload = home.runTool({"offload", pictures("2022/Lisbon/b.png"), "http://127.0.0.1:9/b.png"});
+  EXPECT_NE(offload.err.find("cannot offload " + b + ": the original lives in"), std::string::npos) << offload.err;
   ASSERT_EQ(home.runTool({"access", "limit", pictures("2022/Lisbon/b.png"), imported}).exitStatus, 0);
   EXPECT_EQ(testing::itemIds(home.run({"list", "-", "500"})).size(), 2u) << "b and the imported one";
   home.grantAccess();
