@@ -4,6 +4,7 @@
 
 #include "bundle/bundle_info.h"
 #include "platform/access/access_store.h"
+#include "platform/catalog/catalog_writer.h"
 #include "platform/catalog/catalog_identifiers.h"
 #include "platform/catalog/catalog_reader.h"
 #include "platform/catalog/json_string_array.h"
@@ -27,6 +28,31 @@ std::vector<std::string> existingAssets(const LibraryLocation& location, const A
   return found;
 }
 
+// The assets `operands` name: identifiers read without the writer lock;
+// only when one is no asset's identifier, the catalog's writer looks up the
+// others as paths of files (see resolveAssets), reporting each that names
+// nothing, after which nothing may be recorded.
+Result<std::vector<std::string>> limitedAssets(const LibraryLocation& location, const Arguments& operands) {
+  std::vector<std::string> found = existingAssets(location, operands);
+  const std::set<std::string> known(found.begin(), found.end());
+  Arguments others;
+  for (const std::string& operand : operands) {
+    if (!known.contains(operand)) others.push_back(operand);
+  }
+  if (others.empty()) return found;
+  auto catalog = openCatalog();
+  if (!catalog) return Status::error("nothing was recorded");
+  auto rows = resolveAssets(*catalog, others);
+  if (!rows) return rows.code() == ErrorCode::notFound ? Status::error("nothing was recorded") : rows.status();
+  std::set<std::string> listed(known);
+  for (const std::int64_t row : *rows) {
+    auto identifier = catalog->assetIdentifier(row);
+    if (!identifier) return identifier.status();
+    if (listed.insert(*identifier).second) found.push_back(*identifier);
+  }
+  return found;
+}
+
 }  // namespace
 
 int runAccess(const Arguments& arguments) {
@@ -43,14 +69,9 @@ int runAccess(const Arguments& arguments) {
   if (what == "limit") {
     // Like `album add`: an identifier that names no asset is an error, and
     // then nothing is recorded.
-    const std::vector<std::string> found = existingAssets(location, rest);
-    const std::set<std::string> known(found.begin(), found.end());
-    bool missing = false;
-    for (const std::string& id : rest) {
-      if (!known.contains(id)) missing = failWith("no asset with the identifier " + echoedIdentifier(id)) != 0;
-    }
-    if (missing) return failWith("nothing was recorded");
-    answer = AccessAnswer{AuthorizationStatus::limited, found};
+    auto found = limitedAssets(location, rest);
+    if (!found) return failWith(found.message());
+    answer = AccessAnswer{AuthorizationStatus::limited, std::move(found).value()};
   } else {
     if (operands.size() > 1) return usageError("access", "access " + what + " takes no further arguments");
     if (what == "grant") {

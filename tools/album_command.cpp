@@ -12,13 +12,24 @@ namespace {
 
 constexpr char kCommand[] = "album";
 
+// The last field of album list: a smart album's rule, the kind of source
+// that gives the album, or user.
+std::string albumKind(const CatalogWriter::AlbumEntry& album) {
+  switch (album.rule) {
+    case CollectionRule::favorites: return "favorites";
+    case CollectionRule::videos: return "videos";
+    case CollectionRule::members: break;
+  }
+  return album.source ? std::string(sourceKindWord(*album.source)) : "user";
+}
+
 int listAlbums(CatalogWriter& catalog) {
   auto albums = catalog.albums();
   if (!albums) return failWith(albums.message());
   for (const CatalogWriter::AlbumEntry& album : *albums) {
     std::printf("%s\t%s\t%lld\t%s\n", outputField(album.identifier).c_str(),
                 album.title ? outputField(*album.title).c_str() : "", static_cast<long long>(album.count),
-                album.source ? std::string(sourceKindWord(*album.source)).c_str() : "user");
+                albumKind(album).c_str());
   }
   return kExitOk;
 }

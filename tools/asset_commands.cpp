@@ -5,26 +5,50 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "platform/catalog/catalog_identifiers.h"
 #include "platform/library_writer.h"
 #include "command_table.h"
 #include "tool_commands.h"
 
 namespace tolvek::tool {
 
-Result<std::vector<std::int64_t>> resolveAssets(CatalogWriter& catalog, const Arguments& identifiers) {
+namespace {
+
+// An operand as a message repeats it: a path whole (up to the longest the
+// system takes), anything else as an identifier is repeated.
+std::string echoedOperand(const std::string& operand) {
+  constexpr std::size_t kLongestPath = 4096;
+  if (operand.find('/') != std::string::npos && operand.size() <= kLongestPath) return operand;
+  return echoedIdentifier(operand);
+}
+
+}  // namespace
+
+Result<std::optional<std::int64_t>> assetNamedBy(CatalogWriter& catalog, const std::string& operand) {
+  auto row = catalog.assetRow(operand);
+  if (row) return std::optional<std::int64_t>(*row);
+  if (row.code() != ErrorCode::notFound) return row.status();
+  // Not an identifier: the path of a file the library knows, if it is one.
+  auto owner = catalog.assetOfPath(operand);
+  if (!owner) return owner.status();
+  return owner->row;
+}
+
+Result<std::vector<std::int64_t>> resolveAssets(CatalogWriter& catalog, const Arguments& operands) {
   std::vector<std::int64_t> rows;
   std::unordered_set<std::int64_t> seen;
   bool missing = false;
-  for (const std::string& identifier : identifiers) {
-    auto row = catalog.assetRow(identifier);
-    if (!row) {
-      failWith(row.message());
+  for (const std::string& operand : operands) {
+    auto row = assetNamedBy(catalog, operand);
+    if (!row) return row.status();  // the catalog itself cannot be read
+    if (!*row) {
+      failWith("no asset with the identifier or path " + echoedOperand(operand));
       missing = true;
-    } else if (seen.insert(*row).second) {
-      rows.push_back(*row);
+    } else if (seen.insert(**row).second) {
+      rows.push_back(**row);
     }
   }
-  if (missing) return Status::error("nothing was changed");
+  if (missing) return Status::error("nothing was changed", ErrorCode::notFound);
   return rows;
 }
 

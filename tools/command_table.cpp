@@ -42,7 +42,8 @@ std::span<const KnownOption> addOptions() {
 constexpr std::array kCommands{
     ToolCommand{"sync", "  sync [SOURCE...]                   bring the library up to date with its sources\n",
                 "Brings the library up to date with every source, or with the sources named\n"
-                "(folders, or photo managers' databases).\n"
+                "(folders, or photo managers' databases). A folder inside a source is no\n"
+                "source of its own: name the source that holds it.\n"
                 "Files are only read, never changed. A file unchanged since the last sync is\n"
                 "not read again; a file moved or renamed keeps its identifier. The first sync\n"
                 "of a library that never had a source adds the Pictures folder. Links are\n"
@@ -61,7 +62,9 @@ constexpr std::array kCommands{
                 "referenced where they are (never copied or changed), and every folder that\n"
                 "holds some becomes an album titled by its path. Then syncs the new sources\n"
                 "and prints what sync prints. Folders and files whose name starts with a dot,\n"
-                "and folders holding a file named .nomedia, are left out.\n"
+                "and folders holding a file named .nomedia, are left out. A folder that is a\n"
+                "source already, or lies inside one, is left as it is: add says which source\n"
+                "holds it.\n"
                 "\n"
                 "With --shotwell or --digikam, records that photo manager's database as a\n"
                 "source instead (by default the one it uses: Shotwell's photo.db under\n"
@@ -98,6 +101,18 @@ constexpr std::array kCommands{
                 "tab, the path. Ends with a summary on standard error. Exit status 1 when a\n"
                 "picture, video or audio file could not be imported.\n",
                 runImport, importOptions},
+    ToolCommand{"which", "  which PATH...                      print the identifiers of files' assets\n",
+                "Prints one line per file the library knows: the identifier of its asset, a\n"
+                "tab, the path as given. A file is known when it is a copy in a source as the\n"
+                "last sync recorded it (the path as written, or with the links of its folders\n"
+                "resolved), or when the library holds its content (a file that was imported,\n"
+                "wherever it lies now). The identifiers can be given to tolvek-photos. A PATH\n"
+                "of - reads paths from standard input, one a line.\n"
+                "\n"
+                "Exit status 1 when a path names no file the library knows (a folder, a FIFO\n"
+                "or device, or a file whose content it does not hold); the others are still\n"
+                "printed.\n",
+                runWhich, noOptions},
     ToolCommand{"album",
                 "  album list                         list the albums\n"
                 "  album create TITLE | --untitled    create an album\n"
@@ -106,32 +121,39 @@ constexpr std::array kCommands{
                 "  album add ALBUM_ID ASSET_ID...     add assets to an album\n"
                 "  album remove ALBUM_ID ASSET_ID...  take assets out of an album\n",
                 "album list prints one line per album: its identifier, a tab, its title\n"
-                "(nothing for an untitled album), a tab, the number of assets, a tab, folder\n"
-                "for the album of a source's folder, shotwell or digikam for an event, tag or\n"
-                "folder of that photo manager, or user for one made here.\n"
+                "(nothing for an untitled album), a tab, the number of assets, a tab, its\n"
+                "kind: favorites or videos for the smart albums, which always hold the\n"
+                "favourites and the videos and come first; folder for the album of a source's\n"
+                "folder; shotwell or digikam for an event, tag or folder of that photo\n"
+                "manager; user for one made here. Any of these identifiers can be given to\n"
+                "tolvek-photos list.\n"
                 "album create prints the new album's identifier.\n"
                 "\n"
-                "An ASSET_ID of - reads identifiers from standard input, one a line. Every\n"
+                "ASSET_ID may also be the path of a file the library holds (see which). An\n"
+                "ASSET_ID of - reads identifiers from standard input, one a line. Every\n"
                 "identifier is checked first: when one names nothing, nothing changes. The\n"
-                "albums of sources hold what their folder or photo manager holds and cannot\n"
-                "be edited.\n",
+                "smart albums and the albums of sources hold what their rule, folder or\n"
+                "photo manager holds and cannot be edited.\n",
                 runAlbum, albumOptions},
     ToolCommand{"favorite", "  favorite [--off] ASSET_ID...       mark assets as favourites, or unmark them\n",
-                "Marks the assets as favourites, or with --off no longer. An ASSET_ID of -\n"
-                "reads identifiers from standard input, one a line. Every identifier is\n"
-                "checked first: when one names nothing, nothing changes.\n",
+                "Marks the assets as favourites, or with --off no longer. ASSET_ID may also\n"
+                "be the path of a file the library holds (see which). An ASSET_ID of - reads\n"
+                "identifiers from standard input, one a line. Every identifier is checked\n"
+                "first: when one names nothing, nothing changes.\n",
                 runFavorite, favoriteOptions},
     ToolCommand{"remove", "  remove ASSET_ID...                 remove imported assets from the library\n",
                 "Removes the assets with the library's copies of their originals and their\n"
                 "derivatives. An asset found in a source is refused: delete its file there,\n"
-                "or forget the source. An ASSET_ID of - reads identifiers from standard\n"
-                "input, one a line. Every identifier is checked first: when one cannot be\n"
-                "removed, nothing is.\n",
+                "or forget the source. ASSET_ID may also be the path of a file the library\n"
+                "holds (see which). An ASSET_ID of - reads identifiers from standard input,\n"
+                "one a line. Every identifier is checked first: when one cannot be removed,\n"
+                "nothing is.\n",
                 runRemove, noOptions},
     ToolCommand{"offload", "  offload ASSET_ID URL               keep an original only at a URL\n",
                 "Keeps the asset's original only at URL (http or https) from now on: the URL\n"
                 "is downloaded first and must serve exactly the original; then the library's\n"
-                "copy is removed and its derivatives stay. Nothing changes when it fails.\n",
+                "copy is removed and its derivatives stay. Nothing changes when it fails.\n"
+                "ASSET_ID may also be the path of a file the library holds (see which).\n",
                 runOffload, noOptions},
     ToolCommand{"access",
                 "  access grant|deny|restrict|reset   record the answer tolvek-photos gives\n"
@@ -141,7 +163,8 @@ constexpr std::array kCommands{
                 "  deny       no access (tolvek-photos answers \"denied\")\n"
                 "  restrict   access restricted, as by a policy\n"
                 "  limit      these assets only (none named: no asset at all); an\n"
-                "             ASSET_ID of - reads identifiers from standard input, one a line\n"
+                "             ASSET_ID of - reads identifiers from standard input, one a\n"
+                "             line; it may also be the path of a file the library holds\n"
                 "  reset      forget the answer, so tolvek-photos asks again\n",
                 runAccess, noOptions},
     ToolCommand{"watch", "  watch [--install | --uninstall]    keep the library in step with its sources\n",

@@ -14,7 +14,12 @@ int runOffload(const Arguments& arguments) {
   }
   auto library = openLibrary();
   if (!library) return kExitFailure;
-  if (Status offloaded = library->offload(arguments[0], url); !offloaded) return failWith(offloaded.message());
+  // The asset named by its identifier or by the path of one of its files.
+  auto rows = resolveAssets(library->catalog(), {arguments[0]});
+  if (!rows) return failWith(rows.message());
+  auto identifier = library->catalog().assetIdentifier(rows->front());
+  if (!identifier) return failWith(identifier.message());
+  if (Status offloaded = library->offload(*identifier, url); !offloaded) return failWith(offloaded.message());
   return kExitOk;
 }
 

@@ -95,6 +95,39 @@ int addManager(SourceKind kind, const Arguments& operands) {
   return syncAndReport(*library, {*source});
 }
 
+// `text` as one word of a shell's command line: as it is when it holds
+// only characters no shell treats specially, else in single quotes.
+std::string shellWord(const std::string& text) {
+  const bool plain = !text.empty() && text.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                                             "0123456789/._-+,:@%=") == std::string::npos;
+  if (plain) return text;
+  std::string quoted = "'";
+  for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+// add of a folder the library already covers: said, and not an error.
+void reportCovered(const std::string& folder, const LibraryWriter::Covering& covering) {
+  const std::string said = covering.itself ? folder + " is already a source"
+                                           : folder + " is already in the library: it lies inside the source " +
+                                                 covering.source.path;
+  std::fprintf(stderr, "tolvek-photos-library: %s\n", outputField(said).c_str());
+}
+
+// sync FOLDER of a folder that is no source: the command that takes it in,
+// syncing the source that holds it, or adding it.
+int notASource(LibraryWriter& library, const std::string& folder, const std::string& message) {
+  auto covering = library.coveringSource(folder);
+  if (!covering) return failWith(covering.message());
+  if (*covering) {
+    const std::string& source = (*covering)->source.path;
+    return failWith(message + "; it lies inside the source " + source +
+                    ", synced with: tolvek-photos-library sync " + shellWord(source));
+  }
+  const char* const optionsEnd = folder.starts_with('-') ? "-- " : "";
+  return failWith(message + "; add it with: tolvek-photos-library add " + optionsEnd + shellWord(folder));
+}
+
 }  // namespace
 
 int runAdd(const Arguments& given) {
@@ -117,6 +150,12 @@ int runAdd(const Arguments& given) {
   std::vector<Source> added;
   int status = 0;
   for (const std::string& folder : *arguments) {
+    auto covering = library->coveringSource(folder);
+    if (!covering) return failWith(covering.message());
+    if (*covering) {
+      reportCovered(folder, **covering);
+      continue;
+    }
     auto source = library->addSource(folder);
     if (source) {
       added.push_back(std::move(source).value());
@@ -137,7 +176,7 @@ int runSync(const Arguments& given) {
   std::vector<Source> which;
   for (const std::string& folder : *arguments) {
     auto source = library->findSource(folder);
-    if (!source) return failWith(source.message() + "; add it with: tolvek-photos-library add FOLDER");
+    if (!source) return notASource(*library, folder, source.message());
     which.push_back(std::move(source).value());
   }
   if (which.empty()) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -41,6 +42,7 @@ int runAdd(const Arguments& arguments);
 int runSync(const Arguments& arguments);
 int runSources(const Arguments& arguments);
 int runForget(const Arguments& arguments);
+int runWhich(const Arguments& arguments);
 int runWatch(const Arguments& arguments);
 // watch --install (true) or --uninstall: the systemd user service.
 int runUserUnit(bool install);
@@ -84,11 +86,16 @@ Result<ParsedArguments> parseArguments(const Arguments& arguments, std::initiali
 // Fails when standard input cannot be read or holds too many.
 Result<Arguments> identifiersFrom(const Arguments& operands);
 
-// The rows of the assets that `identifiers` name, each once, in the order
-// given. Every identifier that names nothing is reported on standard error,
-// and then it fails ("nothing was changed"), so that a command changes all or
-// nothing.
-Result<std::vector<std::int64_t>> resolveAssets(CatalogWriter& catalog, const Arguments& identifiers);
+// The row of the asset `operand` names: its identifier, else the path of a
+// file the library knows (a copy in a source, or a file whose content it
+// holds; see CatalogWriter::assetOfPath). Nothing when it names none; fails
+// only when the catalog cannot be read.
+Result<std::optional<std::int64_t>> assetNamedBy(CatalogWriter& catalog, const std::string& operand);
+// The rows of the assets that `operands` name (as assetNamedBy), each once,
+// in the order given. Every operand that names nothing is reported on
+// standard error, and then it fails ("nothing was changed", ErrorCode::
+// notFound), so that a command changes all or nothing.
+Result<std::vector<std::int64_t>> resolveAssets(CatalogWriter& catalog, const Arguments& operands);
 
 // `text` as one field of a tab-separated output line: a tab, line feed and
 // backslash become \t, \n and \\, other control characters and bytes that are

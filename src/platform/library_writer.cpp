@@ -339,6 +339,18 @@ Result<Source> LibraryWriter::findSource(const std::string& path) {
   return Status::error(path + ": not a source (see the sources command)");
 }
 
+Result<std::optional<LibraryWriter::Covering>> LibraryWriter::coveringSource(const std::string& path) {
+  const std::string folder = resolvedFolder(path);
+  auto sources = catalog_->sources();
+  if (!sources) return sources.status();
+  for (const Source& source : *sources) {
+    if (source.path == folder || (source.kind == SourceKind::folder && isWithinFolder(folder, source.path))) {
+      return std::optional<Covering>(Covering{source, source.path == folder});
+    }
+  }
+  return std::optional<Covering>();
+}
+
 Result<SyncTally> LibraryWriter::sync(const std::vector<Source>& sources, const SyncObserver& observer) {
   std::vector<Source> which;
   for (const Source& source : sources) {  // a source named twice is synced once

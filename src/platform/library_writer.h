@@ -87,6 +87,14 @@ class LibraryWriter {
   // The recorded source for `path` (resolved as addSource does, or as
   // written when it is gone), or a message naming it as no source.
   Result<Source> findSource(const std::string& path);
+  // The recorded source that is the folder or database at `path` (resolved
+  // as addSource does) or, for a folder source, holds it; nothing when none
+  // does.
+  struct Covering {
+    Source source;
+    bool itself = false;  // `path` is the source, not a folder inside it
+  };
+  Result<std::optional<Covering>> coveringSource(const std::string& path);
   // Syncs the sources, all when `sources` is empty; see syncSources. From
   // then on the writer lock is held only while the sync commits.
   Result<SyncTally> sync(const std::vector<Source>& sources, const SyncObserver& observer);

@@ -49,6 +49,22 @@ Status CatalogWriter::setFavorite(const std::vector<std::int64_t>& assets, bool 
 
 Result<std::vector<CatalogWriter::AlbumEntry>> CatalogWriter::albums() {
   std::vector<AlbumEntry> result;
+  // The smart albums first, counted by their rules as the helper fetches
+  // them: the halves of pairs are no assets of their own.
+  SqliteStatement smart(db_.get(),
+                        "SELECT c.identifier, c.title, c.rule, CASE c.rule "
+                        "WHEN :favorites THEN (SELECT COUNT(*) FROM asset a WHERE a.favorite = 1 AND a.paired_to IS NULL) "
+                        "WHEN :videos THEN (SELECT COUNT(*) FROM asset a WHERE a.media_type = :video "
+                        "AND a.paired_to IS NULL) ELSE 0 END FROM collection c WHERE c.type = :type ORDER BY c.id");
+  smart.bind(":favorites", CollectionRule::favorites)
+      .bind(":videos", CollectionRule::videos)
+      .bind(":video", MediaType::video)
+      .bind(":type", CollectionType::smartAlbum);
+  while (smart.step()) {
+    result.push_back({smart.text(0), smart.optionalText(1), smart.integer(3), std::nullopt,
+                      smart.enumeration<CollectionRule>(2)});
+  }
+  if (smart.failed()) return catalogFailure(db_.get(), "read the albums");
   SqliteStatement select(db_.get(),
                          "SELECT c.identifier, c.title, (SELECT COALESCE(SUM(t.n), 0) FROM tally t "
                          "WHERE t.collection_id = c.id), COALESCE((SELECT 0 FROM folder f WHERE f.collection_id = c.id), "

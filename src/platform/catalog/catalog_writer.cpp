@@ -337,16 +337,20 @@ Result<std::string> CatalogWriter::createAlbum(const std::optional<std::string>&
 
 Result<std::int64_t> CatalogWriter::albumRow(const std::string& identifier) {
   SqliteStatement find(db_.get(),
-                       "SELECT c.id, c.subtype = :folder, s.path, fo.path, ms.path FROM collection c "
+                       "SELECT c.id, c.subtype = :folder, s.path, fo.path, ms.path, c.type = :smart FROM collection c "
                        "LEFT JOIN folder fo ON fo.collection_id = c.id LEFT JOIN source s ON s.id = fo.source_id "
                        "LEFT JOIN source_album sa ON sa.collection_id = c.id LEFT JOIN source ms ON ms.id = sa.source_id "
-                       "WHERE c.identifier = :identifier AND c.type = :type");
+                       "WHERE c.identifier = :identifier AND c.type IN (:type, :smart)");
   find.bind(":identifier", std::string_view(identifier))
       .bind(":type", CollectionType::album)
+      .bind(":smart", CollectionType::smartAlbum)
       .bind(":folder", CollectionSubtype::albumSyncedFolder);
   if (!find.step()) {
     if (find.failed()) return catalogFailure(db_.get(), "read the albums");
     return Status::error("no album with the identifier " + echoedIdentifier(identifier));
+  }
+  if (find.integer(5) != 0) {
+    return Status::error("the album " + identifier + " is a smart album: it holds what its rule picks and cannot be edited");
   }
   if (auto database = find.optionalText(4)) {
     return Status::error("the album " + identifier + " comes from " + validUtf8(*database) +
@@ -366,7 +370,7 @@ Result<std::int64_t> CatalogWriter::assetRow(const std::string& identifier) {
   find.bind(":identifier", std::string_view(identifier));
   if (!find.step()) {
     if (find.failed()) return catalogFailure(db_.get(), "read the assets");
-    return Status::error("no asset with the identifier " + echoedIdentifier(identifier));
+    return Status::error("no asset with the identifier " + echoedIdentifier(identifier), ErrorCode::notFound);
   }
   return find.integer(0);
 }

@@ -119,9 +119,11 @@ class CatalogWriter {
   Result<std::string> createAlbum(const std::optional<std::string>& title);
   // The row of the album the user can edit (albums only: not smart albums,
   // moments or the albums of folders) with this identifier ("no album with
-  // the identifier ..." when there is none; a folder's album is named).
+  // the identifier ..." when there is none; a smart album, a folder's album
+  // or a manager's is named as such).
   Result<std::int64_t> albumRow(const std::string& identifier);
-  // The same for an asset ("no asset with the identifier ...").
+  // The same for an asset ("no asset with the identifier ...",
+  // ErrorCode::notFound).
   Result<std::int64_t> assetRow(const std::string& identifier);
   // The identifier of the asset in `assetRow`.
   Result<std::string> assetIdentifier(std::int64_t assetRow);
@@ -149,6 +151,23 @@ class CatalogWriter {
     bool ownCopy = false;
   };
   Result<std::optional<ContentOwner>> assetWithContent(const ContentDigest& content);
+
+  // ---- The asset a file names (catalog_paths.cpp) ----
+  struct PathOwner {
+    std::optional<std::int64_t> row;  // nothing: the library knows no such file
+    std::string identifier;
+    // When nothing: why the file itself could not be read ("" when it was
+    // read and its content is none of the library's).
+    std::string unread;
+  };
+  // The asset shown for the file at `path`: a copy in a source recorded at
+  // it (the path made absolute and plain, no link of the user's followed;
+  // then again with its folder's links resolved, as sources are recorded by
+  // their real paths), else the asset with the content of the regular file
+  // there (a copy in the library, or an imported file's original anywhere).
+  // A half of a pair names its pair's asset. A folder, FIFO or device is not
+  // read, nor waited on. Fails only when the catalog cannot be read.
+  Result<PathOwner> assetOfPath(const std::string& path);
   // Makes the library's copy at `relativePath` the asset's own original.
   Status adoptCopy(std::int64_t assetRow, const std::string& relativePath);
 
@@ -158,10 +177,13 @@ class CatalogWriter {
     std::optional<std::string> title;  // nothing: untitled
     std::int64_t count = 0;            // assets in it
     // The kind of source whose folder, event or tag it is; nothing for the
-    // user's own albums.
+    // user's own albums and the smart albums.
     std::optional<SourceKind> source;
+    // How it finds its assets: members for every album but the smart ones.
+    CollectionRule rule = CollectionRule::members;
   };
-  // Every album (the user's and the sources'), in the order they were made.
+  // The smart albums (favourites, videos), then every album (the user's and
+  // the sources'), each in the order they were made.
   Result<std::vector<AlbumEntry>> albums();
   Status renameAlbum(std::int64_t albumRow, const std::optional<std::string>& title);
   // Deletes the album; its assets stay in the library.

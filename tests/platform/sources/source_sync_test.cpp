@@ -167,19 +167,14 @@ TEST_F(SourceSync, OverlappingSourcesAreRefused) {
   struct Case {
     std::string folder, message;
   };
-  for (const Case& c : std::vector<Case>{{pictures(), "is a source already"},
-                                          {pictures() + "/sub/..", "is a source already"},
-                                          {home.home(), "holds the source"},
+  for (const Case& c : std::vector<Case>{{home.home(), "holds the source"},
                                           {home.libraryFolder(), "lies inside the library folder"},
                                           {home.dataHome(), "holds the library folder"},
                                           {home.work("missing"), "No such file"}}) {
-    fs::create_directories(pictures("sub"));
     const auto r = home.runTool({"add", c.folder});
     EXPECT_EQ(r.exitStatus, 1) << c.folder;
     EXPECT_NE(r.err.find(c.message), std::string::npos) << c.folder << ": " << r.err;
   }
-  picture("inner/x.png");
-  EXPECT_NE(home.runTool({"add", pictures("inner")}).err.find("lies inside the source"), std::string::npos);
 }
 
 TEST_F(SourceSync, NamesThatAreNotUtf8AreFoundAgainAndShownEscaped) {
