@@ -5,6 +5,7 @@
 
 #include <array>
 
+#include "command_table.h"
 #include "completion.h"
 #include "roff.h"
 #include "usage_shape.h"
@@ -109,6 +110,28 @@ TEST(UsageShape, OperandNamesSayWhatToOffer) {
       {"folder", OperandKind::none},   {"TITLE", OperandKind::none},
   };
   for (const auto& [name, kind] : cases) EXPECT_EQ(operandKind(name), kind) << name;
+}
+
+TEST(ToolSummary, EntriesJoinContinuedDescriptions) {
+  const auto entries = tool::summaryEntries(
+      "  add FOLDER...                      reference folders\n"
+      "  add --shotwell|--digikam [DATABASE]\n"
+      "                                     take in a Shotwell or digiKam\n"
+      "                                     library\n"
+      "\n"
+      "  path\n");
+  ASSERT_EQ(entries.size(), 3U);
+  EXPECT_EQ(entries[0].usage, "add FOLDER...");
+  EXPECT_EQ(entries[0].description, "reference folders");
+  EXPECT_EQ(entries[1].usage, "add --shotwell|--digikam [DATABASE]");
+  EXPECT_EQ(entries[1].description, "take in a Shotwell or digiKam library");
+  EXPECT_EQ(entries[2].usage, "path");
+  EXPECT_EQ(entries[2].description, "");
+  // The overview's usages: every row's, in order, then help's.
+  const std::vector<std::string> usages = tool::overviewUsages();
+  ASSERT_FALSE(usages.empty());
+  EXPECT_EQ(usages.front(), tool::usageLines(tool::toolCommands().front()).front());
+  EXPECT_EQ(usages.back(), "help COMMAND");
 }
 
 int runNothing(const tool::Arguments&) { return 0; }
