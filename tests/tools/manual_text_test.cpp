@@ -33,7 +33,8 @@ TEST(ManualRoff, TextKeepsWhatTheReaderSees) {
       {"LINK \xE2\x86\x92 TARGET", "LINK \\[u2192] TARGET"},
       {"caf\xC3\xA9 and \xF0\x9F\x93\xB7", "caf\\[u00E9] and \\[u1F4F7]"},
       {"bad \xFF byte", "bad \\[uFFFD] byte"},
-      {"\xE2\x80\xA6-after (tolvek-photos)", "\\%\\[u2026]-after \\%(tolvek-photos)"},
+      {"\xE2\x80\xA6 starts the line", "\\&... starts the line"},
+      {"\xE2\x80\xA6-after (tolvek-photos)", "\\%...-after \\%(tolvek-photos)"},
   };
   for (const Conversion& c : cases) EXPECT_EQ(roffText(c.input), c.roff) << c.input;
 }
@@ -48,7 +49,7 @@ TEST(ManualRoff, UsageHasWordsInBoldAndOperandsInItalics) {
       {"list [albumId] [limit]", "\\fBlist\\fR [\\fIalbumId\\fR] [\\fIlimit\\fR]"},
       {"thumbs <size> <ids>", "\\fBthumbs\\fR <\\fIsize\\fR> <\\fIids\\fR>"},
       {".hidden NAME", "\\&.\\fBhidden\\fR \\fINAME\\fR"},
-      {"which PATH\xE2\x80\xA6", "\\fBwhich\\fR \\fIPATH\\fR\\[u2026]"},
+      {"which PATH\xE2\x80\xA6", "\\fBwhich\\fR \\fIPATH\\fR..."},
   };
   for (const Conversion& c : cases) EXPECT_EQ(roffUsage(c.input), c.roff) << c.input;
 }
@@ -94,6 +95,7 @@ TEST(UsageShape, ReadsSubWordsRequiredOptionsAndOperands) {
       {"thumbs <size> <ids>", {}, {}, {"size", "ids"}},
       {"list [albumId] [limit]", {}, {}, {"albumId", "limit"}},
       {"status", {}, {}, {}},
+      {"which PATH\xE2\x80\xA6 [ID\xE2\x80\xA6]", {}, {}, {"PATH", "ID"}},
   };
   for (const ShapeCase& c : cases) {
     const UsageShape shape = usageShape(c.usage);

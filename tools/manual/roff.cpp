@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <utility>
 
 #include "library/utf8_text.h"
 
@@ -42,6 +43,8 @@ std::string namedCharacter(std::uint32_t value) {
   return buffer;
 }
 
+constexpr std::uint32_t kEllipsis = 0x2026;
+
 // True when the space-separated word at the start of `text` holds a hyphen
 // that is no option's: "\\%" before it keeps groff from breaking the line
 // there (tolvek-photos-watch.service, read-only).
@@ -51,11 +54,10 @@ bool hasPlainHyphen(std::string_view text) {
   return start != std::string_view::npos && word[start] != '-' && word.find('-', start) != std::string_view::npos;
 }
 
-}  // namespace
-
-std::string roffText(std::string_view line) {
+// `line` with its characters escaped, as roffText says, wherever it stands in
+// a line.
+std::string escaped(std::string_view line) {
   std::string out;
-  if (!line.empty() && (line.front() == '.' || line.front() == '\'')) out += "\\&";
   bool inOption = false;
   char previous = ' ';
   for (std::size_t i = 0; i < line.size();) {
@@ -64,7 +66,9 @@ std::string roffText(std::string_view line) {
     if ((i == 0 || line[i - 1] == ' ') && hasPlainHyphen(line.substr(i))) out += "\\%";
     if (byte >= 0x80) {
       const std::size_t length = utf8SequenceLength(line.substr(i));
-      out += namedCharacter(length == 0 ? 0xFFFD : codePoint(line.substr(i), length));
+      const std::uint32_t value = length == 0 ? 0xFFFD : codePoint(line.substr(i), length);
+      // An ellipsis as three dots, which every device has (groff's ASCII one has no U+2026).
+      out += value == kEllipsis ? std::string("...") : namedCharacter(value);
       i += length == 0 ? 1 : length;
       previous = 'x';
       inOption = false;
@@ -83,9 +87,19 @@ std::string roffText(std::string_view line) {
   return out;
 }
 
+// `roff` made safe to start a line: one that starts with a dot or apostrophe
+// would be a request.
+std::string atLineStart(std::string roff) {
+  if (roff.starts_with('.') || roff.starts_with('\'')) roff.insert(0, "\\&");
+  return roff;
+}
+
+}  // namespace
+
+std::string roffText(std::string_view line) { return atLineStart(escaped(line)); }
+
 std::string roffUsage(std::string_view usage) {
-  // A usage may stand on a line of its own, where a leading dot would be a request.
-  std::string out = usage.starts_with('.') || usage.starts_with('\'') ? "\\&" : "";
+  std::string out;
   int depth = 0;  // inside brackets or angle brackets
   for (std::size_t i = 0; i < usage.size();) {
     const char c = usage[i];
@@ -95,7 +109,7 @@ std::string roffUsage(std::string_view usage) {
       if (static_cast<unsigned char>(c) >= 0x80) {
         std::size_t end = i;
         while (end < usage.size() && static_cast<unsigned char>(usage[end]) >= 0x80) ++end;
-        out += roffText(usage.substr(i, end - i));
+        out += escaped(usage.substr(i, end - i));
         i = end;
         continue;
       }
@@ -108,12 +122,13 @@ std::string roffUsage(std::string_view usage) {
     const std::string_view word = usage.substr(i, end - i);
     const bool operand = (word.front() >= 'A' && word.front() <= 'Z') || (depth > 0 && word.front() != '-');
     out += operand ? "\\fI" : "\\fB";
-    // An option's hyphens come out as minus signs (roffText).
-    out += roffText(word);
+    // An option's hyphens come out as minus signs (escaped).
+    out += escaped(word);
     out += "\\fR";
     i = end;
   }
-  return out;
+  // A usage may stand on a line of its own.
+  return atLineStart(std::move(out));
 }
 
 std::string roffParagraphs(std::string_view help) {

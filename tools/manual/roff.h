@@ -7,8 +7,9 @@
 namespace tolvek::manual {
 
 // One line of running text: a backslash as \e, a hyphen that starts an
-// option or a lone "-" (and every hyphen of that word) as \-, a character
-// outside ASCII as \[uXXXX] (a byte that is not UTF-8 as U+FFFD), \% before
+// option or a lone "-" (and every hyphen of that word) as \-, an ellipsis as
+// three dots, another character outside ASCII as \[uXXXX] (a byte that is not
+// UTF-8 as U+FFFD), \% before
 // a word with another hyphen (never broken there), and \& before a leading
 // dot or apostrophe, which would make the line a request.
 std::string roffText(std::string_view line);

@@ -26,10 +26,20 @@ std::vector<std::string_view> split(std::string_view text, char separator) {
   }
 }
 
-// `token` without its brackets and the ellipsis of a repeated operand.
+// `token` without its brackets and the ellipsis of a repeated operand
+// ("..." or U+2026).
 std::string_view bare(std::string_view token) {
+  constexpr std::string_view kEllipsis = "\xE2\x80\xA6";
   while (!token.empty() && (token.front() == '[' || token.front() == '<')) token.remove_prefix(1);
-  while (!token.empty() && (token.back() == ']' || token.back() == '>' || token.back() == '.')) token.remove_suffix(1);
+  while (!token.empty()) {
+    if (token.ends_with(kEllipsis)) {
+      token.remove_suffix(kEllipsis.size());
+    } else if (token.back() == ']' || token.back() == '>' || token.back() == '.') {
+      token.remove_suffix(1);
+    } else {
+      break;
+    }
+  }
   return token;
 }
 
