@@ -39,6 +39,11 @@ std::span<const KnownOption> addOptions() {
   return options;
 }
 
+constexpr std::string_view kHelpSummary = "  help COMMAND                       show a command's help\n";
+
+// The least indent of a summary line that continues a description.
+constexpr std::size_t kContinuedIndent = 10;
+
 constexpr std::array kCommands{
     ToolCommand{"sync", "  sync [SOURCE...]                   bring the library up to date with its sources\n",
                 "Brings the library up to date with every source, or with the sources named\n"
@@ -222,26 +227,55 @@ std::string overviewText() {
       "\n"
       "Commands:\n";
   for (const ToolCommand& command : kCommands) text += command.summary;
+  text += kHelpSummary;
   text +=
-      "  help COMMAND                       show a command's help\n"
       "\n"
       "Options: --help, --version. The library lives in\n"
       "$XDG_DATA_HOME/tolvek-photos/Library (default ~/.local/share/tolvek-photos/Library).\n";
   return text;
 }
 
+std::vector<SummaryEntry> summaryEntries(std::string_view summary) {
+  std::vector<SummaryEntry> entries;
+  while (!summary.empty()) {
+    const std::size_t end = summary.find('\n');
+    std::string_view line = summary.substr(0, end);
+    summary.remove_prefix(end == std::string_view::npos ? summary.size() : end + 1);
+    const std::size_t indent = line.find_first_not_of(' ');
+    if (indent == std::string_view::npos) continue;
+    if (indent >= kContinuedIndent) {  // a continued description
+      if (entries.empty()) continue;
+      std::string& description = entries.back().description;
+      if (!description.empty()) description += ' ';
+      description += line.substr(indent);
+      continue;
+    }
+    line.remove_prefix(indent);
+    const std::size_t gap = line.find("  ");
+    SummaryEntry entry{std::string(line.substr(0, gap)), ""};
+    if (gap != std::string_view::npos) {
+      const std::size_t start = line.find_first_not_of(' ', gap);
+      if (start != std::string_view::npos) entry.description = line.substr(start);
+    }
+    entries.push_back(std::move(entry));
+  }
+  return entries;
+}
+
 std::vector<std::string> usageLines(const ToolCommand& command) {
   std::vector<std::string> usages;
-  std::string_view lines = command.summary;
-  // The usage is each summary line up to its description.
-  while (!lines.empty()) {
-    const std::size_t end = lines.find('\n');
-    std::string_view line = lines.substr(0, end);
-    lines.remove_prefix(end == std::string_view::npos ? lines.size() : end + 1);
-    if (line.find_first_not_of(' ') >= 10) continue;  // a continued description
-    line.remove_prefix(2);
-    usages.emplace_back(line.substr(0, line.find("  ")));
+  for (SummaryEntry& entry : summaryEntries(command.summary)) usages.push_back(std::move(entry.usage));
+  return usages;
+}
+
+std::string_view helpSummary() { return kHelpSummary; }
+
+std::vector<std::string> overviewUsages() {
+  std::vector<std::string> usages;
+  for (const ToolCommand& command : kCommands) {
+    for (std::string& usage : usageLines(command)) usages.push_back(std::move(usage));
   }
+  for (SummaryEntry& entry : summaryEntries(kHelpSummary)) usages.push_back(std::move(entry.usage));
   return usages;
 }
 

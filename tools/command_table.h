@@ -33,6 +33,18 @@ std::span<const KnownOption> commandOptions(std::string_view word);
 std::string overviewText();
 // The usages of a command, without the program's name ("album list", ...).
 std::vector<std::string> usageLines(const ToolCommand& command);
+
+// One usage of the overview with what it does, its continued lines joined.
+struct SummaryEntry {
+  std::string usage;        // "album list"
+  std::string description;  // "list the albums"
+};
+// The entries of summary lines in the overview's layout.
+std::vector<SummaryEntry> summaryEntries(std::string_view summary);
+// The overview's lines for "help COMMAND", which no row runs.
+std::string_view helpSummary();
+// Every usage the overview lists: each row's, then help's.
+std::vector<std::string> overviewUsages();
 // The text of "help COMMAND": its usages, then its help.
 std::string commandHelpText(const ToolCommand& command);
 

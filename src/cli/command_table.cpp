@@ -38,10 +38,22 @@ ResultDocument runExport(Application& application, const CommandArguments& argum
 }
 
 constexpr std::array kCommands{
-    Command{"albums", "albums", 0, runAlbums},
-    Command{"list", "list [albumId] [limit]", 0, runList},
-    Command{"thumbs", "thumbs <size> <ids>", 2, runThumbs},
-    Command{"export", "export <dir> <ids>", 2, runExport},
+    Command{"albums", "albums", 0, runAlbums,
+            "every album with its title and the number of pictures and videos in it: "
+            "{\"albums\":[{\"id\":...,\"name\":...,\"count\":...},...]}"},
+    Command{"list", "list [albumId] [limit]", 0, runList,
+            "the newest pictures and videos of an album (- or empty: the whole library, the default), "
+            "at most limit of them (default 60, bounded to 1..500): "
+            "{\"items\":[{\"id\":...,\"name\":...,\"date\":\"YYYY-MM-DDThh:mm:ssZ\" or null,"
+            "\"isVideo\":...},...]}"},
+    Command{"thumbs", "thumbs <size> <ids>", 2, runThumbs,
+            "a JPEG thumbnail of each asset that fills a square of size pixels (default 240, bounded to "
+            "64..1024), as a data URL; assets without one are left out: "
+            "{\"thumbs\":{\"<id>\":\"data:image\\/jpeg;base64,...\",...}}"},
+    Command{"export", "export <dir> <ids>", 2, runExport,
+            "the assets' pictures and videos written into the folder dir (made with its parents) under "
+            "names unique within the run, HEIC and HEIF pictures as JPEG: "
+            "{\"files\":[{\"id\":...,\"path\":...},...],\"errors\":[\"<file name>: <reason>\",...]}"},
 };
 
 }  // namespace

@@ -1,8 +1,9 @@
 #pragma once
 // The helper's commands, one row each: the word that selects it, its usage,
 // how many arguments it needs and what runs it. The dispatch and the
-// program's usage line come from this table alone, so a new command is one
-// new row here (and its code in src/commands/).
+// program's usage line come from this table alone, and so does the manual
+// page's list of commands, so a new command is one new row here (and its code
+// in src/commands/).
 #include <cstddef>
 #include <span>
 #include <string>
@@ -23,6 +24,9 @@ struct Command {
   // Runs the command with the arguments after the word: at least
   // minimumArguments of them; those beyond what it takes are ignored.
   ResultDocument (*run)(Application& application, const CommandArguments& arguments);
+  // One line for the manual page: what the command prints. Never printed by
+  // the helper itself.
+  std::string_view description;
 };
 
 // Every command, in the order the usage line names them.
