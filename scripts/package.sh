@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Makes the Debian package (CPack's DEB generator, cmake/package.cmake) from a
-# Release build of its own in build-package/, so build/ stays as it is.
+# build of its own in build-package/, so build/ stays as it is: optimised
+# as the tested build is (RelWithDebInfo, stripped in the package), warnings
+# as errors.
 # Debian's hardening flags come from dpkg-buildflags; the package's
 # dependencies from dpkg-shlibdeps. Prints the package's path last.
 #   scripts/package.sh
@@ -17,7 +19,7 @@ launcher=()
 if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
-cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DTOLVEK_TESTS=OFF -DTOLVEK_BENCH=OFF \
+cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLVEK_WERROR=ON -DTOLVEK_TESTS=OFF -DTOLVEK_BENCH=OFF \
   -DCMAKE_INSTALL_PREFIX=/usr "${launcher[@]}" >/dev/null
 cmake --build "$dir" -j"$(nproc)"
 rm -f "$dir"/tolvek-photos_*.deb

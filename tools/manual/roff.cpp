@@ -89,14 +89,17 @@ std::string escaped(std::string_view line) {
 
 // `roff` made safe to start a line: one that starts with a dot or apostrophe
 // would be a request.
-std::string atLineStart(std::string roff) {
-  if (roff.starts_with('.') || roff.starts_with('\'')) roff.insert(0, "\\&");
-  return roff;
+void guardLineStart(std::string& roff) {
+  if (!roff.empty() && (roff.front() == '.' || roff.front() == '\'')) roff.insert(0, "\\&");
 }
 
 }  // namespace
 
-std::string roffText(std::string_view line) { return atLineStart(escaped(line)); }
+std::string roffText(std::string_view line) {
+  std::string out = escaped(line);
+  guardLineStart(out);
+  return out;
+}
 
 std::string roffUsage(std::string_view usage) {
   std::string out;
@@ -128,7 +131,8 @@ std::string roffUsage(std::string_view usage) {
     i = end;
   }
   // A usage may stand on a line of its own.
-  return atLineStart(std::move(out));
+  guardLineStart(out);
+  return out;
 }
 
 std::string roffParagraphs(std::string_view help) {
