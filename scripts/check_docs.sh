@@ -40,8 +40,8 @@ complete_line() {
   bash --norc --noprofile -c '
     source "$1" || exit 1
     shift
-    spec=$(complete -p tolvek-photos-library) || exit 1
-    function=${spec##*-F }
+    registered=$(complete -p tolvek-photos-library) || exit 1
+    function=${registered##*-F }
     function=${function%% *}
     COMP_WORDS=("$@")
     COMP_CWORD=$(($# - 1))

@@ -15,8 +15,8 @@ constexpr char kBash[] = "/bin/bash";
 // (the rest of the arguments) and prints what the registered function offers.
 constexpr char kCompleteWords[] = R"(source "$1" || exit 1
 shift
-spec=$(complete -p tolvek-photos-library) || exit 1
-function=${spec##*-F }
+registered=$(complete -p tolvek-photos-library) || exit 1
+function=${registered##*-F }
 function=${function%% *}
 COMP_WORDS=("$@")
 COMP_CWORD=$(($# - 1))
