@@ -77,9 +77,13 @@ class Name {
     return std::string(text_.substr(byteAt(from), byteAt(to) - byteAt(from))) + std::string(kEllipsis) +
            std::string(text_.substr(byteAt(tail)));
   }
-  // The characters [from, end) cut in the middle to `room` columns: the end
-  // keeps the extension (from the last '.') and half of the room at least.
+  // The characters [from, end).
+  std::string rest(std::size_t from) const { return std::string(text_.substr(byteAt(from))); }
+  // The characters [from, end) in `room` columns: whole when they fit, else
+  // cut in the middle: the end keeps the extension (from the last '.') and
+  // half of the room at least.
   std::string middle(std::size_t from, std::size_t room) const {
+    if (columns(from, size()) <= room) return rest(from);
     std::size_t dot = size();
     for (std::size_t i = size(); i-- > from + 1;) {
       if (text_[characters_[i].at] == '.') {
@@ -102,12 +106,17 @@ class Name {
 // `text` in at most `room` columns (at least one): whole when it fits; else
 // its file name with as many of the folders above it as fit in two thirds of
 // the room, after the start of the path cut in the middle; else the file name
-// alone, cut in the middle with its extension kept.
+// alone after an ellipsis, or cut in the middle with its extension kept.
 std::string fitted(std::string_view text, std::size_t room) {
   const Name name(text);
   if (name.columns(0, name.size()) <= room) return std::string(text);
   const std::optional<std::size_t> slash = name.slashBefore(name.size());
-  if (!slash || 1 + name.columns(*slash, name.size()) > room) return name.middle(slash ? *slash + 1 : 0, room);
+  if (!slash || 1 + name.columns(*slash, name.size()) > room) {
+    const std::size_t start = slash ? *slash + 1 : 0;
+    // The ellipsis stands for the folders when the file name fits beside it.
+    if (slash && 1 + name.columns(start, name.size()) <= room) return std::string(kEllipsis) + name.rest(start);
+    return name.middle(start, room);
+  }
   std::size_t tail = *slash;
   const std::size_t budget = std::max(name.columns(tail, name.size()), room * 2 / 3);
   while (const auto above = name.slashBefore(tail)) {

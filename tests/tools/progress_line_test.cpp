@@ -50,7 +50,9 @@ TEST(ProgressLine, NameCutInTheMiddleToTheColumns) {
       {trip, 14, "…/IMG_1011.JPG"},
       // Even the file name does not fit: its middle goes, its extension stays.
       {"/photos/IMG_20230611_1011.JPG", 17, "IMG_2023…1011.JPG"},
-      {trip, 13, "IMG_10…11.JPG"},
+      {trip, 13, "…IMG_1011.JPG"},
+      {trip, 12, "IMG_1011.JPG"},
+      {trip, 11, "IMG_1…1.JPG"},
       {"IMG_20230611_1011.JPG", 9, "IMG_….JPG"},
       {"abcdefghijklmnop", 7, "abc…nop"},
       {"a.verylongextension", 6, "…nsion"},
