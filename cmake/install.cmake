@@ -13,6 +13,12 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXE
 
 # The module folder as seen from the executable's folder, compiled into the
 # loader: both folders move with the prefix, so the path between them holds.
+# That needs both relative to the prefix.
+foreach(folder CMAKE_INSTALL_BINDIR TOLVEK_INSTALL_MODULEDIR)
+  if(IS_ABSOLUTE "${${folder}}")
+    message(FATAL_ERROR "${folder} must be relative to the prefix, not ${${folder}}")
+  endif()
+endforeach()
 cmake_path(ABSOLUTE_PATH CMAKE_INSTALL_BINDIR BASE_DIRECTORY /prefix OUTPUT_VARIABLE tolvek_bin_full)
 cmake_path(ABSOLUTE_PATH TOLVEK_INSTALL_MODULEDIR BASE_DIRECTORY /prefix OUTPUT_VARIABLE tolvek_module_full)
 file(RELATIVE_PATH TOLVEK_MODULE_RELATIVE_DIR ${tolvek_bin_full} ${tolvek_module_full})

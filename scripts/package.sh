@@ -19,6 +19,8 @@ launcher=()
 if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
+# Flags reach CMake only when a build folder is first configured.
+rm -f "$dir/CMakeCache.txt"
 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLVEK_WERROR=ON -DTOLVEK_TESTS=OFF -DTOLVEK_BENCH=OFF \
   -DCMAKE_INSTALL_PREFIX=/usr "${launcher[@]}" >/dev/null
 cmake --build "$dir" -j"$(nproc)"
