@@ -37,18 +37,7 @@ completion=$share/bash-completion/completions/tolvek-photos-library
 # The words the completion offers for a command line whose last word is
 # being completed, one a line.
 complete_line() {
-  bash --norc --noprofile -c '
-    source "$1" || exit 1
-    shift
-    registered=$(complete -p tolvek-photos-library) || exit 1
-    function=${registered##*-F }
-    function=${function%% *}
-    COMP_WORDS=("$@")
-    COMP_CWORD=$(($# - 1))
-    COMP_LINE="$*"
-    COMP_POINT=${#COMP_LINE}
-    "$function" "$1" "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD-1]}"
-    printf "%s\n" "${COMPREPLY[@]}"' bash "$completion" tolvek-photos-library "$@"
+  bash --norc --noprofile "$(dirname "$0")/complete_words.sh" "$completion" tolvek-photos-library "$@"
 }
 
 if [ ! -f "$completion" ]; then

@@ -11,20 +11,8 @@ namespace {
 constexpr char kGroff[] = "/usr/bin/groff";
 constexpr char kBash[] = "/bin/bash";
 
-// Sources the script ($1), sets the words being completed as bash does
-// (the rest of the arguments) and prints what the registered function offers.
-constexpr char kCompleteWords[] = R"(source "$1" || exit 1
-shift
-registered=$(complete -p tolvek-photos-library) || exit 1
-function=${registered##*-F }
-function=${function%% *}
-COMP_WORDS=("$@")
-COMP_CWORD=$(($# - 1))
-COMP_LINE="$*"
-COMP_POINT=${#COMP_LINE}
-"$function" "$1" "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD-1]}"
-printf '%s\n' "${COMPREPLY[@]}"
-)";
+// Prints what the completion script offers for the words given.
+constexpr char kCompleteWords[] = TOLVEK_SOURCE_DIR "/scripts/complete_words.sh";
 
 std::vector<std::string> linesOf(const std::string& text) {
   std::vector<std::string> lines;
@@ -74,7 +62,7 @@ std::vector<std::string> sectionLines(const std::string& text, const std::string
 
 std::vector<std::string> completionsOf(const std::string& script, const std::vector<std::string>& words,
                                        const std::string& workingDirectory) {
-  std::vector<std::string> arguments{"--norc", "--noprofile", "-c", kCompleteWords, "bash", script};
+  std::vector<std::string> arguments{"--norc", "--noprofile", kCompleteWords, script};
   arguments.insert(arguments.end(), words.begin(), words.end());
   RunOptions options;
   options.workingDirectory = workingDirectory;
