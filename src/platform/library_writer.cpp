@@ -272,17 +272,7 @@ namespace {
 
 // `path` made absolute and plain: its real path when it exists, else the
 // path as written, without "." and ".." steps or a trailing "/".
-std::string resolvedFolder(const std::string& path) {
-  if (char* real = ::realpath(path.c_str(), nullptr)) {
-    std::string resolved(real);
-    std::free(real);
-    return resolved;
-  }
-  std::error_code ec;
-  std::string plain = fs::absolute(path, ec).lexically_normal().string();
-  while (plain.size() > 1 && plain.ends_with('/')) plain.pop_back();
-  return plain;
-}
+std::string resolvedFolder(const std::string& path) { return realPath(path).value_or(plainAbsolutePath(path)); }
 
 }  // namespace
 

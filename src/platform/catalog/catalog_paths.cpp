@@ -4,8 +4,6 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <filesystem>
 
 #include "platform/catalog/catalog_failures.h"
 #include "platform/catalog/catalog_writer.h"
@@ -14,29 +12,14 @@
 namespace tolvek {
 namespace {
 
-namespace fs = std::filesystem;
-
-// `path` made absolute (against the working directory) and plain: no "."
-// or ".." steps, no double or trailing "/". Nothing on disk is looked at
-// but the working directory, so a link is never followed.
-std::string plainAbsolute(const std::string& path) {
-  std::error_code ec;
-  std::string plain = fs::absolute(fs::path(path), ec).lexically_normal().string();
-  if (ec) plain = fs::path(path).lexically_normal().string();
-  while (plain.size() > 1 && plain.ends_with('/')) plain.pop_back();
-  return plain;
-}
-
 // The same path with the links of its folders resolved (the file itself is
 // not); nothing when its folder is not there.
 std::optional<std::string> withRealFolder(const std::string& absolute) {
   const std::string folder(folderPart(absolute));
-  char* real = ::realpath(folder.empty() ? "/" : folder.c_str(), nullptr);
-  if (real == nullptr) return std::nullopt;
-  std::string resolved(real);
-  std::free(real);
-  if (resolved != "/") resolved += '/';
-  return resolved + std::string(namePart(absolute));
+  auto resolved = realPath(folder.empty() ? "/" : folder);
+  if (!resolved) return std::nullopt;
+  if (*resolved != "/") *resolved += '/';
+  return *resolved + std::string(namePart(absolute));
 }
 
 // The file row's path of `absolute` in `source`, when it lies below the
@@ -73,7 +56,7 @@ Result<CatalogWriter::PathOwner> CatalogWriter::assetOfPath(const std::string& p
   };
   auto all = sources();
   if (!all) return all.status();
-  const std::string absolute = plainAbsolute(path);
+  const std::string absolute = plainAbsolutePath(path);
   std::vector<std::string> candidates{absolute};
   if (auto real = withRealFolder(absolute); real && *real != absolute) candidates.push_back(*real);
   for (const std::string& candidate : candidates) {
