@@ -1,6 +1,7 @@
 // The asset a path names, for the tool's commands that take files where
 // they take identifiers: a copy recorded in a source, found by its path as
-// the sync recorded it, or any regular file whose content the library holds.
+// the sync recorded it, or any regular file whose content the library holds
+// (never through a link: the sync does not follow one to a file either).
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -32,11 +33,13 @@ std::optional<std::string> pathInSource(const Source& source, const std::string&
   return absolute.substr(root == "/" ? 1 : root.size() + 1);
 }
 
-// Why the file at `path` is not read for its content: not there, a folder,
-// or not a regular file; "" for a regular file.
+// Why the file at `path` is not read for its content: not there, a
+// symbolic link (which the sync does not follow either), a folder, or not a
+// regular file; "" for a regular file.
 std::string unreadable(const std::string& path) {
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return errorText(errno);
+  if (::lstat(path.c_str(), &info) != 0) return errorText(errno);
+  if (S_ISLNK(info.st_mode)) return "a symbolic link, not followed";
   if (S_ISDIR(info.st_mode)) return "a folder, not a file";
   if (!S_ISREG(info.st_mode)) return "not a regular file";
   return {};
@@ -71,7 +74,8 @@ Result<CatalogWriter::PathOwner> CatalogWriter::assetOfPath(const std::string& p
     }
   }
   if (std::string why = unreadable(absolute); !why.empty()) return PathOwner{std::nullopt, {}, std::move(why)};
-  auto file = ReadableFile::open(absolute);
+  // Opened without following a link the file may have become since.
+  auto file = ReadableFile::openBelow(std::string(folderPart(absolute)), namePart(absolute));
   if (!file) return PathOwner{std::nullopt, {}, file.message()};
   auto digest = digestOf(*file);
   if (!digest) return PathOwner{std::nullopt, {}, digest.message()};

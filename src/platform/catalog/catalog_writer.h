@@ -165,8 +165,9 @@ class CatalogWriter {
   // then again with its folder's links resolved, as sources are recorded by
   // their real paths), else the asset with the content of the regular file
   // there (a copy in the library, or an imported file's original anywhere).
-  // A half of a pair names its pair's asset. A folder, FIFO or device is not
-  // read, nor waited on. Fails only when the catalog cannot be read.
+  // A half of a pair names its pair's asset. A symbolic link (the sync skips
+  // links to files), folder, FIFO or device is not read, nor waited on.
+  // Fails only when the catalog cannot be read.
   Result<PathOwner> assetOfPath(const std::string& path);
   // Makes the library's copy at `relativePath` the asset's own original.
   Status adoptCopy(std::int64_t assetRow, const std::string& relativePath);
