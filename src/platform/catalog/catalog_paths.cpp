@@ -47,15 +47,20 @@ std::string unreadable(const std::string& path) {
 
 }  // namespace
 
+Result<CatalogWriter::ShownAsset> CatalogWriter::shownAsset(std::int64_t assetRow) {
+  SqliteStatement select(db_.get(),
+                         "SELECT s.id, s.identifier FROM asset a JOIN asset s ON s.id = COALESCE(a.paired_to, a.id) "
+                         "WHERE a.id = :asset");
+  select.bind(":asset", assetRow);
+  if (!select.step()) return catalogFailure(db_.get(), "read the assets");
+  return ShownAsset{select.integer(0), select.text(1)};
+}
+
 Result<CatalogWriter::PathOwner> CatalogWriter::assetOfPath(const std::string& path) {
-  // The asset shown for a row: a pair's half stands for its pair.
   const auto shown = [this](std::int64_t row) -> Result<PathOwner> {
-    SqliteStatement select(db_.get(),
-                           "SELECT s.id, s.identifier FROM asset a JOIN asset s ON s.id = COALESCE(a.paired_to, a.id) "
-                           "WHERE a.id = :asset");
-    select.bind(":asset", row);
-    if (!select.step()) return catalogFailure(db_.get(), "read the assets");
-    return PathOwner{select.integer(0), select.text(1), {}};
+    auto asset = shownAsset(row);
+    if (!asset) return asset.status();
+    return PathOwner{asset->row, std::move(asset->identifier), {}};
   };
   auto all = sources();
   if (!all) return all.status();

@@ -169,6 +169,14 @@ class CatalogWriter {
   // links to files), folder, FIFO or device is not read, nor waited on.
   // Fails only when the catalog cannot be read.
   Result<PathOwner> assetOfPath(const std::string& path);
+  // The asset shown for the asset at `assetRow`: itself, or for a half of a
+  // pair (a Live Photo's movie, a RAW beside its JPEG) the pair it belongs
+  // to, which is what the helper lists and a limited access must name.
+  struct ShownAsset {
+    std::int64_t row = 0;
+    std::string identifier;
+  };
+  Result<ShownAsset> shownAsset(std::int64_t assetRow);
   // Makes the library's copy at `relativePath` the asset's own original.
   Status adoptCopy(std::int64_t assetRow, const std::string& relativePath);
 
