@@ -109,6 +109,10 @@ class CatalogWriter {
   // large video takes minutes to hash) between its batches: the other
   // writers (album edits, favourites, import) get their turn in between.
   void holdLockOnlyInBatches();
+  // Ends holdLockOnlyInBatches: takes the writer lock again (waiting at most
+  // kWriterLockWait) and holds it to the end, the connection writable again.
+  // For a command that reads at length (hashes files) before its change.
+  Status holdLockThroughout();
 
   // Records the asset under `identifier`, in the moment of its capture day
   // (local time) and in `albumRow` when given; nothing is recorded when it
