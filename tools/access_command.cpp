@@ -28,10 +28,11 @@ std::vector<std::string> existingAssets(const LibraryLocation& location, const A
   return found;
 }
 
-// The assets `operands` name: identifiers read without the writer lock;
-// only when one is no asset's identifier, the catalog's writer looks up the
-// others as paths of files (see resolveAssets), reporting each that names
-// nothing, after which nothing may be recorded.
+// The assets `operands` name: identifiers of listed assets read without the
+// writer lock; only when one is none, the catalog's writer looks up the
+// others as identifiers or paths of files (see resolveAssets), reporting each
+// that names nothing, after which nothing may be recorded. A half of a pair
+// names the pair, the asset the helper shows.
 Result<std::vector<std::string>> limitedAssets(const LibraryLocation& location, const Arguments& operands) {
   std::vector<std::string> found = existingAssets(location, operands);
   const std::set<std::string> known(found.begin(), found.end());
@@ -46,9 +47,9 @@ Result<std::vector<std::string>> limitedAssets(const LibraryLocation& location, 
   if (!rows) return rows.code() == ErrorCode::notFound ? Status::error("nothing was recorded") : rows.status();
   std::set<std::string> listed(known);
   for (const std::int64_t row : *rows) {
-    auto identifier = catalog->assetIdentifier(row);
-    if (!identifier) return identifier.status();
-    if (listed.insert(*identifier).second) found.push_back(*identifier);
+    auto shown = catalog->shownAsset(row);
+    if (!shown) return shown.status();
+    if (listed.insert(shown->identifier).second) found.push_back(shown->identifier);
   }
   return found;
 }

@@ -24,28 +24,41 @@ std::string echoedOperand(const std::string& operand) {
 
 }  // namespace
 
-Result<std::optional<std::int64_t>> assetNamedBy(CatalogWriter& catalog, const std::string& operand) {
-  auto row = catalog.assetRow(operand);
-  if (row) return std::optional<std::int64_t>(*row);
-  if (row.code() != ErrorCode::notFound) return row.status();
-  // Not an identifier: the path of a file the library knows, if it is one.
-  auto owner = catalog.assetOfPath(operand);
-  if (!owner) return owner.status();
-  return owner->row;
-}
-
 Result<std::vector<std::int64_t>> resolveAssets(CatalogWriter& catalog, const Arguments& operands) {
+  std::vector<std::optional<std::int64_t>> named(operands.size());
+  bool paths = false;
+  for (std::size_t i = 0; i < operands.size(); ++i) {
+    auto row = catalog.assetRow(operands[i]);
+    if (row) {
+      named[i] = *row;
+    } else if (row.code() != ErrorCode::notFound) {
+      return row.status();  // the catalog itself cannot be read
+    } else {
+      paths = true;
+    }
+  }
+  if (paths) {
+    // Not identifiers: paths of files the library knows, if they are. They
+    // are looked up, a file hashed, without the writer lock, so that a
+    // running watch or another tool is not held up meanwhile.
+    catalog.holdLockOnlyInBatches();
+    for (std::size_t i = 0; i < operands.size(); ++i) {
+      if (named[i]) continue;
+      auto owner = catalog.assetOfPath(operands[i]);
+      if (!owner) return owner.status();
+      named[i] = owner->row;
+    }
+    if (Status held = catalog.holdLockThroughout(); !held) return held;
+  }
   std::vector<std::int64_t> rows;
   std::unordered_set<std::int64_t> seen;
   bool missing = false;
-  for (const std::string& operand : operands) {
-    auto row = assetNamedBy(catalog, operand);
-    if (!row) return row.status();  // the catalog itself cannot be read
-    if (!*row) {
-      failWith("no asset with the identifier or path " + echoedOperand(operand));
+  for (std::size_t i = 0; i < operands.size(); ++i) {
+    if (!named[i]) {
+      failWith("no asset with the identifier or path " + echoedOperand(operands[i]));
       missing = true;
-    } else if (seen.insert(**row).second) {
-      rows.push_back(**row);
+    } else if (seen.insert(*named[i]).second) {
+      rows.push_back(*named[i]);
     }
   }
   if (missing) return Status::error("nothing was changed", ErrorCode::notFound);

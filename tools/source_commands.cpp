@@ -107,10 +107,11 @@ std::string shellWord(const std::string& text) {
 }
 
 // add of a folder the library already covers: said, and not an error.
-void reportCovered(const std::string& folder, const LibraryWriter::Covering& covering) {
-  const std::string said = covering.itself ? folder + " is already a source"
-                                           : folder + " is already in the library: it lies inside the source " +
-                                                 covering.source.path;
+void reportCovered(const std::string& folder, const LibraryWriter::AddedSource& covering) {
+  const std::string said = covering.how == LibraryWriter::Added::isASource
+                               ? folder + " is already a source"
+                               : folder + " is already in the library: it lies inside the source " +
+                                     covering.source.path;
   std::fprintf(stderr, "tolvek-photos-library: %s\n", outputField(said).c_str());
 }
 
@@ -150,17 +151,13 @@ int runAdd(const Arguments& given) {
   std::vector<Source> added;
   int status = 0;
   for (const std::string& folder : *arguments) {
-    auto covering = library->coveringSource(folder);
-    if (!covering) return failWith(covering.message());
-    if (*covering) {
-      reportCovered(folder, **covering);
-      continue;
-    }
     auto source = library->addSource(folder);
-    if (source) {
-      added.push_back(std::move(source).value());
-    } else {
+    if (!source) {
       status = failWith(source.message());
+    } else if (source->how != LibraryWriter::Added::now) {
+      reportCovered(folder, *source);
+    } else {
+      added.push_back(std::move(source->source));
     }
   }
   if (added.empty()) return status;
@@ -191,7 +188,7 @@ int runSync(const Arguments& given) {
       auto source = library->addSource(*pictures);
       if (!source) return failWith(source.message());
       std::fprintf(stderr, "tolvek-photos-library: added the Pictures folder %s as a source\n",
-                   outputField(source->path).c_str());
+                   outputField(source->source.path).c_str());
     }
   }
   return syncAndReport(*library, which);

@@ -86,15 +86,13 @@ Result<ParsedArguments> parseArguments(const Arguments& arguments, std::initiali
 // Fails when standard input cannot be read or holds too many.
 Result<Arguments> identifiersFrom(const Arguments& operands);
 
-// The row of the asset `operand` names: its identifier, else the path of a
-// file the library knows (a copy in a source, or a file whose content it
-// holds; see CatalogWriter::assetOfPath). Nothing when it names none; fails
-// only when the catalog cannot be read.
-Result<std::optional<std::int64_t>> assetNamedBy(CatalogWriter& catalog, const std::string& operand);
-// The rows of the assets that `operands` name (as assetNamedBy), each once,
-// in the order given. Every operand that names nothing is reported on
-// standard error, and then it fails ("nothing was changed", ErrorCode::
-// notFound), so that a command changes all or nothing.
+// The rows of the assets that `operands` name, each once, in the order
+// given: an identifier, else the path of a file the library knows (a copy in
+// a source, or a file whose content it holds; see CatalogWriter::
+// assetOfPath), looked up with the writer lock let go of meanwhile. Every
+// operand that names nothing is reported on standard error, and then it
+// fails ("nothing was changed", ErrorCode::notFound), so that a command
+// changes all or nothing. Fails also when the catalog cannot be read.
 Result<std::vector<std::int64_t>> resolveAssets(CatalogWriter& catalog, const Arguments& operands);
 
 // `text` as one field of a tab-separated output line: a tab, line feed and

@@ -272,21 +272,11 @@ namespace {
 
 // `path` made absolute and plain: its real path when it exists, else the
 // path as written, without "." and ".." steps or a trailing "/".
-std::string resolvedFolder(const std::string& path) {
-  if (char* real = ::realpath(path.c_str(), nullptr)) {
-    std::string resolved(real);
-    std::free(real);
-    return resolved;
-  }
-  std::error_code ec;
-  std::string plain = fs::absolute(path, ec).lexically_normal().string();
-  while (plain.size() > 1 && plain.ends_with('/')) plain.pop_back();
-  return plain;
-}
+std::string resolvedFolder(const std::string& path) { return realPath(path).value_or(plainAbsolutePath(path)); }
 
 }  // namespace
 
-Result<Source> LibraryWriter::addSource(const std::string& path) {
+Result<LibraryWriter::AddedSource> LibraryWriter::addSource(const std::string& path) {
   if (Status held = holdSourcesLock(); !held) return held;
   const std::string folder = resolvedFolder(path);
   struct stat info {};
@@ -298,14 +288,14 @@ Result<Source> LibraryWriter::addSource(const std::string& path) {
   auto sources = catalog_->sources();
   if (!sources) return sources.status();
   for (const Source& source : *sources) {
-    if (source.path == folder) return Status::error(path + ": is a source already");
+    if (source.path == folder) return AddedSource{source, Added::isASource};
     if (source.kind != SourceKind::folder) continue;  // a database; its files lie anywhere
-    if (isWithinFolder(folder, source.path)) return Status::error(path + ": lies inside the source " + source.path);
+    if (isWithinFolder(folder, source.path)) return AddedSource{source, Added::insideASource};
     if (isWithinFolder(source.path, folder)) return Status::error(path + ": holds the source " + source.path);
   }
   auto row = catalog_->addSource(folder, static_cast<std::int64_t>(info.st_dev));
   if (!row) return row.status();
-  return Source{*row, folder, static_cast<std::int64_t>(info.st_dev)};
+  return AddedSource{Source{*row, folder, static_cast<std::int64_t>(info.st_dev)}, Added::now};
 }
 
 Result<Source> LibraryWriter::addManagerSource(SourceKind kind, const std::string& path) {

@@ -78,8 +78,15 @@ class LibraryWriter {
 
   // Records the folder at `path` as a source (resolved to its real path);
   // refused when it is not a folder, lies inside the library or contains it,
-  // or is, contains or lies in another source. Gives the source recorded.
-  Result<Source> addSource(const std::string& path);
+  // or contains another source. An existing folder that is a source already,
+  // or lies inside a folder source, is covered: nothing is recorded and the
+  // answer names the source that covers it.
+  enum class Added { now, isASource, insideASource };
+  struct AddedSource {
+    Source source;  // the source recorded now, or the one covering the folder
+    Added how = Added::now;
+  };
+  Result<AddedSource> addSource(const std::string& path);
   // Records the database of another photo manager at `path` (resolved to
   // its real path) as a source of `kind`; refused when it is no regular
   // file, is a source already, or cannot be read as that manager's.

@@ -15,6 +15,7 @@
 #include <functional>
 #include <future>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "platform/catalog/catalog_reader.h"
@@ -108,6 +109,39 @@ class LibraryWriterTest : public ::testing::Test {
   std::string source;
   std::unique_ptr<LibraryWriter> writer;
 };
+
+// A folder a source covers is answered with that source, recorded once;
+// what is no folder is refused whether or not it lies inside a source.
+TEST_F(LibraryWriterTest, AddingASourceAnswersWhichSourceCoversAFolder) {
+  using Added = LibraryWriter::Added;
+  const std::string pictures = home.folder("Pictures");
+  ASSERT_TRUE(testing::writeFileBytes(pictures + "/inner/x.png", "x"));
+  auto first = writer->addSource(pictures);
+  ASSERT_TRUE(first && first->how == Added::now) << first.message();
+  struct Case {
+    std::string path;
+    std::optional<Added> how;  // nothing: refused with `message`
+    std::string message;
+  };
+  for (const Case& c : std::vector<Case>{{pictures, Added::isASource, ""},
+                                          {pictures + "/inner/..", Added::isASource, ""},
+                                          {pictures + "/inner", Added::insideASource, ""},
+                                          {pictures + "/missing", std::nullopt, "No such file"},
+                                          {pictures + "/inner/x.png", std::nullopt, "not a folder"},
+                                          {home.work(""), std::nullopt, "holds the source"}}) {
+    auto added = writer->addSource(c.path);
+    ASSERT_EQ(added.ok(), c.how.has_value()) << c.path << ": " << added.message();
+    if (!added) {
+      EXPECT_NE(added.message().find(c.message), std::string::npos) << added.message();
+      continue;
+    }
+    EXPECT_EQ(added->how, *c.how) << c.path;
+    EXPECT_EQ(added->source.row, first->source.row) << c.path;
+  }
+  auto sources = writer->catalog().sources();
+  ASSERT_TRUE(sources);
+  EXPECT_EQ(sources->size(), 1u);
+}
 
 TEST_F(LibraryWriterTest, ImportPutsTheFilesWhereTheIdentifierSaysAndRecordsThem) {
   const auto id = writer->importFile(source, {});
@@ -347,7 +381,7 @@ TEST(SyncAndOtherWriters, ExaminingAFileHoldsNoWriterLock) {
     if (!source) return source.status();
     SyncObserver observer;
     observer.changed = [&](const SyncEvent& event) { events.push_back(event); };
-    return (*writer)->sync({*source}, observer);
+    return (*writer)->sync({source->source}, observer);
   });
   // Opened at the latest as the test ends (before the sync is waited for), so the sync always ends.
   const std::unique_ptr<Gate, void (*)(Gate*)> openAtEnd(&gate, [](Gate* g) { g->open(); });

@@ -329,6 +329,15 @@ Status CatalogFixture::renameSourceFile(const std::string& from, const std::stri
   return execute("COMMIT");
 }
 
+Result<std::string> CatalogFixture::halfOf(const std::string& pair) {
+  SqliteStatement select(db_.get(), std::string("SELECT h.") + kAsset.identifier + " FROM " + kAsset.table +
+                                        " h JOIN " + kAsset.table + " p ON h." + kAsset.pairedTo + " = p." +
+                                        kAsset.id + " WHERE p." + kAsset.identifier + " = :pair LIMIT 1");
+  select.bind(":pair", std::string_view(pair));
+  if (select.step()) return select.text(0);
+  return Status::error("no half paired to " + pair);
+}
+
 Status CatalogFixture::refuseInsertsInto(const char* table) {
   return execute(std::string("CREATE TRIGGER refuse_") + table + " BEFORE INSERT ON " + table +
                  " BEGIN SELECT RAISE(ABORT, 'refused by the test'); END");

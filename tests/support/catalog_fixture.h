@@ -54,6 +54,9 @@ class CatalogFixture {
   // sync had found it at `to` in the same folder, its asset named after it:
   // for files renamed on disk without the sync seeing a change.
   Status renameSourceFile(const std::string& from, const std::string& to);
+  // The identifier of a half paired to the asset `pair` (a Live Photo's
+  // movie, a RAW beside its JPEG), which the helper never lists.
+  Result<std::string> halfOf(const std::string& pair);
   // Every later insert into the table (catalog::k....table) fails, as on a
   // full disk: for the rollback of a writer's transaction.
   Status refuseInsertsInto(const char* table);

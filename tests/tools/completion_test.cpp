@@ -82,9 +82,9 @@ TEST_F(ToolCompletion, OffersTheWordsThatFollowACommand) {
   EXPECT_EQ(offered({"album", "re"}), (Words{"rename", "remove"}));
   EXPECT_EQ(offered({"access", ""}), (Words{"grant", "deny", "restrict", "reset", "limit"}));
   EXPECT_EQ(offered({"album", "--untitled", "c"}), Words{"create"}) << "an option is no sub-word";
-  // Once the sub-word is there, what follows it is an identifier or a title.
-  EXPECT_EQ(offered({"album", "add", ""}), Words{});
-  EXPECT_EQ(offered({"access", "limit", ""}), Words{});
+  // Once the sub-word is there, what follows it is a title or an identifier.
+  EXPECT_EQ(offered({"album", "create", ""}), Words{});
+  EXPECT_EQ(offered({"album", "delete", ""}), Words{});
 }
 
 TEST_F(ToolCompletion, OffersFilesOrFoldersWhereAUsageTakesAPath) {
@@ -107,12 +107,20 @@ TEST_F(ToolCompletion, OffersFilesOrFoldersWhereAUsageTakesAPath) {
       {{"add", "pictures", ""}, {"pictures"}},
       {{"add", "--shotwell", ""}, both},
       {{"add", "--digikam", "ph"}, {"photo.db"}},
-      // An option's value, identifiers, titles and URLs: nothing to offer.
+      // An asset may be named by the path of its file (operands are not told
+      // apart by position: an album's identifier or a URL beside one offers
+      // files too).
+      {{"favorite", ""}, both},
+      {{"favorite", "--off", "ph"}, {"photo.db"}},
+      {{"album", "add", "ALBUM", ""}, both},
+      {{"album", "remove", "ALBUM", "pi"}, {"pictures"}},
+      {{"access", "limit", ""}, both},
+      {{"remove", "pi"}, {"pictures"}},
+      {{"offload", ""}, both},
+      // An option's value, albums' identifiers, titles: nothing to offer.
       {{"import", "--album", ""}, {}},
-      {{"album", "add", "ALBUM", ""}, {}},
       {{"album", "rename", ""}, {}},
-      {{"offload", "ASSET", ""}, {}},
-      {{"favorite", ""}, {}},
+      {{"album", "create", ""}, {}},
       {{"status", ""}, {}},
   };
   for (const auto& c : cases) {

@@ -109,7 +109,7 @@ TEST(UsageShape, OperandNamesSayWhatToOffer) {
   const std::pair<const char*, OperandKind> cases[] = {
       {"FOLDER", OperandKind::folder}, {"SOURCE", OperandKind::file},  {"PATH", OperandKind::file},
       {"DATABASE", OperandKind::file}, {"ALBUM_ID", OperandKind::none}, {"URL", OperandKind::none},
-      {"folder", OperandKind::none},   {"TITLE", OperandKind::none},
+      {"folder", OperandKind::none},   {"TITLE", OperandKind::none},     {"ASSET_ID", OperandKind::file},
   };
   for (const auto& [name, kind] : cases) EXPECT_EQ(operandKind(name), kind) << name;
 }

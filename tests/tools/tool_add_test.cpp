@@ -43,5 +43,21 @@ TEST_F(ToolAdd, AFolderTheLibraryCoversIsNoErrorAndSyncNamesACommandThatWorks) {
   EXPECT_EQ(home.runTool({"add", loose}).exitStatus, 0);
 }
 
+// Only an existing folder is covered: a path inside a source that is missing
+// or names a file keeps add's own refusal.
+TEST_F(ToolAdd, APathInsideASourceThatIsNoFolderIsRefused) {
+  struct Case {
+    std::string path, message;
+  };
+  for (const Case& c : std::vector<Case>{{pictures("2022/Typo"), "No such file or directory"},
+                                          {pictures("2022/Lisbon/b.png"), "not a folder"},
+                                          {pictures("link.png"), "not a folder"}}) {
+    const auto r = home.runTool({"add", c.path});
+    EXPECT_EQ(r.exitStatus, 1) << c.path << ": " << r.err;
+    EXPECT_EQ(r.err, "tolvek-photos-library: " + c.path + ": " + c.message + "\n");
+  }
+  EXPECT_EQ(home.tool({"sources"}), pictures() + "\tpresent\t2\tfolder\n");
+}
+
 }  // namespace
 }  // namespace tolvek

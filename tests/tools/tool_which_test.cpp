@@ -94,5 +94,16 @@ TEST_F(ToolWhich, PathsNameAssetsWhereIdentifiersAreTaken) {
   EXPECT_NE(smart.err.find("is a smart album"), std::string::npos) << smart.err;
 }
 
+// which reads: on an account without a library it says so and makes none.
+TEST(ToolWhichWithoutLibrary, SaysThereIsNoLibraryAndCreatesNothing) {
+  ScratchLibrary home;
+  ASSERT_TRUE(testing::writePicture(home.work("a.png"), "png", {.width = 16}));
+  const auto r = home.runTool({"which", home.work("a.png")});
+  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("no library yet at " + home.libraryFolder()), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(home.libraryFolder()));
+}
+
 }  // namespace
 }  // namespace tolvek

@@ -14,6 +14,7 @@ constexpr std::array kOperandKinds{
     NamedKind{"SOURCE", OperandKind::file},
     NamedKind{"PATH", OperandKind::file},
     NamedKind{"DATABASE", OperandKind::file},
+    NamedKind{"ASSET_ID", OperandKind::file},  // an identifier, or the path of a file the library holds
 };
 
 std::vector<std::string_view> split(std::string_view text, char separator) {

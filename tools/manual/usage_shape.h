@@ -24,8 +24,9 @@ UsageShape usageShape(std::string_view usage);
 
 // What the shell offers for an operand.
 enum class OperandKind { none, folder, file };  // in order of what each offers: a file offers folders too
-// By the operand's name: FOLDER a folder; SOURCE, PATH and DATABASE a file or
-// folder; every other name (identifiers, titles, URLs) nothing.
+// By the operand's name: FOLDER a folder; SOURCE, PATH, DATABASE and ASSET_ID
+// (an identifier or the path of a file the library holds) a file or folder;
+// every other name (albums' identifiers, titles, URLs) nothing.
 OperandKind operandKind(std::string_view name);
 
 }  // namespace tolvek::manual

@@ -1,11 +1,10 @@
 // The asset a path names, for the tool's commands that take files where
 // they take identifiers: a copy recorded in a source, found by its path as
-// the sync recorded it, or any regular file whose content the library holds.
+// the sync recorded it, or any regular file whose content the library holds
+// (never through a link: the sync does not follow one to a file either).
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <filesystem>
 
 #include "platform/catalog/catalog_failures.h"
 #include "platform/catalog/catalog_writer.h"
@@ -14,29 +13,14 @@
 namespace tolvek {
 namespace {
 
-namespace fs = std::filesystem;
-
-// `path` made absolute (against the working directory) and plain: no "."
-// or ".." steps, no double or trailing "/". Nothing on disk is looked at
-// but the working directory, so a link is never followed.
-std::string plainAbsolute(const std::string& path) {
-  std::error_code ec;
-  std::string plain = fs::absolute(fs::path(path), ec).lexically_normal().string();
-  if (ec) plain = fs::path(path).lexically_normal().string();
-  while (plain.size() > 1 && plain.ends_with('/')) plain.pop_back();
-  return plain;
-}
-
 // The same path with the links of its folders resolved (the file itself is
 // not); nothing when its folder is not there.
 std::optional<std::string> withRealFolder(const std::string& absolute) {
   const std::string folder(folderPart(absolute));
-  char* real = ::realpath(folder.empty() ? "/" : folder.c_str(), nullptr);
-  if (real == nullptr) return std::nullopt;
-  std::string resolved(real);
-  std::free(real);
-  if (resolved != "/") resolved += '/';
-  return resolved + std::string(namePart(absolute));
+  auto resolved = realPath(folder.empty() ? "/" : folder);
+  if (!resolved) return std::nullopt;
+  if (*resolved != "/") *resolved += '/';
+  return *resolved + std::string(namePart(absolute));
 }
 
 // The file row's path of `absolute` in `source`, when it lies below the
@@ -49,11 +33,13 @@ std::optional<std::string> pathInSource(const Source& source, const std::string&
   return absolute.substr(root == "/" ? 1 : root.size() + 1);
 }
 
-// Why the file at `path` is not read for its content: not there, a folder,
-// or not a regular file; "" for a regular file.
+// Why the file at `path` is not read for its content: not there, a
+// symbolic link (which the sync does not follow either), a folder, or not a
+// regular file; "" for a regular file.
 std::string unreadable(const std::string& path) {
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return errorText(errno);
+  if (::lstat(path.c_str(), &info) != 0) return errorText(errno);
+  if (S_ISLNK(info.st_mode)) return "a symbolic link, not followed";
   if (S_ISDIR(info.st_mode)) return "a folder, not a file";
   if (!S_ISREG(info.st_mode)) return "not a regular file";
   return {};
@@ -61,19 +47,24 @@ std::string unreadable(const std::string& path) {
 
 }  // namespace
 
+Result<CatalogWriter::ShownAsset> CatalogWriter::shownAsset(std::int64_t assetRow) {
+  SqliteStatement select(db_.get(),
+                         "SELECT s.id, s.identifier FROM asset a JOIN asset s ON s.id = COALESCE(a.paired_to, a.id) "
+                         "WHERE a.id = :asset");
+  select.bind(":asset", assetRow);
+  if (!select.step()) return catalogFailure(db_.get(), "read the assets");
+  return ShownAsset{select.integer(0), select.text(1)};
+}
+
 Result<CatalogWriter::PathOwner> CatalogWriter::assetOfPath(const std::string& path) {
-  // The asset shown for a row: a pair's half stands for its pair.
   const auto shown = [this](std::int64_t row) -> Result<PathOwner> {
-    SqliteStatement select(db_.get(),
-                           "SELECT s.id, s.identifier FROM asset a JOIN asset s ON s.id = COALESCE(a.paired_to, a.id) "
-                           "WHERE a.id = :asset");
-    select.bind(":asset", row);
-    if (!select.step()) return catalogFailure(db_.get(), "read the assets");
-    return PathOwner{select.integer(0), select.text(1), {}};
+    auto asset = shownAsset(row);
+    if (!asset) return asset.status();
+    return PathOwner{asset->row, std::move(asset->identifier), {}};
   };
   auto all = sources();
   if (!all) return all.status();
-  const std::string absolute = plainAbsolute(path);
+  const std::string absolute = plainAbsolutePath(path);
   std::vector<std::string> candidates{absolute};
   if (auto real = withRealFolder(absolute); real && *real != absolute) candidates.push_back(*real);
   for (const std::string& candidate : candidates) {
@@ -88,7 +79,8 @@ Result<CatalogWriter::PathOwner> CatalogWriter::assetOfPath(const std::string& p
     }
   }
   if (std::string why = unreadable(absolute); !why.empty()) return PathOwner{std::nullopt, {}, std::move(why)};
-  auto file = ReadableFile::open(absolute);
+  // Opened without following a link the file may have become since.
+  auto file = ReadableFile::openBelow(std::string(folderPart(absolute)), namePart(absolute));
   if (!file) return PathOwner{std::nullopt, {}, file.message()};
   auto digest = digestOf(*file);
   if (!digest) return PathOwner{std::nullopt, {}, digest.message()};

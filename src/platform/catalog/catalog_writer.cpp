@@ -174,6 +174,11 @@ void CatalogWriter::holdLockOnlyInBatches() {
   if (sqlite3_get_autocommit(db_.get()) != 0) releaseLockAfterBatch();
 }
 
+Status CatalogWriter::holdLockThroughout() {
+  lockOnlyInBatches_ = false;
+  return holdLock();
+}
+
 Status CatalogWriter::holdLock() {
   if (lock_) return {};
   auto lock = takeWriterLock(lockPath_);

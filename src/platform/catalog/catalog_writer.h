@@ -109,6 +109,10 @@ class CatalogWriter {
   // large video takes minutes to hash) between its batches: the other
   // writers (album edits, favourites, import) get their turn in between.
   void holdLockOnlyInBatches();
+  // Ends holdLockOnlyInBatches: takes the writer lock again (waiting at most
+  // kWriterLockWait) and holds it to the end, the connection writable again.
+  // For a command that reads at length (hashes files) before its change.
+  Status holdLockThroughout();
 
   // Records the asset under `identifier`, in the moment of its capture day
   // (local time) and in `albumRow` when given; nothing is recorded when it
@@ -165,9 +169,18 @@ class CatalogWriter {
   // then again with its folder's links resolved, as sources are recorded by
   // their real paths), else the asset with the content of the regular file
   // there (a copy in the library, or an imported file's original anywhere).
-  // A half of a pair names its pair's asset. A folder, FIFO or device is not
-  // read, nor waited on. Fails only when the catalog cannot be read.
+  // A half of a pair names its pair's asset. A symbolic link (the sync skips
+  // links to files), folder, FIFO or device is not read, nor waited on.
+  // Fails only when the catalog cannot be read.
   Result<PathOwner> assetOfPath(const std::string& path);
+  // The asset shown for the asset at `assetRow`: itself, or for a half of a
+  // pair (a Live Photo's movie, a RAW beside its JPEG) the pair it belongs
+  // to, which is what the helper lists and a limited access must name.
+  struct ShownAsset {
+    std::int64_t row = 0;
+    std::string identifier;
+  };
+  Result<ShownAsset> shownAsset(std::int64_t assetRow);
   // Makes the library's copy at `relativePath` the asset's own original.
   Status adoptCopy(std::int64_t assetRow, const std::string& relativePath);
 

@@ -1,5 +1,8 @@
 #include "platform/posix/path_text.h"
 
+#include <cstdlib>
+#include <filesystem>
+
 namespace tolvek {
 
 std::string_view folderPart(std::string_view path) {
@@ -16,6 +19,24 @@ bool isWithinFolder(std::string_view path, std::string_view folder) {
   if (folder.empty()) return true;
   if (folder == "/") return path.starts_with('/');
   return path == folder || (path.size() > folder.size() && path.starts_with(folder) && path[folder.size()] == '/');
+}
+
+std::string plainAbsolutePath(const std::string& path) {
+  if (path.empty()) return {};
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  std::string plain = fs::absolute(fs::path(path), ec).lexically_normal().string();
+  if (ec) plain = fs::path(path).lexically_normal().string();
+  while (plain.size() > 1 && plain.ends_with('/')) plain.pop_back();
+  return plain;
+}
+
+std::optional<std::string> realPath(const std::string& path) {
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) return std::nullopt;
+  std::string text(resolved);
+  std::free(resolved);
+  return text;
 }
 
 }  // namespace tolvek

@@ -1,24 +1,10 @@
 #include "platform/sources/sync_run.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "platform/posix/path_text.h"
 
 namespace tolvek {
-namespace {
-
-// The real path of `path`: links resolved by lstat and readlink alone, no
-// folder opened; nothing when it cannot be resolved.
-std::optional<std::string> realPathOf(const std::string& path) {
-  char* resolved = ::realpath(path.c_str(), nullptr);
-  if (resolved == nullptr) return std::nullopt;
-  std::string text(resolved);
-  std::free(resolved);
-  return text;
-}
-
-}  // namespace
 
 void SyncRun::offline(const Source& source, const std::string& reason) {
   ++tally.offline;
@@ -27,7 +13,7 @@ void SyncRun::offline(const Source& source, const std::string& reason) {
 
 void SyncRun::folderLink(std::size_t plan, const std::string& relative) {
   const std::string link = absolute(plan, relative);
-  const std::optional<std::string> target = realPathOf(link);
+  const std::optional<std::string> target = realPath(link);
   if (!target) return;  // gone or made a loop since the walk
   if (!folderSources_) {
     folderSources_.emplace();
@@ -35,12 +21,12 @@ void SyncRun::folderLink(std::size_t plan, const std::string& relative) {
     if (auto sources = catalog.sources()) {
       for (const Source& source : *sources) {
         if (source.kind != SourceKind::folder) continue;
-        folderSources_->emplace_back(source.path, realPathOf(source.path).value_or(source.path));
+        folderSources_->emplace_back(source.path, realPath(source.path).value_or(source.path));
       }
     }
   }
   const std::string& root = plans[plan].source.path;
-  const std::string realRoot = realPathOf(root).value_or(root);
+  const std::string realRoot = realPath(root).value_or(root);
   const bool included = std::any_of(folderSources_->begin(), folderSources_->end(), [&](const auto& source) {
     return isWithinFolder(*target, source.first) || isWithinFolder(*target, source.second);
   });

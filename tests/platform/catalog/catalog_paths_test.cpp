@@ -1,8 +1,8 @@
 // The asset a path names, looked up by the catalog's writer in this process
 // over a library the tool synced: a copy in a source by its recorded path
 // (absolute or relative, with "." and ".." steps, through linked folders),
-// any other file by its content, and files that are no regular file
-// refused without being waited on.
+// any other file by its content, and links, and files that are no regular
+// file, refused without being read or waited on.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,6 +44,8 @@ class CatalogPaths : public testing::SourceFixture {
     ASSERT_TRUE(testing::writePicture(home.work("unknown.png"), "png", {.width = 30}));
     ASSERT_TRUE(testing::writeFileBytes(home.work("a-elsewhere.png"), *testing::readFileBytes(pictures("a.png"))));
     ASSERT_EQ(::mkfifo(home.work("pipe.png").c_str(), 0600), 0);
+    fs::create_symlink(home.work("a-elsewhere.png"), home.work("link-elsewhere.png"));
+    fs::create_symlink(home.work("gone.png"), home.work("dangling.png"));
     auto opened = CatalogWriter::open(home.location());
     ASSERT_TRUE(opened) << opened.message();
     catalog = std::move(opened).value();
@@ -74,7 +76,9 @@ TEST_F(CatalogPaths, CopiesByTheirRecordedPathOtherFilesByContent) {
       {pictures("skip/../a.png"), a},
       {pictures("linked-folder/Lisbon/b.png"), b},  // a link to a folder of the source
       {home.work("pictures-link") + "/2022/Lisbon/b.png", b},
-      {pictures("link.png"), a},  // a link the sync skips: read for its content
+      {pictures("link.png"), "unknown: a symbolic link, not followed"},  // the sync skips it too
+      {home.work("link-elsewhere.png"), "unknown: a symbolic link, not followed"},
+      {home.work("dangling.png"), "unknown: a symbolic link, not followed"},
       {home.work("src/imported.png"), imported},
       {home.work("a-elsewhere.png"), a},
       {home.work("unknown.png"), "unknown: "},

@@ -91,6 +91,26 @@ TEST(CatalogTransaction, AWritersBatchHoldsTheLockAndKeepsOnlyWhatItCommitted) {
   EXPECT_NE(dropped, 0);
 }
 
+// A command that reads at length first: the lock is free while it reads
+// (a change then is refused), and held again to the end for its change.
+TEST(CatalogTransaction, AWriterTakesTheLockAgainForGoodAfterReadingWithoutIt) {
+  ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
+  auto writer = CatalogWriter::open(home.location());
+  ASSERT_TRUE(writer) << writer.message();
+  CatalogWriter& catalog = **writer;
+  const auto lockIsFree = [&] {
+    return FileLock::acquire(home.location().writerLockPath, std::chrono::milliseconds(0)).ok();
+  };
+  EXPECT_FALSE(lockIsFree());
+  catalog.holdLockOnlyInBatches();
+  EXPECT_TRUE(lockIsFree());
+  EXPECT_FALSE(catalog.createAlbum(std::string("Meanwhile"))) << "no change without the lock";
+  ASSERT_TRUE(catalog.holdLockThroughout());
+  EXPECT_FALSE(lockIsFree());
+  ASSERT_TRUE(catalog.createAlbum(std::string("After")));
+  EXPECT_FALSE(lockIsFree()) << "held after the change too";
+}
+
 TEST(RecordedCopies, ACopyWhosePathClimbsOutIsNoCopy) {
   ScratchLibrary home{ScratchLibrary::Scope::thisProcess};
   auto writer = CatalogWriter::open(home.location());

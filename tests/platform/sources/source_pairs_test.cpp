@@ -136,6 +136,39 @@ TEST_F(SourcePairs, LivePhotoIsOneAssetAndKeepsItsIdentifier) {
   EXPECT_EQ(listed["IMG_0001.JPG"].id, pair);
 }
 
+// A half of a pair names the pair wherever the tool takes assets: its path
+// (which), and its identifier for a limited access, which records the pair
+// the helper shows rather than a half it never lists.
+TEST_F(SourcePairs, AHalfNamesItsPair) {
+  still("IMG_0001.JPG");
+  movie("IMG_0001.MOV", 2);
+  still("IMG_0002.JPG", 66);
+  sync();
+  home.grantAccess();
+  auto listed = items();
+  ASSERT_EQ(listed.size(), 2u) << last.out;
+  const std::string pair = listed["IMG_0001.JPG"].id;
+  std::string half;
+  {
+    auto catalog = testing::CatalogFixture::open(home.location().catalogPath);
+    ASSERT_TRUE(catalog) << catalog.message();
+    auto found = catalog->halfOf(pair);
+    ASSERT_TRUE(found) << found.message();
+    half = *found;
+  }
+  ASSERT_NE(half, pair);
+  EXPECT_EQ(home.tool({"which", pictures("IMG_0001.MOV")}), pair + "\t" + pictures("IMG_0001.MOV") + "\n");
+  for (const std::vector<std::string>& named : {std::vector<std::string>{half},
+                                                std::vector<std::string>{pictures("IMG_0001.MOV"), half, pair}}) {
+    std::vector<std::string> arguments{"access", "limit"};
+    arguments.insert(arguments.end(), named.begin(), named.end());
+    const auto limited = home.runTool(arguments);
+    ASSERT_EQ(limited.exitStatus, 0) << limited.err;
+    EXPECT_EQ(testing::itemIds(home.run({"list", "-", "500"})), std::vector<std::string>{pair});
+    EXPECT_NE(home.tool({"status"}).find("access\tlimited to 1 asset\n"), std::string::npos) << "the pair once";
+  }
+}
+
 // A library of version 6 holds the halves of its pairs as assets of their own
 // and knows nothing of what pairs them. The first sync after the upgrade
 // pairs every folder once, probing only the files that share a name with one
