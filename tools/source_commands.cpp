@@ -2,9 +2,13 @@
 // sources, forget SOURCE: the folders whose pictures and videos the library
 // references where they are, and other photo managers' databases naming
 // such files. The user's files and those databases are only ever read.
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
 
 #include "platform/library_writer.h"
+#include "platform/posix/posix_file.h"
 #include "platform/managers/manager_catalog.h"
 #include "platform/managers/photo_managers.h"
 #include "pictures_folder.h"
@@ -116,8 +120,12 @@ void reportCovered(const std::string& folder, const LibraryWriter::AddedSource& 
 }
 
 // sync FOLDER of a folder that is no source: the command that takes it in,
-// syncing the source that holds it, or adding it.
+// syncing the source that holds it, or adding it. A path that is no folder
+// gets no hint: neither command would take it.
 int notASource(LibraryWriter& library, const std::string& folder, const std::string& message) {
+  struct stat info {};
+  if (::stat(folder.c_str(), &info) != 0) return failWith(folder + ": " + errorText(errno));
+  if (!S_ISDIR(info.st_mode)) return failWith(message);
   auto covering = library.coveringSource(folder);
   if (!covering) return failWith(covering.message());
   if (*covering) {

@@ -57,6 +57,13 @@ TEST_F(ToolAdd, APathInsideASourceThatIsNoFolderIsRefused) {
     EXPECT_EQ(r.err, "tolvek-photos-library: " + c.path + ": " + c.message + "\n");
   }
   EXPECT_EQ(home.tool({"sources"}), pictures() + "\tpresent\t2\tfolder\n");
+  // Nor does sync hint at a command for them: neither add nor sync would take them.
+  for (const Case& c : std::vector<Case>{{pictures("2022/Typo"), "No such file or directory"},
+                                          {pictures("2022/Lisbon/b.png"), "not a source (see the sources command)"}}) {
+    const auto r = home.runTool({"sync", c.path});
+    EXPECT_EQ(r.exitStatus, 1) << c.path;
+    EXPECT_EQ(r.err, "tolvek-photos-library: " + c.path + ": " + c.message + "\n");
+  }
 }
 
 }  // namespace
