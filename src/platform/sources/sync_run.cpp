@@ -25,12 +25,14 @@ void SyncRun::folderLink(std::size_t plan, const std::string& relative) {
       }
     }
   }
+  // A link into a source is already included; one to a folder holding its
+  // own source is a loop (the source's real path was found with the others).
   const std::string& root = plans[plan].source.path;
-  const std::string realRoot = realPath(root).value_or(root);
   const bool included = std::any_of(folderSources_->begin(), folderSources_->end(), [&](const auto& source) {
-    return isWithinFolder(*target, source.first) || isWithinFolder(*target, source.second);
+    return isWithinFolder(*target, source.first) || isWithinFolder(*target, source.second) ||
+           (source.first == root && isWithinFolder(source.second, *target));
   });
-  if (included || isWithinFolder(realRoot, *target)) return;
+  if (included || isWithinFolder(root, *target)) return;
   ++tally.linksNotFollowed;
   problem("not followed: " + link + " \u2192 " + *target + "; add " + *target + " as a source to include it");
 }
